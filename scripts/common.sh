@@ -1,0 +1,39 @@
+# Shared by scripts/run and scripts/test: Debian packages and the build.
+# shellcheck shell=bash
+
+QX_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+
+# Everything the build, the tests and the fonts the editor draws with need.
+QX_PACKAGES=(
+  build-essential cmake ninja-build pkg-config
+  libfreetype-dev libfontconfig-dev libsqlite3-dev
+  libgtest-dev libgmock-dev libbenchmark-dev
+  fonts-wqy-microhei fonts-arphic-uming fonts-liberation2
+)
+
+# Installs the packages that are missing; does nothing when all are present.
+qx_install_packages() {
+  local missing=() p
+  for p in "${QX_PACKAGES[@]}"; do
+    dpkg-query -W -f='${Status}\n' "$p" 2>/dev/null | grep -q '^install ok installed$' ||
+      missing+=("$p")
+  done
+  [ ${#missing[@]} -eq 0 ] && return 0
+  echo "Installing: ${missing[*]}"
+  local sudo=()
+  if [ "$(id -u)" -ne 0 ]; then
+    command -v sudo >/dev/null || { echo "Run as root or install sudo to add: ${missing[*]}" >&2; return 1; }
+    sudo=(sudo)
+  fi
+  "${sudo[@]}" apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends \
+    "${missing[@]}" >/dev/null
+}
+
+# qx_build DIR [cmake options...]: configures and builds into $QX_ROOT/DIR.
+qx_build() {
+  local dir="$QX_ROOT/$1"
+  shift
+  cmake -S "$QX_ROOT" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
+  cmake --build "$dir" --parallel "$(nproc)"
+}

@@ -1,0 +1,180 @@
+#include "document/document.h"
+
+#include <algorithm>
+#include <limits>
+
+#include "document/gbk.h"
+
+namespace qx {
+namespace {
+
+constexpr std::array<std::string_view, 7> kMaterialItems = {
+    "贴纸 6mm", "贴纸 9mm", "贴纸 12mm", "套管 1.0平方", "套管 4.0平方", "套管 6.0平方", "热缩管"};
+constexpr std::array<std::string_view, 3> kCutItems = {"全无", "半切", "分隔线"};
+constexpr std::array<std::string_view, 2> kAlignItems = {"居中", "左齐"};
+constexpr std::array<std::string_view, 20> kSpacingItems = {
+    "1",  "2",  "3",  "4",  "5",  "6",  "7",  "8",  "9",  "10",
+    "11", "12", "13", "14", "15", "16", "17", "18", "19", "20"};
+constexpr std::array<std::string_view, 7> kDensityItems = {"1", "2", "3", "4", "5", "6", "7"};
+
+int32_t Saturate(int64_t v) {
+  return static_cast<int32_t>(std::clamp<int64_t>(v, std::numeric_limits<int32_t>::min(),
+                                                  std::numeric_limits<int32_t>::max()));
+}
+
+// A decimal serial value; anything that is not plain digits reads as 0.
+uint16_t DecimalSerial(std::string_view s) {
+  if (s.empty() || !std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; }))
+    return 0;
+  unsigned v = 0;
+  for (char c : s) v = std::min(v * 10 + static_cast<unsigned>(c - '0'), 65535u);
+  return static_cast<uint16_t>(v);
+}
+
+void DecodeCommon(const SegmentTable& t, SegmentValues& v) {
+  v.RepeatCount = Saturate(t.Int(kPitchRep));
+  v.SizeCode = SizeCodeOf(t.Text(kZihao));
+  v.Vertical = OrientationCodeOf(t.Text(kHengShu));
+  v.DecorationCode = DecorationCodeOf(t.Text(kXiuShi));
+
+  const uint8_t type = SerialTypeOf(t.Text(kXuLei));
+  const std::string first = t.Text(kXuFirst);
+  const std::string last = t.Text(kXuEnd);
+  uint16_t a, b;
+  switch (type) {
+    case kSerialDecimal:
+    case kSerialDecimalPadded:
+      a = DecimalSerial(first);
+      b = DecimalSerial(last);
+      break;
+    case kSerialCapital:
+    case kSerialSmall: {
+      // The byte code of the first character. An empty value takes the other one; with
+      // both empty the range is the first letter alone.
+      const uint16_t none = type == kSerialCapital ? 'A' : 'a';
+      a = first.empty() ? 0 : static_cast<unsigned char>(first[0]);
+      b = last.empty() ? 0 : static_cast<unsigned char>(last[0]);
+      if (!a) a = b ? b : none;
+      if (!b) b = a;
+      break;
+    }
+    default:
+      // No serial: the range keeps whatever it held.
+      v.SerialType = kNoSerial;
+      v.SerialWidth = 0;
+      return;
+  }
+  v.SerialType = type;
+  v.SerialFirst = std::min(a, b);
+  v.SerialLast = std::max(a, b);
+  if (type == kSerialCapital || type == kSerialSmall) {
+    v.SerialWidth = 1;
+  } else {
+    v.SerialWidth = v.SerialLast > 99 ? 3 : v.SerialLast > 9 ? 2 : 1;
+  }
+}
+
+}  // namespace
+
+std::span<const std::string_view> MaterialItems() { return kMaterialItems; }
+std::span<const std::string_view> CutItems() { return kCutItems; }
+std::span<const std::string_view> AlignItems() { return kAlignItems; }
+std::span<const std::string_view> SpacingItems() { return kSpacingItems; }
+std::span<const std::string_view> DensityItems() { return kDensityItems; }
+
+int32_t PrintLengthDots(int64_t pitch_len, int factor) {
+  return Saturate(pitch_len * factor / 10);
+}
+
+void ReloadWorkingValues(SegmentTable& t, SegmentValues& v) {
+  t.Edit();
+  v.LengthDots = LengthLimit(t.Int(kPitchLen));
+  DecodeCommon(t, v);
+}
+
+void DecodePrintValues(const SegmentTable& t, uint8_t material_code, const Calibration& cal,
+                       SegmentValues& v) {
+  v.RowNumber = static_cast<uint8_t>(t.Position() & 0xFF);
+  const int k = IsLabelMaterial(material_code) ? cal.LabelCalibration : cal.TubeCalibration;
+  v.LengthDots = PrintLengthDots(t.Int(kPitchLen), k);
+  DecodeCommon(t, v);
+}
+
+void ReadDocumentSettings(const SettingsSelectors& s, FILEPARA& p) {
+  p.MaterialCode = static_cast<uint8_t>(s.MatBox + 1);
+  p.CutCode = static_cast<uint8_t>(s.CutBox);
+  p.AlignCode = static_cast<uint8_t>(s.PlBox);
+  p.CharSpacing = static_cast<uint8_t>(s.ZjBox + 1);
+}
+
+void NewDocument(DocumentState& doc, const std::filesystem::path& temp_path) {
+  FILEPARA& p = doc.para;
+  p.UserEditing = false;
+  p.TempPath = temp_path;
+  p.DocPath.clear();
+
+  // The font face stays the line editors' face; their bold style is cleared (the bold
+  // switch itself keeps its state).
+  doc.settings.EditorFontBold = false;
+
+  SegmentTable& t = doc.table;
+  t.Bind(temp_path);
+  t.Create();
+  t.Open();
+  t.Append();
+
+  doc.settings.MatBox = 4;
+  doc.settings.CutBox = 1;
+  doc.settings.PlBox = 0;
+  doc.settings.ZjBox = 3;
+  p.MaterialCode = 5;
+  p.CutCode = 1;
+  p.AlignCode = 0;
+  p.CharSpacing = 4;
+
+  t.SetInt(kPitchLen, defaults::kPitchLen);
+  t.SetInt(kPitchRep, defaults::kPitchRep);
+  t.SetText(kZihao, SizeText(defaults::kSizeCode));
+  t.SetText(kHengShu, OrientationText(defaults::kOrientation));
+  t.SetText(kXiuShi, DecorationText(defaults::kDecoration));
+  t.SetText(kXuLei, SerialTypeText(kNoSerial));
+  t.SetText(kXuFirst, "");
+  t.SetText(kXuEnd, "");
+  t.SetInt(kUpLen, defaults::kUpLen);
+  t.SetInt(kDnLen, defaults::kDnLen);
+
+  SegmentValues& v = doc.values;
+  v.LengthDots = LengthLimit(defaults::kPitchLen);
+  v.RepeatCount = defaults::kPitchRep;
+  v.SizeCode = defaults::kSizeCode;
+  v.Vertical = defaults::kOrientation;
+  v.DecorationCode = defaults::kDecoration;
+  v.SerialType = kNoSerial;
+  v.SerialWidth = 0;
+
+  p.HasFile = false;
+  p.DocModified = false;
+  p.UserEditing = false;
+  p.DocBusy = false;
+  p.ActiveLine = 0;
+}
+
+void StoreNumbered(SegmentTable& t) {
+  // Storing never moves a row, so the position written is the one the row is stored at.
+  t.Edit();
+  t.SetInt(kNum, t.Position());
+  t.Store();
+}
+
+void RenumberToEnd(SegmentTable& t) {
+  SegmentTable::Batch batch(t);
+  while (!t.Eof()) {
+    t.Edit();
+    t.SetInt(kNum, t.Position());
+    t.Store();
+    t.Next();
+  }
+  batch.Commit();
+}
+
+}  // namespace qx

@@ -1,0 +1,117 @@
+// The Document and the state around it: working values of the decoded Segment, the
+// document settings with their codes, the shell's state record, and the routines that
+// start a Document and decode its rows.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "document/table.h"
+
+namespace qx {
+
+// Working values of the Segment decoded last.
+struct SegmentValues {
+  int32_t LengthDots = 0;  // editing: the length limit; printing: the calibrated length
+  int32_t RepeatCount = 0;
+  uint8_t SizeCode = 0;
+  uint8_t Vertical = 0;
+  uint8_t DecorationCode = 0;
+  uint8_t SerialType = 0;
+  uint8_t SerialWidth = 0;  // characters the serial placeholder stands for: 0, or 1..3
+  uint16_t SerialFirst = 0;
+  uint16_t SerialLast = 0;
+  uint8_t RowNumber = 0;  // 1-based row position, low 8 bits; set by the printing decode
+};
+
+// Dots per 10 mm of feed the printer reports at the start of a job, one factor for label
+// tapes and one for tubes. The defaults are the nominal 11 dots per mm used for editing.
+struct Calibration {
+  uint8_t LabelCalibration = 110;
+  uint8_t TubeCalibration = 110;
+};
+
+// Items of the document-settings selectors (UTF-8, as shown), index 0 first.
+std::span<const std::string_view> MaterialItems();   // "贴纸 6mm" .. "热缩管"
+std::span<const std::string_view> CutItems();        // "全无", "半切", "分隔线"
+std::span<const std::string_view> AlignItems();      // "居中", "左齐"
+std::span<const std::string_view> SpacingItems();    // "1" .. "20"
+std::span<const std::string_view> DensityItems();    // "1" .. "7"
+
+inline constexpr uint8_t kFirstTubeMaterial = 4;  // materials 1..3 are labels, 4..7 tubes
+inline bool IsLabelMaterial(uint8_t material_code) { return material_code < kFirstTubeMaterial; }
+
+// The document-settings selectors of the main window, as data: selected indexes, the
+// font face, the bold switch and the bold style of the line editors' font.
+struct SettingsSelectors {
+  int MatBox = 4;
+  int CutBox = 1;
+  int PlBox = 0;
+  int ZjBox = 3;
+  int NdBox = 3;                   // density, not part of a Document
+  std::string ZitiBox = "黑体";    // font face (UTF-8)
+  bool BlodBtn = false;            // the bold switch
+  bool EditorFontBold = false;     // the line editors' font style
+};
+
+// The shell's state record.
+struct FILEPARA {
+  uint8_t MaterialCode = 5;
+  uint8_t CutCode = 1;
+  uint8_t CharSpacing = 4;
+  uint8_t AlignCode = 0;
+  bool DocModified = false;
+  bool HasFile = false;
+  bool UserEditing = false;
+  bool DocBusy = false;
+  uint8_t ActiveLine = 0;  // 0 upper, 1 lower line editor
+  int32_t SavedCaret = 0;
+  bool SkipNextEnter = false;
+  std::filesystem::path TempPath;  // the working table file
+  std::filesystem::path DocPath;   // the document file; empty for a new Document
+};
+
+// The one Document of the running program and the state that goes with it.
+struct DocumentState {
+  explicit DocumentState(std::unique_ptr<RowStore> store) : table(std::move(store)) {}
+  SegmentTable table;
+  FILEPARA para;
+  SegmentValues values;
+  SettingsSelectors settings;
+  Calibration calibration;
+};
+
+// The editing decode of the current row: puts it into edit mode and fills `v` with its
+// length limit, repeat count, codes and serial range.
+void ReloadWorkingValues(SegmentTable& t, SegmentValues& v);
+
+// The printing decode of the current row as it stands (no edit mode): row number, the
+// length in dots by the printer's calibration for the material, and the rest as above.
+void DecodePrintValues(const SegmentTable& t, uint8_t material_code, const Calibration& cal,
+                       SegmentValues& v);
+
+// Copies the selected indexes of the settings selectors into their codes.
+void ReadDocumentSettings(const SettingsSelectors& s, FILEPARA& p);
+
+// Starts an empty Document in the working table file `temp_path` (created anew,
+// replacing any file there) holding one new, unstored Segment with the default values.
+void NewDocument(DocumentState& doc, const std::filesystem::path& temp_path);
+
+// Stores the current row with its 1-based position as its number.
+void StoreNumbered(SegmentTable& t);
+
+// Numbers the current row and every row after it with their positions, storing each,
+// as one durable step, and leaves the table at its end. The caller positions the table
+// first (a move that lands on a row clears the end-of-table flag).
+void RenumberToEnd(SegmentTable& t);
+
+// The length in dots a Segment of `pitch_len` mm prints at with `factor` dots per 10 mm,
+// rounded toward zero (0 for automatic length).
+int32_t PrintLengthDots(int64_t pitch_len, int factor);
+
+}  // namespace qx

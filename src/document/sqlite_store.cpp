@@ -1,0 +1,244 @@
+#include "document/sqlite_store.h"
+
+#include <sqlite3.h>
+
+#include <string>
+
+namespace qx {
+namespace {
+
+constexpr int kApplicationId = 0x51584544;  // "QXED": marks our working table files
+constexpr int kSchemaVersion = 1;
+
+std::string ColumnList() {
+  std::string s;
+  for (const ColumnDef& c : kColumns) {
+    if (!s.empty()) s += ", ";
+    s += c.name;
+  }
+  return s;
+}
+
+std::string CreateSql() {
+  std::string s = "CREATE TABLE segment (id INTEGER PRIMARY KEY, ord INTEGER NOT NULL";
+  for (const ColumnDef& c : kColumns) {
+    s += ", ";
+    s += c.name;
+    s += c.type == ColumnType::kText ? " BLOB" : " INTEGER";
+  }
+  s += "); CREATE INDEX segment_ord ON segment(ord);";
+  return s;
+}
+
+// Finalizes a statement when leaving scope.
+struct Stmt {
+  sqlite3_stmt* st;
+  ~Stmt() { sqlite3_finalize(st); }
+};
+
+}  // namespace
+
+SqliteRowStore::~SqliteRowStore() { Close(); }
+
+void SqliteRowStore::Fail(const char* what) {
+  std::string msg = std::string(what) + ": " + (db_ ? sqlite3_errmsg(db_) : "no database");
+  throw TableError(msg);
+}
+
+void SqliteRowStore::Exec(const char* sql) {
+  if (sqlite3_exec(db_, sql, nullptr, nullptr, nullptr) != SQLITE_OK) Fail(sql);
+}
+
+sqlite3_stmt* SqliteRowStore::Prepare(const char* sql) {
+  sqlite3_stmt* st = nullptr;
+  if (sqlite3_prepare_v2(db_, sql, -1, &st, nullptr) != SQLITE_OK) Fail("prepare");
+  return st;
+}
+
+void SqliteRowStore::OpenDb(const std::filesystem::path& path, bool create) {
+  Close();
+  const int flags = SQLITE_OPEN_READWRITE | (create ? SQLITE_OPEN_CREATE : 0);
+  if (sqlite3_open_v2(path.c_str(), &db_, flags, nullptr) != SQLITE_OK) {
+    std::string msg = "cannot open " + path.string() + ": " + sqlite3_errmsg(db_);
+    sqlite3_close(db_);
+    db_ = nullptr;
+    throw TableError(msg);
+  }
+  sqlite3_busy_timeout(db_, 2000);
+  Exec("PRAGMA journal_mode=WAL; PRAGMA synchronous=FULL;");
+}
+
+void SqliteRowStore::Create(const std::filesystem::path& path) {
+  Close();
+  RemoveTableFiles(path);
+  OpenDb(path, /*create=*/true);
+  const std::string sql = "PRAGMA application_id=" + std::to_string(kApplicationId) +
+                          "; PRAGMA user_version=" + std::to_string(kSchemaVersion) + "; " +
+                          CreateSql();
+  Exec(sql.c_str());
+}
+
+std::vector<RowStore::StoredRow> SqliteRowStore::Open(const std::filesystem::path& path) {
+  if (!IsWorkingTable(path)) throw TableError("not a working table: " + path.string());
+  OpenDb(path, /*create=*/false);
+  try {
+    return ReadRows();
+  } catch (...) {
+    Close();
+    throw;
+  }
+}
+
+std::vector<RowStore::StoredRow> SqliteRowStore::ReadRows() {
+  const std::string sql = "SELECT id, " + ColumnList() + " FROM segment ORDER BY ord";
+  Stmt q{Prepare(sql.c_str())};
+  std::vector<StoredRow> rows;
+  int rc;
+  while ((rc = sqlite3_step(q.st)) == SQLITE_ROW) {
+    StoredRow row{sqlite3_column_int64(q.st, 0), {}};
+    for (int c = 0; c < kColumnCount; ++c) {
+      FieldValue& v = row.values[static_cast<std::size_t>(c)];
+      switch (sqlite3_column_type(q.st, c + 1)) {
+        case SQLITE_NULL:
+          break;
+        case SQLITE_INTEGER:
+          v = static_cast<int64_t>(sqlite3_column_int64(q.st, c + 1));
+          break;
+        default: {
+          const auto* p = static_cast<const char*>(sqlite3_column_blob(q.st, c + 1));
+          const int n = sqlite3_column_bytes(q.st, c + 1);
+          v = p ? std::string(p, static_cast<std::size_t>(n)) : std::string();
+        }
+      }
+    }
+    rows.push_back(std::move(row));
+  }
+  if (rc != SQLITE_DONE) Fail("read rows");
+  return rows;
+}
+
+void SqliteRowStore::Close() {
+  if (!db_) return;
+  if (batch_depth_ > 0) sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr);
+  batch_depth_ = 0;
+  sqlite3_close_v2(db_);
+  db_ = nullptr;
+}
+
+void SqliteRowStore::Bind(sqlite3_stmt* st, int first, const RowValues& values) {
+  for (int c = 0; c < kColumnCount; ++c) {
+    const FieldValue& v = values[static_cast<std::size_t>(c)];
+    const int i = first + c;
+    int rc;
+    if (const auto* n = std::get_if<int64_t>(&v)) {
+      rc = sqlite3_bind_int64(st, i, *n);
+    } else if (const auto* s = std::get_if<std::string>(&v)) {
+      rc = sqlite3_bind_blob(st, i, s->data(), static_cast<int>(s->size()), SQLITE_TRANSIENT);
+    } else {
+      rc = sqlite3_bind_null(st, i);
+    }
+    if (rc != SQLITE_OK) Fail("bind");
+  }
+}
+
+int64_t SqliteRowStore::Insert(const RowValues& values, std::optional<int64_t> before) {
+  if (!db_) throw TableError("table file is not open");
+  // Rows are ordered by `ord`; a row inserted before another takes its place and moves the
+  // rest one step down, in one transaction.
+  Exec("SAVEPOINT ins");
+  try {
+    int64_t ord;
+    if (before) {
+      Stmt q{Prepare("SELECT ord FROM segment WHERE id = ?")};
+      sqlite3_bind_int64(q.st, 1, *before);
+      if (sqlite3_step(q.st) != SQLITE_ROW) Fail("find row");
+      ord = sqlite3_column_int64(q.st, 0);
+      Stmt shift{Prepare("UPDATE segment SET ord = ord + 1 WHERE ord >= ?")};
+      sqlite3_bind_int64(shift.st, 1, ord);
+      if (sqlite3_step(shift.st) != SQLITE_DONE) Fail("shift rows");
+    } else {
+      Stmt q{Prepare("SELECT COALESCE(MAX(ord), 0) + 1 FROM segment")};
+      if (sqlite3_step(q.st) != SQLITE_ROW) Fail("find end");
+      ord = sqlite3_column_int64(q.st, 0);
+    }
+    const std::string sql = "INSERT INTO segment (ord, " + ColumnList() +
+                            ") VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)";
+    Stmt ins{Prepare(sql.c_str())};
+    sqlite3_bind_int64(ins.st, 1, ord);
+    Bind(ins.st, 2, values);
+    if (sqlite3_step(ins.st) != SQLITE_DONE) Fail("insert row");
+    const int64_t key = sqlite3_last_insert_rowid(db_);
+    Exec("RELEASE ins");
+    return key;
+  } catch (...) {
+    sqlite3_exec(db_, "ROLLBACK TO ins; RELEASE ins", nullptr, nullptr, nullptr);
+    throw;
+  }
+}
+
+void SqliteRowStore::Update(int64_t key, const RowValues& values) {
+  if (!db_) throw TableError("table file is not open");
+  std::string sql = "UPDATE segment SET ";
+  for (int c = 0; c < kColumnCount; ++c) {
+    if (c) sql += ", ";
+    sql += kColumns[static_cast<std::size_t>(c)].name;
+    sql += " = ?";
+  }
+  sql += " WHERE id = ?";
+  Stmt st{Prepare(sql.c_str())};
+  Bind(st.st, 1, values);
+  sqlite3_bind_int64(st.st, kColumnCount + 1, key);
+  if (sqlite3_step(st.st) != SQLITE_DONE) Fail("update row");
+  if (sqlite3_changes(db_) != 1) throw TableError("stored row not found");
+}
+
+void SqliteRowStore::Remove(int64_t key) {
+  if (!db_) throw TableError("table file is not open");
+  Stmt st{Prepare("DELETE FROM segment WHERE id = ?")};
+  sqlite3_bind_int64(st.st, 1, key);
+  if (sqlite3_step(st.st) != SQLITE_DONE) Fail("delete row");
+}
+
+void SqliteRowStore::BeginBatch() {
+  if (!db_) throw TableError("table file is not open");
+  if (batch_depth_++ == 0) Exec("BEGIN IMMEDIATE");
+}
+
+void SqliteRowStore::CommitBatch() {
+  if (batch_depth_ == 0) return;
+  if (--batch_depth_ == 0) Exec("COMMIT");
+}
+
+bool SqliteRowStore::IsWorkingTable(const std::filesystem::path& path) {
+  std::error_code ec;
+  if (!std::filesystem::is_regular_file(path, ec)) return false;
+  sqlite3* db = nullptr;
+  bool ok = false;
+  // Read-write, so that a write-ahead log left by a crash is taken into account.
+  if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr) == SQLITE_OK) {
+    sqlite3_stmt* st = nullptr;
+    if (sqlite3_prepare_v2(db, "PRAGMA application_id", -1, &st, nullptr) == SQLITE_OK &&
+        sqlite3_step(st) == SQLITE_ROW)
+      ok = sqlite3_column_int(st, 0) == kApplicationId;
+    sqlite3_finalize(st);
+  }
+  sqlite3_close_v2(db);
+  return ok;
+}
+
+int64_t SqliteRowStore::StoredRowCount(const std::filesystem::path& path) {
+  try {
+    SqliteRowStore store;
+    return static_cast<int64_t>(store.Open(path).size());
+  } catch (const TableError&) {
+    return 0;
+  }
+}
+
+void RemoveTableFiles(const std::filesystem::path& path) {
+  std::error_code ec;
+  for (const char* suffix : {"", "-wal", "-shm", "-journal"})
+    std::filesystem::remove(std::filesystem::path(path.string() + suffix), ec);
+}
+
+}  // namespace qx

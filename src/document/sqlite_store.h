@@ -1,0 +1,50 @@
+// Row storage in an SQLite file: the working table.
+//
+// Every change outside a batch is its own transaction and is on disk when the call
+// returns (write-ahead log, full sync), so a row that was stored survives a crash of the
+// program. A batch makes a bulk walk one transaction.
+#pragma once
+
+#include <filesystem>
+
+#include "document/table.h"
+
+struct sqlite3;
+struct sqlite3_stmt;
+
+namespace qx {
+
+class SqliteRowStore : public RowStore {
+ public:
+  SqliteRowStore() = default;
+  ~SqliteRowStore() override;
+
+  void Create(const std::filesystem::path& path) override;
+  std::vector<StoredRow> Open(const std::filesystem::path& path) override;
+  void Close() override;
+  int64_t Insert(const RowValues& values, std::optional<int64_t> before) override;
+  void Update(int64_t key, const RowValues& values) override;
+  void Remove(int64_t key) override;
+  void BeginBatch() override;
+  void CommitBatch() override;
+
+  // Whether `path` is a working table file this program wrote.
+  static bool IsWorkingTable(const std::filesystem::path& path);
+
+  // Rows stored in the working table file at `path`; 0 when it is missing, unreadable or
+  // not a working table.
+  static int64_t StoredRowCount(const std::filesystem::path& path);
+
+ private:
+  std::vector<StoredRow> ReadRows();
+  void OpenDb(const std::filesystem::path& path, bool create);
+  void Exec(const char* sql);
+  sqlite3_stmt* Prepare(const char* sql);
+  void Bind(sqlite3_stmt* st, int first, const RowValues& values);
+  [[noreturn]] void Fail(const char* what);
+
+  sqlite3* db_ = nullptr;
+  int batch_depth_ = 0;
+};
+
+}  // namespace qx

@@ -1,0 +1,172 @@
+// The table engine: an ordered list of Segment rows with a current row, the way the
+// document code walks and edits them.
+//
+// Rows are kept in memory in order and every stored change goes straight to a RowStore
+// (the working table file). The cursor rules:
+//   - Append adds a new row at the end, Insert a new row before the current one; the new
+//     row is current, in edit mode, and not stored until Store (or a move) stores it.
+//   - Fields are written only in edit mode; Edit puts the current row into edit mode
+//     (on an empty table it does nothing). Writes are buffered until Store.
+//   - Moving to another row (First, Last, Next, Prior, GotoBookmark, Append, Insert)
+//     stores a row in edit mode first.
+//   - Delete removes the current row; the next row becomes current, or the new last row
+//     when the last one was deleted (the table is then at its end). Deleting a new row that
+//     was never stored discards it.
+//   - Next on the last row leaves it current and sets the end-of-table flag; any other
+//     move clears it.
+//   - A new row that is not stored yet counts in RowCount and Position: it is on screen.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <variant>
+#include <vector>
+
+#include "document/segment.h"
+
+namespace qx {
+
+// A field value: null, an integer, or text (GBK bytes).
+using FieldValue = std::variant<std::monostate, int64_t, std::string>;
+using RowValues = std::array<FieldValue, kColumnCount>;
+
+class TableError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// Durable storage of the rows of one table file. Keys identify stored rows.
+class RowStore {
+ public:
+  struct StoredRow {
+    int64_t key;
+    RowValues values;
+  };
+
+  virtual ~RowStore() = default;
+  // Creates the file with the Segment columns, replacing any file of that name.
+  virtual void Create(const std::filesystem::path& path) = 0;
+  // Opens an existing file and returns its rows in order.
+  virtual std::vector<StoredRow> Open(const std::filesystem::path& path) = 0;
+  virtual void Close() = 0;
+  // Stores a new row before the row `before` (at the end when nullopt); returns its key.
+  virtual int64_t Insert(const RowValues& values, std::optional<int64_t> before) = 0;
+  virtual void Update(int64_t key, const RowValues& values) = 0;
+  virtual void Remove(int64_t key) = 0;
+  // Groups the changes up to the matching CommitBatch into one durable step.
+  virtual void BeginBatch() = 0;
+  virtual void CommitBatch() = 0;
+};
+
+struct Bookmark {
+  uint64_t id = 0;
+};
+
+class SegmentTable {
+ public:
+  explicit SegmentTable(std::unique_ptr<RowStore> store);
+  ~SegmentTable();
+
+  // The file the table is bound to.
+  void Bind(std::filesystem::path path) { path_ = std::move(path); }
+  const std::filesystem::path& path() const { return path_; }
+
+  void Create();  // creates the bound file empty (closing the table first if open)
+  void Open();
+  void Close();  // unstored changes of the current row are dropped
+  bool IsOpen() const { return open_; }
+
+  bool IsEmpty() const { return rows_.empty(); }
+  int RowCount() const { return static_cast<int>(rows_.size()); }
+  int Position() const { return rows_.empty() ? 0 : current_ + 1; }  // 1-based, 0 when empty
+  bool Eof() const { return eof_; }
+
+  void Append();
+  void Insert();
+  void Delete();
+  void Edit();
+  void Store();
+  bool InEditMode() const { return editing_; }
+  bool CurrentIsNew() const;  // the current row has never been stored
+
+  void First();
+  void Last();
+  void Next();
+  void Prior();
+
+  Bookmark TakeBookmark() const;
+  void GotoBookmark(const Bookmark& b);
+  void ReleaseBookmark(Bookmark& b) { b.id = 0; }
+
+  // Data-aware controls (grid, bound editors) are told about changes through the change
+  // handler. While detached (calls nest) nothing is sent; re-attaching sends one refresh.
+  void SetChangeHandler(std::function<void()> handler) { on_change_ = std::move(handler); }
+  void DetachControls() { ++detached_; }
+  void AttachControls();
+  bool ControlsDetached() const { return detached_ > 0; }
+
+  // Fields of the current row. Reads see unstored edits.
+  const FieldValue& Value(int col) const;
+  bool IsNull(int col) const;
+  std::string Text(int col) const;  // null reads as ""; integers in decimal
+  int64_t Int(int col) const;       // null and non-numeric text read as 0
+  void SetValue(int col, FieldValue v);  // checked against the column's type and size
+  void SetText(int col, std::string_view text);
+  void SetInt(int col, int64_t v);
+  void SetNull(int col);
+
+  // Groups every store until the batch ends into one durable step: for bulk walks
+  // (renumbering, imports). Batches nest; the outermost one makes the changes durable.
+  // Commit reports a failure; a batch left by an exception commits what was stored.
+  class Batch {
+   public:
+    explicit Batch(SegmentTable& t);
+    ~Batch();
+    Batch(const Batch&) = delete;
+    Batch& operator=(const Batch&) = delete;
+    void Commit();
+
+   private:
+    SegmentTable& t_;
+    bool done_ = false;
+  };
+
+ private:
+  struct Row {
+    uint64_t id;                 // identity for bookmarks
+    std::optional<int64_t> key;  // store key; empty until first stored
+    RowValues values;
+  };
+
+  void RequireOpen() const;
+  void RequireRow() const;
+  void StoreIfEditing();
+  void Changed();
+  std::optional<int64_t> NextStoredKey(std::size_t index) const;
+  FieldValue Checked(int col, FieldValue v) const;
+
+  std::unique_ptr<RowStore> store_;
+  std::filesystem::path path_;
+  bool open_ = false;
+  std::vector<Row> rows_;
+  int current_ = 0;
+  bool editing_ = false;
+  RowValues edit_buffer_{};
+  bool eof_ = false;
+  uint64_t next_id_ = 1;
+  int detached_ = 0;
+  int batch_depth_ = 0;
+  std::function<void()> on_change_;
+};
+
+// Removes a table file and the companion files its store keeps beside it.
+void RemoveTableFiles(const std::filesystem::path& path);
+
+}  // namespace qx

@@ -1,0 +1,257 @@
+#include "document/document.h"
+
+#include <gtest/gtest.h>
+
+#include "document/gbk.h"
+#include "document/sqlite_store.h"
+#include "support/memory_store.h"
+#include "support/temp_dir.h"
+
+namespace qx {
+namespace {
+
+// One stored row with the given columns (UTF-8 texts); everything else as in a new Document.
+struct RowSpec {
+  int pitch_len = 25;
+  const char* zihao = "4 号";
+  const char* hengshu = "横向";
+  const char* xiushi = "取消修饰";
+  const char* xulei = "无序号";
+  const char* first = "";
+  const char* last = "";
+  int rep = 1;
+};
+
+class DecodeTest : public ::testing::Test {
+ protected:
+  DecodeTest() : table_(std::make_unique<testing::MemoryRowStore>()) {
+    table_.Create();
+    table_.Open();
+  }
+  void Put(const RowSpec& r) {
+    table_.Append();
+    table_.SetInt(kPitchLen, r.pitch_len);
+    table_.SetText(kZihao, gbk::Encode(r.zihao));
+    table_.SetText(kHengShu, gbk::Encode(r.hengshu));
+    table_.SetText(kXiuShi, gbk::Encode(r.xiushi));
+    table_.SetText(kXuLei, gbk::Encode(r.xulei));
+    table_.SetText(kXuFirst, r.first);
+    table_.SetText(kXuEnd, r.last);
+    table_.SetInt(kPitchRep, r.rep);
+    table_.Store();
+  }
+  SegmentValues Reload(const RowSpec& r) {
+    Put(r);
+    SegmentValues v;
+    ReloadWorkingValues(table_, v);
+    return v;
+  }
+  SegmentTable table_;
+};
+
+TEST_F(DecodeTest, CodesAndFallbacks) {
+  struct Case {
+    RowSpec row;
+    uint8_t size, vertical, decoration;
+  };
+  const Case cases[] = {
+      {{.zihao = "7 号"}, 7, 0, 0},
+      {{.zihao = ""}, 1, 0, 0},
+      {{.zihao = "自动", .hengshu = "纵向"}, 0, 1, 0},
+      {{.hengshu = ""}, 4, 1, 0},
+      {{.xiushi = "加下划线"}, 4, 0, 2},
+      {{.xiushi = ""}, 4, 0, 2},
+      {{.xiushi = "加 边 框"}, 4, 0, 1},
+  };
+  for (const Case& c : cases) {
+    const SegmentValues v = Reload(c.row);
+    EXPECT_EQ(v.SizeCode, c.size) << c.row.zihao;
+    EXPECT_EQ(v.Vertical, c.vertical) << c.row.hengshu;
+    EXPECT_EQ(v.DecorationCode, c.decoration) << c.row.xiushi;
+  }
+}
+
+TEST_F(DecodeTest, SerialRanges) {
+  struct Case {
+    RowSpec row;
+    uint8_t type, width;
+    uint16_t first, last;
+  };
+  const Case cases[] = {
+      {{.xulei = "序号0-999", .first = "12", .last = "5"}, 1, 2, 5, 12},
+      {{.xulei = "序号0-999", .first = "0", .last = "999"}, 1, 3, 0, 999},
+      {{.xulei = "序号000-999", .first = "300", .last = "300"}, 2, 3, 300, 300},
+      {{.xulei = "序号0-999", .first = "1", .last = "9"}, 1, 1, 1, 9},
+      {{.xulei = "序号0-999", .first = "10", .last = "99"}, 1, 2, 10, 99},
+      {{.xulei = "序号0-999", .first = "x", .last = ""}, 1, 1, 0, 0},  // never stored by editors
+      {{.xulei = "大写字母", .first = "C", .last = "A"}, 3, 1, 65, 67},
+      {{.xulei = "小写字母", .first = "a", .last = "z"}, 4, 1, 97, 122},
+      {{.xulei = "小写字母", .first = "", .last = "c"}, 4, 1, 99, 99},
+      {{.xulei = "大写字母", .first = "", .last = ""}, 3, 1, 65, 65},
+  };
+  for (const Case& c : cases) {
+    const SegmentValues v = Reload(c.row);
+    EXPECT_EQ(v.SerialType, c.type) << c.row.first << "-" << c.row.last;
+    EXPECT_EQ(v.SerialWidth, c.width) << c.row.first << "-" << c.row.last;
+    EXPECT_EQ(v.SerialFirst, c.first) << c.row.first << "-" << c.row.last;
+    EXPECT_EQ(v.SerialLast, c.last) << c.row.first << "-" << c.row.last;
+  }
+}
+
+TEST_F(DecodeTest, NoSerialKeepsThePreviousRange) {
+  SegmentValues v = Reload({.xulei = "序号0-999", .first = "3", .last = "8"});
+  Put({.xulei = "未知类型", .first = "50", .last = "60"});
+  ReloadWorkingValues(table_, v);
+  EXPECT_EQ(v.SerialType, 0);
+  EXPECT_EQ(v.SerialWidth, 0);
+  EXPECT_EQ(v.SerialFirst, 3);
+  EXPECT_EQ(v.SerialLast, 8);
+}
+
+TEST_F(DecodeTest, EditingLengthIsTheLimitAndPrintingLengthIsCalibrated) {
+  struct Case {
+    int pitch_len;
+    uint8_t material;
+    Calibration cal;
+    int32_t editing, printing;
+  };
+  const Case cases[] = {
+      {0, 5, {}, 1100, 0},
+      {25, 2, {.LabelCalibration = 118, .TubeCalibration = 100}, 275, 295},
+      {25, 2, {.LabelCalibration = 117, .TubeCalibration = 100}, 275, 292},  // 292.5 toward zero
+      {25, 4, {.LabelCalibration = 117, .TubeCalibration = 100}, 275, 250},  // tubes
+      {25, 3, {.LabelCalibration = 117, .TubeCalibration = 100}, 275, 292},
+      {-3, 1, {.LabelCalibration = 117, .TubeCalibration = 100}, -33, -35},  // toward zero
+      {200, 7, {.LabelCalibration = 117, .TubeCalibration = 255}, 2200, 5100},  // not range-checked
+  };
+  for (const Case& c : cases) {
+    SegmentValues v = Reload({.pitch_len = c.pitch_len, .rep = 3});
+    EXPECT_EQ(v.LengthDots, c.editing) << c.pitch_len;
+    EXPECT_EQ(v.RepeatCount, 3);
+    table_.Store();
+    DecodePrintValues(table_, c.material, c.cal, v);
+    EXPECT_EQ(v.LengthDots, c.printing) << c.pitch_len << " on material " << int(c.material);
+    EXPECT_FALSE(table_.InEditMode());  // the printing decode does not edit the row
+  }
+}
+
+TEST_F(DecodeTest, PrintingDecodeNumbersTheRowByItsPositionLowByte) {
+  for (int i = 0; i < 258; ++i) Put({});
+  SegmentValues v;
+  const std::pair<int, uint8_t> cases[] = {{1, 1}, {255, 255}, {256, 0}, {258, 2}};
+  for (auto [position, expected] : cases) {
+    table_.First();
+    for (int i = 1; i < position; ++i) table_.Next();
+    DecodePrintValues(table_, 5, {}, v);
+    EXPECT_EQ(v.RowNumber, expected) << position;
+  }
+}
+
+TEST(NewDocument, StartsWithOneUnstoredDefaultSegment) {
+  testing::TempDir dir;
+  const auto path = dir / "TL.$$$";
+  {
+    std::FILE* f = std::fopen(path.c_str(), "wb");  // a stale file of that name is replaced
+    std::fputs("stale", f);
+    std::fclose(f);
+  }
+  DocumentState doc(std::make_unique<SqliteRowStore>());
+  doc.para.DocPath = "/somewhere/old.kel";
+  doc.para.HasFile = doc.para.DocModified = doc.para.UserEditing = doc.para.DocBusy = true;
+  doc.para.ActiveLine = 1;
+  doc.settings = {.MatBox = 0, .CutBox = 2, .PlBox = 1, .ZjBox = 9, .NdBox = 6,
+                  .ZitiBox = "宋体", .BlodBtn = true, .EditorFontBold = true};
+  doc.values.SerialType = 3;
+  doc.values.SerialWidth = 1;
+
+  NewDocument(doc, path);
+
+  SegmentTable& t = doc.table;
+  EXPECT_EQ(t.RowCount(), 1);
+  EXPECT_TRUE(t.CurrentIsNew());
+  EXPECT_TRUE(t.InEditMode());
+  EXPECT_TRUE(t.IsNull(kNum));
+  EXPECT_EQ(t.Text(kFlin), "");
+  EXPECT_EQ(t.Text(kSlin), "");
+  EXPECT_EQ(t.Int(kPitchLen), 25);
+  EXPECT_EQ(t.Int(kPitchRep), 1);
+  EXPECT_EQ(gbk::ToUtf8(t.Text(kZihao)), "4 号");
+  EXPECT_EQ(gbk::ToUtf8(t.Text(kHengShu)), "横向");
+  EXPECT_EQ(gbk::ToUtf8(t.Text(kXiuShi)), "取消修饰");
+  EXPECT_EQ(gbk::ToUtf8(t.Text(kXuLei)), "无序号");
+  EXPECT_EQ(t.Int(kUpLen), 48);
+  EXPECT_EQ(t.Int(kDnLen), 0);
+  EXPECT_EQ(SqliteRowStore::StoredRowCount(path), 0);  // not stored yet
+
+  EXPECT_EQ(doc.values.LengthDots, 275);
+  EXPECT_EQ(doc.values.SizeCode, 4);
+  EXPECT_EQ(doc.values.RepeatCount, 1);
+  EXPECT_EQ(doc.values.SerialType, 0);
+  EXPECT_EQ(doc.values.SerialWidth, 0);
+
+  EXPECT_EQ(doc.settings.MatBox, 4);
+  EXPECT_EQ(doc.settings.CutBox, 1);
+  EXPECT_EQ(doc.settings.PlBox, 0);
+  EXPECT_EQ(doc.settings.ZjBox, 3);
+  EXPECT_EQ(doc.settings.NdBox, 6);           // density is not part of a Document
+  EXPECT_EQ(doc.settings.ZitiBox, "宋体");    // the editors' face stays
+  EXPECT_TRUE(doc.settings.BlodBtn);          // the switch keeps its state...
+  EXPECT_FALSE(doc.settings.EditorFontBold);  // ...the editors' font loses bold
+
+  const FILEPARA& p = doc.para;
+  EXPECT_EQ(p.MaterialCode, 5);
+  EXPECT_EQ(p.CutCode, 1);
+  EXPECT_EQ(p.AlignCode, 0);
+  EXPECT_EQ(p.CharSpacing, 4);
+  EXPECT_EQ(p.TempPath, path);
+  EXPECT_TRUE(p.DocPath.empty());
+  EXPECT_FALSE(p.HasFile || p.DocModified || p.UserEditing || p.DocBusy);
+  EXPECT_EQ(p.ActiveLine, 0);
+
+  // The decode agrees with the values NewDocument set directly.
+  SegmentValues decoded;
+  ReloadWorkingValues(t, decoded);
+  EXPECT_EQ(decoded.LengthDots, doc.values.LengthDots);
+  EXPECT_EQ(decoded.SizeCode, doc.values.SizeCode);
+}
+
+TEST(DocumentSettings, ReadFromTheSelectors) {
+  FILEPARA p;
+  ReadDocumentSettings({.MatBox = 6, .CutBox = 2, .PlBox = 1, .ZjBox = 19}, p);
+  EXPECT_EQ(p.MaterialCode, 7);
+  EXPECT_EQ(p.CutCode, 2);
+  EXPECT_EQ(p.AlignCode, 1);
+  EXPECT_EQ(p.CharSpacing, 20);
+  EXPECT_EQ(MaterialItems()[4], "套管 4.0平方");
+  EXPECT_EQ(MaterialItems().size(), 7u);
+  EXPECT_EQ(SpacingItems().size(), 20u);
+  EXPECT_EQ(DensityItems().size(), 7u);
+  EXPECT_TRUE(IsLabelMaterial(3));
+  EXPECT_FALSE(IsLabelMaterial(4));
+}
+
+TEST(Numbering, StoreNumberedAndRenumberToEnd) {
+  SegmentTable t(std::make_unique<testing::MemoryRowStore>());
+  t.Create();
+  t.Open();
+  for (int i = 0; i < 4; ++i) {
+    t.Append();
+    t.SetText(kFlin, std::to_string(i));
+  }
+  StoreNumbered(t);
+  EXPECT_EQ(t.Int(kNum), 4);
+  EXPECT_FALSE(t.CurrentIsNew());
+
+  t.First();
+  t.Insert();  // numbers after the insert point are stale until renumbered
+  t.SetText(kFlin, "new");
+  t.Store();
+  RenumberToEnd(t);
+  EXPECT_TRUE(t.Eof());
+  std::vector<int64_t> nums;
+  for (t.First(); !t.Eof(); t.Next()) nums.push_back(t.Int(kNum));
+  EXPECT_EQ(nums, (std::vector<int64_t>{1, 2, 3, 4, 5}));
+}
+
+}  // namespace
+}  // namespace qx

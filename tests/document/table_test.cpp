@@ -1,0 +1,331 @@
+#include "document/table.h"
+
+#include <gtest/gtest.h>
+
+#include "document/sqlite_store.h"
+#include "support/memory_store.h"
+#include "support/temp_dir.h"
+
+namespace qx {
+namespace {
+
+using testing::MemoryRowStore;
+using testing::TempDir;
+
+// The cursor rules hold whatever stores the rows: every test here runs on the working
+// table's SQLite file and on a store in memory.
+enum class StoreKind { kSqlite, kMemory };
+
+class TableTest : public ::testing::TestWithParam<StoreKind> {
+ protected:
+  void SetUp() override {
+    table_ = MakeTable();
+    table_->Create();
+    table_->Open();
+  }
+
+  std::unique_ptr<SegmentTable> MakeTable() {
+    std::unique_ptr<RowStore> store;
+    if (GetParam() == StoreKind::kSqlite) {
+      store = std::make_unique<SqliteRowStore>();
+    } else {
+      if (!memory_) memory_ = std::make_shared<MemoryRowStore>();
+      store = std::make_unique<SharedStore>(memory_);
+    }
+    auto t = std::make_unique<SegmentTable>(std::move(store));
+    t->Bind(dir_ / "TL.$$$");
+    return t;
+  }
+
+  // Appends and stores a row with the given upper line.
+  void AddRow(const std::string& flin) {
+    table_->Append();
+    table_->SetText(kFlin, flin);
+    table_->Store();
+  }
+
+  // The upper lines of all rows, first to last, read through a second table on the same
+  // file after closing this one: what a new process would find.
+  std::vector<std::string> Reread() {
+    table_->Close();
+    auto t = MakeTable();
+    t->Open();
+    std::vector<std::string> out;
+    for (t->First(); !t->Eof(); t->Next()) out.push_back(t->Text(kFlin));
+    return out;
+  }
+
+  std::vector<std::string> Lines() {
+    std::vector<std::string> out;
+    const Bookmark here = table_->TakeBookmark();
+    for (table_->First(); !table_->Eof(); table_->Next()) out.push_back(table_->Text(kFlin));
+    table_->GotoBookmark(here);
+    return out;
+  }
+
+  // Lets a second table reopen the memory store after the first one closed it.
+  struct SharedStore : RowStore {
+    explicit SharedStore(std::shared_ptr<MemoryRowStore> s) : s_(std::move(s)) {}
+    void Create(const std::filesystem::path& p) override { s_->Create(p); }
+    std::vector<StoredRow> Open(const std::filesystem::path& p) override { return s_->Open(p); }
+    void Close() override { s_->Close(); }
+    int64_t Insert(const RowValues& v, std::optional<int64_t> b) override { return s_->Insert(v, b); }
+    void Update(int64_t k, const RowValues& v) override { s_->Update(k, v); }
+    void Remove(int64_t k) override { s_->Remove(k); }
+    void BeginBatch() override { s_->BeginBatch(); }
+    void CommitBatch() override { s_->CommitBatch(); }
+    std::shared_ptr<MemoryRowStore> s_;
+  };
+
+  TempDir dir_;
+  std::shared_ptr<MemoryRowStore> memory_;
+  std::unique_ptr<SegmentTable> table_;
+};
+
+TEST_P(TableTest, AppendedRowHasNoNumberUntilStoredWithOne) {
+  EXPECT_TRUE(table_->IsEmpty());
+  table_->Append();
+  EXPECT_TRUE(table_->CurrentIsNew());
+  EXPECT_TRUE(table_->InEditMode());
+  EXPECT_EQ(table_->RowCount(), 1);
+  EXPECT_EQ(table_->Position(), 1);
+  EXPECT_TRUE(table_->IsNull(kNum));
+  table_->SetText(kFlin, "A");
+  table_->Store();
+  EXPECT_FALSE(table_->CurrentIsNew());
+  EXPECT_TRUE(table_->IsNull(kNum));  // storing alone does not number a row
+
+  AddRow("B");
+  table_->Edit();
+  table_->SetInt(kNum, table_->Position());
+  table_->Store();
+  EXPECT_EQ(table_->Int(kNum), 2);
+  EXPECT_EQ(Reread(), (std::vector<std::string>{"A", "B"}));
+}
+
+TEST_P(TableTest, UnstoredNewRowIsNotInTheFile) {
+  AddRow("A");
+  table_->Append();
+  table_->SetText(kFlin, "never stored");
+  EXPECT_EQ(Reread(), (std::vector<std::string>{"A"}));
+}
+
+TEST_P(TableTest, InsertGoesBeforeTheCurrentRowAndDeleteKeepsTheCurrentRowRules) {
+  for (const char* s : {"A", "B", "C"}) AddRow(s);
+  table_->First();
+  table_->Next();  // on B
+  table_->Insert();
+  EXPECT_EQ(table_->Position(), 2);
+  table_->SetText(kFlin, "X");
+  table_->Store();
+  EXPECT_EQ(Lines(), (std::vector<std::string>{"A", "X", "B", "C"}));
+
+  // Deleting X makes the next row (B) current, at X's position.
+  table_->Delete();
+  EXPECT_EQ(table_->Position(), 2);
+  EXPECT_EQ(table_->Text(kFlin), "B");
+  EXPECT_FALSE(table_->Eof());
+
+  // Deleting the last row makes the new last row current, and the table is at its end.
+  table_->Last();
+  table_->Delete();
+  EXPECT_EQ(table_->Text(kFlin), "B");
+  EXPECT_TRUE(table_->Eof());
+  EXPECT_EQ(table_->RowCount(), 2);
+
+  EXPECT_EQ(Reread(), (std::vector<std::string>{"A", "B"}));
+}
+
+TEST_P(TableTest, InsertBeforeTheFirstRowAndIntoAnEmptyTable) {
+  table_->Insert();
+  table_->SetText(kFlin, "B");
+  table_->Insert();  // stores B, then goes before it
+  table_->SetText(kFlin, "A");
+  table_->Store();
+  EXPECT_EQ(table_->Position(), 1);
+  EXPECT_EQ(Reread(), (std::vector<std::string>{"A", "B"}));
+}
+
+TEST_P(TableTest, DeletingAnUnstoredRowDiscardsIt) {
+  AddRow("A");
+  AddRow("B");
+  table_->First();
+  table_->Insert();
+  table_->Delete();
+  EXPECT_EQ(table_->Text(kFlin), "A");
+  EXPECT_EQ(Reread(), (std::vector<std::string>{"A", "B"}));
+}
+
+TEST_P(TableTest, EveryMoveStoresARowInEditMode) {
+  using Move = void (*)(SegmentTable&);
+  const Move moves[] = {
+      [](SegmentTable& t) { t.First(); }, [](SegmentTable& t) { t.Last(); },
+      [](SegmentTable& t) { t.Next(); },  [](SegmentTable& t) { t.Prior(); },
+      [](SegmentTable& t) { t.Append(); }, [](SegmentTable& t) { t.Insert(); },
+  };
+  AddRow("A");
+  AddRow("B");
+  int n = 0;
+  for (Move move : moves) {
+    table_->First();
+    table_->Edit();
+    const std::string text = "edit" + std::to_string(++n);
+    table_->SetText(kFlin, text);
+    move(*table_);
+    if (table_->CurrentIsNew()) table_->Delete();
+    table_->First();
+    EXPECT_EQ(table_->Text(kFlin), text) << "move " << n;
+  }
+  EXPECT_EQ(Reread().front(), "edit6");
+}
+
+TEST_P(TableTest, CloseDropsAnEditThatWasNotStored) {
+  AddRow("A");
+  table_->Edit();
+  table_->SetText(kFlin, "changed");
+  EXPECT_EQ(Reread(), (std::vector<std::string>{"A"}));
+}
+
+TEST_P(TableTest, NextOnTheLastRowSetsTheEndFlag) {
+  EXPECT_TRUE(table_->Eof());  // empty
+  AddRow("A");
+  AddRow("B");
+  table_->First();
+  EXPECT_FALSE(table_->Eof());
+  table_->Next();
+  EXPECT_FALSE(table_->Eof());
+  table_->Next();
+  EXPECT_TRUE(table_->Eof());
+  EXPECT_EQ(table_->Text(kFlin), "B");
+  table_->Prior();
+  EXPECT_FALSE(table_->Eof());
+  EXPECT_EQ(table_->Text(kFlin), "A");
+}
+
+TEST_P(TableTest, BookmarksFindTheirRowAfterInsertsAndFailOnceItIsGone) {
+  for (const char* s : {"A", "B", "C"}) AddRow(s);
+  table_->First();
+  table_->Next();
+  Bookmark b = table_->TakeBookmark();
+  table_->First();
+  table_->Insert();
+  table_->SetText(kFlin, "0");
+  table_->Store();
+  table_->Last();
+  table_->GotoBookmark(b);
+  EXPECT_EQ(table_->Text(kFlin), "B");
+  EXPECT_EQ(table_->Position(), 3);
+
+  table_->Delete();
+  EXPECT_THROW(table_->GotoBookmark(b), TableError);
+  table_->ReleaseBookmark(b);
+  EXPECT_THROW(table_->GotoBookmark(b), TableError);
+}
+
+TEST_P(TableTest, FieldsAreCheckedAgainstTheirColumns) {
+  AddRow("A");
+  EXPECT_THROW(table_->SetText(kFlin, "x"), TableError);  // not in edit mode
+  table_->Edit();
+  EXPECT_THROW(table_->SetText(kFlin, std::string(101, 'x')), TableError);
+  EXPECT_NO_THROW(table_->SetText(kFlin, std::string(100, 'x')));
+  EXPECT_THROW(table_->SetText(kZihao, "12345"), TableError);
+  EXPECT_THROW(table_->SetInt(kPitchRep, 65536), TableError);
+  EXPECT_THROW(table_->SetInt(kPitchRep, -1), TableError);
+  EXPECT_THROW(table_->SetText(kPitchLen, "25mm"), TableError);
+  EXPECT_THROW(table_->SetInt(kUpLen, int64_t{1} << 31), TableError);
+
+  table_->SetText(kPitchLen, "25");  // text into a number column
+  table_->SetInt(kXuFirst, 7);       // a number into a text column
+  table_->SetText(kDnLen, "");       // empty text makes a number column null
+  table_->Store();
+  EXPECT_EQ(table_->Value(kPitchLen), FieldValue{int64_t{25}});
+  EXPECT_EQ(table_->Text(kXuFirst), "7");
+  EXPECT_TRUE(table_->IsNull(kDnLen));
+  EXPECT_EQ(table_->Text(kDnLen), "");
+  EXPECT_EQ(table_->Int(kDnLen), 0);
+  EXPECT_EQ(table_->Text(kFlin), std::string(100, 'x'));
+}
+
+TEST_P(TableTest, ValuesSurviveTheFileExactly) {
+  table_->Append();
+  const std::string gbk_with_markers = "\xA8\x49" "A\xA1\xED" "\xD6\xD0";
+  table_->SetText(kFlin, gbk_with_markers);
+  table_->SetText(kSlin, "");
+  table_->SetInt(kPitchLen, 0);
+  table_->SetInt(kPitchRep, 65535);
+  table_->SetInt(kUpLen, -5);
+  table_->Store();
+  table_->Close();
+  auto t = MakeTable();
+  t->Open();
+  EXPECT_EQ(t->Text(kFlin), gbk_with_markers);
+  EXPECT_EQ(t->Value(kSlin), FieldValue{std::string()});  // empty, not null
+  EXPECT_TRUE(t->IsNull(kNum));
+  EXPECT_EQ(t->Int(kPitchLen), 0);
+  EXPECT_EQ(t->Int(kPitchRep), 65535);
+  EXPECT_EQ(t->Int(kUpLen), -5);
+}
+
+TEST_P(TableTest, DetachedControlsHearNothingUntilReattached) {
+  int refreshes = 0;
+  table_->SetChangeHandler([&] { ++refreshes; });
+  AddRow("A");
+  EXPECT_GT(refreshes, 0);
+  refreshes = 0;
+  table_->DetachControls();
+  table_->DetachControls();
+  for (const char* s : {"B", "C"}) AddRow(s);
+  table_->First();
+  table_->AttachControls();
+  EXPECT_EQ(refreshes, 0);
+  table_->AttachControls();
+  EXPECT_EQ(refreshes, 1);
+}
+
+TEST_P(TableTest, ABatchStoresEveryRow) {
+  {
+    SegmentTable::Batch batch(*table_);
+    for (int i = 0; i < 50; ++i) AddRow(std::to_string(i));
+    batch.Commit();
+  }
+  EXPECT_EQ(Reread().size(), 50u);
+}
+
+TEST_P(TableTest, OperationsOnAClosedOrEmptyTableFailCleanly) {
+  EXPECT_THROW(table_->Delete(), TableError);
+  EXPECT_THROW(table_->Text(kFlin), TableError);
+  EXPECT_NO_THROW(table_->Edit());
+  EXPECT_FALSE(table_->InEditMode());
+  table_->Close();
+  EXPECT_THROW(table_->Append(), TableError);
+  EXPECT_THROW(table_->First(), TableError);
+}
+
+INSTANTIATE_TEST_SUITE_P(Stores, TableTest,
+                         ::testing::Values(StoreKind::kSqlite, StoreKind::kMemory),
+                         [](const ::testing::TestParamInfo<StoreKind>& p) {
+                           return p.param == StoreKind::kSqlite ? "Sqlite" : "Memory";
+                         });
+
+TEST(SqliteRowStore, RefusesAFileThatIsNotAWorkingTable) {
+  TempDir dir;
+  const auto path = dir / "TL.$$$";
+  {
+    std::FILE* f = std::fopen(path.c_str(), "wb");
+    std::fputs("garbage that is not a table", f);
+    std::fclose(f);
+  }
+  SegmentTable t(std::make_unique<SqliteRowStore>());
+  t.Bind(path);
+  EXPECT_THROW(t.Open(), TableError);
+  EXPECT_FALSE(t.IsOpen());
+  EXPECT_EQ(SqliteRowStore::StoredRowCount(path), 0);
+  EXPECT_EQ(SqliteRowStore::StoredRowCount(dir / "missing"), 0);
+  // Creating replaces the file.
+  t.Create();
+  t.Open();
+  EXPECT_TRUE(t.IsEmpty());
+}
+
+}  // namespace
+}  // namespace qx
