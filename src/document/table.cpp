@@ -101,18 +101,16 @@ void SegmentTable::Edit() {
 void SegmentTable::Append() {
   RequireOpen();
   StoreIfEditing();
-  rows_.push_back({next_id_++, std::nullopt, RowValues{}});
-  current_ = static_cast<int>(rows_.size()) - 1;
-  edit_buffer_ = RowValues{};
-  editing_ = true;
-  eof_ = false;
-  Changed();
+  NewRowAt(rows_.size());
 }
 
 void SegmentTable::Insert() {
   RequireOpen();
   StoreIfEditing();
-  const auto at = rows_.empty() ? 0 : static_cast<std::size_t>(current_);
+  NewRowAt(rows_.empty() ? 0 : static_cast<std::size_t>(current_));
+}
+
+void SegmentTable::NewRowAt(std::size_t at) {
   rows_.insert(rows_.begin() + static_cast<std::ptrdiff_t>(at), {next_id_++, std::nullopt, {}});
   current_ = static_cast<int>(at);
   edit_buffer_ = RowValues{};

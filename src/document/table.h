@@ -148,6 +148,7 @@ class SegmentTable {
   void RequireOpen() const;
   void RequireRow() const;
   void StoreIfEditing();
+  void NewRowAt(std::size_t at);  // a new row in edit mode becomes current at `at`
   void Changed();
   std::optional<int64_t> NextStoredKey(std::size_t index) const;
   FieldValue Checked(int col, FieldValue v) const;
