@@ -70,7 +70,7 @@ void DecodeCommon(const SegmentTable& t, SegmentValues& v) {
   if (type == kSerialCapital || type == kSerialSmall) {
     v.SerialWidth = 1;
   } else {
-    v.SerialWidth = v.SerialLast > 99 ? 3 : v.SerialLast > 9 ? 2 : 1;
+    v.SerialWidth = DecimalWidth(v.SerialLast);
   }
 }
 
@@ -168,12 +168,12 @@ void StoreNumbered(SegmentTable& t) {
 
 void RenumberToEnd(SegmentTable& t) {
   SegmentTable::Batch batch(t);
-  while (!t.Eof()) {
+  ForEachRowToEnd(t, [&] {
     t.Edit();
     t.SetInt(kNum, t.Position());
     t.Store();
-    t.Next();
-  }
+    return true;
+  });
   batch.Commit();
 }
 

@@ -106,8 +106,7 @@ void NewDocument(DocumentState& doc, const std::filesystem::path& temp_path);
 void StoreNumbered(SegmentTable& t);
 
 // Numbers the current row and every row after it with their positions, storing each,
-// as one durable step, and leaves the table at its end. The caller positions the table
-// first (a move that lands on a row clears the end-of-table flag).
+// as one durable step, and leaves the table at its end.
 void RenumberToEnd(SegmentTable& t);
 
 // The length in dots a Segment of `pitch_len` mm prints at with `factor` dots per 10 mm,

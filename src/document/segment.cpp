@@ -81,6 +81,8 @@ std::string_view OrientationText(uint8_t code) { return TextOf(Orientations(), c
 std::string_view DecorationText(uint8_t code) { return TextOf(Decorations(), code); }
 std::string_view SerialTypeText(uint8_t code) { return TextOf(SerialTypes(), code); }
 
+uint8_t DecimalWidth(uint16_t value) { return value > 99 ? 3 : value > 9 ? 2 : 1; }
+
 int32_t LengthLimit(int64_t pitch_len) {
   const int64_t dots = pitch_len == 0 ? 1100 : pitch_len * 11;
   return static_cast<int32_t>(std::clamp<int64_t>(dots, std::numeric_limits<int32_t>::min(),

@@ -99,6 +99,9 @@ inline constexpr int32_t kUpLen = 48;
 inline constexpr int32_t kDnLen = 0;
 }  // namespace defaults
 
+// Number of characters of a decimal serial value: 3 above 99, 2 above 9, else 1.
+uint8_t DecimalWidth(uint16_t value);
+
 // Editing limit of a Segment in dots: PitchLen x 11, or 1100 for automatic length.
 // Lengths from foreign files are not range-checked; the result saturates instead of
 // overflowing.

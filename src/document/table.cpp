@@ -76,7 +76,12 @@ void SegmentTable::Store() {
   RequireOpen();
   if (!editing_) return;
   Row& row = rows_[static_cast<std::size_t>(current_)];
-  // Write through first: the row in memory changes only once the store has it.
+  // Write through first: the row in memory changes only once the store has it. A stored
+  // row left unchanged needs no write (walks reload every row in edit mode).
+  if (row.key && row.values == edit_buffer_) {
+    editing_ = false;
+    return;
+  }
   if (row.key) {
     store_->Update(*row.key, edit_buffer_);
   } else {

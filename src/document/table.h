@@ -167,6 +167,21 @@ class SegmentTable {
   std::function<void()> on_change_;
 };
 
+// Calls f() on the current row and on every row after it, in order, while f returns true.
+// Returns false on the row where f returned false, which stays current; otherwise true
+// with the table at its end (on the last row, end-of-table set). The walk starts on the
+// current row whatever the end-of-table flag says.
+template <typename F>
+bool ForEachRowToEnd(SegmentTable& t, F&& f) {
+  if (t.IsEmpty()) return true;
+  for (;;) {
+    if (!f()) return false;
+    const bool last = t.Position() >= t.RowCount();
+    t.Next();
+    if (last) return true;
+  }
+}
+
 // Removes a table file and the companion files its store keeps beside it.
 void RemoveTableFiles(const std::filesystem::path& path);
 
