@@ -6,7 +6,7 @@ QX_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 # Everything the build, the tests and the fonts the editor draws with need.
 QX_PACKAGES=(
   build-essential cmake ninja-build pkg-config
-  libfreetype-dev libfontconfig-dev libsqlite3-dev
+  libfreetype-dev libfontconfig-dev libsqlite3-dev libpng-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   fonts-wqy-microhei fonts-arphic-uming fonts-liberation2
 )

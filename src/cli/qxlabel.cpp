@@ -1,31 +1,79 @@
 // qxlabel: the command-line side of QX Editor.
 //
+//   qxlabel preview [options] TEXT [SECOND-LINE] -o OUT.png
+//       Lays out and draws a Segment exactly as the printer will print it and writes the
+//       tape as a PNG: one item, or one item per serial value with --serial.
 //   qxlabel measure [--face NAME] [--size CODE] TEXT
-//       Measures TEXT (UTF-8) the way the editor does: each single-byte character by
-//       its drawing in the face, each double-byte character as a square cell. Prints
-//       the widths and the line as drawn, one character cell after another.
+//       Measures TEXT the way the editor does while typing.
 //   qxlabel fonts
 //       Lists the font faces the editor offers.
+//
+// Texts are UTF-8; in them № stands for the serial value, ↖ and ↙ make the next
+// character a superscript or subscript.
+#include <charconv>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
-#include <iostream>
 #include <string>
 #include <vector>
 
 #include "document/gbk.h"
+#include "layout/fit.h"
 #include "layout/font_resolver.h"
 #include "layout/freetype_canvas.h"
+#include "layout/image.h"
 #include "layout/measure.h"
 #include "layout/sizes.h"
+#include "layout/tape.h"
 
 namespace {
 
-int Usage() {
-  std::fprintf(stderr,
-               "usage: qxlabel measure [--face NAME] [--size 0-7] TEXT\n"
-               "       qxlabel fonts\n");
+constexpr const char kUsage[] =
+    "usage: qxlabel preview [options] TEXT [SECOND-LINE] -o OUT.png\n"
+    "         --size 0-7        font size code, 0 automatic (default 4)\n"
+    "         --length MM       Segment length, 0 automatic (default 25)\n"
+    "         --material 1-7    贴纸 6/9/12mm, 套管 1.0/4.0/6.0平方, 热缩管 (default 5)\n"
+    "         --border | --underline   decoration\n"
+    "         --vertical        vertical text\n"
+    "         --spacing 1-20    character spacing in dots (default 4)\n"
+    "         --left            left alignment (default centred)\n"
+    "         --cut 0-2         全无, 半切, 分隔线 (default 1)\n"
+    "         --face NAME       font face (default 黑体)\n"
+    "         --bold            print bold\n"
+    "         --serial A-B      one item per serial value (numbers, or letters like A-F)\n"
+    "         --padded          zero-pad serial numbers to the width of the last\n"
+    "         --scale N         pixels per dot in the PNG (default 3)\n"
+    "       qxlabel measure [--face NAME] [--size 0-7] TEXT\n"
+    "       qxlabel fonts\n";
+
+int Usage(const char* problem = nullptr) {
+  if (problem) std::fprintf(stderr, "qxlabel: %s\n", problem);
+  std::fputs(kUsage, stderr);
   return 2;
+}
+
+bool ParseInt(const char* s, int lo, int hi, int& out) {
+  const char* end = s + std::strlen(s);
+  int v = 0;
+  const auto [p, ec] = std::from_chars(s, end, v);
+  if (ec != std::errc() || p != end || v < lo || v > hi) return false;
+  out = v;
+  return true;
+}
+
+// UTF-8 to GBK, or a message naming the characters GBK cannot hold.
+bool ToGbk(const std::string& utf8, std::string& gbk) {
+  qx::gbk::EncodeResult r = qx::gbk::FromUtf8(utf8);
+  if (r.ok()) {
+    gbk = std::move(r.gbk);
+    return true;
+  }
+  std::string bad;
+  for (const auto& c : r.rejected) {
+    if (!bad.empty()) bad += ", ";
+    qx::gbk::AppendUtf8(bad, c.codepoint);
+  }
+  std::fprintf(stderr, "qxlabel: GBK cannot represent: %s\n", bad.c_str());
+  return false;
 }
 
 int Fonts() {
@@ -42,78 +90,175 @@ int Measure(int argc, char** argv) {
     if (!std::strcmp(argv[i], "--face") && i + 1 < argc) {
       face = argv[++i];
     } else if (!std::strcmp(argv[i], "--size") && i + 1 < argc) {
-      code = std::atoi(argv[++i]);
-      if (code < 0 || code > 7) return Usage();
+      if (!ParseInt(argv[++i], 0, 7, code)) return Usage("--size takes 0 to 7");
     } else if (text.empty()) {
       text = argv[i];
     } else {
       return Usage();
     }
   }
-  if (text.empty()) return Usage();
+  std::string gbk;
+  if (text.empty()) return Usage("no text");
+  if (!ToGbk(text, gbk)) return 1;
 
-  const qx::gbk::EncodeResult enc = qx::gbk::FromUtf8(text);
-  if (!enc.ok()) {
-    std::string bad;
-    for (const auto& r : enc.rejected) {
-      if (!bad.empty()) bad += ", ";
-      qx::gbk::AppendUtf8(bad, r.codepoint);
-    }
-    std::fprintf(stderr, "qxlabel: GBK cannot represent: %s\n", bad.c_str());
-    return 1;
+  qx::FreeTypeCanvas canvas;
+  qx::GlyphMeasurer measurer(canvas);
+  measurer.SetFace(face);
+  qx::SegmentValues v;
+  v.SizeCode = static_cast<uint8_t>(code);
+  qx::FILEPARA p;
+  const qx::LayoutContext c{measurer, v, p};
+  canvas.SelectFont(face, qx::SizeHeight(v.SizeCode == 0 ? 1 : v.SizeCode), true);
+  std::printf("Face %s (drawn with %s), size %d\n", face.c_str(), canvas.UsedFaceName().c_str(),
+              code);
+  const uint8_t size = v.SizeCode == 0 ? 1 : v.SizeCode;
+  qx::gbk::ForEachChar(gbk, [&](std::size_t, std::string_view ch) {
+    const int w = ch.size() == 2 ? qx::SizeHeight(size)
+                                 : measurer.MeasureGlyph(static_cast<unsigned char>(ch[0]), size);
+    std::printf("  %s\t%3d dots\n", qx::gbk::ToUtf8(ch).c_str(), w);
+  });
+  const int need = qx::LineLength(c, gbk, 0, false);
+  std::printf("The line needs %d dots (%.1f mm) with spacing %d and its 24-dot margins.\n", need,
+              need / 11.0, p.CharSpacing);
+  return 0;
+}
+
+struct SerialRange {
+  uint8_t type = qx::kNoSerial;
+  uint16_t first = 0, last = 0;
+};
+
+bool ParseSerial(const std::string& s, bool padded, SerialRange& out) {
+  const auto dash = s.find('-');
+  if (dash == std::string::npos) return false;
+  const std::string a = s.substr(0, dash), b = s.substr(dash + 1);
+  int x, y;
+  if (ParseInt(a.c_str(), 0, 999, x) && ParseInt(b.c_str(), 0, 999, y)) {
+    out.type = padded ? qx::kSerialDecimalPadded : qx::kSerialDecimal;
+  } else if (a.size() == 1 && b.size() == 1 && std::isalpha(static_cast<unsigned char>(a[0])) &&
+             std::isupper(static_cast<unsigned char>(a[0])) ==
+                 std::isupper(static_cast<unsigned char>(b[0]))) {
+    out.type = std::isupper(static_cast<unsigned char>(a[0])) ? qx::kSerialCapital : qx::kSerialSmall;
+    x = static_cast<unsigned char>(a[0]);
+    y = static_cast<unsigned char>(b[0]);
+  } else {
+    return false;
   }
-  const std::string& gbk = enc.gbk;
-  const auto size = static_cast<uint8_t>(code);
-  const int h = qx::SizeHeight(size);
+  out.first = static_cast<uint16_t>(std::min(x, y));
+  out.last = static_cast<uint16_t>(std::max(x, y));
+  return true;
+}
 
-  qx::FreeTypeCanvas measure_canvas;
+int Preview(int argc, char** argv) {
+  int size = 4, length = 25, material = 5, spacing = 4, cut = 1, scale = 3;
+  int decoration = 0;
+  bool vertical = false, left = false, bold = false, padded = false;
+  std::string face = "黑体", out, serial_arg;
+  std::vector<std::string> texts;
+  for (int i = 0; i < argc; ++i) {
+    const std::string a = argv[i];
+    const bool has_value = i + 1 < argc;
+    auto num = [&](int lo, int hi, int& v) {
+      return has_value && ParseInt(argv[++i], lo, hi, v);
+    };
+    if (a == "--size") {
+      if (!num(0, 7, size)) return Usage("--size takes 0 to 7");
+    } else if (a == "--length") {
+      if (!num(0, 100, length) || (length != 0 && length < 6)) return Usage("--length takes 0 or 6 to 100");
+    } else if (a == "--material") {
+      if (!num(1, 7, material)) return Usage("--material takes 1 to 7");
+    } else if (a == "--spacing") {
+      if (!num(1, 20, spacing)) return Usage("--spacing takes 1 to 20");
+    } else if (a == "--cut") {
+      if (!num(0, 2, cut)) return Usage("--cut takes 0 to 2");
+    } else if (a == "--scale") {
+      if (!num(1, 16, scale)) return Usage("--scale takes 1 to 16");
+    } else if (a == "--border") {
+      decoration = 1;
+    } else if (a == "--underline") {
+      decoration = 2;
+    } else if (a == "--vertical") {
+      vertical = true;
+    } else if (a == "--left") {
+      left = true;
+    } else if (a == "--bold") {
+      bold = true;
+    } else if (a == "--padded") {
+      padded = true;
+    } else if (a == "--face" && has_value) {
+      face = argv[++i];
+    } else if (a == "--serial" && has_value) {
+      serial_arg = argv[++i];
+    } else if (a == "-o" && has_value) {
+      out = argv[++i];
+    } else if (!a.empty() && a[0] == '-') {
+      return Usage(("unknown option " + a).c_str());
+    } else {
+      texts.push_back(a);
+    }
+  }
+  if (texts.empty() || texts.size() > 2) return Usage("give one or two lines of text");
+  if (out.empty()) return Usage("give the output file with -o");
+  std::string text1, text2;
+  if (!ToGbk(texts[0], text1) || (texts.size() == 2 && !ToGbk(texts[1], text2))) return 1;
+  if (text1.size() > 100 || text2.size() > 100) return Usage("a line holds at most 100 bytes");
+  SerialRange serial;
+  if (!serial_arg.empty() && !ParseSerial(serial_arg, padded, serial))
+    return Usage("--serial takes a range like 1-20 or A-F");
+
+  qx::FreeTypeCanvas measure_canvas, glyph_canvas(192, 96);
   qx::GlyphMeasurer measurer(measure_canvas);
   measurer.SetFace(face);
+  qx::ImageBuilder builder(glyph_canvas, measurer);
+  builder.renderer().SelectFont(face, bold);
 
-  // Widths of the character cells, in order.
-  struct Cell {
-    std::string_view bytes;
-    int width;
-  };
-  std::vector<Cell> cells;
-  int total = 0;
-  qx::gbk::ForEachChar(gbk, [&](std::size_t, std::string_view ch) {
-    const int w = ch.size() == 2 ? h : measurer.MeasureGlyph(static_cast<unsigned char>(ch[0]), size);
-    cells.push_back({ch, w});
-    total += w;
-  });
+  qx::FILEPARA p;
+  p.MaterialCode = static_cast<uint8_t>(material);
+  p.CharSpacing = static_cast<uint8_t>(spacing);
+  p.AlignCode = left ? 1 : 0;
+  p.CutCode = static_cast<uint8_t>(cut);
+  qx::SegmentValues v;
+  const qx::Calibration cal;
+  v.LengthDots = qx::PrintLengthDots(length, qx::IsLabelMaterial(p.MaterialCode)
+                                                 ? cal.LabelCalibration
+                                                 : cal.TubeCalibration);
+  v.SizeCode = static_cast<uint8_t>(size);
+  v.Vertical = vertical;
+  v.DecorationCode = static_cast<uint8_t>(decoration);
+  v.SerialType = serial.type;
 
-  measure_canvas.SelectFont(face, h, true);
-  std::printf("Face %s (drawn with %s), size %d: cells %d dots high\n", face.c_str(),
-              measure_canvas.UsedFaceName().c_str(), code, h);
-  for (const Cell& c : cells)
-    std::printf("  %-4s %3d dots\n", qx::gbk::ToUtf8(c.bytes).c_str(), c.width);
-  std::printf("Sum of the character cells: %d dots (%.1f mm at 11 dots per mm)\n", total,
-              total / 11.0);
-
-  // The line as drawn: each character in its own cell, bold, cells side by side.
-  qx::FreeTypeCanvas line(std::max(total, 1), h);
-  line.Fill(0, 0, line.width(), h, qx::kWhite);
-  line.SetTextColor(qx::kBlack);
-  line.SelectFont(face, h, true);
-  int x = 0;
-  for (const Cell& c : cells) {
-    if (c.width > 0) {
-      qx::FreeTypeCanvas glyph(std::max(c.width, 1), h);
-      glyph.Fill(0, 0, glyph.width(), h, qx::kWhite);
-      glyph.SelectFont(face, h, true);
-      glyph.DrawText(0, 0, c.bytes);
-      for (int gy = 0; gy < h; ++gy)
-        for (int gx = 0; gx < glyph.width(); ++gx)
-          if (glyph.IsBlack(gx, gy)) line.Fill(x + gx, gy, x + gx + 1, gy + 1, qx::kBlack);
+  std::vector<qx::ItemImage> items;
+  for (uint32_t value = serial.first; value <= serial.last; ++value) {
+    const std::string text = qx::SerialText(serial.type, static_cast<uint16_t>(value), serial.last);
+    v.SerialWidth = serial.type == qx::kSerialDecimalPadded ? qx::DecimalWidth(serial.last)
+                                                            : static_cast<uint8_t>(text.size());
+    const qx::LayoutContext c{measurer, v, p, text};
+    qx::ItemImage img;
+    switch (qx::MakeItem(builder, c, text1, text2, img)) {
+      case qx::ItemResult::kBuilt:
+        items.push_back(std::move(img));
+        break;
+      case qx::ItemResult::kSkipped:
+        std::fprintf(stderr, "qxlabel: item %s is skipped: the text does not fit (no size fits, "
+                             "or this material takes no automatic two-line size)\n",
+                     text.empty() ? "1" : text.c_str());
+        break;
+      case qx::ItemResult::kTooLong:
+        std::fprintf(stderr, "qxlabel: item %s is too long for the printer\n", text.c_str());
+        return 1;
     }
-    x += c.width;
   }
-  for (int y = 0; y < h; ++y) {
-    std::string row;
-    for (int px = 0; px < line.width(); ++px) row += line.IsBlack(px, y) ? '#' : '.';
-    std::printf("%s\n", row.c_str());
+  if (items.empty()) return 1;
+
+  std::string error;
+  if (!qx::WritePng(out, qx::RenderStrip(items, scale), &error)) {
+    std::fprintf(stderr, "qxlabel: %s\n", error.c_str());
+    return 1;
   }
+  int dots = 0;
+  for (const auto& it : items) dots += qx::ItemFeedDots(it);
+  std::printf("%zu item(s), %d dots of tape (%.1f mm at 11 dots per mm), drawn with %s: %s\n",
+              items.size(), dots, dots / 11.0, glyph_canvas.UsedFaceName().c_str(), out.c_str());
   return 0;
 }
 
@@ -125,6 +270,7 @@ int main(int argc, char** argv) {
   try {
     if (cmd == "fonts") return Fonts();
     if (cmd == "measure") return Measure(argc - 2, argv + 2);
+    if (cmd == "preview") return Preview(argc - 2, argv + 2);
   } catch (const std::exception& e) {
     std::fprintf(stderr, "qxlabel: %s\n", e.what());
     return 1;

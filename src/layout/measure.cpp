@@ -35,6 +35,7 @@ uint8_t GlyphMeasurer::MeasureGlyphUncached(unsigned char ch, uint8_t code) {
 }
 
 uint8_t GlyphMeasurer::MeasureGlyph(unsigned char ch, uint8_t code) {
+  if (!remembering_) return MeasureGlyphUncached(ch, code);
   if (current_ == nullptr || face_ != cached_face_) {
     auto [it, inserted] = cache_.try_emplace(face_);
     if (inserted) it->second.fill(-1);

@@ -34,6 +34,9 @@ class GlyphMeasurer {
   // The same measurement, always drawn afresh.
   uint8_t MeasureGlyphUncached(unsigned char ch, uint8_t code);
 
+  // With remembering off, MeasureGlyph draws afresh every time (for comparisons).
+  void SetRemembering(bool on) { remembering_ = on; }
+
   void ClearCache() {
     cache_.clear();
     current_ = nullptr;
@@ -48,6 +51,7 @@ class GlyphMeasurer {
   std::unordered_map<std::string, Widths> cache_;
   std::string cached_face_;
   Widths* current_ = nullptr;
+  bool remembering_ = true;
 };
 
 }  // namespace qx
