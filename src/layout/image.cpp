@@ -84,16 +84,20 @@ void ImageBuilder::WalkLine(const LayoutContext& c, std::string_view text, LineP
 BuildStatus ImageBuilder::Build(const LayoutContext& c, const SegmentLayout& layout,
                                 std::string_view text1, std::string_view text2,
                                 ItemImage& out) {
-  writer_.Reset({.print_size = layout.PrintSize,
-                 .tube = !IsLabelMaterial(c.para.MaterialCode),
-                 .decoration = c.values.DecorationCode,
-                 .vertical = c.values.Vertical != 0});
   return text2.empty() ? BuildOneLine(c, layout, text1, out)
                        : BuildTwoLines(c, layout, text1, text2, out);
 }
 
+void ImageBuilder::Reset(const LayoutContext& c, const SegmentLayout& layout) {
+  writer_.Reset({.print_size = layout.PrintSize,
+                 .tube = !IsLabelMaterial(c.para.MaterialCode),
+                 .decoration = c.values.DecorationCode,
+                 .vertical = c.values.Vertical != 0});
+}
+
 BuildStatus ImageBuilder::BuildOneLine(const LayoutContext& c, const SegmentLayout& layout,
                                        std::string_view text, ItemImage& out) {
+  Reset(c, layout);
   const bool border = c.values.DecorationCode == 1;
   int lead = layout.Line1Lead;
   int trail = layout.Line1Trail;
@@ -114,6 +118,7 @@ BuildStatus ImageBuilder::BuildOneLine(const LayoutContext& c, const SegmentLayo
 BuildStatus ImageBuilder::BuildTwoLines(const LayoutContext& c, const SegmentLayout& layout,
                                         std::string_view text1, std::string_view text2,
                                         ItemImage& out) {
+  Reset(c, layout);
   const bool border = c.values.DecorationCode == 1;
   const int d = c.values.SerialWidth;
   int lead = std::min(layout.Line1Lead, layout.Line2Lead);

@@ -50,13 +50,16 @@ class ImageBuilder {
   BuildStatus Build(const LayoutContext& c, const SegmentLayout& layout, std::string_view text1,
                     std::string_view text2, ItemImage& out);
 
- private:
-  void WalkLine(const LayoutContext& c, std::string_view text, LinePosition pos, int d);
-  void Spacing(const LayoutContext& c, LinePosition pos);
+  // The two forms Build chooses between.
   BuildStatus BuildOneLine(const LayoutContext& c, const SegmentLayout& layout,
                            std::string_view text, ItemImage& out);
   BuildStatus BuildTwoLines(const LayoutContext& c, const SegmentLayout& layout,
                             std::string_view text1, std::string_view text2, ItemImage& out);
+
+ private:
+  void Reset(const LayoutContext& c, const SegmentLayout& layout);
+  void WalkLine(const LayoutContext& c, std::string_view text, LinePosition pos, int d);
+  void Spacing(const LayoutContext& c, LinePosition pos);
   BuildStatus Finish(const LayoutContext& c, int lead, int trail, bool two_lines, ItemImage& out);
 
   GlyphRenderer renderer_;
