@@ -1,0 +1,230 @@
+// The main window, TPrintForm, as a model without any toolkit: the states of its
+// controls, the Document behind them, and one handler per control event. The Qt window
+// shows this model and forwards its events here; tests drive it directly with a scripted Ui.
+//
+// Handlers carry the names of the window's events. Those of the Segment list live in
+// list_operations.cpp, the property editors' and the line editors' in src/editing/.
+#pragma once
+
+#include <array>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "app/controls.h"
+#include "app/ui.h"
+#include "document/document.h"
+#include "document/working_table.h"
+#include "layout/image.h"
+#include "layout/measure.h"
+
+namespace qx {
+
+// A single-line text editor: GBK text, caret and selection in bytes, maximum length.
+struct LineEditor {
+  std::string text;
+  int caret = 0;
+  int sel_start = 0;
+  int sel_length = 0;
+  int max_length = 100;
+};
+
+// Values the editors put back when a check refuses.
+struct BAKUPPARA {
+  int32_t RepeatOnEntry = 0;
+  int32_t LengthOnEntry = 0;
+  std::string SizeOnPick;
+  std::string OrientationOnPick;
+  int32_t SpacingOnEntry = 0;
+  int32_t MaterialOnEntry = 0;
+  int32_t FaceOnEntry = 0;
+};
+
+// Positions and sizes the start-up layout gives the window for its screen.
+struct FormLayout {
+  int max_width = 0, max_height = 0;
+  int grid_width = 0, grid_height = 0;
+  int tool_panel_width = 0;
+  int status0_width = 0;
+  int flin_left = 0, flin_top = 0, flin_width = 0;
+  int slin_left = 0, slin_top = 0, slin_width = 0;
+  bool logo_visible = true;
+  int logo_left = 0;
+  int grid_col0_width = 30;
+  int grid_text_col_width = 0;  // columns 1 and 2
+};
+FormLayout ComputeLayout(int screen_width, int screen_height);
+
+// The print preview of the current Segment.
+struct SegmentPreview {
+  std::optional<ItemImage> item;  // empty when the Segment would be skipped at print
+  double length_mm = 0;           // of the item on the tape, blank feed included
+  std::string note;               // why nothing prints, for the operator
+};
+
+class TPrintForm {
+ public:
+  TPrintForm(Ui& ui, std::unique_ptr<RowStore> store, TextCanvas& measure_canvas,
+             TextCanvas& glyph_canvas);
+  ~TPrintForm();
+
+  // --- Start-up, close, help (the window) --------------------------------------------
+  // Lays the window out for the screen and starts an empty Document in `working_table`
+  // (or restores the table left there by a run that did not end, when `offer_restore`
+  // and the operator agrees).
+  void FormCreate(int screen_width, int screen_height, std::filesystem::path app_dir,
+                  std::filesystem::path working_table, bool offer_restore = false);
+  void FormActivate();
+  bool FormCloseQuery();  // true when the window may close
+  void AboutBtnClick();
+  void ReturnToEditing();
+  void NewDocumentWindow();  // NewDocument with the window side
+  void FocusLineEnd(int line);  // 0 upper, 1 lower
+
+  // --- Segment list ------------------------------------------------------------------
+  void PostClick() { StoreSegment(); }
+  void StoreSegment();
+  void AppendClick() { AppendSegment(); }
+  void AppendSegment();
+  void InsertClick();
+  void DeleteClick();
+  void FirstClick();
+  void LastClick();
+  void DBGrid1Enter();
+  void DBGrid1CellClick(int row);  // 1-based row clicked in the grid
+  void GroupBox1Enter();
+  void GroupBox3Enter();
+  void XuhaoBitClick();
+  void DisableListButtons();
+
+  // --- Property editors --------------------------------------------------------------
+  void PlenEditEnter();
+  void OnlenExit();
+  void PlenEditKeyUp(int key);
+  void RepEditEnter();
+  void OnrepExit();
+  void RepEditKeyUp(int key);
+  // A key typed into the length or repeat editor: digits, "+" and "-" only.
+  void NumberEditKeyPress(Ctl editor, char ch);
+  void ZhBoxClick();
+  void ZhBoxChange();
+  void ZhBoxExit();
+  void DirxBoxClick();
+  void DirxBoxChange();
+  void DirxBoxExit();
+  void XsBoxClick();
+  void XsBoxChange();
+  void XsBoxExit();
+  // The operator picks an entry of a selector: click, the pick reaches the field, change.
+  void PickSelector(Ctl selector, int index);
+
+  // --- Line editors ------------------------------------------------------------------
+  void FlinEditEnter();
+  void OnFlinExit();
+  void FlinEditChange();
+  void FlinEditClick();
+  void FlinEditKeyDown(int key);
+  void FlinEditKeyPress(unsigned char key);
+  void SlinEditEnter();
+  void OnSlinExit();
+  void SlinEditChange();
+  void OnSlinClick();
+  void SlinEditKeyDown(int key);
+  void SlinEditKeyPress(unsigned char key);
+
+  // Typing into a line editor as the keyboard and input methods do: each character's GBK
+  // bytes go to the key handler one at a time, lead byte first, and the character enters
+  // the text only when every byte is accepted under the maximum-length rule. A character
+  // GBK cannot hold is refused with a message. Returns the characters inserted.
+  int TypeText(Ctl editor, std::string_view utf8);
+  void PressBackspace(Ctl editor);
+  void PressDelete(Ctl editor);
+  void PressEnter(Ctl editor);
+  // Pasted text: not measured; never takes the line past 100 bytes or splits a character.
+  void PasteText(Ctl editor, std::string_view utf8);
+  // Caret and selection set by the operator (mouse, arrow keys), in bytes; snapped to
+  // character boundaries.
+  void SetCaret(Ctl editor, int caret, int sel_start = 0, int sel_length = 0);
+
+  // --- Focus -------------------------------------------------------------------------
+  // Moves the focus as the operator or the program does: the exit handler of the control
+  // that had it runs, then the enter handler of the new one.
+  void Focus(Ctl c);
+  Ctl focus() const { return focus_; }
+
+  // --- State -------------------------------------------------------------------------
+  bool Enabled(Ctl c) const;  // effective: the control and its container
+  bool OwnEnabled(Ctl c) const { return enabled_[static_cast<std::size_t>(c)]; }
+  void SetEnabled(Ctl c, bool on) { enabled_[static_cast<std::size_t>(c)] = on; }
+  const LineEditor& editor(Ctl c) const;
+  std::string NumberEditText(Ctl c) const;
+  void SetNumberEditText(Ctl c, std::string text);
+  int SelectorIndex(Ctl c) const;
+  std::string SelectorText(Ctl c) const;  // UTF-8
+  std::span<const std::string_view> SelectorItems(Ctl c) const;
+  const std::string& status(int panel) const { return status_[static_cast<std::size_t>(panel)]; }
+  const FormLayout& layout() const { return layout_; }
+  bool help_opened_from_app_dir() const { return help_cwd_ok_; }
+
+  DocumentState& doc() { return doc_; }
+  const DocumentState& doc() const { return doc_; }
+  SegmentTable& table() { return doc_.table; }
+  FILEPARA& para() { return doc_.para; }
+  SegmentValues& values() { return doc_.values; }
+  BAKUPPARA& bak() { return bak_; }
+  GlyphMeasurer& measurer() { return measurer_; }
+  const std::filesystem::path& app_dir() const { return app_dir_; }
+  bool& StopRequested() { return stop_requested_; }
+
+  // Called after any change the view must show (rows, fields, states).
+  void SetRefreshHandler(std::function<void()> f) { on_refresh_ = std::move(f); }
+
+  // The current Segment as it would print (default calibration until a printer reports one).
+  SegmentPreview PreviewCurrent();
+
+ private:
+  LineEditor& Line(Ctl c);
+  bool IsLine(Ctl c) const { return c == Ctl::FlinEdit || c == Ctl::SlinEdit; }
+  void ListButtons(bool first, bool last, bool append, bool insert, bool del, bool post);
+  void SetInsertTools(bool on);
+  void SetStatus(int panel, std::string text) { status_[static_cast<std::size_t>(panel)] = std::move(text); }
+  // Shows the current row in the bound editors (texts change without the operator).
+  void RefreshBound();
+  void Changed();
+  // Writes an editor's text into its field (the editor is bound to the current row).
+  void SetLineText(Ctl c, std::string text, bool run_change_handler);
+  void EditorChanged(Ctl c);
+  void KeyPress(Ctl c, unsigned char key);
+  void ReplaceSelection(Ctl c, std::string_view bytes);
+  int LineLengthOf(std::string_view text, bool two_lines);
+  void RestoreLeftover();
+  void RunExit(Ctl c);
+  void RunEnter(Ctl c);
+  // The number editors hand their text to the field when left; false when it is not a
+  // whole number (the editor then keeps the focus and its exit check does not run).
+  bool CommitNumberEdit(Ctl c);
+
+  Ui& ui_;
+  DocumentState doc_;
+  BAKUPPARA bak_;
+  GlyphMeasurer measurer_;
+  ImageBuilder preview_builder_;
+  std::array<bool, kControlCount> enabled_{};
+  LineEditor flin_, slin_;
+  std::string plen_text_, rep_text_;
+  Ctl focus_ = Ctl::None;
+  std::array<std::string, 2> status_;
+  FormLayout layout_;
+  std::filesystem::path app_dir_;
+  bool stop_requested_ = false;
+  bool help_cwd_ok_ = false;
+  bool refreshing_ = false;
+  bool key_refused_ = false;  // the last printable key was refused
+  std::string preview_face_;
+  bool preview_bold_ = false;
+  std::function<void()> on_refresh_;
+};
+
+}  // namespace qx
