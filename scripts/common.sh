@@ -8,6 +8,7 @@ QX_PACKAGES=(
   build-essential cmake ninja-build pkg-config
   libfreetype-dev libfontconfig-dev libsqlite3-dev libpng-dev
   libgtest-dev libgmock-dev libbenchmark-dev
+  qt6-base-dev xvfb xauth
   fonts-wqy-microhei fonts-arphic-uming fonts-liberation2
 )
 

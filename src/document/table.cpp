@@ -203,15 +203,28 @@ const FieldValue& SegmentTable::Value(int col) const {
                   : rows_[static_cast<std::size_t>(current_)].values[static_cast<std::size_t>(col)];
 }
 
+const FieldValue& SegmentTable::ValueAt(int row, int col) const {
+  RequireOpen();
+  if (row < 0 || row >= RowCount() || col < 0 || col >= kColumnCount)
+    throw TableError("no such row or column");
+  if (row == current_ && editing_) return edit_buffer_[static_cast<std::size_t>(col)];
+  return rows_[static_cast<std::size_t>(row)].values[static_cast<std::size_t>(col)];
+}
+
+std::string SegmentTable::TextAt(int row, int col) const {
+  const FieldValue& v = ValueAt(row, col);
+  if (const auto* i = std::get_if<int64_t>(&v)) return std::to_string(*i);
+  if (const auto* s = std::get_if<std::string>(&v)) return *s;
+  return {};
+}
+
 bool SegmentTable::IsNull(int col) const {
   return std::holds_alternative<std::monostate>(Value(col));
 }
 
 std::string SegmentTable::Text(int col) const {
-  const FieldValue& v = Value(col);
-  if (const auto* i = std::get_if<int64_t>(&v)) return std::to_string(*i);
-  if (const auto* s = std::get_if<std::string>(&v)) return *s;
-  return {};
+  RequireRow();
+  return TextAt(current_, col);
 }
 
 int64_t SegmentTable::Int(int col) const {

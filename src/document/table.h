@@ -112,6 +112,11 @@ class SegmentTable {
   void AttachControls();
   bool ControlsDetached() const { return detached_ > 0; }
 
+  // A field of any row (0-based), without moving: what a grid shows. The current row
+  // reads with its unstored edits.
+  const FieldValue& ValueAt(int row, int col) const;
+  std::string TextAt(int row, int col) const;
+
   // Fields of the current row. Reads see unstored edits.
   const FieldValue& Value(int col) const;
   bool IsNull(int col) const;

@@ -1,0 +1,29 @@
+// The Ui of the real window: Qt message boxes without icons, the desktop's viewer.
+#pragma once
+
+#include <QWidget>
+
+#include "app/ui.h"
+
+namespace qx {
+
+class QtUi : public Ui {
+ public:
+  explicit QtUi(QWidget* parent = nullptr) : parent_(parent) {}
+  void SetParent(QWidget* parent) { parent_ = parent; }
+
+  void Message(std::string_view text, std::string_view caption) override;
+  bool Ask(std::string_view text, std::string_view caption, std::string_view yes,
+           std::string_view no) override;
+  void Beep() override;
+  void OpenWithDesktop(const std::filesystem::path& file) override;
+
+ private:
+  QWidget* parent_;
+};
+
+inline QString Q(std::string_view utf8) {
+  return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
+}
+
+}  // namespace qx
