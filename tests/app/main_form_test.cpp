@@ -567,6 +567,13 @@ TEST_F(FormTest, ClosingWhilePrintingIsRefusedUntilStopped) {
   EXPECT_FALSE(std::filesystem::exists(dir_ / "TL.$$$"));
 }
 
+TEST_F(FormTest, ClosingKeepsAChangedDocumentForTheNextStart) {
+  form_.TypeText(Ctl::FlinEdit, "L1-A");
+  EXPECT_TRUE(form_.FormCloseQuery());
+  EXPECT_TRUE(ui_.messages.empty());
+  EXPECT_EQ(SqliteRowStore::StoredRowCount(dir_ / "TL.$$$"), 1);
+}
+
 TEST_F(FormTest, HelpLeavesTheCurrentDirectory) {
   const auto before = std::filesystem::current_path();
   form_.AboutBtnClick();
