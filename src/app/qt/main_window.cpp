@@ -62,6 +62,24 @@ QPixmap Logo() {
   return pm;
 }
 
+// A round icon with one character on it, where the style has no fitting icon.
+QIcon LetterIcon(const QString& letter, const QColor& colour) {
+  QPixmap pm(32, 32);
+  pm.fill(Qt::transparent);
+  QPainter p(&pm);
+  p.setRenderHint(QPainter::Antialiasing);
+  p.setBrush(colour);
+  p.setPen(Qt::NoPen);
+  p.drawEllipse(2, 2, 28, 28);
+  p.setPen(Qt::white);
+  QFont f = p.font();
+  f.setPixelSize(20);
+  f.setBold(true);
+  p.setFont(f);
+  p.drawText(QRect(2, 2, 28, 28), Qt::AlignCenter, letter);
+  return QIcon(pm);
+}
+
 }  // namespace
 
 // --- Line editor ----------------------------------------------------------------------
@@ -246,7 +264,11 @@ void MainWindow::Build() {
   };
   for (const Icon& i : icons) {
     QAbstractButton* b = ToolButton(i.c, QString::fromUtf8(i.text));
-    b->setIcon(st->standardIcon(i.px));
+    b->setIcon(i.c == Ctl::AboutBtn ? LetterIcon(QStringLiteral("?"), QColor(0x1f, 0x4e, 0xa8))
+                                    : st->standardIcon(i.px));
+    b->setIconSize(QSize(28, 28));
+    b->setMinimumWidth(0);
+    qobject_cast<QToolButton*>(b)->setToolButtonStyle(Qt::ToolButtonIconOnly);
     h1->addWidget(b);
     if (i.c == Ctl::AboutBtn) {
       connect(b, &QAbstractButton::clicked, this, [this] { form_.AboutBtnClick(); });
@@ -259,6 +281,7 @@ void MainWindow::Build() {
   faces->setObjectName(QStringLiteral("ZitiBox"));
   faces->setToolTip(Q(Info(Ctl::ZitiBox).hint));
   for (const std::string& name : FontResolver::Shared().InstalledFaceNames()) faces->addItem(Q(name));
+  faces->setMaximumWidth(160);
   widgets_[static_cast<std::size_t>(Ctl::ZitiBox)] = faces;
   h1->addWidget(faces);
   connect(faces, &QComboBox::textActivated, this, [this](const QString& face) {
@@ -286,6 +309,8 @@ void MainWindow::Build() {
   hf->setContentsMargins(4, 2, 4, 2);
   for (Ctl c : {Ctl::PitchLenBtn, Ctl::RepBtn, Ctl::ZihaoBtn, Ctl::DirxBtn, Ctl::XiushiBtn}) {
     QAbstractButton* b = ToolButton(c, {});
+    qobject_cast<QToolButton*>(b)->setToolButtonStyle(Qt::ToolButtonTextOnly);
+    b->setMinimumWidth(0);
     hf->addWidget(b);
     connect(b, &QAbstractButton::clicked, this, [this] { NotYetAvailable(); });
   }
@@ -298,6 +323,8 @@ void MainWindow::Build() {
   kelmor->setFont(kf);
   kelmor->setStyleSheet(QStringLiteral("color: blue;"));
   kelmor->setVisible(form_.layout().logo_visible);
+  kelmor->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);  // gives way on narrow screens
+  kelmor->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
   h1->addWidget(kelmor);
 
   auto* top = new QHBoxLayout;
@@ -380,9 +407,6 @@ void MainWindow::Build() {
   grid_->setEditTriggers(QAbstractItemView::NoEditTriggers);
   grid_->setSelectionBehavior(QAbstractItemView::SelectRows);
   grid_->setSelectionMode(QAbstractItemView::SingleSelection);
-  grid_->setColumnWidth(0, form_.layout().grid_col0_width + 20);
-  grid_->horizontalHeader()->setSectionResizeMode(1, QHeaderView::Stretch);
-  grid_->horizontalHeader()->setSectionResizeMode(2, QHeaderView::Stretch);
   grid_->installEventFilter(this);
   widgets_[static_cast<std::size_t>(Ctl::DBGrid1)] = grid_;
   connect(grid_, &QTableWidget::cellClicked, this, [this](int row, int) {
@@ -421,6 +445,13 @@ void MainWindow::Build() {
 }
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == grid_ && event->type() == QEvent::Resize) {
+    // Column widths by the window's rule: the number 30, the two lines share the rest.
+    const FormLayout l = ComputeLayout(grid_->width() + 160, 0);
+    grid_->setColumnWidth(0, l.grid_col0_width);
+    grid_->setColumnWidth(1, l.grid_text_col_width);
+    grid_->setColumnWidth(2, l.grid_text_col_width);
+  }
   if (event->type() == QEvent::FocusIn && !syncing_) {
     for (int i = 0; i < kControlCount; ++i) {
       if (widgets_[static_cast<std::size_t>(i)] == watched) {
