@@ -7,6 +7,7 @@ QX_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 QX_PACKAGES=(
   build-essential cmake ninja-build pkg-config
   libfreetype-dev libfontconfig-dev libsqlite3-dev libpng-dev
+  libzip-dev libexpat1-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev xvfb xauth
   fonts-wqy-microhei fonts-arphic-uming fonts-liberation2

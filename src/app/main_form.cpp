@@ -336,14 +336,7 @@ bool TPrintForm::FormCloseQuery() {
     ui_.Message(msg::kStopPrintingFirst, msg::kConfirm);
     return false;
   }
-  // Giving the Document up: the working table goes with it. Until documents can be
-  // saved to files, a changed Document is kept in its working table instead, and the
-  // next start offers it back.
-  doc_.para.UserEditing = false;
-  if (doc_.para.DocModified && !doc_.table.IsEmpty()) doc_.table.Store();
-  doc_.table.Close();
-  if (!doc_.para.DocModified) RemoveTableFiles(doc_.para.TempPath);
-  return true;
+  return SaveBeforeExit();
 }
 
 void TPrintForm::AboutBtnClick() {

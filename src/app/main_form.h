@@ -83,6 +83,15 @@ class TPrintForm {
   void NewDocumentWindow();  // NewDocument with the window side
   void FocusLineEnd(int line);  // 0 upper, 1 lower
 
+  // --- Document files, export, import --------------------------------------------------
+  void OpenFilebtn();
+  void CloseFilebtn();
+  void SaveFileBtn();
+  void SaveFileAsBtn();
+  bool SaveBeforeExit();  // true when the window may close
+  void ExportFileBtn();
+  void OpenExcelBtnClick();
+
   // --- Segment list ------------------------------------------------------------------
   void PostClick() { StoreSegment(); }
   void StoreSegment();
@@ -200,6 +209,14 @@ class TPrintForm {
   void ReplaceSelection(Ctl c, std::string_view bytes);
   int LineLengthOf(std::string_view text, bool two_lines);
   void RestoreLeftover();
+  enum class GiveUp { kOpen, kNew, kExit, kImport };
+  bool GiveUpDocument(GiveUp command);  // true when the command may go on
+  bool WriteAndDrop(const std::filesystem::path& file);
+  bool LoadDocument();
+  void SaveDocument(bool ask);
+  void ImportExcel();
+  void DropWorkingTable();
+  FileDialog DocumentDialog(bool save) const;
   void RunExit(Ctl c);
   void RunEnter(Ctl c);
   // The number editors hand their text to the field when left; false when it is not a

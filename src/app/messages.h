@@ -18,6 +18,21 @@ inline constexpr std::string_view kRestoreLeftover =
 inline constexpr std::string_view kRestore = "恢复";
 inline constexpr std::string_view kDiscard = "放弃";
 
+// Document files.
+inline constexpr std::string_view kInvalidFile = "非法文件!";
+inline constexpr std::string_view kSaveChanges = "当前文件已修改,是否保存？";
+inline constexpr std::string_view kSaveChangesOnExit = "当前文件已修改,是否保存?";
+inline constexpr std::string_view kSaveFailed = "文件保存失败,当前文件仍保持打开:";
+inline constexpr std::string_view kExportFailed = "文件导出失败:";
+inline constexpr std::string_view kImportFailed = "无法读取此Excel文件:";
+inline constexpr std::string_view kImportStopped = "读取Excel文件时出错,只导入了前面的行:";
+inline constexpr std::string_view kImportTooManyRows = "工作表超过65535行,只导入了前65535行。";
+inline constexpr std::string_view kImportReplaced = "有些字符打印机的字库中没有,已替换为“?”。";
+inline constexpr std::string_view kDocumentFilter = "Lable File [*.kel]|*.kel";
+inline constexpr std::string_view kNativeFilter = "Qx Printer  File [*.qxf]|*.qxf";
+inline constexpr std::string_view kExcelFilter = "Excel  [*.xls *.xlsx]|*.xls;*.xlsx";
+inline constexpr std::string_view kSaveDialogTitle = "输出本机文件";
+
 // Segment list.
 inline constexpr std::string_view kFileEmpty = "文件已空!";
 

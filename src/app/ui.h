@@ -4,9 +4,22 @@
 #pragma once
 
 #include <filesystem>
+#include <optional>
+#include <string>
 #include <string_view>
 
 namespace qx {
+
+// A file dialog as the window asks for it.
+struct FileDialog {
+  std::string title;          // empty: the desktop's default title
+  std::string filter;         // e.g. "Lable File [*.kel]|*.kel"
+  std::string default_suffix;  // added when the operator types a name without one
+  std::string initial_name;   // e.g. "*.kel"
+  std::filesystem::path folder;  // starting folder; empty: the desktop's default
+};
+
+enum class Answer { kYes, kNo, kCancel };
 
 class Ui {
  public:
@@ -19,6 +32,11 @@ class Ui {
   virtual void Beep() = 0;
   // Opens a document with the desktop's viewer, without waiting. Failures are not reported.
   virtual void OpenWithDesktop(const std::filesystem::path& file) = 0;
+  // A modal question with the buttons "是", "否" and, when `with_cancel`, "取消".
+  virtual Answer AskYesNo(std::string_view text, std::string_view caption, bool with_cancel) = 0;
+  // Modal file dialogs; nullopt when cancelled.
+  virtual std::optional<std::filesystem::path> OpenFile(const FileDialog& d) = 0;
+  virtual std::optional<std::filesystem::path> SaveFile(const FileDialog& d) = 0;
   // Shows the serial-number dialog modally.
   virtual void ShowSerialDialog() {}
 };

@@ -1,5 +1,15 @@
 // qxlabel: the command-line side of QX Editor.
 //
+//   qxlabel dump DOC.kel
+//       Prints the Segments and the settings row of a document file as UTF-8,
+//       tab-separated, thirteen columns, \N for null.
+//   qxlabel export DOC.kel OUT.qxf
+//       Writes the native printer file exactly as the editor would for that Document.
+//   qxlabel import BOOK.xls|BOOK.xlsx OUT.kel
+//       Builds the Document as the editor's Excel import would and saves it.
+//   qxlabel preview DOC.kel OUT.png [--label-cal N] [--tube-cal N] [--scale N]
+//       Draws every printed item of every Segment (repeats and serial values, serial
+//       first) as one strip of tape.
 //   qxlabel preview [options] TEXT [SECOND-LINE] -o OUT.png
 //       Lays out and draws a Segment exactly as the printer will print it and writes the
 //       tape as a PNG: one item, or one item per serial value with --serial.
@@ -16,16 +26,25 @@
 #include <string>
 #include <vector>
 
+#include "document/atomic_file.h"
+#include "document/document_file.h"
+#include "document/excel_import.h"
 #include "document/gbk.h"
+#include "document/memory_store.h"
+#include "document/native_export.h"
+#include "document/workbook.h"
 #include "layout/fit.h"
 #include "layout/font_resolver.h"
 #include "layout/freetype_canvas.h"
 #include "layout/image.h"
 #include "layout/measure.h"
+#include "layout/print_items.h"
 #include "layout/sizes.h"
 #include "layout/tape.h"
 
 namespace {
+
+using namespace qx;
 
 constexpr const char kUsage[] =
     "usage: qxlabel preview [options] TEXT [SECOND-LINE] -o OUT.png\n"
@@ -42,6 +61,10 @@ constexpr const char kUsage[] =
     "         --serial A-B      one item per serial value (numbers, or letters like A-F)\n"
     "         --padded          zero-pad serial numbers to the width of the last\n"
     "         --scale N         pixels per dot in the PNG (default 3)\n"
+    "       qxlabel dump DOC.kel\n"
+    "       qxlabel export DOC.kel OUT.qxf\n"
+    "       qxlabel import BOOK.xls|BOOK.xlsx OUT.kel\n"
+    "       qxlabel preview DOC.kel OUT.png [--label-cal N] [--tube-cal N] [--scale N]\n"
     "       qxlabel measure [--face NAME] [--size 0-7] TEXT\n"
     "       qxlabel fonts\n";
 
@@ -74,6 +97,179 @@ bool ToGbk(const std::string& utf8, std::string& gbk) {
   }
   std::fprintf(stderr, "qxlabel: GBK cannot represent: %s\n", bad.c_str());
   return false;
+}
+
+// A document file loaded into a working table in memory, as the editor loads it.
+struct LoadedDocument {
+  DocumentState doc{std::make_unique<MemoryRowStore>()};
+};
+
+bool Load(const std::string& file, LoadedDocument& d, bool quiet_empty = false) {
+  d.doc.table.Bind("working table");
+  try {
+    if (!ReadDocumentFile(file, d.doc.table, d.doc.settings)) {
+      if (!quiet_empty) std::fprintf(stderr, "qxlabel: %s holds no rows\n", file.c_str());
+      return false;
+    }
+  } catch (const TableError& e) {
+    std::fprintf(stderr, "qxlabel: %s is not a document file: %s\n", file.c_str(), e.what());
+    return false;
+  }
+  ReadDocumentSettings(d.doc.settings, d.doc.para);
+  return true;
+}
+
+int Dump(const std::string& file) {
+  std::unique_ptr<SegmentTable> t = MakeDocumentFileTable(file);
+  try {
+    t->Open();
+  } catch (const TableError& e) {
+    std::fprintf(stderr, "qxlabel: %s is not a document file: %s\n", file.c_str(), e.what());
+    return 1;
+  }
+  for (int r = 0; r < t->RowCount(); ++r) {
+    std::string line;
+    for (int c = 0; c < kColumnCount; ++c) {
+      if (c) line += '\t';
+      const FieldValue& v = t->ValueAt(r, c);
+      if (std::holds_alternative<std::monostate>(v)) {
+        line += "\\N";
+      } else if (const auto* i = std::get_if<int64_t>(&v)) {
+        line += std::to_string(*i);
+      } else {
+        for (char ch : gbk::ToUtf8(std::get<std::string>(v))) {
+          if (ch == '\t') line += "\\t";
+          else if (ch == '\n') line += "\\n";
+          else if (ch == '\\') line += "\\\\";
+          else line += ch;
+        }
+      }
+    }
+    std::printf("%s\n", line.c_str());
+  }
+  return 0;
+}
+
+int Export(const std::string& file, const std::string& out) {
+  LoadedDocument d;
+  if (!Load(file, d)) return 1;
+  SegmentTable& t = d.doc.table;
+  StoreNumbered(t);
+  DropTrailingEmptySegments(t);
+  const std::vector<uint8_t> bytes = BuildNativeFile(t, d.doc.settings);
+  std::string error;
+  if (!WriteFileAtomically(out, bytes, &error)) {
+    std::fprintf(stderr, "qxlabel: %s\n", error.c_str());
+    return 1;
+  }
+  std::printf("%d Segment(s) exported to %s (%zu bytes)\n", std::min(t.RowCount(), kMaxExportedSegments),
+              out.c_str(), bytes.size());
+  return 0;
+}
+
+const char* WorkbookErrorText(WorkbookError e) {
+  switch (e) {
+    case WorkbookError::kNotWorkbook: return "not an Excel workbook";
+    case WorkbookError::kDamaged: return "the file is damaged";
+    case WorkbookError::kProtected: return "the workbook is password protected";
+    case WorkbookError::kUnsupported: return "unsupported workbook format";
+    case WorkbookError::kTooLarge: return "the workbook is too large";
+    case WorkbookError::kCannotRead: return "the file cannot be read";
+    default: return "unknown error";
+  }
+}
+
+int Import(const std::string& book, const std::string& out) {
+  WorkbookError error = WorkbookError::kNone;
+  std::unique_ptr<SheetRows> rows = OpenFirstSheet(book, &error);
+  if (!rows) {
+    std::fprintf(stderr, "qxlabel: cannot read %s: %s\n", book.c_str(), WorkbookErrorText(error));
+    return 1;
+  }
+  DocumentState doc(std::make_unique<MemoryRowStore>());
+  NewDocument(doc, "working table");
+  const ImportResult r = ImportSheet(doc.table, *rows);
+  if (r.two_lines) doc.settings.MatBox = 5;
+  if (r.error != WorkbookError::kNone)
+    std::fprintf(stderr, "qxlabel: reading stopped after %d row(s): %s\n", r.segments,
+                 WorkbookErrorText(r.error));
+  if (r.truncated) std::fprintf(stderr, "qxlabel: only the first %d rows were imported\n", kMaxImportedRows);
+  if (r.replaced) std::fprintf(stderr, "qxlabel: %d character(s) GBK cannot hold became '?'\n", r.replaced);
+  StoreNumbered(doc.table);
+  DropTrailingEmptySegments(doc.table);
+  try {
+    WriteDocumentFile(doc.table, doc.settings, out, DocumentRows::kAll);
+  } catch (const TableError& e) {
+    std::fprintf(stderr, "qxlabel: cannot write %s: %s\n", out.c_str(), e.what());
+    return 1;
+  }
+  std::printf("%d Segment(s) imported into %s\n", r.segments, out.c_str());
+  return r.error == WorkbookError::kNone ? 0 : 1;
+}
+
+int PreviewDocument(const std::string& file, const std::string& out, int argc, char** argv) {
+  Calibration cal;
+  int scale = 2;
+  for (int i = 0; i < argc; ++i) {
+    int v = 0;
+    const std::string a = argv[i];
+    if (a == "--label-cal" && i + 1 < argc && ParseInt(argv[++i], 1, 255, v)) {
+      cal.LabelCalibration = static_cast<uint8_t>(v);
+    } else if (a == "--tube-cal" && i + 1 < argc && ParseInt(argv[++i], 1, 255, v)) {
+      cal.TubeCalibration = static_cast<uint8_t>(v);
+    } else if (a == "--scale" && i + 1 < argc && ParseInt(argv[++i], 1, 16, v)) {
+      scale = v;
+    } else {
+      return Usage(("unknown or bad option " + a).c_str());
+    }
+  }
+  LoadedDocument d;
+  if (!Load(file, d)) return 1;
+  FreeTypeCanvas measure_canvas, glyph_canvas(192, 96);
+  GlyphMeasurer measurer(measure_canvas);
+  measurer.SetFace(d.doc.settings.ZitiBox);
+  ImageBuilder builder(glyph_canvas, measurer);
+  builder.renderer().SelectFont(d.doc.settings.ZitiBox, d.doc.settings.BlodBtn);
+  SegmentTable& t = d.doc.table;
+  std::vector<ItemImage> items;
+  int skipped = 0;
+  for (int r = 0; r < t.RowCount(); ++r) {
+    t.First();
+    for (int k = 0; k < r; ++k) t.Next();
+    const std::string flin = t.Text(kFlin), slin = t.Text(kSlin);
+    if (flin.empty()) continue;
+    SegmentValues v;
+    DecodePrintValues(t, d.doc.para.MaterialCode, cal, v);
+    bool too_long = false;
+    ForEachPrintItem(v, /*serial_first=*/true, [&](const PrintItemSerial& s) {
+      SegmentValues iv = v;
+      iv.SerialWidth = s.width;
+      const LayoutContext c{measurer, iv, d.doc.para, s.text};
+      ItemImage img;
+      switch (MakeItem(builder, c, flin, slin, img)) {
+        case ItemResult::kBuilt: items.push_back(std::move(img)); break;
+        case ItemResult::kSkipped: ++skipped; break;
+        case ItemResult::kTooLong: too_long = true; return false;
+      }
+      return true;
+    });
+    if (too_long) {
+      std::fprintf(stderr, "qxlabel: Segment %d is too long for the printer\n", r + 1);
+      return 1;
+    }
+  }
+  if (skipped) std::fprintf(stderr, "qxlabel: %d item(s) skipped: their text fits no size\n", skipped);
+  if (items.empty()) {
+    std::fprintf(stderr, "qxlabel: nothing to print in %s\n", file.c_str());
+    return 1;
+  }
+  std::string error;
+  if (!WritePng(out, RenderStrip(items, scale), &error)) {
+    std::fprintf(stderr, "qxlabel: %s\n", error.c_str());
+    return 1;
+  }
+  std::printf("%zu item(s) drawn into %s\n", items.size(), out.c_str());
+  return 0;
 }
 
 int Fonts() {
@@ -150,6 +346,9 @@ bool ParseSerial(const std::string& s, bool padded, SerialRange& out) {
 }
 
 int Preview(int argc, char** argv) {
+  // A document: qxlabel preview DOC.kel OUT.png [options].
+  if (argc >= 2 && std::string_view(argv[0]).ends_with(".kel") && std::string_view(argv[1])[0] != '-')
+    return PreviewDocument(argv[0], argv[1], argc - 2, argv + 2);
   int size = 4, length = 25, material = 5, spacing = 4, cut = 1, scale = 3;
   int decoration = 0;
   bool vertical = false, left = false, bold = false, padded = false;
@@ -271,6 +470,9 @@ int main(int argc, char** argv) {
     if (cmd == "fonts") return Fonts();
     if (cmd == "measure") return Measure(argc - 2, argv + 2);
     if (cmd == "preview") return Preview(argc - 2, argv + 2);
+    if (cmd == "dump" && argc == 3) return Dump(argv[2]);
+    if (cmd == "export" && argc == 4) return Export(argv[2], argv[3]);
+    if (cmd == "import" && argc == 4) return Import(argv[2], argv[3]);
   } catch (const std::exception& e) {
     std::fprintf(stderr, "qxlabel: %s\n", e.what());
     return 1;

@@ -132,16 +132,7 @@ void NewDocument(DocumentState& doc, const std::filesystem::path& temp_path) {
   p.AlignCode = 0;
   p.CharSpacing = 4;
 
-  t.SetInt(kPitchLen, defaults::kPitchLen);
-  t.SetInt(kPitchRep, defaults::kPitchRep);
-  t.SetText(kZihao, SizeText(defaults::kSizeCode));
-  t.SetText(kHengShu, OrientationText(defaults::kOrientation));
-  t.SetText(kXiuShi, DecorationText(defaults::kDecoration));
-  t.SetText(kXuLei, SerialTypeText(kNoSerial));
-  t.SetText(kXuFirst, "");
-  t.SetText(kXuEnd, "");
-  t.SetInt(kUpLen, defaults::kUpLen);
-  t.SetInt(kDnLen, defaults::kDnLen);
+  FillNewSegment(t);
 
   SegmentValues& v = doc.values;
   v.LengthDots = LengthLimit(defaults::kPitchLen);
@@ -157,6 +148,19 @@ void NewDocument(DocumentState& doc, const std::filesystem::path& temp_path) {
   p.UserEditing = false;
   p.DocBusy = false;
   p.ActiveLine = 0;
+}
+
+void FillNewSegment(SegmentTable& t) {
+  t.SetInt(kPitchLen, defaults::kPitchLen);
+  t.SetInt(kPitchRep, defaults::kPitchRep);
+  t.SetText(kZihao, SizeText(defaults::kSizeCode));
+  t.SetText(kHengShu, OrientationText(defaults::kOrientation));
+  t.SetText(kXiuShi, DecorationText(defaults::kDecoration));
+  t.SetText(kXuLei, SerialTypeText(kNoSerial));
+  t.SetText(kXuFirst, "");
+  t.SetText(kXuEnd, "");
+  t.SetInt(kUpLen, defaults::kUpLen);
+  t.SetInt(kDnLen, defaults::kDnLen);
 }
 
 void StoreNumbered(SegmentTable& t) {

@@ -102,6 +102,9 @@ void ReadDocumentSettings(const SettingsSelectors& s, FILEPARA& p);
 // replacing any file there) holding one new, unstored Segment with the default values.
 void NewDocument(DocumentState& doc, const std::filesystem::path& temp_path);
 
+// Gives the current (new) row the values of the first Segment of a new Document.
+void FillNewSegment(SegmentTable& t);
+
 // Stores the current row with its 1-based position as its number.
 void StoreNumbered(SegmentTable& t);
 

@@ -6,7 +6,7 @@
 #include "document/gbk.h"
 #include "document/sqlite_store.h"
 #include "support/bar_canvas.h"
-#include "support/memory_store.h"
+#include "document/memory_store.h"
 #include "support/scripted_ui.h"
 #include "support/temp_dir.h"
 
@@ -565,13 +565,6 @@ TEST_F(FormTest, ClosingWhilePrintingIsRefusedUntilStopped) {
   form_.StopRequested() = true;
   EXPECT_TRUE(form_.FormCloseQuery());
   EXPECT_FALSE(std::filesystem::exists(dir_ / "TL.$$$"));
-}
-
-TEST_F(FormTest, ClosingKeepsAChangedDocumentForTheNextStart) {
-  form_.TypeText(Ctl::FlinEdit, "L1-A");
-  EXPECT_TRUE(form_.FormCloseQuery());
-  EXPECT_TRUE(ui_.messages.empty());
-  EXPECT_EQ(SqliteRowStore::StoredRowCount(dir_ / "TL.$$$"), 1);
 }
 
 TEST_F(FormTest, HelpLeavesTheCurrentDirectory) {

@@ -4,7 +4,7 @@
 
 #include "document/gbk.h"
 #include "document/sqlite_store.h"
-#include "support/memory_store.h"
+#include "document/memory_store.h"
 #include "support/temp_dir.h"
 
 namespace qx {
@@ -24,7 +24,7 @@ struct RowSpec {
 
 class DecodeTest : public ::testing::Test {
  protected:
-  DecodeTest() : table_(std::make_unique<testing::MemoryRowStore>()) {
+  DecodeTest() : table_(std::make_unique<MemoryRowStore>()) {
     table_.Create();
     table_.Open();
   }
@@ -231,7 +231,7 @@ TEST(DocumentSettings, ReadFromTheSelectors) {
 }
 
 TEST(Numbering, StoreNumberedAndRenumberToEnd) {
-  SegmentTable t(std::make_unique<testing::MemoryRowStore>());
+  SegmentTable t(std::make_unique<MemoryRowStore>());
   t.Create();
   t.Open();
   for (int i = 0; i < 4; ++i) {

@@ -3,13 +3,13 @@
 #include <gtest/gtest.h>
 
 #include "document/sqlite_store.h"
-#include "support/memory_store.h"
+#include "document/memory_store.h"
 #include "support/temp_dir.h"
 
 namespace qx {
 namespace {
 
-using testing::MemoryRowStore;
+
 using testing::TempDir;
 
 // The cursor rules hold whatever stores the rows: every test here runs on the working

@@ -4,7 +4,7 @@
 
 #include "document/gbk.h"
 #include "support/bar_canvas.h"
-#include "support/memory_store.h"
+#include "document/memory_store.h"
 
 namespace qx {
 namespace {
@@ -208,7 +208,7 @@ TEST(SerialText, DecimalPaddedAndLetters) {
 // The walking checks on a small document.
 class FollowingTest : public FitTest {
  protected:
-  FollowingTest() : table_(std::make_unique<testing::MemoryRowStore>()) {
+  FollowingTest() : table_(std::make_unique<MemoryRowStore>()) {
     table_.Create();
     table_.Open();
   }

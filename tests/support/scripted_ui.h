@@ -16,7 +16,10 @@ class ScriptedUi : public Ui {
   };
   std::vector<Shown> messages;
   std::deque<bool> answers;  // for Ask, first button = true; asking with none left fails
+  std::deque<Answer> yes_no;  // for AskYesNo
+  std::deque<std::optional<std::filesystem::path>> files;  // for the file dialogs
   std::vector<std::string> questions;
+  std::vector<FileDialog> dialogs;
   std::vector<std::filesystem::path> opened;
   int beeps = 0;
   int serial_dialogs = 0;
@@ -33,6 +36,28 @@ class ScriptedUi : public Ui {
     const bool a = answers.front();
     answers.pop_front();
     return a;
+  }
+  Answer AskYesNo(std::string_view text, std::string_view, bool with_cancel) override {
+    questions.emplace_back(text);
+    if (yes_no.empty()) {
+      ADD_FAILURE() << "unexpected question: " << text;
+      return with_cancel ? Answer::kCancel : Answer::kNo;
+    }
+    const Answer a = yes_no.front();
+    yes_no.pop_front();
+    return a;
+  }
+  std::optional<std::filesystem::path> OpenFile(const FileDialog& d) override { return NextFile(d); }
+  std::optional<std::filesystem::path> SaveFile(const FileDialog& d) override { return NextFile(d); }
+  std::optional<std::filesystem::path> NextFile(const FileDialog& d) {
+    dialogs.push_back(d);
+    if (files.empty()) {
+      ADD_FAILURE() << "unexpected file dialog: " << d.filter;
+      return std::nullopt;
+    }
+    auto f = files.front();
+    files.pop_front();
+    return f;
   }
   void Beep() override { ++beeps; }
   void OpenWithDesktop(const std::filesystem::path& f) override { opened.push_back(f); }

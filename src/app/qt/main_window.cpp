@@ -215,6 +215,19 @@ QLineEdit* MainWindow::NumberEdit(Ctl c) {
   return e;
 }
 
+void MainWindow::FileButtonClick(Ctl c) {
+  switch (c) {
+    case Ctl::OpenBtn: return form_.OpenFilebtn();
+    case Ctl::CloseBtn: return form_.CloseFilebtn();
+    case Ctl::SaveBtn: return form_.SaveFileBtn();
+    case Ctl::SaveAsBtn: return form_.SaveFileAsBtn();
+    case Ctl::ExportBtn: return form_.ExportFileBtn();
+    case Ctl::OpenExcelBtn: return form_.OpenExcelBtnClick();
+    case Ctl::AboutBtn: return form_.AboutBtnClick();
+    default: return NotYetAvailable();
+  }
+}
+
 void MainWindow::ListButtonClick(Ctl c) {
   switch (c) {
     case Ctl::FirstBtn: return form_.FirstClick();
@@ -270,11 +283,7 @@ void MainWindow::Build() {
     b->setMinimumWidth(0);
     qobject_cast<QToolButton*>(b)->setToolButtonStyle(Qt::ToolButtonIconOnly);
     h1->addWidget(b);
-    if (i.c == Ctl::AboutBtn) {
-      connect(b, &QAbstractButton::clicked, this, [this] { form_.AboutBtnClick(); });
-    } else {
-      connect(b, &QAbstractButton::clicked, this, [this] { NotYetAvailable(); });
-    }
+    connect(b, &QAbstractButton::clicked, this, [this, c = i.c] { FileButtonClick(c); });
   }
   h1->addSpacing(8);
   auto* faces = new QComboBox;

@@ -61,6 +61,7 @@ class MainWindow : public QMainWindow {
   void FollowModelFocus();
   void NotYetAvailable();
   void ListButtonClick(Ctl c);
+  void FileButtonClick(Ctl c);
 
   TPrintForm& form_;
   Ui& ui_;

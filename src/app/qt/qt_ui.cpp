@@ -2,6 +2,8 @@
 
 #include <QApplication>
 #include <QDesktopServices>
+#include <QDir>
+#include <QFileDialog>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QUrl>
@@ -22,6 +24,50 @@ bool QtUi::Ask(std::string_view text, std::string_view caption, std::string_view
   box.setDefaultButton(first);
   box.exec();
   return box.clickedButton() == first;
+}
+
+Answer QtUi::AskYesNo(std::string_view text, std::string_view caption, bool with_cancel) {
+  QMessageBox box(QMessageBox::NoIcon, Q(caption), Q(text), QMessageBox::NoButton, parent_);
+  QPushButton* yes = box.addButton(QStringLiteral("是"), QMessageBox::YesRole);
+  QPushButton* no = box.addButton(QStringLiteral("否"), QMessageBox::NoRole);
+  QPushButton* cancel =
+      with_cancel ? box.addButton(QStringLiteral("取消"), QMessageBox::RejectRole) : nullptr;
+  box.setDefaultButton(yes);
+  box.exec();
+  if (box.clickedButton() == yes) return Answer::kYes;
+  if (box.clickedButton() == no) return Answer::kNo;
+  return with_cancel ? Answer::kCancel : Answer::kNo;
+}
+
+namespace {
+
+// "Lable File [*.kel]|*.kel" -> "Lable File [*.kel] (*.kel)".
+QString QtFilter(const std::string& filter) {
+  const auto bar = filter.find('|');
+  if (bar == std::string::npos) return Q(filter);
+  QString patterns = Q(filter.substr(bar + 1));
+  patterns.replace(';', ' ');
+  return Q(filter.substr(0, bar)) + QStringLiteral(" (") + patterns + QStringLiteral(")");
+}
+
+std::optional<std::filesystem::path> RunDialog(QWidget* parent, const FileDialog& d, bool save) {
+  QFileDialog dialog(parent, Q(d.title), QString::fromStdString(d.folder.string()), QtFilter(d.filter));
+  dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+  dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+  dialog.setDefaultSuffix(Q(d.default_suffix));
+  if (!d.folder.empty() && !std::filesystem::is_directory(d.folder)) dialog.setDirectory(QDir::home());
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
+  return std::filesystem::path(dialog.selectedFiles().front().toStdString());
+}
+
+}  // namespace
+
+std::optional<std::filesystem::path> QtUi::OpenFile(const FileDialog& d) {
+  return RunDialog(parent_, d, false);
+}
+
+std::optional<std::filesystem::path> QtUi::SaveFile(const FileDialog& d) {
+  return RunDialog(parent_, d, true);
 }
 
 void QtUi::Beep() { QApplication::beep(); }

@@ -15,6 +15,9 @@ class QtUi : public Ui {
   void Message(std::string_view text, std::string_view caption) override;
   bool Ask(std::string_view text, std::string_view caption, std::string_view yes,
            std::string_view no) override;
+  Answer AskYesNo(std::string_view text, std::string_view caption, bool with_cancel) override;
+  std::optional<std::filesystem::path> OpenFile(const FileDialog& d) override;
+  std::optional<std::filesystem::path> SaveFile(const FileDialog& d) override;
   void Beep() override;
   void OpenWithDesktop(const std::filesystem::path& file) override;
 

@@ -1,4 +1,5 @@
-// A RowStore kept in memory, for tests of the cursor rules that need no file.
+// A RowStore kept in memory: for tables that need no file (the command-line tool's
+// working table, tests).
 #pragma once
 
 #include <algorithm>
@@ -6,7 +7,7 @@
 
 #include "document/table.h"
 
-namespace qx::testing {
+namespace qx {
 
 class MemoryRowStore : public RowStore {
  public:
@@ -47,4 +48,4 @@ class MemoryRowStore : public RowStore {
   bool open_ = false;
 };
 
-}  // namespace qx::testing
+}  // namespace qx

@@ -1,0 +1,35 @@
+// Document files (*.kel): the Segment rows followed by one settings row that carries the
+// document settings as the texts of their selectors.
+#pragma once
+
+#include <filesystem>
+#include <memory>
+
+#include "document/document.h"
+
+namespace qx {
+
+// A table bound to a document file, read and written through its own engine.
+std::unique_ptr<SegmentTable> MakeDocumentFileTable(const std::filesystem::path& file);
+
+// Which rows of the working table go into the file.
+enum class DocumentRows {
+  kAll,              // every row, numbers as they are (saving)
+  kWithUpperLine,    // only rows with an upper line, renumbered 1..n (giving a Document up)
+};
+
+// Writes the working table and the settings row to `file`. The file is replaced only once
+// it is completely written; on failure (TableError) the old file is intact. The working
+// table's current row and edit state are left as they were.
+void WriteDocumentFile(SegmentTable& working, const SettingsSelectors& settings,
+                       const std::filesystem::path& file, DocumentRows rows);
+
+// Reads the document file into `working`, which is created anew at its bound path, and
+// applies the settings row to `settings` (a text that matches no item keeps the new
+// Document's choice; the face name is taken as it is). Returns false, leaving `working`
+// untouched, when the file holds no rows at all. Throws TableError when the file is not a
+// document file or is damaged.
+bool ReadDocumentFile(const std::filesystem::path& file, SegmentTable& working,
+                      SettingsSelectors& settings);
+
+}  // namespace qx

@@ -1,0 +1,99 @@
+#include "document/excel_import.h"
+
+#include "document/gbk.h"
+
+namespace qx {
+namespace {
+
+constexpr std::size_t kCellLimit = 50;
+
+std::size_t ImportCharLen(std::string_view s, std::size_t pos) {
+  return (static_cast<unsigned char>(s[pos]) >= 0x81 && pos + 1 < s.size()) ? 2 : 1;
+}
+
+}  // namespace
+
+std::string CutAt(std::string_view gbk, int n) {
+  std::size_t pos = 0;
+  // Keep every character that starts at or before byte position n - 1 (1-based).
+  while (pos < gbk.size() && static_cast<int>(pos) + 1 <= n - 1) pos += ImportCharLen(gbk, pos);
+  return std::string(gbk.substr(0, pos));
+}
+
+std::string ImportCellText(std::string_view utf8, int* replaced) {
+  std::string g;
+  for (std::size_t pos = 0; pos < utf8.size();) {
+    std::size_t len;
+    const char32_t cp = gbk::DecodeUtf8(utf8, pos, len);
+    pos += len;
+    const auto bytes = cp == gbk::kReplacement ? std::nullopt : gbk::EncodeChar(cp);
+    if (bytes) {
+      g += *bytes;
+    } else {
+      g += '?';
+      if (replaced) ++*replaced;
+    }
+  }
+  std::size_t b = 0, e = g.size();
+  while (b < e && static_cast<unsigned char>(g[b]) <= 0x20) ++b;
+  while (e > b && static_cast<unsigned char>(g[e - 1]) <= 0x20) --e;
+  g = g.substr(b, e - b);
+  // At most 50 bytes, whole characters only.
+  std::size_t keep = 0;
+  while (keep < g.size() && keep + ImportCharLen(g, keep) <= kCellLimit) keep += ImportCharLen(g, keep);
+  g.resize(keep);
+  return g;
+}
+
+ImportResult ImportSheet(SegmentTable& t, SheetRows& rows) {
+  ImportResult r;
+  std::string a_utf8, b_utf8;
+  SegmentTable::Batch batch(t);
+  while (rows.Next(a_utf8, b_utf8)) {
+    const std::string a = ImportCellText(a_utf8, &r.replaced);
+    const std::string b = ImportCellText(b_utf8, &r.replaced);
+    if (a.empty()) break;
+    if (r.segments == kMaxImportedRows) {
+      r.truncated = true;
+      break;
+    }
+    if (r.segments > 0) t.Append();
+    t.Edit();
+    const int la = static_cast<int>(a.size()), lb = static_cast<int>(b.size());
+    std::string flin = a, slin = b;
+    int pitch_len = 0;
+    uint8_t size;
+    if (!b.empty()) {
+      r.two_lines = true;
+      size = 2;
+      if (la < 9 && lb < 9) pitch_len = 25;
+      if (la < 9 && lb >= 40) slin = CutAt(b, 40);
+      if (la >= 9 && lb >= 40) slin = CutAt(b, 39);
+      if (la >= 40) flin = CutAt(a, 39);
+    } else {
+      size = 4;
+      if (la < 7) pitch_len = 25;
+      if (la >= 35) flin = CutAt(a, 35);
+    }
+    t.SetText(kFlin, flin);
+    t.SetText(kSlin, slin);
+    t.SetInt(kPitchLen, pitch_len);
+    t.SetText(kZihao, SizeText(size));
+    t.SetText(kHengShu, OrientationText(0));
+    t.SetText(kXiuShi, DecorationText(0));
+    t.SetInt(kPitchRep, 1);
+    t.SetText(kXuLei, SerialTypeText(kNoSerial));
+    t.SetText(kXuFirst, "");
+    t.SetText(kXuEnd, "");
+    t.SetInt(kUpLen, 0);
+    t.SetInt(kDnLen, 0);
+    t.SetInt(kNum, t.Position());
+    t.Store();
+    ++r.segments;
+  }
+  r.error = rows.error();
+  batch.Commit();
+  return r;
+}
+
+}  // namespace qx

@@ -1,0 +1,110 @@
+// Reading the first worksheet of an Excel workbook (.xlsx or .xls), row by row.
+//
+// Only columns A and B matter to the import, so a reader hands out the texts of those two
+// cells per row, as the operator sees them in Excel: a formula gives its stored result, a
+// number is shown through its cell's number format, text comes verbatim. The format is
+// told by the content (a zip package or an OLE compound file), never by the file name.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace qx {
+
+enum class WorkbookError {
+  kNone,
+  kNotWorkbook,  // neither an .xlsx package nor an .xls compound file (HTML, CSV, ...)
+  kDamaged,      // the right kind of file, but its contents cannot be read
+  kProtected,    // encrypted with a password
+  kUnsupported,  // a workbook kind this reader does not read (.xlsb, Excel 95 and older)
+  kTooLarge,     // a part of the file is above the safety limits below
+  kCannotRead,   // the file cannot be opened or read at all
+};
+
+// Safety limits. A workbook that needs more than these is refused as kTooLarge, so a
+// damaged or hostile file cannot make the program inflate or keep unbounded data.
+struct WorkbookLimits {
+  std::uint64_t xls_file_bytes = 64u << 20;         // an .xls file is read whole
+  std::uint64_t xlsx_part_bytes = 16u << 20;        // workbook, relationships, styles (inflated)
+  std::uint64_t shared_strings_bytes = 512u << 20;  // the shared strings part (inflated XML)
+  std::uint64_t shared_text_bytes = 128u << 20;     // the text kept from all shared strings
+  std::size_t shared_string_count = 2'000'000;      // strings in a shared string table
+  std::uint64_t sheet_bytes = 512u << 20;           // the worksheet part (inflated XML)
+  std::size_t cell_text_bytes = 1u << 20;           // one cell's text
+};
+
+class SheetRows {
+ public:
+  virtual ~SheetRows();
+
+  // The next row of the first worksheet, from row 1: the texts of cells A and B (UTF-8,
+  // verbatim, as displayed). Rows absent from the file come as two empty strings.
+  // Returns false at the end of the sheet's rows, or on an error (then error() says
+  // which). Rows before the damaged place are delivered before the error shows.
+  virtual bool Next(std::string& a, std::string& b) = 0;
+  virtual WorkbookError error() const = 0;
+};
+
+// The first worksheet in the workbook's tab order (whatever its name; chart sheets are
+// skipped, hidden worksheets count). nullptr and *error set when it cannot be opened.
+std::unique_ptr<SheetRows> OpenFirstSheet(const std::filesystem::path& file, WorkbookError* error,
+                                          const WorkbookLimits& limits = {});
+
+// The same for a workbook held in memory (the bytes are copied).
+std::unique_ptr<SheetRows> OpenFirstSheet(std::span<const unsigned char> bytes, WorkbookError* error,
+                                          const WorkbookLimits& limits = {});
+
+// Number to text in Excel's General format, independent of column width: at most 15
+// significant digits; plain notation for 1e-5 <= |v| < 1e15, otherwise "1.5E-07" style.
+std::string GeneralNumberText(double v);
+
+// A number as Excel shows it through the number format `code` (e.g. "000", "0.00",
+// "#,##0", "0%", "yyyy-mm-dd hh:mm"). `date1904` selects the workbook's 1904 date system.
+// Parts of a code this does not render (fractions, exponents, conditions) give General.
+std::string FormatNumber(double v, std::string_view code, bool date1904);
+
+// The code of a built-in number format id, as a Chinese (zh-CN) Excel shows it; the
+// locale's short date (14) and date-time (22) are written as ISO dates. "General" for ids
+// that have no code of their own.
+std::string_view BuiltinNumberFormat(int id);
+
+namespace detail {
+
+// Strings kept in one buffer: shared string tables can hold millions of them.
+class StringPool {
+ public:
+  std::size_t size() const { return ends_.size(); }
+  std::size_t text_bytes() const { return text_.size(); }
+  std::string_view Get(std::size_t i) const {
+    const std::size_t b = i == 0 ? 0 : ends_[i - 1];
+    return std::string_view(text_).substr(b, ends_[i] - b);
+  }
+  void Add(std::string_view s) {
+    text_ += s;
+    ends_.push_back(text_.size());
+  }
+
+ private:
+  std::string text_;
+  std::vector<std::size_t> ends_;
+};
+
+// Appends the UTF-8 form of code point cp (U+FFFD for a surrogate or one out of range).
+void AppendUtf8(std::string& out, std::uint32_t cp);
+
+// The two readers; `bytes` start with the format's signature.
+std::unique_ptr<SheetRows> OpenXlsxFile(const std::filesystem::path& file, const WorkbookLimits& limits,
+                                        WorkbookError* error);
+std::unique_ptr<SheetRows> OpenXlsxBytes(std::vector<unsigned char> bytes, const WorkbookLimits& limits,
+                                         WorkbookError* error);
+std::unique_ptr<SheetRows> OpenXls(std::vector<unsigned char> bytes, const WorkbookLimits& limits,
+                                   WorkbookError* error);
+
+}  // namespace detail
+}  // namespace qx

@@ -1,0 +1,811 @@
+// .xlsx: a zip package of XML parts, read with libzip and expat.
+//
+// Nothing is extracted to disk. Every part is inflated in chunks and its inflated size is
+// counted here, not taken from the zip directory, so a small file cannot make the reader
+// inflate more than the limits allow. The worksheet is parsed only as far as the caller
+// reads rows.
+#include <expat.h>
+#include <zip.h>
+
+#include <charconv>
+#include <deque>
+#include <unordered_map>
+
+#include "document/workbook.h"
+
+namespace qx::detail {
+namespace {
+
+constexpr char kNsSeparator = '|';
+constexpr std::size_t kChunk = 64 * 1024;
+constexpr std::size_t kMaxSheets = 65536;
+constexpr std::size_t kMaxStyles = 1 << 20;
+constexpr std::uint32_t kMaxRows = 1048576;  // Excel's last row
+
+// Element and attribute names as expat reports them with namespace processing:
+// "namespace|local", or "local" alone.
+struct Name {
+  std::string_view ns, local;
+};
+
+Name SplitName(const XML_Char* raw) {
+  const std::string_view s(raw);
+  const std::size_t p = s.rfind(kNsSeparator);
+  if (p == std::string_view::npos) return {{}, s};
+  return {s.substr(0, p), s.substr(p + 1)};
+}
+
+// SpreadsheetML elements, in the usual and in the "strict" namespace. Elements without a
+// namespace are taken too: some writers leave it out.
+bool IsMain(std::string_view ns) {
+  return ns.empty() || ns == "http://schemas.openxmlformats.org/spreadsheetml/2006/main" ||
+         ns == "http://purl.oclc.org/ooxml/spreadsheetml/main";
+}
+bool IsRelationshipsNs(std::string_view ns) {
+  return ns == "http://schemas.openxmlformats.org/officeDocument/2006/relationships" ||
+         ns == "http://purl.oclc.org/ooxml/officeDocument/relationships";
+}
+bool IsPackageNs(std::string_view ns) {
+  return ns.empty() || ns == "http://schemas.openxmlformats.org/package/2006/relationships";
+}
+bool NoNamespace(std::string_view ns) { return ns.empty(); }
+
+// The value of the attribute with this local name whose namespace `ns_ok` accepts.
+const char* Attr(const XML_Char** atts, std::string_view local, bool (*ns_ok)(std::string_view) = NoNamespace) {
+  for (; *atts; atts += 2) {
+    const Name n = SplitName(atts[0]);
+    if (n.local == local && ns_ok(n.ns)) return atts[1];
+  }
+  return nullptr;
+}
+
+template <typename T>
+bool ParseUnsigned(std::string_view s, T& out) {
+  while (!s.empty() && (s.front() == ' ' || s.front() == '\t' || s.front() == '\n' || s.front() == '\r')) s.remove_prefix(1);
+  while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\n' || s.back() == '\r')) s.remove_suffix(1);
+  const auto r = std::from_chars(s.data(), s.data() + s.size(), out);
+  return r.ec == std::errc() && r.ptr == s.data() + s.size();
+}
+
+bool EndsWith(std::string_view s, std::string_view tail) { return s.size() >= tail.size() && s.substr(s.size() - tail.size()) == tail; }
+
+// Excel writes characters that XML cannot carry as _xHHHH_ (UTF-16 code units), and a
+// literal "_x" as "_x005F_x".
+std::string DecodeEscapes(std::string_view s) {
+  if (s.find("_x") == std::string_view::npos) return std::string(s);
+  auto unit_at = [&](std::size_t i, std::uint32_t& u) {
+    if (i + 7 > s.size() || s[i] != '_' || s[i + 1] != 'x' || s[i + 6] != '_') return false;
+    const auto r = std::from_chars(s.data() + i + 2, s.data() + i + 6, u, 16);
+    return r.ec == std::errc() && r.ptr == s.data() + i + 6;
+  };
+  std::string out;
+  for (std::size_t i = 0; i < s.size();) {
+    std::uint32_t u;
+    if (!unit_at(i, u)) {
+      out += s[i++];
+      continue;
+    }
+    i += 7;
+    std::uint32_t low;
+    if (u >= 0xD800 && u <= 0xDBFF && unit_at(i, low) && low >= 0xDC00 && low <= 0xDFFF) {
+      u = 0x10000 + ((u - 0xD800) << 10) + (low - 0xDC00);
+      i += 7;
+    }
+    AppendUtf8(out, u);
+  }
+  return out;
+}
+
+WorkbookError FromZipError(int code) {
+  switch (code) {
+    case ZIP_ER_NOPASSWD:
+    case ZIP_ER_WRONGPASSWD:
+      return WorkbookError::kProtected;
+    case ZIP_ER_ENCRNOTSUPP:
+    case ZIP_ER_COMPNOTSUPP:
+      return WorkbookError::kUnsupported;
+    case ZIP_ER_MEMORY:
+      return WorkbookError::kTooLarge;
+    case ZIP_ER_OPEN:
+      return WorkbookError::kCannotRead;
+    default:
+      return WorkbookError::kDamaged;
+  }
+}
+
+// One zip entry, inflated in chunks, refused past `cap` inflated bytes.
+class Entry {
+ public:
+  Entry() = default;
+  Entry(const Entry&) = delete;
+  Entry& operator=(const Entry&) = delete;
+  ~Entry() {
+    if (file_) zip_fclose(file_);
+  }
+
+  WorkbookError Open(zip_t* zip, zip_uint64_t index, std::uint64_t cap) {
+    file_ = zip_fopen_index(zip, index, 0);
+    if (!file_) return FromZipError(zip_error_code_zip(zip_get_error(zip)));
+    cap_ = cap;
+    return WorkbookError::kNone;
+  }
+
+  // Bytes read into buf, 0 at the end of the entry, -1 on an error (then `error` says which).
+  zip_int64_t Read(char* buf, std::size_t n, WorkbookError& error) {
+    const zip_int64_t got = zip_fread(file_, buf, n);
+    if (got < 0) {
+      error = FromZipError(zip_error_code_zip(zip_file_get_error(file_)));
+      return -1;
+    }
+    read_ += static_cast<std::uint64_t>(got);
+    if (read_ > cap_) {
+      error = WorkbookError::kTooLarge;
+      return -1;
+    }
+    return got;
+  }
+
+ private:
+  zip_file_t* file_ = nullptr;
+  std::uint64_t cap_ = 0;
+  std::uint64_t read_ = 0;
+};
+
+// Receives the parser's events. A handler never throws; it records a failure and stops
+// the parser instead.
+class XmlHandler {
+ public:
+  virtual ~XmlHandler() = default;
+  virtual void Start(Name, const XML_Char**) {}
+  virtual void End(Name) {}
+  virtual void Text(std::string_view) {}
+
+  void Fail(WorkbookError e) {
+    if (failure_ == WorkbookError::kNone) failure_ = e;
+    XML_StopParser(parser_, XML_FALSE);
+  }
+  // Ends parsing without an error: the rest of the part is not needed.
+  void Finish() {
+    finished_ = true;
+    XML_StopParser(parser_, XML_FALSE);
+  }
+  bool active() const { return failure_ == WorkbookError::kNone && !finished_; }
+
+  XML_Parser parser_ = nullptr;
+  WorkbookError failure_ = WorkbookError::kNone;
+  bool finished_ = false;
+};
+
+class XmlParser {
+ public:
+  explicit XmlParser(XmlHandler& h) : h_(h) {
+    p_ = XML_ParserCreateNS(nullptr, kNsSeparator);
+    if (!p_) {
+      h.failure_ = WorkbookError::kTooLarge;
+      return;
+    }
+    h.parser_ = p_;
+    XML_SetUserData(p_, &h);
+    XML_SetElementHandler(
+        p_,
+        [](void* u, const XML_Char* name, const XML_Char** atts) {
+          auto* handler = static_cast<XmlHandler*>(u);
+          if (handler->active()) handler->Start(SplitName(name), atts);
+        },
+        [](void* u, const XML_Char* name) {
+          auto* handler = static_cast<XmlHandler*>(u);
+          if (handler->active()) handler->End(SplitName(name));
+        });
+    XML_SetCharacterDataHandler(p_, [](void* u, const XML_Char* s, int len) {
+      auto* handler = static_cast<XmlHandler*>(u);
+      if (handler->active()) handler->Text(std::string_view(s, static_cast<std::size_t>(len)));
+    });
+    // No part of a workbook has a DTD. Refusing one outright means no entity is ever
+    // declared, so no entity expansion can blow up.
+    XML_SetStartDoctypeDeclHandler(p_, [](void* u, const XML_Char*, const XML_Char*, const XML_Char*, int) {
+      static_cast<XmlHandler*>(u)->Fail(WorkbookError::kDamaged);
+    });
+  }
+  XmlParser(const XmlParser&) = delete;
+  XmlParser& operator=(const XmlParser&) = delete;
+  ~XmlParser() {
+    if (p_) XML_ParserFree(p_);
+  }
+
+  // False once the handler failed or finished, or the XML is not well-formed.
+  bool Feed(const char* data, std::size_t n, bool final) {
+    if (!h_.active()) return false;
+    if (XML_Parse(p_, data, static_cast<int>(n), final ? XML_TRUE : XML_FALSE) == XML_STATUS_ERROR &&
+        h_.failure_ == WorkbookError::kNone && !h_.finished_)
+      h_.failure_ = WorkbookError::kDamaged;
+    return h_.active();
+  }
+
+ private:
+  XmlHandler& h_;
+  XML_Parser p_ = nullptr;
+};
+
+// Parses a whole part through `h`.
+WorkbookError ParsePart(zip_t* zip, zip_int64_t index, std::uint64_t cap, XmlHandler& h) {
+  Entry entry;
+  if (WorkbookError e = entry.Open(zip, static_cast<zip_uint64_t>(index), cap); e != WorkbookError::kNone) return e;
+  XmlParser parser(h);
+  std::vector<char> buf(kChunk);
+  for (;;) {
+    WorkbookError e = WorkbookError::kNone;
+    const zip_int64_t n = entry.Read(buf.data(), buf.size(), e);
+    if (n < 0) return e;
+    if (!parser.Feed(buf.data(), static_cast<std::size_t>(n), n == 0)) return h.failure_;
+    if (n == 0) return h.failure_;
+  }
+}
+
+zip_int64_t Locate(zip_t* zip, const std::string& name) { return zip_name_locate(zip, name.c_str(), ZIP_FL_NOCASE); }
+
+// ---- Package relationships ------------------------------------------------------------
+
+struct Relationship {
+  std::string id, type, target;
+  bool external = false;
+};
+
+class RelsHandler : public XmlHandler {
+ public:
+  std::vector<Relationship> rels;
+  void Start(Name n, const XML_Char** atts) override {
+    if (n.local != "Relationship" || !IsPackageNs(n.ns)) return;
+    const char* id = Attr(atts, "Id");
+    const char* type = Attr(atts, "Type");
+    const char* target = Attr(atts, "Target");
+    const char* mode = Attr(atts, "TargetMode");
+    if (!id || !type || !target) return;
+    rels.push_back({id, type, target, mode && std::string_view(mode) == "External"});
+  }
+};
+
+std::string DirOf(std::string_view part) {
+  const std::size_t p = part.rfind('/');
+  return p == std::string_view::npos ? std::string() : std::string(part.substr(0, p + 1));
+}
+
+// "xl/workbook.xml" -> "xl/_rels/workbook.xml.rels".
+std::string RelsPartOf(std::string_view part) {
+  const std::string dir = DirOf(part);
+  return dir + "_rels/" + std::string(part.substr(dir.size())) + ".rels";
+}
+
+// A relationship target as a part name: absolute from the package root when it starts
+// with '/', else relative to `dir`; %XX decoded, "." and ".." resolved.
+std::string ResolveTarget(std::string_view dir, std::string_view target) {
+  std::string raw = target.starts_with('/') ? std::string(target.substr(1)) : std::string(dir) + std::string(target);
+  std::string decoded;
+  for (std::size_t i = 0; i < raw.size(); ++i) {
+    unsigned v;
+    if (raw[i] == '%' && i + 2 < raw.size() &&
+        std::from_chars(raw.data() + i + 1, raw.data() + i + 3, v, 16).ptr == raw.data() + i + 3) {
+      decoded += static_cast<char>(v);
+      i += 2;
+    } else {
+      decoded += raw[i];
+    }
+  }
+  std::vector<std::string> segs;
+  std::size_t start = 0;
+  while (start <= decoded.size()) {
+    std::size_t end = decoded.find('/', start);
+    if (end == std::string::npos) end = decoded.size();
+    const std::string seg = decoded.substr(start, end - start);
+    if (seg == "..") {
+      if (!segs.empty()) segs.pop_back();
+    } else if (!seg.empty() && seg != ".") {
+      segs.push_back(seg);
+    }
+    start = end + 1;
+  }
+  std::string out;
+  for (const std::string& s : segs) out += (out.empty() ? "" : "/") + s;
+  return out;
+}
+
+// ---- Workbook, styles, shared strings -------------------------------------------------
+
+class WorkbookHandler : public XmlHandler {
+ public:
+  std::vector<std::string> sheet_ids;  // relationship ids, in tab order
+  bool date1904 = false;
+
+  void Start(Name n, const XML_Char** atts) override {
+    if (!IsMain(n.ns)) return;
+    if (n.local == "sheets") {
+      in_sheets_ = true;
+    } else if (n.local == "sheet" && in_sheets_) {
+      const char* id = Attr(atts, "id", IsRelationshipsNs);
+      if (sheet_ids.size() >= kMaxSheets) return Fail(WorkbookError::kTooLarge);
+      sheet_ids.push_back(id ? id : "");
+    } else if (n.local == "workbookPr") {
+      const char* v = Attr(atts, "date1904");
+      date1904 = v && (std::string_view(v) == "1" || std::string_view(v) == "true");
+    }
+  }
+  void End(Name n) override {
+    if (IsMain(n.ns) && n.local == "sheets") in_sheets_ = false;
+  }
+
+ private:
+  bool in_sheets_ = false;
+};
+
+class StylesHandler : public XmlHandler {
+ public:
+  std::unordered_map<unsigned, std::string> custom;  // numFmtId -> format code
+  std::vector<unsigned> cell_formats;                // numFmtId of each cell style
+
+  void Start(Name n, const XML_Char** atts) override {
+    if (!IsMain(n.ns)) return;
+    if (n.local == "numFmts") in_numfmts_ = true;
+    else if (n.local == "cellXfs") in_cellxfs_ = true;
+    else if (n.local == "numFmt" && in_numfmts_) {
+      const char* id = Attr(atts, "numFmtId");
+      const char* code = Attr(atts, "formatCode");
+      unsigned v;
+      if (id && code && ParseUnsigned(id, v) && custom.size() < kMaxStyles) custom[v] = code;
+    } else if (n.local == "xf" && in_cellxfs_) {
+      const char* id = Attr(atts, "numFmtId");
+      unsigned v = 0;
+      if (!id || !ParseUnsigned(id, v)) v = 0;
+      if (cell_formats.size() < kMaxStyles) cell_formats.push_back(v);
+    }
+  }
+  void End(Name n) override {
+    if (!IsMain(n.ns)) return;
+    if (n.local == "numFmts") in_numfmts_ = false;
+    else if (n.local == "cellXfs") in_cellxfs_ = false;
+  }
+
+ private:
+  bool in_numfmts_ = false, in_cellxfs_ = false;
+};
+
+// The text of a rich or plain string: every <t> of the item, except those of phonetic
+// guides (<rPh>), which are not part of the value.
+class StringItem {
+ public:
+  void Start(Name n) {
+    if (skip_ > 0) {
+      ++skip_;
+    } else if (IsMain(n.ns) && (n.local == "rPh" || n.local == "phoneticPr")) {
+      skip_ = 1;
+    } else if (IsMain(n.ns) && n.local == "t") {
+      in_t_ = true;
+    } else if (!IsMain(n.ns)) {
+      skip_ = 1;
+    }
+  }
+  void End(Name n) {
+    if (skip_ > 0) --skip_;
+    else if (IsMain(n.ns) && n.local == "t") in_t_ = false;
+  }
+  bool Text(std::string_view s, std::size_t cap) {
+    if (!in_t_ || skip_ > 0) return true;
+    text_ += s;
+    return text_.size() <= cap;
+  }
+  std::string Take() {
+    std::string out = DecodeEscapes(text_);
+    Reset();
+    return out;
+  }
+  void Reset() {
+    text_.clear();
+    in_t_ = false;
+    skip_ = 0;
+  }
+
+ private:
+  std::string text_;
+  bool in_t_ = false;
+  int skip_ = 0;
+};
+
+class SharedStringsHandler : public XmlHandler {
+ public:
+  SharedStringsHandler(StringPool& pool, const WorkbookLimits& limits) : pool_(pool), limits_(limits) {}
+
+  void Start(Name n, const XML_Char**) override {
+    if (in_si_) item_.Start(n);
+    else if (IsMain(n.ns) && n.local == "si") in_si_ = true;
+  }
+  void End(Name n) override {
+    if (!in_si_) return;
+    if (IsMain(n.ns) && n.local == "si") {
+      in_si_ = false;
+      const std::string s = item_.Take();
+      if (pool_.size() >= limits_.shared_string_count || pool_.text_bytes() + s.size() > limits_.shared_text_bytes)
+        return Fail(WorkbookError::kTooLarge);
+      pool_.Add(s);
+    } else {
+      item_.End(n);
+    }
+  }
+  void Text(std::string_view s) override {
+    if (in_si_ && !item_.Text(s, limits_.cell_text_bytes)) Fail(WorkbookError::kTooLarge);
+  }
+
+ private:
+  StringPool& pool_;
+  const WorkbookLimits& limits_;
+  StringItem item_;
+  bool in_si_ = false;
+};
+
+// ---- The worksheet --------------------------------------------------------------------
+
+struct Styles {
+  std::unordered_map<unsigned, std::string> custom;
+  std::vector<unsigned> cell_formats;
+
+  std::string_view Code(std::size_t style) const {
+    if (style >= cell_formats.size()) return "General";
+    const unsigned id = cell_formats[style];
+    if (auto it = custom.find(id); it != custom.end()) return it->second;
+    return BuiltinNumberFormat(static_cast<int>(id));
+  }
+};
+
+// The zip and the buffer it may be read from, freed in the right order.
+struct Package {
+  std::vector<unsigned char> bytes;
+  zip_t* zip = nullptr;
+  Package() = default;
+  Package(const Package&) = delete;
+  Package& operator=(const Package&) = delete;
+  ~Package() {
+    if (zip) zip_discard(zip);
+  }
+};
+
+// Days since 30 December 1899 (the 1900 system's day 0 for dates from March 1900) of an
+// ISO 8601 date written for a cell of type "d"; false when it is not one.
+bool IsoToSerial(std::string_view s, bool date1904, double& serial) {
+  int y = 0, mo = 0, d = 0, h = 0, mi = 0;
+  double sec = 0;
+  auto num = [&](std::size_t pos, std::size_t len, int& out) {
+    if (pos + len > s.size()) return false;
+    const auto r = std::from_chars(s.data() + pos, s.data() + pos + len, out);
+    return r.ec == std::errc() && r.ptr == s.data() + pos + len;
+  };
+  if (!num(0, 4, y) || s.size() < 10 || s[4] != '-' || !num(5, 2, mo) || s[7] != '-' || !num(8, 2, d)) return false;
+  if (s.size() > 10) {
+    if (s[10] != 'T' || !num(11, 2, h) || s.size() < 16 || s[13] != ':' || !num(14, 2, mi)) return false;
+    if (s.size() > 16 && s[16] == ':') {
+      std::size_t e = 17;
+      while (e < s.size() && ((s[e] >= '0' && s[e] <= '9') || s[e] == '.')) ++e;
+      std::from_chars(s.data() + 17, s.data() + e, sec);
+    }
+  }
+  if (mo < 1 || mo > 12 || d < 1 || d > 31 || h > 23 || mi > 59) return false;
+  // Days from 1899-12-30 by the proleptic Gregorian calendar.
+  auto days = [](int yy, int mm, int dd) {
+    yy -= mm <= 2;
+    const int era = (yy >= 0 ? yy : yy - 399) / 400;
+    const int yoe = yy - era * 400;
+    const int doy = (153 * (mm > 2 ? mm - 3 : mm + 9) + 2) / 5 + dd - 1;
+    return era * 146097 + yoe * 365 + yoe / 4 - yoe / 100 + doy - 719468;
+  };
+  double day = days(y, mo, d) - days(date1904 ? 1904 : 1899, date1904 ? 1 : 12, date1904 ? 1 : 30);
+  if (!date1904 && day < 61) day -= 1;  // before March 1900 the 1900 system is off by one
+  serial = day + (h * 3600 + mi * 60 + sec) / 86400.0;
+  return serial >= 0;
+}
+
+class XlsxSheet final : public SheetRows, public XmlHandler {
+ public:
+  XlsxSheet(std::unique_ptr<Package> package, Styles styles, StringPool strings, bool date1904,
+            const WorkbookLimits& limits)
+      : package_(std::move(package)),
+        styles_(std::move(styles)),
+        strings_(std::move(strings)),
+        date1904_(date1904),
+        limits_(limits) {}
+
+  WorkbookError Open(zip_int64_t index) { return entry_.Open(package_->zip, static_cast<zip_uint64_t>(index), limits_.sheet_bytes); }
+
+  bool Next(std::string& a, std::string& b) override {
+    for (;;) {
+      if (!ready_.empty()) {
+        Row& r = ready_.front();
+        if (r.index > next_row_) {  // a row the file leaves out
+          a.clear();
+          b.clear();
+          ++next_row_;
+          return true;
+        }
+        a = std::move(r.a);
+        b = std::move(r.b);
+        next_row_ = r.index + 1;
+        ready_.pop_front();
+        return true;
+      }
+      if (error_ != WorkbookError::kNone || done_) return false;
+      Pump();
+    }
+  }
+
+  WorkbookError error() const override { return error_; }
+
+  void Start(Name n, const XML_Char** atts) override {
+    if (in_cell_ && in_is_) return item_.Start(n);
+    if (!IsMain(n.ns)) return;
+    if (n.local == "sheetData") {
+      in_sheet_data_ = true;
+    } else if (!in_sheet_data_) {
+    } else if (n.local == "row") {
+      std::uint32_t index = static_cast<std::uint32_t>(last_row_ + 1);
+      if (const char* r = Attr(atts, "r")) {
+        std::uint32_t v;
+        if (!ParseUnsigned(r, v) || v == 0) return Fail(WorkbookError::kDamaged);
+        index = v - 1;
+      }
+      // Rows come in ascending order; anything else cannot be delivered row by row.
+      if (index >= kMaxRows || static_cast<std::int64_t>(index) <= last_row_) return Fail(WorkbookError::kDamaged);
+      in_row_ = true;
+      row_index_ = index;
+      last_col_ = -1;
+      row_a_.clear();
+      row_b_.clear();
+    } else if (n.local == "c" && in_row_) {
+      std::int64_t col = last_col_ + 1;
+      if (const char* r = Attr(atts, "r")) {
+        std::int64_t c = 0;
+        int letters = 0;
+        for (const char* p = r; *p; ++p) {
+          const char ch = (*p >= 'a' && *p <= 'z') ? static_cast<char>(*p - 'a' + 'A') : *p;
+          if (ch < 'A' || ch > 'Z') break;
+          if (++letters <= 4) c = c * 26 + (ch - 'A' + 1);
+        }
+        if (letters > 0) col = c - 1;
+      }
+      last_col_ = col;
+      in_cell_ = true;
+      keep_ = col <= 1;
+      const char* t = Attr(atts, "t");
+      type_ = t ? t : "";
+      style_ = 0;
+      if (const char* s = Attr(atts, "s"); s && !ParseUnsigned(s, style_)) style_ = 0;
+      value_.clear();
+      has_value_ = false;
+      item_.Reset();
+    } else if (in_cell_ && n.local == "v") {
+      in_v_ = true;
+      has_value_ = true;
+    } else if (in_cell_ && n.local == "is") {
+      in_is_ = true;
+    }
+  }
+
+  void End(Name n) override {
+    if (in_cell_ && in_is_) {
+      if (IsMain(n.ns) && n.local == "is") in_is_ = false;
+      else item_.End(n);
+      return;
+    }
+    if (!IsMain(n.ns)) return;
+    if (n.local == "v") {
+      in_v_ = false;
+    } else if (n.local == "c" && in_cell_) {
+      in_cell_ = false;
+      if (keep_) {
+        std::string text = CellText();
+        if (!active()) return;
+        (last_col_ == 0 ? row_a_ : row_b_) = std::move(text);
+      }
+    } else if (n.local == "row" && in_row_) {
+      in_row_ = false;
+      ready_.push_back({row_index_, std::move(row_a_), std::move(row_b_)});
+      last_row_ = row_index_;
+    } else if (n.local == "sheetData") {
+      Finish();  // nothing after the cells matters
+    }
+  }
+
+  void Text(std::string_view s) override {
+    if (!in_cell_ || !keep_) return;
+    if (in_is_) {
+      if (!item_.Text(s, limits_.cell_text_bytes)) Fail(WorkbookError::kTooLarge);
+    } else if (in_v_) {
+      value_ += s;
+      if (value_.size() > limits_.cell_text_bytes) Fail(WorkbookError::kTooLarge);
+    }
+  }
+
+ private:
+  struct Row {
+    std::uint32_t index;
+    std::string a, b;
+  };
+
+  void Pump() {
+    buf_.resize(kChunk);
+    WorkbookError e = WorkbookError::kNone;
+    const zip_int64_t n = entry_.Read(buf_.data(), buf_.size(), e);
+    if (n < 0) {
+      error_ = e;
+      return;
+    }
+    parser_.Feed(buf_.data(), static_cast<std::size_t>(n), n == 0);
+    if (failure_ != WorkbookError::kNone) error_ = failure_;
+    else if (finished_ || n == 0) done_ = true;
+  }
+
+  std::string CellText() {
+    if (type_ == "inlineStr") return item_.Take();
+    if (!has_value_) return {};
+    if (type_ == "s") {
+      std::size_t i;
+      if (!ParseUnsigned(value_, i) || i >= strings_.size()) {
+        Fail(WorkbookError::kDamaged);
+        return {};
+      }
+      return std::string(strings_.Get(i));
+    }
+    if (type_ == "str") return DecodeEscapes(value_);
+    if (type_ == "b") return (value_ == "1" || value_ == "true") ? "TRUE" : "FALSE";
+    if (type_ == "e") return value_;
+    if (type_ == "d") {
+      double serial;
+      if (!IsoToSerial(value_, date1904_, serial)) return value_;
+      std::string_view code = styles_.Code(style_);
+      if (code == "General") code = serial < 1 ? "hh:mm:ss" : "yyyy-mm-dd hh:mm:ss";
+      return FormatNumber(serial, code, date1904_);
+    }
+    // A number (no type, or "n").
+    std::string_view v = value_;
+    while (!v.empty() && (v.front() == ' ' || v.front() == '\n' || v.front() == '\r' || v.front() == '\t')) v.remove_prefix(1);
+    while (!v.empty() && (v.back() == ' ' || v.back() == '\n' || v.back() == '\r' || v.back() == '\t')) v.remove_suffix(1);
+    double d;
+    const auto r = std::from_chars(v.data(), v.data() + v.size(), d);
+    if (r.ec != std::errc() || r.ptr != v.data() + v.size()) return value_;
+    return FormatNumber(d, styles_.Code(style_), date1904_);
+  }
+
+  // Destroyed last to first: the parser and the entry before the zip they read.
+  std::unique_ptr<Package> package_;
+  Styles styles_;
+  StringPool strings_;
+  bool date1904_;
+  WorkbookLimits limits_;
+  Entry entry_;
+  XmlParser parser_{*this};
+  std::vector<char> buf_;
+
+  std::deque<Row> ready_;
+  std::uint32_t next_row_ = 0;
+  std::int64_t last_row_ = -1;
+  WorkbookError error_ = WorkbookError::kNone;
+  bool done_ = false;
+
+  bool in_sheet_data_ = false, in_row_ = false, in_cell_ = false, in_v_ = false, in_is_ = false;
+  bool keep_ = false, has_value_ = false;
+  std::uint32_t row_index_ = 0;
+  std::int64_t last_col_ = -1;
+  std::string type_, value_, row_a_, row_b_;
+  std::size_t style_ = 0;
+  StringItem item_;
+};
+
+std::unique_ptr<SheetRows> Refuse(WorkbookError* error, WorkbookError e) {
+  if (error) *error = e;
+  return nullptr;
+}
+
+const Relationship* FindByType(const std::vector<Relationship>& rels, std::string_view type_tail) {
+  for (const Relationship& r : rels)
+    if (!r.external && EndsWith(r.type, type_tail)) return &r;
+  return nullptr;
+}
+
+std::unique_ptr<SheetRows> OpenPackage(std::unique_ptr<Package> pkg, const WorkbookLimits& limits,
+                                       WorkbookError* error) {
+  zip_t* zip = pkg->zip;
+
+  // The workbook part, named by the package relationships.
+  std::string workbook_part = "xl/workbook.xml";
+  if (const zip_int64_t i = Locate(zip, "_rels/.rels"); i >= 0) {
+    RelsHandler rels;
+    if (WorkbookError e = ParsePart(zip, i, limits.xlsx_part_bytes, rels); e != WorkbookError::kNone)
+      return Refuse(error, e);
+    if (const Relationship* r = FindByType(rels.rels, "/officeDocument")) workbook_part = ResolveTarget("", r->target);
+  }
+  const zip_int64_t wb_index = Locate(zip, workbook_part);
+  if (EndsWith(workbook_part, ".bin") || (wb_index < 0 && Locate(zip, "xl/workbook.bin") >= 0))
+    return Refuse(error, WorkbookError::kUnsupported);  // a binary (.xlsb) workbook
+  if (wb_index < 0) return Refuse(error, WorkbookError::kNotWorkbook);
+
+  WorkbookHandler workbook;
+  if (WorkbookError e = ParsePart(zip, wb_index, limits.xlsx_part_bytes, workbook); e != WorkbookError::kNone)
+    return Refuse(error, e);
+
+  RelsHandler rels;
+  const zip_int64_t rels_index = Locate(zip, RelsPartOf(workbook_part));
+  if (rels_index < 0) return Refuse(error, WorkbookError::kDamaged);
+  if (WorkbookError e = ParsePart(zip, rels_index, limits.xlsx_part_bytes, rels); e != WorkbookError::kNone)
+    return Refuse(error, e);
+  const std::string dir = DirOf(workbook_part);
+
+  // The first <sheet> in the workbook's list that is a worksheet (not a chart sheet).
+  std::string sheet_part;
+  for (const std::string& id : workbook.sheet_ids) {
+    for (const Relationship& r : rels.rels)
+      if (r.id == id && !r.external && EndsWith(r.type, "/worksheet")) sheet_part = ResolveTarget(dir, r.target);
+    if (!sheet_part.empty()) break;
+  }
+  if (sheet_part.empty()) return Refuse(error, WorkbookError::kDamaged);
+  const zip_int64_t sheet_index = Locate(zip, sheet_part);
+  if (sheet_index < 0) return Refuse(error, WorkbookError::kDamaged);
+
+  Styles styles;
+  if (const Relationship* r = FindByType(rels.rels, "/styles")) {
+    if (const zip_int64_t i = Locate(zip, ResolveTarget(dir, r->target)); i >= 0) {
+      StylesHandler h;
+      if (WorkbookError e = ParsePart(zip, i, limits.xlsx_part_bytes, h); e != WorkbookError::kNone)
+        return Refuse(error, e);
+      styles.custom = std::move(h.custom);
+      styles.cell_formats = std::move(h.cell_formats);
+    }
+  }
+  StringPool strings;
+  if (const Relationship* r = FindByType(rels.rels, "/sharedStrings")) {
+    if (const zip_int64_t i = Locate(zip, ResolveTarget(dir, r->target)); i >= 0) {
+      SharedStringsHandler h(strings, limits);
+      if (WorkbookError e = ParsePart(zip, i, limits.shared_strings_bytes, h); e != WorkbookError::kNone)
+        return Refuse(error, e);
+    }
+  }
+
+  auto sheet = std::make_unique<XlsxSheet>(std::move(pkg), std::move(styles), std::move(strings),
+                                           workbook.date1904, limits);
+  if (WorkbookError e = sheet->Open(sheet_index); e != WorkbookError::kNone) return Refuse(error, e);
+  if (error) *error = WorkbookError::kNone;
+  return sheet;
+}
+
+std::unique_ptr<SheetRows> OpenSource(std::unique_ptr<Package> pkg, zip_source_t* src, zip_error_t* ze,
+                                      const WorkbookLimits& limits, WorkbookError* error) {
+  if (!src) return Refuse(error, FromZipError(zip_error_code_zip(ze)));
+  pkg->zip = zip_open_from_source(src, ZIP_RDONLY, ze);
+  if (!pkg->zip) {
+    zip_source_free(src);
+    const int code = zip_error_code_zip(ze);
+    // The content starts like a zip, so a zip that cannot be opened is a damaged one.
+    return Refuse(error, code == ZIP_ER_NOZIP ? WorkbookError::kDamaged : FromZipError(code));
+  }
+  return OpenPackage(std::move(pkg), limits, error);
+}
+
+}  // namespace
+
+std::unique_ptr<SheetRows> OpenXlsxFile(const std::filesystem::path& file, const WorkbookLimits& limits,
+                                        WorkbookError* error) {
+  zip_error_t ze;
+  zip_error_init(&ze);
+  auto pkg = std::make_unique<Package>();
+  zip_source_t* src = zip_source_file_create(file.c_str(), 0, -1, &ze);
+  auto out = OpenSource(std::move(pkg), src, &ze, limits, error);
+  zip_error_fini(&ze);
+  return out;
+}
+
+std::unique_ptr<SheetRows> OpenXlsxBytes(std::vector<unsigned char> bytes, const WorkbookLimits& limits,
+                                         WorkbookError* error) {
+  zip_error_t ze;
+  zip_error_init(&ze);
+  auto pkg = std::make_unique<Package>();
+  pkg->bytes = std::move(bytes);
+  zip_source_t* src = zip_source_buffer_create(pkg->bytes.data(), pkg->bytes.size(), 0, &ze);
+  auto out = OpenSource(std::move(pkg), src, &ze, limits, error);
+  zip_error_fini(&ze);
+  return out;
+}
+
+}  // namespace qx::detail
