@@ -32,28 +32,31 @@ std::unique_ptr<SegmentTable> MakeDocumentFileTable(const std::filesystem::path&
 
 void WriteDocumentFile(SegmentTable& working, const SettingsSelectors& settings,
                        const std::filesystem::path& file, DocumentRows which) {
-  std::unique_ptr<SegmentTable> out = MakeDocumentFileTable(file);
-  out->Create();
-  out->Open();
+  // The rows go straight into the file's store, which writes the file once, on Close,
+  // through a temporary file renamed over the old one. Nothing touches an existing file
+  // before the whole new table is ready, so a failed save leaves it as it was.
+  ParadoxRowStore out;
+  out.Create(file);
   // Read the rows where they are, without moving the working table.
-  int number = 0;
+  int64_t number = 0;
   for (int r = 0; r < working.RowCount(); ++r) {
     if (which == DocumentRows::kWithUpperLine && working.TextAt(r, kFlin).empty()) continue;
-    out->Append();
-    for (int c = 0; c < kCopiedColumns; ++c) out->SetValue(c, working.ValueAt(r, c));
-    if (which == DocumentRows::kWithUpperLine) out->SetInt(kNum, ++number);
-    out->Store();
+    RowValues row{};
+    for (int c = 0; c < kCopiedColumns; ++c)
+      row[static_cast<std::size_t>(c)] = working.ValueAt(r, c);
+    if (which == DocumentRows::kWithUpperLine) row[kNum] = ++number;
+    out.Insert(row, std::nullopt);
   }
   // The settings row.
-  out->Append();
-  out->SetInt(kNum, 0);
-  out->SetText(kFlin, ItemText(MaterialItems(), settings.MatBox));
-  out->SetText(kSlin, gbk::TruncateToBytes(gbk::FromUtf8(settings.ZitiBox).gbk, 100));
-  out->SetText(kHengShu, ItemText(AlignItems(), settings.PlBox));
-  out->SetText(kXiuShi, ItemText(CutItems(), settings.CutBox));
-  out->SetText(kXuFirst, ItemText(SpacingItems(), settings.ZjBox));
-  out->Store();
-  out->Close();  // writes the file; throws when it cannot
+  RowValues s{};
+  s[kNum] = int64_t{0};
+  s[kFlin] = ItemText(MaterialItems(), settings.MatBox);
+  s[kSlin] = std::string(gbk::TruncateToBytes(gbk::FromUtf8(settings.ZitiBox).gbk, 100));
+  s[kHengShu] = ItemText(AlignItems(), settings.PlBox);
+  s[kXiuShi] = ItemText(CutItems(), settings.CutBox);
+  s[kXuFirst] = ItemText(SpacingItems(), settings.ZjBox);
+  out.Insert(s, std::nullopt);
+  out.Close();  // writes the file; throws when it cannot
 }
 
 bool ReadDocumentFile(const std::filesystem::path& file, SegmentTable& working,
