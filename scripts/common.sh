@@ -7,7 +7,8 @@ QX_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 QX_PACKAGES=(
   build-essential cmake ninja-build pkg-config
   libfreetype-dev libfontconfig-dev libsqlite3-dev libpng-dev
-  libzip-dev libexpat1-dev
+  libzip-dev libexpat1-dev libusb-1.0-0-dev
+  umockdev libumockdev-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev xvfb xauth
   fonts-wqy-microhei fonts-arphic-uming fonts-liberation2

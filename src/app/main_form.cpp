@@ -48,8 +48,13 @@ TPrintForm::TPrintForm(Ui& ui, std::unique_ptr<RowStore> store, TextCanvas& meas
     : ui_(ui),
       doc_(std::move(store)),
       measurer_(measure_canvas),
-      preview_builder_(glyph_canvas, measurer_) {
+      preview_builder_(glyph_canvas, measurer_),
+      print_builder_(glyph_canvas, measurer_) {
   enabled_.fill(true);
+  null_transport_ = std::make_unique<NullTransport>();
+  transport_ = null_transport_.get();
+  prt_sel_ = std::make_unique<TPrtSelForm>(ui_, *transport_, devices_, job_);
+  prt_sel_->FormCreate();
   doc_.table.SetChangeHandler([this] { RefreshBound(); });
 }
 
@@ -332,8 +337,14 @@ void TPrintForm::RestoreLeftover() {
 void TPrintForm::FormActivate() { Focus(Ctl::FlinEdit); }
 
 bool TPrintForm::FormCloseQuery() {
-  if (doc_.para.DocBusy && !stop_requested_) {
-    ui_.Message(msg::kStopPrintingFirst, msg::kConfirm);
+  if (doc_.para.DocBusy) {
+    if (!stop_pressed_) {
+      ui_.Message(msg::kStopPrintingFirst, msg::kConfirm);
+      return false;
+    }
+    // The job is still ending on the printer and walks the table: the window closes
+    // when it has ended.
+    close_after_job_ = true;
     return false;
   }
   return SaveBeforeExit();
@@ -356,7 +367,7 @@ void TPrintForm::ReturnToEditing() {
                 Ctl::PrintBtn, Ctl::ExportBtn})
     SetEnabled(c, true);
   SetEnabled(Ctl::StopBtn, false);
-  stop_requested_ = false;
+  job_.StopRequested = false;
   SetStatus(0, std::string(msg::kStateEditing));
   doc_.table.Edit();
   doc_.para.DocBusy = false;

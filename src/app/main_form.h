@@ -14,9 +14,11 @@
 #include <string>
 
 #include "app/controls.h"
+#include "app/print_dialog.h"
 #include "app/ui.h"
 #include "document/document.h"
 #include "document/working_table.h"
+#include "device/print_job.h"
 #include "layout/image.h"
 #include "layout/measure.h"
 
@@ -91,6 +93,21 @@ class TPrintForm {
   bool SaveBeforeExit();  // true when the window may close
   void ExportFileBtn();
   void OpenExcelBtnClick();
+
+  // --- Printing ----------------------------------------------------------------------
+  // The printers are reached through `t` (real, virtual or both); none until it is set.
+  void SetTransport(Transport& t);
+  void PrintFileBtn();
+  void StopPrtBtn();
+  void Timer1Timer();
+  // The job's waits: both keep dispatching the window's events.
+  void PumpWait(uint32_t ms);
+  void WaitTick();
+  TPrtSelForm& print_dialog() { return *prt_sel_; }
+  PrintJob& print_job() { return job_; }
+  DeviceTable& devices() { return devices_; }
+  const WalkCounts& last_job_counts() const { return last_counts_; }
+  bool timer1_enabled() const { return timer1_enabled_; }
 
   // --- Segment list ------------------------------------------------------------------
   void PostClick() { StoreSegment(); }
@@ -185,10 +202,14 @@ class TPrintForm {
   BAKUPPARA& bak() { return bak_; }
   GlyphMeasurer& measurer() { return measurer_; }
   const std::filesystem::path& app_dir() const { return app_dir_; }
-  bool& StopRequested() { return stop_requested_; }
+  bool& StopRequested() { return job_.StopRequested; }
 
   // Called after any change the view must show (rows, fields, states).
   void SetRefreshHandler(std::function<void()> f) { on_refresh_ = std::move(f); }
+  // Called when only the status bar and the current row changed (progress of a job).
+  void SetStatusHandler(std::function<void()> f) { on_status_ = std::move(f); }
+  // Asks the view to close the window (a close requested while a stopped job ended).
+  void SetCloseHandler(std::function<void()> f) { on_close_ = std::move(f); }
 
   // The current Segment as it would print (default calibration until a printer reports one).
   SegmentPreview PreviewCurrent();
@@ -235,13 +256,25 @@ class TPrintForm {
   std::array<std::string, 2> status_;
   FormLayout layout_;
   std::filesystem::path app_dir_;
-  bool stop_requested_ = false;
+  class JobHost;
+  std::unique_ptr<Transport> null_transport_;
+  Transport* transport_ = nullptr;
+  DeviceTable devices_;
+  PrintJob job_;
+  std::unique_ptr<TPrtSelForm> prt_sel_;
+  ImageBuilder print_builder_;
+  WalkCounts last_counts_;
+  bool timer1_enabled_ = false;
+  bool stop_pressed_ = false;   // the stop button was pressed during the current job
+  bool close_after_job_ = false;
   bool help_cwd_ok_ = false;
   bool refreshing_ = false;
   bool key_refused_ = false;  // the last printable key was refused
   std::string preview_face_;
   bool preview_bold_ = false;
   std::function<void()> on_refresh_;
+  std::function<void()> on_status_;
+  std::function<void()> on_close_;
 };
 
 }  // namespace qx

@@ -3,12 +3,15 @@
 // script it.
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <optional>
 #include <string>
 #include <string_view>
 
 namespace qx {
+
+class TPrtSelForm;
 
 // A file dialog as the window asks for it.
 struct FileDialog {
@@ -39,6 +42,15 @@ class Ui {
   virtual std::optional<std::filesystem::path> SaveFile(const FileDialog& d) = 0;
   // Shows the serial-number dialog modally.
   virtual void ShowSerialDialog() {}
+  // Shows the print dialog modally and returns its result (TPrtSelForm::kResultOk to go on).
+  virtual int ShowPrintDialog(TPrtSelForm& form) = 0;
+
+  // The window's event loop, as the waits of a print job use it.
+  virtual uint64_t NowMs() = 0;  // a millisecond tick counter
+  // Dispatches the window's pending events (may wait a little for one to arrive).
+  virtual void ProcessEvents() = 0;
+  // Starts the one-shot job timer; when it fires the window calls Timer1Timer.
+  virtual void StartTimer1(uint32_t ms) = 0;
 };
 
 }  // namespace qx

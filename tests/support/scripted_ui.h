@@ -2,10 +2,15 @@
 #pragma once
 
 #include <deque>
+#include <functional>
+#include <stdexcept>
+#include <utility>
 #include <string>
 #include <vector>
 
+#include "app/print_dialog.h"
 #include "app/ui.h"
+#include "device/clock.h"
 
 namespace qx::testing {
 
@@ -62,6 +67,49 @@ class ScriptedUi : public Ui {
   void Beep() override { ++beeps; }
   void OpenWithDesktop(const std::filesystem::path& f) override { opened.push_back(f); }
   void ShowSerialDialog() override { ++serial_dialogs; }
+
+  // The print dialog: `print_dialog` plays the operator (it is given the activated form);
+  // without it the dialog is cancelled.
+  std::function<int(TPrtSelForm&)> print_dialog;
+  int print_dialogs = 0;
+  int ShowPrintDialog(TPrtSelForm& form) override {
+    ++print_dialogs;
+    form.FormActivate();
+    if (!print_dialog) return TPrtSelForm::kResultCancel;
+    return print_dialog(form);
+  }
+
+  // The event loop on a fake clock: every dispatch moves it on by `dispatch_ms`, fires the
+  // job timer when due and runs the actions whose time has come (the operator pressing
+  // stop, a printer being unplugged). A job still waiting after `time_limit_ms` of fake
+  // time throws, so that a hanging job fails its test instead of hanging it.
+  FakeClock clock;
+  uint64_t dispatch_ms = 10;
+  uint64_t time_limit_ms = 24ull * 3600 * 1000;
+  std::function<void()> timer1;
+  std::optional<uint64_t> timer1_due;
+  std::vector<std::pair<uint64_t, std::function<void()>>> at;
+  std::function<void()> on_dispatch;
+  uint64_t NowMs() override { return clock.NowMs(); }
+  void StartTimer1(uint32_t ms) override { timer1_due = clock.NowMs() + ms; }
+  void ProcessEvents() override {
+    clock.Advance(dispatch_ms);
+    if (clock.NowMs() > time_limit_ms) throw std::runtime_error("the job waited past the time limit");
+    if (timer1_due && clock.NowMs() >= *timer1_due) {
+      timer1_due.reset();
+      if (timer1) timer1();
+    }
+    for (auto it = at.begin(); it != at.end();) {
+      if (clock.NowMs() >= it->first) {
+        auto action = std::move(it->second);
+        it = at.erase(it);
+        action();
+      } else {
+        ++it;
+      }
+    }
+    if (on_dispatch) on_dispatch();
+  }
 
   // The texts shown since the last call, then forgotten.
   std::vector<std::string> Take() {

@@ -34,6 +34,7 @@ int main(int argc, char** argv) {
     form.FormCreate(screen.width(), screen.height(),
                     QCoreApplication::applicationDirPath().toStdString(), slot.table_path(),
                     slot.has_leftover() && screenshot.isEmpty());
+    ui.SetTimer1Handler([&form] { form.Timer1Timer(); });
     qx::MainWindow window(form, ui);
     ui.SetParent(&window);
     window.setMaximumSize(form.layout().max_width, form.layout().max_height);

@@ -177,6 +177,12 @@ void GbkLineEdit::PushCaret() {
 MainWindow::MainWindow(TPrintForm& form, Ui& ui) : form_(form), ui_(ui) {
   Build();
   form_.SetRefreshHandler([this] { Refresh(); });
+  // While a job runs only the status bar and the row being printed change.
+  form_.SetStatusHandler([this] {
+    status_[0]->setText(Q(form_.status(0)));
+    if (grid_ && form_.table().Position() > 0) grid_->selectRow(form_.table().Position() - 1);
+  });
+  form_.SetCloseHandler([this] { QMetaObject::invokeMethod(this, [this] { close(); }, Qt::QueuedConnection); });
   Refresh();
 }
 
@@ -224,6 +230,8 @@ void MainWindow::FileButtonClick(Ctl c) {
     case Ctl::ExportBtn: return form_.ExportFileBtn();
     case Ctl::OpenExcelBtn: return form_.OpenExcelBtnClick();
     case Ctl::AboutBtn: return form_.AboutBtnClick();
+    case Ctl::PrintBtn: return form_.PrintFileBtn();
+    case Ctl::StopBtn: return form_.StopPrtBtn();
     default: return NotYetAvailable();
   }
 }

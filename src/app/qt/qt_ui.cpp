@@ -6,7 +6,12 @@
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QTimer>
 #include <QUrl>
+#include <chrono>
+#include <thread>
+
+#include "app/qt/print_dialog_view.h"
 
 namespace qx {
 
@@ -30,8 +35,7 @@ Answer QtUi::AskYesNo(std::string_view text, std::string_view caption, bool with
   QMessageBox box(QMessageBox::NoIcon, Q(caption), Q(text), QMessageBox::NoButton, parent_);
   QPushButton* yes = box.addButton(QStringLiteral("是"), QMessageBox::YesRole);
   QPushButton* no = box.addButton(QStringLiteral("否"), QMessageBox::NoRole);
-  QPushButton* cancel =
-      with_cancel ? box.addButton(QStringLiteral("取消"), QMessageBox::RejectRole) : nullptr;
+  if (with_cancel) box.addButton(QStringLiteral("取消"), QMessageBox::RejectRole);
   box.setDefaultButton(yes);
   box.exec();
   if (box.clickedButton() == yes) return Answer::kYes;
@@ -74,6 +78,29 @@ void QtUi::Beep() { QApplication::beep(); }
 
 void QtUi::OpenWithDesktop(const std::filesystem::path& file) {
   QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(file.string())));
+}
+
+int QtUi::ShowPrintDialog(TPrtSelForm& form) {
+  PrintDialogView view(form, parent_);
+  return view.Run();
+}
+
+uint64_t QtUi::NowMs() {
+  return static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                   std::chrono::steady_clock::now().time_since_epoch())
+                                   .count());
+}
+
+void QtUi::ProcessEvents() {
+  QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+  // The waits poll the clock; a short sleep keeps them from spinning a core.
+  std::this_thread::sleep_for(std::chrono::milliseconds(2));
+}
+
+void QtUi::StartTimer1(uint32_t ms) {
+  QTimer::singleShot(static_cast<int>(ms), Qt::PreciseTimer, [this] {
+    if (timer1_) timer1_();
+  });
 }
 
 }  // namespace qx

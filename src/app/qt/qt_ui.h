@@ -2,6 +2,7 @@
 #pragma once
 
 #include <QWidget>
+#include <functional>
 
 #include "app/ui.h"
 
@@ -20,9 +21,16 @@ class QtUi : public Ui {
   std::optional<std::filesystem::path> SaveFile(const FileDialog& d) override;
   void Beep() override;
   void OpenWithDesktop(const std::filesystem::path& file) override;
+  int ShowPrintDialog(TPrtSelForm& form) override;
+  uint64_t NowMs() override;
+  void ProcessEvents() override;
+  void StartTimer1(uint32_t ms) override;
+  // What the job timer calls when it fires (the window's Timer1Timer).
+  void SetTimer1Handler(std::function<void()> f) { timer1_ = std::move(f); }
 
  private:
   QWidget* parent_;
+  std::function<void()> timer1_;
 };
 
 inline QString Q(std::string_view utf8) {

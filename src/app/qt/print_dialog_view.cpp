@@ -1,0 +1,257 @@
+#include "app/qt/print_dialog_view.h"
+
+#include <QButtonGroup>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPainter>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+#include "app/qt/qt_ui.h"
+
+namespace qx {
+namespace {
+
+// The pictures of the two orders: stacks of sheets with their numbers, 100 x 48.
+QPixmap OrderPicture(bool repeat_first) {
+  QPixmap pm(100, 48);
+  pm.fill(Qt::white);
+  QPainter p(&pm);
+  QFont f = p.font();
+  f.setPixelSize(11);
+  p.setFont(f);
+  auto sheet = [&](int x, int y, const QString& n) {
+    p.setPen(Qt::black);
+    p.setBrush(QColor(0xf4, 0xf4, 0xf4));
+    p.drawRect(x, y, 18, 22);
+    p.drawText(QRect(x, y, 18, 22), Qt::AlignCenter, n);
+  };
+  if (repeat_first) {  // three stacks of two: 1 1, 2 2, 3 3
+    for (int s = 0; s < 3; ++s)
+      for (int k = 1; k >= 0; --k) sheet(8 + s * 32 + k * 4, 12 - k * 4 + 8, QString::number(s + 1));
+  } else {  // two stacks of three: 1 2 3
+    for (int s = 0; s < 2; ++s)
+      for (int k = 2; k >= 0; --k) sheet(14 + s * 44 + k * 4, 20 - k * 4, QString::number(3 - k));
+  }
+  return pm;
+}
+
+}  // namespace
+
+PrintDialogView::PrintDialogView(TPrtSelForm& form, QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::WindowStaysOnTopHint), form_(form) {
+  setWindowTitle(QStringLiteral("打印"));
+  setObjectName(QStringLiteral("TPrtSelForm"));
+  auto* top = new QVBoxLayout(this);
+
+  auto* printer = new QGroupBox(QStringLiteral("打印机"), this);
+  printer->setObjectName(QStringLiteral("GroupBox1"));
+  auto* pg = new QGridLayout(printer);
+  pg->addWidget(new QLabel(QStringLiteral("名称"), printer), 0, 0);
+  pg->addWidget(new QLabel(Q(TPrtSelForm::kProduct), printer), 0, 1, 1, 2);
+  pg->addWidget(new QLabel(QStringLiteral("状态"), printer), 1, 0);
+  usb_sta_ = new QLabel(printer);
+  usb_sta_->setObjectName(QStringLiteral("UsbSta"));
+  pg->addWidget(usb_sta_, 1, 1, 1, 2);
+  pg->addWidget(new QLabel(QStringLiteral("设备"), printer), 2, 0);
+  dev_name_ = new QLabel(printer);
+  dev_name_->setObjectName(QStringLiteral("DevName"));
+  pg->addWidget(dev_name_, 2, 1, 1, 2);
+  pg->addWidget(new QLabel(QStringLiteral("位置"), printer), 3, 0);
+  usb_sel_ = new QComboBox(printer);
+  usb_sel_->setObjectName(QStringLiteral("UsbSelCBox"));
+  pg->addWidget(usb_sel_, 3, 1);
+  auto* refresh = new QPushButton(QStringLiteral("刷新"), printer);
+  refresh->setObjectName(QStringLiteral("BitBtn1"));
+  pg->addWidget(refresh, 3, 2);
+  top->addWidget(printer);
+
+  auto* middle = new QHBoxLayout;
+  auto* fw = new QGroupBox(QStringLiteral("打印范围"), this);
+  fw->setObjectName(QStringLiteral("FwGroup"));
+  auto* fg = new QGridLayout(fw);
+  all_ = new QRadioButton(QStringLiteral("所有"), fw);
+  range_ = new QRadioButton(QStringLiteral("范围"), fw);
+  auto* range_group = new QButtonGroup(fw);
+  range_group->addButton(all_);
+  range_group->addButton(range_);
+  ed_pitch_ = new QLabel(fw);
+  ed_pitch_->setObjectName(QStringLiteral("EdPitch"));
+  st_ = new QLineEdit(fw);
+  st_->setObjectName(QStringLiteral("StEdit"));
+  en_ = new QLineEdit(fw);
+  en_->setObjectName(QStringLiteral("EnEdit"));
+  fg->addWidget(all_, 0, 0);
+  fg->addWidget(ed_pitch_, 0, 1, 1, 3);
+  fg->addWidget(range_, 1, 0);
+  fg->addWidget(new QLabel(QStringLiteral("起始段"), fw), 1, 1);
+  fg->addWidget(st_, 1, 2);
+  fg->addWidget(new QLabel(QStringLiteral("结束段"), fw), 2, 1);
+  fg->addWidget(en_, 2, 2);
+  middle->addWidget(fw, 1);
+
+  auto* copies = new QGroupBox(QStringLiteral("副本"), this);
+  copies->setObjectName(QStringLiteral("GroupBox3"));
+  auto* cg = new QGridLayout(copies);
+  cg->addWidget(new QLabel(QStringLiteral("份数(<100)"), copies), 0, 0);
+  cnt_ = new QLineEdit(copies);
+  cnt_->setObjectName(QStringLiteral("CntEdit"));
+  cnt_->setMaxLength(3);
+  cnt_->setFixedWidth(48);
+  auto* updown = new QVBoxLayout;
+  updown->setSpacing(0);
+  auto* up = new QToolButton(copies);
+  up->setArrowType(Qt::UpArrow);
+  up->setFixedSize(18, 12);
+  auto* down = new QToolButton(copies);
+  down->setArrowType(Qt::DownArrow);
+  down->setFixedSize(18, 12);
+  updown->addWidget(up);
+  updown->addWidget(down);
+  auto* cnt_row = new QHBoxLayout;
+  cnt_row->setSpacing(0);
+  cnt_row->addWidget(cnt_);
+  cnt_row->addLayout(updown);
+  cnt_row->addStretch();
+  cg->addLayout(cnt_row, 0, 1);
+  rep_ = new QRadioButton(QStringLiteral("重复优先"), copies);
+  rep_->setObjectName(QStringLiteral("RepBtn"));
+  xuhao_ = new QRadioButton(QStringLiteral("序号优先"), copies);
+  xuhao_->setObjectName(QStringLiteral("XuhaoBtn"));
+  auto* order_group = new QButtonGroup(copies);
+  order_group->addButton(rep_);
+  order_group->addButton(xuhao_);
+  cg->addWidget(rep_, 1, 0);
+  cg->addWidget(xuhao_, 2, 0);
+  image1_ = new QLabel(copies);
+  image1_->setPixmap(OrderPicture(true));
+  image2_ = new QLabel(copies);
+  image2_->setPixmap(OrderPicture(false));
+  cg->addWidget(image1_, 1, 1, 2, 1);
+  cg->addWidget(image2_, 1, 1, 2, 1);  // the same place; one is in front
+  middle->addWidget(copies, 1);
+  top->addLayout(middle);
+
+  auto* buttons = new QHBoxLayout;
+  buttons->addStretch();
+  ok_ = new QPushButton(QStringLiteral("确定"), this);
+  ok_->setObjectName(QStringLiteral("OkBtn"));
+  ok_->setDefault(true);
+  auto* cancel = new QPushButton(QStringLiteral("取消"), this);
+  cancel->setObjectName(QStringLiteral("CancelBtn"));
+  buttons->addWidget(ok_);
+  buttons->addWidget(cancel);
+  top->addLayout(buttons);
+
+  cnt_->installEventFilter(this);
+  connect(refresh, &QPushButton::clicked, this, [this] {
+    form_.BitBtn1Click();
+    Sync();
+  });
+  connect(usb_sel_, &QComboBox::activated, this, [this](int i) {
+    form_.UsbSelCBoxChange(i);
+    Sync();
+  });
+  connect(all_, &QRadioButton::clicked, this, [this] { form_.PrtAllButClick(); });
+  connect(range_, &QRadioButton::clicked, this, [this] { form_.PrtRangeButClick(); });
+  connect(rep_, &QRadioButton::clicked, this, [this] {
+    form_.RepBtnClick();
+    Sync();
+  });
+  connect(xuhao_, &QRadioButton::clicked, this, [this] {
+    form_.XuhaoBtnClick();
+    Sync();
+  });
+  connect(st_, &QLineEdit::textEdited, this,
+          [this] { EditNumber(st_, &TPrtSelForm::StEditChange, &TPrtSelForm::StEdit); });
+  connect(en_, &QLineEdit::textEdited, this,
+          [this] { EditNumber(en_, &TPrtSelForm::EnEditChange, &TPrtSelForm::EnEdit); });
+  connect(cnt_, &QLineEdit::textEdited, this,
+          [this] { EditNumber(cnt_, &TPrtSelForm::CntEditChange, &TPrtSelForm::CntEdit); });
+  connect(up, &QToolButton::clicked, this, [this] {
+    form_.CntUpDnClick(+1);
+    Sync();
+  });
+  connect(down, &QToolButton::clicked, this, [this] {
+    form_.CntUpDnClick(-1);
+    Sync();
+  });
+  connect(ok_, &QPushButton::clicked, this, [this] {
+    form_.OkBtnClick();
+    if (form_.result() == TPrtSelForm::kResultOk) done(form_.result());
+  });
+  connect(cancel, &QPushButton::clicked, this, [this] {
+    form_.CancelBtnClick();
+    done(form_.result());
+  });
+}
+
+void PrintDialogView::EditNumber(QLineEdit* edit, void (TPrtSelForm::*handler)(std::string),
+                                 const std::string& (TPrtSelForm::*value)() const) {
+  if (syncing_) return;
+  const int caret = edit->cursorPosition();
+  (form_.*handler)(edit->text().toStdString());
+  const QString now = Q((form_.*value)());
+  if (now != edit->text()) {  // refused: the last edit is undone
+    edit->setText(now);
+    edit->setCursorPosition(std::max(0, caret - 1));
+  }
+}
+
+bool PrintDialogView::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == cnt_ && event->type() == QEvent::KeyPress) {
+    const int key = static_cast<QKeyEvent*>(event)->key();
+    if (key == Qt::Key_Up || key == Qt::Key_Down) {
+      form_.CntUpDnClick(key == Qt::Key_Up ? +1 : -1);
+      Sync();
+      return true;
+    }
+  }
+  return QDialog::eventFilter(watched, event);
+}
+
+void PrintDialogView::closeEvent(QCloseEvent* e) {
+  form_.CloseBoxClick();
+  QDialog::closeEvent(e);
+}
+
+void PrintDialogView::Sync() {
+  syncing_ = true;
+  usb_sta_->setText(Q(form_.UsbSta()));
+  dev_name_->setText(Q(form_.DevName()));
+  usb_sel_->clear();
+  for (const DeviceEntry& e : form_.entries()) usb_sel_->addItem(Q(e.label));
+  usb_sel_->setCurrentIndex(form_.selection());
+  ok_->setEnabled(form_.ok_enabled());
+  (form_.range() ? range_ : all_)->setChecked(true);
+  ed_pitch_->setText(Q(form_.EdPitch()));
+  st_->setText(Q(form_.StEdit()));
+  en_->setText(Q(form_.EnEdit()));
+  cnt_->setText(Q(form_.CntEdit()));
+  (form_.repeat_first() ? rep_ : xuhao_)->setChecked(true);
+  (form_.image1_in_front() ? image1_ : image2_)->raise();
+  syncing_ = false;
+}
+
+int PrintDialogView::Run() {
+  form_.FormActivate();
+  Sync();
+  if (parentWidget()) {
+    adjustSize();
+    const QRect p = parentWidget()->frameGeometry();
+    move(p.center() - rect().center());
+  }
+  exec();
+  if (form_.result() == 0) form_.CloseBoxClick();  // closed by Escape or the window manager
+  return form_.result();
+}
+
+}  // namespace qx

@@ -1,0 +1,53 @@
+// The print dialog's window: a thin view of TPrtSelForm.
+#pragma once
+
+#include <QDialog>
+
+#include "app/print_dialog.h"
+
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QRadioButton;
+
+namespace qx {
+
+class PrintDialogView : public QDialog {
+ public:
+  PrintDialogView(TPrtSelForm& form, QWidget* parent);
+  // Shows the dialog modally, centred on its parent; returns the form's result.
+  int Run();
+
+  QComboBox* printers() const { return usb_sel_; }
+  QPushButton* ok_button() const { return ok_; }
+  QLineEdit* copies_edit() const { return cnt_; }
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
+  void closeEvent(QCloseEvent* e) override;
+
+ private:
+  void Sync();
+  void EditNumber(QLineEdit* edit, void (TPrtSelForm::*handler)(std::string),
+                  const std::string& (TPrtSelForm::*value)() const);
+
+  TPrtSelForm& form_;
+  QLabel* usb_sta_ = nullptr;
+  QLabel* dev_name_ = nullptr;
+  QComboBox* usb_sel_ = nullptr;
+  QRadioButton* all_ = nullptr;
+  QRadioButton* range_ = nullptr;
+  QLabel* ed_pitch_ = nullptr;
+  QLineEdit* st_ = nullptr;
+  QLineEdit* en_ = nullptr;
+  QLineEdit* cnt_ = nullptr;
+  QRadioButton* rep_ = nullptr;
+  QRadioButton* xuhao_ = nullptr;
+  QLabel* image1_ = nullptr;
+  QLabel* image2_ = nullptr;
+  QPushButton* ok_ = nullptr;
+  bool syncing_ = false;
+};
+
+}  // namespace qx

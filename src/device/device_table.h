@@ -1,0 +1,65 @@
+// The printers the program knows, the record through which every step reaches the chosen
+// printer, and the enumeration behind the print dialog's list.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "device/printer_ui.h"
+#include "device/transport.h"
+
+namespace qx {
+
+enum class Generation { kUnknown, kFirst, kSecond };
+
+struct KnownPrinter {
+  std::string_view id_text;  // searched for in device paths, case-sensitive
+  std::string_view name;     // model name the job and the image header go by
+  Generation generation;
+};
+
+// In the order they are looked for in a path.
+inline constexpr std::array<KnownPrinter, 3> kKnownPrinters{{
+    {"vid_0471&pid_0666", "Kelmor QA11", Generation::kFirst},
+    {"vid_5d29&pid_2029", "Kelmor QB20", Generation::kSecond},
+    {"vid_5d29&pid_202b", "Kelmor QB16i", Generation::kSecond},
+}};
+
+Generation GenerationOf(std::string_view model_name);
+
+inline constexpr int kModelNameBytes = 21;
+
+struct DeviceTable {
+  int32_t handle = -1;
+  bool open = false;
+  int32_t count = 0;
+  uint8_t selected = 0;
+  DevicePaths paths{};
+  std::array<std::array<char, kModelNameBytes>, kMaxDevices> names{};
+
+  std::string_view Path(int slot) const;
+  std::string_view Name(int slot) const;
+  void SetName(int slot, std::string_view name);
+};
+
+// One entry of the print dialog's list of printers.
+struct DeviceEntry {
+  std::string label;  // "USB#0" .. "USB#3": ends in its slot number
+  int slot = 0;
+};
+
+// Asks the transport for the attached printers and lists the recognised ones. Forgets the
+// open flag (closing a handle still open from an earlier job first, so that it is not
+// held for ever). Names are stored for the recognised slots only; the others keep theirs.
+std::vector<DeviceEntry> EnumerateDevices(Transport& t, DeviceTable& d);
+
+// Opens the selected slot's printer when it is not open; on failure shows "通讯中断!".
+bool ReopenDevice(Transport& t, DeviceTable& d, PrinterUi& ui);
+
+// Closes the handle if it is open and clears the flag.
+void CloseDevice(Transport& t, DeviceTable& d);
+
+}  // namespace qx

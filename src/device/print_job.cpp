@@ -1,0 +1,262 @@
+#include "device/print_job.h"
+
+#include <new>
+
+#include "device/gen1.h"
+#include "device/gen2.h"
+#include "device/printer_messages.h"
+#include "layout/fit.h"
+
+namespace qx {
+
+bool TidyForPrint(SegmentTable& t) {
+  if (t.RowCount() == 0) return false;
+  t.DetachControls();
+  {
+    SegmentTable::Batch batch(t);
+    t.First();
+    while (!t.Eof()) {
+      if (t.Text(kFlin).empty() && t.RowCount() > 1) {
+        t.Delete();  // the row that takes its place is examined next
+      } else {
+        t.Next();
+      }
+    }
+    t.First();
+    for (int n = 1; !t.Eof(); ++n) {
+      if (t.Int(kNum) != n) {
+        t.Edit();
+        t.SetInt(kNum, n);
+        t.Store();
+      }
+      t.Next();
+    }
+    batch.Commit();
+  }
+  t.First();
+  t.AttachControls();
+  return !t.Text(kFlin).empty();
+}
+
+namespace {
+
+// The serial values of a decoded Segment; one pass without a value when it has none.
+struct SerialRange {
+  bool has_serial;
+  uint32_t first, last;
+  uint32_t count() const { return last - first + 1; }
+};
+
+SerialRange RangeOf(const SegmentValues& v) {
+  if (v.SerialType == kNoSerial) return {false, 0, 0};
+  return {true, v.SerialFirst, v.SerialLast < v.SerialFirst ? v.SerialFirst : v.SerialLast};
+}
+
+// Moves the table to row `row` (1-based) from the first; false when there is no such row.
+bool GoToRow(SegmentTable& t, int row) {
+  t.First();
+  for (int i = 1; i < row && !t.Eof(); ++i) t.Next();
+  return !t.Eof();
+}
+
+class Walker {
+ public:
+  Walker(const JobDocument& doc, PrintJob& job, const SendItem& send, WalkCounts& counts)
+      : doc_(doc), job_(job), send_(send), counts_(counts) {}
+
+  bool Run() {
+    if (job_.StartRow < 1) return true;
+    SegmentTable& t = doc_.table;
+    if (!GoToRow(t, job_.StartRow)) return true;
+    for (int row = job_.StartRow; row <= job_.EndRow && !t.Eof(); ++row) {
+      DecodePrintValues(t, doc_.para.MaterialCode, job_.calibration, v_);
+      flin_ = t.Text(kFlin);
+      slin_ = t.Text(kSlin);
+      if (!RunSegment()) return false;
+      t.Next();
+    }
+    return true;
+  }
+
+ private:
+  // Two-line Segments with zero-padded numbers or small letters are checked once per
+  // pass over their values: every value has the same width there.
+  bool CheckedOnce() const {
+    return !slin_.empty() &&
+           (v_.SerialType == kSerialDecimalPadded || v_.SerialType == kSerialSmall);
+  }
+
+  bool RunSegment() {
+    const SerialRange r = RangeOf(v_);
+    const int repeats = v_.RepeatCount > 0 ? v_.RepeatCount : 0;
+    if (!job_.RepeatFirst) {
+      for (int rep = 0; rep < repeats; ++rep) {
+        if (CheckedOnce() && !Fits(r.first)) {
+          counts_.skipped += static_cast<int>(r.count());
+          continue;
+        }
+        for (uint32_t value = r.first; value <= r.last; ++value)
+          if (!Item(r, value)) return false;
+      }
+    } else {
+      if (CheckedOnce() && !Fits(r.first)) {
+        counts_.skipped += static_cast<int>(r.count()) * repeats;
+        return true;
+      }
+      for (uint32_t value = r.first; value <= r.last; ++value)
+        for (int rep = 0; rep < repeats; ++rep)
+          if (!Item(r, value)) return false;
+    }
+    return true;
+  }
+
+  void SetSerial(const SerialRange& r, uint32_t value) {
+    item_values_ = v_;
+    if (!r.has_serial) {
+      job_.SerialText.clear();
+      return;
+    }
+    job_.SerialText = SerialText(v_.SerialType, static_cast<uint16_t>(value), v_.SerialLast);
+    if (v_.SerialType == kSerialDecimal)
+      item_values_.SerialWidth = static_cast<uint8_t>(job_.SerialText.size());
+  }
+
+  // The layout check made once for a whole pass, with the pass's first value.
+  bool Fits(uint32_t first) {
+    SetSerial(RangeOf(v_), first);
+    const LayoutContext c{doc_.measurer, item_values_, doc_.para, job_.SerialText};
+    return LayoutSegment(c, flin_, slin_).has_value();
+  }
+
+  bool Item(const SerialRange& r, uint32_t value) {
+    SetSerial(r, value);
+    const LayoutContext c{doc_.measurer, item_values_, doc_.para, job_.SerialText};
+    if (MakeItem(doc_.builder, c, flin_, slin_, image_) != ItemResult::kBuilt ||
+        image_.columns.size() > kImageStoreBytes) {
+      ++counts_.skipped;  // skipped without a message; the job goes on
+      return true;
+    }
+    if (!send_(image_, v_.RowNumber)) return false;
+    ++counts_.sent;
+    return true;
+  }
+
+  const JobDocument& doc_;
+  PrintJob& job_;
+  const SendItem& send_;
+  WalkCounts& counts_;
+  SegmentValues v_, item_values_;
+  std::string flin_, slin_;
+  ItemImage image_;
+};
+
+}  // namespace
+
+int CountItems(SegmentTable& t, const FILEPARA& para, const PrintJob& job) {
+  if (job.StartRow < 1 || !GoToRow(t, job.StartRow)) return 0;
+  int total = 0;
+  SegmentValues v;
+  for (int row = job.StartRow; row <= job.EndRow && !t.Eof(); ++row, t.Next()) {
+    DecodePrintValues(t, para.MaterialCode, job.calibration, v);
+    if (v.RepeatCount > 0) total += v.RepeatCount * static_cast<int>(RangeOf(v).count());
+  }
+  return total;
+}
+
+bool WalkSegments(const JobDocument& doc, PrintJob& job, const SendItem& send,
+                  WalkCounts& counts) {
+  return Walker(doc, job, send, counts).Run();
+}
+
+namespace {
+
+// Copies of the range, one after the other, within one printer job.
+bool WalkCopies(const JobDocument& doc, PrintJob& job, PrintHost& host, WalkCounts& counts,
+                const SendItem& send) {
+  const int per_copy = CountItems(doc.table, doc.para, job);
+  const int total = per_copy * (job.Copies > 0 ? job.Copies : 1);
+  int handled = 0;
+  const SendItem counted = [&](const ItemImage& item, uint8_t row) {
+    host.Progress(handled, total);
+    ++handled;
+    return send(item, row);
+  };
+  bool ok = true;
+  while (job.Copies > 0 && ok) {
+    const int skipped_before = counts.skipped;
+    ok = WalkSegments(doc, job, counted, counts);
+    handled += counts.skipped - skipped_before;
+    --job.Copies;
+  }
+  if (ok) host.Progress(total, total);
+  return ok;
+}
+
+void EnterPrintingState(PrintJob& job, PrintHost& host, bool& entered) {
+  job.StopRequested = false;
+  host.EnterPrintingState();
+  entered = true;
+}
+
+bool RunFirstGeneration(Transport& t, DeviceTable& d, PrintJob& job, const JobDocument& doc,
+                        PrintHost& host, WalkCounts& counts, bool& entered) {
+  Gen1Printer printer(t, d, job, host);
+  if (!printer.Open(doc.para.MaterialCode, doc.para.CutCode)) return false;
+  EnterPrintingState(job, host, entered);
+  host.EnableStop();
+  bool ok = WalkCopies(doc, job, host, counts,
+                       [&](const ItemImage& item, uint8_t) { return printer.SendSegment(item); });
+  if (ok) ok = printer.Command(14) && printer.WaitFinish();
+  return ok;
+}
+
+bool RunSecondGeneration(Transport& t, DeviceTable& d, PrintJob& job, const JobDocument& doc,
+                         PrintHost& host, WalkCounts& counts, bool& entered) {
+  Gen2Printer printer(t, d, job, host);
+  if (!printer.Open(doc.para.MaterialCode, doc.para.CutCode)) return false;
+  EnterPrintingState(job, host, entered);
+  if (!printer.StartJob(doc.density)) return false;
+  host.EnableStop();
+  const bool sent = WalkCopies(doc, job, host, counts, [&](const ItemImage& item, uint8_t row) {
+    return printer.SendSegment(item, row);
+  });
+  if (!sent) {
+    if (ReopenDevice(t, d, host)) printer.Reset();
+    return false;
+  }
+  const bool finished = printer.FinishJob();
+  if (finished || ReopenDevice(t, d, host)) printer.Reset();
+  return finished;
+}
+
+}  // namespace
+
+bool RunDeviceJob(Transport& t, DeviceTable& d, PrintJob& job, const JobDocument& doc,
+                  PrintHost& host, WalkCounts* counts_out) {
+  WalkCounts counts;
+  if (!d.open) {
+    host.Message(pmsg::kOpenFailed, "");
+    return false;
+  }
+  const Generation g = GenerationOf(d.Name(d.selected));
+  bool entered = false;
+  bool ok = false;
+  try {
+    job.BufferIndex = 0;
+    job.FirstSegment = true;
+    if (g == Generation::kFirst)
+      ok = RunFirstGeneration(t, d, job, doc, host, counts, entered);
+    else if (g == Generation::kSecond)
+      ok = RunSecondGeneration(t, d, job, doc, host, counts, entered);
+  } catch (const std::bad_alloc&) {
+    host.Message(pmsg::kNoMemory, pmsg::kInfo);
+    ok = false;
+  }
+  // A job never leaves the printer claimed: the next job opens it anew from the dialog.
+  CloseDevice(t, d);
+  if (entered) host.EndOfJob();
+  if (counts_out) *counts_out = counts;
+  return ok;
+}
+
+}  // namespace qx

@@ -1,0 +1,67 @@
+// The print job: tidying the Document, walking the chosen Segments once per copy in
+// serial-first or repeat-first order, laying out and building every item and sending it
+// through the protocol of the printer's generation. Used by the editor's print command
+// and by `qxlabel print`; the window's part (controls, status text, waits) comes in
+// through PrintHost.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+
+#include "device/device_table.h"
+#include "device/print_job_state.h"
+#include "document/table.h"
+#include "layout/image.h"
+#include "layout/measure.h"
+
+namespace qx {
+
+// Largest item image the printer's image store takes; bigger items are skipped.
+inline constexpr std::size_t kImageStoreBytes = 20000;
+
+// Deletes every Segment whose upper line is empty (keeping at least one row) and numbers
+// the rest 1, 2, ... from the first. Leaves the table on its first row. Returns whether
+// anything is left to print (the first row's upper line is not empty).
+bool TidyForPrint(SegmentTable& t);
+
+class PrintHost : public PrinterUi {
+ public:
+  // The window disables its editing controls and shows that it prints.
+  virtual void EnterPrintingState() = 0;
+  virtual void EnableStop() = 0;
+  // The window returns to editing.
+  virtual void EndOfJob() = 0;
+  // Called before each item is sent: `done` items of `total` have been handled.
+  virtual void Progress(int /*done*/, int /*total*/) {}
+};
+
+// What a job prints from.
+struct JobDocument {
+  SegmentTable& table;
+  const FILEPARA& para;  // material, cut mode, alignment, spacing
+  GlyphMeasurer& measurer;
+  ImageBuilder& builder;  // its renderer has the document's face and style
+  uint8_t density = 4;    // 1..7
+};
+
+// Counts of a finished walk, for the progress display and the command-line tool.
+struct WalkCounts {
+  int sent = 0;
+  int skipped = 0;  // items the layout refused (or too big for the image store)
+};
+
+// Items the rows StartRow..EndRow give per copy (before any is skipped).
+int CountItems(SegmentTable& t, const FILEPARA& para, const PrintJob& job);
+
+// Walks rows job.StartRow..job.EndRow once in the job's order, building every item and
+// handing it to `send` with its row number; stops and fails as soon as a send fails.
+using SendItem = std::function<bool(const ItemImage& item, uint8_t row_number)>;
+bool WalkSegments(const JobDocument& doc, PrintJob& job, const SendItem& send, WalkCounts& counts);
+
+// Everything after the print dialog's OK: checks that the printer was opened, picks the
+// protocol by the selected slot's model name, runs the job for every copy and returns the
+// window to editing. Returns whether every item was sent and the printer finished.
+bool RunDeviceJob(Transport& t, DeviceTable& d, PrintJob& job, const JobDocument& doc,
+                  PrintHost& host, WalkCounts* counts = nullptr);
+
+}  // namespace qx
