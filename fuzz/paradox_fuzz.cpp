@@ -23,10 +23,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   return 0;
 }
 
-// Build (from the repository root):
+// Build (from the repository root; scripts/fuzz builds, seeds and runs it):
 //   clang++-14 -std=c++20 -g -O1 -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined \
 //     -Isrc fuzz/paradox_fuzz.cpp src/document/paradox.cpp src/document/gbk.cpp src/document/atomic_file.cpp \
-//     -o build/paradox_fuzz
+//     -o build-fuzz/paradox_fuzz
 // Seed corpus and run (corpus folder outside the repository):
-//   build/paradox_fuzz -max_total_time=300 -max_len=70000 -rss_limit_mb=2048 CORPUS \
+//   build-fuzz/paradox_fuzz -max_total_time=300 -max_len=70000 -rss_limit_mb=2048 CORPUS \
 //     tests/fixtures/paradox/kel tests/fixtures/paradox/bde tests/fixtures/paradox/fuzz

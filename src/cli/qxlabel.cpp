@@ -3,10 +3,15 @@
 //   qxlabel dump DOC.kel
 //       Prints the Segments and the settings row of a document file as UTF-8,
 //       tab-separated, thirteen columns, \N for null.
+//   qxlabel build ROWS.tsv OUT.kel
+//       The reverse of dump: writes the rows, as dump prints them, into a document file.
+//       Empty lines and lines starting with # are skipped.
 //   qxlabel export DOC.kel OUT.qxf
 //       Writes the native printer file exactly as the editor would for that Document.
 //   qxlabel import BOOK.xls|BOOK.xlsx OUT.kel
-//       Builds the Document as the editor's Excel import would and saves it.
+//       Builds the Document as the editor's Excel import would and saves it. A sheet that
+//       is damaged part-way gives the rows before the damage, as in the editor, and exit
+//       status 1.
 //   qxlabel preview DOC.kel OUT.png [--label-cal N] [--tube-cal N] [--scale N]
 //       Draws every printed item of every Segment (repeats and serial values, serial
 //       first) as one strip of tape.
@@ -20,9 +25,13 @@
 //
 // Texts are UTF-8; in them № stands for the serial value, ↖ and ↙ make the next
 // character a superscript or subscript.
+#include <cctype>
+#include <cerrno>
 #include <charconv>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -32,6 +41,7 @@
 #include "document/gbk.h"
 #include "document/memory_store.h"
 #include "document/native_export.h"
+#include "document/paradox_store.h"
 #include "document/workbook.h"
 #include "layout/fit.h"
 #include "layout/font_resolver.h"
@@ -39,6 +49,7 @@
 #include "layout/image.h"
 #include "layout/measure.h"
 #include "layout/print_items.h"
+#include "layout/raster.h"
 #include "layout/sizes.h"
 #include "layout/tape.h"
 
@@ -62,6 +73,7 @@ constexpr const char kUsage[] =
     "         --padded          zero-pad serial numbers to the width of the last\n"
     "         --scale N         pixels per dot in the PNG (default 3)\n"
     "       qxlabel dump DOC.kel\n"
+    "       qxlabel build ROWS.tsv OUT.kel\n"
     "       qxlabel export DOC.kel OUT.qxf\n"
     "       qxlabel import BOOK.xls|BOOK.xlsx OUT.kel\n"
     "       qxlabel preview DOC.kel OUT.png [--label-cal N] [--tube-cal N] [--scale N]\n"
@@ -72,6 +84,28 @@ int Usage(const char* problem = nullptr) {
   if (problem) std::fprintf(stderr, "qxlabel: %s\n", problem);
   std::fputs(kUsage, stderr);
   return 2;
+}
+
+// True when `file` can be opened for reading; otherwise says why on stderr. The readers
+// would refuse such a file too, but as "not a document file" or "damaged", which hides
+// the real trouble: a wrong name or a missing permission.
+bool CanRead(const std::string& file) {
+  std::FILE* f = std::fopen(file.c_str(), "rb");
+  if (!f) {
+    std::fprintf(stderr, "qxlabel: cannot open %s: %s\n", file.c_str(), std::strerror(errno));
+    return false;
+  }
+  std::fclose(f);
+  std::error_code ec;
+  if (std::filesystem::is_directory(file, ec)) {
+    std::fprintf(stderr, "qxlabel: %s is a folder, not a file\n", file.c_str());
+    return false;
+  }
+  return true;
+}
+
+void NotADocument(const TableError& e) {
+  std::fprintf(stderr, "qxlabel: not a document file: %s\n", e.what());
 }
 
 bool ParseInt(const char* s, int lo, int hi, int& out) {
@@ -99,20 +133,54 @@ bool ToGbk(const std::string& utf8, std::string& gbk) {
   return false;
 }
 
+// A strip as long as a whole job can be far too big for one picture (65535 repeats of a
+// thousand serial values): it stops before its pixels would pass 64 MB, which at scale 2
+// is about 5 m of tape.
+class StripLimit {
+ public:
+  explicit StripLimit(int scale)
+      : max_dots_((int64_t{64} << 20) / (int64_t{3} * kHeadDots * scale * scale)) {}
+  // Counts the item in; false, not counting it, when the strip would pass the limit. The
+  // first item is always taken (one item is at most 100 mm).
+  bool Take(const ItemImage& item) {
+    const int64_t dots = dots_ + ItemFeedDots(item) + (dots_ > 0 ? 1 : 0);
+    if (dots_ > 0 && dots > max_dots_) {
+      full_ = true;
+      return false;
+    }
+    dots_ = dots;
+    return true;
+  }
+  bool full() const { return full_; }
+  void Report(std::size_t items) const {
+    if (full_)
+      std::fprintf(stderr,
+                   "qxlabel: the picture stops after %zu item(s): the whole strip is "
+                   "too long to draw\n",
+                   items);
+  }
+
+ private:
+  int64_t max_dots_;
+  int64_t dots_ = 0;
+  bool full_ = false;
+};
+
 // A document file loaded into a working table in memory, as the editor loads it.
 struct LoadedDocument {
   DocumentState doc{std::make_unique<MemoryRowStore>()};
 };
 
-bool Load(const std::string& file, LoadedDocument& d, bool quiet_empty = false) {
+bool Load(const std::string& file, LoadedDocument& d) {
+  if (!CanRead(file)) return false;
   d.doc.table.Bind("working table");
   try {
     if (!ReadDocumentFile(file, d.doc.table, d.doc.settings)) {
-      if (!quiet_empty) std::fprintf(stderr, "qxlabel: %s holds no rows\n", file.c_str());
+      std::fprintf(stderr, "qxlabel: %s holds no rows\n", file.c_str());
       return false;
     }
   } catch (const TableError& e) {
-    std::fprintf(stderr, "qxlabel: %s is not a document file: %s\n", file.c_str(), e.what());
+    NotADocument(e);
     return false;
   }
   ReadDocumentSettings(d.doc.settings, d.doc.para);
@@ -120,11 +188,12 @@ bool Load(const std::string& file, LoadedDocument& d, bool quiet_empty = false) 
 }
 
 int Dump(const std::string& file) {
+  if (!CanRead(file)) return 1;
   std::unique_ptr<SegmentTable> t = MakeDocumentFileTable(file);
   try {
     t->Open();
   } catch (const TableError& e) {
-    std::fprintf(stderr, "qxlabel: %s is not a document file: %s\n", file.c_str(), e.what());
+    NotADocument(e);
     return 1;
   }
   for (int r = 0; r < t->RowCount(); ++r) {
@@ -138,15 +207,137 @@ int Dump(const std::string& file) {
         line += std::to_string(*i);
       } else {
         for (char ch : gbk::ToUtf8(std::get<std::string>(v))) {
-          if (ch == '\t') line += "\\t";
-          else if (ch == '\n') line += "\\n";
-          else if (ch == '\\') line += "\\\\";
-          else line += ch;
+          if (ch == '\t')
+            line += "\\t";
+          else if (ch == '\n')
+            line += "\\n";
+          else if (ch == '\r')
+            line += "\\r";
+          else if (ch == '\\')
+            line += "\\\\";
+          else
+            line += ch;
         }
       }
     }
     std::printf("%s\n", line.c_str());
   }
+  return 0;
+}
+
+// One field of a dumped row: \N is null, integer columns hold decimal numbers, texts are
+// UTF-8 with \t, \n, \r and \\ for the characters dump escapes.
+bool ParseField(const std::string& field, int col, FieldValue& v, std::string& problem) {
+  if (field == "\\N") {
+    v = std::monostate{};
+    return true;
+  }
+  if (kColumns[static_cast<std::size_t>(col)].type != ColumnType::kText) {
+    int64_t i = 0;
+    const auto [p, ec] = std::from_chars(field.data(), field.data() + field.size(), i);
+    if (ec != std::errc() || p != field.data() + field.size() || field.empty()) {
+      problem = "\"" + field + "\" is not a number";
+      return false;
+    }
+    v = i;
+    return true;
+  }
+  std::string utf8;
+  for (std::size_t i = 0; i < field.size(); ++i) {
+    if (field[i] != '\\' || i + 1 == field.size()) {
+      utf8 += field[i];
+      continue;
+    }
+    switch (field[++i]) {
+      case 't':
+        utf8 += '\t';
+        break;
+      case 'n':
+        utf8 += '\n';
+        break;
+      case 'r':
+        utf8 += '\r';
+        break;
+      case '\\':
+        utf8 += '\\';
+        break;
+      default:
+        utf8 += '\\';
+        utf8 += field[i];
+    }
+  }
+  qx::gbk::EncodeResult r = qx::gbk::FromUtf8(utf8);
+  if (!r.ok()) {
+    problem = "GBK cannot represent \"" + utf8 + "\"";
+    return false;
+  }
+  v = std::move(r.gbk);
+  return true;
+}
+
+int Build(const std::string& rows_file, const std::string& out) {
+  if (!CanRead(rows_file)) return 1;
+  std::ifstream in(rows_file, std::ios::binary);
+  // The rows are checked against the columns in a table in memory first, so a bad value
+  // is reported with its line and no file is written.
+  SegmentTable rows(std::make_unique<MemoryRowStore>());
+  rows.Create();
+  rows.Open();
+  std::string line;
+  for (int n = 1; std::getline(in, line); ++n) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (line.empty() || line[0] == '#') continue;
+    std::vector<std::string> fields;
+    for (std::size_t start = 0;;) {
+      const std::size_t tab = line.find('\t', start);
+      fields.push_back(
+          line.substr(start, tab == std::string::npos ? std::string::npos : tab - start));
+      if (tab == std::string::npos) break;
+      start = tab + 1;
+    }
+    if (fields.size() != static_cast<std::size_t>(kColumnCount)) {
+      std::fprintf(stderr, "qxlabel: %s, line %d: %zu columns, a row has %d\n", rows_file.c_str(),
+                   n, fields.size(), kColumnCount);
+      return 1;
+    }
+    rows.Append();
+    for (int c = 0; c < kColumnCount; ++c) {
+      FieldValue v;
+      std::string problem;
+      if (!ParseField(fields[static_cast<std::size_t>(c)], c, v, problem)) {
+        std::fprintf(stderr, "qxlabel: %s, line %d, column %s: %s\n", rows_file.c_str(), n,
+                     std::string(kColumns[static_cast<std::size_t>(c)].name).c_str(),
+                     problem.c_str());
+        return 1;
+      }
+      try {
+        rows.SetValue(c, std::move(v));
+      } catch (const TableError& e) {  // the message names the column
+        std::fprintf(stderr, "qxlabel: %s, line %d: %s\n", rows_file.c_str(), n, e.what());
+        return 1;
+      }
+    }
+    rows.Store();
+  }
+  if (rows.IsEmpty()) {
+    std::fprintf(stderr, "qxlabel: %s holds no rows\n", rows_file.c_str());
+    return 1;
+  }
+  try {
+    ParadoxRowStore file;
+    file.Create(out);
+    for (int r = 0; r < rows.RowCount(); ++r) {
+      RowValues values{};
+      for (int c = 0; c < kColumnCount; ++c)
+        values[static_cast<std::size_t>(c)] = rows.ValueAt(r, c);
+      file.Insert(values, std::nullopt);
+    }
+    file.Close();
+  } catch (const TableError& e) {
+    std::fprintf(stderr, "qxlabel: cannot write %s: %s\n", out.c_str(), e.what());
+    return 1;
+  }
+  std::printf("%d row(s) written to %s\n", rows.RowCount(), out.c_str());
   return 0;
 }
 
@@ -162,24 +353,32 @@ int Export(const std::string& file, const std::string& out) {
     std::fprintf(stderr, "qxlabel: %s\n", error.c_str());
     return 1;
   }
-  std::printf("%d Segment(s) exported to %s (%zu bytes)\n", std::min(t.RowCount(), kMaxExportedSegments),
-              out.c_str(), bytes.size());
+  std::printf("%d Segment(s) exported to %s (%zu bytes)\n",
+              std::min(t.RowCount(), kMaxExportedSegments), out.c_str(), bytes.size());
   return 0;
 }
 
 const char* WorkbookErrorText(WorkbookError e) {
   switch (e) {
-    case WorkbookError::kNotWorkbook: return "not an Excel workbook";
-    case WorkbookError::kDamaged: return "the file is damaged";
-    case WorkbookError::kProtected: return "the workbook is password protected";
-    case WorkbookError::kUnsupported: return "unsupported workbook format";
-    case WorkbookError::kTooLarge: return "the workbook is too large";
-    case WorkbookError::kCannotRead: return "the file cannot be read";
-    default: return "unknown error";
+    case WorkbookError::kNotWorkbook:
+      return "not an Excel workbook";
+    case WorkbookError::kDamaged:
+      return "the file is damaged";
+    case WorkbookError::kProtected:
+      return "the workbook is password protected";
+    case WorkbookError::kUnsupported:
+      return "unsupported workbook format";
+    case WorkbookError::kTooLarge:
+      return "the workbook is too large";
+    case WorkbookError::kCannotRead:
+      return "the file cannot be read";
+    default:
+      return "unknown error";
   }
 }
 
 int Import(const std::string& book, const std::string& out) {
+  if (!CanRead(book)) return 1;
   WorkbookError error = WorkbookError::kNone;
   std::unique_ptr<SheetRows> rows = OpenFirstSheet(book, &error);
   if (!rows) {
@@ -193,8 +392,10 @@ int Import(const std::string& book, const std::string& out) {
   if (r.error != WorkbookError::kNone)
     std::fprintf(stderr, "qxlabel: reading stopped after %d row(s): %s\n", r.segments,
                  WorkbookErrorText(r.error));
-  if (r.truncated) std::fprintf(stderr, "qxlabel: only the first %d rows were imported\n", kMaxImportedRows);
-  if (r.replaced) std::fprintf(stderr, "qxlabel: %d character(s) GBK cannot hold became '?'\n", r.replaced);
+  if (r.truncated)
+    std::fprintf(stderr, "qxlabel: only the first %d rows were imported\n", kMaxImportedRows);
+  if (r.replaced)
+    std::fprintf(stderr, "qxlabel: %d character(s) GBK cannot hold became '?'\n", r.replaced);
   StoreNumbered(doc.table);
   DropTrailingEmptySegments(doc.table);
   try {
@@ -232,10 +433,10 @@ int PreviewDocument(const std::string& file, const std::string& out, int argc, c
   builder.renderer().SelectFont(d.doc.settings.ZitiBox, d.doc.settings.BlodBtn);
   SegmentTable& t = d.doc.table;
   std::vector<ItemImage> items;
+  StripLimit limit(scale);
   int skipped = 0;
-  for (int r = 0; r < t.RowCount(); ++r) {
-    t.First();
-    for (int k = 0; k < r; ++k) t.Next();
+  t.First();
+  for (int r = 0; r < t.RowCount() && !limit.full(); ++r, t.Next()) {
     const std::string flin = t.Text(kFlin), slin = t.Text(kSlin);
     if (flin.empty()) continue;
     SegmentValues v;
@@ -247,9 +448,16 @@ int PreviewDocument(const std::string& file, const std::string& out, int argc, c
       const LayoutContext c{measurer, iv, d.doc.para, s.text};
       ItemImage img;
       switch (MakeItem(builder, c, flin, slin, img)) {
-        case ItemResult::kBuilt: items.push_back(std::move(img)); break;
-        case ItemResult::kSkipped: ++skipped; break;
-        case ItemResult::kTooLong: too_long = true; return false;
+        case ItemResult::kBuilt:
+          if (!limit.Take(img)) return false;
+          items.push_back(std::move(img));
+          break;
+        case ItemResult::kSkipped:
+          ++skipped;
+          break;
+        case ItemResult::kTooLong:
+          too_long = true;
+          return false;
       }
       return true;
     });
@@ -258,7 +466,9 @@ int PreviewDocument(const std::string& file, const std::string& out, int argc, c
       return 1;
     }
   }
-  if (skipped) std::fprintf(stderr, "qxlabel: %d item(s) skipped: their text fits no size\n", skipped);
+  if (skipped)
+    std::fprintf(stderr, "qxlabel: %d item(s) skipped: their text fits no size\n", skipped);
+  limit.Report(items.size());
   if (items.empty()) {
     std::fprintf(stderr, "qxlabel: nothing to print in %s\n", file.c_str());
     return 1;
@@ -334,7 +544,8 @@ bool ParseSerial(const std::string& s, bool padded, SerialRange& out) {
   } else if (a.size() == 1 && b.size() == 1 && std::isalpha(static_cast<unsigned char>(a[0])) &&
              std::isupper(static_cast<unsigned char>(a[0])) ==
                  std::isupper(static_cast<unsigned char>(b[0]))) {
-    out.type = std::isupper(static_cast<unsigned char>(a[0])) ? qx::kSerialCapital : qx::kSerialSmall;
+    out.type =
+        std::isupper(static_cast<unsigned char>(a[0])) ? qx::kSerialCapital : qx::kSerialSmall;
     x = static_cast<unsigned char>(a[0]);
     y = static_cast<unsigned char>(b[0]);
   } else {
@@ -345,9 +556,17 @@ bool ParseSerial(const std::string& s, bool padded, SerialRange& out) {
   return true;
 }
 
+// A name ending in .kel in any case (files from Windows often say .KEL).
+bool IsDocumentName(std::string_view name) {
+  if (name.size() < 4) return false;
+  std::string ext(name.substr(name.size() - 4));
+  for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return ext == ".kel";
+}
+
 int Preview(int argc, char** argv) {
   // A document: qxlabel preview DOC.kel OUT.png [options].
-  if (argc >= 2 && std::string_view(argv[0]).ends_with(".kel") && std::string_view(argv[1])[0] != '-')
+  if (argc >= 2 && IsDocumentName(argv[0]) && argv[1][0] != '-' && argv[1][0] != '\0')
     return PreviewDocument(argv[0], argv[1], argc - 2, argv + 2);
   int size = 4, length = 25, material = 5, spacing = 4, cut = 1, scale = 3;
   int decoration = 0;
@@ -357,13 +576,12 @@ int Preview(int argc, char** argv) {
   for (int i = 0; i < argc; ++i) {
     const std::string a = argv[i];
     const bool has_value = i + 1 < argc;
-    auto num = [&](int lo, int hi, int& v) {
-      return has_value && ParseInt(argv[++i], lo, hi, v);
-    };
+    auto num = [&](int lo, int hi, int& v) { return has_value && ParseInt(argv[++i], lo, hi, v); };
     if (a == "--size") {
       if (!num(0, 7, size)) return Usage("--size takes 0 to 7");
     } else if (a == "--length") {
-      if (!num(0, 100, length) || (length != 0 && length < 6)) return Usage("--length takes 0 or 6 to 100");
+      if (!num(0, 100, length) || (length != 0 && length < 6))
+        return Usage("--length takes 0 or 6 to 100");
     } else if (a == "--material") {
       if (!num(1, 7, material)) return Usage("--material takes 1 to 7");
     } else if (a == "--spacing") {
@@ -418,16 +636,16 @@ int Preview(int argc, char** argv) {
   p.CutCode = static_cast<uint8_t>(cut);
   qx::SegmentValues v;
   const qx::Calibration cal;
-  v.LengthDots = qx::PrintLengthDots(length, qx::IsLabelMaterial(p.MaterialCode)
-                                                 ? cal.LabelCalibration
-                                                 : cal.TubeCalibration);
+  v.LengthDots = qx::PrintLengthDots(
+      length, qx::IsLabelMaterial(p.MaterialCode) ? cal.LabelCalibration : cal.TubeCalibration);
   v.SizeCode = static_cast<uint8_t>(size);
   v.Vertical = vertical;
   v.DecorationCode = static_cast<uint8_t>(decoration);
   v.SerialType = serial.type;
 
   std::vector<qx::ItemImage> items;
-  for (uint32_t value = serial.first; value <= serial.last; ++value) {
+  StripLimit limit(scale);
+  for (uint32_t value = serial.first; value <= serial.last && !limit.full(); ++value) {
     const std::string text = qx::SerialText(serial.type, static_cast<uint16_t>(value), serial.last);
     v.SerialWidth = serial.type == qx::kSerialDecimalPadded ? qx::DecimalWidth(serial.last)
                                                             : static_cast<uint8_t>(text.size());
@@ -435,11 +653,12 @@ int Preview(int argc, char** argv) {
     qx::ItemImage img;
     switch (qx::MakeItem(builder, c, text1, text2, img)) {
       case qx::ItemResult::kBuilt:
-        items.push_back(std::move(img));
+        if (limit.Take(img)) items.push_back(std::move(img));
         break;
       case qx::ItemResult::kSkipped:
-        std::fprintf(stderr, "qxlabel: item %s is skipped: the text does not fit (no size fits, "
-                             "or this material takes no automatic two-line size)\n",
+        std::fprintf(stderr,
+                     "qxlabel: item %s is skipped: the text does not fit (no size fits, "
+                     "or this material takes no automatic two-line size)\n",
                      text.empty() ? "1" : text.c_str());
         break;
       case qx::ItemResult::kTooLong:
@@ -447,6 +666,7 @@ int Preview(int argc, char** argv) {
         return 1;
     }
   }
+  limit.Report(items.size());
   if (items.empty()) return 1;
 
   std::string error;
@@ -466,16 +686,27 @@ int Preview(int argc, char** argv) {
 int main(int argc, char** argv) {
   if (argc < 2) return Usage();
   const std::string cmd = argv[1];
+  if (cmd == "help" || cmd == "-h" || cmd == "--help") {
+    std::fputs(kUsage, stdout);
+    return 0;
+  }
   try {
     if (cmd == "fonts") return Fonts();
     if (cmd == "measure") return Measure(argc - 2, argv + 2);
     if (cmd == "preview") return Preview(argc - 2, argv + 2);
-    if (cmd == "dump" && argc == 3) return Dump(argv[2]);
-    if (cmd == "export" && argc == 4) return Export(argv[2], argv[3]);
-    if (cmd == "import" && argc == 4) return Import(argv[2], argv[3]);
+    if (cmd == "dump") return argc == 3 ? Dump(argv[2]) : Usage("dump takes one document file");
+    if (cmd == "build")
+      return argc == 4 ? Build(argv[2], argv[3])
+                       : Usage("build takes the rows and the output file");
+    if (cmd == "export")
+      return argc == 4 ? Export(argv[2], argv[3])
+                       : Usage("export takes a document file and the output file");
+    if (cmd == "import")
+      return argc == 4 ? Import(argv[2], argv[3])
+                       : Usage("import takes a workbook and the output file");
   } catch (const std::exception& e) {
     std::fprintf(stderr, "qxlabel: %s\n", e.what());
     return 1;
   }
-  return Usage();
+  return Usage(("unknown command " + cmd).c_str());
 }

@@ -1,5 +1,7 @@
 #include "document/paradox_store.h"
 
+#include "document/gbk.h"
+
 #include <cmath>
 #include <limits>
 #include <string>
@@ -33,10 +35,10 @@ FieldValue IntegerValue(const paradox::Value& v, std::size_t c) {
 
 FieldValue TextValue(const paradox::Value& v, std::size_t c) {
   if (std::holds_alternative<std::monostate>(v)) return FieldValue{};
+  // A table from elsewhere may have wider text fields: the text keeps its whole
+  // characters up to our column's width instead of making the whole file unreadable.
   const std::string& s = std::get<std::string>(v);
-  if (s.size() > static_cast<std::size_t>(kColumns[c].max_bytes))
-    throw TableError("value too long for column " + ColumnName(c));
-  return s;
+  return std::string(gbk::TruncateToBytes(s, static_cast<std::size_t>(kColumns[c].max_bytes)));
 }
 
 }  // namespace

@@ -816,6 +816,18 @@ TEST(ParadoxStore, OpenMapsNumericFieldTypesAndRefusesOthers) {
   }
 }
 
+TEST(ParadoxStore, WiderTextFieldsOfOtherTablesAreCutAtWholeCharacters) {
+  // A table whose text fields are wider than ours opens; its texts keep what fits.
+  ParadoxRowStore store;
+  const auto rows = store.Open(kFixtures / "kel" / "wide-text-field.kel");
+  ASSERT_FALSE(rows.empty());
+  for (const auto& r : rows)
+    for (std::size_t c = 0; c < r.values.size(); ++c)
+      if (const auto* text = std::get_if<std::string>(&r.values[c]))
+        EXPECT_LE(text->size(), static_cast<std::size_t>(kColumns[c].max_bytes)) << c;
+  store.Close();
+}
+
 // Writes fail while a file size limit is in force (also for root, unlike permissions).
 class FileSizeLimit {
  public:

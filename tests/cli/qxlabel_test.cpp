@@ -1,0 +1,496 @@
+// The qxlabel command-line tool, run as a program: what it prints, what it writes and
+// its exit status, for good input and for every way the input can be wrong.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "document/document_file.h"
+#include "document/gbk.h"
+#include "document/memory_store.h"
+#include "document/native_export.h"
+#include "layout/png.h"
+#include "layout/tape.h"
+#include "support/temp_dir.h"
+
+extern char** environ;
+
+namespace qx {
+namespace {
+
+namespace fs = std::filesystem;
+
+const fs::path kFixtures = fs::path(QX_TEST_DATA_DIR) / "fixtures";
+const fs::path kSampleKel = kFixtures / "paradox" / "kel" / "sample-level5.kel";
+
+std::string ReadText(const fs::path& p) {
+  std::ifstream in(p, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), {}};
+}
+
+std::vector<uint8_t> ReadBytes(const fs::path& p) {
+  const std::string s = ReadText(p);
+  return {s.begin(), s.end()};
+}
+
+struct Result {
+  int status = -1;  // the exit status, or -1 when the program did not exit normally
+  std::string out, err;
+};
+
+// Runs qxlabel with `args`, its output and error streams caught in files of `dir`.
+// Leak reports of fontconfig's lifelong configuration are suppressed, so a build with
+// AddressSanitizer gives the same exit status as any other.
+Result Run(const fs::path& dir, const std::vector<std::string>& args) {
+  const fs::path out = dir / "stdout.txt", err = dir / "stderr.txt", supp = dir / "lsan.supp";
+  std::ofstream(supp) << "leak:libfontconfig\n";
+  std::vector<std::string> env_text;
+  std::string lsan = "LSAN_OPTIONS=suppressions=" + supp.string();
+  for (char** e = environ; *e; ++e) {
+    if (std::strncmp(*e, "LSAN_OPTIONS=", 13) == 0)
+      lsan += std::string(":") + (*e + 13);
+    else
+      env_text.emplace_back(*e);
+  }
+  env_text.push_back(lsan);
+  std::vector<char*> envp;
+  for (std::string& e : env_text) envp.push_back(e.data());
+  envp.push_back(nullptr);
+
+  std::vector<std::string> argv_text = {QX_QXLABEL};
+  argv_text.insert(argv_text.end(), args.begin(), args.end());
+  std::vector<char*> argv;
+  for (std::string& a : argv_text) argv.push_back(a.data());
+  argv.push_back(nullptr);
+
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+  posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+  pid_t pid = 0;
+  const int rc = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
+  posix_spawn_file_actions_destroy(&actions);
+  Result r;
+  if (rc != 0) {
+    r.err = std::string("spawn failed: ") + std::strerror(rc);
+    return r;
+  }
+  int wstatus = 0;
+  while (waitpid(pid, &wstatus, 0) < 0 && errno == EINTR) {
+  }
+  if (WIFEXITED(wstatus)) r.status = WEXITSTATUS(wstatus);
+  r.out = ReadText(out);
+  r.err = ReadText(err);
+  return r;
+}
+
+std::string Describe(const Result& r) {
+  return "exit " + std::to_string(r.status) + "\nstdout:\n" + r.out + "stderr:\n" + r.err;
+}
+
+// A Document built in memory, the way the editor holds it.
+class Doc {
+ public:
+  Doc() : doc_(std::make_unique<MemoryRowStore>()) { NewDocument(doc_, "working table"); }
+
+  // Adds a Segment (the first call fills the one a new Document has). Texts are UTF-8.
+  Doc& Add(const std::string& flin, const std::string& slin = "", int length = 25, int repeat = 1) {
+    SegmentTable& t = doc_.table;
+    if (added_++ > 0) {
+      t.Append();
+      FillNewSegment(t);
+    }
+    t.SetText(kFlin, gbk::Encode(flin));
+    t.SetText(kSlin, gbk::Encode(slin));
+    t.SetInt(kPitchLen, length);
+    t.SetInt(kPitchRep, repeat);
+    t.SetInt(kNum, t.Position());
+    t.Store();
+    return *this;
+  }
+  // A serial range on the last Segment, e.g. ("序号0-999", "1", "5").
+  Doc& Serial(const std::string& type, const std::string& first, const std::string& last) {
+    SegmentTable& t = doc_.table;
+    t.Edit();
+    t.SetText(kXuLei, gbk::Encode(type));
+    t.SetText(kXuFirst, first);
+    t.SetText(kXuEnd, last);
+    t.Store();
+    return *this;
+  }
+  Doc& Material(int index) {
+    doc_.settings.MatBox = index;
+    return *this;
+  }
+  fs::path Save(const fs::path& file) {
+    WriteDocumentFile(doc_.table, doc_.settings, file, DocumentRows::kAll);
+    return file;
+  }
+
+ private:
+  DocumentState doc_;
+  int added_ = 0;
+};
+
+class QxlabelTest : public ::testing::Test {
+ protected:
+  Result Run(const std::vector<std::string>& args) { return qx::Run(dir_.path(), args); }
+  fs::path Path(const std::string& name) const { return dir_ / name; }
+
+  qx::testing::TempDir dir_;
+};
+
+// --- dump -------------------------------------------------------------------------------
+
+TEST_F(QxlabelTest, DumpPrintsTheRowsOfDocumentFilesFromAnIndependentWriter) {
+  // Both fixtures hold the same rows, one at level 5 and one at level 7.
+  const std::string want = ReadText(kFixtures / "paradox" / "kel" / "sample.rows.tsv");
+  for (const char* name : {"sample-level5.kel", "sample-level7-long.kel"}) {
+    const Result r = Run({"dump", (kFixtures / "paradox" / "kel" / name).string()});
+    EXPECT_EQ(r.status, 0) << name << "\n" << Describe(r);
+    EXPECT_EQ(r.out, want) << name;
+    EXPECT_EQ(r.err, "") << name;
+  }
+}
+
+TEST_F(QxlabelTest, DumpEscapesControlCharactersSoEveryRowStaysOneLine) {
+  Doc().Add("a\tb", "c\\d").Add("e\nf").Save(Path("ctl.kel"));
+  const Result r = Run({"dump", Path("ctl.kel").string()});
+  ASSERT_EQ(r.status, 0) << Describe(r);
+  EXPECT_EQ(r.out.substr(0, r.out.find('\n', r.out.find('\n') + 1) + 1),
+            "1\ta\\tb\tc\\\\d\t25\t4 号\t横向\t取消修饰\t1\t无序号\t\\N\t\\N\t\\N\t\\N\n"
+            "2\te\\nf\t\\N\t25\t4 号\t横向\t取消修饰\t1\t无序号\t\\N\t\\N\t\\N\t\\N\n");
+}
+
+// --- build ------------------------------------------------------------------------------
+
+TEST_F(QxlabelTest, BuildIsTheReverseOfDump) {
+  for (const char* name : {"sample-level5.kel", "sample-level7-long.kel"}) {
+    SCOPED_TRACE(name);
+    const Result dump = Run({"dump", (kFixtures / "paradox" / "kel" / name).string()});
+    ASSERT_EQ(dump.status, 0) << Describe(dump);
+    // Comments, empty lines and Windows line ends are allowed around the rows.
+    std::string rows = "# rows of " + std::string(name) + "\r\n\n";
+    for (char c : dump.out) rows += c == '\n' ? std::string("\r\n") : std::string(1, c);
+    std::ofstream(Path("rows.tsv"), std::ios::binary) << rows;
+    const Result build = Run({"build", Path("rows.tsv").string(), Path("copy.kel").string()});
+    ASSERT_EQ(build.status, 0) << Describe(build);
+    EXPECT_EQ(build.out, "5 row(s) written to " + Path("copy.kel").string() + "\n");
+    const Result again = Run({"dump", Path("copy.kel").string()});
+    EXPECT_EQ(again.out, dump.out);
+  }
+}
+
+// --- export -----------------------------------------------------------------------------
+
+TEST_F(QxlabelTest, ExportWritesWhatTheEditorsExportWritesForTheOpenedDocument) {
+  Doc()
+      .Add("QF1", "3x2.5", 0)
+      .Add("L1-№", "", 30, 2)
+      .Serial("序号000-999", "1", "12")
+      .Add("A↖2", "", 25)
+      .Add("")  // trailing Segments without an upper line are not exported
+      .Add("")
+      .Material(2)
+      .Save(Path("job.kel"));
+  const Result r = Run({"export", Path("job.kel").string(), Path("job.qxf").string()});
+  ASSERT_EQ(r.status, 0) << Describe(r);
+  EXPECT_NE(r.out.find("3 Segment(s)"), std::string::npos) << r.out;
+
+  // The same document opened into a working table and exported as the editor does.
+  DocumentState opened(std::make_unique<MemoryRowStore>());
+  opened.table.Bind("working table");
+  ASSERT_TRUE(ReadDocumentFile(Path("job.kel"), opened.table, opened.settings));
+  DropTrailingEmptySegments(opened.table);
+  const std::vector<uint8_t> want = BuildNativeFile(opened.table, opened.settings);
+  EXPECT_EQ(ReadBytes(Path("job.qxf")), want);
+  ASSERT_GE(want.size(), 42u);
+  EXPECT_EQ(want[32], 3) << "material 贴纸 12mm";
+  EXPECT_EQ(want[36], 3) << "Segments in the file";
+}
+
+TEST_F(QxlabelTest, ExportTakesTheHeaderFromTheSettingsRow) {
+  // The fixture's settings row: 贴纸 12mm, 左齐, 分隔线, spacing 7; its fourth Segment has
+  // only a lower line and is the last, so it is dropped.
+  const Result r = Run({"export", kSampleKel.string(), Path("s.qxf").string()});
+  ASSERT_EQ(r.status, 0) << Describe(r);
+  const std::vector<uint8_t> f = ReadBytes(Path("s.qxf"));
+  ASSERT_GE(f.size(), 42u);
+  EXPECT_EQ(std::string(f.begin(), f.begin() + 29), "Qx series printer files v1.00");
+  EXPECT_EQ(std::vector<uint8_t>(f.begin() + 32, f.begin() + 37),
+            (std::vector<uint8_t>{3, 2, 1, 6, 3}));
+}
+
+TEST_F(QxlabelTest, ExportStopsAtTwoHundredSegments) {
+  Doc d;
+  for (int i = 1; i <= 250; ++i) d.Add(std::string("W").append(std::to_string(i)));
+  d.Save(Path("big.kel"));
+  const Result r = Run({"export", Path("big.kel").string(), Path("big.qxf").string()});
+  ASSERT_EQ(r.status, 0) << Describe(r);
+  EXPECT_NE(r.out.find("200 Segment(s)"), std::string::npos) << r.out;
+  const std::vector<uint8_t> f = ReadBytes(Path("big.qxf"));
+  ASSERT_GE(f.size(), 42u);
+  EXPECT_EQ(f[36], 200);
+}
+
+// --- import -----------------------------------------------------------------------------
+
+TEST_F(QxlabelTest, ImportedWorkbooksDumpAsTheirRows) {
+  // Both formats of one sheet give the same document; a sheet with a second column
+  // switches the material to the 6.0 mm² sleeve, a one-column sheet keeps 4.0 mm².
+  struct Case {
+    const char* book;
+    const char* rows;
+    const char* material;
+  };
+  const Case cases[] = {
+      {"basic.xlsx",
+       "1\tW-001\tLine one\t25\t2 号\t横向\t取消修饰\t1\t无序号\t\\N\t\\N\t\\N\t\\N\n"
+       "2\tW-002\tLine two\t25\t2 号\t横向\t取消修饰\t1\t无序号\t\\N\t\\N\t\\N\t\\N\n"
+       "3\ttwo\\nlines\ttab\\there\t0\t2 号\t横向\t取消修饰\t1\t无序号\t\\N\t\\N\t\\N\t\\N\n"
+       "4\tX\tY\t25\t2 号\t横向\t取消修饰\t1\t无序号\t\\N\t\\N\t\\N\t\\N\n",
+       "套管 6.0平方"},
+      {"basic.xls", nullptr, "套管 6.0平方"},
+      {"one-column.xlsx",
+       "1\tA1\t\\N\t25\t4 号\t横向\t取消修饰\t1\t无序号\t\\N\t\\N\t\\N\t\\N\n"
+       "2\tA2\t\\N\t25\t4 号\t横向\t取消修饰\t1\t无序号\t\\N\t\\N\t\\N\t\\N\n"
+       "3\tA3\t\\N\t25\t4 号\t横向\t取消修饰\t1\t无序号\t\\N\t\\N\t\\N\t\\N\n",
+       "套管 4.0平方"},
+      // Rows stop at the first empty first cell (the third row).
+      {"gap.xls",
+       "1\tfirst\t1\t25\t2 号\t横向\t取消修饰\t1\t无序号\t\\N\t\\N\t\\N\t\\N\n"
+       "2\tsecond\t\\N\t25\t4 号\t横向\t取消修饰\t1\t无序号\t\\N\t\\N\t\\N\t\\N\n",
+       "套管 6.0平方"},
+  };
+  std::string previous;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.book);
+    const fs::path kel = Path(std::string(c.book) + ".kel");
+    const Result imp = Run({"import", (kFixtures / "excel" / c.book).string(), kel.string()});
+    ASSERT_EQ(imp.status, 0) << Describe(imp);
+    EXPECT_EQ(imp.err, "");
+    const Result dump = Run({"dump", kel.string()});
+    ASSERT_EQ(dump.status, 0) << Describe(dump);
+    const std::string rows = c.rows ? c.rows : previous;
+    ASSERT_GT(dump.out.size(), rows.size());
+    EXPECT_EQ(dump.out.substr(0, rows.size()), rows);
+    const std::string settings = dump.out.substr(rows.size());
+    EXPECT_EQ(settings.substr(0, settings.find('\t', 2)), std::string("0\t") + c.material);
+    previous = rows;
+  }
+}
+
+TEST_F(QxlabelTest, ImportOfASheetDamagedPartWayKeepsTheRowsBeforeTheDamage) {
+  // As in the editor, the rows read so far become the Document; the status says the
+  // import is incomplete.
+  const Result r = Run(
+      {"import", (kFixtures / "excel" / "bad" / "bomb.xlsx").string(), Path("part.kel").string()});
+  EXPECT_EQ(r.status, 1) << Describe(r);
+  EXPECT_EQ(r.err.rfind("qxlabel: reading stopped after 1 row(s): the file is damaged", 0), 0u)
+      << r.err;
+  const Result dump = Run({"dump", Path("part.kel").string()});
+  ASSERT_EQ(dump.status, 0) << Describe(dump);
+  EXPECT_EQ(dump.out.rfind("1\tbomb\t", 0), 0u) << dump.out;
+}
+
+// --- preview of a document --------------------------------------------------------------
+
+TEST_F(QxlabelTest, DocumentPreviewDrawsItsSegmentAsTheSegmentPreviewDoes) {
+  // A 10 mm Segment at 220 dots per 10 mm is drawn as a 20 mm one at the nominal 110:
+  // the calibration of the material's kind (label tape or tube) must be the one applied.
+  // The other calibration is far off, so taking the wrong one changes the picture.
+  struct Case {
+    int material;  // MatBox index; the Segment preview takes the code, index + 1
+    const char* label_cal;
+    const char* tube_cal;
+  };
+  const Case cases[] = {{2, "220", "55"}, {4, "55", "220"}, {6, "55", "220"}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE("material index " + std::to_string(c.material));
+    Doc().Add("X№", "", 10).Serial("序号0-999", "8", "11").Material(c.material).Save(Path("p.kel"));
+    const Result doc = Run({"preview", Path("p.kel").string(), Path("doc.png").string(),
+                            "--label-cal", c.label_cal, "--tube-cal", c.tube_cal, "--scale", "1"});
+    ASSERT_EQ(doc.status, 0) << Describe(doc);
+    EXPECT_NE(doc.out.find("4 item(s)"), std::string::npos) << doc.out;
+    const Result one =
+        Run({"preview", "X№", "--serial", "8-11", "--length", "20", "--material",
+             std::to_string(c.material + 1), "--scale", "1", "-o", Path("one.png").string()});
+    ASSERT_EQ(one.status, 0) << Describe(one);
+    const std::optional<RgbImage> a = ReadPng(Path("doc.png")), b = ReadPng(Path("one.png"));
+    ASSERT_TRUE(a && b);
+    EXPECT_EQ(a->height, 96);
+    EXPECT_EQ(a->width, b->width);
+    EXPECT_TRUE(a->rgb == b->rgb) << "the pictures differ";
+  }
+}
+
+TEST_F(QxlabelTest, DocumentPreviewDrawsEveryRepeatOfEverySegmentAtTheScale) {
+  // 2 repeats of the first Segment, 3 serial values of the second, a third without an
+  // upper line that prints nothing.
+  Doc()
+      .Add("KM1", "", 20, 2)
+      .Add("X№", "", 0)
+      .Serial("大写字母", "A", "C")
+      .Add("", "lower")
+      .Save(Path("r.kel"));
+  const Result r1 =
+      Run({"preview", Path("r.kel").string(), Path("r1.png").string(), "--scale", "1"});
+  const Result r3 =
+      Run({"preview", Path("r.kel").string(), Path("r3.png").string(), "--scale", "3"});
+  ASSERT_EQ(r1.status, 0) << Describe(r1);
+  ASSERT_EQ(r3.status, 0) << Describe(r3);
+  EXPECT_NE(r1.out.find("5 item(s)"), std::string::npos) << r1.out;
+  const std::optional<RgbImage> a = ReadPng(Path("r1.png")), b = ReadPng(Path("r3.png"));
+  ASSERT_TRUE(a && b);
+  EXPECT_EQ(b->width, 3 * a->width);
+  EXPECT_EQ(b->height, 3 * 96);
+  // Four red boundaries between five items, each one dot wide.
+  int boundaries = 0;
+  for (int x = 0; x < a->width; ++x) boundaries += a->Get(x, 0) == kTapeBoundary;
+  EXPECT_EQ(boundaries, 4);
+}
+
+TEST_F(QxlabelTest, DocumentPreviewAcceptsUpperCaseExtension) {
+  Doc().Add("A1", "", 25).Save(Path("UPPER.KEL"));
+  const Result r =
+      Run({"preview", Path("UPPER.KEL").string(), Path("u.png").string(), "--scale", "1"});
+  ASSERT_EQ(r.status, 0) << Describe(r);
+  const std::optional<RgbImage> png = ReadPng(Path("u.png"));
+  ASSERT_TRUE(png);
+  EXPECT_EQ(png->width, 25 * 11);
+}
+
+TEST_F(QxlabelTest, PreviewOfAHugeJobStopsBeforeThePictureIsTooBigToHold) {
+  // 65535 repeats of 1000 serial values, and 999 items 100 mm long, at a large scale:
+  // the picture keeps to 64 MB of pixels and says that it stops.
+  Doc().Add("A№", "", 6, 65535).Serial("序号0-999", "0", "999").Save(Path("huge.kel"));
+  const std::vector<std::string> runs[] = {
+      {"preview", Path("huge.kel").string(), Path("huge.png").string(), "--scale", "8"},
+      {"preview", "WIRE-№", "--serial", "1-999", "--length", "100", "--scale", "8", "-o",
+       Path("huge.png").string()},
+  };
+  for (const auto& args : runs) {
+    SCOPED_TRACE(args[1]);
+    const Result r = Run(args);
+    ASSERT_EQ(r.status, 0) << Describe(r);
+    EXPECT_NE(r.err.find("the picture stops after"), std::string::npos) << r.err;
+    // The size from the PNG header: the picture is wider than ReadPng takes.
+    const std::vector<uint8_t> png = ReadBytes(Path("huge.png"));
+    ASSERT_GE(png.size(), 24u);
+    auto be32 = [&](std::size_t at) {
+      return int64_t{png[at]} << 24 | int64_t{png[at + 1]} << 16 | png[at + 2] << 8 | png[at + 3];
+    };
+    const int64_t bytes = be32(16) * be32(20) * 3;
+    EXPECT_LE(bytes, int64_t{64} << 20);
+    EXPECT_GT(bytes, int64_t{32} << 20);
+  }
+}
+
+// --- errors -----------------------------------------------------------------------------
+
+// A document file cut short, and one whose block chain loops.
+void MakeDamagedDocuments(const fs::path& dir) {
+  const std::string whole = ReadText(kSampleKel);
+  std::ofstream(dir / "cut.kel", std::ios::binary) << whole.substr(0, whole.size() / 2 + 100);
+  fs::copy_file(kFixtures / "paradox" / "fuzz" / "chain-loops.db", dir / "loops.kel");
+}
+
+TEST_F(QxlabelTest, WrongInputIsToldInPlainWordsWithAnExitStatus) {
+  MakeDamagedDocuments(dir_.path());
+  Doc().Add("").Save(Path("blank.kel"));
+  const std::string good_row =
+      "1\tA\t\\N\t25\t4 号\t横向\t取消修饰\t1\t无序号\t\\N\t\\N\t\\N\t\\N\n";
+  auto rows_file = [&](const std::string& name, const std::string& text) {
+    std::ofstream(Path(name), std::ios::binary) << text;
+    return Path(name).string();
+  };
+  const std::string short_row = rows_file("short.tsv", good_row + "2\tB\n");
+  const std::string not_number = rows_file("nan.tsv", "x" + good_row);
+  const std::string too_long =
+      rows_file("long.tsv", "1\t" + std::string(101, 'L') + good_row.substr(3));
+  const std::string not_gbk = rows_file("gbk.tsv", "1\t✓" + good_row.substr(3));
+  const std::string no_rows = rows_file("none.tsv", "# nothing\n\n");
+  const std::string missing = Path("missing.kel").string(), out = Path("out.file").string();
+  const std::string excel = (kFixtures / "excel").string();
+  struct Case {
+    std::vector<std::string> args;
+    int status;
+    std::string says;
+  };
+  const Case cases[] = {
+      // Bad arguments: the usage, status 2.
+      {{}, 2, "usage: qxlabel"},
+      {{"print"}, 2, "unknown command print"},
+      {{"dump"}, 2, "dump takes one document file"},
+      {{"dump", missing, out}, 2, "dump takes one document file"},
+      {{"export", kSampleKel.string()}, 2, "export takes a document file and the output file"},
+      {{"import", excel + "/basic.xlsx"}, 2, "import takes a workbook and the output file"},
+      {{"preview", kSampleKel.string(), out, "--scale", "99"}, 2, "bad option --scale"},
+      {{"preview", kSampleKel.string(), out, "--colour"}, 2, "bad option --colour"},
+      {{"preview", "A1", "--size", "9", "-o", out}, 2, "--size takes 0 to 7"},
+      {{"preview", "A1"}, 2, "give the output file with -o"},
+      {{"preview", "A1", "--serial", "1", "-o", out}, 2, "--serial takes a range"},
+      {{"build", short_row}, 2, "build takes the rows and the output file"},
+      // Rows that are not document rows; nothing is written.
+      {{"build", short_row, out}, 1, "short.tsv, line 2: 2 columns, a row has 13"},
+      {{"build", not_number, out}, 1, "nan.tsv, line 1, column Num: \"x1\" is not a number"},
+      {{"build", too_long, out}, 1, "long.tsv, line 1: value too long for column Flin"},
+      {{"build", not_gbk, out}, 1, "gbk.tsv, line 1, column Flin: GBK cannot represent \"✓\""},
+      {{"build", no_rows, out}, 1, "none.tsv holds no rows"},
+      // Missing files.
+      {{"build", Path("missing.tsv").string(), out}, 1, "cannot open"},
+      {{"dump", missing}, 1, "cannot open " + missing},
+      {{"export", missing, out}, 1, "cannot open " + missing},
+      {{"preview", missing, out}, 1, "cannot open " + missing},
+      {{"import", Path("missing.xlsx").string(), out}, 1, "cannot open"},
+      {{"dump", dir_.path().string()}, 1, "is a folder"},
+      // Damaged or foreign files.
+      {{"dump", Path("cut.kel").string()}, 1, "not a document file: "},
+      {{"dump", Path("loops.kel").string()}, 1, "not a document file: "},
+      {{"export", Path("cut.kel").string(), out}, 1, "not a document file: "},
+      {{"preview", Path("loops.kel").string(), out}, 1, "not a document file: "},
+      {{"dump", excel + "/basic.xls"}, 1, "not a document file: "},
+      {{"import", excel + "/bad/encrypted.xlsx", out}, 1, "password protected"},
+      {{"import", excel + "/bad/html.xls", out}, 1, "not an Excel workbook"},
+      {{"import", excel + "/bad/truncated.xlsx", out}, 1, "damaged"},
+      {{"import", kSampleKel.string(), out}, 1, "not an Excel workbook"},
+      // Nothing to draw, and an output that cannot be written.
+      {{"preview", Path("blank.kel").string(), out}, 1, "nothing to print"},
+      {{"export", kSampleKel.string(), Path("no/such/folder/x.qxf").string()}, 1, "no/such/folder"},
+      {{"import", excel + "/basic.xlsx", Path("no/such/folder/x.kel").string()},
+       1,
+       "no/such/folder"},
+  };
+  for (const Case& c : cases) {
+    std::string line;
+    for (const std::string& a : c.args) line += " " + a;
+    SCOPED_TRACE("qxlabel" + line);
+    const Result r = Run(c.args);
+    EXPECT_EQ(r.status, c.status) << Describe(r);
+    EXPECT_NE(r.err.find(c.says), std::string::npos) << r.err;
+    EXPECT_EQ(r.err.rfind(c.status == 2 && c.args.size() < 1 ? "usage:" : "qxlabel: ", 0), 0u)
+        << r.err;
+    // No crash report or exception text reaches the operator.
+    for (const char* bad : {"terminate", "std::", "Sanitizer", "Aborted"})
+      EXPECT_EQ(r.err.find(bad), std::string::npos) << r.err;
+    EXPECT_FALSE(fs::exists(out)) << "a failed command left its output file";
+  }
+}
+
+TEST_F(QxlabelTest, HelpGoesToStandardOutput) {
+  const Result r = Run({"--help"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out.rfind("usage: qxlabel", 0), 0u) << r.out;
+  EXPECT_EQ(r.err, "");
+}
+
+}  // namespace
+}  // namespace qx

@@ -1,0 +1,212 @@
+// The transports over the virtual printers: enumeration, handles, the trace, and the
+// combined transport.
+#include <gtest/gtest.h>
+
+#include <sstream>
+#include <string>
+
+#include "device/virtual/combined_transport.h"
+#include "device/virtual/virtual_transport.h"
+#include "host_messages.h"
+#include "support/temp_dir.h"
+
+namespace qx {
+namespace {
+
+using testing::G1Command;
+using testing::Link;
+
+std::vector<VirtualPrinterConfig> Printers(std::string_view spec) {
+  VirtualPrinterList list = ParseVirtualPrinters(spec);
+  EXPECT_TRUE(list.ok()) << list.error;
+  return list.printers;
+}
+
+std::vector<std::string> Enumerate(Transport& t) {
+  DevicePaths paths;
+  for (DevicePath& p : paths) p.fill('x');
+  const int32_t n = t.EnumrateDevs(paths);
+  std::vector<std::string> out;
+  for (int32_t i = 0; i < n; ++i) out.emplace_back(paths[static_cast<std::size_t>(i)].data());
+  return out;
+}
+
+// Whether `line` is one of the documented trace lines.
+bool HasTraceForm(const std::string& line) {
+  std::istringstream in(line);
+  std::vector<std::string> w;
+  for (std::string word; in >> word;) w.push_back(word);
+  if (w.empty() || std::count(line.begin(), line.end(), ' ') + 1 != std::ssize(w)) return false;
+  auto number = [](const std::string& s) {
+    return !s.empty() &&
+           std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
+  };
+  auto hex = [](const std::string& s, std::size_t bytes) {
+    return (bytes == 0 ? s.size() % 2 == 0 : s.size() == 2 * bytes) &&
+           std::all_of(s.begin(), s.end(),
+                       [](char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'); });
+  };
+  const std::string& k = w[0];
+  if (k == "close" || k == "unplug" || k == "replug") return w.size() == 1;
+  if (k == "open" || k == "fault") return w.size() == 2;
+  if (k == "error" || k == "failed") return w.size() >= 2;
+  if (k == "bulk-out")
+    return w.size() == 3 && number(w[1]) && hex(w[2], 0) && w[2].size() == 2 * std::stoul(w[1]);
+  if (k == "bulk-in") return w.size() == 3 && number(w[1]) && (w[2] == "-" || hex(w[2], 16));
+  if (k == "vendor")
+    return w.size() == 4 && number(w[1]) && number(w[2]) && (w[3] == "-" || hex(w[3], 8));
+  if (k == "job-end")
+    return w.size() == 4 && number(w[1]) && number(w[3]) &&
+           (w[2] == "finished" || w[2] == "stopped" || w[2] == "fault" || w[2] == "aborted");
+  return false;
+}
+
+TEST(VirtualTransport, ListsConnectedPrintersInOrderAtMostFour) {
+  FakeClock clock;
+  VirtualTransport t(clock, Printers("qa11,qb20,qb16i,qb20"), {});
+  const std::vector<std::string> all = {
+      "virtual:vid_0471&pid_0666#0", "virtual:vid_5d29&pid_2029#1", "virtual:vid_5d29&pid_202b#2",
+      "virtual:vid_5d29&pid_2029#3"};
+  EXPECT_EQ(Enumerate(t), all);
+
+  t.printer(1).Unplug();
+  EXPECT_EQ(Enumerate(t), (std::vector<std::string>{all[0], all[2], all[3]}));
+  EXPECT_EQ(t.OpenByPath(all[1].c_str()), -1);
+  t.printer(1).Replug();
+  EXPECT_EQ(Enumerate(t), all);
+
+  std::vector<VirtualPrinterConfig> five(5);
+  VirtualTransport t5(clock, five, {});
+  EXPECT_EQ(Enumerate(t5).size(), 4u);
+}
+
+TEST(VirtualTransport, HandlesAreDistinctAndNeverReused) {
+  FakeClock clock;
+  VirtualTransport t(clock, Printers("qa11,qb20"), {});
+  const int32_t a = t.OpenByPath("virtual:vid_0471&pid_0666#0");
+  const int32_t b = t.OpenByPath("virtual:vid_0471&pid_0666#0");
+  const int32_t c = t.OpenByPath("virtual:vid_5d29&pid_2029#1");
+  EXPECT_EQ(t.OpenByPath("virtual:vid_5d29&pid_2029#7"), -1);
+  EXPECT_EQ(t.OpenByPath(nullptr), -1);
+  ASSERT_GE(a, 0);
+  EXPECT_NE(a, b);
+  EXPECT_NE(b, c);
+  EXPECT_EQ(t.CloseHandle(a), 0);
+  const int32_t d = t.OpenByPath("virtual:vid_0471&pid_0666#0");
+  EXPECT_NE(d, a);
+
+  Link closed(t, a), other(t, c);
+  EXPECT_FALSE(closed.Exchange(G1Command(1)));
+  EXPECT_EQ(t.printer(0).violations().back(),
+            "transfer on handle " + std::to_string(a) + " after it was closed");
+  EXPECT_EQ(t.CloseHandle(a), -1);
+  EXPECT_EQ(t.printer(0).violations().back(),
+            "close of handle " + std::to_string(a) + ", which is not open");
+  EXPECT_TRUE(other.Vendor(19)) << "the second-generation printer answers on its own handle";
+  EXPECT_EQ(t.BulkWrite(999, nullptr, 0, 500), -1);
+  StatusBlock s{};
+  EXPECT_EQ(t.VendorReq(999, 19, 0, s, 500), -1);
+}
+
+// One line per call in the documented form, the same in memory and in the file.
+TEST(VirtualTransport, TraceLines) {
+  FakeClock clock;
+  VirtualTransport t(clock, Printers("qa11,qb20:tube=100:label=101"), {});
+  Link g1(t, t.OpenByPath("virtual:vid_0471&pid_0666#0"));
+  ASSERT_TRUE(g1.Exchange(G1Command(1)));
+  ASSERT_TRUE(g1.Exchange(G1Command(5)));
+  EXPECT_FALSE(g1.Read());
+  g1.Close();
+  EXPECT_EQ(t.printer(0).trace(), (std::vector<std::string>{
+                                      "open virtual:vid_0471&pid_0666#0",
+                                      "bulk-out 4 01010001",
+                                      "bulk-in 16 000b0000000000000000000000000000",
+                                      "bulk-out 4 01050005",
+                                      "bulk-in 16 6e6e0000000000000000000000000000",
+                                      "bulk-in 16 -",
+                                      "error read without a message to answer",
+                                      "close",
+                                  }));
+
+  Link g2(t, t.OpenByPath("virtual:vid_5d29&pid_2029#1"));
+  ASSERT_TRUE(g2.Vendor(24, 0x0301));
+  EXPECT_FALSE(g2.Vendor(19, 5));
+  EXPECT_EQ(t.printer(1).trace(), (std::vector<std::string>{
+                                      "open virtual:vid_5d29&pid_2029#1",
+                                      "vendor 24 769 0000400064006500",
+                                      "vendor 19 5 -",
+                                      "error request 19 with value 5 (expected 0)",
+                                  }));
+}
+
+TEST(VirtualTransport, EveryTraceLineHasItsForm) {
+  FakeClock clock;
+  testing::TempDir dir;
+  {
+    VirtualTransport t(clock, Printers("qb20:fail=4:unplug=9:replug=10:fault=cover-open@1"),
+                       dir.path());
+    const std::string path = t.printer(0).path();
+    Link l(t, t.OpenByPath(path.c_str()));
+    l.Vendor(24, 0x0100);
+    l.Vendor(25, 0x0100);
+    l.Vendor(16, 0x0100);
+    l.Vendor(19);  // fails: injected
+    const auto m = testing::G2Messages(testing::TestItem(1, 1, 2, 1), 0, 1);
+    l.Exchange(m[0]);
+    l.Vendor(22);
+    l.Vendor(19);
+    l.Vendor(19);  // fails: unplugged
+    clock.Advance(10);
+    Link again(t, t.OpenByPath(path.c_str()));
+    again.Vendor(20);
+    again.Close();
+    const std::vector<std::string>& trace = t.printer(0).trace();
+    for (const std::string& line : trace) EXPECT_TRUE(HasTraceForm(line)) << line;
+    for (const char* line : {"failed injected failure", "unplug", "failed unplugged", "replug",
+                             "fault cover-open", "job-end 1 fault 0"})
+      EXPECT_NE(std::find(trace.begin(), trace.end(), line), trace.end()) << line;
+  }
+  EXPECT_TRUE(std::filesystem::exists(dir / "qb20-0.trace"));
+  EXPECT_FALSE(std::filesystem::exists(dir / "qb20-0-job1.png")) << "nothing was printed";
+}
+
+TEST(CombinedTransport, ListsBothSidesAndKeepsTheirHandlesApart) {
+  FakeClock clock;
+  VirtualTransport first(clock, Printers("qb20,qa11"), {});
+  VirtualTransport second(clock, Printers("qa11,qb16i,qb20"), {});
+  CombinedTransport both(first, second);
+  const std::vector<std::string> paths = Enumerate(both);
+  EXPECT_EQ(paths, (std::vector<std::string>{
+                       "virtual:vid_5d29&pid_2029#0", "virtual:vid_0471&pid_0666#1",
+                       "virtual:vid_0471&pid_0666#0", "virtual:vid_5d29&pid_202b#1"}));
+
+  // Both sides give out handle 1 first; the combined handles differ.
+  const int32_t h0 = both.OpenByPath(paths[0].c_str());
+  const int32_t h2 = both.OpenByPath(paths[3].c_str());
+  ASSERT_GE(h0, 0);
+  ASSERT_GE(h2, 0);
+  EXPECT_NE(h0, h2);
+  Link on_first(both, h0), on_second(both, h2);
+  ASSERT_TRUE(on_second.Vendor(24, 0x0100));
+  EXPECT_EQ(second.printer(1).trace().back(),
+            "vendor 24 256 00004000"
+            "6e006e00");
+  EXPECT_EQ(first.printer(0).trace().size(), 1u) << "only its open";
+  ASSERT_TRUE(on_first.Vendor(19));
+  EXPECT_EQ(first.printer(0).trace().back().rfind("vendor 19 0 ", 0), 0u);
+
+  EXPECT_EQ(both.CloseHandle(h2), 0);
+  EXPECT_EQ(second.printer(1).trace().back(), "close");
+  EXPECT_EQ(both.CloseHandle(h2), -1);
+  EXPECT_FALSE(on_second.Vendor(19)) << "a closed combined handle reaches nobody";
+  EXPECT_EQ(both.OpenByPath("virtual:vid_5d29&pid_2029#9"), -1);
+
+  // A path not yet listed is tried on the first side, then the second.
+  CombinedTransport fresh(first, second);
+  const int32_t h = fresh.OpenByPath("virtual:vid_5d29&pid_202b#1");
+  ASSERT_GE(h, 0);
+  EXPECT_EQ(second.printer(1).trace().back(), "open virtual:vid_5d29&pid_202b#1");
+}
+
+}  // namespace
+}  // namespace qx
