@@ -22,6 +22,13 @@
 //       Measures TEXT the way the editor does while typing.
 //   qxlabel fonts
 //       Lists the font faces the editor offers.
+//   qxlabel devices
+//       Lists the printers found (USB, and the virtual printers QX_VIRTUAL_PRINTERS names).
+//   qxlabel print DOC.kel [--printer N] [--copies N] [--range A-B] [--repeat-first]
+//                 [--density 1-7]
+//       Prints a document as the editor's print command does (after the same tidying),
+//       with progress on the terminal and the printer's messages on stderr; exit status 1
+//       when the job fails. Ctrl-C stops the printer.
 //
 // Texts are UTF-8; in them № stands for the serial value, ↖ and ↙ make the next
 // character a superscript or subscript.
@@ -35,6 +42,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/print_command.h"
 #include "document/atomic_file.h"
 #include "document/document_file.h"
 #include "document/excel_import.h"
@@ -78,7 +86,10 @@ constexpr const char kUsage[] =
     "       qxlabel import BOOK.xls|BOOK.xlsx OUT.kel\n"
     "       qxlabel preview DOC.kel OUT.png [--label-cal N] [--tube-cal N] [--scale N]\n"
     "       qxlabel measure [--face NAME] [--size 0-7] TEXT\n"
-    "       qxlabel fonts\n";
+    "       qxlabel fonts\n"
+    "       qxlabel devices\n"
+    "       qxlabel print DOC.kel [--printer N] [--copies N] [--range A-B] [--repeat-first]\n"
+    "                     [--density 1-7]\n";
 
 int Usage(const char* problem = nullptr) {
   if (problem) std::fprintf(stderr, "qxlabel: %s\n", problem);
@@ -694,6 +705,13 @@ int main(int argc, char** argv) {
     if (cmd == "fonts") return Fonts();
     if (cmd == "measure") return Measure(argc - 2, argv + 2);
     if (cmd == "preview") return Preview(argc - 2, argv + 2);
+    if (cmd == "devices") return cli::Devices(argc - 2, argv + 2);
+    if (cmd == "print") {
+      if (argc < 3) return Usage("print takes a document file");
+      LoadedDocument d;
+      if (!Load(argv[2], d)) return 1;
+      return cli::Print(d.doc, argv[2], argc - 3, argv + 3);
+    }
     if (cmd == "dump") return argc == 3 ? Dump(argv[2]) : Usage("dump takes one document file");
     if (cmd == "build")
       return argc == 4 ? Build(argv[2], argv[3])

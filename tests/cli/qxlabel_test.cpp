@@ -428,7 +428,8 @@ TEST_F(QxlabelTest, WrongInputIsToldInPlainWordsWithAnExitStatus) {
   const Case cases[] = {
       // Bad arguments: the usage, status 2.
       {{}, 2, "usage: qxlabel"},
-      {{"print"}, 2, "unknown command print"},
+      {{"print"}, 2, "print takes a document file"},
+      {{"frobnicate"}, 2, "unknown command frobnicate"},
       {{"dump"}, 2, "dump takes one document file"},
       {{"dump", missing, out}, 2, "dump takes one document file"},
       {{"export", kSampleKel.string()}, 2, "export takes a document file and the output file"},
@@ -490,6 +491,95 @@ TEST_F(QxlabelTest, HelpGoesToStandardOutput) {
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.out.rfind("usage: qxlabel", 0), 0u) << r.out;
   EXPECT_EQ(r.err, "");
+}
+
+// --- Printing to the virtual printers --------------------------------------------------
+
+// The sample documents shipped with the program.
+const fs::path kSamples = fs::path(QX_TEST_DATA_DIR) / ".." / "data" / "Sample";
+
+class QxlabelPrintTest : public QxlabelTest {
+ protected:
+  void Printers(const std::string& list) {
+    setenv("QX_VIRTUAL_PRINTERS", list.c_str(), 1);
+    setenv("QX_VIRTUAL_PRINTER_DIR", dir_.path().c_str(), 1);
+  }
+  ~QxlabelPrintTest() override {
+    unsetenv("QX_VIRTUAL_PRINTERS");
+    unsetenv("QX_VIRTUAL_PRINTER_DIR");
+  }
+};
+
+TEST_F(QxlabelPrintTest, DevicesListsThePrintersFound) {
+  Printers("qb20,qa11");
+  const Result r = Run({"devices"});
+  EXPECT_EQ(r.status, 0) << Describe(r);
+  EXPECT_EQ(r.out,
+            "1\tUSB#0\tKelmor QB20\tvirtual:vid_5d29&pid_2029#0\n"
+            "2\tUSB#1\tKelmor QA11\tvirtual:vid_0471&pid_0666#1\n");
+  Printers("qb20:fault=bogus");
+  EXPECT_EQ(Run({"devices"}).status, 2);
+}
+
+TEST_F(QxlabelPrintTest, EverySamplePrintsOnBothGenerations) {
+  Printers("qb20,qa11");
+  int documents = 0;
+  for (const auto& entry : fs::directory_iterator(kSamples)) {
+    if (entry.path().extension() != ".kel") continue;
+    ++documents;
+    for (const char* printer : {"1", "2"}) {
+      SCOPED_TRACE(entry.path().filename().string() + " on printer " + printer);
+      const Result r = Run({"print", entry.path().string(), "--printer", printer});
+      EXPECT_EQ(r.status, 0) << Describe(r);
+      EXPECT_EQ(r.out.rfind("打印完成!\n", 0), 0u) << r.out;
+      EXPECT_NE(r.out.find(" item(s) sent to Kelmor Q"), std::string::npos) << r.out;
+      EXPECT_EQ(r.out.find("skipped"), std::string::npos) << r.out;
+      EXPECT_EQ(r.err, "");
+    }
+  }
+  EXPECT_GE(documents, 3);
+  EXPECT_TRUE(fs::exists(dir_ / "qb20-0-job1.png"));
+  EXPECT_TRUE(fs::exists(dir_ / "qa11-1-job1.png"));
+  EXPECT_TRUE(fs::exists(dir_ / "qb20-0.trace"));
+}
+
+TEST_F(QxlabelPrintTest, CopiesRangeAndOrder) {
+  Printers("qa11");
+  const std::string doc = Path("d.kel").string();
+  Doc().Add("A1").Add("A2", "", 25, 3).Add("A3").Save(doc);
+  const Result r = Run({"print", doc, "--range", "3-2", "--copies", "2", "--repeat-first"});
+  EXPECT_EQ(r.status, 0) << Describe(r);
+  EXPECT_NE(r.out.find("8 item(s) sent"), std::string::npos) << r.out;
+}
+
+TEST_F(QxlabelPrintTest, FailuresAreToldOnStderrWithAnExitStatus) {
+  const std::string doc = Path("d.kel").string();
+  Doc().Add("A1").Save(doc);
+  struct Case {
+    std::string printers;
+    std::vector<std::string> args;
+    int status;
+    std::string says;
+  };
+  const std::vector<Case> cases{
+      {"qb20:fault=cover-open", {}, 1, "qxlabel: printer: 上盖未盖好"},
+      {"qa11:fault=no-ribbon", {}, 1, "qxlabel: printer: 没有色带!"},
+      {"qb20:fault=ribbon-out@1", {}, 1, "qxlabel: printer: 当前色带余量为0,打印终止!"},
+      {"", {}, 1, "no printer found"},
+      {"qb20", {"--printer", "2"}, 1, "there is no printer 2"},
+      {"qb20", {"--copies", "0"}, 2, "--copies takes 1 to 999"},
+      {"qb20", {"--range", "3"}, 2, "--range takes"},
+      {"qb20", {"--sideways"}, 2, "unknown or incomplete print option --sideways"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.printers + " " + c.says);
+    Printers(c.printers);
+    std::vector<std::string> args{"print", doc};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    const Result r = Run(args);
+    EXPECT_EQ(r.status, c.status) << Describe(r);
+    EXPECT_NE(r.err.find(c.says), std::string::npos) << r.err;
+  }
 }
 
 }  // namespace

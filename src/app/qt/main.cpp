@@ -12,6 +12,7 @@
 #include "app/qt/main_window.h"
 #include "app/qt/qt_ui.h"
 #include "document/sqlite_store.h"
+#include "device/printers.h"
 #include "document/working_table.h"
 #include "layout/font_resolver.h"
 #include "layout/freetype_canvas.h"
@@ -35,6 +36,11 @@ int main(int argc, char** argv) {
                     QCoreApplication::applicationDirPath().toStdString(), slot.table_path(),
                     slot.has_leftover() && screenshot.isEmpty());
     ui.SetTimer1Handler([&form] { form.Timer1Timer(); });
+    // The printers: those on USB, and the virtual ones QX_VIRTUAL_PRINTERS asks for.
+    qx::SteadyClock clock;
+    std::unique_ptr<qx::PrinterTransports> printers = qx::MakePrinterTransports(clock);
+    if (!printers->error().empty()) std::fprintf(stderr, "qx-editor: %s\n", printers->error().c_str());
+    form.SetTransport(printers->transport());
     qx::MainWindow window(form, ui);
     ui.SetParent(&window);
     window.setMaximumSize(form.layout().max_width, form.layout().max_height);

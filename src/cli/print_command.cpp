@@ -1,0 +1,210 @@
+#include "cli/print_command.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <thread>
+
+#include "device/print_job.h"
+#include "device/printer_messages.h"
+#include "device/printers.h"
+#include "layout/freetype_canvas.h"
+
+namespace qx::cli {
+namespace {
+
+// Ctrl-C asks the job to stop, as the editor's stop button does; the printer then ends
+// its job and the command exits through the job's normal end.
+std::atomic<bool> g_interrupted{false};
+void OnInterrupt(int) { g_interrupted = true; }
+
+// Real time for printers on USB; virtual printers run on virtual time, so that a batch
+// run to them takes no longer than the work itself.
+class CliClock final : public Clock {
+ public:
+  uint64_t NowMs() const override { return virtual_ ? now_ : real_.NowMs(); }
+  void UseVirtualTime() {
+    virtual_ = true;
+    now_ = real_.NowMs();
+  }
+  bool is_virtual() const { return virtual_; }
+  void Advance(uint64_t ms) { now_ += ms; }
+
+ private:
+  SteadyClock real_;
+  bool virtual_ = false;
+  uint64_t now_ = 0;
+};
+
+class TerminalHost final : public PrintHost {
+ public:
+  TerminalHost(CliClock& clock, PrintJob& job) : clock_(clock), job_(job) {}
+  bool failed_message = false;
+
+  void Message(std::string_view text, std::string_view) override {
+    EndProgressLine();
+    if (text == pmsg::kPrintFinished) {
+      std::printf("%.*s\n", static_cast<int>(text.size()), text.data());
+    } else {
+      std::fprintf(stderr, "qxlabel: printer: %.*s\n", static_cast<int>(text.size()), text.data());
+      failed_message = true;
+    }
+  }
+  void PumpWait(uint32_t ms) override { Wait(ms); }
+  void WaitTick() override { Wait(50); }
+  void EnterPrintingState() override {}
+  void EnableStop() override {}
+  void EndOfJob() override { EndProgressLine(); }
+  void Progress(int done, int total) override {
+    if (!tty_) return;
+    std::fprintf(stderr, "\rprinting item %d of %d", done, total);
+    std::fflush(stderr);
+    open_line_ = true;
+  }
+
+ private:
+  void Wait(uint32_t ms) {
+    if (g_interrupted.exchange(false)) {
+      EndProgressLine();
+      std::fprintf(stderr, "qxlabel: stopping the printer\n");
+      job_.StopRequested = true;
+    }
+    if (clock_.is_virtual())
+      clock_.Advance(ms);
+    else
+      std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+  }
+  void EndProgressLine() {
+    if (open_line_) std::fputc('\n', stderr);
+    open_line_ = false;
+  }
+
+  CliClock& clock_;
+  PrintJob& job_;
+  bool tty_ = isatty(STDERR_FILENO) != 0;
+  bool open_line_ = false;
+};
+
+bool ParseNumber(const char* s, int lo, int hi, int& out) {
+  char* end = nullptr;
+  errno = 0;
+  const long v = std::strtol(s, &end, 10);
+  if (errno || end == s || *end || v < lo || v > hi) return false;
+  out = static_cast<int>(v);
+  return true;
+}
+
+int Fail(const std::string& problem, int status = 2) {
+  std::fprintf(stderr, "qxlabel: %s\n", problem.c_str());
+  return status;
+}
+
+}  // namespace
+
+int Devices(int argc, char**) {
+  if (argc != 0) return Fail("devices takes no arguments");
+  CliClock clock;
+  auto printers = MakePrinterTransports(clock);
+  if (!printers->error().empty()) return Fail(printers->error());
+  DeviceTable d;
+  const std::vector<DeviceEntry> entries = EnumerateDevices(printers->transport(), d);
+  if (entries.empty()) {
+    std::printf("没有发现可用设备\n");
+    return 0;
+  }
+  int n = 0;
+  for (const DeviceEntry& e : entries) {
+    std::printf("%d\t%s\t%s\t%s\n", ++n, e.label.c_str(), std::string(d.Name(e.slot)).c_str(),
+                std::string(d.Path(e.slot)).c_str());
+  }
+  return 0;
+}
+
+int Print(DocumentState& doc, const char* file, int argc, char** argv) {
+  int printer = 1, copies = 1, density = 4, first = 0, last = 0;
+  bool repeat_first = false;
+  for (int i = 0; i < argc; ++i) {
+    const std::string a = argv[i];
+    const bool has_value = i + 1 < argc;
+    if (a == "--printer" && has_value) {
+      if (!ParseNumber(argv[++i], 1, kMaxDevices, printer)) return Fail("--printer takes 1 to 4");
+    } else if (a == "--copies" && has_value) {
+      if (!ParseNumber(argv[++i], 1, 999, copies)) return Fail("--copies takes 1 to 999");
+    } else if (a == "--density" && has_value) {
+      if (!ParseNumber(argv[++i], 1, 7, density)) return Fail("--density takes 1 to 7");
+    } else if (a == "--range" && has_value) {
+      const std::string r = argv[++i];
+      const auto dash = r.find('-');
+      if (dash == std::string::npos ||
+          !ParseNumber(r.substr(0, dash).c_str(), 1, 1 << 30, first) ||
+          !ParseNumber(r.substr(dash + 1).c_str(), 1, 1 << 30, last))
+        return Fail("--range takes FIRST-LAST, Segment numbers from 1");
+    } else if (a == "--repeat-first") {
+      repeat_first = true;
+    } else if (a == "--serial-first") {
+      repeat_first = false;
+    } else {
+      return Fail("unknown or incomplete print option " + a);
+    }
+  }
+
+  // The Document is tidied as the editor does before it prints; the file is not changed.
+  if (!TidyForPrint(doc.table)) {
+    std::fprintf(stderr, "qxlabel: %s: nothing to print (无内容可打印!)\n", file);
+    return 1;
+  }
+  PrintJob job;
+  job.StartRow = 1;
+  job.EndRow = doc.table.RowCount();
+  if (first) {  // as the print dialog takes a range: in either order, cut to the Document
+    const int b = std::min(last, job.EndRow);
+    job.StartRow = std::min(first, b);
+    job.EndRow = std::max(first, b);
+  }
+  job.Copies = copies;
+  job.RepeatFirst = repeat_first;
+
+  CliClock clock;
+  auto printers = MakePrinterTransports(clock);
+  if (!printers->error().empty()) return Fail(printers->error());
+  Transport& t = printers->transport();
+  DeviceTable d;
+  const std::vector<DeviceEntry> entries = EnumerateDevices(t, d);
+  if (entries.empty()) return Fail("no printer found (没有发现可用设备)", 1);
+  if (printer > static_cast<int>(entries.size()))
+    return Fail("there is no printer " + std::to_string(printer) + "; qxlabel devices lists them", 1);
+  d.selected = static_cast<uint8_t>(entries[static_cast<std::size_t>(printer - 1)].slot);
+  const std::string path(d.Path(d.selected));
+  if (path.rfind("virtual:", 0) == 0) clock.UseVirtualTime();
+  d.handle = t.OpenByPath(path.c_str());
+  d.open = d.handle != -1;
+
+  FreeTypeCanvas measure_canvas, glyph_canvas(192, 96);
+  GlyphMeasurer measurer(measure_canvas);
+  measurer.SetFace(doc.settings.ZitiBox);
+  ImageBuilder builder(glyph_canvas, measurer);
+  builder.renderer().SelectFont(doc.settings.ZitiBox, false);
+  const JobDocument jd{doc.table, doc.para, measurer, builder, static_cast<uint8_t>(density)};
+
+  TerminalHost host(clock, job);
+  g_interrupted = false;
+  auto previous = std::signal(SIGINT, OnInterrupt);
+  WalkCounts counts;
+  const bool ok = RunDeviceJob(t, d, job, jd, host, &counts);
+  std::signal(SIGINT, previous);
+  std::printf("%d item(s) sent to %s (%s)", counts.sent, std::string(d.Name(d.selected)).c_str(),
+              path.c_str());
+  if (counts.skipped) std::printf(", %d skipped: their text fits no size", counts.skipped);
+  std::printf("\n");
+  // A printer fault ends the job even where the protocol counts the end as orderly.
+  return ok && !host.failed_message ? 0 : 1;
+}
+
+}  // namespace qx::cli

@@ -1,0 +1,13 @@
+// qxlabel devices / qxlabel print: the printers found, and a document printed from the
+// command line through the same job as the editor's print command.
+#pragma once
+
+#include "document/document.h"
+
+namespace qx::cli {
+
+int Devices(int argc, char** argv);
+// `doc` is the loaded Document (its working table in memory).
+int Print(DocumentState& doc, const char* file, int argc, char** argv);
+
+}  // namespace qx::cli
