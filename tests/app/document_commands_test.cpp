@@ -276,5 +276,32 @@ TEST_F(FilesTest, ExportWritesTheNativeFile) {
   EXPECT_TRUE(ui_.messages.empty());
 }
 
+TEST_F(FilesTest, ExcelImportFromTheWindow) {
+  const std::filesystem::path excel = std::filesystem::path(QX_TEST_DATA_DIR) / "fixtures" / "excel";
+  // A workbook the readers cannot open: a clear message, and the new empty Document.
+  ui_.files = {excel / "bad" / "truncated.xlsx"};
+  form_.OpenExcelBtnClick();
+  ASSERT_EQ(ui_.messages.size(), 1u);
+  EXPECT_EQ(ui_.messages[0].text.rfind("无法读取此Excel文件:", 0), 0u) << ui_.messages[0].text;
+  EXPECT_EQ(ui_.dialogs[0].filter, "Excel  [*.xls *.xlsx]|*.xls;*.xlsx");
+  EXPECT_EQ(ui_.dialogs[0].folder, dir_ / "Sample");
+  EXPECT_EQ(t().RowCount(), 1);
+  ui_.messages.clear();
+
+  for (const char* book : {"basic.xlsx", "basic.xls"}) {
+    SCOPED_TRACE(book);
+    ui_.files = {excel / book};
+    if (form_.para().DocModified) ui_.yes_no = {Answer::kNo};  // give the last import up
+    form_.OpenExcelBtnClick();
+    EXPECT_TRUE(ui_.messages.empty()) << ui_.messages[0].text;
+    ASSERT_EQ(Lines().size(), 4u);
+    EXPECT_EQ(Lines()[0], "W-001");
+    EXPECT_EQ(gbk::ToUtf8(t().TextAt(0, kSlin)), "Line one");
+    EXPECT_TRUE(form_.para().DocModified);
+    EXPECT_EQ(form_.focus(), Ctl::FlinEdit);
+    EXPECT_EQ(form_.editor(Ctl::FlinEdit).text, "W-001");
+  }
+}
+
 }  // namespace
 }  // namespace qx
