@@ -94,6 +94,14 @@ class TPrintForm {
   void ExportFileBtn();
   void OpenExcelBtnClick();
 
+  // --- Insertions: superscripts, serial numbers, symbols ------------------------------
+  // (src/editing/insertions.cpp)
+  // --- end of insertions ---
+
+  // --- Document settings and changes to the following Segments ------------------------
+  // (src/editing/settings_editors.cpp)
+  // --- end of settings ---
+
   // --- Printing ----------------------------------------------------------------------
   // The printers are reached through `t` (real, virtual or both); none until it is set.
   void SetTransport(Transport& t);
@@ -256,6 +264,10 @@ class TPrintForm {
   std::array<std::string, 2> status_;
   FormLayout layout_;
   std::filesystem::path app_dir_;
+  // Insertions' own state.
+  // --- end of insertions' state ---
+  // Settings editors' own state.
+  // --- end of settings' state ---
   class JobHost;
   std::unique_ptr<Transport> null_transport_;
   Transport* transport_ = nullptr;

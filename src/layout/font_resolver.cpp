@@ -1,5 +1,7 @@
 #include "layout/font_resolver.h"
 
+#include <filesystem>
+
 #include <fontconfig/fontconfig.h>
 
 #include <algorithm>
@@ -67,7 +69,19 @@ void AppendXmlText(std::string& out, std::string_view s) {
   }
 }
 
+std::filesystem::path& AliasFile() {
+  static std::filesystem::path file;
+  return file;
+}
+
+// The installed table when there is one (an administrator may point a face name at other
+// fonts there), else the table built in.
 bool LoadAliases(FcConfig* config) {
+  const std::filesystem::path& file = AliasFile();
+  std::error_code ec;
+  if (!file.empty() && std::filesystem::is_regular_file(file, ec) &&
+      FcConfigParseAndLoad(config, reinterpret_cast<const FcChar8*>(file.c_str()), FcFalse) == FcTrue)
+    return true;
   const std::string xml = FontResolver::AliasXml();
   return FcConfigParseAndLoadFromMemory(config, reinterpret_cast<const FcChar8*>(xml.c_str()),
                                         FcTrue) == FcTrue;
@@ -126,6 +140,8 @@ bool FontResolver::IsEmSizedAlias(std::string_view name) {
       if (SameFamily(n, name)) return g.em_sized;
   return false;
 }
+
+void FontResolver::SetAliasFile(std::filesystem::path file) { AliasFile() = std::move(file); }
 
 FontResolver::FontResolver() : FontResolver(nullptr) {}
 

@@ -8,6 +8,8 @@
 // Not thread-safe: the program draws text from one thread only.
 #pragma once
 
+#include <filesystem>
+
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -80,6 +82,11 @@ class FontResolver {
 
   // The fontconfig XML generated from the stand-in table.
   static std::string AliasXml();
+
+  // Reads the stand-in table from `file` (fontconfig XML, installed with the program as
+  // qx-font-aliases.conf) instead of the built-in one, when it can be read. Call it before
+  // the first resolver is made.
+  static void SetAliasFile(std::filesystem::path file);
 
  private:
   FontResolution Compute(std::string_view face, bool bold) const;

@@ -6,7 +6,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <set>
 #include <string>
 #include <vector>
@@ -472,6 +475,26 @@ TEST(FreeTypeCanvasTest, CachedGlyphsDrawExactlyAsFreshOnes) {
       }
     }
   }
+}
+
+TEST(FontResolverTest, TheInstalledAliasFileIsTheBuiltInTable) {
+  // data/fonts/qx-font-aliases.conf is installed with the program; it must say what the
+  // built-in table says (QX_UPDATE_GOLDEN=1 rewrites it).
+  const std::filesystem::path file =
+      std::filesystem::path(QX_TEST_DATA_DIR) / ".." / "data" / "fonts" / "qx-font-aliases.conf";
+  if (std::getenv("QX_UPDATE_GOLDEN")) std::ofstream(file, std::ios::binary) << FontResolver::AliasXml();
+  std::ifstream in(file, std::ios::binary);
+  const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  EXPECT_EQ(text, FontResolver::AliasXml());
+  // A resolver reading the file finds the same stand-ins.
+  FontResolver::SetAliasFile(file);
+  FcConfig* config = FcInitLoadConfigAndFonts();
+  {
+    FontResolver from_file(config);
+    EXPECT_EQ(from_file.Resolve("黑体", false).family, FontResolver::Shared().Resolve("黑体", false).family);
+  }
+  FcConfigDestroy(config);
+  FontResolver::SetAliasFile({});
 }
 
 }  // namespace
