@@ -109,11 +109,12 @@ bool TPrintForm::GiveUpDocument(GiveUp command) {
   return WriteAndDrop(target);
 }
 
-bool TPrintForm::LoadDocument() {
+bool TPrintForm::LoadDocument(const std::filesystem::path* given) {
   FILEPARA& p = doc_.para;
   SegmentTable& t = doc_.table;
   p.UserEditing = false;
-  const std::optional<std::filesystem::path> file = ui_.OpenFile(DocumentDialog(false));
+  const std::optional<std::filesystem::path> file =
+      given ? std::optional<std::filesystem::path>(*given) : ui_.OpenFile(DocumentDialog(false));
   if (!file) return false;
   t.Bind(p.TempPath);
   try {
@@ -137,11 +138,15 @@ bool TPrintForm::LoadDocument() {
   return true;
 }
 
-void TPrintForm::OpenFilebtn() {
+void TPrintForm::OpenFilebtn() { OpenDocument(nullptr); }
+
+void TPrintForm::OpenDocumentFile(const std::filesystem::path& file) { OpenDocument(&file); }
+
+void TPrintForm::OpenDocument(const std::filesystem::path* given) {
   FILEPARA& p = doc_.para;
   p.UserEditing = false;
   if (!GiveUpDocument(GiveUp::kOpen)) return;
-  if (!LoadDocument()) {
+  if (!LoadDocument(given)) {
     NewDocumentWindow();
     FocusLineEnd(0);
   }

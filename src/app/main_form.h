@@ -87,6 +87,9 @@ class TPrintForm {
 
   // --- Document files, export, import --------------------------------------------------
   void OpenFilebtn();
+  // Opens `file` as the open command does once the operator has chosen it (the file the
+  // desktop hands the program on its command line).
+  void OpenDocumentFile(const std::filesystem::path& file);
   void CloseFilebtn();
   void SaveFileBtn();
   void SaveFileAsBtn();
@@ -241,7 +244,8 @@ class TPrintForm {
   enum class GiveUp { kOpen, kNew, kExit, kImport };
   bool GiveUpDocument(GiveUp command);  // true when the command may go on
   bool WriteAndDrop(const std::filesystem::path& file);
-  bool LoadDocument();
+  bool LoadDocument(const std::filesystem::path* given = nullptr);
+  void OpenDocument(const std::filesystem::path* given);
   void SaveDocument(bool ask);
   void ImportExcel();
   void DropWorkingTable();

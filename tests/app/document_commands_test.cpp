@@ -303,5 +303,23 @@ TEST_F(FilesTest, ExcelImportFromTheWindow) {
   }
 }
 
+TEST_F(FilesTest, ADocumentGivenOnTheCommandLineOpensAsTheOpenCommandWould) {
+  const std::filesystem::path sample =
+      std::filesystem::path(QX_TEST_DATA_DIR) / ".." / "data" / "Sample" / "线号套管.kel";
+  form_.OpenDocumentFile(sample);
+  EXPECT_TRUE(ui_.messages.empty());
+  EXPECT_TRUE(ui_.dialogs.empty());  // no file dialog
+  EXPECT_GT(t().RowCount(), 1);
+  EXPECT_EQ(form_.para().DocPath, sample);
+  EXPECT_FALSE(form_.para().DocModified);
+  EXPECT_EQ(form_.status(1), "文件路径:" + sample.string());
+
+  // A file that is not a document: the open command's message and an empty Document.
+  form_.OpenDocumentFile(dir_ / "missing.kel");
+  EXPECT_EQ(ui_.Take(), std::vector<std::string>{"非法文件!"});
+  EXPECT_EQ(t().RowCount(), 1);
+  EXPECT_TRUE(form_.para().DocPath.empty());
+}
+
 }  // namespace
 }  // namespace qx
