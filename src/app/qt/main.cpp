@@ -1,18 +1,27 @@
 // QX Editor: the wire-marker editor window.
 //
-//   qx-editor [--screenshot FILE]
-// With --screenshot the window is drawn once into FILE (PNG) and the program exits.
+//   qx-editor [DOC.kel] [--screenshot FILE] [--screenshot-print-dialog FILE]
+// A document file given (as the desktop does when one is opened with the editor) is opened
+// at start, with the open command's checks and messages.
+// With --screenshot the window is drawn once into FILE (PNG) and the program exits. With
+// --screenshot-print-dialog the print button is pressed on a small Document, the print
+// dialog is drawn into FILE, cancelled, and the program exits. Either way the Document
+// typed for the picture is given up without the save question.
+#include <QAbstractButton>
 #include <QApplication>
 #include <QScreen>
 #include <QTimer>
 #include <cstdio>
+#include <filesystem>
 
+#include "app/data_directory.h"
 #include "app/main_form.h"
 #include "app/messages.h"
 #include "app/qt/main_window.h"
+#include "app/qt/print_dialog_view.h"
 #include "app/qt/qt_ui.h"
-#include "document/sqlite_store.h"
 #include "device/printers.h"
+#include "document/sqlite_store.h"
 #include "document/working_table.h"
 #include "layout/font_resolver.h"
 #include "layout/freetype_canvas.h"
@@ -20,26 +29,38 @@
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
   QApplication::setApplicationName(qx::Q(qx::msg::kApplicationTitle));
-  QString screenshot;
+  QString screenshot, dialog_shot, document;
   const QStringList args = QApplication::arguments();
-  for (int i = 1; i + 1 < args.size(); ++i)
-    if (args[i] == QStringLiteral("--screenshot")) screenshot = args[i + 1];
+  for (int i = 1; i < args.size(); ++i) {
+    if (args[i] == QStringLiteral("--screenshot") && i + 1 < args.size()) {
+      screenshot = args[++i];
+    } else if (args[i] == QStringLiteral("--screenshot-print-dialog") && i + 1 < args.size()) {
+      dialog_shot = args[++i];
+    } else if (!args[i].startsWith(QStringLiteral("--"))) {
+      document = args[i];
+    }
+  }
+  const bool shooting = !screenshot.isEmpty() || !dialog_shot.isEmpty();
 
   try {
     qx::WorkingTableSlot slot = qx::WorkingTableSlot::Acquire(qx::StateDirectory());
+    // Help, samples and the font table: beside the program, or in ../share/qx-editor.
+    const std::filesystem::path data =
+        qx::DataDirectory(QCoreApplication::applicationDirPath().toStdString());
+    qx::FontResolver::SetAliasFile(data / "qx-font-aliases.conf");
     qx::FontResolver::Shared();
     qx::FreeTypeCanvas measure_canvas, glyph_canvas(192, 96);
     qx::QtUi ui;
     qx::TPrintForm form(ui, std::make_unique<qx::SqliteRowStore>(), measure_canvas, glyph_canvas);
     const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
-    form.FormCreate(screen.width(), screen.height(),
-                    QCoreApplication::applicationDirPath().toStdString(), slot.table_path(),
-                    slot.has_leftover() && screenshot.isEmpty());
+    form.FormCreate(screen.width(), screen.height(), data, slot.table_path(),
+                    slot.has_leftover() && !shooting);
     ui.SetTimer1Handler([&form] { form.Timer1Timer(); });
     // The printers: those on USB, and the virtual ones QX_VIRTUAL_PRINTERS asks for.
     qx::SteadyClock clock;
     std::unique_ptr<qx::PrinterTransports> printers = qx::MakePrinterTransports(clock);
-    if (!printers->error().empty()) std::fprintf(stderr, "qx-editor: %s\n", printers->error().c_str());
+    if (!printers->error().empty())
+      std::fprintf(stderr, "qx-editor: %s\n", printers->error().c_str());
     form.SetTransport(printers->transport());
     qx::MainWindow window(form, ui);
     ui.SetParent(&window);
@@ -47,16 +68,45 @@ int main(int argc, char** argv) {
     window.resize(std::min(screen.width(), 1280), std::min(screen.height(), 800));
     window.show();
     form.FormActivate();
+    if (!document.isEmpty()) form.OpenDocumentFile(std::filesystem::path(document.toStdString()));
     window.Refresh();
+    // A picture run: type two Segments, take the picture, leave without the save question.
+    auto type_document = [&form] {
+      form.TypeText(qx::Ctl::FlinEdit, "L1-A");
+      form.PressEnter(qx::Ctl::FlinEdit);
+      form.TypeText(qx::Ctl::FlinEdit, "端子");
+    };
+    auto leave = [&form, &window] {
+      form.para().DocModified = false;
+      window.close();
+    };
     if (!screenshot.isEmpty()) {
       QTimer::singleShot(300, &window, [&] {
-        form.TypeText(qx::Ctl::FlinEdit, "L1-A");
-        form.PressEnter(qx::Ctl::FlinEdit);
-        form.TypeText(qx::Ctl::FlinEdit, "端子");
+        if (document.isEmpty()) type_document();
         QTimer::singleShot(200, &window, [&] {
           window.grab().save(screenshot);
-          window.close();
+          leave();
         });
+      });
+    } else if (!dialog_shot.isEmpty()) {
+      QTimer::singleShot(300, &window, [&] {
+        type_document();
+        // The dialog is modal: it is drawn and cancelled from inside its own event loop.
+        auto* poll = new QTimer(&window);
+        poll->setInterval(50);
+        QObject::connect(poll, &QTimer::timeout, &window, [&, poll] {
+          auto* view = dynamic_cast<qx::PrintDialogView*>(QApplication::activeModalWidget());
+          if (!view || !view->isVisible()) return;
+          poll->stop();
+          QTimer::singleShot(200, view, [&, view] {
+            view->grab().save(dialog_shot);
+            view->reject();
+          });
+        });
+        poll->start();
+        if (auto* print = qobject_cast<QAbstractButton*>(window.Widget(qx::Ctl::PrintBtn)))
+          print->click();  // returns when the dialog has been cancelled
+        leave();
       });
     }
     return app.exec();

@@ -20,26 +20,34 @@
 namespace qx {
 namespace {
 
-// The pictures of the two orders: stacks of sheets with their numbers, 100 x 48.
+// The pictures of the two orders, 100 x 48: stacks of sheets with their numbers.
 QPixmap OrderPicture(bool repeat_first) {
+  constexpr int kW = 16, kH = 22, kDx = 10, kDy = 5;  // a sheet, and the fan of a stack
   QPixmap pm(100, 48);
-  pm.fill(Qt::white);
+  pm.fill(Qt::transparent);
   QPainter p(&pm);
   QFont f = p.font();
-  f.setPixelSize(11);
+  f.setPixelSize(10);
   p.setFont(f);
-  auto sheet = [&](int x, int y, const QString& n) {
-    p.setPen(Qt::black);
-    p.setBrush(QColor(0xf4, 0xf4, 0xf4));
-    p.drawRect(x, y, 18, 22);
-    p.drawText(QRect(x, y, 18, 22), Qt::AlignCenter, n);
+  // A stack fanned to the lower right, its first sheet at the back; each number sits in
+  // the part of its sheet that the next one leaves uncovered.
+  auto stack = [&](int x, int y, std::initializer_list<int> numbers) {
+    int k = 0;
+    for (int n : numbers) {
+      const int sx = x + k * kDx, sy = y + k * kDy;
+      const bool front = ++k == static_cast<int>(numbers.size());
+      p.setPen(Qt::black);
+      p.setBrush(Qt::white);
+      p.drawRect(sx, sy, kW - 1, kH - 1);
+      p.drawText(QRect(sx + 1, sy, front ? kW - 2 : kDx, kH), Qt::AlignCenter, QString::number(n));
+    }
   };
   if (repeat_first) {  // three stacks of two: 1 1, 2 2, 3 3
-    for (int s = 0; s < 3; ++s)
-      for (int k = 1; k >= 0; --k) sheet(8 + s * 32 + k * 4, 12 - k * 4 + 8, QString::number(s + 1));
+    const int w = kW + kDx, gap = (100 - 3 * w) / 4;
+    for (int s = 1; s <= 3; ++s) stack(gap + (s - 1) * (w + gap), (48 - kH - kDy) / 2, {s, s});
   } else {  // two stacks of three: 1 2 3
-    for (int s = 0; s < 2; ++s)
-      for (int k = 2; k >= 0; --k) sheet(14 + s * 44 + k * 4, 20 - k * 4, QString::number(3 - k));
+    const int w = kW + 2 * kDx, gap = (100 - 2 * w) / 3;
+    for (int s = 0; s < 2; ++s) stack(gap + s * (w + gap), (48 - kH - 2 * kDy) / 2, {1, 2, 3});
   }
   return pm;
 }
@@ -51,6 +59,7 @@ PrintDialogView::PrintDialogView(TPrtSelForm& form, QWidget* parent)
   setWindowTitle(QStringLiteral("打印"));
   setObjectName(QStringLiteral("TPrtSelForm"));
   auto* top = new QVBoxLayout(this);
+  top->setSizeConstraint(QLayout::SetFixedSize);  // a dialog of one size, as laid out
 
   auto* printer = new QGroupBox(QStringLiteral("打印机"), this);
   printer->setObjectName(QStringLiteral("GroupBox1"));
@@ -72,6 +81,7 @@ PrintDialogView::PrintDialogView(TPrtSelForm& form, QWidget* parent)
   auto* refresh = new QPushButton(QStringLiteral("刷新"), printer);
   refresh->setObjectName(QStringLiteral("BitBtn1"));
   pg->addWidget(refresh, 3, 2);
+  pg->setColumnStretch(1, 1);  // the captions keep their width, the values take the rest
   top->addWidget(printer);
 
   auto* middle = new QHBoxLayout;
@@ -132,8 +142,10 @@ PrintDialogView::PrintDialogView(TPrtSelForm& form, QWidget* parent)
   cg->addWidget(rep_, 1, 0);
   cg->addWidget(xuhao_, 2, 0);
   image1_ = new QLabel(copies);
+  image1_->setObjectName(QStringLiteral("Image1"));
   image1_->setPixmap(OrderPicture(true));
   image2_ = new QLabel(copies);
+  image2_->setObjectName(QStringLiteral("Image2"));
   image2_->setPixmap(OrderPicture(false));
   cg->addWidget(image1_, 1, 1, 2, 1);
   cg->addWidget(image2_, 1, 1, 2, 1);  // the same place; one is in front
@@ -223,6 +235,17 @@ void PrintDialogView::closeEvent(QCloseEvent* e) {
   QDialog::closeEvent(e);
 }
 
+void PrintDialogView::changeEvent(QEvent* e) {
+  QDialog::changeEvent(e);
+  if (e->type() != QEvent::ActivationChange || !isVisible() || !isActiveWindow()) return;
+  if (activation_pending_) {
+    activation_pending_ = false;
+    return;
+  }
+  form_.FormActivate();
+  Sync();
+}
+
 void PrintDialogView::Sync() {
   syncing_ = true;
   usb_sta_->setText(Q(form_.UsbSta()));
@@ -237,7 +260,9 @@ void PrintDialogView::Sync() {
   en_->setText(Q(form_.EnEdit()));
   cnt_->setText(Q(form_.CntEdit()));
   (form_.repeat_first() ? rep_ : xuhao_)->setChecked(true);
-  (form_.image1_in_front() ? image1_ : image2_)->raise();
+  // The two pictures share their place; only the one in front is shown.
+  image1_->setVisible(form_.image1_in_front());
+  image2_->setVisible(!form_.image1_in_front());
   syncing_ = false;
 }
 
@@ -249,6 +274,7 @@ int PrintDialogView::Run() {
     const QRect p = parentWidget()->frameGeometry();
     move(p.center() - rect().center());
   }
+  activation_pending_ = true;
   exec();
   if (form_.result() == 0) form_.CloseBoxClick();  // closed by Escape or the window manager
   return form_.result();

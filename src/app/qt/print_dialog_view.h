@@ -26,6 +26,8 @@ class PrintDialogView : public QDialog {
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
   void closeEvent(QCloseEvent* e) override;
+  // Each time the dialog becomes the active window again it looks for printers anew.
+  void changeEvent(QEvent* e) override;
 
  private:
   void Sync();
@@ -48,6 +50,9 @@ class PrintDialogView : public QDialog {
   QLabel* image2_ = nullptr;
   QPushButton* ok_ = nullptr;
   bool syncing_ = false;
+  // Run() has just looked for printers: the activation that comes with showing the
+  // dialog does not look again.
+  bool activation_pending_ = false;
 };
 
 }  // namespace qx
