@@ -10,7 +10,7 @@ QX_PACKAGES=(
   libzip-dev libexpat1-dev libusb-1.0-0-dev
   umockdev libumockdev-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  qt6-base-dev xvfb xauth
+  qt6-base-dev xvfb xauth desktop-file-utils shared-mime-info
   fonts-wqy-microhei fonts-arphic-uming fonts-liberation2
 )
 
