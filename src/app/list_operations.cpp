@@ -153,12 +153,15 @@ void TPrintForm::DeleteClick() {
 }
 
 void TPrintForm::XuhaoBitClick() {
+  // The button takes the focus: the line editor is left and keeps its caret.
+  Focus(Ctl::XuhaoBit);
   doc_.table.Edit();
-  ui_.ShowSerialDialog();
+  ui_.ShowSerialDialog(xuho_);  // inserts or changes the series (src/editing/insertions.cpp)
   const Ctl line = doc_.para.ActiveLine == 1 ? Ctl::SlinEdit : Ctl::FlinEdit;
   Focus(line);
   LineEditor& e = Line(line);
-  e.caret = std::min(doc_.para.SavedCaret, static_cast<int32_t>(e.text.size()));
+  e.caret = std::clamp(doc_.para.SavedCaret, 0, static_cast<int32_t>(e.text.size()));
+  e.sel_start = e.caret;
   e.sel_length = 0;
   Changed();
 }

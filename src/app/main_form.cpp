@@ -243,6 +243,10 @@ void TPrintForm::RunExit(Ctl c) {
     case Ctl::ZhBox: ZhBoxExit(); break;
     case Ctl::DirxBox: DirxBoxExit(); break;
     case Ctl::XsBox: XsBoxExit(); break;
+    case Ctl::MatBox: MatBoxExit(); break;
+    case Ctl::CutBox: CutBoxExit(); break;
+    case Ctl::PlBox: PlBoxExit(); break;
+    case Ctl::ZjBox: ZjBoxExit(); break;
     default: break;
   }
 }
@@ -254,6 +258,11 @@ void TPrintForm::RunEnter(Ctl c) {
     case Ctl::PlenEdit: PlenEditEnter(); break;
     case Ctl::RepEdit: RepEditEnter(); break;
     case Ctl::DBGrid1: DBGrid1Enter(); break;
+    case Ctl::ZitiBox: ZitiBoxEnter(); break;
+    case Ctl::MatBox: MatBoxEnter(); break;
+    case Ctl::CutBox: CutBoxEnter(); break;
+    case Ctl::PlBox: PlBoxEnter(); break;
+    case Ctl::ZjBox: ZjBoxEnter(); break;
     default: break;
   }
 }

@@ -15,6 +15,8 @@
 
 #include "app/controls.h"
 #include "app/print_dialog.h"
+#include "app/serial_dialog.h"
+#include "app/symbol_picker.h"
 #include "app/ui.h"
 #include "document/document.h"
 #include "document/working_table.h"
@@ -99,10 +101,50 @@ class TPrintForm {
 
   // --- Insertions: superscripts, serial numbers, symbols ------------------------------
   // (src/editing/insertions.cpp)
+  // A superscript or subscript prefix at the caret of the upper line.
+  void UpBiaoClick();
+  void DwBiaoClick();
+  // The symbol picker, shown modally; it inserts at the caret of the active line.
+  void FuhaoBtnClick();
+  // The serial-number dialog (shown by XuhaoBitClick) and the symbol picker, created once.
+  TXuhoForm& serial_dialog() { return xuho_; }
+  TFuhaoForm& symbol_picker() { return fuhao_; }
   // --- end of insertions ---
 
   // --- Document settings and changes to the following Segments ------------------------
   // (src/editing/settings_editors.cpp)
+  // The font faces the font-face selector offers, in its order (the view fills it from
+  // the installed faces). The document's face may be missing from the list.
+  void SetFaceItems(std::vector<std::string> faces) { face_items_ = std::move(faces); }
+  const std::vector<std::string>& FaceItems() const { return face_items_; }
+  // The face the line editors show the text in (bold: doc().settings.EditorFontBold).
+  // A refused face puts the selector back, so the editors' face is always its text.
+  const std::string& editor_face() const { return doc_.settings.ZitiBox; }
+  void ZitiBoxEnter();
+  void ZitiBoxChange();
+  void BlodBtnClick();  // the bold switch flips, then its click
+  void MatBoxEnter();
+  void MatBoxChange();
+  void MatBoxExit();
+  void CutBoxEnter();
+  void CutBoxChange();
+  void CutBoxExit();
+  void PlBoxEnter();
+  void PlBoxChange();
+  void PlBoxExit();
+  void ZjBoxEnter();
+  void ZjBoxChange();
+  void ZjBoxExit();
+  // The operator picks entry `index` of a document-settings selector (MatBox, CutBox,
+  // PlBox, ZjBox, NdBox) or of the font-face selector: enter, the pick, change.
+  void PickSetting(Ctl selector, int index);
+  void PickFace(int index);
+  // Copy one property of the current Segment to it and every Segment after it.
+  void PitchLenBtnClick();
+  void RepBtnClick();
+  void ZihaoBtnClick();
+  void DirxBtnClick();
+  void XiushiBtnClick();
   // --- end of settings ---
 
   // --- Printing ----------------------------------------------------------------------
@@ -269,8 +311,37 @@ class TPrintForm {
   FormLayout layout_;
   std::filesystem::path app_dir_;
   // Insertions' own state.
+  // The prefix of a superscript (true) or subscript at the caret of the upper line.
+  void InsertMark(bool superscript);
+  // What the serial-number dialog reads and does in the window.
+  SerialSeries CurrentSeries() const;
+  bool CommitSeries(const SerialSeries& s, bool insert);
+  // Inserts a symbol of the picker at the caret of the active line, if the line still fits.
+  void InsertSymbol(std::string_view symbol);
+  TXuhoForm xuho_{ui_, SerialDialogHost{[this] { return CurrentSeries(); },
+                                        [this](const SerialSeries& s, bool insert) {
+                                          return CommitSeries(s, insert);
+                                        },
+                                        [this] { doc_.table.Store(); }}};
+  TFuhaoForm fuhao_{SymbolPickerHost{[this] { return doc_.settings.ZitiBox; },
+                                     [this](std::string_view s) { InsertSymbol(s); }}};
   // --- end of insertions' state ---
   // Settings editors' own state.
+  std::vector<std::string> face_items_;
+  std::string face_on_entry_;  // the font-face selector's text when it was entered
+  // Stores the current Segment, then stores it again with its 1-based position as number.
+  void StoreCurrentNumbered();
+  // Remembers the current Segment and detaches the bound editors, with UserEditing off,
+  // so that a walk over the table runs no editor's handler: the start of every check
+  // over several Segments.
+  Bookmark DetachAt();
+  // The end of such a walk: back to `at` (when given) and the editors attached; the
+  // working values of the Segment then current are reloaded when `reload`.
+  void ReturnAndAttach(const Bookmark* at, bool reload);
+  // Writes `set` into the Segment at `at` and every one after it, as one durable step.
+  void WriteFollowing(const Bookmark& at, const std::function<void()>& set);
+  // A change to the following Segments refused by one of its checks: nothing was written.
+  void RefuseFollowing(const Bookmark& at, std::string_view message);
   // --- end of settings' state ---
   class JobHost;
   std::unique_ptr<Transport> null_transport_;

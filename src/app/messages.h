@@ -56,6 +56,38 @@ inline constexpr std::string_view kSizeNoTwoLines = "当前字号无法正确打
 inline constexpr std::string_view kMaterialNoTwoLines = "当前材料不允许双行打印!";
 inline constexpr std::string_view kNotGbk = "无法输入字符“%s”:打印机的字库中没有这个字符。";
 
+// Document settings.
+inline constexpr std::string_view kFaceTooLong = "所选字体引起某段内容超长,修改无效!";
+inline constexpr std::string_view kMaterialCannotPrint = "所选材料无法正确打印,修改无效!";
+inline constexpr std::string_view kSpacingTooLong = "所选字距引起某段内容超长,选择无效!";
+
+// Changes to the following Segments.
+inline constexpr std::string_view kAskFollowingLength = "修改后部所有字段的段长值？";
+inline constexpr std::string_view kAskFollowingRepeat = "修改后部所有字段的重复值？";
+inline constexpr std::string_view kAskFollowingSize = "修改后部所有字段的字号值？";
+inline constexpr std::string_view kAskFollowingOrientation = "修改后部所有字段的印字方向？";
+inline constexpr std::string_view kAskFollowingDecoration = "修改后部所有字段的修饰类型？";
+inline constexpr std::string_view kFollowingAutoSize = "后部段存在自动字号，修改无效!";
+inline constexpr std::string_view kFollowingLengthTooLong = "某段内容超长,后部段段长修改无效!";
+inline constexpr std::string_view kFollowingAutoLength = "后部段存在自动段长，修改无效!";
+inline constexpr std::string_view kFollowingSizeNotForMaterial =
+    "某段字号超出材料允许,后部段字号修改无效!";
+inline constexpr std::string_view kFollowingSizeTooLong = "某段内容超长,后部段字号修改无效!";
+inline constexpr std::string_view kFollowingOrientationTooLong = "某段内容超长,后部段横竖修改无效!";
+
+// Superscripts, serial numbers and symbols.
+inline constexpr std::string_view kMarksTwoLines = "双行不能打印上下标!";
+inline constexpr std::string_view kMarksAtStart = "段首不能打印上下标!";
+inline constexpr std::string_view kSuperscriptFirst = "请先输入上标字符!";
+inline constexpr std::string_view kSubscriptFirstUp = "请先输入下标字符!";
+inline constexpr std::string_view kSubscriptFirstDown = "请先输入下标字符.";
+inline constexpr std::string_view kSerialEnterFirst = "请输入起始序号.";
+inline constexpr std::string_view kSerialEnterLast = "请输入结束序号.";
+inline constexpr std::string_view kSerialEnterNumber = "请输入数字.";
+inline constexpr std::string_view kSerialRange = "数字范围:0-999.";
+inline constexpr std::string_view kSerialEnterCapital = "请输入大写字母.";
+inline constexpr std::string_view kSerialEnterSmall = "请输入小写字母.";
+
 // Status bar.
 inline constexpr std::string_view kStateEditing = "当前状态:文件编辑";
 inline constexpr std::string_view kStatePrinting = "信息提示: 数据打印中......";

@@ -12,6 +12,8 @@
 namespace qx {
 
 class TPrtSelForm;
+class TXuhoForm;
+class TFuhaoForm;
 
 // A file dialog as the window asks for it.
 struct FileDialog {
@@ -40,8 +42,10 @@ class Ui {
   // Modal file dialogs; nullopt when cancelled.
   virtual std::optional<std::filesystem::path> OpenFile(const FileDialog& d) = 0;
   virtual std::optional<std::filesystem::path> SaveFile(const FileDialog& d) = 0;
-  // Shows the serial-number dialog modally.
-  virtual void ShowSerialDialog() {}
+  // Shows the serial-number dialog modally and returns its result (TXuhoForm::kResult...).
+  virtual int ShowSerialDialog(TXuhoForm& form) = 0;
+  // Shows the symbol picker modally until it is closed.
+  virtual int ShowSymbolPicker(TFuhaoForm& form) = 0;
   // Shows the print dialog modally and returns its result (TPrtSelForm::kResultOk to go on).
   virtual int ShowPrintDialog(TPrtSelForm& form) = 0;
 

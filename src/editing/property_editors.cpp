@@ -106,6 +106,7 @@ void TPrintForm::NumberEditKeyPress(Ctl editor, char ch) {
 // --- Selectors --------------------------------------------------------------------------
 
 void TPrintForm::PickSelector(Ctl selector, int index) {
+  if (selector == Ctl::ZitiBox) return PickFace(index);  // its items are the installed faces
   const auto items = SelectorItems(selector);
   if (index < 0 || index >= static_cast<int>(items.size())) return;
   Focus(selector);
@@ -119,6 +120,11 @@ void TPrintForm::PickSelector(Ctl selector, int index) {
     case Ctl::ZhBox: ZhBoxClick(); pick(kZihao); ZhBoxChange(); break;
     case Ctl::DirxBox: DirxBoxClick(); pick(kHengShu); DirxBoxChange(); break;
     case Ctl::XsBox: XsBoxClick(); pick(kXiuShi); XsBoxChange(); break;
+    case Ctl::MatBox:
+    case Ctl::CutBox:
+    case Ctl::PlBox:
+    case Ctl::ZjBox:
+    case Ctl::NdBox: PickSetting(selector, index); break;
     default: break;
   }
   Changed();

@@ -9,6 +9,8 @@
 #include <vector>
 
 #include "app/print_dialog.h"
+#include "app/serial_dialog.h"
+#include "app/symbol_picker.h"
 #include "app/ui.h"
 #include "device/clock.h"
 
@@ -66,7 +68,27 @@ class ScriptedUi : public Ui {
   }
   void Beep() override { ++beeps; }
   void OpenWithDesktop(const std::filesystem::path& f) override { opened.push_back(f); }
-  void ShowSerialDialog() override { ++serial_dialogs; }
+
+  // The serial-number dialog and the symbol picker: the script plays the operator on the
+  // activated form and returns when the operator is done; without a script the dialog is
+  // closed with its close box. The result is the form's.
+  std::function<void(TXuhoForm&)> serial_dialog;
+  int ShowSerialDialog(TXuhoForm& form) override {
+    ++serial_dialogs;
+    form.FormActivate();
+    if (serial_dialog) serial_dialog(form);
+    if (form.result() == 0) form.CloseBoxClick();
+    return form.result();
+  }
+  std::function<void(TFuhaoForm&)> symbol_picker;
+  int symbol_pickers = 0;
+  int ShowSymbolPicker(TFuhaoForm& form) override {
+    ++symbol_pickers;
+    form.FormActivate();
+    if (symbol_picker) symbol_picker(form);
+    if (form.result() == 0) form.CloseBoxClick();
+    return form.result();
+  }
 
   // The print dialog: `print_dialog` plays the operator (it is given the activated form);
   // without it the dialog is cancelled.

@@ -297,14 +297,23 @@ void MainWindow::Build() {
   auto* faces = new QComboBox;
   faces->setObjectName(QStringLiteral("ZitiBox"));
   faces->setToolTip(Q(Info(Ctl::ZitiBox).hint));
-  for (const std::string& name : FontResolver::Shared().InstalledFaceNames()) faces->addItem(Q(name));
+  form_.SetFaceItems(FontResolver::Shared().InstalledFaceNames());
+  for (const std::string& name : form_.FaceItems()) faces->addItem(Q(name));
   faces->setMaximumWidth(160);
   widgets_[static_cast<std::size_t>(Ctl::ZitiBox)] = faces;
   h1->addWidget(faces);
-  connect(faces, &QComboBox::textActivated, this, [this](const QString& face) {
-    form_.doc().settings.ZitiBox = face.toStdString();
-    form_.measurer().SetFace(form_.doc().settings.ZitiBox);
-    Refresh();
+  // The line editors show the text in the face and style the model gives them.
+  const auto editor_font = [this] {
+    for (Ctl c : {Ctl::FlinEdit, Ctl::SlinEdit}) {
+      QFont f = Widget(c)->font();
+      f.setFamily(Q(form_.editor_face()));
+      f.setBold(form_.doc().settings.EditorFontBold);
+      Widget(c)->setFont(f);
+    }
+  };
+  connect(faces, &QComboBox::activated, this, [this, editor_font](int i) {
+    form_.PickSelector(Ctl::ZitiBox, i);
+    editor_font();
   });
   auto* bold = qobject_cast<QToolButton*>(ToolButton(Ctl::BlodBtn, QStringLiteral("B")));
   bold->setCheckable(true);
@@ -312,15 +321,13 @@ void MainWindow::Build() {
   bf.setBold(true);
   bold->setFont(bf);
   h1->addWidget(bold);
-  connect(bold, &QToolButton::toggled, this, [this](bool on) {
-    if (syncing_) return;
-    form_.doc().settings.BlodBtn = on;
-    form_.doc().settings.EditorFontBold = on;
-    Refresh();
+  connect(bold, &QToolButton::clicked, this, [this, editor_font] {
+    form_.BlodBtnClick();
+    editor_font();
   });
   QAbstractButton* fuhao = ToolButton(Ctl::FuhaoBtn, QStringLiteral("Ω"));
   h1->addWidget(fuhao);
-  connect(fuhao, &QAbstractButton::clicked, this, [this] { NotYetAvailable(); });
+  connect(fuhao, &QAbstractButton::clicked, this, [this] { form_.FuhaoBtnClick(); });
   auto* following = new QGroupBox(Q(Info(Ctl::PitchLenBtn).hint));
   auto* hf = new QHBoxLayout(following);
   hf->setContentsMargins(4, 2, 4, 2);
@@ -329,7 +336,15 @@ void MainWindow::Build() {
     qobject_cast<QToolButton*>(b)->setToolButtonStyle(Qt::ToolButtonTextOnly);
     b->setMinimumWidth(0);
     hf->addWidget(b);
-    connect(b, &QAbstractButton::clicked, this, [this] { NotYetAvailable(); });
+    connect(b, &QAbstractButton::clicked, this, [this, c] {
+      switch (c) {
+        case Ctl::PitchLenBtn: return form_.PitchLenBtnClick();
+        case Ctl::RepBtn: return form_.RepBtnClick();
+        case Ctl::ZihaoBtn: return form_.ZihaoBtnClick();
+        case Ctl::DirxBtn: return form_.DirxBtnClick();
+        default: return form_.XiushiBtnClick();
+      }
+    });
   }
   h1->addWidget(following);
   h1->addStretch();
@@ -366,7 +381,11 @@ void MainWindow::Build() {
     QAbstractButton* b = ToolButton(c, {});
     qobject_cast<QToolButton*>(b)->setToolButtonStyle(Qt::ToolButtonTextOnly);
     h2->addWidget(b);
-    connect(b, &QAbstractButton::clicked, this, [this] { NotYetAvailable(); });
+    connect(b, &QAbstractButton::clicked, this, [this, c] {
+      if (c == Ctl::UpBiaoBit) return form_.UpBiaoClick();
+      if (c == Ctl::DwBiaoBit) return form_.DwBiaoClick();
+      form_.XuhaoBitClick();
+    });
   }
   for (Ctl c : {Ctl::XhlxEdit, Ctl::FxuEdit, Ctl::ExuEdit}) {
     auto* e = new QLineEdit;
@@ -402,14 +421,7 @@ void MainWindow::Build() {
   for (Ctl c : {Ctl::MatBox, Ctl::CutBox, Ctl::PlBox, Ctl::ZjBox, Ctl::NdBox}) {
     QComboBox* box = Selector(c);
     f3->addRow(Q(Info(c).caption), box);
-    connect(box, &QComboBox::activated, this, [this, c](int i) {
-      SettingsSelectors& s = form_.doc().settings;
-      int* field = c == Ctl::MatBox ? &s.MatBox : c == Ctl::CutBox ? &s.CutBox
-                 : c == Ctl::PlBox ? &s.PlBox : c == Ctl::ZjBox ? &s.ZjBox : &s.NdBox;
-      *field = i;
-      ReadDocumentSettings(s, form_.para());
-      Refresh();
-    });
+    connect(box, &QComboBox::activated, this, [this, c](int i) { form_.PickSelector(c, i); });
   }
   groups->addWidget(g3);
   groups->addStretch();
@@ -526,6 +538,13 @@ void MainWindow::Refresh() {
   }
   for (Ctl c : {Ctl::FlinEdit, Ctl::SlinEdit}) {
     auto* e = static_cast<QLineEdit*>(Widget(c));
+    // The face and style the model gives the line editors (also after open and new).
+    QFont f = e->font();
+    if (f.family() != Q(form_.editor_face()) || f.bold() != form_.doc().settings.EditorFontBold) {
+      f.setFamily(Q(form_.editor_face()));
+      f.setBold(form_.doc().settings.EditorFontBold);
+      e->setFont(f);
+    }
     const LineEditor& m = form_.editor(c);
     const QString text = FromGbk(m.text);
     if (e->text() != text) e->setText(text);

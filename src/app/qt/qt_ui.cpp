@@ -12,6 +12,8 @@
 #include <thread>
 
 #include "app/qt/print_dialog_view.h"
+#include "app/qt/serial_dialog_view.h"
+#include "app/qt/symbol_picker_view.h"
 
 namespace qx {
 
@@ -82,6 +84,16 @@ void QtUi::OpenWithDesktop(const std::filesystem::path& file) {
 
 int QtUi::ShowPrintDialog(TPrtSelForm& form) {
   PrintDialogView view(form, parent_);
+  return view.Run();
+}
+
+int QtUi::ShowSerialDialog(TXuhoForm& form) {
+  SerialDialogView view(form, parent_);
+  return view.Run();
+}
+
+int QtUi::ShowSymbolPicker(TFuhaoForm& form) {
+  SymbolPickerView view(form, parent_);
   return view.Run();
 }
 

@@ -22,6 +22,8 @@ class QtUi : public Ui {
   void Beep() override;
   void OpenWithDesktop(const std::filesystem::path& file) override;
   int ShowPrintDialog(TPrtSelForm& form) override;
+  int ShowSerialDialog(TXuhoForm& form) override;
+  int ShowSymbolPicker(TFuhaoForm& form) override;
   uint64_t NowMs() override;
   void ProcessEvents() override;
   void StartTimer1(uint32_t ms) override;

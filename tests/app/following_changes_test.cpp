@@ -1,0 +1,272 @@
+// The buttons that copy the current Segment's length, repeat count, font size,
+// orientation or decoration to it and every Segment after it.
+#include <gtest/gtest.h>
+
+#include "app/main_form.h"
+#include "app/messages.h"
+#include "document/gbk.h"
+#include "document/sqlite_store.h"
+#include "support/bar_canvas.h"
+#include "support/scripted_ui.h"
+#include "support/temp_dir.h"
+
+namespace qx {
+namespace {
+
+using testing::BarCanvas;
+using testing::ScriptedUi;
+using testing::TempDir;
+using S = std::vector<std::string>;
+
+struct Row {
+  Row(std::string f = "a", std::string s = "", int len = 25, std::string z = "4 号",
+      std::string h = "横向")
+      : flin(std::move(f)),
+        slin(std::move(s)),
+        pitch_len(len),
+        zihao(std::move(z)),
+        hengshu(std::move(h)) {}
+  std::string flin, slin;
+  int pitch_len;      // 25 mm: limit 275 dots
+  std::string zihao;  // "A" measures 24 dots at size 4, 12 at size 1; "W" 48 and 40
+  std::string hengshu;
+};
+
+using Press = void (TPrintForm::*)();
+
+// The window with stored Segments built from rows (material "套管 4.0平方", spacing 4),
+// the upper line of one of them focused.
+class FollowingTest : public ::testing::Test {
+ protected:
+  FollowingTest() : form_(ui_, std::make_unique<SqliteRowStore>(), measure_, glyph_) {
+    measure_.widths = {{'W', 40}};
+    form_.FormCreate(1024, 768, dir_.path(), dir_ / "TL.$$$");
+    form_.FormActivate();
+  }
+
+  void Build(const std::vector<Row>& rows, int current) {
+    SegmentTable& t = form_.table();
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+      if (i > 0) {
+        t.Append();
+        FillNewSegment(t);
+      }
+      t.Edit();
+      t.SetText(kFlin, gbk::Encode(rows[i].flin));
+      t.SetText(kSlin, gbk::Encode(rows[i].slin));
+      t.SetInt(kPitchLen, rows[i].pitch_len);
+      t.SetText(kZihao, gbk::Encode(rows[i].zihao));
+      t.SetText(kHengShu, gbk::Encode(rows[i].hengshu));
+      StoreNumbered(t);
+    }
+    form_.DBGrid1CellClick(current);
+    form_.FocusLineEnd(0);
+    form_.para().DocModified = false;
+  }
+  SegmentTable& t() { return form_.table(); }
+  // A column of every row as stored or being edited, in UTF-8.
+  S Column(int col) {
+    S v;
+    for (int r = 0; r < t().RowCount(); ++r) v.push_back(gbk::ToUtf8(t().TextAt(r, col)));
+    return v;
+  }
+  // The current Segment's field, changed by the operator and not yet stored.
+  void SetField(int col, const std::string& utf8) {
+    t().Edit();
+    if (col == kPitchLen || col == kPitchRep) {
+      t().SetInt(col, std::stoi(utf8));
+    } else {
+      t().SetText(col, gbk::Encode(utf8));
+    }
+  }
+  S Texts() {
+    S v;
+    for (const auto& m : ui_.messages) v.push_back(m.text);
+    return v;
+  }
+  void ExpectBackOnUpperLine(int position) {
+    EXPECT_EQ(t().Position(), position);
+    EXPECT_EQ(form_.focus(), Ctl::FlinEdit);
+    EXPECT_EQ(form_.editor(Ctl::FlinEdit).caret,
+              static_cast<int>(form_.editor(Ctl::FlinEdit).text.size()));
+    EXPECT_FALSE(t().ControlsDetached());
+  }
+
+  TempDir dir_;
+  ScriptedUi ui_;
+  BarCanvas measure_, glyph_;
+  TPrintForm form_;
+};
+
+struct ButtonCase {
+  const char* name;
+  Press press;
+  std::string_view question;
+  int column;
+  const char* value;        // given to the current Segment before the press
+  bool user_editing_after;  // the length, repeat and size buttons turn it on again
+};
+
+const ButtonCase kButtons[] = {
+    {"PitchLenBtn", &TPrintForm::PitchLenBtnClick, msg::kAskFollowingLength, kPitchLen, "30", true},
+    {"RepBtn", &TPrintForm::RepBtnClick, msg::kAskFollowingRepeat, kPitchRep, "5", true},
+    {"ZihaoBtn", &TPrintForm::ZihaoBtnClick, msg::kAskFollowingSize, kZihao, "3 号", true},
+    {"DirxBtn", &TPrintForm::DirxBtnClick, msg::kAskFollowingOrientation, kHengShu, "纵向", false},
+    {"XiushiBtn", &TPrintForm::XiushiBtnClick, msg::kAskFollowingDecoration, kXiuShi, "加 边 框",
+     false},
+};
+
+// Yes copies the current Segment's value to it and every Segment after it; the Segments
+// before it keep theirs. On the last Segment the range is that Segment alone.
+TEST_F(FollowingTest, YesCopiesToTheCurrentAndEveryFollowingSegment) {
+  for (const ButtonCase& b : kButtons) {
+    for (int current : {2, 4}) {
+      SCOPED_TRACE(std::string(b.name) + " on " + std::to_string(current));
+      Build({{}, {}, {}, {}}, current);
+      const S before = Column(b.column);
+      SetField(b.column, b.value);
+      ui_.yes_no = {Answer::kYes};
+      ui_.questions.clear();
+      (form_.*b.press)();
+      EXPECT_EQ(ui_.questions, S{std::string(b.question)});
+      EXPECT_TRUE(ui_.messages.empty());
+      S expected = before;
+      for (int r = current - 1; r < 4; ++r) expected[static_cast<std::size_t>(r)] = b.value;
+      EXPECT_EQ(Column(b.column), expected);
+      EXPECT_EQ(Column(kNum), (S{"1", "2", "3", "4"}));
+      ExpectBackOnUpperLine(current);
+      EXPECT_EQ(form_.para().UserEditing, b.user_editing_after);
+      EXPECT_FALSE(form_.para().DocModified);
+      while (t().RowCount() > 1) {
+        t().Last();
+        t().Delete();
+      }
+    }
+  }
+}
+
+// No changes nothing and returns to the end of the upper line. The font-size button has
+// stored the current Segment (with its number) before it asked; the others have not.
+TEST_F(FollowingTest, NoChangesNothing) {
+  for (const ButtonCase& b : kButtons) {
+    SCOPED_TRACE(b.name);
+    Build({{}, {}, {}}, 3);
+    form_.AppendClick();
+    form_.TypeText(Ctl::FlinEdit, "d");  // a fourth Segment, not numbered yet
+    ASSERT_TRUE(t().IsNull(kNum));
+    const S before = Column(b.column);
+    ui_.yes_no = {Answer::kNo};
+    ui_.questions.clear();
+    (form_.*b.press)();
+    EXPECT_EQ(ui_.questions, S{std::string(b.question)});
+    EXPECT_TRUE(ui_.messages.empty());
+    EXPECT_EQ(Column(b.column), before);
+    ExpectBackOnUpperLine(4);
+    const bool stored = b.press == &TPrintForm::ZihaoBtnClick;
+    EXPECT_EQ(t().IsNull(kNum), !stored) << t().Text(kNum);
+    if (stored) {
+      EXPECT_EQ(t().Int(kNum), 4);
+    }
+    while (t().RowCount() > 1) {
+      t().Last();
+      t().Delete();
+    }
+  }
+}
+
+// Every refusal comes alone, leaves every Segment as it was and returns to the Segment
+// the button was pressed on. The automatic length and size refusals come before the fit
+// check although the later Segment would fail it too.
+TEST_F(FollowingTest, RefusalsChangeNoSegment) {
+  const std::string kLong(100, 'W');  // far too long for any length
+  const struct {
+    const char* name;
+    std::vector<Row> rows;  // the second Segment is current
+    uint8_t material;
+    Press press;
+    int column;
+    std::string_view message;
+  } cases[] = {
+      // clang-format off
+      {"automatic length over an automatic size",
+       {{}, {"a", "", 0, "4 号"}, {kLong, "", 25, "自动"}},
+       5, &TPrintForm::PitchLenBtnClick, kPitchLen, msg::kFollowingAutoSize},
+      {"length too short for a later Segment",
+       {{}, {"a", "", 10}, {"AAAA"}},  // 4 x 24 + 3 x 4 + 48 = 156 dots, limit 110
+       5, &TPrintForm::PitchLenBtnClick, kPitchLen, msg::kFollowingLengthTooLong},
+      {"automatic size over an automatic length",
+       {{}, {"a", "", 25, "自动"}, {kLong, "", 0, "4 号"}},
+       5, &TPrintForm::ZihaoBtnClick, kZihao, msg::kFollowingAutoLength},
+      {"size beyond the material for a lower line",  // "贴纸 12mm": two lines up to 3
+       {{}, {"a", "", 25, "4 号"}, {"a", "b", 25, "3 号"}},
+       3, &TPrintForm::ZihaoBtnClick, kZihao, msg::kFollowingSizeNotForMaterial},
+      {"size too large for a later Segment",  // 10 x 24 + 9 x 4 + 48 = 324 at size 4
+       {{}, {"a", "", 25, "4 号"}, {"AAAAAAAAAA", "", 25, "1 号"}},
+       5, &TPrintForm::ZihaoBtnClick, kZihao, msg::kFollowingSizeTooLong},
+      {"vertical too long for a later Segment",  // 6 x 48 + 5 x 4 + 48 = 356 vertical
+       {{}, {"a", "", 25, "4 号", "纵向"}, {"AAAAAA"}},
+       5, &TPrintForm::DirxBtnClick, kHengShu, msg::kFollowingOrientationTooLong},
+      // clang-format on
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    form_.para().MaterialCode = c.material;
+    form_.doc().settings.MatBox = c.material - 1;
+    Build(c.rows, 2);
+    const S before = Column(c.column);
+    ui_.messages.clear();
+    ui_.yes_no = {Answer::kYes};
+    (form_.*c.press)();
+    EXPECT_EQ(Texts(), S{std::string(c.message)});
+    if (!ui_.messages.empty()) {
+      EXPECT_EQ(ui_.messages[0].caption, msg::kInfo);
+    }
+    EXPECT_EQ(Column(c.column), before);
+    ExpectBackOnUpperLine(2);
+    EXPECT_EQ(form_.values().LengthDots, LengthLimit(c.rows[1].pitch_len));
+    while (t().RowCount() > 1) {
+      t().Last();
+      t().Delete();
+    }
+  }
+}
+
+// Repeat counts and decorations fit anything: a later Segment too long for its length and
+// beyond its material refuses neither.
+TEST_F(FollowingTest, RepeatAndDecorationAreNeverRefused) {
+  const struct {
+    Press press;
+    int column;
+    const char* value;
+  } cases[] = {{&TPrintForm::RepBtnClick, kPitchRep, "7"},
+               {&TPrintForm::XiushiBtnClick, kXiuShi, "加下划线"}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.value);
+    Build({{}, {std::string(100, 'W'), "b", 25, "7 号"}}, 1);
+    SetField(c.column, c.value);
+    ui_.yes_no = {Answer::kYes};
+    (form_.*c.press)();
+    EXPECT_TRUE(ui_.messages.empty());
+    EXPECT_EQ(Column(c.column), (S{c.value, c.value}));
+    while (t().RowCount() > 1) {
+      t().Last();
+      t().Delete();
+    }
+  }
+}
+
+// A repeat count the repeat editor refuses when it is left ends the button at once:
+// the editor's own message, no question, nothing copied.
+TEST_F(FollowingTest, RepeatRefusedByItsEditorIsNotCopied) {
+  Build({{}, {}, {}}, 2);
+  form_.Focus(Ctl::RepEdit);
+  form_.SetNumberEditText(Ctl::RepEdit, "0");
+  form_.RepBtnClick();
+  EXPECT_EQ(Texts(), S{std::string(msg::kRepeatRange)});
+  EXPECT_TRUE(ui_.questions.empty());
+  EXPECT_EQ(Column(kPitchRep), (S{"1", "1", "1"}));
+  EXPECT_EQ(form_.focus(), Ctl::FlinEdit);
+}
+
+}  // namespace
+}  // namespace qx
