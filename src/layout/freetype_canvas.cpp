@@ -180,13 +180,26 @@ struct FreeTypeCanvas::SizedFont {
 
   // The glyph for cp from the first face that has it. A character no face has (control
   // characters among them) is blank and takes no room: a missing-glyph box has no place
-  // on a wire marker. nullopt when FreeType could not render the glyph.
+  // on a wire marker. A face whose glyph for a visible character is empty (WenQuanYi
+  // Micro Hei maps ℃ to an empty glyph) gives way to the next face that draws it.
+  // nullopt when FreeType could not render the glyph.
   std::optional<Glyph> RenderChar(char32_t cp) const {
+    std::optional<Glyph> empty;
     for (const SizedFace& sf : faces) {
       const FT_UInt gid = FT_Get_Char_Index(sf.face->face, cp);
-      if (gid != 0) return Render(sf, gid);
+      if (gid == 0) continue;
+      std::optional<Glyph> g = Render(sf, gid);
+      if (!g || IsBlankCharacter(cp) ||
+          std::any_of(g->bits.begin(), g->bits.end(), [](uint8_t b) { return b != 0; }))
+        return g;
+      if (!empty) empty = std::move(g);
     }
-    return Glyph{};
+    return empty ? empty : Glyph{};
+  }
+
+  // Characters that draw nothing in any face: spaces.
+  static bool IsBlankCharacter(char32_t cp) {
+    return cp == U' ' || cp == 0x3000 || cp == 0xA0 || (cp >= 0x2000 && cp <= 0x200B);
   }
 };
 

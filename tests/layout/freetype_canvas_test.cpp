@@ -283,6 +283,24 @@ TEST(FreeTypeCanvasTest, InkStaysInsideTheCellRows) {
   EXPECT_TRUE(touched_edge) << "no glyph reached the cell edge: clipping went untested";
 }
 
+TEST(FreeTypeCanvasTest, SymbolsAFaceLeavesEmptyComeFromTheNextFace) {
+  // WenQuanYi Micro Hei (黑体's stand-in) has an empty glyph for ℃; the marker must still
+  // show it. Every symbol here must leave ink in both document faces.
+  FreeTypeCanvas canvas;
+  for (const char* face : {"黑体", "宋体"}) {
+    for (const char* symbol : {"℃", "°", "±", "Ω", "‰", "→", "§", "①"}) {
+      canvas.Fill(0, 0, canvas.width(), canvas.height(), kAqua);
+      canvas.SetTextColor(kBlack);
+      canvas.SelectFont(face, 48, false);
+      canvas.DrawText(0, 0, gbk::Encode(symbol));
+      int ink = 0;
+      for (int y = 0; y < 48; ++y)
+        for (int x = 0; x < 48; ++x) ink += canvas.Pixel(x, y) == kBlack;
+      EXPECT_GT(ink, 20) << face << " " << symbol;
+    }
+  }
+}
+
 TEST(FreeTypeCanvasTest, InkIsExactlyTheTextColour) {
   FreeTypeCanvas canvas;
   for (Rgb colour : {kBlack, Rgb{0xFF0000}}) {
