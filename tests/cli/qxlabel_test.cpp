@@ -582,5 +582,31 @@ TEST_F(QxlabelPrintTest, FailuresAreToldOnStderrWithAnExitStatus) {
   }
 }
 
+TEST_F(QxlabelPrintTest, SerialsOfEveryTypeSuperscriptsSubscriptsAndSymbolsPrintInBothOrders) {
+  // Serial types 0-999, 000-999, capitals and small letters; ↖ / ↙ prefixes; symbols.
+  const std::string rows =
+      "1\tL№\t\\N\t0\t4 号\t横向\t取消修饰\t2\t序号0-999\t8\t10\t\\N\t\\N\n"
+      "2\tW-№\t\\N\t0\t4 号\t横向\t取消修饰\t1\t序号000-999\t8\t10\t\\N\t\\N\n"
+      "3\tK№\t\\N\t0\t4 号\t横向\t取消修饰\t2\t大写字母\tA\tC\t\\N\t\\N\n"
+      "4\tX№\t\\N\t0\t4 号\t横向\t取消修饰\t1\t小写字母\tx\tz\t\\N\t\\N\n"
+      "5\tm↖2 H↙2O\t\\N\t0\t4 号\t横向\t取消修饰\t1\t无序号\t\\N\t\\N\t\\N\t\\N\n"
+      "6\t±24V℃Ω\t\\N\t0\t4 号\t横向\t取消修饰\t1\t无序号\t\\N\t\\N\t\\N\t\\N\n"
+      "0\t套管 4.0平方\t黑体\t\\N\t\\N\t居中\t半切\t\\N\t\\N\t4\t\\N\t\\N\t\\N\n";
+  std::ofstream(Path("mixed.tsv"), std::ios::binary) << rows;
+  const std::string doc = Path("mixed.kel").string();
+  ASSERT_EQ(Run({"build", Path("mixed.tsv").string(), doc}).status, 0);
+  Printers("qb20,qa11");
+  for (const char* printer : {"1", "2"}) {
+    for (const char* order : {"--serial-first", "--repeat-first"}) {
+      SCOPED_TRACE(std::string(printer) + order);
+      const Result r = Run({"print", doc, "--printer", printer, order});
+      EXPECT_EQ(r.status, 0) << Describe(r);
+      // 3 x 2 + 3 + 3 x 2 + 3 + 1 + 1 items, none skipped.
+      EXPECT_NE(r.out.find("20 item(s) sent"), std::string::npos) << r.out;
+      EXPECT_EQ(r.out.find("skipped"), std::string::npos) << r.out;
+    }
+  }
+}
+
 }  // namespace
 }  // namespace qx
