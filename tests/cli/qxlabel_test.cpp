@@ -52,7 +52,7 @@ Result Run(const fs::path& dir, const std::vector<std::string>& args) {
   const fs::path out = dir / "stdout.txt", err = dir / "stderr.txt", supp = dir / "lsan.supp";
   std::ofstream(supp) << "leak:libfontconfig\n";
   std::vector<std::string> env_text;
-  std::string lsan = "LSAN_OPTIONS=suppressions=" + supp.string();
+  std::string lsan = "LSAN_OPTIONS=print_suppressions=0:suppressions=" + supp.string();
   for (char** e = environ; *e; ++e) {
     if (std::strncmp(*e, "LSAN_OPTIONS=", 13) == 0)
       lsan += std::string(":") + (*e + 13);
