@@ -36,8 +36,31 @@ ItemImage Item(uint16_t columns) {
   return it;
 }
 
+struct FaultCase {
+  std::string printer;
+  S texts;
+  bool entered;  // whether the job got into its printing state
+};
+
 class ProtocolTest : public ::testing::Test {
  protected:
+  // Each printer (with its fault) prints one Segment of four items: the messages shown,
+  // whether the printing state was entered, and the printer never left claimed.
+  void RunFaultCases(const std::vector<FaultCase>& cases) {
+    for (const FaultCase& c : cases) {
+      SCOPED_TRACE(c.printer);
+      host_ = RecordingHost();
+      Use(c.printer);
+      doc_ = std::make_unique<PrintDocument>();
+      doc_->Add({"A", "", 25, 4});
+      Run();
+      EXPECT_EQ(host_.Texts(), c.texts);
+      EXPECT_EQ(!host_.events.empty(), c.entered);
+      EXPECT_TRUE(P().violations().empty()) << P().violations().front();
+      EXPECT_FALSE(d_.open) << "the printer is left claimed";
+    }
+  }
+
   void Use(std::string_view printers) {
     VirtualPrinterList l = ParseVirtualPrinters(printers);
     ASSERT_TRUE(l.ok()) << l.error;
@@ -256,12 +279,6 @@ TEST_F(ProtocolTest, APrinterThatNeverEndsAfterAStopIsGivenUp) {
   EXPECT_FALSE(d_.open);
 }
 
-struct FaultCase {
-  std::string printer;
-  S texts;
-  bool entered;  // whether the job got into its printing state
-};
-
 TEST_F(ProtocolTest, SecondGenerationFaultMessages) {
   const std::vector<FaultCase> cases{
       // At the printer check.
@@ -290,18 +307,7 @@ TEST_F(ProtocolTest, SecondGenerationFaultMessages) {
       {"qb20:fault=ribbon-out@finish", {"当前色带余量为0,打印终止!", "打印完成!"}, true},
       {"qb20:fault=labels-out@finish", {"贴纸用完，请更换", "打印完成!"}, true},
   };
-  for (const FaultCase& c : cases) {
-    SCOPED_TRACE(c.printer);
-    host_ = RecordingHost();
-    Use(c.printer);
-    doc_ = std::make_unique<PrintDocument>();
-    doc_->Add({"A", "", 25, 4});
-    Run();
-    EXPECT_EQ(host_.Texts(), c.texts);
-    EXPECT_EQ(!host_.events.empty(), c.entered);
-    EXPECT_TRUE(P().violations().empty()) << P().violations().front();
-    EXPECT_FALSE(d_.open) << "the printer is left claimed";
-  }
+  RunFaultCases(cases);
 }
 
 TEST_F(ProtocolTest, SecondGenerationReopensAfterAFailedTransfer) {
@@ -411,18 +417,7 @@ TEST_F(ProtocolTest, FirstGenerationFaultMessages) {
       {"qa11:fault=finished@2", {"打印完成!"}, true},  // while waiting for a buffer
       {"qa11:fault=cover-open@finish", {"上盖异常打开,打印终止!"}, true},
   };
-  for (const FaultCase& c : cases) {
-    SCOPED_TRACE(c.printer);
-    host_ = RecordingHost();
-    Use(c.printer);
-    doc_ = std::make_unique<PrintDocument>();
-    doc_->Add({"A", "", 25, 4});
-    Run();
-    EXPECT_EQ(host_.Texts(), c.texts);
-    EXPECT_EQ(!host_.events.empty(), c.entered);
-    EXPECT_TRUE(P().violations().empty()) << P().violations().front();
-    EXPECT_FALSE(d_.open) << "the printer is left claimed";
-  }
+  RunFaultCases(cases);
 }
 
 TEST_F(ProtocolTest, FirstGenerationRetriesAMessageAfterAPauseAndAReopen) {

@@ -269,11 +269,7 @@ void PrintDialogView::Sync() {
 int PrintDialogView::Run() {
   form_.FormActivate();
   Sync();
-  if (parentWidget()) {
-    adjustSize();
-    const QRect p = parentWidget()->frameGeometry();
-    move(p.center() - rect().center());
-  }
+  CentreOnParent(*this);
   activation_pending_ = true;
   exec();
   if (form_.result() == 0) form_.CloseBoxClick();  // closed by Escape or the window manager

@@ -115,4 +115,11 @@ void QtUi::StartTimer1(uint32_t ms) {
   });
 }
 
+void CentreOnParent(QWidget& dialog) {
+  if (!dialog.parentWidget()) return;
+  dialog.adjustSize();
+  const QRect p = dialog.parentWidget()->frameGeometry();
+  dialog.move(p.center() - dialog.rect().center());
+}
+
 }  // namespace qx

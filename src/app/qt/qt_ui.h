@@ -35,6 +35,9 @@ class QtUi : public Ui {
   std::function<void()> timer1_;
 };
 
+// Sizes a dialog to its contents and centres it on its parent window.
+void CentreOnParent(QWidget& dialog);
+
 inline QString Q(std::string_view utf8) {
   return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
 }

@@ -98,11 +98,7 @@ void SerialDialogView::Sync() {
 int SerialDialogView::Run() {
   form_.FormActivate();
   Sync();
-  if (parentWidget()) {
-    adjustSize();
-    const QRect p = parentWidget()->frameGeometry();
-    move(p.center() - rect().center());
-  }
+  CentreOnParent(*this);
   exec();
   if (form_.result() == 0) form_.CloseBoxClick();  // closed by Escape or the window manager
   return form_.result();

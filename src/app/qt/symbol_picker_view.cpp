@@ -126,11 +126,7 @@ void SymbolPickerView::Sync() {
 int SymbolPickerView::Run() {
   form_.FormActivate();
   Sync();
-  if (parentWidget()) {
-    adjustSize();
-    const QRect p = parentWidget()->frameGeometry();
-    move(p.center() - rect().center());
-  }
+  CentreOnParent(*this);
   exec();
   if (form_.result() == 0) form_.CloseBoxClick();
   return form_.result();
