@@ -1,14 +1,15 @@
 // QX Editor: the wire-marker editor window.
 //
-//   qx-editor [DOC.kel] [--screenshot FILE] [--screenshot-print-dialog FILE]
+//   qx-editor [DOC.kel] [--screenshot FILE] [--screenshot-dialog print|serial|symbols FILE]
 // A document file given (as the desktop does when one is opened with the editor) is opened
 // at start, with the open command's checks and messages.
 // With --screenshot the window is drawn once into FILE (PNG) and the program exits. With
-// --screenshot-print-dialog the print button is pressed on a small Document, the print
-// dialog is drawn into FILE, cancelled, and the program exits. Either way the Document
-// typed for the picture is given up without the save question.
+// --screenshot-dialog the button of that dialog (print, serial number, symbols) is pressed
+// on a small Document, the dialog is drawn into FILE, cancelled, and the program exits.
+// Either way the Document typed for the picture is given up without the save question.
 #include <QAbstractButton>
 #include <QApplication>
+#include <QDialog>
 #include <QScreen>
 #include <QTimer>
 #include <cstdio>
@@ -18,7 +19,6 @@
 #include "app/main_form.h"
 #include "app/messages.h"
 #include "app/qt/main_window.h"
-#include "app/qt/print_dialog_view.h"
 #include "app/qt/qt_ui.h"
 #include "device/printers.h"
 #include "document/sqlite_store.h"
@@ -29,12 +29,13 @@
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
   QApplication::setApplicationName(qx::Q(qx::msg::kApplicationTitle));
-  QString screenshot, dialog_shot, document;
+  QString screenshot, dialog_shot, dialog_kind, document;
   const QStringList args = QApplication::arguments();
   for (int i = 1; i < args.size(); ++i) {
     if (args[i] == QStringLiteral("--screenshot") && i + 1 < args.size()) {
       screenshot = args[++i];
-    } else if (args[i] == QStringLiteral("--screenshot-print-dialog") && i + 1 < args.size()) {
+    } else if (args[i] == QStringLiteral("--screenshot-dialog") && i + 2 < args.size()) {
+      dialog_kind = args[++i];
       dialog_shot = args[++i];
     } else if (!args[i].startsWith(QStringLiteral("--"))) {
       document = args[i];
@@ -95,7 +96,7 @@ int main(int argc, char** argv) {
         auto* poll = new QTimer(&window);
         poll->setInterval(50);
         QObject::connect(poll, &QTimer::timeout, &window, [&, poll] {
-          auto* view = dynamic_cast<qx::PrintDialogView*>(QApplication::activeModalWidget());
+          auto* view = qobject_cast<QDialog*>(QApplication::activeModalWidget());
           if (!view || !view->isVisible()) return;
           poll->stop();
           QTimer::singleShot(200, view, [&, view] {
@@ -104,8 +105,11 @@ int main(int argc, char** argv) {
           });
         });
         poll->start();
-        if (auto* print = qobject_cast<QAbstractButton*>(window.Widget(qx::Ctl::PrintBtn)))
-          print->click();  // returns when the dialog has been cancelled
+        const qx::Ctl button = dialog_kind == QStringLiteral("serial")    ? qx::Ctl::XuhaoBit
+                               : dialog_kind == QStringLiteral("symbols") ? qx::Ctl::FuhaoBtn
+                                                                          : qx::Ctl::PrintBtn;
+        if (auto* b = qobject_cast<QAbstractButton*>(window.Widget(button)))
+          b->click();  // returns when the dialog has been cancelled
         leave();
       });
     }
