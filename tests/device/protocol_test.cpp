@@ -329,6 +329,61 @@ TEST_F(ProtocolTest, SecondGenerationPrinterUnpluggedDuringTheJob) {
   EXPECT_FALSE(d_.open);
 }
 
+// Image lengths that are not whole columns never come from the builder; the message
+// counts still follow the byte boundaries exactly.
+class CountingPrinter final : public Transport {
+ public:
+  std::vector<int> writes;  // lengths
+  int32_t EnumrateDevs(DevicePaths&) override { return 0; }
+  int32_t OpenByPath(const char*) override { return 1; }
+  int32_t BulkWrite(int32_t, const uint8_t* data, int32_t length, uint32_t) override {
+    writes.push_back(length);
+    sum_ = 0;
+    for (int i = 4; i < length; ++i) sum_ = static_cast<uint16_t>(sum_ + data[i]);
+    return length;
+  }
+  int32_t BulkRead(int32_t, uint8_t* data, int32_t length, uint32_t) override {
+    std::fill(data, data + length, 0);
+    data[1] = static_cast<uint8_t>(sum_ & 0xFF);
+    data[2] = static_cast<uint8_t>(sum_ >> 8);
+    return length;
+  }
+  int32_t VendorReq(int32_t, uint8_t, uint16_t, StatusBlock& s, uint32_t) override {
+    s = {0x00, 0x04, 0, 0, 0, 0, 0, 0};  // job active, both buffers free
+    return 8;
+  }
+  int32_t CloseHandle(int32_t) override { return 0; }
+  int Count(int length) const { return static_cast<int>(std::count(writes.begin(), writes.end(), length)); }
+
+ private:
+  uint16_t sum_ = 0;
+};
+
+TEST_F(ProtocolTest, MessageCountsAtTheExactByteBoundaries) {
+  ItemImage item;
+  for (const auto& [bytes, data_messages] :
+       std::vector<std::pair<std::size_t, int>>{{60, 1}, {61, 2}, {120, 2}, {121, 3}}) {
+    CountingPrinter p;
+    d_.handle = 1;
+    d_.open = true;
+    job_.FirstSegment = true;
+    item.columns.assign(bytes, 0x5A);
+    Gen1Printer g(p, d_, job_, host_);
+    ASSERT_TRUE(g.SendSegment(item)) << bytes;
+    EXPECT_EQ(p.Count(64), data_messages) << bytes;
+  }
+  for (const auto& [bytes, messages] : std::vector<std::pair<std::size_t, int>>{
+           {486, 1}, {487, 2}, {994, 2}, {995, 3}}) {
+    CountingPrinter p;
+    d_.handle = 1;
+    d_.open = true;
+    item.columns.assign(bytes, 0x5A);
+    Gen2Printer g(p, d_, job_, host_);
+    ASSERT_TRUE(g.SendSegment(item, 1)) << bytes;
+    EXPECT_EQ(p.Count(512), messages) << bytes;
+  }
+}
+
 // --- First generation -----------------------------------------------------------------
 
 TEST_F(ProtocolTest, FirstGenerationJobFromEndToEnd) {
