@@ -88,6 +88,9 @@ inline constexpr std::string_view kSerialRange = "数字范围:0-999.";
 inline constexpr std::string_view kSerialEnterCapital = "请输入大写字母.";
 inline constexpr std::string_view kSerialEnterSmall = "请输入小写字母.";
 
+// The tool bar of the five following-Segment buttons.
+inline constexpr std::string_view kFollowingBarHint = "后部段落设置";
+
 // Status bar.
 inline constexpr std::string_view kStateEditing = "当前状态:文件编辑";
 inline constexpr std::string_view kStatePrinting = "信息提示: 数据打印中......";

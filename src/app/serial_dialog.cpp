@@ -52,7 +52,9 @@ void TXuhoForm::SetType(int index) {
   type_ = std::clamp(index, 0, static_cast<int>(kTypes.size()) - 1);
   const bool letters = type_ == kCapitals || type_ == kSmall;
   max_length_ = letters ? 1 : 3;
-  case_ = type_ == kCapitals ? Case::kUpper : type_ == kSmall ? Case::kLower : Case::kAsTyped;
+  // The number types leave the editors' letter case as it was.
+  if (type_ == kCapitals) case_ = Case::kUpper;
+  if (type_ == kSmall) case_ = Case::kLower;
 }
 
 void TXuhoForm::XhlxBoxChange(int index) {

@@ -73,11 +73,17 @@ bool Gen1Printer::SetMaterial(uint8_t material_code, uint8_t cut_code) {
   msg_[1] = kSetMaterial;
   msg_[3] = kSetMaterial;
   msg_[4] = static_cast<uint8_t>((material_code << 4) | (cut_code & 0x0F));
+  // Here the message comes before the device is closed.
+  auto fail = [this](std::string_view message) {
+    ui_.Message(message, pmsg::kInfo);
+    CloseDevice(t_, d_);
+    return false;
+  };
   if (t_.BulkWrite(d_.handle, msg_.data(), 5, kCommandWriteMs) < 0)
-    return Fail(pmsg::kMaterialWriteError);
+    return fail(pmsg::kMaterialWriteError);
   if (t_.BulkRead(d_.handle, reply_.data(), 16, kCommandReadMs) < 0)
-    return Fail(pmsg::kMaterialReadError);
-  if (reply_[0] != kMaterialAccepted) return Fail(pmsg::kMaterialRefused);
+    return fail(pmsg::kMaterialReadError);
+  if (reply_[0] != kMaterialAccepted) return fail(pmsg::kMaterialRefused);
   return true;
 }
 

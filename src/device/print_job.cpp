@@ -1,6 +1,7 @@
 #include "device/print_job.h"
 
 #include <new>
+#include <optional>
 
 #include "device/gen1.h"
 #include "device/gen2.h"
@@ -121,18 +122,25 @@ class Walker {
       item_values_.SerialWidth = static_cast<uint8_t>(job_.SerialText.size());
   }
 
-  // The layout check made once for a whole pass, with the pass's first value.
+  // The layout check made once for a whole pass, with the pass's first value. Every value
+  // of the pass is then built with that layout: no marker of the range is left out.
   bool Fits(uint32_t first) {
     SetSerial(RangeOf(v_), first);
     const LayoutContext c{doc_.measurer, item_values_, doc_.para, job_.SerialText};
-    return LayoutSegment(c, flin_, slin_).has_value();
+    pass_layout_ = LayoutSegment(c, flin_, slin_);
+    return pass_layout_.has_value();
+  }
+
+  bool Build(const LayoutContext& c) {
+    if (CheckedOnce() && pass_layout_)
+      return doc_.builder.Build(c, *pass_layout_, flin_, slin_, image_) == BuildStatus::kOk;
+    return MakeItem(doc_.builder, c, flin_, slin_, image_) == ItemResult::kBuilt;
   }
 
   bool Item(const SerialRange& r, uint32_t value) {
     SetSerial(r, value);
     const LayoutContext c{doc_.measurer, item_values_, doc_.para, job_.SerialText};
-    if (MakeItem(doc_.builder, c, flin_, slin_, image_) != ItemResult::kBuilt ||
-        image_.columns.size() > kImageStoreBytes) {
+    if (!Build(c) || image_.columns.size() > kImageStoreBytes) {
       ++counts_.skipped;  // skipped without a message; the job goes on
       return true;
     }
@@ -146,6 +154,7 @@ class Walker {
   const SendItem& send_;
   WalkCounts& counts_;
   SegmentValues v_, item_values_;
+  std::optional<SegmentLayout> pass_layout_;
   std::string flin_, slin_;
   ItemImage image_;
 };

@@ -85,6 +85,7 @@ struct MarkRefusal {
   const char* lower;
   bool superscript;
   const char* message;
+  bool caret_in_lower = true;  // with a lower line: where the caret is
 };
 
 class MarkRefusalTest : public InsertionTest, public ::testing::WithParamInterface<MarkRefusal> {};
@@ -92,7 +93,7 @@ class MarkRefusalTest : public InsertionTest, public ::testing::WithParamInterfa
 TEST_P(MarkRefusalTest, LeavesTheLineAndTheCaretAlone) {
   const MarkRefusal& r = GetParam();
   Lines(r.upper, r.caret, r.lower);
-  if (*r.lower) form_.Focus(Ctl::SlinEdit);  // the caret's line does not matter
+  if (*r.lower && r.caret_in_lower) form_.Focus(Ctl::SlinEdit);  // either line refuses
   const std::string before = form_.editor(Ctl::FlinEdit).text;
   if (r.superscript) {
     form_.UpBiaoClick();
@@ -119,6 +120,10 @@ INSTANTIATE_TEST_SUITE_P(
         MarkRefusal{"SubscriptAfterSubscript", "A↙", 3, "", false, "请先输入下标字符."},
         MarkRefusal{"SuperscriptWithLowerLine", "AB", 1, "C", true, "双行不能打印上下标!"},
         MarkRefusal{"SubscriptWithLowerLine", "AB", 1, "C", false, "双行不能打印上下标!"},
+        MarkRefusal{"SuperscriptWithLowerLineCaretAbove", "AB", 1, "C", true, "双行不能打印上下标!",
+                    false},
+        MarkRefusal{"SubscriptWithLowerLineCaretAbove", "AB", 1, "C", false, "双行不能打印上下标!",
+                    false},
         MarkRefusal{"FullLine",
                     "iiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiii"
                     "iiiiiiiiiiiiiiiiiiiii",

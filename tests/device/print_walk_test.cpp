@@ -141,6 +141,27 @@ TEST(WalkSegments, AFailedSendStopsTheWalkAtOnce) {
   EXPECT_EQ(sends, 2);
 }
 
+TEST(WalkSegments, APassCheckedOnceBuildsEveryValueWithItsLayout) {
+  // Two lines with small letters at an automatic size: "w" is far wider than "v". Find a
+  // length where "v" fits some size and "w" alone none; a pass starting at "v" still
+  // prints both, with its layout.
+  auto walk = [](int length, const char* first, const char* last) {
+    PrintDocument d;
+    d.measure_canvas.widths['w'] = d.glyph_canvas.widths['w'] = 40;
+    d.para.MaterialCode = 3;  // a label: two lines take automatic sizes
+    d.Add({"AA" + kSerialMark, "A", length, 1, "小写字母", first, last, "自动"});
+    PrintJob job;
+    return RunWalk(d, job).counts;
+  };
+  int length = 0;
+  for (int l = 6; l <= 100 && !length; ++l)
+    if (walk(l, "v", "v").sent == 1 && walk(l, "w", "w").skipped == 1) length = l;
+  ASSERT_NE(length, 0);
+  const WalkCounts both = walk(length, "v", "w");
+  EXPECT_EQ(both.sent, 2);
+  EXPECT_EQ(both.skipped, 0);
+}
+
 TEST(WalkSegments, TwoLineZeroPaddedSerialsAreCheckedOncePerPass) {
   // A two-line Segment with zero-padded numbers: when the pass's check refuses, the whole
   // range of values is skipped, once per repetition in the serial-first order.

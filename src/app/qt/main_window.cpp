@@ -328,7 +328,7 @@ void MainWindow::Build() {
   QAbstractButton* fuhao = ToolButton(Ctl::FuhaoBtn, QStringLiteral("Ω"));
   h1->addWidget(fuhao);
   connect(fuhao, &QAbstractButton::clicked, this, [this] { form_.FuhaoBtnClick(); });
-  auto* following = new QGroupBox(Q(Info(Ctl::PitchLenBtn).hint));
+  auto* following = new QGroupBox(Q(msg::kFollowingBarHint));
   auto* hf = new QHBoxLayout(following);
   hf->setContentsMargins(4, 2, 4, 2);
   for (Ctl c : {Ctl::PitchLenBtn, Ctl::RepBtn, Ctl::ZihaoBtn, Ctl::DirxBtn, Ctl::XiushiBtn}) {
