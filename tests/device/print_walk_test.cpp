@@ -9,7 +9,7 @@ namespace qx {
 namespace {
 
 using testing::PrintDocument;
-using testing::SegmentSpec;
+using testing::TestSegment;
 using S = std::vector<std::string>;
 
 // The serial placeholder as the operator sees it.

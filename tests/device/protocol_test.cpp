@@ -16,7 +16,7 @@ namespace {
 
 using testing::PrintDocument;
 using testing::RecordingHost;
-using testing::SegmentSpec;
+using testing::TestSegment;
 using S = std::vector<std::string>;
 
 VirtualPrinterConfig Printer(std::string_view text) {

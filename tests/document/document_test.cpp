@@ -11,7 +11,7 @@ namespace qx {
 namespace {
 
 // One stored row with the given columns (UTF-8 texts); everything else as in a new Document.
-struct RowSpec {
+struct TestRow {
   int pitch_len = 25;
   const char* zihao = "4 号";
   const char* hengshu = "横向";
@@ -28,7 +28,7 @@ class DecodeTest : public ::testing::Test {
     table_.Create();
     table_.Open();
   }
-  void Put(const RowSpec& r) {
+  void Put(const TestRow& r) {
     table_.Append();
     table_.SetInt(kPitchLen, r.pitch_len);
     table_.SetText(kZihao, gbk::Encode(r.zihao));
@@ -40,7 +40,7 @@ class DecodeTest : public ::testing::Test {
     table_.SetInt(kPitchRep, r.rep);
     table_.Store();
   }
-  SegmentValues Reload(const RowSpec& r) {
+  SegmentValues Reload(const TestRow& r) {
     Put(r);
     SegmentValues v;
     ReloadWorkingValues(table_, v);
@@ -51,7 +51,7 @@ class DecodeTest : public ::testing::Test {
 
 TEST_F(DecodeTest, CodesAndFallbacks) {
   struct Case {
-    RowSpec row;
+    TestRow row;
     uint8_t size, vertical, decoration;
   };
   const Case cases[] = {
@@ -73,7 +73,7 @@ TEST_F(DecodeTest, CodesAndFallbacks) {
 
 TEST_F(DecodeTest, SerialRanges) {
   struct Case {
-    RowSpec row;
+    TestRow row;
     uint8_t type, width;
     uint16_t first, last;
   };

@@ -60,7 +60,7 @@ class RecordingHost : public PrintHost {
 };
 
 // A Segment as a test states it (UTF-8 texts).
-struct SegmentSpec {
+struct TestSegment {
   std::string flin;
   std::string slin;
   int pitch_len = 25;
@@ -82,7 +82,7 @@ class PrintDocument {
     builder.renderer().SelectFont("黑体", false);
   }
 
-  void Add(const SegmentSpec& s) {
+  void Add(const TestSegment& s) {
     table.Append();
     table.SetInt(kNum, table.Position());
     table.SetText(kFlin, gbk::FromUtf8(s.flin).gbk);

@@ -24,8 +24,8 @@ using testing::WordB;
 constexpr uint16_t kJobActive = 0x0400, kBusy = 0x1000;
 constexpr uint16_t kDone = 0x0040, kAccepted = 0x0080;
 
-VirtualPrinterConfig Qb(std::string_view spec = "qb20") {
-  VirtualPrinterList list = ParseVirtualPrinters(spec);
+VirtualPrinterConfig Qb(std::string_view printers = "qb20") {
+  VirtualPrinterList list = ParseVirtualPrinters(printers);
   EXPECT_TRUE(list.ok()) << list.error;
   return list.printers.at(0);
 }
@@ -195,7 +195,7 @@ TEST_F(SecondGeneration, ChecksumEcho) {
   const ItemImage a = TestItem(1, 1, 2, 1), b = TestItem(1, 1, 3, 2);
   const Bytes first_a = G2Messages(a, 0, 1)[0], first_b = G2Messages(b, 1, 2)[0];
   const struct {
-    const char* spec;
+    const char* printers;
     bool a_wrong, a_resend_wrong, b_wrong;
   } cases[] = {
       {"qb20", false, false, false},
@@ -204,8 +204,8 @@ TEST_F(SecondGeneration, ChecksumEcho) {
       {"qb20:echo=always", true, true, true},
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(c.spec);
-    Start(Qb(c.spec));
+    SCOPED_TRACE(c.printers);
+    Start(Qb(c.printers));
     StartJob();
     auto wrong = [&](const Bytes& m) {
       const auto r = link().Exchange(m);
@@ -342,7 +342,7 @@ TEST_F(SecondGeneration, ProtocolViolationsFailTheTransfer) {
 
 TEST_F(SecondGeneration, FaultBits) {
   const struct {
-    const char* spec;
+    const char* printers;
     uint8_t after;              // the request whose reply shows it
     uint16_t a, b;              // bits that must be set
     uint16_t a_clear, b_clear;  // bits that must be clear
@@ -361,8 +361,8 @@ TEST_F(SecondGeneration, FaultBits) {
       {"qb20:fault=feed-failed", 16, 0, kDone, kJobActive, 0},
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(c.spec);
-    Start(Qb(c.spec));
+    SCOPED_TRACE(c.printers);
+    Start(Qb(c.printers));
     StatusBlock s = Req(24, 0x0100);
     if (c.after != 24) s = Req(25, 0x0400);
     if (c.after == 16) s = Req(16, 0x0400);
@@ -383,7 +383,7 @@ TEST_F(SecondGeneration, FaultBits) {
 
 TEST_F(SecondGeneration, FaultsWhilePrintingHaltTheTape) {
   const struct {
-    const char* spec;
+    const char* printers;
     uint16_t a, b;  // what the poll before item 3 (or after the data end) shows
     std::size_t printed;
   } cases[] = {
@@ -392,8 +392,8 @@ TEST_F(SecondGeneration, FaultsWhilePrintingHaltTheTape) {
       {"qb20:fault=cover-open@finish", 0x0100, 0, 2},
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(c.spec);
-    Start(Qb(c.spec));
+    SCOPED_TRACE(c.printers);
+    Start(Qb(c.printers));
     StartJob();
     ASSERT_TRUE(link().SendG2(TestItem(1, 1, 2, 1), 0, 1));
     auto clean = [](const StatusBlock& st) {

@@ -16,8 +16,8 @@ namespace {
 using testing::G1Command;
 using testing::Link;
 
-std::vector<VirtualPrinterConfig> Printers(std::string_view spec) {
-  VirtualPrinterList list = ParseVirtualPrinters(spec);
+std::vector<VirtualPrinterConfig> Printers(std::string_view printers) {
+  VirtualPrinterList list = ParseVirtualPrinters(printers);
   EXPECT_TRUE(list.ok()) << list.error;
   return list.printers;
 }
