@@ -84,7 +84,7 @@ EncodeResult FromUtf8(std::string_view utf8);
 // representable; throws std::invalid_argument otherwise.
 std::string Encode(std::string_view utf8);
 
-// Appends the UTF-8 form of cp to out.
+// Appends the UTF-8 form of cp to out (U+FFFD for a surrogate or a value out of range).
 void AppendUtf8(std::string& out, char32_t cp);
 
 // Decodes one UTF-8 sequence at s[pos]; sets `len` to its byte length (at least 1).

@@ -95,9 +95,6 @@ class StringPool {
   std::vector<std::size_t> ends_;
 };
 
-// Appends the UTF-8 form of code point cp (U+FFFD for a surrogate or one out of range).
-void AppendUtf8(std::string& out, std::uint32_t cp);
-
 // The two readers; `bytes` start with the format's signature.
 std::unique_ptr<SheetRows> OpenXlsxFile(const std::filesystem::path& file, const WorkbookLimits& limits,
                                         WorkbookError* error);

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <unordered_map>
 
+#include "document/gbk.h"
 #include "document/workbook.h"
 
 namespace qx::detail {
@@ -182,7 +183,7 @@ class Reader {
       std::uint32_t cp = units[i];
       if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < units.size() && units[i + 1] >= 0xDC00 && units[i + 1] <= 0xDFFF)
         cp = 0x10000 + ((cp - 0xD800) << 10) + (units[++i] - 0xDC00u);
-      AppendUtf8(out, cp);
+      gbk::AppendUtf8(out, cp);
     }
     return true;
   }

@@ -11,6 +11,7 @@
 #include <deque>
 #include <unordered_map>
 
+#include "document/gbk.h"
 #include "document/workbook.h"
 
 namespace qx::detail {
@@ -91,7 +92,7 @@ std::string DecodeEscapes(std::string_view s) {
       u = 0x10000 + ((u - 0xD800) << 10) + (low - 0xDC00);
       i += 7;
     }
-    AppendUtf8(out, u);
+    gbk::AppendUtf8(out, u);
   }
   return out;
 }

@@ -19,12 +19,6 @@ using testing::RecordingHost;
 using testing::TestSegment;
 using S = std::vector<std::string>;
 
-VirtualPrinterConfig Printer(std::string_view text) {
-  VirtualPrinterList l = ParseVirtualPrinters(text);
-  EXPECT_TRUE(l.ok()) << l.error;
-  return l.printers.at(0);
-}
-
 // An item of `columns` columns with recognisable bytes.
 ItemImage Item(uint16_t columns) {
   ItemImage it;
@@ -172,7 +166,9 @@ TEST_F(ProtocolTest, SecondGenerationMessageBoundaries) {
     EXPECT_EQ(Count("bulk-out 512 "), messages);
     const S out = Lines("bulk-out 512 ");
     // Offsets of the following messages: 508, 1016, ... little-endian.
-    if (messages == 3) EXPECT_EQ(out[2].substr(13, 8), "0100f803");
+    if (messages == 3) {
+      EXPECT_EQ(out[2].substr(13, 8), "0100f803");
+    }
     EXPECT_TRUE(P().violations().empty()) << P().violations().front();
     EXPECT_EQ(P().jobs().back().items.back().image.columns, Item(columns).columns);
   }
@@ -426,7 +422,9 @@ TEST_F(ProtocolTest, FirstGenerationBlocksAndTheirNumbers) {
     ASSERT_EQ(Count("bulk-out 64 "), blocks);
     const S data = Lines("bulk-out 64 ");
     EXPECT_EQ(data[0].substr(12, 8), "01000015");
-    if (blocks > 256) EXPECT_EQ(data[256].substr(12, 8), "01010015");  // block 256
+    if (blocks > 256) {
+      EXPECT_EQ(data[256].substr(12, 8), "01010015");  // block 256
+    }
     EXPECT_TRUE(P().violations().empty()) << P().violations().front();
     EXPECT_EQ(P().jobs().back().items.back().image.columns, Item(columns).columns);
   }

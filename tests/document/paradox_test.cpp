@@ -822,9 +822,11 @@ TEST(ParadoxStore, WiderTextFieldsOfOtherTablesAreCutAtWholeCharacters) {
   const auto rows = store.Open(kFixtures / "kel" / "wide-text-field.kel");
   ASSERT_FALSE(rows.empty());
   for (const auto& r : rows)
-    for (std::size_t c = 0; c < r.values.size(); ++c)
-      if (const auto* text = std::get_if<std::string>(&r.values[c]))
+    for (std::size_t c = 0; c < r.values.size(); ++c) {
+      if (const auto* text = std::get_if<std::string>(&r.values[c])) {
         EXPECT_LE(text->size(), static_cast<std::size_t>(kColumns[c].max_bytes)) << c;
+      }
+    }
   store.Close();
 }
 

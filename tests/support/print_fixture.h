@@ -61,12 +61,12 @@ class RecordingHost : public PrintHost {
 
 // A Segment as a test states it (UTF-8 texts).
 struct TestSegment {
-  std::string flin;
-  std::string slin;
+  std::string flin = {};
+  std::string slin = {};
   int pitch_len = 25;
   int repeat = 1;
   std::string serial = "无序号";
-  std::string first, last;  // as stored: "8", "10", "a", "c"
+  std::string first = {}, last = {};  // as stored: "8", "10", "a", "c"
   std::string size = "4 号";
 };
 
