@@ -25,27 +25,14 @@ using testing::Reply;
 using testing::TestItem;
 
 VirtualPrinterConfig Qa11(std::string_view options = "") {
-  VirtualPrinterList list = ParseVirtualPrinters("qa11" + std::string(options));
-  EXPECT_TRUE(list.ok()) << list.error;
-  return list.printers.at(0);
+  return testing::ParsedPrinter("qa11" + std::string(options));
 }
 
-class FirstGeneration : public ::testing::Test {
+class FirstGeneration : public testing::VirtualPrinterTest {
  protected:
   void Start(VirtualPrinterConfig config = Qa11(), std::filesystem::path dir = {}) {
-    transport_ = std::make_unique<VirtualTransport>(
-        clock_, std::vector<VirtualPrinterConfig>{std::move(config)}, std::move(dir));
-    Reopen();
+    VirtualPrinterTest::Start(std::move(config), std::move(dir));
   }
-  void Reopen() {
-    DevicePaths paths{};
-    ASSERT_EQ(transport_->EnumrateDevs(paths), 1);
-    const int32_t h = transport_->OpenByPath(paths[0].data());
-    ASSERT_GE(h, 0);
-    link_.emplace(*transport_, h);
-  }
-  VirtualPrinter& printer() { return transport_->printer(0); }
-  Link& link() { return *link_; }
 
   Reply Send(const Bytes& m) {
     const auto r = link().Exchange(m);
@@ -76,11 +63,7 @@ class FirstGeneration : public ::testing::Test {
     }
     return -1;
   }
-  const VirtualJob& job() { return printer().jobs().back(); }
 
-  FakeClock clock_;
-  std::unique_ptr<VirtualTransport> transport_;
-  std::optional<Link> link_;
 };
 
 TEST_F(FirstGeneration, CorrectJobDecodesItemsAndDrawsTheTape) {

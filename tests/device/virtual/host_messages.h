@@ -7,10 +7,14 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <string>
 #include <optional>
 #include <vector>
 
 #include "device/transport.h"
+#include "device/virtual/virtual_transport.h"
 #include "layout/image.h"
 
 namespace qx::testing {
@@ -168,6 +172,37 @@ class Link {
  private:
   Transport& t_;
   int32_t handle_;
+};
+
+// The printer a QX_VIRTUAL_PRINTERS text names (the first of the list).
+inline VirtualPrinterConfig ParsedPrinter(std::string_view text) {
+  VirtualPrinterList list = ParseVirtualPrinters(text);
+  EXPECT_TRUE(list.ok()) << list.error;
+  return list.printers.at(0);
+}
+
+// One virtual printer on a fake clock, opened through its transport.
+class VirtualPrinterTest : public ::testing::Test {
+ protected:
+  void Start(VirtualPrinterConfig config, std::filesystem::path dir = {}) {
+    transport_ = std::make_unique<VirtualTransport>(
+        clock_, std::vector<VirtualPrinterConfig>{std::move(config)}, std::move(dir));
+    Reopen();
+  }
+  void Reopen() {
+    DevicePaths paths{};
+    ASSERT_EQ(transport_->EnumrateDevs(paths), 1);
+    const int32_t h = transport_->OpenByPath(paths[0].data());
+    ASSERT_GE(h, 0);
+    link_.emplace(*transport_, h);
+  }
+  VirtualPrinter& printer() { return transport_->printer(0); }
+  Link& link() { return *link_; }
+  const VirtualJob& job() { return printer().jobs().back(); }
+
+  FakeClock clock_;
+  std::unique_ptr<VirtualTransport> transport_;
+  std::optional<Link> link_;
 };
 
 }  // namespace qx::testing

@@ -24,29 +24,13 @@ using testing::WordB;
 constexpr uint16_t kJobActive = 0x0400, kBusy = 0x1000;
 constexpr uint16_t kDone = 0x0040, kAccepted = 0x0080;
 
-VirtualPrinterConfig Qb(std::string_view printers = "qb20") {
-  VirtualPrinterList list = ParseVirtualPrinters(printers);
-  EXPECT_TRUE(list.ok()) << list.error;
-  return list.printers.at(0);
-}
+VirtualPrinterConfig Qb(std::string_view printers = "qb20") { return testing::ParsedPrinter(printers); }
 
-class SecondGeneration : public ::testing::Test {
+class SecondGeneration : public testing::VirtualPrinterTest {
  protected:
   void Start(VirtualPrinterConfig config = Qb(), std::filesystem::path dir = {}) {
-    transport_ = std::make_unique<VirtualTransport>(
-        clock_, std::vector<VirtualPrinterConfig>{std::move(config)}, std::move(dir));
-    Reopen();
+    VirtualPrinterTest::Start(std::move(config), std::move(dir));
   }
-  void Reopen() {
-    DevicePaths paths{};
-    ASSERT_EQ(transport_->EnumrateDevs(paths), 1);
-    const int32_t h = transport_->OpenByPath(paths[0].data());
-    ASSERT_GE(h, 0);
-    link_.emplace(*transport_, h);
-  }
-  VirtualPrinter& printer() { return transport_->printer(0); }
-  Link& link() { return *link_; }
-  const VirtualJob& job() { return printer().jobs().back(); }
 
   StatusBlock Req(uint8_t request, uint16_t value = 0) {
     const auto s = link().Vendor(request, value);
@@ -60,9 +44,6 @@ class SecondGeneration : public ::testing::Test {
     ASSERT_TRUE(WordA(Req(16, static_cast<uint16_t>(density << 8))) & kJobActive);
   }
 
-  FakeClock clock_;
-  std::unique_ptr<VirtualTransport> transport_;
-  std::optional<Link> link_;
 };
 
 TEST_F(SecondGeneration, CorrectJobDecodesItemsAndDrawsTheTape) {
