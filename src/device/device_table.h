@@ -8,25 +8,11 @@
 #include <string_view>
 #include <vector>
 
+#include "device/known_printers.h"
 #include "device/printer_ui.h"
 #include "device/transport.h"
 
 namespace qx {
-
-enum class Generation { kUnknown, kFirst, kSecond };
-
-struct KnownPrinter {
-  std::string_view id_text;  // searched for in device paths, case-sensitive
-  std::string_view name;     // model name the job and the image header go by
-  Generation generation;
-};
-
-// In the order they are looked for in a path.
-inline constexpr std::array<KnownPrinter, 3> kKnownPrinters{{
-    {"vid_0471&pid_0666", "Kelmor QA11", Generation::kFirst},
-    {"vid_5d29&pid_2029", "Kelmor QB20", Generation::kSecond},
-    {"vid_5d29&pid_202b", "Kelmor QB16i", Generation::kSecond},
-}};
 
 Generation GenerationOf(std::string_view model_name);
 

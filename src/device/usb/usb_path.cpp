@@ -51,7 +51,7 @@ bool TakeLiteral(std::string_view& text, std::string_view literal) {
 }  // namespace
 
 bool IsUsbPrinterId(uint16_t vendor, uint16_t product) {
-  return std::any_of(kUsbPrinterIds.begin(), kUsbPrinterIds.end(), [&](const UsbPrinterId& id) {
+  return std::any_of(kKnownPrinters.begin(), kKnownPrinters.end(), [&](const KnownPrinter& id) {
     return id.vendor == vendor && id.product == product;
   });
 }

@@ -14,21 +14,11 @@
 #include <string_view>
 #include <vector>
 
+#include "device/known_printers.h"
+
 namespace qx {
 
-struct UsbPrinterId {
-  uint16_t vendor;
-  uint16_t product;
-};
-
-// The printers this program drives: the first-generation model and the two
-// second-generation ones.
-inline constexpr std::array<UsbPrinterId, 3> kUsbPrinterIds{{
-    {0x0471, 0x0666},
-    {0x5d29, 0x2029},
-    {0x5d29, 0x202b},
-}};
-
+// Whether vendor and product are those of one of the printers this program drives.
 bool IsUsbPrinterId(uint16_t vendor, uint16_t product);
 
 // USB allows at most seven tiers of ports below the root hub.

@@ -6,15 +6,21 @@
 #include <charconv>
 #include <cstdlib>
 
+#include "device/known_printers.h"
 #include "device/transport.h"
 
 namespace qx {
 namespace {
 
+constexpr VirtualModelInfo Model(std::string_view key, const KnownPrinter& p) {
+  return {key, p.name, p.id_text, p.generation == Generation::kFirst ? 1 : 2};
+}
+
+// In the order of VirtualModel.
 constexpr std::array<VirtualModelInfo, 3> kModels = {{
-    {"qa11", "Kelmor QA11", "vid_0471&pid_0666", 1},
-    {"qb20", "Kelmor QB20", "vid_5d29&pid_2029", 2},
-    {"qb16i", "Kelmor QB16i", "vid_5d29&pid_202b", 2},
+    Model("qa11", kKnownPrinters[0]),
+    Model("qb20", kKnownPrinters[1]),
+    Model("qb16i", kKnownPrinters[2]),
 }};
 
 struct FaultEntry {
