@@ -4,7 +4,7 @@
 
 #include <algorithm>
 #include <atomic>
-#include <cerrno>
+#include <charconv>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -92,14 +92,6 @@ class TerminalHost final : public PrintHost {
   bool open_line_ = false;
 };
 
-bool ParseNumber(const char* s, int lo, int hi, int& out) {
-  char* end = nullptr;
-  errno = 0;
-  const long v = std::strtol(s, &end, 10);
-  if (errno || end == s || *end || v < lo || v > hi) return false;
-  out = static_cast<int>(v);
-  return true;
-}
 
 int Fail(const std::string& problem, int status = 2) {
   std::fprintf(stderr, "qxlabel: %s\n", problem.c_str());
@@ -107,6 +99,15 @@ int Fail(const std::string& problem, int status = 2) {
 }
 
 }  // namespace
+
+bool ParseInt(const char* s, int lo, int hi, int& out) {
+  const char* end = s + std::strlen(s);
+  int v = 0;
+  const auto [p, ec] = std::from_chars(s, end, v);
+  if (ec != std::errc() || p != end || v < lo || v > hi) return false;
+  out = v;
+  return true;
+}
 
 int Devices(int argc, char**) {
   if (argc != 0) return Fail("devices takes no arguments");
@@ -134,17 +135,17 @@ int Print(DocumentState& doc, const char* file, int argc, char** argv) {
     const std::string a = argv[i];
     const bool has_value = i + 1 < argc;
     if (a == "--printer" && has_value) {
-      if (!ParseNumber(argv[++i], 1, kMaxDevices, printer)) return Fail("--printer takes 1 to 4");
+      if (!ParseInt(argv[++i], 1, kMaxDevices, printer)) return Fail("--printer takes 1 to 4");
     } else if (a == "--copies" && has_value) {
-      if (!ParseNumber(argv[++i], 1, 999, copies)) return Fail("--copies takes 1 to 999");
+      if (!ParseInt(argv[++i], 1, 999, copies)) return Fail("--copies takes 1 to 999");
     } else if (a == "--density" && has_value) {
-      if (!ParseNumber(argv[++i], 1, 7, density)) return Fail("--density takes 1 to 7");
+      if (!ParseInt(argv[++i], 1, 7, density)) return Fail("--density takes 1 to 7");
     } else if (a == "--range" && has_value) {
       const std::string r = argv[++i];
       const auto dash = r.find('-');
       if (dash == std::string::npos ||
-          !ParseNumber(r.substr(0, dash).c_str(), 1, 1 << 30, first) ||
-          !ParseNumber(r.substr(dash + 1).c_str(), 1, 1 << 30, last))
+          !ParseInt(r.substr(0, dash).c_str(), 1, 1 << 30, first) ||
+          !ParseInt(r.substr(dash + 1).c_str(), 1, 1 << 30, last))
         return Fail("--range takes FIRST-LAST, Segment numbers from 1");
     } else if (a == "--repeat-first") {
       repeat_first = true;

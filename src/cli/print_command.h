@@ -6,6 +6,9 @@
 
 namespace qx::cli {
 
+// A whole decimal number from lo to hi, nothing else in the text.
+bool ParseInt(const char* s, int lo, int hi, int& out);
+
 int Devices(int argc, char** argv);
 // `doc` is the loaded Document (its working table in memory).
 int Print(DocumentState& doc, const char* file, int argc, char** argv);

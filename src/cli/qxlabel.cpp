@@ -64,6 +64,7 @@
 namespace {
 
 using namespace qx;
+using cli::ParseInt;
 
 constexpr const char kUsage[] =
     "usage: qxlabel preview [options] TEXT [SECOND-LINE] -o OUT.png\n"
@@ -119,14 +120,6 @@ void NotADocument(const TableError& e) {
   std::fprintf(stderr, "qxlabel: not a document file: %s\n", e.what());
 }
 
-bool ParseInt(const char* s, int lo, int hi, int& out) {
-  const char* end = s + std::strlen(s);
-  int v = 0;
-  const auto [p, ec] = std::from_chars(s, end, v);
-  if (ec != std::errc() || p != end || v < lo || v > hi) return false;
-  out = v;
-  return true;
-}
 
 // UTF-8 to GBK, or a message naming the characters GBK cannot hold.
 bool ToGbk(const std::string& utf8, std::string& gbk) {
