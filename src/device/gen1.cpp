@@ -41,37 +41,31 @@ bool Gen1Printer::Fail(std::string_view message) {
   return false;
 }
 
-bool Gen1Printer::Command(uint8_t code) {
+void Gen1Printer::PutCommand(uint8_t code) {
   msg_ = {};
   msg_[0] = 0x01;
   msg_[1] = code;
   msg_[3] = code;
-  if (t_.BulkWrite(d_.handle, msg_.data(), 4, kCommandWriteMs) < 0) return Fail(pmsg::kSendError);
+}
+
+bool Gen1Printer::Transact(uint8_t code, bool quiet) {
+  PutCommand(code);
+  if (t_.BulkWrite(d_.handle, msg_.data(), 4, kCommandWriteMs) < 0)
+    return Fail(quiet ? std::string_view{} : pmsg::kSendError);
   if (t_.BulkRead(d_.handle, reply_.data(), 16, kCommandReadMs) < 0)
-    return Fail(pmsg::kReceiveError);
+    return Fail(quiet ? std::string_view{} : pmsg::kReceiveError);
   state_ = reply_[0];
   buffer_ = reply_[1];
   return true;
 }
 
-bool Gen1Printer::Status() {
-  msg_ = {};
-  msg_[0] = 0x01;
-  msg_[1] = kStatus;
-  msg_[3] = kStatus;
-  if (t_.BulkWrite(d_.handle, msg_.data(), 4, kCommandWriteMs) < 0 ||
-      t_.BulkRead(d_.handle, reply_.data(), 16, kCommandReadMs) < 0)
-    return Fail({});
-  state_ = reply_[0];
-  buffer_ = reply_[1];
-  return true;
-}
+bool Gen1Printer::Command(uint8_t code) { return Transact(code, false); }
+
+// The status poll: a failure closes the device without a message.
+bool Gen1Printer::Status() { return Transact(kStatus, true); }
 
 bool Gen1Printer::SetMaterial(uint8_t material_code, uint8_t cut_code) {
-  msg_ = {};
-  msg_[0] = 0x01;
-  msg_[1] = kSetMaterial;
-  msg_[3] = kSetMaterial;
+  PutCommand(kSetMaterial);
   msg_[4] = static_cast<uint8_t>((material_code << 4) | (cut_code & 0x0F));
   // Here the message comes before the device is closed.
   auto fail = [this](std::string_view message) {

@@ -36,6 +36,8 @@ class Gen1Printer {
   uint8_t BufferCode() const { return buffer_; }
 
  private:
+  void PutCommand(uint8_t code);
+  bool Transact(uint8_t code, bool quiet);
   bool Status();
   bool SetMaterial(uint8_t material_code, uint8_t cut_code);
   bool Exchange(int length);
