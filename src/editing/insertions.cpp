@@ -89,6 +89,18 @@ SerialSeries TPrintForm::CurrentSeries() const {
   return {t.Text(kXuLei), t.Text(kXuFirst), t.Text(kXuEnd), 0};
 }
 
+namespace {
+
+// The series into the current row (put into edit mode).
+void WriteSeries(SegmentTable& t, const SerialSeries& s) {
+  t.Edit();
+  t.SetText(kXuLei, s.type);
+  t.SetText(kXuFirst, s.first);
+  t.SetText(kXuEnd, s.last);
+}
+
+}  // namespace
+
 bool TPrintForm::CommitSeries(const SerialSeries& s, bool insert) {
   SegmentTable& t = doc_.table;
   FILEPARA& p = doc_.para;
@@ -110,10 +122,7 @@ bool TPrintForm::CommitSeries(const SerialSeries& s, bool insert) {
       ui_.Message(msg::kContentTooLong, msg::kHint);
       return false;
     }
-    t.Edit();
-    t.SetText(kXuLei, s.type);
-    t.SetText(kXuFirst, s.first);
-    t.SetText(kXuEnd, s.last);
+    WriteSeries(t, s);
     e.caret = c + 2;
     e.sel_start = e.caret;
     e.sel_length = 0;
@@ -136,10 +145,7 @@ bool TPrintForm::CommitSeries(const SerialSeries& s, bool insert) {
     ui_.Message(msg::kContentTooLong, msg::kHint);
     return false;
   }
-  t.Edit();
-  t.SetText(kXuLei, s.type);
-  t.SetText(kXuFirst, s.first);
-  t.SetText(kXuEnd, s.last);
+  WriteSeries(t, s);
   t.SetInt(upper ? kUpLen : kDnLen, need);
   t.Store();
   p.DocModified = true;
