@@ -45,9 +45,9 @@ void FillDocument(qx::DocumentState& doc, int n) {
     }
     std::string flin = "L";
     flin.append(std::to_string(i % 3 + 1)).append("-X").append(std::to_string(i));
-    t.SetText(qx::kFlin, flin);
-    if (i % 5 == 0) t.SetText(qx::kSlin, qx::gbk::Encode("端子").append(std::to_string(i)));
-    t.SetInt(qx::kNum, i + 1);
+    t.SetText(qx::kUpperLineColumn, flin);
+    if (i % 5 == 0) t.SetText(qx::kLowerLineColumn, qx::gbk::Encode("端子").append(std::to_string(i)));
+    t.SetInt(qx::kNumberColumn, i + 1);
     t.Store();
   }
   batch.Commit();
@@ -69,7 +69,7 @@ void BM_OpenDocument10000(benchmark::State& state) {
   for (auto _ : state) {
     qx::SegmentTable working(std::make_unique<qx::MemoryRowStore>());
     working.Bind("working table");
-    qx::SettingsSelectors s;
+    qx::DocumentSettings s;
     benchmark::DoNotOptimize(qx::ReadDocumentFile(file, working, s));
   }
 }

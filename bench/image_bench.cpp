@@ -24,7 +24,7 @@ void BuildJob(benchmark::State& state, bool caching) {
   v.LengthDots = 25 * 110 / 10;
   v.SizeCode = 4;
   v.SerialType = qx::kSerialDecimal;
-  qx::FILEPARA p;
+  qx::DocumentFileState p;
   p.MaterialCode = 5;
   const std::string text = qx::gbk::Encode("L1-A") + std::string(qx::gbk::kSerialMark);
   qx::ItemImage img;

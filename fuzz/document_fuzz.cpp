@@ -64,7 +64,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   } catch (const qx::TableError&) {
     return 0;
   }
-  qx::ReadDocumentSettings(doc.settings, doc.para);
+  qx::ReadDocumentSettings(doc.settings, doc.file_state);
   qx::DropTrailingEmptySegments(doc.table);
   const std::vector<uint8_t> native = qx::BuildNativeFile(doc.table, doc.settings);
   if (native.size() < 42 || native[36] == 0 || native[36] > qx::kMaxExportedSegments) std::abort();
@@ -75,22 +75,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (!qx::ReadDocumentFile(out, again.table, again.settings)) std::abort();
   if (again.table.RowCount() != doc.table.RowCount()) std::abort();
   for (int r = 0; r < doc.table.RowCount(); ++r)
-    for (int c = 0; c <= qx::kXuEnd; ++c)
+    for (int c = 0; c <= qx::kSerialLastColumn; ++c)
       if (!SameValue(doc.table.ValueAt(r, c), again.table.ValueAt(r, c))) std::abort();
-  const qx::SettingsSelectors& s = doc.settings;
-  const qx::SettingsSelectors& t = again.settings;
-  if (s.MatBox != t.MatBox || s.CutBox != t.CutBox || s.PlBox != t.PlBox || s.ZjBox != t.ZjBox)
+  const qx::DocumentSettings& s = doc.settings;
+  const qx::DocumentSettings& t = again.settings;
+  if (s.material_index != t.material_index || s.cut_index != t.cut_index || s.alignment_index != t.alignment_index || s.spacing_index != t.spacing_index)
     std::abort();
   return 0;
 }
 
-// Build (from the repository root; scripts/fuzz does this):
-//   clang++-14 -std=c++20 -g -O1 -fsanitize=fuzzer,address,undefined
-//   -fno-sanitize-recover=undefined \
-//     -Isrc fuzz/document_fuzz.cpp src/document/document_file.cpp src/document/document.cpp \
-//     src/document/native_export.cpp src/document/paradox_store.cpp src/document/paradox.cpp \
-//     src/document/table.cpp src/document/segment.cpp src/document/gbk.cpp
-//     src/document/atomic_file.cpp \ -o build-fuzz/document_fuzz
+// Build: scripts/fuzz builds it (CMake with -DQX_FUZZ=ON, see fuzz/CMakeLists.txt), seeds and
+// runs it.
 // Seed corpus and run (corpus folder outside the repository):
 //   build-fuzz/document_fuzz -max_total_time=300 -max_len=70000 CORPUS tests/fixtures/paradox/kel
 //   data/Sample

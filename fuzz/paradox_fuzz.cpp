@@ -23,10 +23,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   return 0;
 }
 
-// Build (from the repository root; scripts/fuzz builds, seeds and runs it):
-//   clang++-14 -std=c++20 -g -O1 -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined \
-//     -Isrc fuzz/paradox_fuzz.cpp src/document/paradox.cpp src/document/gbk.cpp src/document/atomic_file.cpp \
-//     -o build-fuzz/paradox_fuzz
+// Build: scripts/fuzz builds it (CMake with -DQX_FUZZ=ON, see fuzz/CMakeLists.txt), seeds and
+// runs it.
 // Seed corpus and run (corpus folder outside the repository):
 //   build-fuzz/paradox_fuzz -max_total_time=300 -max_len=70000 -rss_limit_mb=2048 CORPUS \
 //     tests/fixtures/paradox/kel tests/fixtures/paradox/bde tests/fixtures/paradox/fuzz

@@ -119,10 +119,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   return 0;
 }
 
-// Build (from the repository root; scripts/fuzz builds, seeds and runs it):
-//   clang++-14 -std=c++20 -g -O1 -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined \
-//     -Isrc $(pkg-config --cflags libzip expat) \
-//     fuzz/workbook_fuzz.cpp src/document/workbook.cpp src/document/xlsx_reader.cpp src/document/xls_reader.cpp \
-//     $(pkg-config --libs libzip expat) -o build-fuzz/workbook_fuzz
+// Build: scripts/fuzz builds it (CMake with -DQX_FUZZ=ON, see fuzz/CMakeLists.txt), seeds and
+// runs it.
 // Seed corpus and run (corpus folder outside the repository):
 //   build-fuzz/workbook_fuzz -max_total_time=300 -max_len=200000 -rss_limit_mb=2048 CORPUS tests/fixtures/excel/*.xls*

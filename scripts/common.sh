@@ -3,13 +3,14 @@
 
 QX_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 
-# Everything the build, the tests and the fonts the editor draws with need.
+# Everything the build, the tests, the fuzz targets and the fonts the editor draws with need.
 QX_PACKAGES=(
   build-essential cmake ninja-build pkg-config
   libfreetype-dev libfontconfig-dev libsqlite3-dev libpng-dev
   libzip-dev libexpat1-dev libusb-1.0-0-dev
   umockdev libumockdev-dev
   libgtest-dev libgmock-dev libbenchmark-dev
+  clang-14 libclang-rt-14-dev python3
   qt6-base-dev xvfb xauth desktop-file-utils shared-mime-info
   fonts-wqy-microhei fonts-arphic-uming fonts-liberation2
 )

@@ -23,14 +23,14 @@ long NumberOr(std::string_view text, long fallback) {
 
 }  // namespace
 
-void TPrtSelForm::FormCreate() {
+void PrintDialog::Start() {
   cnt_edit_ = "1";
   range_ = false;
   repeat_first_ = false;
   image1_front_ = false;
 }
 
-void TPrtSelForm::Enumerate() {
+void PrintDialog::Enumerate() {
   entries_ = EnumerateDevices(transport_, devices_);
   selection_ = -1;
   if (devices_.count == 0) {
@@ -47,7 +47,7 @@ void TPrtSelForm::Enumerate() {
   }
 }
 
-void TPrtSelForm::FormActivate() {
+void PrintDialog::OnActivated() {
   result_ = 0;
   Enumerate();
   ed_pitch_ = "本文件段落数量: " + std::to_string(job_.EndRow);
@@ -55,15 +55,15 @@ void TPrtSelForm::FormActivate() {
   en_edit_ = std::to_string(job_.EndRow);
 }
 
-void TPrtSelForm::BitBtn1Click() { Enumerate(); }
+void PrintDialog::OnRefreshButton() { Enumerate(); }
 
-void TPrtSelForm::UsbSelCBoxChange(int index) {
+void PrintDialog::OnPrinterChosen(int index) {
   if (index < 0 || index >= static_cast<int>(entries_.size())) return;
   selection_ = index;
   if (devices_.count != 0) dev_name_ = std::string(devices_.Name(entries_[static_cast<std::size_t>(index)].slot));
 }
 
-bool TPrtSelForm::EditNumber(std::string& field, std::string text, int max_value) {
+bool PrintDialog::EditNumber(std::string& field, std::string text, int max_value) {
   long v = 0;
   if (!WholeNumber(text, v) || (max_value >= 0 && v > max_value)) {
     ui_.Beep();  // the edit is undone: the field keeps its text
@@ -73,11 +73,11 @@ bool TPrtSelForm::EditNumber(std::string& field, std::string text, int max_value
   return true;
 }
 
-void TPrtSelForm::StEditChange(std::string text) {
+void PrintDialog::OnFirstRowEdited(std::string text) {
   EditNumber(st_edit_, std::move(text), job_.EndRow);
 }
-void TPrtSelForm::EnEditChange(std::string text) { EditNumber(en_edit_, std::move(text), -1); }
-void TPrtSelForm::CntEditChange(std::string text) {
+void PrintDialog::OnLastRowEdited(std::string text) { EditNumber(en_edit_, std::move(text), -1); }
+void PrintDialog::OnCopiesEdited(std::string text) {
   if (text.size() > 3) {  // the field takes at most three characters
     ui_.Beep();
     return;
@@ -85,22 +85,22 @@ void TPrtSelForm::CntEditChange(std::string text) {
   EditNumber(cnt_edit_, std::move(text), -1);
 }
 
-void TPrtSelForm::CntUpDnClick(int step) {
+void PrintDialog::OnCopiesStep(int step) {
   const long v = std::clamp<long>(NumberOr(cnt_edit_, 1) + step, 1, kMaxCopies);
   cnt_edit_ = std::to_string(v);
 }
 
-void TPrtSelForm::RepBtnClick() {
+void PrintDialog::OnRepeatFirstChosen() {
   repeat_first_ = true;
   image1_front_ = true;
 }
 
-void TPrtSelForm::XuhaoBtnClick() {
+void PrintDialog::OnSerialFirstChosen() {
   repeat_first_ = false;
   image1_front_ = false;
 }
 
-void TPrtSelForm::OkBtnClick() {
+void PrintDialog::OnOkButton() {
   // Without a chosen printer there is nothing to open; the dialog stays.
   if (!ok_enabled_ || selection_ < 0 || selection_ >= static_cast<int>(entries_.size())) {
     ui_.Beep();

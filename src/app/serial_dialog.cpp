@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <charconv>
 
-#include "app/messages.h"
+#include "editing/messages.h"
 #include "document/gbk.h"
 #include "document/segment.h"
 
@@ -12,8 +12,8 @@ namespace {
 
 // The selector position of a stored XuLei text; -1 for "无序号" and anything else.
 int TypeIndexOf(std::string_view xulei_gbk) {
-  for (std::size_t i = 0; i < TXuhoForm::kTypes.size(); ++i)
-    if (gbk::Encode(TXuhoForm::kTypes[i]) == xulei_gbk) return static_cast<int>(i);
+  for (std::size_t i = 0; i < SerialNumberDialog::kTypes.size(); ++i)
+    if (gbk::Encode(SerialNumberDialog::kTypes[i]) == xulei_gbk) return static_cast<int>(i);
   return -1;
 }
 
@@ -31,7 +31,7 @@ bool ReadInteger(std::string_view text, int& value) {
 
 }  // namespace
 
-void TXuhoForm::FormActivate() {
+void SerialNumberDialog::OnActivated() {
   result_ = 0;
   const SerialSeries s = host_.current ? host_.current() : SerialSeries{};
   const int index = TypeIndexOf(s.type);
@@ -45,10 +45,10 @@ void TXuhoForm::FormActivate() {
     last_ = gbk::ToUtf8(s.last);
     SetType(index);
   }
-  focus_ = Field::kFEdit;
+  focus_ = Field::kFirst;
 }
 
-void TXuhoForm::SetType(int index) {
+void SerialNumberDialog::SetType(int index) {
   type_ = std::clamp(index, 0, static_cast<int>(kTypes.size()) - 1);
   const bool letters = type_ == kCapitals || type_ == kSmall;
   max_length_ = letters ? 1 : 3;
@@ -57,13 +57,13 @@ void TXuhoForm::SetType(int index) {
   if (type_ == kSmall) case_ = Case::kLower;
 }
 
-void TXuhoForm::XhlxBoxChange(int index) {
+void SerialNumberDialog::OnTypeChosen(int index) {
   // The texts already entered stay; only the editors' rules change.
   SetType(index);
-  focus_ = Field::kFEdit;
+  focus_ = Field::kFirst;
 }
 
-std::string TXuhoForm::Edited(const std::string& current, std::string_view text) const {
+std::string SerialNumberDialog::Edited(const std::string& current, std::string_view text) const {
   // An edit that takes the text past the maximum length does not happen; a text that is
   // already longer (the type changed) may still shrink.
   const auto count = [](std::string_view t) {
@@ -82,14 +82,14 @@ std::string TXuhoForm::Edited(const std::string& current, std::string_view text)
   return out;
 }
 
-void TXuhoForm::FEditChange(std::string_view text) {
+void SerialNumberDialog::OnFirstEdited(std::string_view text) {
   first_ = Edited(first_, text);
 }
-void TXuhoForm::EEditChange(std::string_view text) {
+void SerialNumberDialog::OnLastEdited(std::string_view text) {
   last_ = Edited(last_, text);
 }
 
-bool TXuhoForm::CheckNumber(std::string& field, Field which, bool first, int& value) {
+bool SerialNumberDialog::CheckNumber(std::string& field, Field which, bool first, int& value) {
   focus_ = which;
   if (field.empty()) {
     ui_.Message(first ? msg::kSerialEnterFirst : msg::kSerialEnterLast, msg::kError);
@@ -109,7 +109,7 @@ bool TXuhoForm::CheckNumber(std::string& field, Field which, bool first, int& va
   return true;
 }
 
-bool TXuhoForm::CheckLetter(std::string& field, Field which) {
+bool SerialNumberDialog::CheckLetter(std::string& field, Field which) {
   focus_ = which;
   const char lo = type_ == kCapitals ? 'A' : 'a';
   if (field.empty() || field[0] < lo || field[0] > lo + 25) {
@@ -121,20 +121,20 @@ bool TXuhoForm::CheckLetter(std::string& field, Field which) {
   return true;
 }
 
-void TXuhoForm::YesBtnClick() {
+void SerialNumberDialog::OnInsertOrChangeButton() {
   SerialSeries s;
   if (type_ == kPadded || type_ == kDecimal) {
     int a = 0, b = 0;
-    if (!CheckNumber(first_, Field::kFEdit, true, a)) return;
-    if (!CheckNumber(last_, Field::kEEdit, false, b)) return;
+    if (!CheckNumber(first_, Field::kFirst, true, a)) return;
+    if (!CheckNumber(last_, Field::kLast, false, b)) return;
     // No order is required between the two values.
     s.width = NumberWidth(std::max(a, b));
   } else {
-    if (!CheckLetter(first_, Field::kFEdit)) return;
-    if (!CheckLetter(last_, Field::kEEdit)) return;
+    if (!CheckLetter(first_, Field::kFirst)) return;
+    if (!CheckLetter(last_, Field::kLast)) return;
     s.width = 1;
   }
-  focus_ = Field::kFEdit;
+  focus_ = Field::kFirst;
   s.type = gbk::Encode(kTypes[static_cast<std::size_t>(type_)]);
   // The editors hold at most three characters; what GBK cannot hold is left out.
   s.first = gbk::FromUtf8(first_).gbk;
@@ -143,7 +143,7 @@ void TXuhoForm::YesBtnClick() {
   result_ = kResultDone;
 }
 
-void TXuhoForm::RetBtnClick() {
+void SerialNumberDialog::OnReturnButton() {
   if (host_.give_up) host_.give_up();
   result_ = kResultReturn;
 }

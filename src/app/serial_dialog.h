@@ -1,4 +1,4 @@
-// The serial-number dialog, TXuhoForm, as a model: the operator chooses the type of a
+// The serial-number dialog, SerialNumberDialog, as a model: the operator chooses the type of a
 // series and its first and last value; the dialog checks them and hands the series to the
 // main window, which inserts the serial placeholder into the line being edited or changes
 // the series of a Segment that already has one. Created once and reused; every showing
@@ -11,17 +11,10 @@
 #include <string>
 #include <string_view>
 
-#include "app/ui.h"
+#include "editing/insertions.h"
+#include "editing/ui.h"
 
 namespace qx {
-
-// A series as the dialog hands it over.
-struct SerialSeries {
-  std::string type;   // GBK, as stored in XuLei
-  std::string first;  // GBK, as stored in XuFirst
-  std::string last;   // GBK, as stored in XuEnd
-  int width = 0;      // character places the placeholder stands for, 1..3
-};
 
 // What the dialog reads from and hands to the main window.
 struct SerialDialogHost {
@@ -34,7 +27,7 @@ struct SerialDialogHost {
   std::function<void()> give_up;
 };
 
-class TXuhoForm {
+class SerialNumberDialog {
  public:
   static constexpr int kResultDone = 1;    // inserted or changed
   static constexpr int kResultReturn = 2;  // "放弃返回"
@@ -47,7 +40,7 @@ class TXuhoForm {
   static constexpr int kDecimal = 3;
 
   enum class Case { kAsTyped, kUpper, kLower };
-  enum class Field { kFEdit, kEEdit };
+  enum class Field { kFirst, kLast };
 
   static constexpr std::string_view kCaption = "序号录入";
   static constexpr std::string_view kInsertCaption = "插入序号";
@@ -60,22 +53,22 @@ class TXuhoForm {
   static constexpr std::array<std::string_view, 4> kTypes = {"大写字母", "小写字母", "序号000-999",
                                                              "序号0-999"};
 
-  TXuhoForm(Ui& ui, SerialDialogHost host) : ui_(ui), host_(std::move(host)) {}
+  SerialNumberDialog(Ui& ui, SerialDialogHost host) : ui_(ui), host_(std::move(host)) {}
 
-  void FormActivate();
-  void XhlxBoxChange(int index);
+  void OnActivated();
+  void OnTypeChosen(int index);
   // The text of a value editor after an edit (UTF-8): letters take the forced case, and an
   // edit that would pass the maximum length is not made.
-  void FEditChange(std::string_view text);
-  void EEditChange(std::string_view text);
-  void YesBtnClick();
-  void RetBtnClick();
-  void CloseBoxClick() { result_ = kResultClosed; }
+  void OnFirstEdited(std::string_view text);
+  void OnLastEdited(std::string_view text);
+  void OnInsertOrChangeButton();
+  void OnReturnButton();
+  void OnCloseBox() { result_ = kResultClosed; }
 
   // --- What the dialog shows -----------------------------------------------------------
   int type_index() const { return type_; }
-  const std::string& FEdit() const { return first_; }  // UTF-8
-  const std::string& EEdit() const { return last_; }
+  const std::string& first_text() const { return first_; }  // UTF-8
+  const std::string& last_text() const { return last_; }
   int max_length() const { return max_length_; }  // characters, both editors
   Case letter_case() const { return case_; }
   std::string_view yes_caption() const { return insert_ ? kInsertCaption : kChangeCaption; }
@@ -100,7 +93,7 @@ class TXuhoForm {
   int max_length_ = 3;
   Case case_ = Case::kAsTyped;
   bool insert_ = true;
-  Field focus_ = Field::kFEdit;
+  Field focus_ = Field::kFirst;
   int result_ = 0;
 };
 

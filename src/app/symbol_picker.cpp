@@ -4,15 +4,15 @@
 
 namespace qx {
 
-TFuhaoForm::TFuhaoForm(SymbolPickerHost host) : host_(std::move(host)) {
-  FormCreate();
+SymbolPicker::SymbolPicker(SymbolPickerHost host) : host_(std::move(host)) {
+  Start();
 }
 
-void TFuhaoForm::ReadFace() {
+void SymbolPicker::ReadFace() {
   face_ = host_.face ? host_.face() : std::string();
 }
 
-std::string TFuhaoForm::Cell(int col, int row) const {
+std::string SymbolPicker::Cell(int col, int row) const {
   if (col < 0 || col >= kColumns || row < 0 || row >= kRows) return {};
   const int trail = 0xA0 + col + 16 * row;
   // A0 and FF are no trail bytes of the symbol area; A1 ED is the serial placeholder,
@@ -21,14 +21,14 @@ std::string TFuhaoForm::Cell(int col, int row) const {
   return {static_cast<char>(zone_), static_cast<char>(trail)};
 }
 
-void TFuhaoForm::Fill() {
+void SymbolPicker::Fill() {
   // The selection keeps its place: it now designates the character there in this zone.
   symbol_ = Cell(col_, row_);
   preview_ = symbol_;
   insert_enabled_ = !preview_.empty();
 }
 
-void TFuhaoForm::FormCreate() {
+void SymbolPicker::Start() {
   ReadFace();
   pre_enabled_ = false;
   insert_enabled_ = false;
@@ -36,13 +36,13 @@ void TFuhaoForm::FormCreate() {
   Fill();
 }
 
-void TFuhaoForm::FormActivate() {
+void SymbolPicker::OnActivated() {
   result_ = 0;
   ReadFace();
   insert_enabled_ = !preview_.empty();
 }
 
-void TFuhaoForm::StringGrid1SelectCell(int col, int row) {
+void SymbolPicker::OnCellSelected(int col, int row) {
   col_ = std::clamp(col, 0, kColumns - 1);
   row_ = std::clamp(row, 0, kRows - 1);
   symbol_ = Cell(col_, row_);
@@ -50,7 +50,7 @@ void TFuhaoForm::StringGrid1SelectCell(int col, int row) {
   insert_enabled_ = !symbol_.empty();
 }
 
-void TFuhaoForm::NextBtnClick() {
+void SymbolPicker::OnNextZoneButton() {
   if (zone_ == kLastZone) {
     next_enabled_ = false;
     return;
@@ -60,7 +60,7 @@ void TFuhaoForm::NextBtnClick() {
   Fill();
 }
 
-void TFuhaoForm::PreBtnClick() {
+void SymbolPicker::OnPreviousZoneButton() {
   if (zone_ == kFirstZone) {
     pre_enabled_ = false;
     return;
@@ -70,7 +70,7 @@ void TFuhaoForm::PreBtnClick() {
   Fill();
 }
 
-void TFuhaoForm::InsertBtnClick() {
+void SymbolPicker::OnInsertButton() {
   // The picker stays open, so that several symbols can go in one after another.
   if (symbol_.empty() || !host_.insert) return;
   host_.insert(symbol_);

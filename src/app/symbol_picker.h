@@ -1,4 +1,4 @@
-// The symbol picker, TFuhaoForm, as a model: a 16 x 6 grid showing one zone (lead byte
+// The symbol picker, SymbolPicker, as a model: a 16 x 6 grid showing one zone (lead byte
 // A1 to A8) of the GBK symbol area, paging between the zones, a preview of the selected
 // symbol and its insertion at the caret of the line being edited. Created once and reused:
 // the zone and the selected cell survive from one opening to the next.
@@ -19,7 +19,7 @@ struct SymbolPickerHost {
   std::function<void(std::string_view symbol)> insert;
 };
 
-class TFuhaoForm {
+class SymbolPicker {
  public:
   static constexpr int kColumns = 16;
   static constexpr int kRows = 6;
@@ -34,16 +34,16 @@ class TFuhaoForm {
   static constexpr std::string_view kInsertCaption = "插入";
   static constexpr std::string_view kCloseCaption = "关闭";
 
-  explicit TFuhaoForm(SymbolPickerHost host);
+  explicit SymbolPicker(SymbolPickerHost host);
 
-  void FormCreate();
-  void FormActivate();
-  void StringGrid1SelectCell(int col, int row);
-  void PreBtnClick();
-  void NextBtnClick();
-  void InsertBtnClick();
-  void BitBtn2Click() { result_ = kResultClosed; }
-  void CloseBoxClick() { result_ = kResultClosed; }
+  void Start();
+  void OnActivated();
+  void OnCellSelected(int col, int row);
+  void OnPreviousZoneButton();
+  void OnNextZoneButton();
+  void OnInsertButton();
+  void OnCloseButton() { result_ = kResultClosed; }
+  void OnCloseBox() { result_ = kResultClosed; }
 
   // --- What the picker shows -----------------------------------------------------------
   uint8_t zone() const { return zone_; }

@@ -189,10 +189,10 @@ int Print(DocumentState& doc, const char* file, int argc, char** argv) {
 
   FreeTypeCanvas measure_canvas, glyph_canvas(192, 96);
   GlyphMeasurer measurer(measure_canvas);
-  measurer.SetFace(doc.settings.ZitiBox);
+  measurer.SetFace(doc.settings.font_face);
   ImageBuilder builder(glyph_canvas, measurer);
-  builder.renderer().SelectFont(doc.settings.ZitiBox, false);
-  const JobDocument jd{doc.table, doc.para, measurer, builder, static_cast<uint8_t>(density)};
+  builder.renderer().SelectFont(doc.settings.font_face, false);
+  const JobDocument jd{doc.table, doc.file_state, measurer, builder, static_cast<uint8_t>(density)};
 
   TerminalHost host(clock, job);
   g_interrupted = false;

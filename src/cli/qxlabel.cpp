@@ -187,7 +187,7 @@ bool Load(const std::string& file, LoadedDocument& d) {
     NotADocument(e);
     return false;
   }
-  ReadDocumentSettings(d.doc.settings, d.doc.para);
+  ReadDocumentSettings(d.doc.settings, d.doc.file_state);
   return true;
 }
 
@@ -392,7 +392,7 @@ int Import(const std::string& book, const std::string& out) {
   DocumentState doc(std::make_unique<MemoryRowStore>());
   NewDocument(doc, "working table");
   const ImportResult r = ImportSheet(doc.table, *rows);
-  if (r.two_lines) doc.settings.MatBox = 5;
+  if (r.two_lines) doc.settings.material_index = 5;
   if (r.error != WorkbookError::kNone)
     std::fprintf(stderr, "qxlabel: reading stopped after %d row(s): %s\n", r.segments,
                  WorkbookErrorText(r.error));
@@ -432,24 +432,24 @@ int PreviewDocument(const std::string& file, const std::string& out, int argc, c
   if (!Load(file, d)) return 1;
   FreeTypeCanvas measure_canvas, glyph_canvas(192, 96);
   GlyphMeasurer measurer(measure_canvas);
-  measurer.SetFace(d.doc.settings.ZitiBox);
+  measurer.SetFace(d.doc.settings.font_face);
   ImageBuilder builder(glyph_canvas, measurer);
-  builder.renderer().SelectFont(d.doc.settings.ZitiBox, d.doc.settings.BlodBtn);
+  builder.renderer().SelectFont(d.doc.settings.font_face, d.doc.settings.bold);
   SegmentTable& t = d.doc.table;
   std::vector<ItemImage> items;
   StripLimit limit(scale);
   int skipped = 0;
   t.First();
   for (int r = 0; r < t.RowCount() && !limit.full(); ++r, t.Next()) {
-    const std::string flin = t.Text(kFlin), slin = t.Text(kSlin);
+    const std::string flin = t.Text(kUpperLineColumn), slin = t.Text(kLowerLineColumn);
     if (flin.empty()) continue;
     SegmentValues v;
-    DecodePrintValues(t, d.doc.para.MaterialCode, cal, v);
+    DecodePrintValues(t, d.doc.file_state.MaterialCode, cal, v);
     bool too_long = false;
     ForEachPrintItem(v, /*serial_first=*/true, [&](const PrintItemSerial& s) {
       SegmentValues iv = v;
       iv.SerialWidth = s.width;
-      const LayoutContext c{measurer, iv, d.doc.para, s.text};
+      const LayoutContext c{measurer, iv, d.doc.file_state, s.text};
       ItemImage img;
       switch (MakeItem(builder, c, flin, slin, img)) {
         case ItemResult::kBuilt:
@@ -516,7 +516,7 @@ int Measure(int argc, char** argv) {
   measurer.SetFace(face);
   qx::SegmentValues v;
   v.SizeCode = static_cast<uint8_t>(code);
-  qx::FILEPARA p;
+  qx::DocumentFileState p;
   const qx::LayoutContext c{measurer, v, p};
   canvas.SelectFont(face, qx::SizeHeight(v.SizeCode == 0 ? 1 : v.SizeCode), true);
   std::printf("Face %s (drawn with %s), size %d\n", face.c_str(), canvas.UsedFaceName().c_str(),
@@ -633,7 +633,7 @@ int Preview(int argc, char** argv) {
   qx::ImageBuilder builder(glyph_canvas, measurer);
   builder.renderer().SelectFont(face, bold);
 
-  qx::FILEPARA p;
+  qx::DocumentFileState p;
   p.MaterialCode = static_cast<uint8_t>(material);
   p.CharSpacing = static_cast<uint8_t>(spacing);
   p.AlignCode = left ? 1 : 0;

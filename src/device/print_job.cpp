@@ -17,7 +17,7 @@ bool TidyForPrint(SegmentTable& t) {
     SegmentTable::Batch batch(t);
     t.First();
     while (!t.Eof()) {
-      if (t.Text(kFlin).empty() && t.RowCount() > 1) {
+      if (t.Text(kUpperLineColumn).empty() && t.RowCount() > 1) {
         t.Delete();  // the row that takes its place is examined next
       } else {
         t.Next();
@@ -25,9 +25,9 @@ bool TidyForPrint(SegmentTable& t) {
     }
     t.First();
     for (int n = 1; !t.Eof(); ++n) {
-      if (t.Int(kNum) != n) {
+      if (t.Int(kNumberColumn) != n) {
         t.Edit();
-        t.SetInt(kNum, n);
+        t.SetInt(kNumberColumn, n);
         t.Store();
       }
       t.Next();
@@ -36,7 +36,7 @@ bool TidyForPrint(SegmentTable& t) {
   }
   t.First();
   t.AttachControls();
-  return !t.Text(kFlin).empty();
+  return !t.Text(kUpperLineColumn).empty();
 }
 
 namespace {
@@ -70,9 +70,9 @@ class Walker {
     SegmentTable& t = doc_.table;
     if (!GoToRow(t, job_.StartRow)) return true;
     for (int row = job_.StartRow; row <= job_.EndRow && !t.Eof(); ++row) {
-      DecodePrintValues(t, doc_.para.MaterialCode, job_.calibration, v_);
-      flin_ = t.Text(kFlin);
-      slin_ = t.Text(kSlin);
+      DecodePrintValues(t, doc_.file_state.MaterialCode, job_.calibration, v_);
+      upper_text_ = t.Text(kUpperLineColumn);
+      lower_text_ = t.Text(kLowerLineColumn);
       if (!RunSegment()) return false;
       t.Next();
     }
@@ -83,7 +83,7 @@ class Walker {
   // Two-line Segments with zero-padded numbers or small letters are checked once per
   // pass over their values: every value has the same width there.
   bool CheckedOnce() const {
-    return !slin_.empty() &&
+    return !lower_text_.empty() &&
            (v_.SerialType == kSerialDecimalPadded || v_.SerialType == kSerialSmall);
   }
 
@@ -126,20 +126,20 @@ class Walker {
   // of the pass is then built with that layout: no marker of the range is left out.
   bool Fits(uint32_t first) {
     SetSerial(RangeOf(v_), first);
-    const LayoutContext c{doc_.measurer, item_values_, doc_.para, job_.SerialText};
-    pass_layout_ = LayoutSegment(c, flin_, slin_);
+    const LayoutContext c{doc_.measurer, item_values_, doc_.file_state, job_.SerialText};
+    pass_layout_ = LayoutSegment(c, upper_text_, lower_text_);
     return pass_layout_.has_value();
   }
 
   bool Build(const LayoutContext& c) {
     if (CheckedOnce() && pass_layout_)
-      return doc_.builder.Build(c, *pass_layout_, flin_, slin_, image_) == BuildStatus::kOk;
-    return MakeItem(doc_.builder, c, flin_, slin_, image_) == ItemResult::kBuilt;
+      return doc_.builder.Build(c, *pass_layout_, upper_text_, lower_text_, image_) == BuildStatus::kOk;
+    return MakeItem(doc_.builder, c, upper_text_, lower_text_, image_) == ItemResult::kBuilt;
   }
 
   bool Item(const SerialRange& r, uint32_t value) {
     SetSerial(r, value);
-    const LayoutContext c{doc_.measurer, item_values_, doc_.para, job_.SerialText};
+    const LayoutContext c{doc_.measurer, item_values_, doc_.file_state, job_.SerialText};
     if (!Build(c) || image_.columns.size() > kImageStoreBytes) {
       ++counts_.skipped;  // skipped without a message; the job goes on
       return true;
@@ -155,18 +155,18 @@ class Walker {
   WalkCounts& counts_;
   SegmentValues v_, item_values_;
   std::optional<SegmentLayout> pass_layout_;
-  std::string flin_, slin_;
+  std::string upper_text_, lower_text_;
   ItemImage image_;
 };
 
 }  // namespace
 
-int CountItems(SegmentTable& t, const FILEPARA& para, const PrintJob& job) {
+int CountItems(SegmentTable& t, const DocumentFileState& file_state, const PrintJob& job) {
   if (job.StartRow < 1 || !GoToRow(t, job.StartRow)) return 0;
   int total = 0;
   SegmentValues v;
   for (int row = job.StartRow; row <= job.EndRow && !t.Eof(); ++row, t.Next()) {
-    DecodePrintValues(t, para.MaterialCode, job.calibration, v);
+    DecodePrintValues(t, file_state.MaterialCode, job.calibration, v);
     if (v.RepeatCount > 0) total += v.RepeatCount * static_cast<int>(RangeOf(v).count());
   }
   return total;
@@ -182,7 +182,7 @@ namespace {
 // Copies of the range, one after the other, within one printer job.
 bool WalkCopies(const JobDocument& doc, PrintJob& job, PrintHost& host, WalkCounts& counts,
                 const SendItem& send) {
-  const int per_copy = CountItems(doc.table, doc.para, job);
+  const int per_copy = CountItems(doc.table, doc.file_state, job);
   const int total = per_copy * (job.Copies > 0 ? job.Copies : 1);
   int handled = 0;
   const SendItem counted = [&](const ItemImage& item, uint8_t row) {
@@ -210,7 +210,7 @@ void EnterPrintingState(PrintJob& job, PrintHost& host, bool& entered) {
 bool RunFirstGeneration(Transport& t, DeviceTable& d, PrintJob& job, const JobDocument& doc,
                         PrintHost& host, WalkCounts& counts, bool& entered) {
   Gen1Printer printer(t, d, job, host);
-  if (!printer.Open(doc.para.MaterialCode, doc.para.CutCode)) return false;
+  if (!printer.Open(doc.file_state.MaterialCode, doc.file_state.CutCode)) return false;
   EnterPrintingState(job, host, entered);
   host.EnableStop();
   bool ok = WalkCopies(doc, job, host, counts,
@@ -222,7 +222,7 @@ bool RunFirstGeneration(Transport& t, DeviceTable& d, PrintJob& job, const JobDo
 bool RunSecondGeneration(Transport& t, DeviceTable& d, PrintJob& job, const JobDocument& doc,
                          PrintHost& host, WalkCounts& counts, bool& entered) {
   Gen2Printer printer(t, d, job, host);
-  if (!printer.Open(doc.para.MaterialCode, doc.para.CutCode)) return false;
+  if (!printer.Open(doc.file_state.MaterialCode, doc.file_state.CutCode)) return false;
   EnterPrintingState(job, host, entered);
   if (!printer.StartJob(doc.density)) return false;
   host.EnableStop();

@@ -38,7 +38,7 @@ class PrintHost : public PrinterUi {
 // What a job prints from.
 struct JobDocument {
   SegmentTable& table;
-  const FILEPARA& para;  // material, cut mode, alignment, spacing
+  const DocumentFileState& file_state;  // material, cut mode, alignment, spacing
   GlyphMeasurer& measurer;
   ImageBuilder& builder;  // its renderer has the document's face and style
   uint8_t density = 4;    // 1..7
@@ -51,7 +51,7 @@ struct WalkCounts {
 };
 
 // Items the rows StartRow..EndRow give per copy (before any is skipped).
-int CountItems(SegmentTable& t, const FILEPARA& para, const PrintJob& job);
+int CountItems(SegmentTable& t, const DocumentFileState& file_state, const PrintJob& job);
 
 // Walks rows job.StartRow..job.EndRow once in the job's order, building every item and
 // handing it to `send` with its row number; stops and fails as soon as a send fails.

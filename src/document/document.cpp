@@ -32,14 +32,14 @@ uint16_t DecimalSerial(std::string_view s) {
 }
 
 void DecodeCommon(const SegmentTable& t, SegmentValues& v) {
-  v.RepeatCount = Saturate(t.Int(kPitchRep));
-  v.SizeCode = SizeCodeOf(t.Text(kZihao));
-  v.Vertical = OrientationCodeOf(t.Text(kHengShu));
-  v.DecorationCode = DecorationCodeOf(t.Text(kXiuShi));
+  v.RepeatCount = Saturate(t.Int(kRepeatColumn));
+  v.SizeCode = SizeCodeOf(t.Text(kSizeColumn));
+  v.Vertical = OrientationCodeOf(t.Text(kOrientationColumn));
+  v.DecorationCode = DecorationCodeOf(t.Text(kDecorationColumn));
 
-  const uint8_t type = SerialTypeOf(t.Text(kXuLei));
-  const std::string first = t.Text(kXuFirst);
-  const std::string last = t.Text(kXuEnd);
+  const uint8_t type = SerialTypeOf(t.Text(kSerialTypeColumn));
+  const std::string first = t.Text(kSerialFirstColumn);
+  const std::string last = t.Text(kSerialLastColumn);
   uint16_t a, b;
   switch (type) {
     case kSerialDecimal:
@@ -88,7 +88,7 @@ int32_t PrintLengthDots(int64_t pitch_len, int factor) {
 
 void ReloadWorkingValues(SegmentTable& t, SegmentValues& v) {
   t.Edit();
-  v.LengthDots = LengthLimit(t.Int(kPitchLen));
+  v.LengthDots = LengthLimit(t.Int(kLengthColumn));
   DecodeCommon(t, v);
 }
 
@@ -96,26 +96,26 @@ void DecodePrintValues(const SegmentTable& t, uint8_t material_code, const Calib
                        SegmentValues& v) {
   v.RowNumber = static_cast<uint8_t>(t.Position() & 0xFF);
   const int k = IsLabelMaterial(material_code) ? cal.LabelCalibration : cal.TubeCalibration;
-  v.LengthDots = PrintLengthDots(t.Int(kPitchLen), k);
+  v.LengthDots = PrintLengthDots(t.Int(kLengthColumn), k);
   DecodeCommon(t, v);
 }
 
-void ReadDocumentSettings(const SettingsSelectors& s, FILEPARA& p) {
-  p.MaterialCode = static_cast<uint8_t>(s.MatBox + 1);
-  p.CutCode = static_cast<uint8_t>(s.CutBox);
-  p.AlignCode = static_cast<uint8_t>(s.PlBox);
-  p.CharSpacing = static_cast<uint8_t>(s.ZjBox + 1);
+void ReadDocumentSettings(const DocumentSettings& s, DocumentFileState& p) {
+  p.MaterialCode = static_cast<uint8_t>(s.material_index + 1);
+  p.CutCode = static_cast<uint8_t>(s.cut_index);
+  p.AlignCode = static_cast<uint8_t>(s.alignment_index);
+  p.CharSpacing = static_cast<uint8_t>(s.spacing_index + 1);
 }
 
 void NewDocument(DocumentState& doc, const std::filesystem::path& temp_path) {
-  FILEPARA& p = doc.para;
+  DocumentFileState& p = doc.file_state;
   p.UserEditing = false;
   p.TempPath = temp_path;
   p.DocPath.clear();
 
   // The font face stays the line editors' face; their bold style is cleared (the bold
   // switch itself keeps its state).
-  doc.settings.EditorFontBold = false;
+  doc.settings.editor_bold = false;
 
   SegmentTable& t = doc.table;
   t.Bind(temp_path);
@@ -123,10 +123,10 @@ void NewDocument(DocumentState& doc, const std::filesystem::path& temp_path) {
   t.Open();
   t.Append();
 
-  doc.settings.MatBox = 4;
-  doc.settings.CutBox = 1;
-  doc.settings.PlBox = 0;
-  doc.settings.ZjBox = 3;
+  doc.settings.material_index = 4;
+  doc.settings.cut_index = 1;
+  doc.settings.alignment_index = 0;
+  doc.settings.spacing_index = 3;
   p.MaterialCode = 5;
   p.CutCode = 1;
   p.AlignCode = 0;
@@ -135,8 +135,8 @@ void NewDocument(DocumentState& doc, const std::filesystem::path& temp_path) {
   FillNewSegment(t);
 
   SegmentValues& v = doc.values;
-  v.LengthDots = LengthLimit(defaults::kPitchLen);
-  v.RepeatCount = defaults::kPitchRep;
+  v.LengthDots = LengthLimit(defaults::kLength);
+  v.RepeatCount = defaults::kRepeat;
   v.SizeCode = defaults::kSizeCode;
   v.Vertical = defaults::kOrientation;
   v.DecorationCode = defaults::kDecoration;
@@ -151,22 +151,22 @@ void NewDocument(DocumentState& doc, const std::filesystem::path& temp_path) {
 }
 
 void FillNewSegment(SegmentTable& t) {
-  t.SetInt(kPitchLen, defaults::kPitchLen);
-  t.SetInt(kPitchRep, defaults::kPitchRep);
-  t.SetText(kZihao, SizeText(defaults::kSizeCode));
-  t.SetText(kHengShu, OrientationText(defaults::kOrientation));
-  t.SetText(kXiuShi, DecorationText(defaults::kDecoration));
-  t.SetText(kXuLei, SerialTypeText(kNoSerial));
-  t.SetText(kXuFirst, "");
-  t.SetText(kXuEnd, "");
-  t.SetInt(kUpLen, defaults::kUpLen);
-  t.SetInt(kDnLen, defaults::kDnLen);
+  t.SetInt(kLengthColumn, defaults::kLength);
+  t.SetInt(kRepeatColumn, defaults::kRepeat);
+  t.SetText(kSizeColumn, SizeText(defaults::kSizeCode));
+  t.SetText(kOrientationColumn, OrientationText(defaults::kOrientation));
+  t.SetText(kDecorationColumn, DecorationText(defaults::kDecoration));
+  t.SetText(kSerialTypeColumn, SerialTypeText(kNoSerial));
+  t.SetText(kSerialFirstColumn, "");
+  t.SetText(kSerialLastColumn, "");
+  t.SetInt(kUpperLengthColumn, defaults::kUpperLength);
+  t.SetInt(kLowerLengthColumn, defaults::kLowerLength);
 }
 
 void StoreNumbered(SegmentTable& t) {
   // Storing never moves a row, so the position written is the one the row is stored at.
   t.Edit();
-  t.SetInt(kNum, t.Position());
+  t.SetInt(kNumberColumn, t.Position());
   t.Store();
 }
 
@@ -174,7 +174,7 @@ void RenumberToEnd(SegmentTable& t) {
   SegmentTable::Batch batch(t);
   ForEachRowToEnd(t, [&] {
     t.Edit();
-    t.SetInt(kNum, t.Position());
+    t.SetInt(kNumberColumn, t.Position());
     t.Store();
     return true;
   });

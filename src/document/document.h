@@ -48,19 +48,19 @@ inline bool IsLabelMaterial(uint8_t material_code) { return material_code < kFir
 
 // The document-settings selectors of the main window, as data: selected indexes, the
 // font face, the bold switch and the bold style of the line editors' font.
-struct SettingsSelectors {
-  int MatBox = 4;
-  int CutBox = 1;
-  int PlBox = 0;
-  int ZjBox = 3;
-  int NdBox = 3;                   // density, not part of a Document
-  std::string ZitiBox = "黑体";    // font face (UTF-8)
-  bool BlodBtn = false;            // the bold switch
-  bool EditorFontBold = false;     // the line editors' font style
+struct DocumentSettings {
+  int material_index = 4;
+  int cut_index = 1;
+  int alignment_index = 0;
+  int spacing_index = 3;
+  int density_index = 3;                   // density, not part of a Document
+  std::string font_face = "黑体";    // font face (UTF-8)
+  bool bold = false;            // the bold switch
+  bool editor_bold = false;     // the line editors' font style
 };
 
 // The shell's state record.
-struct FILEPARA {
+struct DocumentFileState {
   uint8_t MaterialCode = 5;
   uint8_t CutCode = 1;
   uint8_t CharSpacing = 4;
@@ -80,9 +80,9 @@ struct FILEPARA {
 struct DocumentState {
   explicit DocumentState(std::unique_ptr<RowStore> store) : table(std::move(store)) {}
   SegmentTable table;
-  FILEPARA para;
+  DocumentFileState file_state;
   SegmentValues values;
-  SettingsSelectors settings;
+  DocumentSettings settings;
   Calibration calibration;
 };
 
@@ -96,7 +96,7 @@ void DecodePrintValues(const SegmentTable& t, uint8_t material_code, const Calib
                        SegmentValues& v);
 
 // Copies the selected indexes of the settings selectors into their codes.
-void ReadDocumentSettings(const SettingsSelectors& s, FILEPARA& p);
+void ReadDocumentSettings(const DocumentSettings& s, DocumentFileState& p);
 
 // Starts an empty Document in the working table file `temp_path` (created anew,
 // replacing any file there) holding one new, unstored Segment with the default values.

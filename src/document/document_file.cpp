@@ -30,7 +30,7 @@ std::unique_ptr<SegmentTable> MakeDocumentFileTable(const std::filesystem::path&
   return t;
 }
 
-void WriteDocumentFile(SegmentTable& working, const SettingsSelectors& settings,
+void WriteDocumentFile(SegmentTable& working, const DocumentSettings& settings,
                        const std::filesystem::path& file, DocumentRows which) {
   // The rows go straight into the file's store, which writes the file once, on Close,
   // through a temporary file renamed over the old one. Nothing touches an existing file
@@ -40,27 +40,27 @@ void WriteDocumentFile(SegmentTable& working, const SettingsSelectors& settings,
   // Read the rows where they are, without moving the working table.
   int64_t number = 0;
   for (int r = 0; r < working.RowCount(); ++r) {
-    if (which == DocumentRows::kWithUpperLine && working.TextAt(r, kFlin).empty()) continue;
+    if (which == DocumentRows::kWithUpperLine && working.TextAt(r, kUpperLineColumn).empty()) continue;
     RowValues row{};
     for (int c = 0; c < kCopiedColumns; ++c)
       row[static_cast<std::size_t>(c)] = working.ValueAt(r, c);
-    if (which == DocumentRows::kWithUpperLine) row[kNum] = ++number;
+    if (which == DocumentRows::kWithUpperLine) row[kNumberColumn] = ++number;
     out.Insert(row, std::nullopt);
   }
   // The settings row.
   RowValues s{};
-  s[kNum] = int64_t{0};
-  s[kFlin] = ItemText(MaterialItems(), settings.MatBox);
-  s[kSlin] = std::string(gbk::TruncateToBytes(gbk::FromUtf8(settings.ZitiBox).gbk, 100));
-  s[kHengShu] = ItemText(AlignItems(), settings.PlBox);
-  s[kXiuShi] = ItemText(CutItems(), settings.CutBox);
-  s[kXuFirst] = ItemText(SpacingItems(), settings.ZjBox);
+  s[kNumberColumn] = int64_t{0};
+  s[kUpperLineColumn] = ItemText(MaterialItems(), settings.material_index);
+  s[kLowerLineColumn] = std::string(gbk::TruncateToBytes(gbk::FromUtf8(settings.font_face).gbk, 100));
+  s[kOrientationColumn] = ItemText(AlignItems(), settings.alignment_index);
+  s[kDecorationColumn] = ItemText(CutItems(), settings.cut_index);
+  s[kSerialFirstColumn] = ItemText(SpacingItems(), settings.spacing_index);
   out.Insert(s, std::nullopt);
   out.Close();  // writes the file; throws when it cannot
 }
 
 bool ReadDocumentFile(const std::filesystem::path& file, SegmentTable& working,
-                      SettingsSelectors& settings) {
+                      DocumentSettings& settings) {
   std::unique_ptr<SegmentTable> in = MakeDocumentFileTable(file);
   in->Open();
   if (in->IsEmpty()) {
@@ -87,8 +87,8 @@ bool ReadDocumentFile(const std::filesystem::path& file, SegmentTable& working,
           *text = std::string(gbk::TruncateToBytes(*text, static_cast<std::size_t>(def.max_bytes)));
         working.SetValue(c, std::move(v));
       }
-      working.SetInt(kUpLen, 0);
-      working.SetInt(kDnLen, 0);
+      working.SetInt(kUpperLengthColumn, 0);
+      working.SetInt(kLowerLengthColumn, 0);
       working.Store();
     }
     // A file with nothing but its settings row is an empty Document: it gets the one
@@ -96,24 +96,24 @@ bool ReadDocumentFile(const std::filesystem::path& file, SegmentTable& working,
     if (working.IsEmpty()) {
       working.Append();
       FillNewSegment(working);
-      working.SetInt(kUpLen, 0);
+      working.SetInt(kUpperLengthColumn, 0);
       working.Store();
     }
     batch.Commit();
   }
   // The last row carries the settings.
   const int s = in->RowCount() - 1;
-  const SettingsSelectors fresh;
+  const DocumentSettings fresh;
   auto pick = [&](std::span<const std::string_view> items, int col, int fallback) {
     const int i = ItemIndex(items, in->TextAt(s, col));
     return i >= 0 ? i : fallback;
   };
-  settings.MatBox = pick(MaterialItems(), kFlin, fresh.MatBox);
-  settings.PlBox = pick(AlignItems(), kHengShu, fresh.PlBox);
-  settings.CutBox = pick(CutItems(), kXiuShi, fresh.CutBox);
-  settings.ZjBox = pick(SpacingItems(), kXuFirst, fresh.ZjBox);
-  const std::string face = gbk::ToUtf8(in->TextAt(s, kSlin));
-  if (!face.empty()) settings.ZitiBox = face;
+  settings.material_index = pick(MaterialItems(), kUpperLineColumn, fresh.material_index);
+  settings.alignment_index = pick(AlignItems(), kOrientationColumn, fresh.alignment_index);
+  settings.cut_index = pick(CutItems(), kDecorationColumn, fresh.cut_index);
+  settings.spacing_index = pick(SpacingItems(), kSerialFirstColumn, fresh.spacing_index);
+  const std::string face = gbk::ToUtf8(in->TextAt(s, kLowerLineColumn));
+  if (!face.empty()) settings.font_face = face;
   in->Close();
   working.First();
   return true;

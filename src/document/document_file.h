@@ -21,7 +21,7 @@ enum class DocumentRows {
 // Writes the working table and the settings row to `file`. The file is replaced only once
 // it is completely written; on failure (TableError) the old file is intact. The working
 // table's current row and edit state are left as they were.
-void WriteDocumentFile(SegmentTable& working, const SettingsSelectors& settings,
+void WriteDocumentFile(SegmentTable& working, const DocumentSettings& settings,
                        const std::filesystem::path& file, DocumentRows rows);
 
 // Reads the document file into `working`, which is created anew at its bound path, and
@@ -30,6 +30,6 @@ void WriteDocumentFile(SegmentTable& working, const SettingsSelectors& settings,
 // untouched, when the file holds no rows at all. Throws TableError when the file is not a
 // document file or is damaged.
 bool ReadDocumentFile(const std::filesystem::path& file, SegmentTable& working,
-                      SettingsSelectors& settings);
+                      DocumentSettings& settings);
 
 }  // namespace qx

@@ -75,19 +75,19 @@ ImportResult ImportSheet(SegmentTable& t, SheetRows& rows) {
       if (la < 7) pitch_len = 25;
       if (la >= 35) flin = CutAt(a, 35);
     }
-    t.SetText(kFlin, flin);
-    t.SetText(kSlin, slin);
-    t.SetInt(kPitchLen, pitch_len);
-    t.SetText(kZihao, SizeText(size));
-    t.SetText(kHengShu, OrientationText(0));
-    t.SetText(kXiuShi, DecorationText(0));
-    t.SetInt(kPitchRep, 1);
-    t.SetText(kXuLei, SerialTypeText(kNoSerial));
-    t.SetText(kXuFirst, "");
-    t.SetText(kXuEnd, "");
-    t.SetInt(kUpLen, 0);
-    t.SetInt(kDnLen, 0);
-    t.SetInt(kNum, t.Position());
+    t.SetText(kUpperLineColumn, flin);
+    t.SetText(kLowerLineColumn, slin);
+    t.SetInt(kLengthColumn, pitch_len);
+    t.SetText(kSizeColumn, SizeText(size));
+    t.SetText(kOrientationColumn, OrientationText(0));
+    t.SetText(kDecorationColumn, DecorationText(0));
+    t.SetInt(kRepeatColumn, 1);
+    t.SetText(kSerialTypeColumn, SerialTypeText(kNoSerial));
+    t.SetText(kSerialFirstColumn, "");
+    t.SetText(kSerialLastColumn, "");
+    t.SetInt(kUpperLengthColumn, 0);
+    t.SetInt(kLowerLengthColumn, 0);
+    t.SetInt(kNumberColumn, t.Position());
     t.Store();
     ++r.segments;
   }

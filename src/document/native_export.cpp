@@ -49,8 +49,8 @@ void AppendLine(std::string& out, std::string_view line, const std::string& seri
 }  // namespace
 
 std::string SerialCode(const SegmentTable& t) {
-  const uint8_t type = SerialTypeOf(t.Text(kXuLei));
-  const std::string first = t.Text(kXuFirst), last = t.Text(kXuEnd);
+  const uint8_t type = SerialTypeOf(t.Text(kSerialTypeColumn));
+  const std::string first = t.Text(kSerialFirstColumn), last = t.Text(kSerialLastColumn);
   std::string code;
   if (type == kSerialDecimal || type == kSerialDecimalPadded) {
     const uint16_t a = DecimalValue(first), b = DecimalValue(last);
@@ -69,13 +69,13 @@ std::string SerialCode(const SegmentTable& t) {
 
 void DropTrailingEmptySegments(SegmentTable& t) {
   t.Last();
-  while (t.RowCount() > 1 && t.Text(kFlin).empty() && t.Int(kNum) > 1) {
+  while (t.RowCount() > 1 && t.Text(kUpperLineColumn).empty() && t.Int(kNumberColumn) > 1) {
     t.Delete();
     t.Last();
   }
 }
 
-std::vector<uint8_t> BuildNativeFile(SegmentTable& t, const SettingsSelectors& s) {
+std::vector<uint8_t> BuildNativeFile(SegmentTable& t, const DocumentSettings& s) {
   t.First();
   RenumberToEnd(t);
   const int n = std::min(t.RowCount(), kMaxExportedSegments);
@@ -85,8 +85,8 @@ std::vector<uint8_t> BuildNativeFile(SegmentTable& t, const SettingsSelectors& s
   for (int i = 0; i < n; ++i) {
     const std::size_t offset = text.size();
     const std::string serial = SerialCode(t);
-    const std::string slin = t.Text(kSlin);
-    AppendLine(text, t.Text(kFlin), serial);
+    const std::string slin = t.Text(kLowerLineColumn);
+    AppendLine(text, t.Text(kUpperLineColumn), serial);
     if (!slin.empty()) {
       text += '\x0D';
       AppendLine(text, slin, serial);
@@ -94,10 +94,10 @@ std::vector<uint8_t> BuildNativeFile(SegmentTable& t, const SettingsSelectors& s
     const std::size_t count = text.size() - offset;
     text += '\x0A';
 
-    const std::string xiushi = t.Text(kXiuShi);
-    uint8_t attr = static_cast<uint8_t>(SizeBits(t.Text(kZihao)) << 4);
+    const std::string xiushi = t.Text(kDecorationColumn);
+    uint8_t attr = static_cast<uint8_t>(SizeBits(t.Text(kSizeColumn)) << 4);
     if (!slin.empty()) attr |= 0x08;
-    if (t.Text(kHengShu) == OrientationText(1)) attr |= 0x04;
+    if (t.Text(kOrientationColumn) == OrientationText(1)) attr |= 0x04;
     if (xiushi == DecorationText(2)) {
       attr |= 0x02;
     } else if (xiushi == DecorationText(1)) {
@@ -106,10 +106,10 @@ std::vector<uint8_t> BuildNativeFile(SegmentTable& t, const SettingsSelectors& s
     entries += static_cast<char>(offset & 0xFF);
     entries += static_cast<char>((offset >> 8) & 0xFF);
     entries += static_cast<char>(i);
-    entries += static_cast<char>(t.Int(kPitchLen) & 0xFF);
+    entries += static_cast<char>(t.Int(kLengthColumn) & 0xFF);
     entries += static_cast<char>(attr);
     entries += '\0';
-    entries += static_cast<char>(t.Int(kPitchRep) & 0xFF);
+    entries += static_cast<char>(t.Int(kRepeatColumn) & 0xFF);
     entries += static_cast<char>(count & 0xFF);
     if (i + 1 < n) t.Next();
   }
@@ -118,10 +118,10 @@ std::vector<uint8_t> BuildNativeFile(SegmentTable& t, const SettingsSelectors& s
 
   std::vector<uint8_t> out(kSignature.begin(), kSignature.end());
   out.insert(out.end(), 3, 0);
-  out.push_back(static_cast<uint8_t>(s.MatBox + 1));
-  out.push_back(static_cast<uint8_t>(s.CutBox));
-  out.push_back(static_cast<uint8_t>(s.PlBox));
-  out.push_back(static_cast<uint8_t>(s.ZjBox));
+  out.push_back(static_cast<uint8_t>(s.material_index + 1));
+  out.push_back(static_cast<uint8_t>(s.cut_index));
+  out.push_back(static_cast<uint8_t>(s.alignment_index));
+  out.push_back(static_cast<uint8_t>(s.spacing_index));
   out.push_back(static_cast<uint8_t>(n));
   out.insert(out.end(), 3, 0);
   out.push_back(static_cast<uint8_t>(text.size() & 0xFF));

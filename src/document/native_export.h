@@ -24,7 +24,7 @@ std::string SerialCode(const SegmentTable& t);
 // Numbers every row with its position (storing each) and builds the native file of the
 // first 200 Segments, leaving the table on the row after the last exported one (the last
 // row when all were exported). Header values come from the settings selectors.
-std::vector<uint8_t> BuildNativeFile(SegmentTable& t, const SettingsSelectors& s);
+std::vector<uint8_t> BuildNativeFile(SegmentTable& t, const DocumentSettings& s);
 
 // Drops trailing Segments without an upper line, never the first: what save and export do
 // before they write.

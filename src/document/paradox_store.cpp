@@ -98,7 +98,7 @@ std::vector<RowStore::StoredRow> ParadoxRowStore::Open(const std::filesystem::pa
   index_.clear();
   for (auto it = rows_.begin(); it != rows_.end(); ++it) index_[it->key] = it;
   next_key_ = static_cast<int64_t>(rows_.size()) + 1;
-  const uint8_t pitch_rep = table->fields[kPitchRep].code;
+  const uint8_t pitch_rep = table->fields[kRepeatColumn].code;
   pitch_rep_type_ = pitch_rep == paradox::kShort ? paradox::kShort : paradox::kLong;
   path_ = path;
   open_ = true;

@@ -11,19 +11,19 @@ namespace qx {
 
 // Column indexes, in table order.
 enum Column : int {
-  kNum = 0,       // 1-based position, null until first stored with its number
-  kFlin = 1,      // upper (or only) line, GBK
-  kSlin = 2,      // lower line, GBK; empty makes a one-line Segment
-  kPitchLen = 3,  // length in mm: 0 automatic, else 6..100
-  kZihao = 4,     // font size, coded text
-  kHengShu = 5,   // orientation, coded text
-  kXiuShi = 6,    // decoration, coded text
-  kPitchRep = 7,  // repeat count 1..200
-  kXuLei = 8,     // serial type, coded text
-  kXuFirst = 9,   // first serial value
-  kXuEnd = 10,    // last serial value
-  kUpLen = 11,    // running length of the upper line in dots
-  kDnLen = 12,    // running length of the lower line in dots
+  kNumberColumn = 0,       // 1-based position, null until first stored with its number
+  kUpperLineColumn = 1,      // upper (or only) line, GBK
+  kLowerLineColumn = 2,      // lower line, GBK; empty makes a one-line Segment
+  kLengthColumn = 3,  // length in mm: 0 automatic, else 6..100
+  kSizeColumn = 4,     // font size, coded text
+  kOrientationColumn = 5,   // orientation, coded text
+  kDecorationColumn = 6,    // decoration, coded text
+  kRepeatColumn = 7,  // repeat count 1..200
+  kSerialTypeColumn = 8,     // serial type, coded text
+  kSerialFirstColumn = 9,   // first serial value
+  kSerialLastColumn = 10,    // last serial value
+  kUpperLengthColumn = 11,    // running length of the upper line in dots
+  kLowerLengthColumn = 12,    // running length of the lower line in dots
 };
 inline constexpr int kColumnCount = 13;
 
@@ -90,13 +90,13 @@ std::string_view SerialTypeText(uint8_t code);
 
 // Values of the first Segment of a new Document.
 namespace defaults {
-inline constexpr int32_t kPitchLen = 25;
-inline constexpr int32_t kPitchRep = 1;
+inline constexpr int32_t kLength = 25;
+inline constexpr int32_t kRepeat = 1;
 inline constexpr uint8_t kSizeCode = 4;
 inline constexpr uint8_t kOrientation = 0;
 inline constexpr uint8_t kDecoration = 0;
-inline constexpr int32_t kUpLen = 48;
-inline constexpr int32_t kDnLen = 0;
+inline constexpr int32_t kUpperLength = 48;
+inline constexpr int32_t kLowerLength = 0;
 }  // namespace defaults
 
 // Number of characters of a decimal serial value: 3 above 99, 2 above 9, else 1.

@@ -6,8 +6,9 @@
 // fits, when the line already holds more than 98 bytes; nothing is cut or changed then.
 #include <algorithm>
 
-#include "app/main_form.h"
-#include "app/messages.h"
+#include "editing/insertions.h"
+#include "editing/line_editors.h"
+#include "editing/messages.h"
 #include "document/gbk.h"
 #include "layout/fit.h"
 
@@ -32,61 +33,65 @@ bool HasSerialMark(std::string_view text) {
 
 // --- Superscript and subscript ------------------------------------------------------------
 
-void TPrintForm::UpBiaoClick() {
-  InsertMark(true);
-}
-void TPrintForm::DwBiaoClick() {
-  InsertMark(false);
-}
-
-void TPrintForm::InsertMark(bool superscript) {
-  SegmentTable& t = doc_.table;
-  FILEPARA& p = doc_.para;
+void Insertions::InsertMark(bool superscript) {
+  SegmentTable& t = ctx_.doc.table;
+  DocumentFileState& p = ctx_.doc.file_state;
   // The button takes the focus: the line editor that had it is left.
-  Focus(superscript ? Ctl::UpBiaoBit : Ctl::DwBiaoBit);
+  ctx_.Focus(superscript ? Control::SuperscriptButton : Control::SubscriptButton);
   p.SkipNextEnter = false;
   t.Edit();
-  const int c = flin_.caret;
+  const int c = ctx_.Line(Control::UpperLine).caret;
   p.SavedCaret = c;
   const auto refuse = [&](std::string_view text, int caret) {
-    ui_.Message(text, msg::kInfo);
-    Focus(Ctl::FlinEdit);
-    SetCaret(Ctl::FlinEdit, caret);
+    ctx_.ui.Message(text, msg::kInfo);
+    ctx_.Focus(Control::UpperLine);
+    lines_.SetCaret(Control::UpperLine, caret);
   };
   // A prefix marks one character of a one-line Segment.
-  if (!slin_.text.empty()) return refuse(msg::kMarksTwoLines, c);
+  if (!ctx_.Line(Control::LowerLine).text.empty()) return refuse(msg::kMarksTwoLines, c);
   if (c == 0) return refuse(msg::kMarksAtStart, 0);
   // A prefix right before the caret still waits for its character.
   const auto pos = static_cast<std::size_t>(c);
-  if (c > 2 && MarkBefore(flin_.text, pos, gbk::kSuperscriptMark))
+  if (c > 2 && MarkBefore(ctx_.Line(Control::UpperLine).text, pos, gbk::kSuperscriptMark))
     return refuse(msg::kSuperscriptFirst, c);
-  if (c > 2 && MarkBefore(flin_.text, pos, gbk::kSubscriptMark))
+  if (c > 2 && MarkBefore(ctx_.Line(Control::UpperLine).text, pos, gbk::kSubscriptMark))
     return refuse(superscript ? msg::kSubscriptFirstUp : msg::kSubscriptFirstDown, c);
-  if (flin_.text.size() + 2 > kLineBytes) return refuse(msg::kContentTooLong, c);
+  if (ctx_.Line(Control::UpperLine).text.size() + 2 > kLineBytes) return refuse(msg::kContentTooLong, c);
 
-  std::string text = flin_.text;
+  std::string text = ctx_.Line(Control::UpperLine).text;
   text.insert(pos, superscript ? gbk::kSuperscriptMark : gbk::kSubscriptMark);
   // Back in the editor, the new text reaches its change handler as an edit.
-  Focus(Ctl::FlinEdit);
-  flin_.caret = c + 2;
-  flin_.sel_start = flin_.caret;
-  flin_.sel_length = 0;
-  SetLineText(Ctl::FlinEdit, std::move(text), true);
+  ctx_.Focus(Control::UpperLine);
+  ctx_.Line(Control::UpperLine).caret = c + 2;
+  ctx_.Line(Control::UpperLine).sel_start = ctx_.Line(Control::UpperLine).caret;
+  ctx_.Line(Control::UpperLine).sel_length = 0;
+  lines_.SetLineText(Control::UpperLine, std::move(text), true);
   if (superscript) {
     t.Store();
     t.Edit();
   }
   // The next key measures the whole line again, the prefix included.
-  t.SetInt(kUpLen, 0);
-  Changed();
+  t.SetInt(kUpperLengthColumn, 0);
+  ctx_.Changed();
 }
 
 // --- Serial number --------------------------------------------------------------------------
 
-SerialSeries TPrintForm::CurrentSeries() const {
-  const SegmentTable& t = doc_.table;
+void Insertions::BeforeSerialDialog() {
+  ctx_.Focus(Control::SerialButton);
+  ctx_.doc.table.Edit();
+}
+
+void Insertions::AfterSerialDialog() {
+  ctx_.Focus(ctx_.doc.file_state.ActiveLine == 1 ? Control::LowerLine : Control::UpperLine);
+  RestoreActiveCaret();
+  ctx_.Changed();
+}
+
+SerialSeries Insertions::CurrentSeries() const {
+  const SegmentTable& t = ctx_.doc.table;
   if (!t.IsOpen() || t.IsEmpty()) return {};
-  return {t.Text(kXuLei), t.Text(kXuFirst), t.Text(kXuEnd), 0};
+  return {t.Text(kSerialTypeColumn), t.Text(kSerialFirstColumn), t.Text(kSerialLastColumn), 0};
 }
 
 namespace {
@@ -94,103 +99,105 @@ namespace {
 // The series into the current row (put into edit mode).
 void WriteSeries(SegmentTable& t, const SerialSeries& s) {
   t.Edit();
-  t.SetText(kXuLei, s.type);
-  t.SetText(kXuFirst, s.first);
-  t.SetText(kXuEnd, s.last);
+  t.SetText(kSerialTypeColumn, s.type);
+  t.SetText(kSerialFirstColumn, s.first);
+  t.SetText(kSerialLastColumn, s.last);
 }
 
 }  // namespace
 
-bool TPrintForm::CommitSeries(const SerialSeries& s, bool insert) {
-  SegmentTable& t = doc_.table;
-  FILEPARA& p = doc_.para;
+bool Insertions::CommitSeries(const SerialSeries& s, bool insert) {
+  SegmentTable& t = ctx_.doc.table;
+  DocumentFileState& p = ctx_.doc.file_state;
   // The text changes that follow are the program's, not the operator's.
   p.UserEditing = false;
-  ReloadWorkingValues(t, doc_.values);
-  const LayoutContext lc{measurer_, doc_.values, doc_.para};
-  const int limit = LengthLimit(t.Int(kPitchLen));
+  ReloadWorkingValues(t, ctx_.doc.values);
+  const LayoutContext lc{ctx_.measurer, ctx_.doc.values, ctx_.doc.file_state};
+  const int limit = LengthLimit(t.Int(kLengthColumn));
   if (insert) {
     const bool lower = p.ActiveLine == 1;
-    const Ctl target = lower ? Ctl::SlinEdit : Ctl::FlinEdit;
-    LineEditor& e = Line(target);
+    const Control target = lower ? Control::LowerLine : Control::UpperLine;
+    LineEditor& e = ctx_.Line(target);
     const int c = e.caret;
     p.SavedCaret = c;
     std::string text = e.text;
     text.insert(static_cast<std::size_t>(c), gbk::kSerialMark);
-    const int need = LineLength(lc, text, s.width, lower || !slin_.text.empty());
+    const int need = LineLength(lc, text, s.width, lower || !ctx_.Line(Control::LowerLine).text.empty());
     if (need > limit || text.size() > kLineBytes) {
-      ui_.Message(msg::kContentTooLong, msg::kHint);
+      ctx_.ui.Message(msg::kContentTooLong, msg::kHint);
       return false;
     }
     WriteSeries(t, s);
     e.caret = c + 2;
     e.sel_start = e.caret;
     e.sel_length = 0;
-    SetLineText(target, std::move(text), true);
+    lines_.SetLineText(target, std::move(text), true);
     t.Store();
     p.SavedCaret = c + 2;
     t.Edit();
-    t.SetInt(lower ? kDnLen : kUpLen, need);
+    t.SetInt(lower ? kLowerLengthColumn : kUpperLengthColumn, need);
     // The series is part of the Document: closing must not drop it without asking.
     p.DocModified = true;
-    Changed();
+    ctx_.Changed();
     return true;
   }
   // A change of the series leaves the text alone; the line with the placeholder is
   // measured with the new width.
-  const bool upper = HasSerialMark(flin_.text);
-  const int need = upper ? LineLength(lc, flin_.text, s.width, !slin_.text.empty())
-                         : LineLength(lc, slin_.text, s.width, true);
+  const bool upper = HasSerialMark(ctx_.Line(Control::UpperLine).text);
+  const int need = upper ? LineLength(lc, ctx_.Line(Control::UpperLine).text, s.width, !ctx_.Line(Control::LowerLine).text.empty())
+                         : LineLength(lc, ctx_.Line(Control::LowerLine).text, s.width, true);
   if (need > limit) {
-    ui_.Message(msg::kContentTooLong, msg::kHint);
+    ctx_.ui.Message(msg::kContentTooLong, msg::kHint);
     return false;
   }
   WriteSeries(t, s);
-  t.SetInt(upper ? kUpLen : kDnLen, need);
+  t.SetInt(upper ? kUpperLengthColumn : kLowerLengthColumn, need);
   t.Store();
   p.DocModified = true;
-  Changed();
+  ctx_.Changed();
   return true;
 }
 
 // --- Symbols ------------------------------------------------------------------------------
 
-void TPrintForm::FuhaoBtnClick() {
-  doc_.table.Edit();
-  ui_.ShowSymbolPicker(fuhao_);
-  LineEditor& e = Line(doc_.para.ActiveLine == 1 ? Ctl::SlinEdit : Ctl::FlinEdit);
-  e.caret = std::clamp(doc_.para.SavedCaret, 0, static_cast<int32_t>(e.text.size()));
-  e.sel_start = e.caret;
-  e.sel_length = 0;
-  Changed();
+void Insertions::AfterSymbolPicker() {
+  RestoreActiveCaret();
+  ctx_.Changed();
 }
 
-void TPrintForm::InsertSymbol(std::string_view symbol) {
-  SegmentTable& t = doc_.table;
-  FILEPARA& p = doc_.para;
+void Insertions::RestoreActiveCaret() {
+  LineEditor& e = ctx_.Line(ctx_.doc.file_state.ActiveLine == 1 ? Control::LowerLine : Control::UpperLine);
+  e.caret = std::clamp(ctx_.doc.file_state.SavedCaret, 0, static_cast<int32_t>(e.text.size()));
+  e.sel_start = e.caret;
+  e.sel_length = 0;
+}
+
+void Insertions::InsertSymbol(std::string_view symbol) {
+  SegmentTable& t = ctx_.doc.table;
+  DocumentFileState& p = ctx_.doc.file_state;
   const bool lower = p.ActiveLine == 1;
-  const Ctl target = lower ? Ctl::SlinEdit : Ctl::FlinEdit;
-  LineEditor& e = Line(target);
+  const Control target = lower ? Control::LowerLine : Control::UpperLine;
+  LineEditor& e = ctx_.Line(target);
   const int c = e.caret;
   p.SavedCaret = c;
   std::string text = e.text;
   text.insert(static_cast<std::size_t>(c), symbol);
-  ReloadWorkingValues(t, doc_.values);
-  const LayoutContext lc{measurer_, doc_.values, doc_.para};
-  const int need = LineLength(lc, text, doc_.values.SerialWidth, lower || !slin_.text.empty());
-  if (need > LengthLimit(t.Int(kPitchLen)) || text.size() > kLineBytes) {
-    ui_.Message(msg::kContentTooLong, msg::kHint);
-    SetCaret(target, c);
+  ReloadWorkingValues(t, ctx_.doc.values);
+  const LayoutContext lc{ctx_.measurer, ctx_.doc.values, ctx_.doc.file_state};
+  const int need = LineLength(lc, text, ctx_.doc.values.SerialWidth, lower || !ctx_.Line(Control::LowerLine).text.empty());
+  if (need > LengthLimit(t.Int(kLengthColumn)) || text.size() > kLineBytes) {
+    ctx_.ui.Message(msg::kContentTooLong, msg::kHint);
+    lines_.SetCaret(target, c);
     return;
   }
   t.Edit();
-  t.SetInt(lower ? kDnLen : kUpLen, need);
+  t.SetInt(lower ? kLowerLengthColumn : kUpperLengthColumn, need);
   e.caret = c + 2;
   e.sel_start = e.caret;
   e.sel_length = 0;
-  SetLineText(target, std::move(text), true);
+  lines_.SetLineText(target, std::move(text), true);
   p.SavedCaret = c + 2;
-  Changed();
+  ctx_.Changed();
 }
 
 }  // namespace qx

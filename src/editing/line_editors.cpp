@@ -1,13 +1,16 @@
 // The two line editors: entering and leaving them, the byte-wise key model with its
 // running length check, Enter, Backspace and Delete, and the rules for a lower line.
+#include "editing/line_editors.h"
+
 #include <algorithm>
 #include <cstdio>
 
-#include "app/main_form.h"
-#include "app/messages.h"
+#include "editing/segment_list.h"
+#include "editing/messages.h"
 #include "document/gbk.h"
 #include "layout/fit.h"
 #include "layout/sizes.h"
+
 
 namespace qx {
 namespace {
@@ -17,81 +20,81 @@ constexpr int kDeleteKey = 46;
 constexpr int kNotMeasured = 49;  // running lengths below this are measured afresh
 }  // namespace
 
-void TPrintForm::FlinEditEnter() {
-  if (doc_.para.DocBusy) return;
-  doc_.para.ActiveLine = 0;
-  SetInsertTools(true);
-  doc_.para.UserEditing = true;
-  ReloadWorkingValues(doc_.table, doc_.values);
+void LineEditors::OnUpperLineEntered() {
+  if (ctx_.doc.file_state.DocBusy) return;
+  ctx_.doc.file_state.ActiveLine = 0;
+  ctx_.controls.SetInsertTools(true);
+  ctx_.doc.file_state.UserEditing = true;
+  ReloadWorkingValues(ctx_.doc.table, ctx_.doc.values);
 }
 
-void TPrintForm::SlinEditEnter() {
-  if (doc_.para.DocBusy) return;
-  SegmentTable& t = doc_.table;
-  doc_.para.ActiveLine = 1;
-  SetInsertTools(true);
-  doc_.para.UserEditing = true;
-  ReloadWorkingValues(t, doc_.values);
-  if (t.Int(kDnLen) == 0) {
-    const std::string slin = t.Text(kSlin);
-    t.SetInt(kDnLen, slin.empty() ? 48 : LineLengthOf(slin, true));
+void LineEditors::OnLowerLineEntered() {
+  if (ctx_.doc.file_state.DocBusy) return;
+  SegmentTable& t = ctx_.doc.table;
+  ctx_.doc.file_state.ActiveLine = 1;
+  ctx_.controls.SetInsertTools(true);
+  ctx_.doc.file_state.UserEditing = true;
+  ReloadWorkingValues(t, ctx_.doc.values);
+  if (t.Int(kLowerLengthColumn) == 0) {
+    const std::string lower_text = t.Text(kLowerLineColumn);
+    t.SetInt(kLowerLengthColumn, lower_text.empty() ? 48 : ctx_.LineLengthOf(lower_text, true));
   }
 }
 
-void TPrintForm::OnFlinExit() {
-  flin_.max_length = 100;
-  doc_.para.SavedCaret = flin_.caret;
-  doc_.para.UserEditing = false;
+void LineEditors::OnUpperLineLeft() {
+  ctx_.Line(Control::UpperLine).max_length = 100;
+  ctx_.doc.file_state.SavedCaret = ctx_.Line(Control::UpperLine).caret;
+  ctx_.doc.file_state.UserEditing = false;
 }
 
-void TPrintForm::OnSlinExit() {
-  slin_.max_length = 100;
-  doc_.para.SavedCaret = slin_.caret;
-  doc_.para.UserEditing = false;
-  SetEnabled(Ctl::FuhaoBtn, false);
+void LineEditors::OnLowerLineLeft() {
+  ctx_.Line(Control::LowerLine).max_length = 100;
+  ctx_.doc.file_state.SavedCaret = ctx_.Line(Control::LowerLine).caret;
+  ctx_.doc.file_state.UserEditing = false;
+  ctx_.controls.SetEnabled(Control::SymbolButton, false);
 }
 
-void TPrintForm::FlinEditClick() { doc_.table.Edit(); }
+void LineEditors::OnUpperLineClicked() { ctx_.doc.table.Edit(); }
 
-void TPrintForm::FlinEditChange() {
-  if (!doc_.para.UserEditing) return;
-  doc_.para.DocModified = true;
-  doc_.para.SkipNextEnter = false;
+void LineEditors::OnUpperLineChanged() {
+  if (!ctx_.doc.file_state.UserEditing) return;
+  ctx_.doc.file_state.DocModified = true;
+  ctx_.doc.file_state.SkipNextEnter = false;
 }
 
-void TPrintForm::SlinEditChange() { FlinEditChange(); }
+void LineEditors::OnLowerLineChanged() { OnUpperLineChanged(); }
 
-void TPrintForm::FlinEditKeyDown(int key) {
-  if (key != kDeleteKey || flin_.caret >= static_cast<int>(flin_.text.size())) return;
-  flin_.max_length = 100;
-  doc_.table.Edit();
-  doc_.table.SetInt(kUpLen, 0);
-  doc_.para.UserEditing = false;
+void LineEditors::OnUpperLineKeyDown(int key) {
+  if (key != kDeleteKey || ctx_.Line(Control::UpperLine).caret >= static_cast<int>(ctx_.Line(Control::UpperLine).text.size())) return;
+  ctx_.Line(Control::UpperLine).max_length = 100;
+  ctx_.doc.table.Edit();
+  ctx_.doc.table.SetInt(kUpperLengthColumn, 0);
+  ctx_.doc.file_state.UserEditing = false;
 }
 
-void TPrintForm::SlinEditKeyDown(int key) {
-  if (key != kDeleteKey || slin_.caret >= static_cast<int>(slin_.text.size())) return;
-  slin_.max_length = 100;
-  doc_.table.Edit();
-  doc_.table.SetInt(kDnLen, 0);
-  doc_.para.UserEditing = false;
+void LineEditors::OnLowerLineKeyDown(int key) {
+  if (key != kDeleteKey || ctx_.Line(Control::LowerLine).caret >= static_cast<int>(ctx_.Line(Control::LowerLine).text.size())) return;
+  ctx_.Line(Control::LowerLine).max_length = 100;
+  ctx_.doc.table.Edit();
+  ctx_.doc.table.SetInt(kLowerLengthColumn, 0);
+  ctx_.doc.file_state.UserEditing = false;
 }
 
-void TPrintForm::FlinEditKeyPress(unsigned char key) { KeyPress(Ctl::FlinEdit, key); }
-void TPrintForm::SlinEditKeyPress(unsigned char key) { KeyPress(Ctl::SlinEdit, key); }
+void LineEditors::OnUpperLineKey(unsigned char key) { KeyPress(Control::UpperLine, key); }
+void LineEditors::OnLowerLineKey(unsigned char key) { KeyPress(Control::LowerLine, key); }
 
-void TPrintForm::KeyPress(Ctl c, unsigned char key) {
-  SegmentTable& t = doc_.table;
-  FILEPARA& p = doc_.para;
-  SegmentValues& v = doc_.values;
-  const bool upper = c == Ctl::FlinEdit;
-  LineEditor& e = Line(c);
+void LineEditors::KeyPress(Control c, unsigned char key) {
+  SegmentTable& t = ctx_.doc.table;
+  DocumentFileState& p = ctx_.doc.file_state;
+  SegmentValues& v = ctx_.doc.values;
+  const bool upper = c == Control::UpperLine;
+  LineEditor& e = ctx_.Line(c);
   if (key == kEnter) {
     if (upper && p.SkipNextEnter) {
       p.SkipNextEnter = false;
       return;
     }
-    return AppendSegment();
+    return list_.AppendSegment();
   }
   if (key == kBackspace) {
     if (upper) {
@@ -107,16 +110,16 @@ void TPrintForm::KeyPress(Ctl c, unsigned char key) {
                                   gbk::PrevCharStart(e.text, before.size()) == before.size() - 2;
       if (goes) {
         t.Edit();
-        t.SetText(kXuLei, SerialTypeText(kNoSerial));
-        t.SetText(kXuFirst, "");
-        t.SetText(kXuEnd, "");
+        t.SetText(kSerialTypeColumn, SerialTypeText(kNoSerial));
+        t.SetText(kSerialFirstColumn, "");
+        t.SetText(kSerialLastColumn, "");
         t.Store();
         t.Edit();
       }
     }
     e.max_length = 100;
     t.Edit();
-    t.SetInt(upper ? kUpLen : kDnLen, 0);
+    t.SetInt(upper ? kUpperLengthColumn : kLowerLengthColumn, 0);
     p.UserEditing = false;
     return;
   }
@@ -125,16 +128,16 @@ void TPrintForm::KeyPress(Ctl c, unsigned char key) {
   // A printable byte, alone or one of a two-byte character.
   p.UserEditing = true;
   t.Edit();
-  ListButtons(false, false, false, false, false, true);
-  const int running_col = upper ? kUpLen : kDnLen;
+  ctx_.controls.SetListButtons(false, false, false, false, false, true);
+  const int running_col = upper ? kUpperLengthColumn : kLowerLengthColumn;
   if (t.Int(running_col) < kNotMeasured) {
     ReloadWorkingValues(t, v);
-    const bool two = upper ? !slin_.text.empty() : true;
-    t.SetInt(running_col, LineLengthOf(e.text, two));
+    const bool two = upper ? !ctx_.Line(Control::LowerLine).text.empty() : true;
+    t.SetInt(running_col, ctx_.LineLengthOf(e.text, two));
   }
   const uint8_t size = v.SizeCode == 0 ? 1 : v.SizeCode;
-  const int limit = LengthLimit(t.Int(kPitchLen));
-  const int w = (key < 0x80 && v.Vertical == 0) ? measurer_.MeasureGlyph(key, size)
+  const int limit = LengthLimit(t.Int(kLengthColumn));
+  const int w = (key < 0x80 && v.Vertical == 0) ? ctx_.measurer.MeasureGlyph(key, size)
                                                  : SizeHeight(size);
   const int running = static_cast<int>(t.Int(running_col));
   const int spacing = p.CharSpacing;
@@ -144,17 +147,30 @@ void TPrintForm::KeyPress(Ctl c, unsigned char key) {
     // editor also stops taking characters until Backspace, Delete or leaving it.
     if (!e.text.empty()) e.max_length = static_cast<int>(e.text.size());
     key_refused_ = true;
-    ui_.Message(msg::kContentTooLong, msg::kInfo);
+    ctx_.ui.Message(msg::kContentTooLong, msg::kInfo);
     return;
   }
   t.SetInt(running_col, upper ? next + spacing : next);
 }
 
+void LineEditors::SetLineText(Control c, std::string text, bool run_change_handler) {
+  ctx_.Line(c).text = std::move(text);
+  ctx_.WriteLineField(c);
+  if (run_change_handler) {
+    if (c == Control::UpperLine) {
+      OnUpperLineChanged();
+    } else {
+      OnLowerLineChanged();
+    }
+  }
+  ctx_.Changed();
+}
+
 // --- Keys as the keyboard and input methods deliver them ------------------------------
 
-int TPrintForm::TypeText(Ctl c, std::string_view utf8) {
-  if (!IsLine(c) || !Enabled(c)) return 0;
-  if (focus_ != c) Focus(c);
+int LineEditors::TypeText(Control c, std::string_view utf8) {
+  if (!EditingContext::IsLine(c) || !ctx_.controls.Enabled(c)) return 0;
+  if (ctx_.focus() != c) ctx_.Focus(c);
   int inserted = 0;
   for (std::size_t pos = 0; pos < utf8.size();) {
     std::size_t len;
@@ -166,12 +182,12 @@ int TPrintForm::TypeText(Ctl c, std::string_view utf8) {
     if (!bytes || cp == gbk::kReplacement) {
       std::string text(msg::kNotGbk);
       text.replace(text.find("%s"), 2, one);
-      ui_.Message(text, msg::kInfo);
+      ctx_.ui.Message(text, msg::kInfo);
       continue;
     }
     // Each byte goes through the key handler; the character enters only when no byte
     // was refused and every byte fits the editor's maximum length.
-    LineEditor& e = Line(c);
+    LineEditor& e = ctx_.Line(c);
     key_refused_ = false;
     bool fits = true;
     for (std::size_t k = 0; k < bytes->size(); ++k) {
@@ -186,8 +202,8 @@ int TPrintForm::TypeText(Ctl c, std::string_view utf8) {
   return inserted;
 }
 
-void TPrintForm::ReplaceSelection(Ctl c, std::string_view bytes) {
-  LineEditor& e = Line(c);
+void LineEditors::ReplaceSelection(Control c, std::string_view bytes) {
+  LineEditor& e = ctx_.Line(c);
   std::string text = e.text;
   int at = e.caret;
   if (e.sel_length > 0) {
@@ -201,11 +217,11 @@ void TPrintForm::ReplaceSelection(Ctl c, std::string_view bytes) {
   SetLineText(c, std::move(text), true);
 }
 
-void TPrintForm::PressBackspace(Ctl c) {
-  if (!IsLine(c)) return;
-  if (focus_ != c) Focus(c);
+void LineEditors::PressBackspace(Control c) {
+  if (!EditingContext::IsLine(c)) return;
+  if (ctx_.focus() != c) ctx_.Focus(c);
   KeyPress(c, kBackspace);
-  LineEditor& e = Line(c);
+  LineEditor& e = ctx_.Line(c);
   if (e.sel_length > 0) return ReplaceSelection(c, "");
   if (e.caret == 0) return;
   const int start = static_cast<int>(gbk::PrevCharStart(e.text, static_cast<std::size_t>(e.caret)));
@@ -214,15 +230,15 @@ void TPrintForm::PressBackspace(Ctl c) {
   ReplaceSelection(c, "");
 }
 
-void TPrintForm::PressDelete(Ctl c) {
-  if (!IsLine(c)) return;
-  if (focus_ != c) Focus(c);
-  if (c == Ctl::FlinEdit) {
-    FlinEditKeyDown(kDeleteKey);
+void LineEditors::PressDelete(Control c) {
+  if (!EditingContext::IsLine(c)) return;
+  if (ctx_.focus() != c) ctx_.Focus(c);
+  if (c == Control::UpperLine) {
+    OnUpperLineKeyDown(kDeleteKey);
   } else {
-    SlinEditKeyDown(kDeleteKey);
+    OnLowerLineKeyDown(kDeleteKey);
   }
-  LineEditor& e = Line(c);
+  LineEditor& e = ctx_.Line(c);
   if (e.sel_length > 0) return ReplaceSelection(c, "");
   if (e.caret >= static_cast<int>(e.text.size())) return;
   e.sel_start = e.caret;
@@ -230,22 +246,22 @@ void TPrintForm::PressDelete(Ctl c) {
   ReplaceSelection(c, "");
 }
 
-void TPrintForm::PressEnter(Ctl c) {
-  if (!IsLine(c)) return;
-  if (focus_ != c) Focus(c);
+void LineEditors::PressEnter(Control c) {
+  if (!EditingContext::IsLine(c)) return;
+  if (ctx_.focus() != c) ctx_.Focus(c);
   KeyPress(c, kEnter);
 }
 
-void TPrintForm::PasteText(Ctl c, std::string_view utf8) {
-  if (!IsLine(c) || !Enabled(c)) return;
-  if (focus_ != c) Focus(c);
+void LineEditors::PasteText(Control c, std::string_view utf8) {
+  if (!EditingContext::IsLine(c) || !ctx_.controls.Enabled(c)) return;
+  if (ctx_.focus() != c) ctx_.Focus(c);
   gbk::EncodeResult r = gbk::FromUtf8(utf8);
   if (!r.ok()) {
     std::string text(msg::kNotGbk);
     std::string bad;
     gbk::AppendUtf8(bad, r.rejected.front().codepoint);
     text.replace(text.find("%s"), 2, bad);
-    ui_.Message(text, msg::kInfo);
+    ctx_.ui.Message(text, msg::kInfo);
     return;
   }
   // Line breaks and other control characters do not belong in a line.
@@ -253,13 +269,13 @@ void TPrintForm::PasteText(Ctl c, std::string_view utf8) {
   gbk::ForEachChar(r.gbk, [&](std::size_t, std::string_view ch) {
     if (ch.size() == 2 || static_cast<unsigned char>(ch[0]) >= 0x20) clean += ch;
   });
-  LineEditor& e = Line(c);
+  LineEditor& e = ctx_.Line(c);
   const std::size_t room = 100 - (e.text.size() - static_cast<std::size_t>(e.sel_length));
   ReplaceSelection(c, gbk::TruncateToBytes(clean, room));
 }
 
-void TPrintForm::SetCaret(Ctl c, int caret, int sel_start, int sel_length) {
-  LineEditor& e = Line(c);
+void LineEditors::SetCaret(Control c, int caret, int sel_start, int sel_length) {
+  LineEditor& e = ctx_.Line(c);
   const auto snap = [&](int pos) {
     pos = std::clamp(pos, 0, static_cast<int>(e.text.size()));
     while (!gbk::IsCharBoundary(e.text, static_cast<std::size_t>(pos))) --pos;
@@ -269,22 +285,22 @@ void TPrintForm::SetCaret(Ctl c, int caret, int sel_start, int sel_length) {
   const int a = snap(sel_start), b = snap(sel_start + sel_length);
   e.sel_start = sel_length > 0 ? a : e.caret;
   e.sel_length = sel_length > 0 ? b - a : 0;
-  Changed();
+  ctx_.Changed();
 }
 
 // --- A lower line, and where it is allowed ----------------------------------------------
 
-void TPrintForm::OnSlinClick() {
-  SegmentTable& t = doc_.table;
+void LineEditors::OnLowerLineClicked() {
+  SegmentTable& t = ctx_.doc.table;
   t.Edit();
-  doc_.para.SkipNextEnter = false;
-  if (flin_.text.empty()) {
-    ui_.Message(msg::kUpperFirst, msg::kInfo);
-    return Focus(Ctl::FlinEdit);
+  ctx_.doc.file_state.SkipNextEnter = false;
+  if (ctx_.Line(Control::UpperLine).text.empty()) {
+    ctx_.ui.Message(msg::kUpperFirst, msg::kInfo);
+    return ctx_.Focus(Control::UpperLine);
   }
-  const uint8_t size = doc_.values.SizeCode;
+  const uint8_t size = ctx_.doc.values.SizeCode;
   std::string_view refusal;
-  switch (doc_.para.MaterialCode) {
+  switch (ctx_.doc.file_state.MaterialCode) {
     case 1: refusal = msg::kNoTwoLines6mm; break;
     case 2:
     case 6: refusal = size <= 2 ? std::string_view() : msg::kSizeNoTwoLines; break;
@@ -294,10 +310,10 @@ void TPrintForm::OnSlinClick() {
     default: break;  // heat-shrink tube takes a lower line at every size
   }
   if (!refusal.empty()) {
-    ui_.Message(refusal, msg::kInfo);
-    return Focus(Ctl::FlinEdit);
+    ctx_.ui.Message(refusal, msg::kInfo);
+    return ctx_.Focus(Control::UpperLine);
   }
-  ListButtons(false, false, false, false, false, true);
+  ctx_.controls.SetListButtons(false, false, false, false, false, true);
 }
 
 }  // namespace qx

@@ -1,7 +1,11 @@
 // The editors of the current Segment's length, repeat count, font size, orientation and
 // decoration, with their checks, messages and restoring.
-#include "app/main_form.h"
-#include "app/messages.h"
+#include "editing/property_editors.h"
+
+#include <algorithm>
+
+#include "editing/control_values.h"
+#include "editing/messages.h"
 #include "document/gbk.h"
 #include "layout/fit.h"
 
@@ -12,223 +16,256 @@ constexpr int kEnterKey = 13;
 
 // --- Length -----------------------------------------------------------------------------
 
-void TPrintForm::PlenEditEnter() {
-  SegmentTable& t = doc_.table;
+void PropertyEditors::OnLengthEditEntered() {
+  SegmentTable& t = ctx_.doc.table;
   t.Edit();
-  bak_.LengthOnEntry = static_cast<int32_t>(t.Int(kPitchLen));
-  ReloadWorkingValues(t, doc_.values);
-  SetEnabled(Ctl::ControlBar1, false);
-  DisableListButtons();
-  doc_.para.DocModified = true;
+  ctx_.before_edit.LengthOnEntry = static_cast<int32_t>(t.Int(kLengthColumn));
+  ReloadWorkingValues(t, ctx_.doc.values);
+  ctx_.controls.SetEnabled(Control::UpperToolBar, false);
+  ctx_.controls.DisableListButtons();
+  ctx_.doc.file_state.DocModified = true;
 }
 
-void TPrintForm::PlenEditKeyUp(int key) {
-  if (key == kEnterKey) Focus(Ctl::FlinEdit);
+void PropertyEditors::OnLengthEditKeyUp(int key) {
+  if (key == kEnterKey) ctx_.Focus(Control::UpperLine);
 }
 
-void TPrintForm::OnlenExit() {
-  SegmentTable& t = doc_.table;
+void PropertyEditors::OnLengthEditLeft() {
+  SegmentTable& t = ctx_.doc.table;
   t.Store();
   t.Edit();
-  const bool empty = t.IsNull(kPitchLen);
-  const int64_t v = t.Int(kPitchLen);
+  const bool empty = t.IsNull(kLengthColumn);
+  const int64_t v = t.Int(kLengthColumn);
   auto restore = [&](std::string_view message, bool to_line) {
-    ui_.Message(message, msg::kInfo);
-    t.SetInt(kPitchLen, bak_.LengthOnEntry);
-    SetEnabled(Ctl::PostBtn, true);
-    SetEnabled(Ctl::ControlBar1, true);
-    RefreshBound();
-    if (to_line) FocusLineEnd(0);
+    ctx_.ui.Message(message, msg::kInfo);
+    t.SetInt(kLengthColumn, ctx_.before_edit.LengthOnEntry);
+    ctx_.controls.SetEnabled(Control::StoreButton, true);
+    ctx_.controls.SetEnabled(Control::UpperToolBar, true);
+    ctx_.ShowCurrentRow();
+    if (to_line) ctx_.FocusLineEnd(0);
   };
   if (empty || v > 100 || v < 6) {
     if (empty || v != 0) return restore(msg::kLengthRange, false);
-    if (gbk::ToUtf8(t.Text(kZihao)) == "自动") return restore(msg::kSizeAlreadyAuto, false);
-    doc_.values.LengthDots = 0;
-    SetEnabled(Ctl::PostBtn, true);
-    SetEnabled(Ctl::ControlBar1, true);
-    FocusLineEnd(0);
+    if (gbk::ToUtf8(t.Text(kSizeColumn)) == "自动") return restore(msg::kSizeAlreadyAuto, false);
+    ctx_.doc.values.LengthDots = 0;
+    ctx_.controls.SetEnabled(Control::StoreButton, true);
+    ctx_.controls.SetEnabled(Control::UpperToolBar, true);
+    ctx_.FocusLineEnd(0);
     return;
   }
   const int limit = static_cast<int>(v) * 11;
-  const std::string flin = t.Text(kFlin), slin = t.Text(kSlin);
-  const bool two = !slin.empty();
+  const std::string upper_text = t.Text(kUpperLineColumn), lower_text = t.Text(kLowerLineColumn);
+  const bool two = !lower_text.empty();
   // Reaching the limit refuses here (the selectors refuse only beyond it).
-  if ((!flin.empty() && limit <= LineLengthOf(flin, two)) ||
-      (!slin.empty() && limit <= LineLengthOf(slin, true)))
+  if ((!upper_text.empty() && limit <= ctx_.LineLengthOf(upper_text, two)) ||
+      (!lower_text.empty() && limit <= ctx_.LineLengthOf(lower_text, true)))
     return restore(msg::kLengthTooLong, true);
-  doc_.values.LengthDots = limit;
-  SetEnabled(Ctl::PostBtn, true);
-  SetEnabled(Ctl::ControlBar1, true);
-  FocusLineEnd(0);
+  ctx_.doc.values.LengthDots = limit;
+  ctx_.controls.SetEnabled(Control::StoreButton, true);
+  ctx_.controls.SetEnabled(Control::UpperToolBar, true);
+  ctx_.FocusLineEnd(0);
 }
 
 // --- Repeat -----------------------------------------------------------------------------
 
-void TPrintForm::RepEditEnter() {
-  SegmentTable& t = doc_.table;
+void PropertyEditors::OnRepeatEditEntered() {
+  SegmentTable& t = ctx_.doc.table;
   t.Edit();
-  bak_.RepeatOnEntry = static_cast<int32_t>(t.Int(kPitchRep));
-  SetEnabled(Ctl::ControlBar1, false);
-  DisableListButtons();
-  doc_.para.DocModified = true;
+  ctx_.before_edit.RepeatOnEntry = static_cast<int32_t>(t.Int(kRepeatColumn));
+  ctx_.controls.SetEnabled(Control::UpperToolBar, false);
+  ctx_.controls.DisableListButtons();
+  ctx_.doc.file_state.DocModified = true;
 }
 
-void TPrintForm::RepEditKeyUp(int key) {
-  if (key == kEnterKey) Focus(Ctl::FlinEdit);
+void PropertyEditors::OnRepeatEditKeyUp(int key) {
+  if (key == kEnterKey) ctx_.Focus(Control::UpperLine);
 }
 
-void TPrintForm::OnrepExit() {
-  SegmentTable& t = doc_.table;
-  const bool empty = t.IsNull(kPitchRep);
-  const int64_t r = t.Int(kPitchRep);
+void PropertyEditors::OnRepeatEditLeft() {
+  SegmentTable& t = ctx_.doc.table;
+  const bool empty = t.IsNull(kRepeatColumn);
+  const int64_t r = t.Int(kRepeatColumn);
   if (empty || r > 200 || r < 1) {
-    ui_.Message(msg::kRepeatRange, msg::kInfo);
+    ctx_.ui.Message(msg::kRepeatRange, msg::kInfo);
     t.Edit();
-    t.SetInt(kPitchRep, bak_.RepeatOnEntry);
-    RefreshBound();
+    t.SetInt(kRepeatColumn, ctx_.before_edit.RepeatOnEntry);
+    ctx_.ShowCurrentRow();
   }
-  SetEnabled(Ctl::PostBtn, true);
-  SetEnabled(Ctl::ControlBar1, true);
-  FocusLineEnd(0);
+  ctx_.controls.SetEnabled(Control::StoreButton, true);
+  ctx_.controls.SetEnabled(Control::UpperToolBar, true);
+  ctx_.FocusLineEnd(0);
 }
 
-void TPrintForm::NumberEditKeyPress(Ctl editor, char ch) {
+void PropertyEditors::OnNumberEditKey(Control editor, char ch) {
   const bool allowed = (ch >= '0' && ch <= '9') || ch == '+' || ch == '-';
-  std::string text = NumberEditText(editor);
+  std::string text = ctx_.NumberEditText(editor);
   if (!allowed || text.size() >= 3) {
-    ui_.Beep();
+    ctx_.ui.Beep();
     return;
   }
   text += ch;
-  SetNumberEditText(editor, std::move(text));
+  ctx_.SetNumberEditText(editor, std::move(text));
+}
+
+bool PropertyEditors::CommitNumberEdit(Control c) {
+  const std::string text = ctx_.NumberEditText(c);
+  SegmentTable& t = ctx_.doc.table;
+  const int col = c == Control::RepeatEdit ? kRepeatColumn : kLengthColumn;
+  if (!t.IsOpen() || t.IsEmpty()) return true;
+  t.Edit();
+  if (text.empty()) {
+    t.SetNull(col);
+    return true;
+  }
+  // A whole number: an optional sign, then digits.
+  std::size_t i = (text[0] == '+' || text[0] == '-') ? 1 : 0;
+  if (i == text.size() || !std::all_of(text.begin() + static_cast<std::ptrdiff_t>(i), text.end(),
+                                       [](char ch) { return ch >= '0' && ch <= '9'; }))
+    return false;
+  const int64_t v = std::stoll(text);
+  // Out of the column's range (a negative repeat): as far below the editor's range as
+  // it can be stored; the exit check refuses it.
+  if (c == Control::RepeatEdit && v < 0) {
+    t.SetInt(col, 0);
+  } else {
+    t.SetInt(col, v);
+  }
+  return true;
 }
 
 // --- Selectors --------------------------------------------------------------------------
 
-void TPrintForm::PickSelector(Ctl selector, int index) {
-  if (selector == Ctl::ZitiBox) return PickFace(index);  // its items are the installed faces
+void PropertyEditors::Pick(Control selector, int index) {
   const auto items = SelectorItems(selector);
   if (index < 0 || index >= static_cast<int>(items.size())) return;
-  Focus(selector);
-  SegmentTable& t = doc_.table;
+  ctx_.Focus(selector);
+  SegmentTable& t = ctx_.doc.table;
   const std::string picked = gbk::Encode(items[static_cast<std::size_t>(index)]);
   auto pick = [&](int column) {
     t.Edit();
     t.SetText(column, picked);
   };
   switch (selector) {
-    case Ctl::ZhBox: ZhBoxClick(); pick(kZihao); ZhBoxChange(); break;
-    case Ctl::DirxBox: DirxBoxClick(); pick(kHengShu); DirxBoxChange(); break;
-    case Ctl::XsBox: XsBoxClick(); pick(kXiuShi); XsBoxChange(); break;
-    case Ctl::MatBox:
-    case Ctl::CutBox:
-    case Ctl::PlBox:
-    case Ctl::ZjBox:
-    case Ctl::NdBox: PickSetting(selector, index); break;
-    default: break;
+    case Control::SizeSelector:
+      OnSizeSelectorClicked();
+      pick(kSizeColumn);
+      OnSizeChosen();
+      break;
+    case Control::OrientationSelector:
+      OnOrientationSelectorClicked();
+      pick(kOrientationColumn);
+      OnOrientationChosen();
+      break;
+    case Control::DecorationSelector:
+      OnDecorationSelectorClicked();
+      pick(kDecorationColumn);
+      OnDecorationChosen();
+      break;
+    default:
+      break;
   }
-  Changed();
+  ctx_.Changed();
 }
 
-void TPrintForm::ZhBoxClick() {
-  doc_.table.Edit();
-  bak_.SizeOnPick = doc_.table.Text(kZihao);
-  doc_.para.UserEditing = true;
+void PropertyEditors::OnSizeSelectorClicked() {
+  ctx_.doc.table.Edit();
+  ctx_.before_edit.SizeOnPick = ctx_.doc.table.Text(kSizeColumn);
+  ctx_.doc.file_state.UserEditing = true;
 }
 
-void TPrintForm::ZhBoxChange() {
-  if (!doc_.para.UserEditing) return;
-  SegmentTable& t = doc_.table;
-  SegmentValues& v = doc_.values;
-  doc_.para.DocModified = true;
-  const std::string picked = t.Text(kZihao);
-  if (picked == SizeText(0) && t.Int(kPitchLen) == 0) {
-    ui_.Message(msg::kBothAuto, msg::kInfo);
-    t.SetText(kZihao, bak_.SizeOnPick);
-    return FocusLineEnd(0);
+void PropertyEditors::OnSizeChosen() {
+  if (!ctx_.doc.file_state.UserEditing) return;
+  SegmentTable& t = ctx_.doc.table;
+  SegmentValues& v = ctx_.doc.values;
+  ctx_.doc.file_state.DocModified = true;
+  const std::string picked = t.Text(kSizeColumn);
+  if (picked == SizeText(0) && t.Int(kLengthColumn) == 0) {
+    ctx_.ui.Message(msg::kBothAuto, msg::kInfo);
+    t.SetText(kSizeColumn, ctx_.before_edit.SizeOnPick);
+    return ctx_.FocusLineEnd(0);
   }
   t.Store();
   t.Edit();
   const uint8_t old_code = v.SizeCode;
   ReloadWorkingValues(t, v);
   auto refuse = [&](std::string_view message, std::string_view caption, int line) {
-    t.SetText(kZihao, bak_.SizeOnPick);
+    t.SetText(kSizeColumn, ctx_.before_edit.SizeOnPick);
     v.SizeCode = old_code;
-    ui_.Message(message, caption);
-    FocusLineEnd(line);
+    ctx_.ui.Message(message, caption);
+    ctx_.FocusLineEnd(line);
   };
-  if (!SizeAllowed(doc_.para.MaterialCode, v.SizeCode, !t.Text(kSlin).empty()))
+  if (!SizeAllowed(ctx_.doc.file_state.MaterialCode, v.SizeCode, !t.Text(kLowerLineColumn).empty()))
     return refuse(msg::kSizeNotForMaterial, msg::kInfo, 0);
-  const int limit = LengthLimit(t.Int(kPitchLen));
-  const std::string flin = t.Text(kFlin), slin = t.Text(kSlin);
+  const int limit = LengthLimit(t.Int(kLengthColumn));
+  const std::string upper_text = t.Text(kUpperLineColumn), lower_text = t.Text(kLowerLineColumn);
   int need1 = 0, need2 = 0;
-  if (!flin.empty()) {
-    need1 = LineLengthOf(flin, !slin.empty());
+  if (!upper_text.empty()) {
+    need1 = ctx_.LineLengthOf(upper_text, !lower_text.empty());
     if (need1 > limit) return refuse(msg::kSizeTooLong, msg::kInfo, 0);
   }
-  if (!slin.empty()) {
-    need2 = LineLengthOf(slin, true);
+  if (!lower_text.empty()) {
+    need2 = ctx_.LineLengthOf(lower_text, true);
     if (need2 > limit) return refuse(msg::kSizeLowerTooLong, msg::kHint, 1);
   }
-  SetEnabled(Ctl::PostBtn, true);
-  t.SetInt(kUpLen, need1);
-  if (!slin.empty()) t.SetInt(kDnLen, need2);
-  FocusLineEnd(0);
+  ctx_.controls.SetEnabled(Control::StoreButton, true);
+  t.SetInt(kUpperLengthColumn, need1);
+  if (!lower_text.empty()) t.SetInt(kLowerLengthColumn, need2);
+  ctx_.FocusLineEnd(0);
 }
 
-void TPrintForm::ZhBoxExit() { doc_.para.UserEditing = false; }
+void PropertyEditors::OnSizeSelectorLeft() { ctx_.doc.file_state.UserEditing = false; }
 
-void TPrintForm::DirxBoxClick() {
-  doc_.table.Edit();
-  bak_.OrientationOnPick = doc_.table.Text(kHengShu);
-  doc_.para.UserEditing = true;
+void PropertyEditors::OnOrientationSelectorClicked() {
+  ctx_.doc.table.Edit();
+  ctx_.before_edit.OrientationOnPick = ctx_.doc.table.Text(kOrientationColumn);
+  ctx_.doc.file_state.UserEditing = true;
 }
 
-void TPrintForm::DirxBoxChange() {
-  if (!doc_.para.UserEditing) return;
-  SegmentTable& t = doc_.table;
-  SegmentValues& v = doc_.values;
-  doc_.para.DocModified = true;
-  if (t.Text(kHengShu) == OrientationText(0)) {  // horizontal is never refused
+void PropertyEditors::OnOrientationChosen() {
+  if (!ctx_.doc.file_state.UserEditing) return;
+  SegmentTable& t = ctx_.doc.table;
+  SegmentValues& v = ctx_.doc.values;
+  ctx_.doc.file_state.DocModified = true;
+  if (t.Text(kOrientationColumn) == OrientationText(0)) {  // horizontal is never refused
     v.Vertical = 0;
-    return FocusLineEnd(0);
+    return ctx_.FocusLineEnd(0);
   }
   t.Store();
   t.Edit();
   const uint8_t old_vertical = v.Vertical;
   ReloadWorkingValues(t, v);
   v.Vertical = 1;
-  const int limit = LengthLimit(t.Int(kPitchLen));
-  const std::string flin = t.Text(kFlin), slin = t.Text(kSlin);
+  const int limit = LengthLimit(t.Int(kLengthColumn));
+  const std::string upper_text = t.Text(kUpperLineColumn), lower_text = t.Text(kLowerLineColumn);
   auto refuse = [&](std::string_view message, int line) {
-    t.SetText(kHengShu, bak_.OrientationOnPick);
+    t.SetText(kOrientationColumn, ctx_.before_edit.OrientationOnPick);
     v.Vertical = old_vertical;
-    ui_.Message(message, msg::kInfo);
-    FocusLineEnd(line);
+    ctx_.ui.Message(message, msg::kInfo);
+    ctx_.FocusLineEnd(line);
   };
-  if (!flin.empty() && LineLengthOf(flin, !slin.empty()) > limit)
+  if (!upper_text.empty() && ctx_.LineLengthOf(upper_text, !lower_text.empty()) > limit)
     return refuse(msg::kOrientationTooLong, 0);
-  if (!slin.empty() && LineLengthOf(slin, true) > limit)
+  if (!lower_text.empty() && ctx_.LineLengthOf(lower_text, true) > limit)
     return refuse(msg::kOrientationLowerTooLong, 1);
-  SetEnabled(Ctl::PostBtn, true);
-  FocusLineEnd(0);
+  ctx_.controls.SetEnabled(Control::StoreButton, true);
+  ctx_.FocusLineEnd(0);
 }
 
-void TPrintForm::DirxBoxExit() { doc_.para.UserEditing = false; }
+void PropertyEditors::OnOrientationSelectorLeft() { ctx_.doc.file_state.UserEditing = false; }
 
-void TPrintForm::XsBoxClick() {
-  doc_.table.Edit();
-  doc_.para.UserEditing = true;
-  doc_.para.DocModified = true;
+void PropertyEditors::OnDecorationSelectorClicked() {
+  ctx_.doc.table.Edit();
+  ctx_.doc.file_state.UserEditing = true;
+  ctx_.doc.file_state.DocModified = true;
 }
 
-void TPrintForm::XsBoxChange() {
-  if (!doc_.para.UserEditing) return;
-  SetEnabled(Ctl::PostBtn, true);
-  doc_.para.DocModified = true;
-  FocusLineEnd(0);
+void PropertyEditors::OnDecorationChosen() {
+  if (!ctx_.doc.file_state.UserEditing) return;
+  ctx_.controls.SetEnabled(Control::StoreButton, true);
+  ctx_.doc.file_state.DocModified = true;
+  ctx_.FocusLineEnd(0);
 }
 
-void TPrintForm::XsBoxExit() { doc_.para.UserEditing = false; }
+void PropertyEditors::OnDecorationSelectorLeft() { ctx_.doc.file_state.UserEditing = false; }
 
 }  // namespace qx

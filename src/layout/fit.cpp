@@ -81,7 +81,7 @@ int WalkLine(const LayoutContext& c, std::string_view text, int d, const WalkRul
       ++count;
     }
   }
-  return total + (count - 1) * c.para.CharSpacing;
+  return total + (count - 1) * c.file_state.CharSpacing;
 }
 
 // Margins of a line of width w on a fixed length L that it fits (w <= L - 48).
@@ -154,7 +154,7 @@ std::optional<SegmentLayout> LayoutSegment(const LayoutContext& c, std::string_v
   if (text1.empty()) return std::nullopt;
   const int length = c.values.LengthDots;
   const uint8_t z = c.values.SizeCode;
-  const uint8_t align = c.para.AlignCode;
+  const uint8_t align = c.file_state.AlignCode;
   const bool two = !text2.empty();
   const int room = length - 2 * kEndMargin;
   SegmentLayout out;
@@ -199,7 +199,7 @@ std::optional<SegmentLayout> LayoutSegment(const LayoutContext& c, std::string_v
       }
       return out;
     }
-    for (int s = *AutoSizeStart(c.para.MaterialCode, false); s >= 1; --s) {
+    for (int s = *AutoSizeStart(c.file_state.MaterialCode, false); s >= 1; --s) {
       out.PrintSize = static_cast<uint8_t>(s);
       const int w1 = width(out.PrintSize, text1);
       if (w1 <= room) {
@@ -229,7 +229,7 @@ std::optional<SegmentLayout> LayoutSegment(const LayoutContext& c, std::string_v
     }
     return out;
   }
-  const std::optional<uint8_t> start = AutoSizeStart(c.para.MaterialCode, true);
+  const std::optional<uint8_t> start = AutoSizeStart(c.file_state.MaterialCode, true);
   if (!start) return std::nullopt;
   for (int s = *start; s >= 1; --s) {
     out.PrintSize = static_cast<uint8_t>(s);
@@ -251,15 +251,15 @@ bool SizeAllowed(uint8_t material, uint8_t z, bool two_lines) {
 bool MaterialAllowed(SegmentTable& t, SegmentValues& v, uint8_t m) {
   return ForEachRowToEnd(t, [&] {
     ReloadWorkingValues(t, v);
-    return SizeAllowed(m, v.SizeCode, !t.Text(kSlin).empty());
+    return SizeAllowed(m, v.SizeCode, !t.Text(kLowerLineColumn).empty());
   });
 }
 
 bool SizeAllowedFollowing(SegmentTable& t, uint8_t material, uint8_t z) {
-  return ForEachRowToEnd(t, [&] { return SizeAllowed(material, z, !t.Text(kSlin).empty()); });
+  return ForEachRowToEnd(t, [&] { return SizeAllowed(material, z, !t.Text(kLowerLineColumn).empty()); });
 }
 
-bool CheckFollowing(SegmentTable& t, SegmentValues& v, GlyphMeasurer& m, const FILEPARA& p,
+bool CheckFollowing(SegmentTable& t, SegmentValues& v, GlyphMeasurer& m, const DocumentFileState& p,
                     FollowingChange kind, int32_t length, uint8_t z, uint8_t vertical) {
   return ForEachRowToEnd(t, [&] {
     ReloadWorkingValues(t, v);
@@ -271,9 +271,9 @@ bool CheckFollowing(SegmentTable& t, SegmentValues& v, GlyphMeasurer& m, const F
     }
     const int limit = v.LengthDots == 0 ? 1100 : v.LengthDots;
     const LayoutContext c{m, v, p};
-    const std::string slin = t.Text(kSlin);
+    const std::string slin = t.Text(kLowerLineColumn);
     const bool two = !slin.empty();
-    if (LineLength(c, t.Text(kFlin), v.SerialWidth, two) >= limit) return false;
+    if (LineLength(c, t.Text(kUpperLineColumn), v.SerialWidth, two) >= limit) return false;
     return !two || LineLength(c, slin, v.SerialWidth, two) < limit;
   });
 }

@@ -25,7 +25,7 @@ inline constexpr int kEndMargin = 24;  // blank dots at each end of a line
 struct LayoutContext {
   GlyphMeasurer& measurer;
   const SegmentValues& values;
-  const FILEPARA& para;
+  const DocumentFileState& file_state;
   std::string_view serial_text = {};
 };
 
@@ -82,7 +82,7 @@ enum class FollowingChange : int {
 
 // Every Segment still fits its length after a change applied to all of them: each line's
 // LineLength must stay strictly below the limit.
-bool CheckFollowing(SegmentTable& t, SegmentValues& v, GlyphMeasurer& m, const FILEPARA& p,
+bool CheckFollowing(SegmentTable& t, SegmentValues& v, GlyphMeasurer& m, const DocumentFileState& p,
                     FollowingChange kind, int32_t length, uint8_t z, uint8_t vertical);
 
 // Text of serial value `value` for a Segment of serial type `type` whose larger value is

@@ -39,7 +39,7 @@ ImageBuilder::ImageBuilder(TextCanvas& glyph_canvas, GlyphMeasurer& measurer)
     : renderer_(glyph_canvas, measurer), writer_(renderer_) {}
 
 void ImageBuilder::Spacing(const LayoutContext& c, LinePosition pos) {
-  for (int i = 0; i < c.para.CharSpacing; ++i) writer_.BlankColumn(pos);
+  for (int i = 0; i < c.file_state.CharSpacing; ++i) writer_.BlankColumn(pos);
 }
 
 void ImageBuilder::WalkLine(const LayoutContext& c, std::string_view text, LinePosition pos,
@@ -90,7 +90,7 @@ BuildStatus ImageBuilder::Build(const LayoutContext& c, const SegmentLayout& lay
 
 void ImageBuilder::Reset(const LayoutContext& c, const SegmentLayout& layout) {
   writer_.Reset({.print_size = layout.PrintSize,
-                 .tube = !IsLabelMaterial(c.para.MaterialCode),
+                 .tube = !IsLabelMaterial(c.file_state.MaterialCode),
                  .decoration = c.values.DecorationCode,
                  .vertical = c.values.Vertical != 0});
 }
@@ -156,7 +156,7 @@ BuildStatus ImageBuilder::BuildTwoLines(const LayoutContext& c, const SegmentLay
 
 BuildStatus ImageBuilder::Finish(const LayoutContext& c, int lead, int trail, bool two_lines,
                                  ItemImage& out) {
-  if (c.para.CutCode == 2) {
+  if (c.file_state.CutCode == 2) {
     separator_ = writer_.SeparatorColumn(two_lines);
     lead -= kSeparatorCut;
     trail -= kSeparatorCut;

@@ -2,18 +2,17 @@
 // orientation or decoration to it and every Segment after it.
 #include <gtest/gtest.h>
 
-#include "app/main_form.h"
-#include "app/messages.h"
+#include "app/main_window_model.h"
+#include "support/window_fixture.h"
+#include "editing/messages.h"
 #include "document/gbk.h"
 #include "document/sqlite_store.h"
-#include "support/bar_canvas.h"
-#include "support/scripted_ui.h"
-#include "support/temp_dir.h"
 
 namespace qx {
 namespace {
 
 using testing::BarCanvas;
+using testing::WindowFixture;
 using testing::ScriptedUi;
 using testing::TempDir;
 using S = std::vector<std::string>;
@@ -21,49 +20,44 @@ using S = std::vector<std::string>;
 struct Row {
   Row(std::string f = "a", std::string s = "", int len = 25, std::string z = "4 号",
       std::string h = "横向")
-      : flin(std::move(f)),
-        slin(std::move(s)),
+      : upper_text(std::move(f)),
+        lower_text(std::move(s)),
         pitch_len(len),
         zihao(std::move(z)),
         hengshu(std::move(h)) {}
-  std::string flin, slin;
+  std::string upper_text, lower_text;
   int pitch_len;      // 25 mm: limit 275 dots
   std::string zihao;  // "A" measures 24 dots at size 4, 12 at size 1; "W" 48 and 40
   std::string hengshu;
 };
 
-using Press = void (TPrintForm::*)();
+using Press = void (FollowingSegmentChanges::*)();
 
 // The window with stored Segments built from rows (material "套管 4.0平方", spacing 4),
 // the upper line of one of them focused.
-class FollowingTest : public ::testing::Test {
+class FollowingTest : public WindowFixture<> {
  protected:
-  FollowingTest() : form_(ui_, std::make_unique<SqliteRowStore>(), measure_, glyph_) {
-    measure_.widths = {{'W', 40}};
-    form_.FormCreate(1024, 768, dir_.path(), dir_ / "TL.$$$");
-    form_.FormActivate();
-  }
+  FollowingTest() : WindowFixture<>({{'W', 40}}) {}
 
   void Build(const std::vector<Row>& rows, int current) {
-    SegmentTable& t = form_.table();
+    SegmentTable& t = model_.table();
     for (std::size_t i = 0; i < rows.size(); ++i) {
       if (i > 0) {
         t.Append();
         FillNewSegment(t);
       }
       t.Edit();
-      t.SetText(kFlin, gbk::Encode(rows[i].flin));
-      t.SetText(kSlin, gbk::Encode(rows[i].slin));
-      t.SetInt(kPitchLen, rows[i].pitch_len);
-      t.SetText(kZihao, gbk::Encode(rows[i].zihao));
-      t.SetText(kHengShu, gbk::Encode(rows[i].hengshu));
+      t.SetText(kUpperLineColumn, gbk::Encode(rows[i].upper_text));
+      t.SetText(kLowerLineColumn, gbk::Encode(rows[i].lower_text));
+      t.SetInt(kLengthColumn, rows[i].pitch_len);
+      t.SetText(kSizeColumn, gbk::Encode(rows[i].zihao));
+      t.SetText(kOrientationColumn, gbk::Encode(rows[i].hengshu));
       StoreNumbered(t);
     }
-    form_.DBGrid1CellClick(current);
-    form_.FocusLineEnd(0);
-    form_.para().DocModified = false;
+    model_.segment_list().OnGridRowClicked(current);
+    model_.context().FocusLineEnd(0);
+    model_.doc().file_state.DocModified = false;
   }
-  SegmentTable& t() { return form_.table(); }
   // A column of every row as stored or being edited, in UTF-8.
   S Column(int col) {
     S v;
@@ -73,7 +67,7 @@ class FollowingTest : public ::testing::Test {
   // The current Segment's field, changed by the operator and not yet stored.
   void SetField(int col, const std::string& utf8) {
     t().Edit();
-    if (col == kPitchLen || col == kPitchRep) {
+    if (col == kLengthColumn || col == kRepeatColumn) {
       t().SetInt(col, std::stoi(utf8));
     } else {
       t().SetText(col, gbk::Encode(utf8));
@@ -86,16 +80,12 @@ class FollowingTest : public ::testing::Test {
   }
   void ExpectBackOnUpperLine(int position) {
     EXPECT_EQ(t().Position(), position);
-    EXPECT_EQ(form_.focus(), Ctl::FlinEdit);
-    EXPECT_EQ(form_.editor(Ctl::FlinEdit).caret,
-              static_cast<int>(form_.editor(Ctl::FlinEdit).text.size()));
+    EXPECT_EQ(model_.focus(), Control::UpperLine);
+    EXPECT_EQ(model_.context().editor(Control::UpperLine).caret,
+              static_cast<int>(model_.context().editor(Control::UpperLine).text.size()));
     EXPECT_FALSE(t().ControlsDetached());
   }
 
-  TempDir dir_;
-  ScriptedUi ui_;
-  BarCanvas measure_, glyph_;
-  TPrintForm form_;
 };
 
 struct ButtonCase {
@@ -108,11 +98,11 @@ struct ButtonCase {
 };
 
 const ButtonCase kButtons[] = {
-    {"PitchLenBtn", &TPrintForm::PitchLenBtnClick, msg::kAskFollowingLength, kPitchLen, "30", true},
-    {"RepBtn", &TPrintForm::RepBtnClick, msg::kAskFollowingRepeat, kPitchRep, "5", true},
-    {"ZihaoBtn", &TPrintForm::ZihaoBtnClick, msg::kAskFollowingSize, kZihao, "3 号", true},
-    {"DirxBtn", &TPrintForm::DirxBtnClick, msg::kAskFollowingOrientation, kHengShu, "纵向", false},
-    {"XiushiBtn", &TPrintForm::XiushiBtnClick, msg::kAskFollowingDecoration, kXiuShi, "加 边 框",
+    {"FollowingLength", &FollowingSegmentChanges::OnFollowingLengthButton, msg::kAskFollowingLength, kLengthColumn, "30", true},
+    {"FollowingRepeat", &FollowingSegmentChanges::OnFollowingRepeatButton, msg::kAskFollowingRepeat, kRepeatColumn, "5", true},
+    {"FollowingSize", &FollowingSegmentChanges::OnFollowingSizeButton, msg::kAskFollowingSize, kSizeColumn, "3 号", true},
+    {"FollowingOrientation", &FollowingSegmentChanges::OnFollowingOrientationButton, msg::kAskFollowingOrientation, kOrientationColumn, "纵向", false},
+    {"FollowingDecoration", &FollowingSegmentChanges::OnFollowingDecorationButton, msg::kAskFollowingDecoration, kDecorationColumn, "加 边 框",
      false},
 };
 
@@ -127,16 +117,16 @@ TEST_F(FollowingTest, YesCopiesToTheCurrentAndEveryFollowingSegment) {
       SetField(b.column, b.value);
       ui_.yes_no = {Answer::kYes};
       ui_.questions.clear();
-      (form_.*b.press)();
+      (model_.following().*b.press)();
       EXPECT_EQ(ui_.questions, S{std::string(b.question)});
       EXPECT_TRUE(ui_.messages.empty());
       S expected = before;
       for (int r = current - 1; r < 4; ++r) expected[static_cast<std::size_t>(r)] = b.value;
       EXPECT_EQ(Column(b.column), expected);
-      EXPECT_EQ(Column(kNum), (S{"1", "2", "3", "4"}));
+      EXPECT_EQ(Column(kNumberColumn), (S{"1", "2", "3", "4"}));
       ExpectBackOnUpperLine(current);
-      EXPECT_EQ(form_.para().UserEditing, b.user_editing_after);
-      EXPECT_FALSE(form_.para().DocModified);
+      EXPECT_EQ(model_.doc().file_state.UserEditing, b.user_editing_after);
+      EXPECT_FALSE(model_.doc().file_state.DocModified);
       while (t().RowCount() > 1) {
         t().Last();
         t().Delete();
@@ -151,21 +141,21 @@ TEST_F(FollowingTest, NoChangesNothing) {
   for (const ButtonCase& b : kButtons) {
     SCOPED_TRACE(b.name);
     Build({{}, {}, {}}, 3);
-    form_.AppendClick();
-    form_.TypeText(Ctl::FlinEdit, "d");  // a fourth Segment, not numbered yet
-    ASSERT_TRUE(t().IsNull(kNum));
+    model_.segment_list().OnAppendButton();
+    model_.line_editors().TypeText(Control::UpperLine, "d");  // a fourth Segment, not numbered yet
+    ASSERT_TRUE(t().IsNull(kNumberColumn));
     const S before = Column(b.column);
     ui_.yes_no = {Answer::kNo};
     ui_.questions.clear();
-    (form_.*b.press)();
+    (model_.following().*b.press)();
     EXPECT_EQ(ui_.questions, S{std::string(b.question)});
     EXPECT_TRUE(ui_.messages.empty());
     EXPECT_EQ(Column(b.column), before);
     ExpectBackOnUpperLine(4);
-    const bool stored = b.press == &TPrintForm::ZihaoBtnClick;
-    EXPECT_EQ(t().IsNull(kNum), !stored) << t().Text(kNum);
+    const bool stored = b.press == &FollowingSegmentChanges::OnFollowingSizeButton;
+    EXPECT_EQ(t().IsNull(kNumberColumn), !stored) << t().Text(kNumberColumn);
     if (stored) {
-      EXPECT_EQ(t().Int(kNum), 4);
+      EXPECT_EQ(t().Int(kNumberColumn), 4);
     }
     while (t().RowCount() > 1) {
       t().Last();
@@ -190,40 +180,40 @@ TEST_F(FollowingTest, RefusalsChangeNoSegment) {
       // clang-format off
       {"automatic length over an automatic size",
        {{}, {"a", "", 0, "4 号"}, {kLong, "", 25, "自动"}},
-       5, &TPrintForm::PitchLenBtnClick, kPitchLen, msg::kFollowingAutoSize},
+       5, &FollowingSegmentChanges::OnFollowingLengthButton, kLengthColumn, msg::kFollowingAutoSize},
       {"length too short for a later Segment",
        {{}, {"a", "", 10}, {"AAAA"}},  // 4 x 24 + 3 x 4 + 48 = 156 dots, limit 110
-       5, &TPrintForm::PitchLenBtnClick, kPitchLen, msg::kFollowingLengthTooLong},
+       5, &FollowingSegmentChanges::OnFollowingLengthButton, kLengthColumn, msg::kFollowingLengthTooLong},
       {"automatic size over an automatic length",
        {{}, {"a", "", 25, "自动"}, {kLong, "", 0, "4 号"}},
-       5, &TPrintForm::ZihaoBtnClick, kZihao, msg::kFollowingAutoLength},
+       5, &FollowingSegmentChanges::OnFollowingSizeButton, kSizeColumn, msg::kFollowingAutoLength},
       {"size beyond the material for a lower line",  // "贴纸 12mm": two lines up to 3
        {{}, {"a", "", 25, "4 号"}, {"a", "b", 25, "3 号"}},
-       3, &TPrintForm::ZihaoBtnClick, kZihao, msg::kFollowingSizeNotForMaterial},
+       3, &FollowingSegmentChanges::OnFollowingSizeButton, kSizeColumn, msg::kFollowingSizeNotForMaterial},
       {"size too large for a later Segment",  // 10 x 24 + 9 x 4 + 48 = 324 at size 4
        {{}, {"a", "", 25, "4 号"}, {"AAAAAAAAAA", "", 25, "1 号"}},
-       5, &TPrintForm::ZihaoBtnClick, kZihao, msg::kFollowingSizeTooLong},
+       5, &FollowingSegmentChanges::OnFollowingSizeButton, kSizeColumn, msg::kFollowingSizeTooLong},
       {"vertical too long for a later Segment",  // 6 x 48 + 5 x 4 + 48 = 356 vertical
        {{}, {"a", "", 25, "4 号", "纵向"}, {"AAAAAA"}},
-       5, &TPrintForm::DirxBtnClick, kHengShu, msg::kFollowingOrientationTooLong},
+       5, &FollowingSegmentChanges::OnFollowingOrientationButton, kOrientationColumn, msg::kFollowingOrientationTooLong},
       // clang-format on
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    form_.para().MaterialCode = c.material;
-    form_.doc().settings.MatBox = c.material - 1;
+    model_.doc().file_state.MaterialCode = c.material;
+    model_.doc().settings.material_index = c.material - 1;
     Build(c.rows, 2);
     const S before = Column(c.column);
     ui_.messages.clear();
     ui_.yes_no = {Answer::kYes};
-    (form_.*c.press)();
+    (model_.following().*c.press)();
     EXPECT_EQ(Texts(), S{std::string(c.message)});
     if (!ui_.messages.empty()) {
       EXPECT_EQ(ui_.messages[0].caption, msg::kInfo);
     }
     EXPECT_EQ(Column(c.column), before);
     ExpectBackOnUpperLine(2);
-    EXPECT_EQ(form_.values().LengthDots, LengthLimit(c.rows[1].pitch_len));
+    EXPECT_EQ(model_.doc().values.LengthDots, LengthLimit(c.rows[1].pitch_len));
     while (t().RowCount() > 1) {
       t().Last();
       t().Delete();
@@ -238,14 +228,14 @@ TEST_F(FollowingTest, RepeatAndDecorationAreNeverRefused) {
     Press press;
     int column;
     const char* value;
-  } cases[] = {{&TPrintForm::RepBtnClick, kPitchRep, "7"},
-               {&TPrintForm::XiushiBtnClick, kXiuShi, "加下划线"}};
+  } cases[] = {{&FollowingSegmentChanges::OnFollowingRepeatButton, kRepeatColumn, "7"},
+               {&FollowingSegmentChanges::OnFollowingDecorationButton, kDecorationColumn, "加下划线"}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.value);
     Build({{}, {std::string(100, 'W'), "b", 25, "7 号"}}, 1);
     SetField(c.column, c.value);
     ui_.yes_no = {Answer::kYes};
-    (form_.*c.press)();
+    (model_.following().*c.press)();
     EXPECT_TRUE(ui_.messages.empty());
     EXPECT_EQ(Column(c.column), (S{c.value, c.value}));
     while (t().RowCount() > 1) {
@@ -259,13 +249,13 @@ TEST_F(FollowingTest, RepeatAndDecorationAreNeverRefused) {
 // the editor's own message, no question, nothing copied.
 TEST_F(FollowingTest, RepeatRefusedByItsEditorIsNotCopied) {
   Build({{}, {}, {}}, 2);
-  form_.Focus(Ctl::RepEdit);
-  form_.SetNumberEditText(Ctl::RepEdit, "0");
-  form_.RepBtnClick();
+  model_.Focus(Control::RepeatEdit);
+  model_.context().SetNumberEditText(Control::RepeatEdit, "0");
+  model_.following().OnFollowingRepeatButton();
   EXPECT_EQ(Texts(), S{std::string(msg::kRepeatRange)});
   EXPECT_TRUE(ui_.questions.empty());
-  EXPECT_EQ(Column(kPitchRep), (S{"1", "1", "1"}));
-  EXPECT_EQ(form_.focus(), Ctl::FlinEdit);
+  EXPECT_EQ(Column(kRepeatColumn), (S{"1", "1", "1"}));
+  EXPECT_EQ(model_.focus(), Control::UpperLine);
 }
 
 }  // namespace

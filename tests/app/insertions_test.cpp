@@ -6,36 +6,27 @@
 // line has 24 blank dots at each end.
 #include <gtest/gtest.h>
 
-#include "app/main_form.h"
-#include "app/messages.h"
+#include "app/main_window_model.h"
+#include "editing/control_values.h"
+#include "support/window_fixture.h"
+#include "editing/messages.h"
 #include "document/gbk.h"
 #include "document/sqlite_store.h"
-#include "support/bar_canvas.h"
-#include "support/scripted_ui.h"
-#include "support/temp_dir.h"
 
 namespace qx {
 namespace {
 
 using testing::BarCanvas;
+using testing::WindowFixture;
 using testing::ScriptedUi;
 using testing::TempDir;
 using S = std::vector<std::string>;
 
-class InsertionTest : public ::testing::Test {
+class InsertionTest : public WindowFixture<> {
  protected:
-  InsertionTest() : form_(ui_, std::make_unique<SqliteRowStore>(), measure_canvas_, glyph_canvas_) {
-    measure_canvas_.widths = {{'A', 12}, {'i', 4}};
-    glyph_canvas_.widths = measure_canvas_.widths;
-    form_.FormCreate(1024, 768, dir_.path(), dir_ / "TL.$$$");
-    form_.FormActivate();
-  }
+  InsertionTest() : WindowFixture<>({{'A', 12}, {'i', 4}}) {}
 
-  SegmentTable& t() { return form_.table(); }
-  std::string Flin() { return gbk::ToUtf8(form_.editor(Ctl::FlinEdit).text); }
-  std::string Slin() { return gbk::ToUtf8(form_.editor(Ctl::SlinEdit).text); }
-  std::string Field(int col) { return gbk::ToUtf8(t().Text(col)); }
-  int Caret(Ctl c) { return form_.editor(c).caret; }
+  int Caret(Control c) { return model_.context().editor(c).caret; }
   void SetInt(int col, int64_t v) {
     t().Edit();
     t().SetInt(col, v);
@@ -46,34 +37,30 @@ class InsertionTest : public ::testing::Test {
   }
   // The upper line (and the lower one) holds `upper`, the caret of the upper line at `caret`.
   void Lines(std::string_view upper, int caret, std::string_view lower = "") {
-    if (!lower.empty()) form_.PasteText(Ctl::SlinEdit, lower);
-    form_.PasteText(Ctl::FlinEdit, upper);
-    form_.SetCaret(Ctl::FlinEdit, caret);
+    if (!lower.empty()) model_.line_editors().PasteText(Control::LowerLine, lower);
+    model_.line_editors().PasteText(Control::UpperLine, upper);
+    model_.line_editors().SetCaret(Control::UpperLine, caret);
   }
   // The operator's part in the serial-number dialog: a type, two values, then 插入/修改.
   void SerialAnswer(int type, std::string first, std::string last) {
-    ui_.serial_dialog = [=](TXuhoForm& f) {
-      f.XhlxBoxChange(type);
-      f.FEditChange(first);
-      f.EEditChange(last);
-      f.YesBtnClick();
-      if (f.result() == 0) f.RetBtnClick();  // refused: give up
+    ui_.serial_dialog = [=](SerialNumberDialog& f) {
+      f.OnTypeChosen(type);
+      f.OnFirstEdited(first);
+      f.OnLastEdited(last);
+      f.OnInsertOrChangeButton();
+      if (f.result() == 0) f.OnReturnButton();  // refused: give up
     };
   }
   // The operator's part in the symbol picker: cell (col, row) of the first zone, 插入 `n`
   // times, 关闭.
   void SymbolAnswer(int col, int row, int n = 1) {
-    ui_.symbol_picker = [=](TFuhaoForm& f) {
-      f.StringGrid1SelectCell(col, row);
-      for (int i = 0; i < n; ++i) f.InsertBtnClick();
-      f.BitBtn2Click();
+    ui_.symbol_picker = [=](SymbolPicker& f) {
+      f.OnCellSelected(col, row);
+      for (int i = 0; i < n; ++i) f.OnInsertButton();
+      f.OnCloseButton();
     };
   }
 
-  TempDir dir_;
-  ScriptedUi ui_;
-  BarCanvas measure_canvas_, glyph_canvas_;
-  TPrintForm form_;
 };
 
 // --- Superscript and subscript --------------------------------------------------------------
@@ -93,20 +80,20 @@ class MarkRefusalTest : public InsertionTest, public ::testing::WithParamInterfa
 TEST_P(MarkRefusalTest, LeavesTheLineAndTheCaretAlone) {
   const MarkRefusal& r = GetParam();
   Lines(r.upper, r.caret, r.lower);
-  if (*r.lower && r.caret_in_lower) form_.Focus(Ctl::SlinEdit);  // either line refuses
-  const std::string before = form_.editor(Ctl::FlinEdit).text;
+  if (*r.lower && r.caret_in_lower) model_.Focus(Control::LowerLine);  // either line refuses
+  const std::string before = model_.context().editor(Control::UpperLine).text;
   if (r.superscript) {
-    form_.UpBiaoClick();
+    model_.insertions().OnSuperscriptButton();
   } else {
-    form_.DwBiaoClick();
+    model_.insertions().OnSubscriptButton();
   }
   ASSERT_EQ(ui_.messages.size(), 1u);
   EXPECT_EQ(ui_.messages[0].text, r.message);
   EXPECT_EQ(ui_.messages[0].caption, "信息提示");
-  EXPECT_EQ(form_.editor(Ctl::FlinEdit).text, before);
-  EXPECT_EQ(t().Text(kFlin), before);
-  EXPECT_EQ(form_.focus(), Ctl::FlinEdit);
-  EXPECT_EQ(Caret(Ctl::FlinEdit), r.caret);
+  EXPECT_EQ(model_.context().editor(Control::UpperLine).text, before);
+  EXPECT_EQ(t().Text(kUpperLineColumn), before);
+  EXPECT_EQ(model_.focus(), Control::UpperLine);
+  EXPECT_EQ(Caret(Control::UpperLine), r.caret);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -131,223 +118,223 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& p) { return std::string(p.param.name); });
 
 TEST_F(InsertionTest, PrefixGoesInAtTheCaretAndTheLineIsMeasuredAgain) {
-  form_.TypeText(Ctl::FlinEdit, "ACB");
-  form_.SetCaret(Ctl::FlinEdit, 1);
-  form_.PressDelete(Ctl::FlinEdit);  // the operator no longer counts as typing
-  form_.para().DocModified = false;
-  ASSERT_EQ(Flin(), "AB");
-  ASSERT_FALSE(form_.para().UserEditing);
+  model_.line_editors().TypeText(Control::UpperLine, "ACB");
+  model_.line_editors().SetCaret(Control::UpperLine, 1);
+  model_.line_editors().PressDelete(Control::UpperLine);  // the operator no longer counts as typing
+  model_.doc().file_state.DocModified = false;
+  ASSERT_EQ(UpperText(), "AB");
+  ASSERT_FALSE(model_.doc().file_state.UserEditing);
 
-  form_.UpBiaoClick();
-  EXPECT_EQ(Flin(), "A↖B");
-  EXPECT_EQ(Field(kFlin), "A↖B");
-  EXPECT_EQ(Caret(Ctl::FlinEdit), 3);  // directly after the prefix
-  EXPECT_EQ(t().Int(kUpLen), 0);
-  EXPECT_TRUE(form_.para().DocModified);
-  EXPECT_EQ(form_.focus(), Ctl::FlinEdit);
+  model_.insertions().OnSuperscriptButton();
+  EXPECT_EQ(UpperText(), "A↖B");
+  EXPECT_EQ(Field(kUpperLineColumn), "A↖B");
+  EXPECT_EQ(Caret(Control::UpperLine), 3);  // directly after the prefix
+  EXPECT_EQ(t().Int(kUpperLengthColumn), 0);
+  EXPECT_TRUE(model_.doc().file_state.DocModified);
+  EXPECT_EQ(model_.focus(), Control::UpperLine);
   EXPECT_FALSE(t().CurrentIsNew());  // the superscript stores the Segment
 
   // The next key measures the whole line, prefix included, and goes in after it.
-  form_.TypeText(Ctl::FlinEdit, "2");
-  EXPECT_EQ(Flin(), "A↖2B");
-  EXPECT_GT(t().Int(kUpLen), 48);
+  model_.line_editors().TypeText(Control::UpperLine, "2");
+  EXPECT_EQ(UpperText(), "A↖2B");
+  EXPECT_GT(t().Int(kUpperLengthColumn), 48);
 
-  form_.SetCaret(Ctl::FlinEdit, 4);
-  form_.DwBiaoClick();
-  EXPECT_EQ(Flin(), "A↖2↙B");
-  EXPECT_EQ(Caret(Ctl::FlinEdit), 6);
+  model_.line_editors().SetCaret(Control::UpperLine, 4);
+  model_.insertions().OnSubscriptButton();
+  EXPECT_EQ(UpperText(), "A↖2↙B");
+  EXPECT_EQ(Caret(Control::UpperLine), 6);
   EXPECT_TRUE(ui_.messages.empty());
 }
 
 TEST_F(InsertionTest, PrefixButtonsWorkOnTheUpperLineFromTheLowerOne) {
   Lines("AB", 2);
-  form_.Focus(Ctl::SlinEdit);
-  EXPECT_EQ(form_.para().ActiveLine, 1);
-  form_.DwBiaoClick();
-  EXPECT_EQ(Flin(), "AB↙");
-  EXPECT_EQ(Slin(), "");
-  EXPECT_EQ(form_.focus(), Ctl::FlinEdit);
-  EXPECT_EQ(form_.para().ActiveLine, 0);
+  model_.Focus(Control::LowerLine);
+  EXPECT_EQ(model_.doc().file_state.ActiveLine, 1);
+  model_.insertions().OnSubscriptButton();
+  EXPECT_EQ(UpperText(), "AB↙");
+  EXPECT_EQ(LowerText(), "");
+  EXPECT_EQ(model_.focus(), Control::UpperLine);
+  EXPECT_EQ(model_.doc().file_state.ActiveLine, 0);
 }
 
 TEST_F(InsertionTest, PrefixFillsALineToItsLastByte) {
   Lines(std::string(98, 'i'), 98);
-  form_.UpBiaoClick();
+  model_.insertions().OnSuperscriptButton();
   EXPECT_TRUE(ui_.messages.empty());
-  EXPECT_EQ(t().Text(kFlin).size(), 100u);
+  EXPECT_EQ(t().Text(kUpperLineColumn).size(), 100u);
 }
 
 // --- Serial number ----------------------------------------------------------------------------
 
 TEST_F(InsertionTest, SerialPlaceholderGoesInAtTheUpperCaret) {
   Lines("AAAA", 2);
-  form_.para().SavedCaret = 0;
-  SerialAnswer(TXuhoForm::kDecimal, "1", "9");
-  form_.XuhaoBitClick();
+  model_.doc().file_state.SavedCaret = 0;
+  SerialAnswer(SerialNumberDialog::kDecimal, "1", "9");
+  model_.OnSerialButton();
   EXPECT_EQ(ui_.serial_dialogs, 1);
   EXPECT_TRUE(ui_.messages.empty());
-  EXPECT_EQ(Flin(), "AA№AA");
-  EXPECT_EQ(Field(kXuLei), "序号0-999");
-  EXPECT_EQ(Field(kXuFirst), "1");
-  EXPECT_EQ(Field(kXuEnd), "9");
+  EXPECT_EQ(UpperText(), "AA№AA");
+  EXPECT_EQ(Field(kSerialTypeColumn), "序号0-999");
+  EXPECT_EQ(Field(kSerialFirstColumn), "1");
+  EXPECT_EQ(Field(kSerialLastColumn), "9");
   // 4 x 24 + 1 place x 24 + 4 spacings x 4 + 48.
-  EXPECT_EQ(t().Int(kUpLen), 184);
-  EXPECT_EQ(t().TextAt(0, kFlin), gbk::Encode("AA№AA"));  // stored
-  EXPECT_EQ(form_.focus(), Ctl::FlinEdit);
-  EXPECT_EQ(Caret(Ctl::FlinEdit), 4);  // directly after the placeholder
-  EXPECT_EQ(form_.para().SavedCaret, 4);
-  EXPECT_EQ(form_.SelectorText(Ctl::XhlxEdit), "序号0-999");
+  EXPECT_EQ(t().Int(kUpperLengthColumn), 184);
+  EXPECT_EQ(t().TextAt(0, kUpperLineColumn), gbk::Encode("AA№AA"));  // stored
+  EXPECT_EQ(model_.focus(), Control::UpperLine);
+  EXPECT_EQ(Caret(Control::UpperLine), 4);  // directly after the placeholder
+  EXPECT_EQ(model_.doc().file_state.SavedCaret, 4);
+  EXPECT_EQ(SelectorText(model_.doc(), Control::SerialTypeField), "序号0-999");
   // The new series is a change of the Document: closing asks before dropping it.
-  EXPECT_TRUE(form_.para().DocModified);
-  form_.para().DocModified = false;
+  EXPECT_TRUE(model_.doc().file_state.DocModified);
+  model_.doc().file_state.DocModified = false;
 
   // A second opening is a change of the series, and the text stays.
-  ui_.serial_dialog = [](TXuhoForm& f) {
+  ui_.serial_dialog = [](SerialNumberDialog& f) {
     EXPECT_FALSE(f.inserting());
-    EXPECT_EQ(f.FEdit(), "1");
-    f.EEditChange("50");
-    f.YesBtnClick();
+    EXPECT_EQ(f.first_text(), "1");
+    f.OnLastEdited("50");
+    f.OnInsertOrChangeButton();
   };
-  form_.XuhaoBitClick();
-  EXPECT_EQ(Flin(), "AA№AA");
-  EXPECT_EQ(Field(kXuEnd), "50");
-  EXPECT_EQ(t().Int(kUpLen), 212);     // two places now
-  EXPECT_EQ(Caret(Ctl::FlinEdit), 4);  // where it was
-  EXPECT_TRUE(form_.para().DocModified);
+  model_.OnSerialButton();
+  EXPECT_EQ(UpperText(), "AA№AA");
+  EXPECT_EQ(Field(kSerialLastColumn), "50");
+  EXPECT_EQ(t().Int(kUpperLengthColumn), 212);     // two places now
+  EXPECT_EQ(Caret(Control::UpperLine), 4);  // where it was
+  EXPECT_TRUE(model_.doc().file_state.DocModified);
 }
 
 TEST_F(InsertionTest, SerialPlaceholderGoesIntoTheLowerLineAtItsCaret) {
-  form_.TypeText(Ctl::FlinEdit, "A");
-  form_.TypeText(Ctl::SlinEdit, "AB");
-  form_.SetCaret(Ctl::SlinEdit, 1);
-  SerialAnswer(TXuhoForm::kCapitals, "a", "z");
-  form_.XuhaoBitClick();
+  model_.line_editors().TypeText(Control::UpperLine, "A");
+  model_.line_editors().TypeText(Control::LowerLine, "AB");
+  model_.line_editors().SetCaret(Control::LowerLine, 1);
+  SerialAnswer(SerialNumberDialog::kCapitals, "a", "z");
+  model_.OnSerialButton();
   EXPECT_TRUE(ui_.messages.empty());
-  EXPECT_EQ(Flin(), "A");
-  EXPECT_EQ(Slin(), "A№B");
-  EXPECT_EQ(Field(kXuLei), "大写字母");
-  EXPECT_EQ(Field(kXuFirst), "A");
-  EXPECT_EQ(Field(kXuEnd), "Z");
-  EXPECT_EQ(t().Int(kDnLen), 24 + 24 + 24 + 2 * 4 + 48);
-  EXPECT_EQ(form_.focus(), Ctl::SlinEdit);
-  EXPECT_EQ(Caret(Ctl::SlinEdit), 3);
+  EXPECT_EQ(UpperText(), "A");
+  EXPECT_EQ(LowerText(), "A№B");
+  EXPECT_EQ(Field(kSerialTypeColumn), "大写字母");
+  EXPECT_EQ(Field(kSerialFirstColumn), "A");
+  EXPECT_EQ(Field(kSerialLastColumn), "Z");
+  EXPECT_EQ(t().Int(kLowerLengthColumn), 24 + 24 + 24 + 2 * 4 + 48);
+  EXPECT_EQ(model_.focus(), Control::LowerLine);
+  EXPECT_EQ(Caret(Control::LowerLine), 3);
 }
 
 TEST_F(InsertionTest, SerialThatNoLongerFitsChangesNothing) {
-  SetInt(kPitchLen, 20);  // limit 220 dots
+  SetInt(kLengthColumn, 20);  // limit 220 dots
   Lines("AAAA", 4);
-  SerialAnswer(TXuhoForm::kDecimal, "0", "9");
-  form_.XuhaoBitClick();
-  ASSERT_EQ(Flin(), "AAAA№");
-  ASSERT_EQ(t().Int(kUpLen), 184);
+  SerialAnswer(SerialNumberDialog::kDecimal, "0", "9");
+  model_.OnSerialButton();
+  ASSERT_EQ(UpperText(), "AAAA№");
+  ASSERT_EQ(t().Int(kUpperLengthColumn), 184);
 
   // Three places need 240 dots: refused, the old series stays.
-  SerialAnswer(TXuhoForm::kDecimal, "0", "999");
-  form_.XuhaoBitClick();
+  SerialAnswer(SerialNumberDialog::kDecimal, "0", "999");
+  model_.OnSerialButton();
   ASSERT_EQ(ui_.messages.size(), 1u);
   EXPECT_EQ(ui_.messages[0].text, "段内容超长.");
   EXPECT_EQ(ui_.messages[0].caption, "提示");
-  EXPECT_EQ(Field(kXuEnd), "9");
-  EXPECT_EQ(t().Int(kUpLen), 184);
-  EXPECT_EQ(Flin(), "AAAA№");
+  EXPECT_EQ(Field(kSerialLastColumn), "9");
+  EXPECT_EQ(t().Int(kUpperLengthColumn), 184);
+  EXPECT_EQ(UpperText(), "AAAA№");
   ui_.messages.clear();
 
   // Nor does an insertion that would not fit: a new Segment of 15 mm (165 dots).
-  form_.AppendClick();
-  SetInt(kPitchLen, 15);
+  model_.segment_list().OnAppendButton();
+  SetInt(kLengthColumn, 15);
   Lines("AAAA", 4);
-  SerialAnswer(TXuhoForm::kDecimal, "100", "1");
-  form_.XuhaoBitClick();
+  SerialAnswer(SerialNumberDialog::kDecimal, "100", "1");
+  model_.OnSerialButton();
   EXPECT_EQ(ui_.Take(), S{"段内容超长."});
-  EXPECT_EQ(Flin(), "AAAA");
-  EXPECT_EQ(Field(kXuLei), "无序号");
-  EXPECT_EQ(Field(kXuFirst), "");
+  EXPECT_EQ(UpperText(), "AAAA");
+  EXPECT_EQ(Field(kSerialTypeColumn), "无序号");
+  EXPECT_EQ(Field(kSerialFirstColumn), "");
 }
 
 TEST_F(InsertionTest, SerialPlaceholderNeverTakesALinePast100Bytes) {
-  SetField(kZihao, "1 号");  // small enough that 99 bytes fit the length
-  SetInt(kPitchLen, 0);
+  SetField(kSizeColumn, "1 号");  // small enough that 99 bytes fit the length
+  SetInt(kLengthColumn, 0);
   Lines(std::string(99, 'i'), 99);
-  SerialAnswer(TXuhoForm::kDecimal, "1", "2");
-  form_.XuhaoBitClick();
+  SerialAnswer(SerialNumberDialog::kDecimal, "1", "2");
+  model_.OnSerialButton();
   EXPECT_EQ(ui_.Take(), S{"段内容超长."});
-  EXPECT_EQ(t().Text(kFlin).size(), 99u);
-  EXPECT_EQ(Field(kXuLei), "无序号");
+  EXPECT_EQ(t().Text(kUpperLineColumn).size(), 99u);
+  EXPECT_EQ(Field(kSerialTypeColumn), "无序号");
 
-  form_.SetCaret(Ctl::FlinEdit, 0);
-  form_.PressDelete(Ctl::FlinEdit);
-  form_.XuhaoBitClick();
+  model_.line_editors().SetCaret(Control::UpperLine, 0);
+  model_.line_editors().PressDelete(Control::UpperLine);
+  model_.OnSerialButton();
   EXPECT_TRUE(ui_.messages.empty());
-  EXPECT_EQ(t().Text(kFlin).size(), 100u);
-  EXPECT_EQ(Field(kXuLei), "序号0-999");
+  EXPECT_EQ(t().Text(kUpperLineColumn).size(), 100u);
+  EXPECT_EQ(Field(kSerialTypeColumn), "序号0-999");
 }
 
 TEST_F(InsertionTest, GivingUpStoresTheSegmentAndKeepsTheSeries) {
   Lines("AB", 1);
-  ui_.serial_dialog = [](TXuhoForm& f) {
-    f.FEditChange("1");
-    f.RetBtnClick();
+  ui_.serial_dialog = [](SerialNumberDialog& f) {
+    f.OnFirstEdited("1");
+    f.OnReturnButton();
   };
-  form_.XuhaoBitClick();
+  model_.OnSerialButton();
   EXPECT_FALSE(t().CurrentIsNew());
-  EXPECT_EQ(Flin(), "AB");
-  EXPECT_EQ(Field(kXuLei), "无序号");
-  EXPECT_EQ(form_.focus(), Ctl::FlinEdit);
-  EXPECT_EQ(Caret(Ctl::FlinEdit), 1);
+  EXPECT_EQ(UpperText(), "AB");
+  EXPECT_EQ(Field(kSerialTypeColumn), "无序号");
+  EXPECT_EQ(model_.focus(), Control::UpperLine);
+  EXPECT_EQ(Caret(Control::UpperLine), 1);
 }
 
 // --- Symbols ----------------------------------------------------------------------------------
 
 TEST_F(InsertionTest, SymbolGoesInAtTheCaretUpToTheLengthLimit) {
-  SetInt(kPitchLen, 24);  // limit 264 dots
+  SetInt(kLengthColumn, 24);  // limit 264 dots
   Lines("AAAAAA", 4);
-  form_.para().DocModified = false;
+  model_.doc().file_state.DocModified = false;
   SymbolAnswer(2, 0, 2);  // A1 A2, twice
-  form_.FuhaoBtnClick();
+  model_.OnSymbolButton();
   EXPECT_EQ(ui_.symbol_pickers, 1);
   // 6 x 24 + 48 + 6 spacings x 4 + 48 = 264: exactly the limit, accepted.
-  EXPECT_EQ(t().Text(kFlin),
+  EXPECT_EQ(t().Text(kUpperLineColumn),
             "AAAA\xA1\xA2"
             "AA");
-  EXPECT_EQ(t().Int(kUpLen), 264);
-  EXPECT_TRUE(form_.para().DocModified);
+  EXPECT_EQ(t().Int(kUpperLengthColumn), 264);
+  EXPECT_TRUE(model_.doc().file_state.DocModified);
   // The second would need 316: refused, the caret back where it was.
   ASSERT_EQ(ui_.messages.size(), 1u);
   EXPECT_EQ(ui_.messages[0].text, "段内容超长.");
   EXPECT_EQ(ui_.messages[0].caption, "提示");
-  EXPECT_EQ(Caret(Ctl::FlinEdit), 6);
-  EXPECT_EQ(form_.para().SavedCaret, 6);
+  EXPECT_EQ(Caret(Control::UpperLine), 6);
+  EXPECT_EQ(model_.doc().file_state.SavedCaret, 6);
 }
 
 TEST_F(InsertionTest, SymbolGoesIntoTheActiveLowerLine) {
-  form_.TypeText(Ctl::FlinEdit, "A");
-  form_.TypeText(Ctl::SlinEdit, "AB");
-  form_.SetCaret(Ctl::SlinEdit, 0);
+  model_.line_editors().TypeText(Control::UpperLine, "A");
+  model_.line_editors().TypeText(Control::LowerLine, "AB");
+  model_.line_editors().SetCaret(Control::LowerLine, 0);
   SymbolAnswer(1, 0);  // A1 A1
-  form_.FuhaoBtnClick();
+  model_.OnSymbolButton();
   EXPECT_TRUE(ui_.messages.empty());
-  EXPECT_EQ(t().Text(kSlin),
+  EXPECT_EQ(t().Text(kLowerLineColumn),
             "\xA1\xA1"
             "AB");
-  EXPECT_EQ(t().Text(kFlin), "A");
-  EXPECT_EQ(t().Int(kDnLen), 48 + 24 + 24 + 2 * 4 + 48);
-  EXPECT_EQ(Caret(Ctl::SlinEdit), 2);
+  EXPECT_EQ(t().Text(kUpperLineColumn), "A");
+  EXPECT_EQ(t().Int(kLowerLengthColumn), 48 + 24 + 24 + 2 * 4 + 48);
+  EXPECT_EQ(Caret(Control::LowerLine), 2);
 }
 
 TEST_F(InsertionTest, SymbolNeverTakesALinePast100Bytes) {
-  SetField(kZihao, "1 号");
-  SetInt(kPitchLen, 0);
+  SetField(kSizeColumn, "1 号");
+  SetInt(kLengthColumn, 0);
   Lines(std::string(99, 'i'), 99);
   SymbolAnswer(1, 0);
-  form_.FuhaoBtnClick();
+  model_.OnSymbolButton();
   EXPECT_EQ(ui_.Take(), S{"段内容超长."});
-  EXPECT_EQ(t().Text(kFlin).size(), 99u);
+  EXPECT_EQ(t().Text(kUpperLineColumn).size(), 99u);
 
-  form_.SetCaret(Ctl::FlinEdit, 99);
-  form_.PressBackspace(Ctl::FlinEdit);
-  form_.FuhaoBtnClick();
+  model_.line_editors().SetCaret(Control::UpperLine, 99);
+  model_.line_editors().PressBackspace(Control::UpperLine);
+  model_.OnSymbolButton();
   EXPECT_TRUE(ui_.messages.empty());
-  EXPECT_EQ(t().Text(kFlin), std::string(98, 'i') + "\xA1\xA1");
+  EXPECT_EQ(t().Text(kUpperLineColumn), std::string(98, 'i') + "\xA1\xA1");
 }
 
 }  // namespace

@@ -46,14 +46,14 @@ constexpr const char* kOther = "usb:vid_1234&pid_5678@1-4";
 
 class PrintDialogTest : public ::testing::Test {
  protected:
-  PrintDialogTest() : form_(ui_, printers_, devices_, job_) {
-    form_.FormCreate();
+  PrintDialogTest() : dialog_(ui_, printers_, devices_, job_) {
+    dialog_.Start();
     job_.StartRow = 1;
     job_.EndRow = 12;
   }
   std::vector<std::string> Labels() {
     std::vector<std::string> l;
-    for (const DeviceEntry& e : form_.entries()) l.push_back(e.label);
+    for (const DeviceEntry& e : dialog_.entries()) l.push_back(e.label);
     return l;
   }
 
@@ -61,36 +61,36 @@ class PrintDialogTest : public ::testing::Test {
   ListedPrinters printers_;
   DeviceTable devices_;
   PrintJob job_;
-  TPrtSelForm form_;
+  PrintDialog dialog_;
 };
 
 TEST_F(PrintDialogTest, NoPrinterFound) {
-  form_.FormActivate();
-  EXPECT_EQ(form_.UsbSta(), "没有发现可用设备");
-  EXPECT_EQ(form_.DevName(), "未知");
-  EXPECT_FALSE(form_.ok_enabled());
-  EXPECT_TRUE(form_.entries().empty());
-  EXPECT_EQ(form_.EdPitch(), "本文件段落数量: 12");
-  EXPECT_EQ(form_.StEdit(), "1");
-  EXPECT_EQ(form_.EnEdit(), "12");
+  dialog_.OnActivated();
+  EXPECT_EQ(dialog_.usb_status(), "没有发现可用设备");
+  EXPECT_EQ(dialog_.device_name(), "未知");
+  EXPECT_FALSE(dialog_.ok_enabled());
+  EXPECT_TRUE(dialog_.entries().empty());
+  EXPECT_EQ(dialog_.segment_count_text(), "本文件段落数量: 12");
+  EXPECT_EQ(dialog_.first_row_text(), "1");
+  EXPECT_EQ(dialog_.last_row_text(), "12");
   // A printer plugged in afterwards is found by the refresh button.
   printers_.paths = {kQb20};
-  form_.BitBtn1Click();
-  EXPECT_EQ(form_.UsbSta(), "设备状态正常");
-  EXPECT_EQ(form_.DevName(), "Kelmor QB20");
-  EXPECT_TRUE(form_.ok_enabled());
+  dialog_.OnRefreshButton();
+  EXPECT_EQ(dialog_.usb_status(), "设备状态正常");
+  EXPECT_EQ(dialog_.device_name(), "Kelmor QB20");
+  EXPECT_TRUE(dialog_.ok_enabled());
 }
 
 TEST_F(PrintDialogTest, TwoPrintersListedAndChosen) {
   printers_.paths = {kQa11, kQb16i};
-  form_.FormActivate();
+  dialog_.OnActivated();
   EXPECT_EQ(Labels(), (std::vector<std::string>{"USB#0", "USB#1"}));
-  EXPECT_EQ(form_.selection(), 0);
-  EXPECT_EQ(form_.DevName(), "Kelmor QA11");
-  form_.UsbSelCBoxChange(1);
-  EXPECT_EQ(form_.DevName(), "Kelmor QB16i");
-  form_.OkBtnClick();
-  EXPECT_EQ(form_.result(), TPrtSelForm::kResultOk);
+  EXPECT_EQ(dialog_.selection(), 0);
+  EXPECT_EQ(dialog_.device_name(), "Kelmor QA11");
+  dialog_.OnPrinterChosen(1);
+  EXPECT_EQ(dialog_.device_name(), "Kelmor QB16i");
+  dialog_.OnOkButton();
+  EXPECT_EQ(dialog_.result(), PrintDialog::kResultOk);
   EXPECT_EQ(devices_.selected, 1);
   EXPECT_TRUE(devices_.open);
   EXPECT_EQ(printers_.opened, (std::vector<std::string>{kQb16i}));
@@ -99,23 +99,23 @@ TEST_F(PrintDialogTest, TwoPrintersListedAndChosen) {
 TEST_F(PrintDialogTest, EntriesKeepTheirOwnSlotsWhenOneIsNotRecognised) {
   printers_.paths = {kQa11, kOther, kQb20};
   devices_.SetName(1, "old name");
-  form_.FormActivate();
+  dialog_.OnActivated();
   EXPECT_EQ(Labels(), (std::vector<std::string>{"USB#0", "USB#2"}));
   EXPECT_EQ(devices_.Name(1), "old name");  // an unrecognised slot keeps its name
-  form_.UsbSelCBoxChange(1);
-  EXPECT_EQ(form_.DevName(), "Kelmor QB20");
-  form_.OkBtnClick();
+  dialog_.OnPrinterChosen(1);
+  EXPECT_EQ(dialog_.device_name(), "Kelmor QB20");
+  dialog_.OnOkButton();
   EXPECT_EQ(devices_.selected, 2);
   EXPECT_EQ(printers_.opened, (std::vector<std::string>{kQb20}));
 }
 
 TEST_F(PrintDialogTest, OkWithoutAnEntryDoesNothing) {
   printers_.paths = {kOther, kQb20};  // slot 0 unknown: nothing is selected
-  form_.FormActivate();
-  EXPECT_TRUE(form_.ok_enabled());
-  EXPECT_EQ(form_.selection(), -1);
-  form_.OkBtnClick();
-  EXPECT_EQ(form_.result(), 0);
+  dialog_.OnActivated();
+  EXPECT_TRUE(dialog_.ok_enabled());
+  EXPECT_EQ(dialog_.selection(), -1);
+  dialog_.OnOkButton();
+  EXPECT_EQ(dialog_.result(), 0);
   EXPECT_TRUE(printers_.opened.empty());
   EXPECT_FALSE(devices_.open);
 }
@@ -123,19 +123,19 @@ TEST_F(PrintDialogTest, OkWithoutAnEntryDoesNothing) {
 TEST_F(PrintDialogTest, AFailedOpenIsSilent) {
   printers_.paths = {kQb20};
   printers_.open_fails = true;
-  form_.FormActivate();
-  form_.OkBtnClick();
-  EXPECT_EQ(form_.result(), TPrtSelForm::kResultOk);
+  dialog_.OnActivated();
+  dialog_.OnOkButton();
+  EXPECT_EQ(dialog_.result(), PrintDialog::kResultOk);
   EXPECT_FALSE(devices_.open);
   EXPECT_TRUE(ui_.messages.empty());
 }
 
 TEST_F(PrintDialogTest, ActivationForgetsAHandleFromAnEarlierJob) {
   printers_.paths = {kQb20};
-  form_.FormActivate();
-  form_.OkBtnClick();
+  dialog_.OnActivated();
+  dialog_.OnOkButton();
   ASSERT_TRUE(devices_.open);
-  form_.FormActivate();
+  dialog_.OnActivated();
   EXPECT_FALSE(devices_.open);
   EXPECT_EQ(printers_.closed, 1);  // closed, not leaked: the printer can be claimed again
 }
@@ -155,48 +155,48 @@ TEST_F(PrintDialogTest, RangeCopiesAndOrder) {
     SCOPED_TRACE(c.start + ".." + c.end);
     job_.StartRow = 1;
     job_.EndRow = 12;
-    form_.FormActivate();
-    if (c.range) form_.PrtRangeButClick(); else form_.PrtAllButClick();
-    form_.StEditChange(c.start);
-    form_.EnEditChange(c.end);
-    form_.CntEditChange(c.copies);
-    form_.OkBtnClick();
+    dialog_.OnActivated();
+    if (c.range) dialog_.OnRangeChosen(); else dialog_.OnAllRowsChosen();
+    dialog_.OnFirstRowEdited(c.start);
+    dialog_.OnLastRowEdited(c.end);
+    dialog_.OnCopiesEdited(c.copies);
+    dialog_.OnOkButton();
     EXPECT_EQ(job_.StartRow, c.want_start);
     EXPECT_EQ(job_.EndRow, c.want_end);
     EXPECT_EQ(job_.Copies, c.want_copies);
   }
   EXPECT_FALSE(job_.RepeatFirst);
-  EXPECT_FALSE(form_.image1_in_front());
-  form_.RepBtnClick();
-  form_.OkBtnClick();
+  EXPECT_FALSE(dialog_.repeat_first_picture_shown());
+  dialog_.OnRepeatFirstChosen();
+  dialog_.OnOkButton();
   EXPECT_TRUE(job_.RepeatFirst);
-  EXPECT_TRUE(form_.image1_in_front());
-  form_.XuhaoBtnClick();
-  EXPECT_FALSE(form_.image1_in_front());
+  EXPECT_TRUE(dialog_.repeat_first_picture_shown());
+  dialog_.OnSerialFirstChosen();
+  EXPECT_FALSE(dialog_.repeat_first_picture_shown());
 }
 
 TEST_F(PrintDialogTest, NumberFieldsRefuseWhatIsNotAWholeNumber) {
-  form_.FormActivate();  // end row 12
-  form_.StEditChange("13");  // beyond the end row
-  form_.StEditChange("");    // the last digit cannot be deleted
-  form_.StEditChange("1a");
-  EXPECT_EQ(form_.StEdit(), "1");
-  form_.StEditChange("12");
-  EXPECT_EQ(form_.StEdit(), "12");
-  form_.EnEditChange("-3");
-  EXPECT_EQ(form_.EnEdit(), "12");
-  form_.CntEditChange("");
-  EXPECT_EQ(form_.CntEdit(), "1");
+  dialog_.OnActivated();  // end row 12
+  dialog_.OnFirstRowEdited("13");  // beyond the end row
+  dialog_.OnFirstRowEdited("");    // the last digit cannot be deleted
+  dialog_.OnFirstRowEdited("1a");
+  EXPECT_EQ(dialog_.first_row_text(), "1");
+  dialog_.OnFirstRowEdited("12");
+  EXPECT_EQ(dialog_.first_row_text(), "12");
+  dialog_.OnLastRowEdited("-3");
+  EXPECT_EQ(dialog_.last_row_text(), "12");
+  dialog_.OnCopiesEdited("");
+  EXPECT_EQ(dialog_.copies_text(), "1");
   EXPECT_EQ(ui_.beeps, 5);
 }
 
 TEST_F(PrintDialogTest, UpDownStaysWithinOneToAHundred) {
-  form_.CntUpDnClick(-1);
-  EXPECT_EQ(form_.CntEdit(), "1");
-  form_.CntEditChange("99");
-  form_.CntUpDnClick(+1);
-  form_.CntUpDnClick(+1);
-  EXPECT_EQ(form_.CntEdit(), "100");
+  dialog_.OnCopiesStep(-1);
+  EXPECT_EQ(dialog_.copies_text(), "1");
+  dialog_.OnCopiesEdited("99");
+  dialog_.OnCopiesStep(+1);
+  dialog_.OnCopiesStep(+1);
+  EXPECT_EQ(dialog_.copies_text(), "100");
 }
 
 }  // namespace

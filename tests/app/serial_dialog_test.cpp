@@ -5,7 +5,7 @@
 
 #include <gtest/gtest.h>
 
-#include "app/messages.h"
+#include "editing/messages.h"
 #include "document/gbk.h"
 #include "support/scripted_ui.h"
 
@@ -13,12 +13,12 @@ namespace qx {
 namespace {
 
 using testing::ScriptedUi;
-using Field = TXuhoForm::Field;
+using Field = SerialNumberDialog::Field;
 
 class SerialDialogTest : public ::testing::Test {
  protected:
   SerialDialogTest()
-      : form_(ui_, SerialDialogHost{[this] { return current_; },
+      : dialog_(ui_, SerialDialogHost{[this] { return current_; },
                                     [this](const SerialSeries& s, bool insert) {
                                       committed_.push_back(s);
                                       inserts_.push_back(insert);
@@ -31,9 +31,9 @@ class SerialDialogTest : public ::testing::Test {
   }
   // The operator picks a type and types the two values.
   void Enter(int type, std::string_view first, std::string_view last) {
-    form_.XhlxBoxChange(type);
-    form_.FEditChange(first);
-    form_.EEditChange(last);
+    dialog_.OnTypeChosen(type);
+    dialog_.OnFirstEdited(first);
+    dialog_.OnLastEdited(last);
   }
 
   ScriptedUi ui_;
@@ -42,92 +42,92 @@ class SerialDialogTest : public ::testing::Test {
   std::vector<bool> inserts_;
   bool accept_ = true;
   int give_ups_ = 0;
-  TXuhoForm form_;
+  SerialNumberDialog dialog_;
 };
 
 TEST_F(SerialDialogTest, SegmentWithoutSeriesOpensForInsertion) {
-  form_.FormActivate();
-  EXPECT_TRUE(form_.inserting());
-  EXPECT_EQ(form_.yes_caption(), "插入序号");
-  EXPECT_EQ(form_.type_index(), TXuhoForm::kDecimal);
-  EXPECT_EQ(TXuhoForm::kTypes[static_cast<std::size_t>(form_.type_index())], "序号0-999");
-  EXPECT_EQ(form_.FEdit(), "");
-  EXPECT_EQ(form_.EEdit(), "");
-  EXPECT_EQ(form_.max_length(), 3);
-  EXPECT_EQ(form_.letter_case(), TXuhoForm::Case::kAsTyped);
-  EXPECT_EQ(form_.focus(), Field::kFEdit);
+  dialog_.OnActivated();
+  EXPECT_TRUE(dialog_.inserting());
+  EXPECT_EQ(dialog_.yes_caption(), "插入序号");
+  EXPECT_EQ(dialog_.type_index(), SerialNumberDialog::kDecimal);
+  EXPECT_EQ(SerialNumberDialog::kTypes[static_cast<std::size_t>(dialog_.type_index())], "序号0-999");
+  EXPECT_EQ(dialog_.first_text(), "");
+  EXPECT_EQ(dialog_.last_text(), "");
+  EXPECT_EQ(dialog_.max_length(), 3);
+  EXPECT_EQ(dialog_.letter_case(), SerialNumberDialog::Case::kAsTyped);
+  EXPECT_EQ(dialog_.focus(), Field::kFirst);
 }
 
 TEST_F(SerialDialogTest, SegmentWithSeriesOpensForChangeWithItsValues) {
   struct Case {
     const char* type;
     int index, max_length;
-    TXuhoForm::Case letter_case;
+    SerialNumberDialog::Case letter_case;
   };
-  for (const Case& c : {Case{"序号0-999", 3, 3, TXuhoForm::Case::kAsTyped},
-                        Case{"序号000-999", 2, 3, TXuhoForm::Case::kAsTyped},
-                        Case{"大写字母", 0, 1, TXuhoForm::Case::kUpper},
-                        Case{"小写字母", 1, 1, TXuhoForm::Case::kLower}}) {
+  for (const Case& c : {Case{"序号0-999", 3, 3, SerialNumberDialog::Case::kAsTyped},
+                        Case{"序号000-999", 2, 3, SerialNumberDialog::Case::kAsTyped},
+                        Case{"大写字母", 0, 1, SerialNumberDialog::Case::kUpper},
+                        Case{"小写字母", 1, 1, SerialNumberDialog::Case::kLower}}) {
     SCOPED_TRACE(c.type);
     Current(c.type, "7", "42");
-    form_.FormActivate();
-    EXPECT_FALSE(form_.inserting());
-    EXPECT_EQ(form_.yes_caption(), "修改序号");
-    EXPECT_EQ(form_.type_index(), c.index);
-    EXPECT_EQ(form_.FEdit(), "7");
-    EXPECT_EQ(form_.EEdit(), "42");
-    EXPECT_EQ(form_.max_length(), c.max_length);
-    EXPECT_EQ(form_.letter_case(), c.letter_case);
-    EXPECT_EQ(form_.focus(), Field::kFEdit);
+    dialog_.OnActivated();
+    EXPECT_FALSE(dialog_.inserting());
+    EXPECT_EQ(dialog_.yes_caption(), "修改序号");
+    EXPECT_EQ(dialog_.type_index(), c.index);
+    EXPECT_EQ(dialog_.first_text(), "7");
+    EXPECT_EQ(dialog_.last_text(), "42");
+    EXPECT_EQ(dialog_.max_length(), c.max_length);
+    EXPECT_EQ(dialog_.letter_case(), c.letter_case);
+    EXPECT_EQ(dialog_.focus(), Field::kFirst);
   }
   // Shown again for a Segment without series, it starts afresh.
   Current("无序号", "", "");
-  form_.FormActivate();
-  EXPECT_TRUE(form_.inserting());
-  EXPECT_EQ(form_.FEdit(), "");
-  EXPECT_EQ(form_.type_index(), TXuhoForm::kDecimal);
+  dialog_.OnActivated();
+  EXPECT_TRUE(dialog_.inserting());
+  EXPECT_EQ(dialog_.first_text(), "");
+  EXPECT_EQ(dialog_.type_index(), SerialNumberDialog::kDecimal);
 }
 
 TEST_F(SerialDialogTest, LetterTypesForceTheCaseAndTakeOneCharacter) {
-  form_.FormActivate();
-  form_.XhlxBoxChange(TXuhoForm::kCapitals);
-  form_.FEditChange("a");
-  EXPECT_EQ(form_.FEdit(), "A");
-  form_.FEditChange("Ab");  // a second character does not go in
-  EXPECT_EQ(form_.FEdit(), "A");
-  form_.EEditChange("z");
-  form_.YesBtnClick();
+  dialog_.OnActivated();
+  dialog_.OnTypeChosen(SerialNumberDialog::kCapitals);
+  dialog_.OnFirstEdited("a");
+  EXPECT_EQ(dialog_.first_text(), "A");
+  dialog_.OnFirstEdited("Ab");  // a second character does not go in
+  EXPECT_EQ(dialog_.first_text(), "A");
+  dialog_.OnLastEdited("z");
+  dialog_.OnInsertOrChangeButton();
   ASSERT_EQ(committed_.size(), 1u);
   EXPECT_EQ(gbk::ToUtf8(committed_[0].type), "大写字母");
   EXPECT_EQ(committed_[0].first, "A");
   EXPECT_EQ(committed_[0].last, "Z");
   EXPECT_EQ(committed_[0].width, 1);
   EXPECT_TRUE(inserts_[0]);
-  EXPECT_EQ(form_.result(), TXuhoForm::kResultDone);
+  EXPECT_EQ(dialog_.result(), SerialNumberDialog::kResultDone);
   EXPECT_TRUE(ui_.messages.empty());
 
-  form_.FormActivate();
-  form_.XhlxBoxChange(TXuhoForm::kSmall);
-  form_.FEditChange("Q");
-  EXPECT_EQ(form_.FEdit(), "q");
+  dialog_.OnActivated();
+  dialog_.OnTypeChosen(SerialNumberDialog::kSmall);
+  dialog_.OnFirstEdited("Q");
+  EXPECT_EQ(dialog_.first_text(), "q");
 }
 
 TEST_F(SerialDialogTest, ChangingTheTypeKeepsTheTexts) {
-  form_.FormActivate();
-  Enter(TXuhoForm::kDecimal, "12", "345");
-  form_.XhlxBoxChange(TXuhoForm::kCapitals);
-  EXPECT_EQ(form_.FEdit(), "12");
-  EXPECT_EQ(form_.EEdit(), "345");
-  EXPECT_EQ(form_.max_length(), 1);
+  dialog_.OnActivated();
+  Enter(SerialNumberDialog::kDecimal, "12", "345");
+  dialog_.OnTypeChosen(SerialNumberDialog::kCapitals);
+  EXPECT_EQ(dialog_.first_text(), "12");
+  EXPECT_EQ(dialog_.last_text(), "345");
+  EXPECT_EQ(dialog_.max_length(), 1);
   // Too long for the new type, such a text may still shrink, but not grow.
-  form_.FEditChange("123");
-  EXPECT_EQ(form_.FEdit(), "12");
-  form_.FEditChange("1");
-  EXPECT_EQ(form_.FEdit(), "1");
+  dialog_.OnFirstEdited("123");
+  EXPECT_EQ(dialog_.first_text(), "12");
+  dialog_.OnFirstEdited("1");
+  EXPECT_EQ(dialog_.first_text(), "1");
   // The check then refuses what is not a capital letter, and empties that editor.
-  form_.YesBtnClick();
+  dialog_.OnInsertOrChangeButton();
   EXPECT_EQ(ui_.Take(), std::vector<std::string>{"请输入大写字母."});
-  EXPECT_EQ(form_.FEdit(), "");
+  EXPECT_EQ(dialog_.first_text(), "");
   EXPECT_TRUE(committed_.empty());
 }
 
@@ -146,38 +146,38 @@ class SerialRefusalTest : public SerialDialogTest, public ::testing::WithParamIn
 
 TEST_P(SerialRefusalTest, RefusedWithErrorCaptionAndTheDialogStaysOpen) {
   const Refusal& r = GetParam();
-  form_.FormActivate();
+  dialog_.OnActivated();
   Enter(r.type, r.first, r.last);
-  form_.YesBtnClick();
+  dialog_.OnInsertOrChangeButton();
   ASSERT_EQ(ui_.messages.size(), 1u);
   EXPECT_EQ(ui_.messages[0].text, r.message);
   EXPECT_EQ(ui_.messages[0].caption, "错误提示");
-  EXPECT_EQ(form_.focus(), r.focus);
-  EXPECT_EQ(form_.FEdit(), r.first_after);
-  EXPECT_EQ(form_.EEdit(), r.last_after);
-  EXPECT_EQ(form_.result(), 0);
+  EXPECT_EQ(dialog_.focus(), r.focus);
+  EXPECT_EQ(dialog_.first_text(), r.first_after);
+  EXPECT_EQ(dialog_.last_text(), r.last_after);
+  EXPECT_EQ(dialog_.result(), 0);
   EXPECT_TRUE(committed_.empty());
 }
 
 INSTANTIATE_TEST_SUITE_P(Values, SerialRefusalTest,
-                         ::testing::Values(Refusal{"NoFirst", TXuhoForm::kDecimal, "", "9",
-                                                   "请输入起始序号.", Field::kFEdit, "", "9"},
-                                           Refusal{"FirstNotNumber", TXuhoForm::kDecimal, "12a",
-                                                   "9", "请输入数字.", Field::kFEdit, "", "9"},
-                                           Refusal{"FirstNegative", TXuhoForm::kDecimal, "-5", "9",
-                                                   "数字范围:0-999.", Field::kFEdit, "-5", "9"},
-                                           Refusal{"NoLast", TXuhoForm::kPadded, "1", "",
-                                                   "请输入结束序号.", Field::kEEdit, "1", ""},
-                                           Refusal{"LastNotNumber", TXuhoForm::kPadded, "1", "x",
-                                                   "请输入数字.", Field::kEEdit, "1", ""},
-                                           Refusal{"LastNegative", TXuhoForm::kDecimal, "1", "-1",
-                                                   "数字范围:0-999.", Field::kEEdit, "1", "-1"},
-                                           Refusal{"FirstNotCapital", TXuhoForm::kCapitals, "1",
-                                                   "B", "请输入大写字母.", Field::kFEdit, "", "B"},
-                                           Refusal{"NoFirstLetter", TXuhoForm::kCapitals, "", "B",
-                                                   "请输入大写字母.", Field::kFEdit, "", "B"},
-                                           Refusal{"LastNotSmall", TXuhoForm::kSmall, "a", "",
-                                                   "请输入小写字母.", Field::kEEdit, "a", ""}),
+                         ::testing::Values(Refusal{"NoFirst", SerialNumberDialog::kDecimal, "", "9",
+                                                   "请输入起始序号.", Field::kFirst, "", "9"},
+                                           Refusal{"FirstNotNumber", SerialNumberDialog::kDecimal, "12a",
+                                                   "9", "请输入数字.", Field::kFirst, "", "9"},
+                                           Refusal{"FirstNegative", SerialNumberDialog::kDecimal, "-5", "9",
+                                                   "数字范围:0-999.", Field::kFirst, "-5", "9"},
+                                           Refusal{"NoLast", SerialNumberDialog::kPadded, "1", "",
+                                                   "请输入结束序号.", Field::kLast, "1", ""},
+                                           Refusal{"LastNotNumber", SerialNumberDialog::kPadded, "1", "x",
+                                                   "请输入数字.", Field::kLast, "1", ""},
+                                           Refusal{"LastNegative", SerialNumberDialog::kDecimal, "1", "-1",
+                                                   "数字范围:0-999.", Field::kLast, "1", "-1"},
+                                           Refusal{"FirstNotCapital", SerialNumberDialog::kCapitals, "1",
+                                                   "B", "请输入大写字母.", Field::kFirst, "", "B"},
+                                           Refusal{"NoFirstLetter", SerialNumberDialog::kCapitals, "", "B",
+                                                   "请输入大写字母.", Field::kFirst, "", "B"},
+                                           Refusal{"LastNotSmall", SerialNumberDialog::kSmall, "a", "",
+                                                   "请输入小写字母.", Field::kLast, "a", ""}),
                          [](const auto& p) { return std::string(p.param.name); });
 
 TEST_F(SerialDialogTest, WidthComesFromTheLargerValueInEitherOrder) {
@@ -191,13 +191,13 @@ TEST_F(SerialDialogTest, WidthComesFromTheLargerValueInEitherOrder) {
         Case{"99", "99", 2}, Case{"007", "100", 3}, Case{"+5", "8", 1}}) {
     SCOPED_TRACE(std::string(c.first) + ".." + c.last);
     committed_.clear();
-    form_.FormActivate();
-    Enter(TXuhoForm::kPadded, c.first, c.last);
-    form_.YesBtnClick();
+    dialog_.OnActivated();
+    Enter(SerialNumberDialog::kPadded, c.first, c.last);
+    dialog_.OnInsertOrChangeButton();
     ASSERT_EQ(committed_.size(), 1u);
     EXPECT_EQ(committed_[0].width, c.width);
     EXPECT_EQ(gbk::ToUtf8(committed_[0].type), "序号000-999");
-    EXPECT_EQ(form_.result(), TXuhoForm::kResultDone);
+    EXPECT_EQ(dialog_.result(), SerialNumberDialog::kResultDone);
   }
   EXPECT_EQ(committed_[0].first, "5");  // the plus sign is not stored
   EXPECT_TRUE(ui_.messages.empty());
@@ -205,18 +205,18 @@ TEST_F(SerialDialogTest, WidthComesFromTheLargerValueInEitherOrder) {
 
 TEST_F(SerialDialogTest, ChangeModeHandsOverAChangeAndARefusedFitKeepsTheDialogOpen) {
   Current("序号0-999", "1", "9");
-  form_.FormActivate();
+  dialog_.OnActivated();
   accept_ = false;  // the window finds that the line no longer fits
-  form_.EEditChange("999");
-  form_.YesBtnClick();
+  dialog_.OnLastEdited("999");
+  dialog_.OnInsertOrChangeButton();
   ASSERT_EQ(inserts_, std::vector<bool>{false});
   EXPECT_EQ(committed_[0].width, 3);
-  EXPECT_EQ(form_.result(), 0);
-  EXPECT_EQ(form_.EEdit(), "999");  // ready for correction
+  EXPECT_EQ(dialog_.result(), 0);
+  EXPECT_EQ(dialog_.last_text(), "999");  // ready for correction
 
-  form_.RetBtnClick();
+  dialog_.OnReturnButton();
   EXPECT_EQ(give_ups_, 1);
-  EXPECT_EQ(form_.result(), TXuhoForm::kResultReturn);
+  EXPECT_EQ(dialog_.result(), SerialNumberDialog::kResultReturn);
 }
 
 }  // namespace

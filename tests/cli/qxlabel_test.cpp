@@ -108,11 +108,11 @@ class Doc {
       t.Append();
       FillNewSegment(t);
     }
-    t.SetText(kFlin, gbk::Encode(flin));
-    t.SetText(kSlin, gbk::Encode(slin));
-    t.SetInt(kPitchLen, length);
-    t.SetInt(kPitchRep, repeat);
-    t.SetInt(kNum, t.Position());
+    t.SetText(kUpperLineColumn, gbk::Encode(flin));
+    t.SetText(kLowerLineColumn, gbk::Encode(slin));
+    t.SetInt(kLengthColumn, length);
+    t.SetInt(kRepeatColumn, repeat);
+    t.SetInt(kNumberColumn, t.Position());
     t.Store();
     return *this;
   }
@@ -120,14 +120,14 @@ class Doc {
   Doc& Serial(const std::string& type, const std::string& first, const std::string& last) {
     SegmentTable& t = doc_.table;
     t.Edit();
-    t.SetText(kXuLei, gbk::Encode(type));
-    t.SetText(kXuFirst, first);
-    t.SetText(kXuEnd, last);
+    t.SetText(kSerialTypeColumn, gbk::Encode(type));
+    t.SetText(kSerialFirstColumn, first);
+    t.SetText(kSerialLastColumn, last);
     t.Store();
     return *this;
   }
   Doc& Material(int index) {
-    doc_.settings.MatBox = index;
+    doc_.settings.material_index = index;
     return *this;
   }
   fs::path Save(const fs::path& file) {
@@ -308,7 +308,7 @@ TEST_F(QxlabelTest, DocumentPreviewDrawsItsSegmentAsTheSegmentPreviewDoes) {
   // the calibration of the material's kind (label tape or tube) must be the one applied.
   // The other calibration is far off, so taking the wrong one changes the picture.
   struct Case {
-    int material;  // MatBox index; the Segment preview takes the code, index + 1
+    int material;  // material_index index; the Segment preview takes the code, index + 1
     const char* label_cal;
     const char* tube_cal;
   };

@@ -18,7 +18,7 @@ const std::string kSerialMark = gbk::ToUtf8(gbk::kSerialMark);
 // Rows of the table as "num:flin".
 S Rows(SegmentTable& t) {
   S out;
-  for (t.First(); !t.Eof(); t.Next()) out.push_back(t.Text(kNum) + ":" + gbk::ToUtf8(t.Text(kFlin)));
+  for (t.First(); !t.Eof(); t.Next()) out.push_back(t.Text(kNumberColumn) + ":" + gbk::ToUtf8(t.Text(kUpperLineColumn)));
   return out;
 }
 
@@ -85,7 +85,7 @@ TEST(WalkSegments, OrdersOfRepeatsAndSerialValues) {
     S texts;
     for (const std::string& i : w.items) texts.push_back(i.substr(i.find(':') + 1));
     EXPECT_EQ(texts, c.want);
-    EXPECT_EQ(CountItems(d.table, d.para, job), static_cast<int>(c.want.size()));
+    EXPECT_EQ(CountItems(d.table, d.file_state, job), static_cast<int>(c.want.size()));
   }
 }
 
@@ -148,7 +148,7 @@ TEST(WalkSegments, APassCheckedOnceBuildsEveryValueWithItsLayout) {
   auto walk = [](int length, const char* first, const char* last) {
     PrintDocument d;
     d.measure_canvas.widths['w'] = d.glyph_canvas.widths['w'] = 40;
-    d.para.MaterialCode = 3;  // a label: two lines take automatic sizes
+    d.file_state.MaterialCode = 3;  // a label: two lines take automatic sizes
     d.Add({"AA" + kSerialMark, "A", length, 1, "小写字母", first, last, "自动"});
     PrintJob job;
     return RunWalk(d, job).counts;

@@ -111,8 +111,8 @@ class ProtocolTest : public ::testing::Test {
 
 TEST_F(ProtocolTest, SecondGenerationJobFromEndToEnd) {
   Use("qb20:tube=104:label=117");
-  doc_->para.MaterialCode = 2;
-  doc_->para.CutCode = 2;
+  doc_->file_state.MaterialCode = 2;
+  doc_->file_state.CutCode = 2;
   doc_->Add({"A1", "", 25, 2});
   doc_->Add({"A2"});
   EXPECT_TRUE(Run(2));
@@ -144,7 +144,7 @@ TEST_F(ProtocolTest, SecondGenerationJobFromEndToEnd) {
   doc_->table.First();
   SegmentValues v;
   DecodePrintValues(doc_->table, 2, job_.calibration, v);
-  ASSERT_EQ(MakeItem(doc_->builder, LayoutContext{doc_->measurer, v, doc_->para}, "A1", "", want),
+  ASSERT_EQ(MakeItem(doc_->builder, LayoutContext{doc_->measurer, v, doc_->file_state}, "A1", "", want),
             ItemResult::kBuilt);
   EXPECT_EQ(j.items[0].image.columns, want.columns);
   EXPECT_EQ(j.items[0].image.LeadBlank, want.LeadBlank);
@@ -384,8 +384,8 @@ TEST_F(ProtocolTest, MessageCountsAtTheExactByteBoundaries) {
 
 TEST_F(ProtocolTest, FirstGenerationJobFromEndToEnd) {
   Use("qa11");
-  doc_->para.MaterialCode = 5;
-  doc_->para.CutCode = 1;
+  doc_->file_state.MaterialCode = 5;
+  doc_->file_state.CutCode = 1;
   doc_->Add({"A1", "", 25, 2});
   doc_->Add({"A2"});
   EXPECT_TRUE(Run(2));

@@ -30,14 +30,14 @@ class DecodeTest : public ::testing::Test {
   }
   void Put(const TestRow& r) {
     table_.Append();
-    table_.SetInt(kPitchLen, r.pitch_len);
-    table_.SetText(kZihao, gbk::Encode(r.zihao));
-    table_.SetText(kHengShu, gbk::Encode(r.hengshu));
-    table_.SetText(kXiuShi, gbk::Encode(r.xiushi));
-    table_.SetText(kXuLei, gbk::Encode(r.xulei));
-    table_.SetText(kXuFirst, r.first);
-    table_.SetText(kXuEnd, r.last);
-    table_.SetInt(kPitchRep, r.rep);
+    table_.SetInt(kLengthColumn, r.pitch_len);
+    table_.SetText(kSizeColumn, gbk::Encode(r.zihao));
+    table_.SetText(kOrientationColumn, gbk::Encode(r.hengshu));
+    table_.SetText(kDecorationColumn, gbk::Encode(r.xiushi));
+    table_.SetText(kSerialTypeColumn, gbk::Encode(r.xulei));
+    table_.SetText(kSerialFirstColumn, r.first);
+    table_.SetText(kSerialLastColumn, r.last);
+    table_.SetInt(kRepeatColumn, r.rep);
     table_.Store();
   }
   SegmentValues Reload(const TestRow& r) {
@@ -156,11 +156,11 @@ TEST(NewDocument, StartsWithOneUnstoredDefaultSegment) {
     std::fclose(f);
   }
   DocumentState doc(std::make_unique<SqliteRowStore>());
-  doc.para.DocPath = "/somewhere/old.kel";
-  doc.para.HasFile = doc.para.DocModified = doc.para.UserEditing = doc.para.DocBusy = true;
-  doc.para.ActiveLine = 1;
-  doc.settings = {.MatBox = 0, .CutBox = 2, .PlBox = 1, .ZjBox = 9, .NdBox = 6,
-                  .ZitiBox = "宋体", .BlodBtn = true, .EditorFontBold = true};
+  doc.file_state.DocPath = "/somewhere/old.kel";
+  doc.file_state.HasFile = doc.file_state.DocModified = doc.file_state.UserEditing = doc.file_state.DocBusy = true;
+  doc.file_state.ActiveLine = 1;
+  doc.settings = {.material_index = 0, .cut_index = 2, .alignment_index = 1, .spacing_index = 9, .density_index = 6,
+                  .font_face = "宋体", .bold = true, .editor_bold = true};
   doc.values.SerialType = 3;
   doc.values.SerialWidth = 1;
 
@@ -170,17 +170,17 @@ TEST(NewDocument, StartsWithOneUnstoredDefaultSegment) {
   EXPECT_EQ(t.RowCount(), 1);
   EXPECT_TRUE(t.CurrentIsNew());
   EXPECT_TRUE(t.InEditMode());
-  EXPECT_TRUE(t.IsNull(kNum));
-  EXPECT_EQ(t.Text(kFlin), "");
-  EXPECT_EQ(t.Text(kSlin), "");
-  EXPECT_EQ(t.Int(kPitchLen), 25);
-  EXPECT_EQ(t.Int(kPitchRep), 1);
-  EXPECT_EQ(gbk::ToUtf8(t.Text(kZihao)), "4 号");
-  EXPECT_EQ(gbk::ToUtf8(t.Text(kHengShu)), "横向");
-  EXPECT_EQ(gbk::ToUtf8(t.Text(kXiuShi)), "取消修饰");
-  EXPECT_EQ(gbk::ToUtf8(t.Text(kXuLei)), "无序号");
-  EXPECT_EQ(t.Int(kUpLen), 48);
-  EXPECT_EQ(t.Int(kDnLen), 0);
+  EXPECT_TRUE(t.IsNull(kNumberColumn));
+  EXPECT_EQ(t.Text(kUpperLineColumn), "");
+  EXPECT_EQ(t.Text(kLowerLineColumn), "");
+  EXPECT_EQ(t.Int(kLengthColumn), 25);
+  EXPECT_EQ(t.Int(kRepeatColumn), 1);
+  EXPECT_EQ(gbk::ToUtf8(t.Text(kSizeColumn)), "4 号");
+  EXPECT_EQ(gbk::ToUtf8(t.Text(kOrientationColumn)), "横向");
+  EXPECT_EQ(gbk::ToUtf8(t.Text(kDecorationColumn)), "取消修饰");
+  EXPECT_EQ(gbk::ToUtf8(t.Text(kSerialTypeColumn)), "无序号");
+  EXPECT_EQ(t.Int(kUpperLengthColumn), 48);
+  EXPECT_EQ(t.Int(kLowerLengthColumn), 0);
   EXPECT_EQ(SqliteRowStore::StoredRowCount(path), 0);  // not stored yet
 
   EXPECT_EQ(doc.values.LengthDots, 275);
@@ -189,16 +189,16 @@ TEST(NewDocument, StartsWithOneUnstoredDefaultSegment) {
   EXPECT_EQ(doc.values.SerialType, 0);
   EXPECT_EQ(doc.values.SerialWidth, 0);
 
-  EXPECT_EQ(doc.settings.MatBox, 4);
-  EXPECT_EQ(doc.settings.CutBox, 1);
-  EXPECT_EQ(doc.settings.PlBox, 0);
-  EXPECT_EQ(doc.settings.ZjBox, 3);
-  EXPECT_EQ(doc.settings.NdBox, 6);           // density is not part of a Document
-  EXPECT_EQ(doc.settings.ZitiBox, "宋体");    // the editors' face stays
-  EXPECT_TRUE(doc.settings.BlodBtn);          // the switch keeps its state...
-  EXPECT_FALSE(doc.settings.EditorFontBold);  // ...the editors' font loses bold
+  EXPECT_EQ(doc.settings.material_index, 4);
+  EXPECT_EQ(doc.settings.cut_index, 1);
+  EXPECT_EQ(doc.settings.alignment_index, 0);
+  EXPECT_EQ(doc.settings.spacing_index, 3);
+  EXPECT_EQ(doc.settings.density_index, 6);           // density is not part of a Document
+  EXPECT_EQ(doc.settings.font_face, "宋体");    // the editors' face stays
+  EXPECT_TRUE(doc.settings.bold);          // the switch keeps its state...
+  EXPECT_FALSE(doc.settings.editor_bold);  // ...the editors' font loses bold
 
-  const FILEPARA& p = doc.para;
+  const DocumentFileState& p = doc.file_state;
   EXPECT_EQ(p.MaterialCode, 5);
   EXPECT_EQ(p.CutCode, 1);
   EXPECT_EQ(p.AlignCode, 0);
@@ -216,8 +216,8 @@ TEST(NewDocument, StartsWithOneUnstoredDefaultSegment) {
 }
 
 TEST(DocumentSettings, ReadFromTheSelectors) {
-  FILEPARA p;
-  ReadDocumentSettings({.MatBox = 6, .CutBox = 2, .PlBox = 1, .ZjBox = 19}, p);
+  DocumentFileState p;
+  ReadDocumentSettings({.material_index = 6, .cut_index = 2, .alignment_index = 1, .spacing_index = 19}, p);
   EXPECT_EQ(p.MaterialCode, 7);
   EXPECT_EQ(p.CutCode, 2);
   EXPECT_EQ(p.AlignCode, 1);
@@ -236,20 +236,20 @@ TEST(Numbering, StoreNumberedAndRenumberToEnd) {
   t.Open();
   for (int i = 0; i < 4; ++i) {
     t.Append();
-    t.SetText(kFlin, std::to_string(i));
+    t.SetText(kUpperLineColumn, std::to_string(i));
   }
   StoreNumbered(t);
-  EXPECT_EQ(t.Int(kNum), 4);
+  EXPECT_EQ(t.Int(kNumberColumn), 4);
   EXPECT_FALSE(t.CurrentIsNew());
 
   t.First();
   t.Insert();  // numbers after the insert point are stale until renumbered
-  t.SetText(kFlin, "new");
+  t.SetText(kUpperLineColumn, "new");
   t.Store();
   RenumberToEnd(t);
   EXPECT_TRUE(t.Eof());
   std::vector<int64_t> nums;
-  for (t.First(); !t.Eof(); t.Next()) nums.push_back(t.Int(kNum));
+  for (t.First(); !t.Eof(); t.Next()) nums.push_back(t.Int(kNumberColumn));
   EXPECT_EQ(nums, (std::vector<int64_t>{1, 2, 3, 4, 5}));
 }
 

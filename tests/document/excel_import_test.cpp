@@ -107,17 +107,17 @@ TEST_F(ImportTest, RowsToSegmentsByTheThresholds) {
     NewDocument(doc_, "TL");
     const ImportResult r = Import({{c.a, c.b}});
     ASSERT_EQ(r.segments, 1);
-    EXPECT_EQ(F(kZihao), c.size) << c.a << "|" << c.b;
-    EXPECT_EQ(doc_.table.Int(kPitchLen), c.length) << c.a << "|" << c.b;
-    EXPECT_EQ(doc_.table.Text(kFlin).size(), c.flin_bytes) << c.a << "|" << c.b;
-    EXPECT_EQ(doc_.table.Text(kSlin).size(), c.slin_bytes) << c.a << "|" << c.b;
+    EXPECT_EQ(F(kSizeColumn), c.size) << c.a << "|" << c.b;
+    EXPECT_EQ(doc_.table.Int(kLengthColumn), c.length) << c.a << "|" << c.b;
+    EXPECT_EQ(doc_.table.Text(kUpperLineColumn).size(), c.flin_bytes) << c.a << "|" << c.b;
+    EXPECT_EQ(doc_.table.Text(kLowerLineColumn).size(), c.slin_bytes) << c.a << "|" << c.b;
     EXPECT_EQ(r.two_lines, !c.b.empty());
-    EXPECT_EQ(F(kHengShu), "横向");
-    EXPECT_EQ(F(kXiuShi), "取消修饰");
-    EXPECT_EQ(F(kXuLei), "无序号");
-    EXPECT_EQ(doc_.table.Int(kPitchRep), 1);
-    EXPECT_EQ(doc_.table.Int(kUpLen), 0);
-    EXPECT_EQ(doc_.table.Int(kNum), 1);
+    EXPECT_EQ(F(kOrientationColumn), "横向");
+    EXPECT_EQ(F(kDecorationColumn), "取消修饰");
+    EXPECT_EQ(F(kSerialTypeColumn), "无序号");
+    EXPECT_EQ(doc_.table.Int(kRepeatColumn), 1);
+    EXPECT_EQ(doc_.table.Int(kUpperLengthColumn), 0);
+    EXPECT_EQ(doc_.table.Int(kNumberColumn), 1);
   }
 }
 
@@ -127,15 +127,15 @@ TEST_F(ImportTest, StopsAtTheFirstEmptyFirstCell) {
   EXPECT_EQ(read_, 3u);  // the rest of the sheet is not read
   EXPECT_EQ(doc_.table.RowCount(), 2);
   doc_.table.Last();
-  EXPECT_EQ(F(kFlin), "x");
-  EXPECT_EQ(doc_.table.Int(kNum), 2);
+  EXPECT_EQ(F(kUpperLineColumn), "x");
+  EXPECT_EQ(doc_.table.Int(kNumberColumn), 2);
 }
 
 TEST_F(ImportTest, AnEmptySheetLeavesTheDefaultSegment) {
   const ImportResult r = Import({{"", "B"}});
   EXPECT_EQ(r.segments, 0);
   EXPECT_EQ(doc_.table.RowCount(), 1);
-  EXPECT_EQ(F(kZihao), "4 号");
+  EXPECT_EQ(F(kSizeColumn), "4 号");
 }
 
 TEST_F(ImportTest, AReadErrorIsReportedWithTheRowsSoFar) {

@@ -22,8 +22,8 @@ class ExportTest : public ::testing::Test {
   void Add(const std::string& flin, const std::string& slin = "") {
     t_.Append();
     FillNewSegment(t_);
-    t_.SetText(kFlin, flin);
-    t_.SetText(kSlin, slin);
+    t_.SetText(kUpperLineColumn, flin);
+    t_.SetText(kLowerLineColumn, slin);
     t_.Store();
   }
   void Set(int col, const char* utf8) {
@@ -41,7 +41,7 @@ class ExportTest : public ::testing::Test {
   }
 
   SegmentTable t_;
-  SettingsSelectors settings_;
+  DocumentSettings settings_;
 };
 
 TEST_F(ExportTest, OneSegmentIsFiftyFourBytes) {
@@ -84,9 +84,9 @@ TEST_F(ExportTest, SerialCodesAndMarkers) {
     t_.Create();
     t_.Open();
     Add("1" + std::string(gbk::kSerialMark));
-    Set(kXuLei, c.xulei);
-    Set(kXuFirst, c.first);
-    Set(kXuEnd, c.last);
+    Set(kSerialTypeColumn, c.xulei);
+    Set(kSerialFirstColumn, c.first);
+    Set(kSerialLastColumn, c.last);
     EXPECT_EQ(SerialCode(t_), std::string(c.code.begin(), c.code.end())) << c.xulei;
     const std::vector<uint8_t> f = Export();
     std::vector<uint8_t> text = {0x31};
@@ -121,16 +121,16 @@ TEST_F(ExportTest, AttributeBits) {
     t_.Create();
     t_.Open();
     Add("A");
-    Set(kZihao, c.zihao);
-    Set(kHengShu, c.hengshu);
-    Set(kXiuShi, c.xiushi);
+    Set(kSizeColumn, c.zihao);
+    Set(kOrientationColumn, c.hengshu);
+    Set(kDecorationColumn, c.xiushi);
     EXPECT_EQ(Entry(Export(), 0)[4], c.attr) << c.zihao << c.hengshu << c.xiushi;
   }
 }
 
 TEST_F(ExportTest, AtMostTwoHundredSegmentsButAllNumbered) {
   for (int i = 0; i < 250; ++i) Add("S" + std::to_string(i));
-  settings_ = {.MatBox = 6, .CutBox = 2, .PlBox = 1, .ZjBox = 19};
+  settings_ = {.material_index = 6, .cut_index = 2, .alignment_index = 1, .spacing_index = 19};
   const std::vector<uint8_t> f = Export();
   EXPECT_EQ(f[32], 7);
   EXPECT_EQ(f[33], 2);
@@ -142,7 +142,7 @@ TEST_F(ExportTest, AtMostTwoHundredSegmentsButAllNumbered) {
   EXPECT_EQ(std::string(text.end() - 6, text.end()), std::string("S199\x0A\x00", 6));
   EXPECT_EQ(t_.Position(), 201);  // the row after the last exported one
   std::vector<int64_t> nums;
-  for (t_.First(); !t_.Eof(); t_.Next()) nums.push_back(t_.Int(kNum));
+  for (t_.First(); !t_.Eof(); t_.Next()) nums.push_back(t_.Int(kNumberColumn));
   EXPECT_EQ(nums.size(), 250u);
   EXPECT_EQ(nums.back(), 250);
 }
@@ -153,7 +153,7 @@ TEST_F(ExportTest, TrailingEmptySegmentsDropButNeverTheFirst) {
   RenumberToEnd(t_);
   DropTrailingEmptySegments(t_);
   EXPECT_EQ(t_.RowCount(), 3);  // the empty Segment inside the list stays
-  EXPECT_EQ(t_.Text(kFlin), "B");
+  EXPECT_EQ(t_.Text(kUpperLineColumn), "B");
 
   t_.Close();
   t_.Create();

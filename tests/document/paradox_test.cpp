@@ -380,8 +380,8 @@ TEST(ParadoxRead, RefusesWhatItCannotReadWithAReason) {
 std::vector<RowValues> NumberedRows(int n) {
   std::vector<RowValues> rows(static_cast<std::size_t>(n));
   for (int i = 0; i < n; ++i) {
-    rows[static_cast<std::size_t>(i)][kNum] = int64_t{i + 1};
-    rows[static_cast<std::size_t>(i)][kFlin] = "L" + std::to_string(i + 1);
+    rows[static_cast<std::size_t>(i)][kNumberColumn] = int64_t{i + 1};
+    rows[static_cast<std::size_t>(i)][kUpperLineColumn] = "L" + std::to_string(i + 1);
   }
   return rows;
 }
@@ -544,12 +544,12 @@ TEST(ParadoxWrite, MatchesTheIndependentWriterByteForByte) {
 
 TEST(ParadoxWrite, HeaderFieldsAndRecordsAreWhatTheEngineWrites) {
   std::vector<RowValues> rows = NumberedRows(9);
-  rows[0][kPitchLen] = int64_t{25};
-  rows[0][kZihao] = gbk::Encode("4 号");
-  rows[0][kPitchRep] = int64_t{200};
-  rows[0][kUpLen] = int64_t{-25};
-  rows[0][kXuLei] = gbk::Encode("无序号");
-  rows[1][kPitchRep] = int64_t{65535};  // the whole unsigned 16-bit range fits a long
+  rows[0][kLengthColumn] = int64_t{25};
+  rows[0][kSizeColumn] = gbk::Encode("4 号");
+  rows[0][kRepeatColumn] = int64_t{200};
+  rows[0][kUpperLengthColumn] = int64_t{-25};
+  rows[0][kSerialTypeColumn] = gbk::Encode("无序号");
+  rows[1][kRepeatColumn] = int64_t{65535};  // the whole unsigned 16-bit range fits a long
   const std::vector<uint8_t> b = Build(rows);
 
   ASSERT_EQ(b.size(), 0x800u + 2 * 2048);
@@ -631,14 +631,14 @@ TEST(ParadoxWrite, RefusesValuesTheColumnsCannotHold) {
     const char* reason;
   };
   const Case cases[] = {
-      {kFlin, std::string(101, 'x'), paradox::kLong, "too long for column Flin"},
-      {kXuFirst, gbk::Encode("一二"), paradox::kLong, "too long for column XuFirst"},
-      {kSlin, std::string("a\0b", 3), paradox::kLong, "zero byte in column Slin"},
-      {kNum, int64_t{-2147483648LL}, paradox::kLong, "out of range for column Num"},
-      {kUpLen, int64_t{2147483648LL}, paradox::kLong, "out of range for column UpLen"},
-      {kPitchRep, int64_t{40000}, paradox::kShort, "out of range for column PitchRep"},
-      {kPitchLen, std::string("25"), paradox::kLong, "text instead of a number"},
-      {kZihao, int64_t{4}, paradox::kLong, "number instead of text"},
+      {kUpperLineColumn, std::string(101, 'x'), paradox::kLong, "too long for column Flin"},
+      {kSerialFirstColumn, gbk::Encode("一二"), paradox::kLong, "too long for column XuFirst"},
+      {kLowerLineColumn, std::string("a\0b", 3), paradox::kLong, "zero byte in column Slin"},
+      {kNumberColumn, int64_t{-2147483648LL}, paradox::kLong, "out of range for column Num"},
+      {kUpperLengthColumn, int64_t{2147483648LL}, paradox::kLong, "out of range for column UpLen"},
+      {kRepeatColumn, int64_t{40000}, paradox::kShort, "out of range for column PitchRep"},
+      {kLengthColumn, std::string("25"), paradox::kLong, "text instead of a number"},
+      {kSizeColumn, int64_t{4}, paradox::kLong, "number instead of text"},
   };
   for (const Case& c : cases) {
     std::vector<RowValues> rows = NumberedRows(3);
@@ -652,9 +652,9 @@ TEST(ParadoxWrite, RefusesValuesTheColumnsCannotHold) {
   }
   // The largest values that fit.
   std::vector<RowValues> rows = NumberedRows(1);
-  rows[0][kNum] = int64_t{-2147483647};
-  rows[0][kPitchRep] = int64_t{32767};
-  rows[0][kFlin] = std::string(100, 'x');
+  rows[0][kNumberColumn] = int64_t{-2147483647};
+  rows[0][kRepeatColumn] = int64_t{32767};
+  rows[0][kUpperLineColumn] = std::string(100, 'x');
   const auto t = paradox::ReadBytes(Build(rows, paradox::kShort), nullptr);
   ASSERT_TRUE(t);
   EXPECT_EQ(t->rows[0][0], paradox::Value(int64_t{-2147483647}));
@@ -682,7 +682,7 @@ TEST(ParadoxStore, TableWrittenThroughTheEngineReadsBackUnchanged) {
   }
   ExpectSameRows(ReadThroughTable(path), sample);
   const paradox::Table file = MustRead(path);
-  EXPECT_EQ(file.fields[kPitchRep].type, 'I');
+  EXPECT_EQ(file.fields[kRepeatColumn].type, 'I');
   EXPECT_EQ(file.level, 5);
   EXPECT_EQ(file.table_name, "doc.kel");
   EXPECT_NE(U32(Load(path), 0x60), 0u);  // update time
@@ -695,22 +695,22 @@ TEST(ParadoxStore, TableWrittenThroughTheEngineReadsBackUnchanged) {
     t->First();
     t->Next();
     t->Insert();
-    t->SetText(kFlin, gbk::Encode("新行"));
-    t->SetInt(kPitchRep, 200);
+    t->SetText(kUpperLineColumn, gbk::Encode("新行"));
+    t->SetInt(kRepeatColumn, 200);
     t->Next();  // stores the new row; on the second Segment
     t->Next();
     t->Edit();
-    t->SetText(kSlin, "B2");
+    t->SetText(kLowerLineColumn, "B2");
     t->Store();
     t->Next();
     t->Delete();  // the fourth Segment
     t->Close();
   }
   RowValues inserted{};
-  inserted[kFlin] = gbk::Encode("新行");
-  inserted[kPitchRep] = int64_t{200};
+  inserted[kUpperLineColumn] = gbk::Encode("新行");
+  inserted[kRepeatColumn] = int64_t{200};
   want.insert(want.begin() + 1, inserted);
-  want[3][kSlin] = std::string("B2");
+  want[3][kLowerLineColumn] = std::string("B2");
   want.erase(want.begin() + 4);
   ExpectSameRows(ReadThroughTable(path), want);
 }
@@ -740,13 +740,13 @@ TEST(ParadoxStore, RewritingAFileKeepsItsPitchRepType) {
       t->Open();
       t->First();
       t->Edit();
-      t->SetInt(kPitchRep, 9);
+      t->SetInt(kRepeatColumn, 9);
       t->Store();
       t->Close();
     }
     const paradox::Table file = MustRead(path);
-    EXPECT_EQ(file.fields[kPitchRep].type, k.pitch_rep);
-    EXPECT_EQ(file.rows[0][kPitchRep], paradox::Value(int64_t{9}));
+    EXPECT_EQ(file.fields[kRepeatColumn].type, k.pitch_rep);
+    EXPECT_EQ(file.rows[0][kRepeatColumn], paradox::Value(int64_t{9}));
     EXPECT_EQ(file.rows.size(), 5u);
   }
 }
@@ -789,8 +789,8 @@ TEST(ParadoxStore, OpenMapsNumericFieldTypesAndRefusesOthers) {
     if (c.num) {
       const auto rows = store.Open(path);
       ASSERT_EQ(rows.size(), 5u);
-      EXPECT_EQ(rows[0].values[kNum], FieldValue(*c.num));
-      EXPECT_EQ(rows[4].values[kNum], FieldValue(int64_t{0}));
+      EXPECT_EQ(rows[0].values[kNumberColumn], FieldValue(*c.num));
+      EXPECT_EQ(rows[4].values[kNumberColumn], FieldValue(int64_t{0}));
       store.Close();
     } else {
       try {
@@ -859,7 +859,7 @@ TEST(ParadoxStore, FailedWriteLeavesTheOldFileIntact) {
   auto table = DocumentTable(path);
   table->Open();
   table->Append();
-  table->SetText(kFlin, "new");
+  table->SetText(kUpperLineColumn, "new");
   table->Store();
   {
     FileSizeLimit limit(1000);
@@ -880,7 +880,7 @@ TEST(ParadoxStore, FailedWriteLeavesTheOldFileIntact) {
   table->Close();
   const auto rows = ReadThroughTable(path);
   ASSERT_EQ(rows.size(), 6u);
-  EXPECT_EQ(rows[5][kFlin], FieldValue(std::string("new")));
+  EXPECT_EQ(rows[5][kUpperLineColumn], FieldValue(std::string("new")));
 
   // A folder that cannot be written to, where permissions apply.
   if (geteuid() != 0) {
@@ -897,7 +897,7 @@ TEST(ParadoxStore, FailedWriteLeavesTheOldFileIntact) {
 
   // A value that cannot be stored fails before anything is written.
   std::vector<RowValues> bad = NumberedRows(2);
-  bad[1][kFlin] = std::string(101, 'x');
+  bad[1][kUpperLineColumn] = std::string(101, 'x');
   std::string error;
   EXPECT_FALSE(paradox::WriteDocumentTable(path, bad, &error));
   EXPECT_EQ(ReadThroughTable(path).size(), 6u);

@@ -37,10 +37,10 @@ TEST(SegmentCodes, StoredTextsAreGbkAndFitTheirColumns) {
     std::string_view (*text_of)(uint8_t);
     std::size_t count;
   };
-  for (const Table& t : {Table{SizeTexts, kZihao, SizeText, 8},
-                         Table{OrientationTexts, kHengShu, OrientationText, 2},
-                         Table{DecorationTexts, kXiuShi, DecorationText, 3},
-                         Table{SerialTypeTexts, kXuLei, SerialTypeText, 5}}) {
+  for (const Table& t : {Table{SizeTexts, kSizeColumn, SizeText, 8},
+                         Table{OrientationTexts, kOrientationColumn, OrientationText, 2},
+                         Table{DecorationTexts, kDecorationColumn, DecorationText, 3},
+                         Table{SerialTypeTexts, kSerialTypeColumn, SerialTypeText, 5}}) {
     ASSERT_EQ(t.texts().size(), t.count);
     for (const CodedText& e : t.texts()) {
       EXPECT_LE(e.text.size(), static_cast<std::size_t>(kColumns[t.column].max_bytes));

@@ -40,7 +40,7 @@ class TableTest : public ::testing::TestWithParam<StoreKind> {
   // Appends and stores a row with the given upper line.
   void AddRow(const std::string& flin) {
     table_->Append();
-    table_->SetText(kFlin, flin);
+    table_->SetText(kUpperLineColumn, flin);
     table_->Store();
   }
 
@@ -51,14 +51,14 @@ class TableTest : public ::testing::TestWithParam<StoreKind> {
     auto t = MakeTable();
     t->Open();
     std::vector<std::string> out;
-    for (t->First(); !t->Eof(); t->Next()) out.push_back(t->Text(kFlin));
+    for (t->First(); !t->Eof(); t->Next()) out.push_back(t->Text(kUpperLineColumn));
     return out;
   }
 
   std::vector<std::string> Lines() {
     std::vector<std::string> out;
     const Bookmark here = table_->TakeBookmark();
-    for (table_->First(); !table_->Eof(); table_->Next()) out.push_back(table_->Text(kFlin));
+    for (table_->First(); !table_->Eof(); table_->Next()) out.push_back(table_->Text(kUpperLineColumn));
     table_->GotoBookmark(here);
     return out;
   }
@@ -89,24 +89,24 @@ TEST_P(TableTest, AppendedRowHasNoNumberUntilStoredWithOne) {
   EXPECT_TRUE(table_->InEditMode());
   EXPECT_EQ(table_->RowCount(), 1);
   EXPECT_EQ(table_->Position(), 1);
-  EXPECT_TRUE(table_->IsNull(kNum));
-  table_->SetText(kFlin, "A");
+  EXPECT_TRUE(table_->IsNull(kNumberColumn));
+  table_->SetText(kUpperLineColumn, "A");
   table_->Store();
   EXPECT_FALSE(table_->CurrentIsNew());
-  EXPECT_TRUE(table_->IsNull(kNum));  // storing alone does not number a row
+  EXPECT_TRUE(table_->IsNull(kNumberColumn));  // storing alone does not number a row
 
   AddRow("B");
   table_->Edit();
-  table_->SetInt(kNum, table_->Position());
+  table_->SetInt(kNumberColumn, table_->Position());
   table_->Store();
-  EXPECT_EQ(table_->Int(kNum), 2);
+  EXPECT_EQ(table_->Int(kNumberColumn), 2);
   EXPECT_EQ(Reread(), (std::vector<std::string>{"A", "B"}));
 }
 
 TEST_P(TableTest, UnstoredNewRowIsNotInTheFile) {
   AddRow("A");
   table_->Append();
-  table_->SetText(kFlin, "never stored");
+  table_->SetText(kUpperLineColumn, "never stored");
   EXPECT_EQ(Reread(), (std::vector<std::string>{"A"}));
 }
 
@@ -116,20 +116,20 @@ TEST_P(TableTest, InsertGoesBeforeTheCurrentRowAndDeleteKeepsTheCurrentRowRules)
   table_->Next();  // on B
   table_->Insert();
   EXPECT_EQ(table_->Position(), 2);
-  table_->SetText(kFlin, "X");
+  table_->SetText(kUpperLineColumn, "X");
   table_->Store();
   EXPECT_EQ(Lines(), (std::vector<std::string>{"A", "X", "B", "C"}));
 
   // Deleting X makes the next row (B) current, at X's position.
   table_->Delete();
   EXPECT_EQ(table_->Position(), 2);
-  EXPECT_EQ(table_->Text(kFlin), "B");
+  EXPECT_EQ(table_->Text(kUpperLineColumn), "B");
   EXPECT_FALSE(table_->Eof());
 
   // Deleting the last row makes the new last row current, and the table is at its end.
   table_->Last();
   table_->Delete();
-  EXPECT_EQ(table_->Text(kFlin), "B");
+  EXPECT_EQ(table_->Text(kUpperLineColumn), "B");
   EXPECT_TRUE(table_->Eof());
   EXPECT_EQ(table_->RowCount(), 2);
 
@@ -138,9 +138,9 @@ TEST_P(TableTest, InsertGoesBeforeTheCurrentRowAndDeleteKeepsTheCurrentRowRules)
 
 TEST_P(TableTest, InsertBeforeTheFirstRowAndIntoAnEmptyTable) {
   table_->Insert();
-  table_->SetText(kFlin, "B");
+  table_->SetText(kUpperLineColumn, "B");
   table_->Insert();  // stores B, then goes before it
-  table_->SetText(kFlin, "A");
+  table_->SetText(kUpperLineColumn, "A");
   table_->Store();
   EXPECT_EQ(table_->Position(), 1);
   EXPECT_EQ(Reread(), (std::vector<std::string>{"A", "B"}));
@@ -152,7 +152,7 @@ TEST_P(TableTest, DeletingAnUnstoredRowDiscardsIt) {
   table_->First();
   table_->Insert();
   table_->Delete();
-  EXPECT_EQ(table_->Text(kFlin), "A");
+  EXPECT_EQ(table_->Text(kUpperLineColumn), "A");
   EXPECT_EQ(Reread(), (std::vector<std::string>{"A", "B"}));
 }
 
@@ -170,11 +170,11 @@ TEST_P(TableTest, EveryMoveStoresARowInEditMode) {
     table_->First();
     table_->Edit();
     const std::string text = "edit" + std::to_string(++n);
-    table_->SetText(kFlin, text);
+    table_->SetText(kUpperLineColumn, text);
     move(*table_);
     if (table_->CurrentIsNew()) table_->Delete();
     table_->First();
-    EXPECT_EQ(table_->Text(kFlin), text) << "move " << n;
+    EXPECT_EQ(table_->Text(kUpperLineColumn), text) << "move " << n;
   }
   EXPECT_EQ(Reread().front(), "edit6");
 }
@@ -182,7 +182,7 @@ TEST_P(TableTest, EveryMoveStoresARowInEditMode) {
 TEST_P(TableTest, CloseDropsAnEditThatWasNotStored) {
   AddRow("A");
   table_->Edit();
-  table_->SetText(kFlin, "changed");
+  table_->SetText(kUpperLineColumn, "changed");
   EXPECT_EQ(Reread(), (std::vector<std::string>{"A"}));
 }
 
@@ -196,10 +196,10 @@ TEST_P(TableTest, NextOnTheLastRowSetsTheEndFlag) {
   EXPECT_FALSE(table_->Eof());
   table_->Next();
   EXPECT_TRUE(table_->Eof());
-  EXPECT_EQ(table_->Text(kFlin), "B");
+  EXPECT_EQ(table_->Text(kUpperLineColumn), "B");
   table_->Prior();
   EXPECT_FALSE(table_->Eof());
-  EXPECT_EQ(table_->Text(kFlin), "A");
+  EXPECT_EQ(table_->Text(kUpperLineColumn), "A");
 }
 
 TEST_P(TableTest, BookmarksFindTheirRowAfterInsertsAndFailOnceItIsGone) {
@@ -209,11 +209,11 @@ TEST_P(TableTest, BookmarksFindTheirRowAfterInsertsAndFailOnceItIsGone) {
   Bookmark b = table_->TakeBookmark();
   table_->First();
   table_->Insert();
-  table_->SetText(kFlin, "0");
+  table_->SetText(kUpperLineColumn, "0");
   table_->Store();
   table_->Last();
   table_->GotoBookmark(b);
-  EXPECT_EQ(table_->Text(kFlin), "B");
+  EXPECT_EQ(table_->Text(kUpperLineColumn), "B");
   EXPECT_EQ(table_->Position(), 3);
 
   table_->Delete();
@@ -224,46 +224,46 @@ TEST_P(TableTest, BookmarksFindTheirRowAfterInsertsAndFailOnceItIsGone) {
 
 TEST_P(TableTest, FieldsAreCheckedAgainstTheirColumns) {
   AddRow("A");
-  EXPECT_THROW(table_->SetText(kFlin, "x"), TableError);  // not in edit mode
+  EXPECT_THROW(table_->SetText(kUpperLineColumn, "x"), TableError);  // not in edit mode
   table_->Edit();
-  EXPECT_THROW(table_->SetText(kFlin, std::string(101, 'x')), TableError);
-  EXPECT_NO_THROW(table_->SetText(kFlin, std::string(100, 'x')));
-  EXPECT_THROW(table_->SetText(kZihao, "12345"), TableError);
-  EXPECT_THROW(table_->SetInt(kPitchRep, 65536), TableError);
-  EXPECT_THROW(table_->SetInt(kPitchRep, -1), TableError);
-  EXPECT_THROW(table_->SetText(kPitchLen, "25mm"), TableError);
-  EXPECT_THROW(table_->SetInt(kUpLen, int64_t{1} << 31), TableError);
+  EXPECT_THROW(table_->SetText(kUpperLineColumn, std::string(101, 'x')), TableError);
+  EXPECT_NO_THROW(table_->SetText(kUpperLineColumn, std::string(100, 'x')));
+  EXPECT_THROW(table_->SetText(kSizeColumn, "12345"), TableError);
+  EXPECT_THROW(table_->SetInt(kRepeatColumn, 65536), TableError);
+  EXPECT_THROW(table_->SetInt(kRepeatColumn, -1), TableError);
+  EXPECT_THROW(table_->SetText(kLengthColumn, "25mm"), TableError);
+  EXPECT_THROW(table_->SetInt(kUpperLengthColumn, int64_t{1} << 31), TableError);
 
-  table_->SetText(kPitchLen, "25");  // text into a number column
-  table_->SetInt(kXuFirst, 7);       // a number into a text column
-  table_->SetText(kDnLen, "");       // empty text makes a number column null
+  table_->SetText(kLengthColumn, "25");  // text into a number column
+  table_->SetInt(kSerialFirstColumn, 7);       // a number into a text column
+  table_->SetText(kLowerLengthColumn, "");       // empty text makes a number column null
   table_->Store();
-  EXPECT_EQ(table_->Value(kPitchLen), FieldValue{int64_t{25}});
-  EXPECT_EQ(table_->Text(kXuFirst), "7");
-  EXPECT_TRUE(table_->IsNull(kDnLen));
-  EXPECT_EQ(table_->Text(kDnLen), "");
-  EXPECT_EQ(table_->Int(kDnLen), 0);
-  EXPECT_EQ(table_->Text(kFlin), std::string(100, 'x'));
+  EXPECT_EQ(table_->Value(kLengthColumn), FieldValue{int64_t{25}});
+  EXPECT_EQ(table_->Text(kSerialFirstColumn), "7");
+  EXPECT_TRUE(table_->IsNull(kLowerLengthColumn));
+  EXPECT_EQ(table_->Text(kLowerLengthColumn), "");
+  EXPECT_EQ(table_->Int(kLowerLengthColumn), 0);
+  EXPECT_EQ(table_->Text(kUpperLineColumn), std::string(100, 'x'));
 }
 
 TEST_P(TableTest, ValuesSurviveTheFileExactly) {
   table_->Append();
   const std::string gbk_with_markers = "\xA8\x49" "A\xA1\xED" "\xD6\xD0";
-  table_->SetText(kFlin, gbk_with_markers);
-  table_->SetText(kSlin, "");
-  table_->SetInt(kPitchLen, 0);
-  table_->SetInt(kPitchRep, 65535);
-  table_->SetInt(kUpLen, -5);
+  table_->SetText(kUpperLineColumn, gbk_with_markers);
+  table_->SetText(kLowerLineColumn, "");
+  table_->SetInt(kLengthColumn, 0);
+  table_->SetInt(kRepeatColumn, 65535);
+  table_->SetInt(kUpperLengthColumn, -5);
   table_->Store();
   table_->Close();
   auto t = MakeTable();
   t->Open();
-  EXPECT_EQ(t->Text(kFlin), gbk_with_markers);
-  EXPECT_EQ(t->Value(kSlin), FieldValue{std::string()});  // empty, not null
-  EXPECT_TRUE(t->IsNull(kNum));
-  EXPECT_EQ(t->Int(kPitchLen), 0);
-  EXPECT_EQ(t->Int(kPitchRep), 65535);
-  EXPECT_EQ(t->Int(kUpLen), -5);
+  EXPECT_EQ(t->Text(kUpperLineColumn), gbk_with_markers);
+  EXPECT_EQ(t->Value(kLowerLineColumn), FieldValue{std::string()});  // empty, not null
+  EXPECT_TRUE(t->IsNull(kNumberColumn));
+  EXPECT_EQ(t->Int(kLengthColumn), 0);
+  EXPECT_EQ(t->Int(kRepeatColumn), 65535);
+  EXPECT_EQ(t->Int(kUpperLengthColumn), -5);
 }
 
 TEST_P(TableTest, DetachedControlsHearNothingUntilReattached) {
@@ -293,7 +293,7 @@ TEST_P(TableTest, ABatchStoresEveryRow) {
 
 TEST_P(TableTest, OperationsOnAClosedOrEmptyTableFailCleanly) {
   EXPECT_THROW(table_->Delete(), TableError);
-  EXPECT_THROW(table_->Text(kFlin), TableError);
+  EXPECT_THROW(table_->Text(kUpperLineColumn), TableError);
   EXPECT_NO_THROW(table_->Edit());
   EXPECT_FALSE(table_->InEditMode());
   table_->Close();

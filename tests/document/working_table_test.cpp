@@ -48,10 +48,10 @@ TEST(WorkingTableSlot, StoredRowSurvivesAKilledProcess) {
     auto slot = WorkingTableSlot::Acquire(dir.path());
     DocumentState doc(std::make_unique<SqliteRowStore>());
     NewDocument(doc, slot.table_path());
-    doc.table.SetText(kFlin, "L1-A");
+    doc.table.SetText(kUpperLineColumn, "L1-A");
     StoreNumbered(doc.table);
     doc.table.Append();
-    doc.table.SetText(kFlin, "typed but never stored");
+    doc.table.SetText(kUpperLineColumn, "typed but never stored");
     kill(getpid(), SIGKILL);
     _exit(0);  // not reached
   }
@@ -67,9 +67,9 @@ TEST(WorkingTableSlot, StoredRowSurvivesAKilledProcess) {
   t.Bind(slot.table_path());
   t.Open();
   ASSERT_EQ(t.RowCount(), 1);
-  EXPECT_EQ(t.Text(kFlin), "L1-A");
-  EXPECT_EQ(t.Int(kNum), 1);
-  EXPECT_EQ(t.Int(kPitchLen), 25);
+  EXPECT_EQ(t.Text(kUpperLineColumn), "L1-A");
+  EXPECT_EQ(t.Int(kNumberColumn), 1);
+  EXPECT_EQ(t.Int(kLengthColumn), 25);
 }
 
 TEST(WorkingTableSlot, AnEmptyOrForeignFileIsNoLeftover) {

@@ -28,7 +28,7 @@ class FitTest : public ::testing::Test {
   BarCanvas canvas_;
   GlyphMeasurer measurer_;
   SegmentValues values_;
-  FILEPARA para_;
+  DocumentFileState para_;
 };
 
 TEST_F(FitTest, LineLengthWhileEditing) {
@@ -214,12 +214,12 @@ class FollowingTest : public FitTest {
   }
   void Add(const char* flin, const char* slin, int pitch_len, const char* zihao) {
     table_.Append();
-    table_.SetText(kFlin, flin);
-    table_.SetText(kSlin, slin);
-    table_.SetInt(kPitchLen, pitch_len);
-    table_.SetText(kZihao, gbk::Encode(zihao));
-    table_.SetText(kHengShu, OrientationText(0));
-    table_.SetText(kXuLei, SerialTypeText(kNoSerial));
+    table_.SetText(kUpperLineColumn, flin);
+    table_.SetText(kLowerLineColumn, slin);
+    table_.SetInt(kLengthColumn, pitch_len);
+    table_.SetText(kSizeColumn, gbk::Encode(zihao));
+    table_.SetText(kOrientationColumn, OrientationText(0));
+    table_.SetText(kSerialTypeColumn, SerialTypeText(kNoSerial));
     table_.Store();
   }
   SegmentTable table_;

@@ -67,7 +67,7 @@ class ImageTest : public ::testing::Test {
   ImageBuilder builder_{glyph_canvas_, measurer_};
   CountingHooks hooks_;
   SegmentValues values_;
-  FILEPARA para_;
+  DocumentFileState para_;
 };
 
 // Image row of the top of a one-line glyph: labels centre it on the head, tubes end it at
@@ -312,7 +312,7 @@ TEST(ImageRealFont, ColumnsAreTheMeasuredWidths) {
   ImageBuilder b(glyph_canvas, m);
   b.renderer().SelectFont("黑体", false);
   SegmentValues v;
-  FILEPARA p;
+  DocumentFileState p;
   p.MaterialCode = 3;
   const LayoutContext c{m, v, p};
   for (uint8_t size = 1; size <= 7; ++size) {
@@ -329,7 +329,7 @@ TEST(ImageRealFont, RenderingAfreshGivesTheSameImage) {
   GlyphMeasurer m(measure_canvas);
   ImageBuilder b(glyph_canvas, m);
   SegmentValues v;
-  FILEPARA p;
+  DocumentFileState p;
   const LayoutContext c{m, v, p, "42"};
   v.SerialWidth = 2;
   const std::string text = gbk::Encode("L1-A") + kSerial + gbk::Encode("端子") + kSup + "2";

@@ -40,7 +40,7 @@ std::string Draw(const SegmentCase& s, ImageBuilder& b, GlyphMeasurer& m) {
   v.DecorationCode = s.decoration;
   v.LengthDots = s.length;
   v.SerialWidth = static_cast<uint8_t>(std::string_view(s.serial).size());
-  FILEPARA p;
+  DocumentFileState p;
   p.MaterialCode = s.material;
   p.CutCode = s.cut;
   const LayoutContext c{m, v, p, s.serial};

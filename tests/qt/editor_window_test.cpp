@@ -23,19 +23,19 @@ class EditorWindowTest : public ::testing::Test {
  protected:
   EditorWindowTest()
       : glyph_canvas_(192, 96),
-        form_(ui_, std::make_unique<SqliteRowStore>(), measure_canvas_, glyph_canvas_) {
-    form_.FormCreate(1366, 768, dir_.path(), dir_ / "TL.$$$");
-    window_ = std::make_unique<MainWindow>(form_, ui_);
+        model_(ui_, std::make_unique<SqliteRowStore>(), measure_canvas_, glyph_canvas_) {
+    model_.Start(1366, 768, dir_.path(), dir_ / "TL.$$$");
+    window_ = std::make_unique<MainWindow>(model_, ui_);
     window_->show();
-    form_.FormActivate();
+    model_.OnActivated();
     window_->Refresh();
     QApplication::processEvents();
   }
   ~EditorWindowTest() override { window_.reset(); }
 
-  QLineEdit* Line(Ctl c) { return static_cast<QLineEdit*>(window_->Widget(c)); }
-  std::string Field(int col) { return gbk::ToUtf8(form_.table().Text(col)); }
-  void Commit(Ctl c, const QString& text) {
+  QLineEdit* Line(Control c) { return static_cast<QLineEdit*>(window_->Widget(c)); }
+  std::string Field(int col) { return gbk::ToUtf8(model_.table().Text(col)); }
+  void Commit(Control c, const QString& text) {
     QInputMethodEvent e;
     e.setCommitString(text);
     QApplication::sendEvent(Line(c), &e);
@@ -44,58 +44,58 @@ class EditorWindowTest : public ::testing::Test {
   testing::TempDir dir_;
   testing::ScriptedUi ui_;
   FreeTypeCanvas measure_canvas_, glyph_canvas_;
-  TPrintForm form_;
+  MainWindowModel model_;
   std::unique_ptr<MainWindow> window_;
 };
 
 TEST_F(EditorWindowTest, KeysAndInputMethodCommitsReachTheLine) {
-  QTest::keyClicks(Line(Ctl::FlinEdit), QStringLiteral("L1-A"));
-  Commit(Ctl::FlinEdit, QStringLiteral("中"));
-  EXPECT_EQ(Field(kFlin), "L1-A中");
-  EXPECT_EQ(form_.table().Text(kFlin).size(), 6u);  // GBK bytes
-  EXPECT_EQ(Line(Ctl::FlinEdit)->text(), QStringLiteral("L1-A中"));
-  EXPECT_EQ(Line(Ctl::FlinEdit)->cursorPosition(), 5);
-  EXPECT_TRUE(form_.Enabled(Ctl::PostBtn));
-  EXPECT_FALSE(window_->Widget(Ctl::AppendBtn)->isEnabled());
+  QTest::keyClicks(Line(Control::UpperLine), QStringLiteral("L1-A"));
+  Commit(Control::UpperLine, QStringLiteral("中"));
+  EXPECT_EQ(Field(kUpperLineColumn), "L1-A中");
+  EXPECT_EQ(model_.table().Text(kUpperLineColumn).size(), 6u);  // GBK bytes
+  EXPECT_EQ(Line(Control::UpperLine)->text(), QStringLiteral("L1-A中"));
+  EXPECT_EQ(Line(Control::UpperLine)->cursorPosition(), 5);
+  EXPECT_TRUE(model_.controls().Enabled(Control::StoreButton));
+  EXPECT_FALSE(window_->Widget(Control::AppendButton)->isEnabled());
 
-  QTest::keyClick(Line(Ctl::FlinEdit), Qt::Key_Backspace);
-  EXPECT_EQ(Field(kFlin), "L1-A");  // the two-byte character goes as one
+  QTest::keyClick(Line(Control::UpperLine), Qt::Key_Backspace);
+  EXPECT_EQ(Field(kUpperLineColumn), "L1-A");  // the two-byte character goes as one
 
-  Commit(Ctl::FlinEdit, QStringLiteral("😀"));
-  EXPECT_EQ(Field(kFlin), "L1-A");
+  Commit(Control::UpperLine, QStringLiteral("😀"));
+  EXPECT_EQ(Field(kUpperLineColumn), "L1-A");
   EXPECT_EQ(ui_.Take().size(), 1u);
 }
 
 TEST_F(EditorWindowTest, TooLongIsRefusedOnScreenToo) {
-  QTest::keyClicks(Line(Ctl::FlinEdit), QStringLiteral("WWWWWWWWWWWW"));
+  QTest::keyClicks(Line(Control::UpperLine), QStringLiteral("WWWWWWWWWWWW"));
   EXPECT_FALSE(ui_.messages.empty());
-  EXPECT_EQ(Line(Ctl::FlinEdit)->text().toStdString(), Field(kFlin));
-  EXPECT_LT(Field(kFlin).size(), 12u);
+  EXPECT_EQ(Line(Control::UpperLine)->text().toStdString(), Field(kUpperLineColumn));
+  EXPECT_LT(Field(kUpperLineColumn).size(), 12u);
 }
 
 TEST_F(EditorWindowTest, SelectorPicksAndListButtons) {
-  QTest::keyClicks(Line(Ctl::FlinEdit), QStringLiteral("X1"));
-  auto* zh = static_cast<QComboBox*>(window_->Widget(Ctl::ZhBox));
+  QTest::keyClicks(Line(Control::UpperLine), QStringLiteral("X1"));
+  auto* zh = static_cast<QComboBox*>(window_->Widget(Control::SizeSelector));
   zh->setFocus();
   QApplication::processEvents();
   emit zh->activated(3);
-  EXPECT_EQ(Field(kZihao), "3 号");
+  EXPECT_EQ(Field(kSizeColumn), "3 号");
   EXPECT_EQ(zh->currentText(), QStringLiteral("3 号"));
-  EXPECT_TRUE(Line(Ctl::FlinEdit)->hasFocus());  // back at the end of the upper line
+  EXPECT_TRUE(Line(Control::UpperLine)->hasFocus());  // back at the end of the upper line
 
-  QTest::mouseClick(static_cast<QToolButton*>(window_->Widget(Ctl::PostBtn)), Qt::LeftButton);
-  QTest::mouseClick(static_cast<QToolButton*>(window_->Widget(Ctl::AppendBtn)), Qt::LeftButton);
-  EXPECT_EQ(form_.table().RowCount(), 2);
-  auto* grid = static_cast<QTableWidget*>(window_->Widget(Ctl::DBGrid1));
+  QTest::mouseClick(static_cast<QToolButton*>(window_->Widget(Control::StoreButton)), Qt::LeftButton);
+  QTest::mouseClick(static_cast<QToolButton*>(window_->Widget(Control::AppendButton)), Qt::LeftButton);
+  EXPECT_EQ(model_.table().RowCount(), 2);
+  auto* grid = static_cast<QTableWidget*>(window_->Widget(Control::SegmentGrid));
   EXPECT_EQ(grid->rowCount(), 2);
   EXPECT_EQ(grid->item(0, 0)->text(), QStringLiteral("1"));
   EXPECT_EQ(grid->item(0, 1)->text(), QStringLiteral("X1"));
-  EXPECT_EQ(Field(kZihao), "3 号");  // the new Segment takes the size
+  EXPECT_EQ(Field(kSizeColumn), "3 号");  // the new Segment takes the size
 
-  QTest::mouseClick(static_cast<QToolButton*>(window_->Widget(Ctl::FirstBtn)), Qt::LeftButton);
-  EXPECT_EQ(form_.table().Position(), 1);
-  EXPECT_EQ(Line(Ctl::FlinEdit)->text(), QStringLiteral("X1"));
-  EXPECT_FALSE(window_->Widget(Ctl::FirstBtn)->isEnabled());
+  QTest::mouseClick(static_cast<QToolButton*>(window_->Widget(Control::FirstButton)), Qt::LeftButton);
+  EXPECT_EQ(model_.table().Position(), 1);
+  EXPECT_EQ(Line(Control::UpperLine)->text(), QStringLiteral("X1"));
+  EXPECT_FALSE(window_->Widget(Control::FirstButton)->isEnabled());
 }
 
 }  // namespace

@@ -46,20 +46,20 @@ class InsertionDialogsTest : public ::testing::Test {
  protected:
   InsertionDialogsTest()
       : glyph_canvas_(192, 96),
-        form_(ui_, std::make_unique<SqliteRowStore>(), measure_canvas_, glyph_canvas_) {
-    form_.FormCreate(1366, 768, dir_.path(), dir_ / "TL.$$$");
-    window_ = std::make_unique<MainWindow>(form_, ui_);
+        model_(ui_, std::make_unique<SqliteRowStore>(), measure_canvas_, glyph_canvas_) {
+    model_.Start(1366, 768, dir_.path(), dir_ / "TL.$$$");
+    window_ = std::make_unique<MainWindow>(model_, ui_);
     ui_.SetParent(window_.get());
     window_->show();
-    form_.FormActivate();
+    model_.OnActivated();
     window_->Refresh();
     QApplication::processEvents();
   }
   ~InsertionDialogsTest() override { window_.reset(); }
 
-  QLineEdit* Line(Ctl c) { return static_cast<QLineEdit*>(window_->Widget(c)); }
-  std::string Field(int col) { return gbk::ToUtf8(form_.table().Text(col)); }
-  void Click(Ctl c) {
+  QLineEdit* Line(Control c) { return static_cast<QLineEdit*>(window_->Widget(c)); }
+  std::string Field(int col) { return gbk::ToUtf8(model_.table().Text(col)); }
+  void Click(Control c) {
     QWidget* w = window_->Widget(c);
     ASSERT_NE(w, nullptr);
     ASSERT_TRUE(w->isEnabled()) << Info(c).name;
@@ -84,12 +84,12 @@ class InsertionDialogsTest : public ::testing::Test {
   testing::TempDir dir_;
   RecordingUi ui_;
   FreeTypeCanvas measure_canvas_, glyph_canvas_;
-  TPrintForm form_;
+  MainWindowModel model_;
   std::unique_ptr<MainWindow> window_;
 };
 
 TEST_F(InsertionDialogsTest, SerialDialogInsertsIntoTheUpperAndTheLowerLine) {
-  QTest::keyClicks(Line(Ctl::FlinEdit), QStringLiteral("AB"));
+  QTest::keyClicks(Line(Control::UpperLine), QStringLiteral("AB"));
   QString shown_caption, shown_type;
   S refused;
   WhenShown<SerialDialogView>([&](SerialDialogView& v) {
@@ -104,48 +104,48 @@ TEST_F(InsertionDialogsTest, SerialDialogInsertsIntoTheUpperAndTheLowerLine) {
     QTest::keyClicks(v.first_edit(), QStringLiteral("1"));
     QTest::mouseClick(v.yes_button(), Qt::LeftButton);
   });
-  Click(Ctl::XuhaoBit);
+  Click(Control::SerialButton);
   EXPECT_EQ(shown_caption, QStringLiteral("插入序号"));
   EXPECT_EQ(shown_type, QStringLiteral("序号0-999"));
   EXPECT_EQ(refused, S{"请输入数字."});
-  EXPECT_EQ(Field(kFlin), "AB№");
-  EXPECT_EQ(Line(Ctl::FlinEdit)->text(), QStringLiteral("AB№"));
-  EXPECT_EQ(Line(Ctl::FlinEdit)->cursorPosition(), 3);
-  EXPECT_EQ(Field(kXuFirst), "1");
-  EXPECT_EQ(Field(kXuEnd), "20");
-  EXPECT_EQ(static_cast<QLineEdit*>(window_->Widget(Ctl::XhlxEdit))->text(),
+  EXPECT_EQ(Field(kUpperLineColumn), "AB№");
+  EXPECT_EQ(Line(Control::UpperLine)->text(), QStringLiteral("AB№"));
+  EXPECT_EQ(Line(Control::UpperLine)->cursorPosition(), 3);
+  EXPECT_EQ(Field(kSerialFirstColumn), "1");
+  EXPECT_EQ(Field(kSerialLastColumn), "20");
+  EXPECT_EQ(static_cast<QLineEdit*>(window_->Widget(Control::SerialTypeField))->text(),
             QStringLiteral("序号0-999"));
 
   // A second Segment takes its series in the lower line, in capital letters.
-  Click(Ctl::PostBtn);
-  Click(Ctl::AppendBtn);
-  QTest::keyClicks(Line(Ctl::FlinEdit), QStringLiteral("X"));
-  QTest::keyClicks(Line(Ctl::SlinEdit), QStringLiteral("CD"));
+  Click(Control::StoreButton);
+  Click(Control::AppendButton);
+  QTest::keyClicks(Line(Control::UpperLine), QStringLiteral("X"));
+  QTest::keyClicks(Line(Control::LowerLine), QStringLiteral("CD"));
   ui_.messages.clear();
   WhenShown<SerialDialogView>([&](SerialDialogView& v) {
-    v.type_box()->setCurrentIndex(TXuhoForm::kCapitals);
-    emit v.type_box()->activated(TXuhoForm::kCapitals);
+    v.type_box()->setCurrentIndex(SerialNumberDialog::kCapitals);
+    emit v.type_box()->activated(SerialNumberDialog::kCapitals);
     QTest::keyClicks(v.first_edit(), QStringLiteral("a"));
     EXPECT_EQ(v.first_edit()->text(), QStringLiteral("A"));  // forced to a capital
     QTest::keyClicks(v.last_edit(), QStringLiteral("c"));
     QTest::mouseClick(v.yes_button(), Qt::LeftButton);
   });
-  Click(Ctl::XuhaoBit);
+  Click(Control::SerialButton);
   EXPECT_EQ(ui_.messages, S{});
-  EXPECT_EQ(Field(kFlin), "X");
-  EXPECT_EQ(Field(kSlin), "CD№");
-  EXPECT_EQ(Line(Ctl::SlinEdit)->text(), QStringLiteral("CD№"));
-  EXPECT_EQ(Field(kXuLei), "大写字母");
-  EXPECT_EQ(Field(kXuFirst), "A");
-  EXPECT_EQ(Field(kXuEnd), "C");
+  EXPECT_EQ(Field(kUpperLineColumn), "X");
+  EXPECT_EQ(Field(kLowerLineColumn), "CD№");
+  EXPECT_EQ(Line(Control::LowerLine)->text(), QStringLiteral("CD№"));
+  EXPECT_EQ(Field(kSerialTypeColumn), "大写字母");
+  EXPECT_EQ(Field(kSerialFirstColumn), "A");
+  EXPECT_EQ(Field(kSerialLastColumn), "C");
   // Back in the lower line, on screen too.
   QApplication::processEvents();
-  EXPECT_EQ(form_.focus(), Ctl::SlinEdit);
-  EXPECT_EQ(window_->focusWidget(), Line(Ctl::SlinEdit));
+  EXPECT_EQ(model_.focus(), Control::LowerLine);
+  EXPECT_EQ(window_->focusWidget(), Line(Control::LowerLine));
 }
 
 TEST_F(InsertionDialogsTest, SymbolPickerInsertsIntoTheUpperAndTheLowerLine) {
-  QTest::keyClicks(Line(Ctl::FlinEdit), QStringLiteral("AB"));
+  QTest::keyClicks(Line(Control::UpperLine), QStringLiteral("AB"));
   bool pre_on = true, insert_on = true;
   QString grid_family, cell, preview_after_paging;
   WhenShown<SymbolPickerView>([&](SymbolPickerView& v) {
@@ -160,7 +160,7 @@ TEST_F(InsertionDialogsTest, SymbolPickerInsertsIntoTheUpperAndTheLowerLine) {
     preview_after_paging = v.preview()->text();
     QTest::mouseClick(v.close_button(), Qt::LeftButton);
   });
-  Click(Ctl::FuhaoBtn);
+  Click(Control::SymbolButton);
   EXPECT_FALSE(pre_on);
   EXPECT_FALSE(insert_on);
   EXPECT_EQ(grid_family,
@@ -168,22 +168,22 @@ TEST_F(InsertionDialogsTest, SymbolPickerInsertsIntoTheUpperAndTheLowerLine) {
   EXPECT_EQ(cell, QStringLiteral("、"));
   EXPECT_EQ(preview_after_paging, QStringLiteral("ⅱ"));
   EXPECT_EQ(ui_.messages, S{});
-  EXPECT_EQ(Field(kFlin), "AB、");
-  EXPECT_EQ(Line(Ctl::FlinEdit)->text(), QStringLiteral("AB、"));
-  EXPECT_EQ(Line(Ctl::FlinEdit)->cursorPosition(), 3);
+  EXPECT_EQ(Field(kUpperLineColumn), "AB、");
+  EXPECT_EQ(Line(Control::UpperLine)->text(), QStringLiteral("AB、"));
+  EXPECT_EQ(Line(Control::UpperLine)->cursorPosition(), 3);
 
   // The lower line, with the zone and the cell kept from the last opening.
-  QTest::keyClicks(Line(Ctl::SlinEdit), QStringLiteral("C"));
+  QTest::keyClicks(Line(Control::LowerLine), QStringLiteral("C"));
   WhenShown<SymbolPickerView>([&](SymbolPickerView& v) {
     EXPECT_EQ(v.preview()->text(), QStringLiteral("ⅱ"));
     EXPECT_TRUE(v.pre_button()->isEnabled());
     QTest::mouseClick(v.insert_button(), Qt::LeftButton);
     QTest::mouseClick(v.close_button(), Qt::LeftButton);
   });
-  Click(Ctl::FuhaoBtn);
-  EXPECT_EQ(Field(kSlin), "Cⅱ");
-  EXPECT_EQ(Line(Ctl::SlinEdit)->text(), QStringLiteral("Cⅱ"));
-  EXPECT_EQ(Field(kFlin), "AB、");
+  Click(Control::SymbolButton);
+  EXPECT_EQ(Field(kLowerLineColumn), "Cⅱ");
+  EXPECT_EQ(Line(Control::LowerLine)->text(), QStringLiteral("Cⅱ"));
+  EXPECT_EQ(Field(kUpperLineColumn), "AB、");
 }
 
 }  // namespace

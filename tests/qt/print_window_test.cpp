@@ -73,7 +73,7 @@ class WindowUi : public QtUi {
   void Beep() override {}
 
   uint64_t NowMs() override { return clock.NowMs(); }
-  void StartTimer1(uint32_t) override { QtUi::StartTimer1(0); }
+  void StartJobTimer(uint32_t) override { QtUi::StartJobTimer(0); }
   void ProcessEvents() override {
     clock.Advance(dispatch_ms);
     QCoreApplication::processEvents();
@@ -102,14 +102,14 @@ class PrintWindowTest : public ::testing::Test {
  protected:
   PrintWindowTest()
       : glyph_canvas_(192, 96),
-        form_(ui_, std::make_unique<SqliteRowStore>(), measure_canvas_, glyph_canvas_) {
-    form_.FormCreate(1366, 768, dir_.path(), dir_ / "TL.$$$");
-    ui_.SetTimer1Handler([this] { form_.Timer1Timer(); });
-    ui_.SetStop([this] { form_.StopPrtBtn(); });
-    window_ = std::make_unique<MainWindow>(form_, ui_);
+        model_(ui_, std::make_unique<SqliteRowStore>(), measure_canvas_, glyph_canvas_) {
+    model_.Start(1366, 768, dir_.path(), dir_ / "TL.$$$");
+    ui_.SetJobTimerHandler([this] { model_.printing().OnJobTimer(); });
+    ui_.SetStop([this] { model_.printing().OnStopButton(); });
+    window_ = std::make_unique<MainWindow>(model_, ui_);
     ui_.SetParent(window_.get());
     window_->show();
-    form_.FormActivate();
+    model_.OnActivated();
     window_->Refresh();
     QApplication::processEvents();
   }
@@ -127,19 +127,19 @@ class PrintWindowTest : public ::testing::Test {
       if (c == '/') c = '_';
     tape_dir_ = TapeDir(name);
     printers_ = std::make_unique<VirtualTransport>(ui_.clock, std::move(l.printers), tape_dir_);
-    form_.SetTransport(*printers_);
+    model_.printing().SetTransport(*printers_);
   }
 
   // The operator opens a sample document with the open button.
   void OpenSample(const std::string& name) {
     ui_.open_answer = SampleDir() / name;
     ASSERT_TRUE(std::filesystem::exists(ui_.open_answer)) << ui_.open_answer;
-    Click(Ctl::OpenBtn);
+    Click(Control::OpenButton);
     ASSERT_EQ(ui_.messages, S{});
-    ASSERT_EQ(form_.para().DocPath, ui_.open_answer);
+    ASSERT_EQ(model_.doc().file_state.DocPath, ui_.open_answer);
   }
 
-  void Click(Ctl c) {
+  void Click(Control c) {
     QWidget* w = window_->Widget(c);
     ASSERT_NE(w, nullptr);
     ASSERT_TRUE(w->isEnabled()) << Info(c).name;
@@ -172,20 +172,20 @@ class PrintWindowTest : public ::testing::Test {
   }
 
   void ExpectEditingState() {
-    EXPECT_EQ(form_.status(0), "当前状态:文件编辑");
+    EXPECT_EQ(model_.controls().status(0), "当前状态:文件编辑");
     EXPECT_EQ(StatusText(), QStringLiteral("当前状态:文件编辑"));
-    EXPECT_FALSE(form_.para().DocBusy);
-    EXPECT_TRUE(window_->Widget(Ctl::PrintBtn)->isEnabled());
-    EXPECT_FALSE(window_->Widget(Ctl::StopBtn)->isEnabled());
-    for (Ctl c : {Ctl::OpenBtn, Ctl::SaveBtn, Ctl::FlinEdit, Ctl::SlinEdit, Ctl::DBGrid1,
-                  Ctl::ZitiBox, Ctl::ExportBtn})
+    EXPECT_FALSE(model_.doc().file_state.DocBusy);
+    EXPECT_TRUE(window_->Widget(Control::PrintButton)->isEnabled());
+    EXPECT_FALSE(window_->Widget(Control::StopButton)->isEnabled());
+    for (Control c : {Control::OpenButton, Control::SaveButton, Control::UpperLine, Control::LowerLine, Control::SegmentGrid,
+                  Control::FontFaceSelector, Control::ExportButton})
       EXPECT_TRUE(window_->Widget(c)->isEnabled()) << Info(c).name;
   }
 
   testing::TempDir dir_;
   WindowUi ui_;
   FreeTypeCanvas measure_canvas_, glyph_canvas_;
-  TPrintForm form_;
+  MainWindowModel model_;
   std::unique_ptr<MainWindow> window_;
   std::unique_ptr<VirtualTransport> printers_;
   std::filesystem::path tape_dir_;
@@ -202,9 +202,9 @@ DialogSeen Look(PrintDialogView& view) {
   DialogSeen seen;
   for (int i = 0; i < view.printers()->count(); ++i) seen.entries << view.printers()->itemText(i);
   seen.selected = view.printers()->currentText();
-  seen.device = view.findChild<QLabel*>(QStringLiteral("DevName"))->text();
-  seen.status = view.findChild<QLabel*>(QStringLiteral("UsbSta"))->text();
-  seen.pitch = view.findChild<QLabel*>(QStringLiteral("EdPitch"))->text();
+  seen.device = view.findChild<QLabel*>(QStringLiteral("device_name"))->text();
+  seen.status = view.findChild<QLabel*>(QStringLiteral("usb_status"))->text();
+  seen.pitch = view.findChild<QLabel*>(QStringLiteral("segment_count_text"))->text();
   return seen;
 }
 
@@ -236,7 +236,7 @@ TEST_P(PrintSampleTest, PrintButtonToFinishedTape) {
     if (c.slot != 0) {  // the operator picks the printer from the list with the keyboard
       view.printers()->setFocus();
       for (int i = 0; i < c.slot; ++i) QTest::keyClick(view.printers(), Qt::Key_Down);
-      seen.device_after_pick = view.findChild<QLabel*>(QStringLiteral("DevName"))->text();
+      seen.device_after_pick = view.findChild<QLabel*>(QStringLiteral("device_name"))->text();
     }
     if (c.copies != 1) {
       view.copies_edit()->setFocus();
@@ -248,12 +248,12 @@ TEST_P(PrintSampleTest, PrintButtonToFinishedTape) {
   S statuses;
   bool stop_seen_enabled = false;
   ui_.on_dispatch = [&] {
-    if (!form_.para().DocBusy) return;
+    if (!model_.doc().file_state.DocBusy) return;
     statuses.push_back(StatusText().toStdString());
-    stop_seen_enabled |= window_->Widget(Ctl::StopBtn)->isEnabled();
-    EXPECT_FALSE(window_->Widget(Ctl::PrintBtn)->isEnabled());
+    stop_seen_enabled |= window_->Widget(Control::StopButton)->isEnabled();
+    EXPECT_FALSE(window_->Widget(Control::PrintButton)->isEnabled());
   };
-  Click(Ctl::PrintBtn);
+  Click(Control::PrintButton);
 
   EXPECT_EQ(seen.entries, (QStringList{"USB#0", "USB#1"}));
   EXPECT_EQ(seen.selected, QStringLiteral("USB#0"));
@@ -275,7 +275,7 @@ TEST_P(PrintSampleTest, PrintButtonToFinishedTape) {
   const int items = c.copies * c.items_per_copy;
   EXPECT_EQ(static_cast<int>(job.items.size()), items);
   for (const VirtualItem& item : job.items) EXPECT_TRUE(item.printed);
-  EXPECT_EQ(form_.last_job_counts().skipped, 0);
+  EXPECT_EQ(model_.printing().last_job_counts().skipped, 0);
   ASSERT_FALSE(job.picture.empty());
   EXPECT_TRUE(std::filesystem::exists(job.picture)) << job.picture;
   std::printf("tape picture: %s\n", job.picture.c_str());
@@ -290,7 +290,7 @@ TEST_P(PrintSampleTest, PrintButtonToFinishedTape) {
 
   EXPECT_EQ(ui_.messages, S{"打印完成!"});
   ExpectEditingState();
-  EXPECT_EQ(form_.table().RowCount(), c.segments);
+  EXPECT_EQ(model_.table().RowCount(), c.segments);
 }
 
 // Both generations. 设备标识: two-line unit marks with serials and letters, 12 mm label
@@ -313,9 +313,9 @@ TEST_F(PrintWindowTest, TheDialogLooksForPrintersAgainWhenItIsActivatedAgain) {
     QApplication::setActiveWindow(window_.get());  // the operator looks elsewhere, comes back
     QApplication::setActiveWindow(&view);
     again = Look(view);
-    QTest::mouseClick(view.findChild<QPushButton*>(QStringLiteral("CancelBtn")), Qt::LeftButton);
+    QTest::mouseClick(view.findChild<QPushButton*>(QStringLiteral("cancel_button")), Qt::LeftButton);
   });
-  Click(Ctl::PrintBtn);
+  Click(Control::PrintButton);
   EXPECT_EQ(first.entries, (QStringList{"USB#0", "USB#1"}));
   EXPECT_EQ(first.device, QStringLiteral("Kelmor QB20"));
   EXPECT_EQ(again.entries, QStringList{"USB#0"});
@@ -346,7 +346,7 @@ TEST_P(StopTest, StopButtonEndsTheJobAndClosingIsRefusedWhilePrinting) {
   bool visible_after_close = false;
   uint64_t stopped_at = 0;
   ui_.on_dispatch = [&] {
-    if (!form_.para().DocBusy || !window_->Widget(Ctl::StopBtn)->isEnabled()) return;
+    if (!model_.doc().file_state.DocBusy || !window_->Widget(Control::StopButton)->isEnabled()) return;
     const auto& jobs = printers_->printer(0).jobs();
     if (jobs.empty() || jobs[0].items.empty() || !jobs[0].items[0].printed) return;
     if (!close_tried) {  // the first item is on the tape: the operator tries to leave
@@ -358,12 +358,12 @@ TEST_P(StopTest, StopButtonEndsTheJobAndClosingIsRefusedWhilePrinting) {
     if (!stop_pressed) {
       stop_pressed = true;
       stopped_at = ui_.clock.NowMs();
-      QTest::mouseClick(window_->Widget(Ctl::StopBtn), Qt::LeftButton);
-      EXPECT_FALSE(window_->Widget(Ctl::StopBtn)->isEnabled());
-      EXPECT_FALSE(window_->Widget(Ctl::PrintBtn)->isEnabled());
+      QTest::mouseClick(window_->Widget(Control::StopButton), Qt::LeftButton);
+      EXPECT_FALSE(window_->Widget(Control::StopButton)->isEnabled());
+      EXPECT_FALSE(window_->Widget(Control::PrintButton)->isEnabled());
     }
   };
-  Click(Ctl::PrintBtn);
+  Click(Control::PrintButton);
 
   ASSERT_TRUE(close_tried);
   EXPECT_TRUE(visible_after_close);
@@ -379,7 +379,7 @@ TEST_P(StopTest, StopButtonEndsTheJobAndClosingIsRefusedWhilePrinting) {
   EXPECT_LT(ui_.clock.NowMs() - stopped_at, 60'000u);  // ended soon after the stop
   EXPECT_EQ(ui_.messages, (S{"请先终止打印,再退出.", GetParam().last_message}));
   ExpectEditingState();
-  EXPECT_FALSE(form_.StopRequested());
+  EXPECT_FALSE(model_.printing().StopRequested());
 
   // Back in editing the window closes when asked.
   window_->close();
@@ -400,13 +400,13 @@ TEST_F(PrintWindowTest, CloseAfterTheStopWaitsForTheJobToEnd) {
       [](PrintDialogView& view) { QTest::mouseClick(view.ok_button(), Qt::LeftButton); });
   bool stop_pressed = false, visible_after_close = false;
   ui_.on_dispatch = [&] {
-    if (stop_pressed || !window_->Widget(Ctl::StopBtn)->isEnabled()) return;
+    if (stop_pressed || !window_->Widget(Control::StopButton)->isEnabled()) return;
     stop_pressed = true;
-    QTest::mouseClick(window_->Widget(Ctl::StopBtn), Qt::LeftButton);
+    QTest::mouseClick(window_->Widget(Control::StopButton), Qt::LeftButton);
     window_->close();  // the job still walks the table: the window stays for now
     visible_after_close = window_->isVisible();
   };
-  Click(Ctl::PrintBtn);
+  Click(Control::PrintButton);
   ASSERT_TRUE(stop_pressed);
   EXPECT_TRUE(visible_after_close);
   ASSERT_EQ(printers_->printer(0).jobs().size(), 1u);

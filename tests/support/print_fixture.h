@@ -84,26 +84,26 @@ class PrintDocument {
 
   void Add(const TestSegment& s) {
     table.Append();
-    table.SetInt(kNum, table.Position());
-    table.SetText(kFlin, gbk::FromUtf8(s.flin).gbk);
-    table.SetText(kSlin, gbk::FromUtf8(s.slin).gbk);
-    table.SetInt(kPitchLen, s.pitch_len);
-    table.SetText(kZihao, gbk::FromUtf8(s.size).gbk);
-    table.SetText(kHengShu, gbk::FromUtf8("横向").gbk);
-    table.SetText(kXiuShi, gbk::FromUtf8("取消修饰").gbk);
-    table.SetInt(kPitchRep, s.repeat);
-    table.SetText(kXuLei, gbk::FromUtf8(s.serial).gbk);
+    table.SetInt(kNumberColumn, table.Position());
+    table.SetText(kUpperLineColumn, gbk::FromUtf8(s.flin).gbk);
+    table.SetText(kLowerLineColumn, gbk::FromUtf8(s.slin).gbk);
+    table.SetInt(kLengthColumn, s.pitch_len);
+    table.SetText(kSizeColumn, gbk::FromUtf8(s.size).gbk);
+    table.SetText(kOrientationColumn, gbk::FromUtf8("横向").gbk);
+    table.SetText(kDecorationColumn, gbk::FromUtf8("取消修饰").gbk);
+    table.SetInt(kRepeatColumn, s.repeat);
+    table.SetText(kSerialTypeColumn, gbk::FromUtf8(s.serial).gbk);
     if (s.serial != "无序号") {
-      table.SetText(kXuFirst, s.first);
-      table.SetText(kXuEnd, s.last);
+      table.SetText(kSerialFirstColumn, s.first);
+      table.SetText(kSerialLastColumn, s.last);
     }
     table.Store();
   }
 
-  JobDocument Job(uint8_t density = 4) { return {table, para, measurer, builder, density}; }
+  JobDocument Job(uint8_t density = 4) { return {table, file_state, measurer, builder, density}; }
 
   SegmentTable table;
-  FILEPARA para;
+  DocumentFileState file_state;
   BarCanvas measure_canvas, glyph_canvas;
   GlyphMeasurer measurer;
   ImageBuilder builder;

@@ -11,12 +11,12 @@
 #include "app/print_dialog.h"
 #include "app/serial_dialog.h"
 #include "app/symbol_picker.h"
-#include "app/ui.h"
+#include "app/window_ui.h"
 #include "device/clock.h"
 
 namespace qx::testing {
 
-class ScriptedUi : public Ui {
+class ScriptedUi : public WindowUi {
  public:
   struct Shown {
     std::string text, caption;
@@ -72,32 +72,32 @@ class ScriptedUi : public Ui {
   // The serial-number dialog and the symbol picker: the script plays the operator on the
   // activated form and returns when the operator is done; without a script the dialog is
   // closed with its close box. The result is the form's.
-  std::function<void(TXuhoForm&)> serial_dialog;
-  int ShowSerialDialog(TXuhoForm& form) override {
+  std::function<void(SerialNumberDialog&)> serial_dialog;
+  int ShowSerialDialog(SerialNumberDialog& form) override {
     ++serial_dialogs;
-    form.FormActivate();
+    form.OnActivated();
     if (serial_dialog) serial_dialog(form);
-    if (form.result() == 0) form.CloseBoxClick();
+    if (form.result() == 0) form.OnCloseBox();
     return form.result();
   }
-  std::function<void(TFuhaoForm&)> symbol_picker;
+  std::function<void(SymbolPicker&)> symbol_picker;
   int symbol_pickers = 0;
-  int ShowSymbolPicker(TFuhaoForm& form) override {
+  int ShowSymbolPicker(SymbolPicker& form) override {
     ++symbol_pickers;
-    form.FormActivate();
+    form.OnActivated();
     if (symbol_picker) symbol_picker(form);
-    if (form.result() == 0) form.CloseBoxClick();
+    if (form.result() == 0) form.OnCloseBox();
     return form.result();
   }
 
   // The print dialog: `print_dialog` plays the operator (it is given the activated form);
   // without it the dialog is cancelled.
-  std::function<int(TPrtSelForm&)> print_dialog;
+  std::function<int(PrintDialog&)> print_dialog;
   int print_dialogs = 0;
-  int ShowPrintDialog(TPrtSelForm& form) override {
+  int ShowPrintDialog(PrintDialog& form) override {
     ++print_dialogs;
-    form.FormActivate();
-    if (!print_dialog) return TPrtSelForm::kResultCancel;
+    form.OnActivated();
+    if (!print_dialog) return PrintDialog::kResultCancel;
     return print_dialog(form);
   }
 
@@ -108,18 +108,18 @@ class ScriptedUi : public Ui {
   FakeClock clock;
   uint64_t dispatch_ms = 10;
   uint64_t time_limit_ms = 24ull * 3600 * 1000;
-  std::function<void()> timer1;
-  std::optional<uint64_t> timer1_due;
+  std::function<void()> job_timer;
+  std::optional<uint64_t> job_timer_due;
   std::vector<std::pair<uint64_t, std::function<void()>>> at;
   std::function<void()> on_dispatch;
   uint64_t NowMs() override { return clock.NowMs(); }
-  void StartTimer1(uint32_t ms) override { timer1_due = clock.NowMs() + ms; }
+  void StartJobTimer(uint32_t ms) override { job_timer_due = clock.NowMs() + ms; }
   void ProcessEvents() override {
     clock.Advance(dispatch_ms);
     if (clock.NowMs() > time_limit_ms) throw std::runtime_error("the job waited past the time limit");
-    if (timer1_due && clock.NowMs() >= *timer1_due) {
-      timer1_due.reset();
-      if (timer1) timer1();
+    if (job_timer_due && clock.NowMs() >= *job_timer_due) {
+      job_timer_due.reset();
+      if (job_timer) job_timer();
     }
     for (auto it = at.begin(); it != at.end();) {
       if (clock.NowMs() >= it->first) {

@@ -16,8 +16,8 @@
 #include <filesystem>
 
 #include "app/data_directory.h"
-#include "app/main_form.h"
-#include "app/messages.h"
+#include "app/main_window_model.h"
+#include "editing/messages.h"
 #include "app/qt/main_window.h"
 #include "app/qt/qt_ui.h"
 #include "device/printers.h"
@@ -52,33 +52,33 @@ int main(int argc, char** argv) {
     qx::FontResolver::Shared();
     qx::FreeTypeCanvas measure_canvas, glyph_canvas(192, 96);
     qx::QtUi ui;
-    qx::TPrintForm form(ui, std::make_unique<qx::SqliteRowStore>(), measure_canvas, glyph_canvas);
+    qx::MainWindowModel model(ui, std::make_unique<qx::SqliteRowStore>(), measure_canvas, glyph_canvas);
     const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
-    form.FormCreate(screen.width(), screen.height(), data, slot.table_path(),
+    model.Start(screen.width(), screen.height(), data, slot.table_path(),
                     slot.has_leftover() && !shooting);
-    ui.SetTimer1Handler([&form] { form.Timer1Timer(); });
+    ui.SetJobTimerHandler([&model] { model.printing().OnJobTimer(); });
     // The printers: those on USB, and the virtual ones QX_VIRTUAL_PRINTERS asks for.
     qx::SteadyClock clock;
     std::unique_ptr<qx::PrinterTransports> printers = qx::MakePrinterTransports(clock);
     if (!printers->error().empty())
       std::fprintf(stderr, "qx-editor: %s\n", printers->error().c_str());
-    form.SetTransport(printers->transport());
-    qx::MainWindow window(form, ui);
+    model.printing().SetTransport(printers->transport());
+    qx::MainWindow window(model, ui);
     ui.SetParent(&window);
-    window.setMaximumSize(form.layout().max_width, form.layout().max_height);
+    window.setMaximumSize(model.layout().max_width, model.layout().max_height);
     window.resize(std::min(screen.width(), 1280), std::min(screen.height(), 800));
     window.show();
-    form.FormActivate();
-    if (!document.isEmpty()) form.OpenDocumentFile(std::filesystem::path(document.toStdString()));
+    model.OnActivated();
+    if (!document.isEmpty()) model.files().OpenDocumentFile(std::filesystem::path(document.toStdString()));
     window.Refresh();
     // A picture run: type two Segments, take the picture, leave without the save question.
-    auto type_document = [&form] {
-      form.TypeText(qx::Ctl::FlinEdit, "L1-A");
-      form.PressEnter(qx::Ctl::FlinEdit);
-      form.TypeText(qx::Ctl::FlinEdit, "端子");
+    auto type_document = [&model] {
+      model.line_editors().TypeText(qx::Control::UpperLine, "L1-A");
+      model.line_editors().PressEnter(qx::Control::UpperLine);
+      model.line_editors().TypeText(qx::Control::UpperLine, "端子");
     };
-    auto leave = [&form, &window] {
-      form.para().DocModified = false;
+    auto leave = [&model, &window] {
+      model.doc().file_state.DocModified = false;
       window.close();
     };
     if (!screenshot.isEmpty()) {
@@ -105,9 +105,9 @@ int main(int argc, char** argv) {
           });
         });
         poll->start();
-        const qx::Ctl button = dialog_kind == QStringLiteral("serial")    ? qx::Ctl::XuhaoBit
-                               : dialog_kind == QStringLiteral("symbols") ? qx::Ctl::FuhaoBtn
-                                                                          : qx::Ctl::PrintBtn;
+        const qx::Control button = dialog_kind == QStringLiteral("serial")    ? qx::Control::SerialButton
+                               : dialog_kind == QStringLiteral("symbols") ? qx::Control::SymbolButton
+                                                                          : qx::Control::PrintButton;
         if (auto* b = qobject_cast<QAbstractButton*>(window.Widget(button)))
           b->click();  // returns when the dialog has been cancelled
         leave();

@@ -17,8 +17,9 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
-#include "app/messages.h"
+#include "editing/messages.h"
 #include "app/qt/qt_ui.h"
+#include "editing/control_values.h"
 #include "document/gbk.h"
 #include "layout/font_resolver.h"
 #include "layout/tape.h"
@@ -27,6 +28,9 @@ namespace qx {
 namespace {
 
 QString FromGbk(std::string_view gbk) { return Q(gbk::ToUtf8(gbk)); }
+
+// The object name of a control's widget: its identifier.
+QString Name(Control c) { return Q(Info(c).name); }
 
 // Every GBK character is one UTF-16 unit in the widget, so positions convert by counting.
 int CharIndex(std::string_view gbk, int byte_offset) {
@@ -84,8 +88,8 @@ QIcon LetterIcon(const QString& letter, const QColor& colour) {
 
 // --- Line editor ----------------------------------------------------------------------
 
-GbkLineEdit::GbkLineEdit(MainWindow& window, Ctl id) : window_(window), id_(id) {
-  setObjectName(QString::fromUtf8(Info(id).name.data(), static_cast<qsizetype>(Info(id).name.size())));
+GbkLineEdit::GbkLineEdit(MainWindow& window, Control id) : window_(window), id_(id) {
+  setObjectName(Name(id));
   setAttribute(Qt::WA_InputMethodEnabled, true);
   QFont f(QStringLiteral("黑体"));
   f.setPixelSize(53);
@@ -95,7 +99,7 @@ GbkLineEdit::GbkLineEdit(MainWindow& window, Ctl id) : window_(window), id_(id) 
 }
 
 void GbkLineEdit::keyPressEvent(QKeyEvent* e) {
-  TPrintForm& f = window_.form();
+  LineEditors& f = window_.model().line_editors();
   if (e->matches(QKeySequence::Paste)) return f.PasteText(id_, QApplication::clipboard()->text().toStdString());
   if (e->matches(QKeySequence::Copy) || e->matches(QKeySequence::SelectAll)) {
     QLineEdit::keyPressEvent(e);
@@ -132,17 +136,17 @@ void GbkLineEdit::inputMethodEvent(QInputMethodEvent* e) {
   // the key handler.
   QInputMethodEvent preedit(e->preeditString(), e->attributes());
   QLineEdit::inputMethodEvent(&preedit);
-  if (!commit.isEmpty()) window_.form().TypeText(id_, commit.toStdString());
+  if (!commit.isEmpty()) window_.model().line_editors().TypeText(id_, commit.toStdString());
 }
 
 void GbkLineEdit::mousePressEvent(QMouseEvent* e) {
   QLineEdit::mousePressEvent(e);
-  TPrintForm& f = window_.form();
+  LineEditors& f = window_.model().line_editors();
   PushCaret();
-  if (id_ == Ctl::SlinEdit) {
-    f.OnSlinClick();
+  if (id_ == Control::LowerLine) {
+    f.OnLowerLineClicked();
   } else {
-    f.FlinEditClick();
+    f.OnUpperLineClicked();
   }
 }
 
@@ -160,7 +164,7 @@ void GbkLineEdit::contextMenuEvent(QContextMenuEvent* e) { e->ignore(); }
 
 void GbkLineEdit::PushCaret() {
   if (window_.syncing()) return;
-  const std::string& gbk = window_.form().editor(id_).text;
+  const std::string& gbk = window_.model().context().editor(id_).text;
   const int caret = ByteOffset(gbk, cursorPosition());
   int sel_start = 0, sel_len = 0;
   if (hasSelectedText()) {
@@ -169,27 +173,27 @@ void GbkLineEdit::PushCaret() {
     sel_start = a;
     sel_len = b - a;
   }
-  window_.form().SetCaret(id_, caret, sel_start, sel_len);
+  window_.model().line_editors().SetCaret(id_, caret, sel_start, sel_len);
 }
 
 // --- Window ---------------------------------------------------------------------------
 
-MainWindow::MainWindow(TPrintForm& form, Ui& ui) : form_(form), ui_(ui) {
+MainWindow::MainWindow(MainWindowModel& model, Ui& ui) : model_(model), ui_(ui) {
   Build();
-  form_.SetRefreshHandler([this] { Refresh(); });
+  model_.SetRefreshHandler([this] { Refresh(); });
   // While a job runs only the status bar and the row being printed change.
-  form_.SetStatusHandler([this] {
-    status_[0]->setText(Q(form_.status(0)));
-    if (grid_ && form_.table().Position() > 0) grid_->selectRow(form_.table().Position() - 1);
+  model_.SetStatusHandler([this] {
+    status_[0]->setText(Q(model_.controls().status(0)));
+    if (grid_ && model_.table().Position() > 0) grid_->selectRow(model_.table().Position() - 1);
   });
-  form_.SetCloseHandler([this] { QMetaObject::invokeMethod(this, [this] { close(); }, Qt::QueuedConnection); });
+  model_.SetCloseHandler([this] { QMetaObject::invokeMethod(this, [this] { close(); }, Qt::QueuedConnection); });
   Refresh();
 }
 
-QAbstractButton* MainWindow::ToolButton(Ctl c, const QString& text) {
+QAbstractButton* MainWindow::ToolButton(Control c, const QString& text) {
   auto* b = new QToolButton;
   const ControlInfo& info = Info(c);
-  b->setObjectName(QString::fromUtf8(info.name.data(), static_cast<qsizetype>(info.name.size())));
+  b->setObjectName(Name(c));
   b->setText(info.caption.empty() ? text : Q(info.caption));
   if (!info.hint.empty()) b->setToolTip(Q(info.hint));
   b->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
@@ -198,52 +202,52 @@ QAbstractButton* MainWindow::ToolButton(Ctl c, const QString& text) {
   return b;
 }
 
-QComboBox* MainWindow::Selector(Ctl c) {
+QComboBox* MainWindow::Selector(Control c) {
   auto* box = new QComboBox;
-  box->setObjectName(QString::fromUtf8(Info(c).name.data(), static_cast<qsizetype>(Info(c).name.size())));
-  for (std::string_view item : form_.SelectorItems(c)) box->addItem(Q(item));
+  box->setObjectName(Name(c));
+  for (std::string_view item : SelectorItems(c)) box->addItem(Q(item));
   widgets_[static_cast<std::size_t>(c)] = box;
   box->installEventFilter(this);
   return box;
 }
 
-QLineEdit* MainWindow::NumberEdit(Ctl c) {
+QLineEdit* MainWindow::NumberEdit(Control c) {
   auto* e = new QLineEdit;
-  e->setObjectName(QString::fromUtf8(Info(c).name.data(), static_cast<qsizetype>(Info(c).name.size())));
+  e->setObjectName(Name(c));
   e->setMaxLength(3);
   e->setToolTip(Q(Info(c).hint));
   e->setFixedWidth(60);
   widgets_[static_cast<std::size_t>(c)] = e;
   e->installEventFilter(this);
   connect(e, &QLineEdit::textEdited, this, [this, c](const QString& text) {
-    if (!syncing_) form_.SetNumberEditText(c, text.toStdString());
+    if (!syncing_) model_.context().SetNumberEditText(c, text.toStdString());
   });
   return e;
 }
 
-void MainWindow::FileButtonClick(Ctl c) {
+void MainWindow::FileButtonClick(Control c) {
   switch (c) {
-    case Ctl::OpenBtn: return form_.OpenFilebtn();
-    case Ctl::CloseBtn: return form_.CloseFilebtn();
-    case Ctl::SaveBtn: return form_.SaveFileBtn();
-    case Ctl::SaveAsBtn: return form_.SaveFileAsBtn();
-    case Ctl::ExportBtn: return form_.ExportFileBtn();
-    case Ctl::OpenExcelBtn: return form_.OpenExcelBtnClick();
-    case Ctl::AboutBtn: return form_.AboutBtnClick();
-    case Ctl::PrintBtn: return form_.PrintFileBtn();
-    case Ctl::StopBtn: return form_.StopPrtBtn();
+    case Control::OpenButton: return model_.files().OnOpenButton();
+    case Control::NewButton: return model_.files().OnNewButton();
+    case Control::SaveButton: return model_.files().OnSaveButton();
+    case Control::SaveAsButton: return model_.files().OnSaveAsButton();
+    case Control::ExportButton: return model_.files().OnExportButton();
+    case Control::ImportExcelButton: return model_.files().OnImportExcelButton();
+    case Control::HelpButton: return model_.OnHelpButton();
+    case Control::PrintButton: return model_.printing().OnPrintButton();
+    case Control::StopButton: return model_.printing().OnStopButton();
     default: return NotYetAvailable();
   }
 }
 
-void MainWindow::ListButtonClick(Ctl c) {
+void MainWindow::ListButtonClick(Control c) {
   switch (c) {
-    case Ctl::FirstBtn: return form_.FirstClick();
-    case Ctl::LastBtn: return form_.LastClick();
-    case Ctl::AppendBtn: return form_.AppendClick();
-    case Ctl::InsertBtn: return form_.InsertClick();
-    case Ctl::DeleteBtn: return form_.DeleteClick();
-    case Ctl::PostBtn: return form_.PostClick();
+    case Control::FirstButton: return model_.segment_list().OnFirstButton();
+    case Control::LastButton: return model_.segment_list().OnLastButton();
+    case Control::AppendButton: return model_.segment_list().OnAppendButton();
+    case Control::InsertButton: return model_.segment_list().OnInsertButton();
+    case Control::DeleteButton: return model_.segment_list().OnDeleteButton();
+    case Control::StoreButton: return model_.segment_list().OnStoreButton();
     default: return;
   }
 }
@@ -261,31 +265,31 @@ void MainWindow::Build() {
 
   // Upper tool bar.
   auto* bar1 = new QWidget;
-  widgets_[static_cast<std::size_t>(Ctl::ControlBar1)] = bar1;
+  widgets_[static_cast<std::size_t>(Control::UpperToolBar)] = bar1;
   auto* h1 = new QHBoxLayout(bar1);
   h1->setContentsMargins(0, 0, 0, 0);
   auto* logo = new QLabel;
   logo->setPixmap(Logo());
   logo->setFixedSize(100, 100);
   struct Icon {
-    Ctl c;
+    Control c;
     QStyle::StandardPixmap px;
     const char* text;
   };
   const Icon icons[] = {
-      {Ctl::OpenBtn, QStyle::SP_DialogOpenButton, "打开"},
-      {Ctl::CloseBtn, QStyle::SP_FileIcon, "新建"},
-      {Ctl::SaveBtn, QStyle::SP_DialogSaveButton, "存储"},
-      {Ctl::SaveAsBtn, QStyle::SP_DriveFDIcon, "另存"},
-      {Ctl::PrintBtn, QStyle::SP_ComputerIcon, "打印"},
-      {Ctl::StopBtn, QStyle::SP_BrowserStop, "停止"},
-      {Ctl::OpenExcelBtn, QStyle::SP_FileDialogDetailedView, "Excel"},
-      {Ctl::ExportBtn, QStyle::SP_ArrowRight, "导出"},
-      {Ctl::AboutBtn, QStyle::SP_DialogHelpButton, "帮助"},
+      {Control::OpenButton, QStyle::SP_DialogOpenButton, "打开"},
+      {Control::NewButton, QStyle::SP_FileIcon, "新建"},
+      {Control::SaveButton, QStyle::SP_DialogSaveButton, "存储"},
+      {Control::SaveAsButton, QStyle::SP_DriveFDIcon, "另存"},
+      {Control::PrintButton, QStyle::SP_ComputerIcon, "打印"},
+      {Control::StopButton, QStyle::SP_BrowserStop, "停止"},
+      {Control::ImportExcelButton, QStyle::SP_FileDialogDetailedView, "Excel"},
+      {Control::ExportButton, QStyle::SP_ArrowRight, "导出"},
+      {Control::HelpButton, QStyle::SP_DialogHelpButton, "帮助"},
   };
   for (const Icon& i : icons) {
     QAbstractButton* b = ToolButton(i.c, QString::fromUtf8(i.text));
-    b->setIcon(i.c == Ctl::AboutBtn ? LetterIcon(QStringLiteral("?"), QColor(0x1f, 0x4e, 0xa8))
+    b->setIcon(i.c == Control::HelpButton ? LetterIcon(QStringLiteral("?"), QColor(0x1f, 0x4e, 0xa8))
                                     : st->standardIcon(i.px));
     b->setIconSize(QSize(28, 28));
     b->setMinimumWidth(0);
@@ -295,54 +299,54 @@ void MainWindow::Build() {
   }
   h1->addSpacing(8);
   auto* faces = new QComboBox;
-  faces->setObjectName(QStringLiteral("ZitiBox"));
-  faces->setToolTip(Q(Info(Ctl::ZitiBox).hint));
-  form_.SetFaceItems(FontResolver::Shared().InstalledFaceNames());
-  for (const std::string& name : form_.FaceItems()) faces->addItem(Q(name));
+  faces->setObjectName(Name(Control::FontFaceSelector));
+  faces->setToolTip(Q(Info(Control::FontFaceSelector).hint));
+  model_.settings().SetFaceItems(FontResolver::Shared().InstalledFaceNames());
+  for (const std::string& name : model_.settings().FaceItems()) faces->addItem(Q(name));
   faces->setMaximumWidth(160);
-  widgets_[static_cast<std::size_t>(Ctl::ZitiBox)] = faces;
+  widgets_[static_cast<std::size_t>(Control::FontFaceSelector)] = faces;
   h1->addWidget(faces);
   // The line editors show the text in the face and style the model gives them.
   const auto editor_font = [this] {
-    for (Ctl c : {Ctl::FlinEdit, Ctl::SlinEdit}) {
+    for (Control c : {Control::UpperLine, Control::LowerLine}) {
       QFont f = Widget(c)->font();
-      f.setFamily(Q(form_.editor_face()));
-      f.setBold(form_.doc().settings.EditorFontBold);
+      f.setFamily(Q(model_.settings().editor_face()));
+      f.setBold(model_.doc().settings.editor_bold);
       Widget(c)->setFont(f);
     }
   };
   connect(faces, &QComboBox::activated, this, [this, editor_font](int i) {
-    form_.PickSelector(Ctl::ZitiBox, i);
+    model_.PickSelector(Control::FontFaceSelector, i);
     editor_font();
   });
-  auto* bold = qobject_cast<QToolButton*>(ToolButton(Ctl::BlodBtn, QStringLiteral("B")));
+  auto* bold = qobject_cast<QToolButton*>(ToolButton(Control::BoldButton, QStringLiteral("B")));
   bold->setCheckable(true);
   QFont bf = bold->font();
   bf.setBold(true);
   bold->setFont(bf);
   h1->addWidget(bold);
   connect(bold, &QToolButton::clicked, this, [this, editor_font] {
-    form_.BlodBtnClick();
+    model_.settings().OnBoldButton();
     editor_font();
   });
-  QAbstractButton* fuhao = ToolButton(Ctl::FuhaoBtn, QStringLiteral("Ω"));
+  QAbstractButton* fuhao = ToolButton(Control::SymbolButton, QStringLiteral("Ω"));
   h1->addWidget(fuhao);
-  connect(fuhao, &QAbstractButton::clicked, this, [this] { form_.FuhaoBtnClick(); });
+  connect(fuhao, &QAbstractButton::clicked, this, [this] { model_.OnSymbolButton(); });
   auto* following = new QGroupBox(Q(msg::kFollowingBarHint));
   auto* hf = new QHBoxLayout(following);
   hf->setContentsMargins(4, 2, 4, 2);
-  for (Ctl c : {Ctl::PitchLenBtn, Ctl::RepBtn, Ctl::ZihaoBtn, Ctl::DirxBtn, Ctl::XiushiBtn}) {
+  for (Control c : {Control::FollowingLengthButton, Control::FollowingRepeatButton, Control::FollowingSizeButton, Control::FollowingOrientationButton, Control::FollowingDecorationButton}) {
     QAbstractButton* b = ToolButton(c, {});
     qobject_cast<QToolButton*>(b)->setToolButtonStyle(Qt::ToolButtonTextOnly);
     b->setMinimumWidth(0);
     hf->addWidget(b);
     connect(b, &QAbstractButton::clicked, this, [this, c] {
       switch (c) {
-        case Ctl::PitchLenBtn: return form_.PitchLenBtnClick();
-        case Ctl::RepBtn: return form_.RepBtnClick();
-        case Ctl::ZihaoBtn: return form_.ZihaoBtnClick();
-        case Ctl::DirxBtn: return form_.DirxBtnClick();
-        default: return form_.XiushiBtnClick();
+        case Control::FollowingLengthButton: return model_.following().OnFollowingLengthButton();
+        case Control::FollowingRepeatButton: return model_.following().OnFollowingRepeatButton();
+        case Control::FollowingSizeButton: return model_.following().OnFollowingSizeButton();
+        case Control::FollowingOrientationButton: return model_.following().OnFollowingOrientationButton();
+        default: return model_.following().OnFollowingDecorationButton();
       }
     });
   }
@@ -354,7 +358,7 @@ void MainWindow::Build() {
   kf.setBold(true);
   kelmor->setFont(kf);
   kelmor->setStyleSheet(QStringLiteral("color: blue;"));
-  kelmor->setVisible(form_.layout().logo_visible);
+  kelmor->setVisible(model_.layout().logo_visible);
   kelmor->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);  // gives way on narrow screens
   kelmor->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
   h1->addWidget(kelmor);
@@ -366,32 +370,32 @@ void MainWindow::Build() {
 
   // Lower tool bar.
   auto* bar2 = new QWidget;
-  widgets_[static_cast<std::size_t>(Ctl::ControlBar2)] = bar2;
+  widgets_[static_cast<std::size_t>(Control::LowerToolBar)] = bar2;
   auto* h2 = new QHBoxLayout(bar2);
   h2->setContentsMargins(0, 0, 0, 0);
-  for (Ctl c : {Ctl::FirstBtn, Ctl::LastBtn, Ctl::AppendBtn, Ctl::InsertBtn, Ctl::DeleteBtn,
-                Ctl::PostBtn}) {
+  for (Control c : {Control::FirstButton, Control::LastButton, Control::AppendButton, Control::InsertButton, Control::DeleteButton,
+                Control::StoreButton}) {
     QAbstractButton* b = ToolButton(c, {});
     qobject_cast<QToolButton*>(b)->setToolButtonStyle(Qt::ToolButtonTextOnly);
     h2->addWidget(b);
     connect(b, &QAbstractButton::clicked, this, [this, c] { ListButtonClick(c); });
   }
   h2->addSpacing(16);
-  for (Ctl c : {Ctl::UpBiaoBit, Ctl::DwBiaoBit, Ctl::XuhaoBit}) {
+  for (Control c : {Control::SuperscriptButton, Control::SubscriptButton, Control::SerialButton}) {
     QAbstractButton* b = ToolButton(c, {});
     qobject_cast<QToolButton*>(b)->setToolButtonStyle(Qt::ToolButtonTextOnly);
     h2->addWidget(b);
     connect(b, &QAbstractButton::clicked, this, [this, c] {
-      if (c == Ctl::UpBiaoBit) return form_.UpBiaoClick();
-      if (c == Ctl::DwBiaoBit) return form_.DwBiaoClick();
-      form_.XuhaoBitClick();
+      if (c == Control::SuperscriptButton) return model_.insertions().OnSuperscriptButton();
+      if (c == Control::SubscriptButton) return model_.insertions().OnSubscriptButton();
+      model_.OnSerialButton();
     });
   }
-  for (Ctl c : {Ctl::XhlxEdit, Ctl::FxuEdit, Ctl::ExuEdit}) {
+  for (Control c : {Control::SerialTypeField, Control::SerialFirstField, Control::SerialLastField}) {
     auto* e = new QLineEdit;
     e->setReadOnly(true);
     e->setFocusPolicy(Qt::NoFocus);
-    e->setFixedWidth(c == Ctl::XhlxEdit ? 110 : 50);
+    e->setFixedWidth(c == Control::SerialTypeField ? 110 : 50);
     if (!Info(c).hint.empty()) e->setToolTip(Q(Info(c).hint));
     widgets_[static_cast<std::size_t>(c)] = e;
     h2->addWidget(e);
@@ -404,24 +408,24 @@ void MainWindow::Build() {
   // Middle: the two groups on the left, the grid and the preview on the right.
   auto* middle = new QHBoxLayout;
   auto* groups = new QVBoxLayout;
-  auto* g1 = new QGroupBox(Q(Info(Ctl::GroupBox1).caption));
-  widgets_[static_cast<std::size_t>(Ctl::GroupBox1)] = g1;
+  auto* g1 = new QGroupBox(Q(Info(Control::SegmentGroup).caption));
+  widgets_[static_cast<std::size_t>(Control::SegmentGroup)] = g1;
   auto* f1 = new QFormLayout(g1);
-  f1->addRow(Q(Info(Ctl::PlenEdit).caption), NumberEdit(Ctl::PlenEdit));
-  f1->addRow(Q(Info(Ctl::RepEdit).caption), NumberEdit(Ctl::RepEdit));
-  for (Ctl c : {Ctl::ZhBox, Ctl::DirxBox, Ctl::XsBox}) {
+  f1->addRow(Q(Info(Control::LengthEdit).caption), NumberEdit(Control::LengthEdit));
+  f1->addRow(Q(Info(Control::RepeatEdit).caption), NumberEdit(Control::RepeatEdit));
+  for (Control c : {Control::SizeSelector, Control::OrientationSelector, Control::DecorationSelector}) {
     QComboBox* box = Selector(c);
     f1->addRow(Q(Info(c).caption), box);
-    connect(box, &QComboBox::activated, this, [this, c](int i) { form_.PickSelector(c, i); });
+    connect(box, &QComboBox::activated, this, [this, c](int i) { model_.PickSelector(c, i); });
   }
   groups->addWidget(g1);
-  auto* g3 = new QGroupBox(Q(Info(Ctl::GroupBox3).caption));
-  widgets_[static_cast<std::size_t>(Ctl::GroupBox3)] = g3;
+  auto* g3 = new QGroupBox(Q(Info(Control::DocumentGroup).caption));
+  widgets_[static_cast<std::size_t>(Control::DocumentGroup)] = g3;
   auto* f3 = new QFormLayout(g3);
-  for (Ctl c : {Ctl::MatBox, Ctl::CutBox, Ctl::PlBox, Ctl::ZjBox, Ctl::NdBox}) {
+  for (Control c : {Control::MaterialSelector, Control::CutSelector, Control::AlignmentSelector, Control::SpacingSelector, Control::DensitySelector}) {
     QComboBox* box = Selector(c);
     f3->addRow(Q(Info(c).caption), box);
-    connect(box, &QComboBox::activated, this, [this, c](int i) { form_.PickSelector(c, i); });
+    connect(box, &QComboBox::activated, this, [this, c](int i) { model_.PickSelector(c, i); });
   }
   groups->addWidget(g3);
   groups->addStretch();
@@ -429,17 +433,17 @@ void MainWindow::Build() {
 
   auto* right = new QVBoxLayout;
   grid_ = new QTableWidget(0, 3);
-  grid_->setObjectName(QStringLiteral("DBGrid1"));
-  grid_->setToolTip(Q(Info(Ctl::DBGrid1).hint));
+  grid_->setObjectName(QStringLiteral("SegmentGrid"));
+  grid_->setToolTip(Q(Info(Control::SegmentGrid).hint));
   grid_->setHorizontalHeaderLabels({QStringLiteral("段号"), QStringLiteral("字段内容"), QStringLiteral("下行内容")});
   grid_->verticalHeader()->hide();
   grid_->setEditTriggers(QAbstractItemView::NoEditTriggers);
   grid_->setSelectionBehavior(QAbstractItemView::SelectRows);
   grid_->setSelectionMode(QAbstractItemView::SingleSelection);
   grid_->installEventFilter(this);
-  widgets_[static_cast<std::size_t>(Ctl::DBGrid1)] = grid_;
+  widgets_[static_cast<std::size_t>(Control::SegmentGrid)] = grid_;
   connect(grid_, &QTableWidget::cellClicked, this, [this](int row, int) {
-    if (!syncing_) form_.DBGrid1CellClick(row + 1);
+    if (!syncing_) model_.segment_list().OnGridRowClicked(row + 1);
   });
   right->addWidget(grid_, 3);
 
@@ -458,7 +462,7 @@ void MainWindow::Build() {
   middle->addLayout(right, 1);
   outer->addLayout(middle, 1);
 
-  for (Ctl c : {Ctl::FlinEdit, Ctl::SlinEdit}) {
+  for (Control c : {Control::UpperLine, Control::LowerLine}) {
     auto* e = new GbkLineEdit(*this, c);
     widgets_[static_cast<std::size_t>(c)] = e;
     e->installEventFilter(this);
@@ -470,13 +474,13 @@ void MainWindow::Build() {
     status_[i] = new QLabel;
     statusBar()->addWidget(status_[i], i == 0 ? 0 : 1);
   }
-  status_[0]->setMinimumWidth(form_.layout().status0_width / 2);
+  status_[0]->setMinimumWidth(model_.layout().status0_width / 2);
 }
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
   if (watched == grid_ && event->type() == QEvent::Resize) {
     // Column widths by the window's rule: the number 30, the two lines share the rest.
-    const FormLayout l = ComputeLayout(grid_->width() + 160, 0);
+    const WindowLayout l = ComputeLayout(grid_->width() + 160, 0);
     grid_->setColumnWidth(0, l.grid_col0_width);
     grid_->setColumnWidth(1, l.grid_text_col_width);
     grid_->setColumnWidth(2, l.grid_text_col_width);
@@ -484,21 +488,21 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
   if (event->type() == QEvent::FocusIn && !syncing_) {
     for (int i = 0; i < kControlCount; ++i) {
       if (widgets_[static_cast<std::size_t>(i)] == watched) {
-        form_.Focus(static_cast<Ctl>(i));
+        model_.Focus(static_cast<Control>(i));
         FollowModelFocus();
         break;
       }
     }
   }
   if (event->type() == QEvent::KeyPress &&
-      (watched == Widget(Ctl::PlenEdit) || watched == Widget(Ctl::RepEdit))) {
+      (watched == Widget(Control::LengthEdit) || watched == Widget(Control::RepeatEdit))) {
     auto* k = static_cast<QKeyEvent*>(event);
-    const Ctl c = watched == Widget(Ctl::PlenEdit) ? Ctl::PlenEdit : Ctl::RepEdit;
+    const Control c = watched == Widget(Control::LengthEdit) ? Control::LengthEdit : Control::RepeatEdit;
     if (k->key() == Qt::Key_Return || k->key() == Qt::Key_Enter) {
-      if (c == Ctl::PlenEdit) {
-        form_.PlenEditKeyUp(13);
+      if (c == Control::LengthEdit) {
+        model_.property_editors().OnLengthEditKeyUp(13);
       } else {
-        form_.RepEditKeyUp(13);
+        model_.property_editors().OnRepeatEditKeyUp(13);
       }
       FollowModelFocus();
       return true;
@@ -513,7 +517,7 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void MainWindow::FollowModelFocus() {
-  QWidget* target = Widget(form_.focus());
+  QWidget* target = Widget(model_.focus());
   if (target && !target->hasFocus()) {
     syncing_ = true;
     target->setFocus(Qt::OtherFocusReason);
@@ -522,7 +526,7 @@ void MainWindow::FollowModelFocus() {
 }
 
 void MainWindow::closeEvent(QCloseEvent* e) {
-  if (form_.FormCloseQuery()) {
+  if (model_.CanClose()) {
     e->accept();
   } else {
     e->ignore();
@@ -534,18 +538,18 @@ void MainWindow::Refresh() {
   syncing_ = true;
   for (int i = 0; i < kControlCount; ++i) {
     QWidget* w = widgets_[static_cast<std::size_t>(i)];
-    if (w) w->setEnabled(form_.OwnEnabled(static_cast<Ctl>(i)));
+    if (w) w->setEnabled(model_.controls().OwnEnabled(static_cast<Control>(i)));
   }
-  for (Ctl c : {Ctl::FlinEdit, Ctl::SlinEdit}) {
+  for (Control c : {Control::UpperLine, Control::LowerLine}) {
     auto* e = static_cast<QLineEdit*>(Widget(c));
     // The face and style the model gives the line editors (also after open and new).
     QFont f = e->font();
-    if (f.family() != Q(form_.editor_face()) || f.bold() != form_.doc().settings.EditorFontBold) {
-      f.setFamily(Q(form_.editor_face()));
-      f.setBold(form_.doc().settings.EditorFontBold);
+    if (f.family() != Q(model_.settings().editor_face()) || f.bold() != model_.doc().settings.editor_bold) {
+      f.setFamily(Q(model_.settings().editor_face()));
+      f.setBold(model_.doc().settings.editor_bold);
       e->setFont(f);
     }
-    const LineEditor& m = form_.editor(c);
+    const LineEditor& m = model_.context().editor(c);
     const QString text = FromGbk(m.text);
     if (e->text() != text) e->setText(text);
     if (m.sel_length > 0) {
@@ -554,21 +558,21 @@ void MainWindow::Refresh() {
       e->setCursorPosition(CharIndex(m.text, m.caret));
     }
   }
-  for (Ctl c : {Ctl::PlenEdit, Ctl::RepEdit}) {
+  for (Control c : {Control::LengthEdit, Control::RepeatEdit}) {
     auto* e = static_cast<QLineEdit*>(Widget(c));
-    const QString text = Q(form_.NumberEditText(c));
+    const QString text = Q(model_.context().NumberEditText(c));
     if (e->text() != text) e->setText(text);
   }
-  for (Ctl c : {Ctl::ZhBox, Ctl::DirxBox, Ctl::XsBox, Ctl::MatBox, Ctl::CutBox, Ctl::PlBox,
-                Ctl::ZjBox, Ctl::NdBox})
-    static_cast<QComboBox*>(Widget(c))->setCurrentIndex(form_.SelectorIndex(c));
-  for (Ctl c : {Ctl::XhlxEdit, Ctl::FxuEdit, Ctl::ExuEdit})
-    static_cast<QLineEdit*>(Widget(c))->setText(Q(form_.SelectorText(c)));
-  auto* faces = static_cast<QComboBox*>(Widget(Ctl::ZitiBox));
-  faces->setCurrentText(Q(form_.doc().settings.ZitiBox));
-  static_cast<QToolButton*>(Widget(Ctl::BlodBtn))->setChecked(form_.doc().settings.BlodBtn);
-  status_[0]->setText(Q(form_.status(0)));
-  status_[1]->setText(Q(form_.status(1)));
+  for (Control c : {Control::SizeSelector, Control::OrientationSelector, Control::DecorationSelector, Control::MaterialSelector, Control::CutSelector, Control::AlignmentSelector,
+                Control::SpacingSelector, Control::DensitySelector})
+    static_cast<QComboBox*>(Widget(c))->setCurrentIndex(SelectorIndex(model_.doc(), c));
+  for (Control c : {Control::SerialTypeField, Control::SerialFirstField, Control::SerialLastField})
+    static_cast<QLineEdit*>(Widget(c))->setText(Q(SelectorText(model_.doc(), c)));
+  auto* faces = static_cast<QComboBox*>(Widget(Control::FontFaceSelector));
+  faces->setCurrentText(Q(model_.doc().settings.font_face));
+  static_cast<QToolButton*>(Widget(Control::BoldButton))->setChecked(model_.doc().settings.bold);
+  status_[0]->setText(Q(model_.controls().status(0)));
+  status_[1]->setText(Q(model_.controls().status(1)));
   RefreshGrid();
   RefreshPreview();
   syncing_ = false;
@@ -576,13 +580,13 @@ void MainWindow::Refresh() {
 }
 
 void MainWindow::RefreshGrid() {
-  const SegmentTable& t = form_.table();
+  const SegmentTable& t = model_.table();
   const int n = t.IsOpen() ? t.RowCount() : 0;
   if (grid_->rowCount() != n) grid_->setRowCount(n);
   grid_rows_.resize(static_cast<std::size_t>(n));
   for (int r = 0; r < n; ++r) {
-    const std::array<std::string, 3> row = {t.TextAt(r, kNum), gbk::ToUtf8(t.TextAt(r, kFlin)),
-                                            gbk::ToUtf8(t.TextAt(r, kSlin))};
+    const std::array<std::string, 3> row = {t.TextAt(r, kNumberColumn), gbk::ToUtf8(t.TextAt(r, kUpperLineColumn)),
+                                            gbk::ToUtf8(t.TextAt(r, kLowerLineColumn))};
     auto& cached = grid_rows_[static_cast<std::size_t>(r)];
     for (int c = 0; c < 3; ++c) {
       if (cached[static_cast<std::size_t>(c)] == row[static_cast<std::size_t>(c)] && grid_->item(r, c)) continue;
@@ -596,7 +600,7 @@ void MainWindow::RefreshGrid() {
 }
 
 void MainWindow::RefreshPreview() {
-  const SegmentPreview p = form_.PreviewCurrent();
+  const SegmentPreview p = model_.preview().Make();
   if (p.item) {
     const RgbImage img = RenderItem(*p.item, 2);
     QImage q(img.rgb.data(), img.width, img.height, img.width * 3, QImage::Format_RGB888);

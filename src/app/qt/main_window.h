@@ -1,4 +1,4 @@
-// The Qt window of the editor: a thin view of TPrintForm. Widgets show the model's state
+// The Qt window of the editor: a thin view of MainWindowModel. Widgets show the model's state
 // after every change and forward the operator's actions to the model's handlers.
 #pragma once
 
@@ -8,7 +8,7 @@
 #include <array>
 #include <vector>
 
-#include "app/main_form.h"
+#include "app/main_window_model.h"
 
 class QComboBox;
 class QTableWidget;
@@ -21,7 +21,7 @@ class MainWindow;
 // A line editor whose keys and input-method commits go to the model byte by byte.
 class GbkLineEdit : public QLineEdit {
  public:
-  GbkLineEdit(MainWindow& window, Ctl id);
+  GbkLineEdit(MainWindow& window, Control id);
 
  protected:
   void keyPressEvent(QKeyEvent* e) override;
@@ -34,17 +34,17 @@ class GbkLineEdit : public QLineEdit {
  private:
   void PushCaret();  // the widget's caret and selection into the model
   MainWindow& window_;
-  Ctl id_;
+  Control id_;
 };
 
 class MainWindow : public QMainWindow {
  public:
-  MainWindow(TPrintForm& form, Ui& ui);
+  MainWindow(MainWindowModel& model, Ui& ui);
 
   // Shows the model's state in every widget.
   void Refresh();
-  TPrintForm& form() { return form_; }
-  QWidget* Widget(Ctl c) const { return widgets_[static_cast<std::size_t>(c)]; }
+  MainWindowModel& model() { return model_; }
+  QWidget* Widget(Control c) const { return widgets_[static_cast<std::size_t>(c)]; }
   bool syncing() const { return syncing_; }
 
  protected:
@@ -53,17 +53,17 @@ class MainWindow : public QMainWindow {
 
  private:
   void Build();
-  QAbstractButton* ToolButton(Ctl c, const QString& text);
-  QComboBox* Selector(Ctl c);
-  QLineEdit* NumberEdit(Ctl c);
+  QAbstractButton* ToolButton(Control c, const QString& text);
+  QComboBox* Selector(Control c);
+  QLineEdit* NumberEdit(Control c);
   void RefreshGrid();
   void RefreshPreview();
   void FollowModelFocus();
   void NotYetAvailable();
-  void ListButtonClick(Ctl c);
-  void FileButtonClick(Ctl c);
+  void ListButtonClick(Control c);
+  void FileButtonClick(Control c);
 
-  TPrintForm& form_;
+  MainWindowModel& model_;
   Ui& ui_;
   std::array<QWidget*, kControlCount> widgets_{};
   QTableWidget* grid_ = nullptr;

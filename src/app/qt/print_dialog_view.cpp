@@ -54,39 +54,39 @@ QPixmap OrderPicture(bool repeat_first) {
 
 }  // namespace
 
-PrintDialogView::PrintDialogView(TPrtSelForm& form, QWidget* parent)
-    : QDialog(parent, Qt::Dialog | Qt::WindowStaysOnTopHint), form_(form) {
+PrintDialogView::PrintDialogView(PrintDialog& model, QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::WindowStaysOnTopHint), model_(model) {
   setWindowTitle(QStringLiteral("打印"));
-  setObjectName(QStringLiteral("TPrtSelForm"));
+  setObjectName(QStringLiteral("PrintDialog"));
   auto* top = new QVBoxLayout(this);
   top->setSizeConstraint(QLayout::SetFixedSize);  // a dialog of one size, as laid out
 
   auto* printer = new QGroupBox(QStringLiteral("打印机"), this);
-  printer->setObjectName(QStringLiteral("GroupBox1"));
+  printer->setObjectName(QStringLiteral("printer_group"));
   auto* pg = new QGridLayout(printer);
   pg->addWidget(new QLabel(QStringLiteral("名称"), printer), 0, 0);
-  pg->addWidget(new QLabel(Q(TPrtSelForm::kProduct), printer), 0, 1, 1, 2);
+  pg->addWidget(new QLabel(Q(PrintDialog::kProduct), printer), 0, 1, 1, 2);
   pg->addWidget(new QLabel(QStringLiteral("状态"), printer), 1, 0);
   usb_sta_ = new QLabel(printer);
-  usb_sta_->setObjectName(QStringLiteral("UsbSta"));
+  usb_sta_->setObjectName(QStringLiteral("usb_status"));
   pg->addWidget(usb_sta_, 1, 1, 1, 2);
   pg->addWidget(new QLabel(QStringLiteral("设备"), printer), 2, 0);
   dev_name_ = new QLabel(printer);
-  dev_name_->setObjectName(QStringLiteral("DevName"));
+  dev_name_->setObjectName(QStringLiteral("device_name"));
   pg->addWidget(dev_name_, 2, 1, 1, 2);
   pg->addWidget(new QLabel(QStringLiteral("位置"), printer), 3, 0);
   usb_sel_ = new QComboBox(printer);
-  usb_sel_->setObjectName(QStringLiteral("UsbSelCBox"));
+  usb_sel_->setObjectName(QStringLiteral("printer_selector"));
   pg->addWidget(usb_sel_, 3, 1);
   auto* refresh = new QPushButton(QStringLiteral("刷新"), printer);
-  refresh->setObjectName(QStringLiteral("BitBtn1"));
+  refresh->setObjectName(QStringLiteral("refresh_button"));
   pg->addWidget(refresh, 3, 2);
   pg->setColumnStretch(1, 1);  // the captions keep their width, the values take the rest
   top->addWidget(printer);
 
   auto* middle = new QHBoxLayout;
   auto* fw = new QGroupBox(QStringLiteral("打印范围"), this);
-  fw->setObjectName(QStringLiteral("FwGroup"));
+  fw->setObjectName(QStringLiteral("range_group"));
   auto* fg = new QGridLayout(fw);
   all_ = new QRadioButton(QStringLiteral("所有"), fw);
   range_ = new QRadioButton(QStringLiteral("范围"), fw);
@@ -94,11 +94,11 @@ PrintDialogView::PrintDialogView(TPrtSelForm& form, QWidget* parent)
   range_group->addButton(all_);
   range_group->addButton(range_);
   ed_pitch_ = new QLabel(fw);
-  ed_pitch_->setObjectName(QStringLiteral("EdPitch"));
+  ed_pitch_->setObjectName(QStringLiteral("segment_count_text"));
   st_ = new QLineEdit(fw);
-  st_->setObjectName(QStringLiteral("StEdit"));
+  st_->setObjectName(QStringLiteral("first_row_text"));
   en_ = new QLineEdit(fw);
-  en_->setObjectName(QStringLiteral("EnEdit"));
+  en_->setObjectName(QStringLiteral("last_row_text"));
   fg->addWidget(all_, 0, 0);
   fg->addWidget(ed_pitch_, 0, 1, 1, 3);
   fg->addWidget(range_, 1, 0);
@@ -109,11 +109,11 @@ PrintDialogView::PrintDialogView(TPrtSelForm& form, QWidget* parent)
   middle->addWidget(fw, 1);
 
   auto* copies = new QGroupBox(QStringLiteral("副本"), this);
-  copies->setObjectName(QStringLiteral("GroupBox3"));
+  copies->setObjectName(QStringLiteral("copies_group"));
   auto* cg = new QGridLayout(copies);
   cg->addWidget(new QLabel(QStringLiteral("份数(<100)"), copies), 0, 0);
   cnt_ = new QLineEdit(copies);
-  cnt_->setObjectName(QStringLiteral("CntEdit"));
+  cnt_->setObjectName(QStringLiteral("copies_text"));
   cnt_->setMaxLength(3);
   cnt_->setFixedWidth(48);
   auto* updown = new QVBoxLayout;
@@ -133,19 +133,19 @@ PrintDialogView::PrintDialogView(TPrtSelForm& form, QWidget* parent)
   cnt_row->addStretch();
   cg->addLayout(cnt_row, 0, 1);
   rep_ = new QRadioButton(QStringLiteral("重复优先"), copies);
-  rep_->setObjectName(QStringLiteral("RepBtn"));
+  rep_->setObjectName(QStringLiteral("repeat_first_button"));
   xuhao_ = new QRadioButton(QStringLiteral("序号优先"), copies);
-  xuhao_->setObjectName(QStringLiteral("XuhaoBtn"));
+  xuhao_->setObjectName(QStringLiteral("serial_first_button"));
   auto* order_group = new QButtonGroup(copies);
   order_group->addButton(rep_);
   order_group->addButton(xuhao_);
   cg->addWidget(rep_, 1, 0);
   cg->addWidget(xuhao_, 2, 0);
   image1_ = new QLabel(copies);
-  image1_->setObjectName(QStringLiteral("Image1"));
+  image1_->setObjectName(QStringLiteral("repeat_first_picture"));
   image1_->setPixmap(OrderPicture(true));
   image2_ = new QLabel(copies);
-  image2_->setObjectName(QStringLiteral("Image2"));
+  image2_->setObjectName(QStringLiteral("serial_first_picture"));
   image2_->setPixmap(OrderPicture(false));
   cg->addWidget(image1_, 1, 1, 2, 1);
   cg->addWidget(image2_, 1, 1, 2, 1);  // the same place; one is in front
@@ -155,63 +155,63 @@ PrintDialogView::PrintDialogView(TPrtSelForm& form, QWidget* parent)
   auto* buttons = new QHBoxLayout;
   buttons->addStretch();
   ok_ = new QPushButton(QStringLiteral("确定"), this);
-  ok_->setObjectName(QStringLiteral("OkBtn"));
+  ok_->setObjectName(QStringLiteral("ok_button"));
   ok_->setDefault(true);
   auto* cancel = new QPushButton(QStringLiteral("取消"), this);
-  cancel->setObjectName(QStringLiteral("CancelBtn"));
+  cancel->setObjectName(QStringLiteral("cancel_button"));
   buttons->addWidget(ok_);
   buttons->addWidget(cancel);
   top->addLayout(buttons);
 
   cnt_->installEventFilter(this);
   connect(refresh, &QPushButton::clicked, this, [this] {
-    form_.BitBtn1Click();
+    model_.OnRefreshButton();
     Sync();
   });
   connect(usb_sel_, &QComboBox::activated, this, [this](int i) {
-    form_.UsbSelCBoxChange(i);
+    model_.OnPrinterChosen(i);
     Sync();
   });
-  connect(all_, &QRadioButton::clicked, this, [this] { form_.PrtAllButClick(); });
-  connect(range_, &QRadioButton::clicked, this, [this] { form_.PrtRangeButClick(); });
+  connect(all_, &QRadioButton::clicked, this, [this] { model_.OnAllRowsChosen(); });
+  connect(range_, &QRadioButton::clicked, this, [this] { model_.OnRangeChosen(); });
   connect(rep_, &QRadioButton::clicked, this, [this] {
-    form_.RepBtnClick();
+    model_.OnRepeatFirstChosen();
     Sync();
   });
   connect(xuhao_, &QRadioButton::clicked, this, [this] {
-    form_.XuhaoBtnClick();
+    model_.OnSerialFirstChosen();
     Sync();
   });
   connect(st_, &QLineEdit::textEdited, this,
-          [this] { EditNumber(st_, &TPrtSelForm::StEditChange, &TPrtSelForm::StEdit); });
+          [this] { EditNumber(st_, &PrintDialog::OnFirstRowEdited, &PrintDialog::first_row_text); });
   connect(en_, &QLineEdit::textEdited, this,
-          [this] { EditNumber(en_, &TPrtSelForm::EnEditChange, &TPrtSelForm::EnEdit); });
+          [this] { EditNumber(en_, &PrintDialog::OnLastRowEdited, &PrintDialog::last_row_text); });
   connect(cnt_, &QLineEdit::textEdited, this,
-          [this] { EditNumber(cnt_, &TPrtSelForm::CntEditChange, &TPrtSelForm::CntEdit); });
+          [this] { EditNumber(cnt_, &PrintDialog::OnCopiesEdited, &PrintDialog::copies_text); });
   connect(up, &QToolButton::clicked, this, [this] {
-    form_.CntUpDnClick(+1);
+    model_.OnCopiesStep(+1);
     Sync();
   });
   connect(down, &QToolButton::clicked, this, [this] {
-    form_.CntUpDnClick(-1);
+    model_.OnCopiesStep(-1);
     Sync();
   });
   connect(ok_, &QPushButton::clicked, this, [this] {
-    form_.OkBtnClick();
-    if (form_.result() == TPrtSelForm::kResultOk) done(form_.result());
+    model_.OnOkButton();
+    if (model_.result() == PrintDialog::kResultOk) done(model_.result());
   });
   connect(cancel, &QPushButton::clicked, this, [this] {
-    form_.CancelBtnClick();
-    done(form_.result());
+    model_.OnCancelButton();
+    done(model_.result());
   });
 }
 
-void PrintDialogView::EditNumber(QLineEdit* edit, void (TPrtSelForm::*handler)(std::string),
-                                 const std::string& (TPrtSelForm::*value)() const) {
+void PrintDialogView::EditNumber(QLineEdit* edit, void (PrintDialog::*handler)(std::string),
+                                 const std::string& (PrintDialog::*value)() const) {
   if (syncing_) return;
   const int caret = edit->cursorPosition();
-  (form_.*handler)(edit->text().toStdString());
-  const QString now = Q((form_.*value)());
+  (model_.*handler)(edit->text().toStdString());
+  const QString now = Q((model_.*value)());
   if (now != edit->text()) {  // refused: the last edit is undone
     edit->setText(now);
     edit->setCursorPosition(std::max(0, caret - 1));
@@ -222,7 +222,7 @@ bool PrintDialogView::eventFilter(QObject* watched, QEvent* event) {
   if (watched == cnt_ && event->type() == QEvent::KeyPress) {
     const int key = static_cast<QKeyEvent*>(event)->key();
     if (key == Qt::Key_Up || key == Qt::Key_Down) {
-      form_.CntUpDnClick(key == Qt::Key_Up ? +1 : -1);
+      model_.OnCopiesStep(key == Qt::Key_Up ? +1 : -1);
       Sync();
       return true;
     }
@@ -231,7 +231,7 @@ bool PrintDialogView::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void PrintDialogView::closeEvent(QCloseEvent* e) {
-  form_.CloseBoxClick();
+  model_.OnCloseBox();
   QDialog::closeEvent(e);
 }
 
@@ -242,38 +242,38 @@ void PrintDialogView::changeEvent(QEvent* e) {
     activation_pending_ = false;
     return;
   }
-  form_.FormActivate();
+  model_.OnActivated();
   Sync();
 }
 
 void PrintDialogView::Sync() {
   syncing_ = true;
-  usb_sta_->setText(Q(form_.UsbSta()));
-  dev_name_->setText(Q(form_.DevName()));
+  usb_sta_->setText(Q(model_.usb_status()));
+  dev_name_->setText(Q(model_.device_name()));
   usb_sel_->clear();
-  for (const DeviceEntry& e : form_.entries()) usb_sel_->addItem(Q(e.label));
-  usb_sel_->setCurrentIndex(form_.selection());
-  ok_->setEnabled(form_.ok_enabled());
-  (form_.range() ? range_ : all_)->setChecked(true);
-  ed_pitch_->setText(Q(form_.EdPitch()));
-  st_->setText(Q(form_.StEdit()));
-  en_->setText(Q(form_.EnEdit()));
-  cnt_->setText(Q(form_.CntEdit()));
-  (form_.repeat_first() ? rep_ : xuhao_)->setChecked(true);
+  for (const DeviceEntry& e : model_.entries()) usb_sel_->addItem(Q(e.label));
+  usb_sel_->setCurrentIndex(model_.selection());
+  ok_->setEnabled(model_.ok_enabled());
+  (model_.range() ? range_ : all_)->setChecked(true);
+  ed_pitch_->setText(Q(model_.segment_count_text()));
+  st_->setText(Q(model_.first_row_text()));
+  en_->setText(Q(model_.last_row_text()));
+  cnt_->setText(Q(model_.copies_text()));
+  (model_.repeat_first() ? rep_ : xuhao_)->setChecked(true);
   // The two pictures share their place; only the one in front is shown.
-  image1_->setVisible(form_.image1_in_front());
-  image2_->setVisible(!form_.image1_in_front());
+  image1_->setVisible(model_.repeat_first_picture_shown());
+  image2_->setVisible(!model_.repeat_first_picture_shown());
   syncing_ = false;
 }
 
 int PrintDialogView::Run() {
-  form_.FormActivate();
+  model_.OnActivated();
   Sync();
   CentreOnParent(*this);
   activation_pending_ = true;
   exec();
-  if (form_.result() == 0) form_.CloseBoxClick();  // closed by Escape or the window manager
-  return form_.result();
+  if (model_.result() == 0) model_.OnCloseBox();  // closed by Escape or the window manager
+  return model_.result();
 }
 
 }  // namespace qx

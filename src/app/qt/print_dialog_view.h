@@ -1,4 +1,4 @@
-// The print dialog's window: a thin view of TPrtSelForm.
+// The print dialog's window: a thin view of PrintDialog.
 #pragma once
 
 #include <QDialog>
@@ -15,8 +15,8 @@ namespace qx {
 
 class PrintDialogView : public QDialog {
  public:
-  PrintDialogView(TPrtSelForm& form, QWidget* parent);
-  // Shows the dialog modally, centred on its parent; returns the form's result.
+  PrintDialogView(PrintDialog& model, QWidget* parent);
+  // Shows the dialog modally, centred on its parent; returns the model's result.
   int Run();
 
   QComboBox* printers() const { return usb_sel_; }
@@ -31,10 +31,10 @@ class PrintDialogView : public QDialog {
 
  private:
   void Sync();
-  void EditNumber(QLineEdit* edit, void (TPrtSelForm::*handler)(std::string),
-                  const std::string& (TPrtSelForm::*value)() const);
+  void EditNumber(QLineEdit* edit, void (PrintDialog::*handler)(std::string),
+                  const std::string& (PrintDialog::*value)() const);
 
-  TPrtSelForm& form_;
+  PrintDialog& model_;
   QLabel* usb_sta_ = nullptr;
   QLabel* dev_name_ = nullptr;
   QComboBox* usb_sel_ = nullptr;

@@ -82,18 +82,18 @@ void QtUi::OpenWithDesktop(const std::filesystem::path& file) {
   QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(file.string())));
 }
 
-int QtUi::ShowPrintDialog(TPrtSelForm& form) {
-  PrintDialogView view(form, parent_);
+int QtUi::ShowPrintDialog(PrintDialog& dialog) {
+  PrintDialogView view(dialog, parent_);
   return view.Run();
 }
 
-int QtUi::ShowSerialDialog(TXuhoForm& form) {
-  SerialDialogView view(form, parent_);
+int QtUi::ShowSerialDialog(SerialNumberDialog& dialog) {
+  SerialDialogView view(dialog, parent_);
   return view.Run();
 }
 
-int QtUi::ShowSymbolPicker(TFuhaoForm& form) {
-  SymbolPickerView view(form, parent_);
+int QtUi::ShowSymbolPicker(SymbolPicker& picker) {
+  SymbolPickerView view(picker, parent_);
   return view.Run();
 }
 
@@ -109,9 +109,9 @@ void QtUi::ProcessEvents() {
   std::this_thread::sleep_for(std::chrono::milliseconds(2));
 }
 
-void QtUi::StartTimer1(uint32_t ms) {
+void QtUi::StartJobTimer(uint32_t ms) {
   QTimer::singleShot(static_cast<int>(ms), Qt::PreciseTimer, [this] {
-    if (timer1_) timer1_();
+    if (job_timer_handler_) job_timer_handler_();
   });
 }
 

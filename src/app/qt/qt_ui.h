@@ -4,11 +4,11 @@
 #include <QWidget>
 #include <functional>
 
-#include "app/ui.h"
+#include "app/window_ui.h"
 
 namespace qx {
 
-class QtUi : public Ui {
+class QtUi : public WindowUi {
  public:
   explicit QtUi(QWidget* parent = nullptr) : parent_(parent) {}
   void SetParent(QWidget* parent) { parent_ = parent; }
@@ -21,18 +21,18 @@ class QtUi : public Ui {
   std::optional<std::filesystem::path> SaveFile(const FileDialog& d) override;
   void Beep() override;
   void OpenWithDesktop(const std::filesystem::path& file) override;
-  int ShowPrintDialog(TPrtSelForm& form) override;
-  int ShowSerialDialog(TXuhoForm& form) override;
-  int ShowSymbolPicker(TFuhaoForm& form) override;
+  int ShowPrintDialog(PrintDialog& dialog) override;
+  int ShowSerialDialog(SerialNumberDialog& dialog) override;
+  int ShowSymbolPicker(SymbolPicker& picker) override;
   uint64_t NowMs() override;
   void ProcessEvents() override;
-  void StartTimer1(uint32_t ms) override;
-  // What the job timer calls when it fires (the window's Timer1Timer).
-  void SetTimer1Handler(std::function<void()> f) { timer1_ = std::move(f); }
+  void StartJobTimer(uint32_t ms) override;
+  // What the job timer calls when it fires (the window's OnJobTimer).
+  void SetJobTimerHandler(std::function<void()> f) { job_timer_handler_ = std::move(f); }
 
  private:
   QWidget* parent_;
-  std::function<void()> timer1_;
+  std::function<void()> job_timer_handler_;
 };
 
 // Sizes a dialog to its contents and centres it on its parent window.

@@ -1,4 +1,4 @@
-// The serial-number dialog's window: a thin view of TXuhoForm.
+// The serial-number dialog's window: a thin view of SerialNumberDialog.
 #pragma once
 
 #include <QDialog>
@@ -13,8 +13,8 @@ namespace qx {
 
 class SerialDialogView : public QDialog {
  public:
-  SerialDialogView(TXuhoForm& form, QWidget* parent);
-  // Shows the dialog modally, centred on its parent; returns the form's result.
+  SerialDialogView(SerialNumberDialog& model, QWidget* parent);
+  // Shows the dialog modally, centred on its parent; returns the model's result.
   int Run();
 
   QComboBox* type_box() const { return type_; }
@@ -28,10 +28,10 @@ class SerialDialogView : public QDialog {
 
  private:
   void Sync();
-  void Edited(QLineEdit* edit, void (TXuhoForm::*handler)(std::string_view),
-              const std::string& (TXuhoForm::*value)() const);
+  void Edited(QLineEdit* edit, void (SerialNumberDialog::*handler)(std::string_view),
+              const std::string& (SerialNumberDialog::*value)() const);
 
-  TXuhoForm& form_;
+  SerialNumberDialog& model_;
   QComboBox* type_ = nullptr;
   QLineEdit* first_ = nullptr;
   QLineEdit* last_ = nullptr;

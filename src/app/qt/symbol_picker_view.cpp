@@ -29,28 +29,28 @@ QString Family(const std::string& face) {
 
 }  // namespace
 
-SymbolPickerView::SymbolPickerView(TFuhaoForm& form, QWidget* parent)
-    : QDialog(parent, Qt::Dialog | Qt::WindowStaysOnTopHint), form_(form) {
-  setWindowTitle(Q(TFuhaoForm::kCaption));
-  setObjectName(QStringLiteral("TFuhaoForm"));
+SymbolPickerView::SymbolPickerView(SymbolPicker& model, QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::WindowStaysOnTopHint), model_(model) {
+  setWindowTitle(Q(SymbolPicker::kCaption));
+  setObjectName(QStringLiteral("SymbolPicker"));
   auto* top = new QVBoxLayout(this);
-  grid_ = new QTableWidget(TFuhaoForm::kRows, TFuhaoForm::kColumns, this);
-  grid_->setObjectName(QStringLiteral("StringGrid1"));
+  grid_ = new QTableWidget(SymbolPicker::kRows, SymbolPicker::kColumns, this);
+  grid_->setObjectName(QStringLiteral("symbol_grid"));
   grid_->horizontalHeader()->hide();
   grid_->verticalHeader()->hide();
-  grid_->horizontalHeader()->setMinimumSectionSize(TFuhaoForm::kCellSize);
-  grid_->verticalHeader()->setMinimumSectionSize(TFuhaoForm::kCellSize);
-  grid_->horizontalHeader()->setDefaultSectionSize(TFuhaoForm::kCellSize);
-  grid_->verticalHeader()->setDefaultSectionSize(TFuhaoForm::kCellSize);
+  grid_->horizontalHeader()->setMinimumSectionSize(SymbolPicker::kCellSize);
+  grid_->verticalHeader()->setMinimumSectionSize(SymbolPicker::kCellSize);
+  grid_->horizontalHeader()->setDefaultSectionSize(SymbolPicker::kCellSize);
+  grid_->verticalHeader()->setDefaultSectionSize(SymbolPicker::kCellSize);
   grid_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   grid_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   grid_->setEditTriggers(QAbstractItemView::NoEditTriggers);
   grid_->setSelectionMode(QAbstractItemView::SingleSelection);
   const int frame = 2 * grid_->frameWidth();
-  grid_->setFixedSize(TFuhaoForm::kColumns * TFuhaoForm::kCellSize + frame,
-                      TFuhaoForm::kRows * TFuhaoForm::kCellSize + frame);
-  for (int r = 0; r < TFuhaoForm::kRows; ++r)
-    for (int c = 0; c < TFuhaoForm::kColumns; ++c) {
+  grid_->setFixedSize(SymbolPicker::kColumns * SymbolPicker::kCellSize + frame,
+                      SymbolPicker::kRows * SymbolPicker::kCellSize + frame);
+  for (int r = 0; r < SymbolPicker::kRows; ++r)
+    for (int c = 0; c < SymbolPicker::kColumns; ++c) {
       auto* item = new QTableWidgetItem;
       item->setTextAlignment(Qt::AlignCenter);
       grid_->setItem(r, c, item);
@@ -59,19 +59,19 @@ SymbolPickerView::SymbolPickerView(TFuhaoForm& form, QWidget* parent)
 
   auto* row = new QHBoxLayout;
   preview_ = new QLineEdit(this);
-  preview_->setObjectName(QStringLiteral("Edit1"));
+  preview_->setObjectName(QStringLiteral("symbol_preview"));
   preview_->setReadOnly(true);
   preview_->setAlignment(Qt::AlignCenter);
   preview_->setFixedSize(72, 64);
   row->addWidget(preview_);
-  pre_ = new QPushButton(Q(TFuhaoForm::kPreCaption), this);
-  pre_->setObjectName(QStringLiteral("PreBtn"));
-  next_ = new QPushButton(Q(TFuhaoForm::kNextCaption), this);
-  next_->setObjectName(QStringLiteral("NextBtn"));
-  insert_ = new QPushButton(Q(TFuhaoForm::kInsertCaption), this);
-  insert_->setObjectName(QStringLiteral("InsertBtn"));
-  close_ = new QPushButton(Q(TFuhaoForm::kCloseCaption), this);
-  close_->setObjectName(QStringLiteral("BitBtn2"));
+  pre_ = new QPushButton(Q(SymbolPicker::kPreCaption), this);
+  pre_->setObjectName(QStringLiteral("previous_zone_button"));
+  next_ = new QPushButton(Q(SymbolPicker::kNextCaption), this);
+  next_->setObjectName(QStringLiteral("next_zone_button"));
+  insert_ = new QPushButton(Q(SymbolPicker::kInsertCaption), this);
+  insert_->setObjectName(QStringLiteral("insert_button"));
+  close_ = new QPushButton(Q(SymbolPicker::kCloseCaption), this);
+  close_->setObjectName(QStringLiteral("close_button"));
   row->addStretch();
   for (QPushButton* b : {pre_, next_, insert_, close_}) {
     b->setAutoDefault(false);
@@ -81,55 +81,55 @@ SymbolPickerView::SymbolPickerView(TFuhaoForm& form, QWidget* parent)
 
   connect(grid_, &QTableWidget::currentCellChanged, this, [this](int r, int c, int, int) {
     if (syncing_ || r < 0 || c < 0) return;
-    form_.StringGrid1SelectCell(c, r);
+    model_.OnCellSelected(c, r);
     Sync();
   });
   connect(pre_, &QPushButton::clicked, this, [this] {
-    form_.PreBtnClick();
+    model_.OnPreviousZoneButton();
     Sync();
   });
   connect(next_, &QPushButton::clicked, this, [this] {
-    form_.NextBtnClick();
+    model_.OnNextZoneButton();
     Sync();
   });
-  connect(insert_, &QPushButton::clicked, this, [this] { form_.InsertBtnClick(); });
+  connect(insert_, &QPushButton::clicked, this, [this] { model_.OnInsertButton(); });
   connect(close_, &QPushButton::clicked, this, [this] {
-    form_.BitBtn2Click();
-    done(form_.result());
+    model_.OnCloseButton();
+    done(model_.result());
   });
 }
 
 void SymbolPickerView::closeEvent(QCloseEvent* e) {
-  form_.CloseBoxClick();
+  model_.OnCloseBox();
   QDialog::closeEvent(e);
 }
 
 void SymbolPickerView::Sync() {
   syncing_ = true;
-  QFont cells(Family(form_.face()));
+  QFont cells(Family(model_.face()));
   cells.setPixelSize(20);
   grid_->setFont(cells);
-  for (int r = 0; r < TFuhaoForm::kRows; ++r)
-    for (int c = 0; c < TFuhaoForm::kColumns; ++c)
-      grid_->item(r, c)->setText(Shown(form_.Cell(c, r)));
-  grid_->setCurrentCell(form_.row(), form_.col());
-  QFont large(Family(form_.face()));
+  for (int r = 0; r < SymbolPicker::kRows; ++r)
+    for (int c = 0; c < SymbolPicker::kColumns; ++c)
+      grid_->item(r, c)->setText(Shown(model_.Cell(c, r)));
+  grid_->setCurrentCell(model_.row(), model_.col());
+  QFont large(Family(model_.face()));
   large.setPixelSize(44);
   preview_->setFont(large);
-  preview_->setText(Shown(form_.preview()));
-  pre_->setEnabled(form_.pre_enabled());
-  next_->setEnabled(form_.next_enabled());
-  insert_->setEnabled(form_.insert_enabled());
+  preview_->setText(Shown(model_.preview()));
+  pre_->setEnabled(model_.pre_enabled());
+  next_->setEnabled(model_.next_enabled());
+  insert_->setEnabled(model_.insert_enabled());
   syncing_ = false;
 }
 
 int SymbolPickerView::Run() {
-  form_.FormActivate();
+  model_.OnActivated();
   Sync();
   CentreOnParent(*this);
   exec();
-  if (form_.result() == 0) form_.CloseBoxClick();
-  return form_.result();
+  if (model_.result() == 0) model_.OnCloseBox();
+  return model_.result();
 }
 
 }  // namespace qx

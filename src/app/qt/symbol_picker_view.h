@@ -1,4 +1,4 @@
-// The symbol picker's window: a thin view of TFuhaoForm. The grid shows each code in the
+// The symbol picker's window: a thin view of SymbolPicker. The grid shows each code in the
 // document's font face, as the printer will draw it.
 #pragma once
 
@@ -14,7 +14,7 @@ namespace qx {
 
 class SymbolPickerView : public QDialog {
  public:
-  SymbolPickerView(TFuhaoForm& form, QWidget* parent);
+  SymbolPickerView(SymbolPicker& model, QWidget* parent);
   // Shows the picker modally, centred on its parent, until it is closed.
   int Run();
 
@@ -31,7 +31,7 @@ class SymbolPickerView : public QDialog {
  private:
   void Sync();
 
-  TFuhaoForm& form_;
+  SymbolPicker& model_;
   QTableWidget* grid_ = nullptr;
   QLineEdit* preview_ = nullptr;
   QPushButton* pre_ = nullptr;

@@ -2,18 +2,18 @@
 // spacing, with their checks over the whole Document and what they put back.
 #include <gtest/gtest.h>
 
-#include "app/main_form.h"
-#include "app/messages.h"
+#include "app/main_window_model.h"
+#include "editing/control_values.h"
+#include "support/window_fixture.h"
+#include "editing/messages.h"
 #include "document/gbk.h"
 #include "document/sqlite_store.h"
-#include "support/bar_canvas.h"
-#include "support/scripted_ui.h"
-#include "support/temp_dir.h"
 
 namespace qx {
 namespace {
 
 using testing::BarCanvas;
+using testing::WindowFixture;
 using testing::ScriptedUi;
 using testing::TempDir;
 
@@ -28,94 +28,85 @@ class FaceCanvas : public BarCanvas {
 
 struct Row {
   Row(std::string f, std::string s = "", int len = 25, std::string z = "4 号")
-      : flin(std::move(f)), slin(std::move(s)), pitch_len(len), zihao(std::move(z)) {}
-  std::string flin, slin;
+      : upper_text(std::move(f)), lower_text(std::move(s)), pitch_len(len), zihao(std::move(z)) {}
+  std::string upper_text, lower_text;
   int pitch_len;      // 25 mm: limit 275 dots
   std::string zihao;  // "A" measures 24 dots at size 4 in the plain faces
 };
 
 // The window with stored Segments built from rows, the upper line of one of them focused.
 // The default Document: material "套管 4.0平方", spacing 4, face "黑体".
-class SettingsTest : public ::testing::Test {
+class SettingsTest : public WindowFixture<FaceCanvas> {
  protected:
-  SettingsTest() : form_(ui_, std::make_unique<SqliteRowStore>(), measure_, glyph_) {
-    form_.FormCreate(1024, 768, dir_.path(), dir_ / "TL.$$$");
-    form_.FormActivate();
-    form_.SetFaceItems({"黑体", "宋体", "宽体"});
+  SettingsTest() : WindowFixture<FaceCanvas>() {
+    model_.settings().SetFaceItems({"黑体", "宋体", "宽体"});
   }
 
   void Build(const std::vector<Row>& rows, int current) {
-    SegmentTable& t = form_.table();
+    SegmentTable& t = model_.table();
     for (std::size_t i = 0; i < rows.size(); ++i) {
       if (i > 0) {
         t.Append();
         FillNewSegment(t);
       }
       t.Edit();
-      t.SetText(kFlin, gbk::Encode(rows[i].flin));
-      t.SetText(kSlin, gbk::Encode(rows[i].slin));
-      t.SetInt(kPitchLen, rows[i].pitch_len);
-      t.SetText(kZihao, gbk::Encode(rows[i].zihao));
+      t.SetText(kUpperLineColumn, gbk::Encode(rows[i].upper_text));
+      t.SetText(kLowerLineColumn, gbk::Encode(rows[i].lower_text));
+      t.SetInt(kLengthColumn, rows[i].pitch_len);
+      t.SetText(kSizeColumn, gbk::Encode(rows[i].zihao));
       StoreNumbered(t);
     }
     GoTo(current);
-    form_.para().DocModified = false;
+    model_.doc().file_state.DocModified = false;
   }
   void GoTo(int row) {
-    form_.DBGrid1CellClick(row);
-    form_.FocusLineEnd(0);
+    model_.segment_list().OnGridRowClicked(row);
+    model_.context().FocusLineEnd(0);
   }
   // Four Segments; the fourth needs 268 of its 275 dots with spacing 4 in "黑体".
   void FourthNearlyFull(int current) { Build({{"A"}, {"AA"}, {"AAA"}, {"AAAAAAAA"}}, current); }
-  SegmentTable& t() { return form_.table(); }
-  std::string Flin() { return gbk::ToUtf8(form_.editor(Ctl::FlinEdit).text); }
   std::vector<std::string> Texts() {
     std::vector<std::string> v;
     for (const auto& m : ui_.messages) v.push_back(m.text);
     return v;
   }
 
-  TempDir dir_;
-  ScriptedUi ui_;
-  FaceCanvas measure_;
-  BarCanvas glyph_;
-  TPrintForm form_;
 };
 
 // Picking the entry a selector already shows is no change: nothing is checked, nothing
 // stored, nothing said.
 TEST_F(SettingsTest, PickingTheSelectedEntryDoesNothing) {
   const struct {
-    Ctl selector;
+    Control selector;
     int index;
-  } cases[] = {{Ctl::MatBox, 4}, {Ctl::ZjBox, 3}, {Ctl::ZitiBox, 0}};
+  } cases[] = {{Control::MaterialSelector, 4}, {Control::SpacingSelector, 3}, {Control::FontFaceSelector, 0}};
   for (const auto& c : cases) {
     SCOPED_TRACE(Info(c.selector).name);
-    form_.TypeText(Ctl::FlinEdit, "A");  // the new Segment, never stored
+    model_.line_editors().TypeText(Control::UpperLine, "A");  // the new Segment, never stored
     ASSERT_TRUE(t().CurrentIsNew());
-    form_.PickSelector(c.selector, c.index);
+    model_.PickSelector(c.selector, c.index);
     EXPECT_TRUE(t().CurrentIsNew());
-    EXPECT_TRUE(t().IsNull(kNum));
+    EXPECT_TRUE(t().IsNull(kNumberColumn));
     EXPECT_TRUE(ui_.messages.empty());
-    EXPECT_EQ(form_.focus(), c.selector);
-    EXPECT_EQ(form_.para().MaterialCode, 5);
-    EXPECT_EQ(form_.para().CharSpacing, 4);
-    EXPECT_EQ(form_.doc().settings.ZitiBox, "黑体");
-    form_.FocusLineEnd(0);
+    EXPECT_EQ(model_.focus(), c.selector);
+    EXPECT_EQ(model_.doc().file_state.MaterialCode, 5);
+    EXPECT_EQ(model_.doc().file_state.CharSpacing, 4);
+    EXPECT_EQ(model_.doc().settings.font_face, "黑体");
+    model_.context().FocusLineEnd(0);
   }
 }
 
 // A change that is taken stores the current Segment first, with its number.
 TEST_F(SettingsTest, ChangeStoresTheCurrentSegmentNumbered) {
-  form_.TypeText(Ctl::FlinEdit, "A");
-  form_.PickSelector(Ctl::ZjBox, 5);
+  model_.line_editors().TypeText(Control::UpperLine, "A");
+  model_.PickSelector(Control::SpacingSelector, 5);
   EXPECT_FALSE(t().CurrentIsNew());
-  EXPECT_EQ(t().Int(kNum), 1);
-  EXPECT_EQ(form_.para().CharSpacing, 6);
-  EXPECT_EQ(form_.SelectorText(Ctl::ZjBox), "6");
-  EXPECT_TRUE(form_.para().DocModified);
-  EXPECT_EQ(form_.focus(), Ctl::FlinEdit);
-  EXPECT_EQ(form_.editor(Ctl::FlinEdit).caret, 1);
+  EXPECT_EQ(t().Int(kNumberColumn), 1);
+  EXPECT_EQ(model_.doc().file_state.CharSpacing, 6);
+  EXPECT_EQ(SelectorText(model_.doc(), Control::SpacingSelector), "6");
+  EXPECT_TRUE(model_.doc().file_state.DocModified);
+  EXPECT_EQ(model_.focus(), Control::UpperLine);
+  EXPECT_EQ(model_.context().editor(Control::UpperLine).caret, 1);
 }
 
 // The fourth Segment reaches its limit exactly with spacing 5 (8 x 24 + 7 x 5 + 48 =
@@ -123,35 +114,35 @@ TEST_F(SettingsTest, ChangeStoresTheCurrentSegmentNumbered) {
 // operator is on the Segment that does not fit; after the face, back where it was changed.
 TEST_F(SettingsTest, DocumentTooLongForSpacingOrFace) {
   const struct {
-    Ctl selector;
+    Control selector;
     int index;
     std::string_view message;
     int position_after;
   } cases[] = {
-      {Ctl::ZjBox, 4, msg::kSpacingTooLong, 4},
-      {Ctl::ZitiBox, 2, msg::kFaceTooLong, 2},
+      {Control::SpacingSelector, 4, msg::kSpacingTooLong, 4},
+      {Control::FontFaceSelector, 2, msg::kFaceTooLong, 2},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(Info(c.selector).name);
     FourthNearlyFull(2);
     ui_.messages.clear();
-    form_.PickSelector(c.selector, c.index);
+    model_.PickSelector(c.selector, c.index);
     ASSERT_EQ(Texts(), std::vector<std::string>{std::string(c.message)});
     EXPECT_EQ(ui_.messages[0].caption, msg::kInfo);
     EXPECT_EQ(t().Position(), c.position_after);
-    EXPECT_EQ(Flin(), std::string(static_cast<std::size_t>(c.position_after == 4 ? 8 : 2), 'A'));
-    EXPECT_EQ(form_.focus(), Ctl::FlinEdit);
-    EXPECT_EQ(form_.editor(Ctl::FlinEdit).caret,
-              static_cast<int>(form_.editor(Ctl::FlinEdit).text.size()));
+    EXPECT_EQ(UpperText(), std::string(static_cast<std::size_t>(c.position_after == 4 ? 8 : 2), 'A'));
+    EXPECT_EQ(model_.focus(), Control::UpperLine);
+    EXPECT_EQ(model_.context().editor(Control::UpperLine).caret,
+              static_cast<int>(model_.context().editor(Control::UpperLine).text.size()));
     // Everything as on entry.
-    EXPECT_EQ(form_.para().CharSpacing, 4);
-    EXPECT_EQ(form_.SelectorText(Ctl::ZjBox), "4");
-    EXPECT_EQ(form_.doc().settings.ZitiBox, "黑体");
-    EXPECT_EQ(form_.measurer().face(), "黑体");
-    EXPECT_EQ(form_.editor_face(), "黑体");
+    EXPECT_EQ(model_.doc().file_state.CharSpacing, 4);
+    EXPECT_EQ(SelectorText(model_.doc(), Control::SpacingSelector), "4");
+    EXPECT_EQ(model_.doc().settings.font_face, "黑体");
+    EXPECT_EQ(model_.measurer().face(), "黑体");
+    EXPECT_EQ(model_.settings().editor_face(), "黑体");
     EXPECT_FALSE(t().ControlsDetached());
     // The editors' working values are those of the Segment now shown.
-    EXPECT_EQ(form_.values().LengthDots, 275);
+    EXPECT_EQ(model_.doc().values.LengthDots, 275);
     // Remove the Segments for the next case.
     while (t().RowCount() > 1) {
       t().Last();
@@ -164,32 +155,32 @@ TEST_F(SettingsTest, SpacingAndFaceTakenWhenEverySegmentFits) {
   // Seven A's: 7 x 24 + 6 x 5 + 48 = 246 dots with spacing 5, 7 x 32 + 30 + 48 = 302
   // in "宽体".
   Build({{"A"}, {"AA"}, {"AAAAAAA"}}, 2);
-  form_.PickSelector(Ctl::ZjBox, 4);
-  EXPECT_EQ(form_.para().CharSpacing, 5);
-  form_.PickSelector(Ctl::ZitiBox, 1);
-  EXPECT_EQ(form_.doc().settings.ZitiBox, "宋体");
-  EXPECT_EQ(form_.measurer().face(), "宋体");
-  EXPECT_EQ(form_.editor_face(), "宋体");
+  model_.PickSelector(Control::SpacingSelector, 4);
+  EXPECT_EQ(model_.doc().file_state.CharSpacing, 5);
+  model_.PickSelector(Control::FontFaceSelector, 1);
+  EXPECT_EQ(model_.doc().settings.font_face, "宋体");
+  EXPECT_EQ(model_.measurer().face(), "宋体");
+  EXPECT_EQ(model_.settings().editor_face(), "宋体");
   EXPECT_TRUE(ui_.messages.empty());
   EXPECT_EQ(t().Position(), 2);
-  EXPECT_EQ(Flin(), "AA");
-  EXPECT_TRUE(form_.para().DocModified);
+  EXPECT_EQ(UpperText(), "AA");
+  EXPECT_TRUE(model_.doc().file_state.DocModified);
   // The wide face now refuses: the third Segment no longer fits.
-  form_.PickSelector(Ctl::ZitiBox, 2);
+  model_.PickSelector(Control::FontFaceSelector, 2);
   EXPECT_EQ(Texts(), std::vector<std::string>{std::string(msg::kFaceTooLong)});
-  EXPECT_EQ(form_.doc().settings.ZitiBox, "宋体");
+  EXPECT_EQ(model_.doc().settings.font_face, "宋体");
   EXPECT_EQ(t().Position(), 2);
 }
 
 // A face set by the program (a Document loaded) reaches the editors without a check.
 TEST_F(SettingsTest, FaceSetByTheProgramIsNotChecked) {
   FourthNearlyFull(1);
-  form_.para().UserEditing = false;
-  form_.doc().settings.ZitiBox = "宽体";
-  form_.ZitiBoxChange();
+  model_.doc().file_state.UserEditing = false;
+  model_.doc().settings.font_face = "宽体";
+  model_.settings().OnFontFaceChosen();
   EXPECT_TRUE(ui_.messages.empty());
-  EXPECT_EQ(form_.editor_face(), "宽体");
-  EXPECT_EQ(form_.measurer().face(), "宽体");
+  EXPECT_EQ(model_.settings().editor_face(), "宽体");
+  EXPECT_EQ(model_.measurer().face(), "宽体");
   EXPECT_EQ(t().Position(), 1);
 }
 
@@ -204,57 +195,57 @@ TEST_F(SettingsTest, MaterialRuleOverTheDocument) {
     SCOPED_TRACE(c.index);
     Build({{"A", "", 25, "3 号"}, {"A", "B", 25, "3 号"}, {"A", "", 25, "3 号"}}, 3);
     ui_.messages.clear();
-    form_.PickSelector(Ctl::MatBox, c.index);
+    model_.PickSelector(Control::MaterialSelector, c.index);
     EXPECT_EQ(t().Position(), 3);
-    EXPECT_EQ(form_.focus(), Ctl::FlinEdit);
-    EXPECT_TRUE(form_.para().DocModified);
+    EXPECT_EQ(model_.focus(), Control::UpperLine);
+    EXPECT_TRUE(model_.doc().file_state.DocModified);
     if (c.taken) {
       EXPECT_TRUE(ui_.messages.empty());
-      EXPECT_EQ(form_.para().MaterialCode, 3);
-      EXPECT_EQ(form_.SelectorText(Ctl::MatBox), "贴纸 12mm");
+      EXPECT_EQ(model_.doc().file_state.MaterialCode, 3);
+      EXPECT_EQ(SelectorText(model_.doc(), Control::MaterialSelector), "贴纸 12mm");
     } else {
       EXPECT_EQ(Texts(), std::vector<std::string>{std::string(msg::kMaterialCannotPrint)});
-      EXPECT_EQ(form_.para().MaterialCode, 5);
-      EXPECT_EQ(form_.SelectorText(Ctl::MatBox), "套管 4.0平方");
+      EXPECT_EQ(model_.doc().file_state.MaterialCode, 5);
+      EXPECT_EQ(SelectorText(model_.doc(), Control::MaterialSelector), "套管 4.0平方");
     }
     while (t().RowCount() > 1) {
       t().Last();
       t().Delete();
     }
-    form_.doc().settings.MatBox = 4;
-    form_.para().MaterialCode = 5;
+    model_.doc().settings.material_index = 4;
+    model_.doc().file_state.MaterialCode = 5;
   }
 }
 
 TEST_F(SettingsTest, CutModeAndAlignmentTakenWithoutAMessage) {
   FourthNearlyFull(4);
-  form_.PickSelector(Ctl::CutBox, 2);
-  EXPECT_EQ(form_.para().CutCode, 2);
-  EXPECT_TRUE(form_.para().DocModified);
-  form_.para().DocModified = false;
-  form_.PickSelector(Ctl::PlBox, 1);
-  EXPECT_EQ(form_.para().AlignCode, 1);
-  EXPECT_TRUE(form_.para().DocModified);
+  model_.PickSelector(Control::CutSelector, 2);
+  EXPECT_EQ(model_.doc().file_state.CutCode, 2);
+  EXPECT_TRUE(model_.doc().file_state.DocModified);
+  model_.doc().file_state.DocModified = false;
+  model_.PickSelector(Control::AlignmentSelector, 1);
+  EXPECT_EQ(model_.doc().file_state.AlignCode, 1);
+  EXPECT_TRUE(model_.doc().file_state.DocModified);
   EXPECT_TRUE(ui_.messages.empty());
   EXPECT_EQ(t().Position(), 4);
-  EXPECT_EQ(form_.focus(), Ctl::FlinEdit);
+  EXPECT_EQ(model_.focus(), Control::UpperLine);
   // Density is taken as it is, and is no part of the Document.
-  form_.para().DocModified = false;
-  form_.PickSelector(Ctl::NdBox, 6);
-  EXPECT_EQ(form_.doc().settings.NdBox, 6);
-  EXPECT_FALSE(form_.para().DocModified);
+  model_.doc().file_state.DocModified = false;
+  model_.PickSelector(Control::DensitySelector, 6);
+  EXPECT_EQ(model_.doc().settings.density_index, 6);
+  EXPECT_FALSE(model_.doc().file_state.DocModified);
 }
 
 TEST_F(SettingsTest, BoldChangesNoLengthAndNotTheDocument) {
   FourthNearlyFull(4);
-  const int before = form_.measurer().MeasureGlyph('A', 4);
-  form_.BlodBtnClick();
-  EXPECT_TRUE(form_.doc().settings.BlodBtn);
-  EXPECT_TRUE(form_.doc().settings.EditorFontBold);
-  EXPECT_FALSE(form_.para().DocModified);
-  EXPECT_EQ(form_.measurer().MeasureGlyphUncached('A', 4), before);
-  form_.BlodBtnClick();
-  EXPECT_FALSE(form_.doc().settings.EditorFontBold);
+  const int before = model_.measurer().MeasureGlyph('A', 4);
+  model_.settings().OnBoldButton();
+  EXPECT_TRUE(model_.doc().settings.bold);
+  EXPECT_TRUE(model_.doc().settings.editor_bold);
+  EXPECT_FALSE(model_.doc().file_state.DocModified);
+  EXPECT_EQ(model_.measurer().MeasureGlyphUncached('A', 4), before);
+  model_.settings().OnBoldButton();
+  EXPECT_FALSE(model_.doc().settings.editor_bold);
   EXPECT_TRUE(ui_.messages.empty());
 }
 
@@ -263,15 +254,15 @@ TEST_F(SettingsTest, BoldChangesNoLengthAndNotTheDocument) {
 TEST_F(SettingsTest, PreviewFollowsTheSpacing) {
   Build({{"AAAA", "", 0}, {"AAAAAAAA"}}, 1);
   const auto width = [&] {
-    const SegmentPreview p = form_.PreviewCurrent();
+    const SegmentPreview p = model_.preview().Make();
     EXPECT_TRUE(p.item.has_value()) << p.note;
     return p.item ? p.item->ColumnCount + p.item->LeadBlank + p.item->TrailBlank : 0;
   };
   const int before = width();
-  form_.PickSelector(Ctl::ZjBox, 4);  // refused by the second Segment, which is shown
+  model_.PickSelector(Control::SpacingSelector, 4);  // refused by the second Segment, which is shown
   GoTo(1);
   EXPECT_EQ(width(), before);
-  form_.PickSelector(Ctl::ZjBox, 2);  // spacing 3: three gaps one dot shorter
+  model_.PickSelector(Control::SpacingSelector, 2);  // spacing 3: three gaps one dot shorter
   EXPECT_EQ(width(), before - 3);
 }
 

@@ -4,37 +4,31 @@
 
 #include <fstream>
 
-#include "app/main_form.h"
+#include "app/main_window_model.h"
+#include "support/window_fixture.h"
 #include "document/document_file.h"
 #include "document/gbk.h"
 #include "document/sqlite_store.h"
-#include "support/bar_canvas.h"
-#include "support/scripted_ui.h"
-#include "support/temp_dir.h"
 
 namespace qx {
 namespace {
 
 using testing::BarCanvas;
+using testing::WindowFixture;
 using testing::ScriptedUi;
 using testing::TempDir;
 using S = std::vector<std::string>;
 
-class FilesTest : public ::testing::Test {
+class FilesTest : public WindowFixture<> {
  protected:
-  FilesTest() : form_(ui_, std::make_unique<SqliteRowStore>(), canvas_, canvas_) {
-    form_.FormCreate(1024, 768, dir_.path(), dir_ / "TL.$$$");
-    form_.FormActivate();
+  FilesTest() : WindowFixture<>() {}
+  void Type(const std::string& upper_text, const std::string& lower_text = "") {
+    model_.line_editors().TypeText(Control::UpperLine, upper_text);
+    if (!lower_text.empty()) model_.line_editors().PasteText(Control::LowerLine, lower_text);
   }
-  SegmentTable& t() { return form_.table(); }
-  std::string Field(int col) { return gbk::ToUtf8(t().Text(col)); }
-  void Type(const std::string& flin, const std::string& slin = "") {
-    form_.TypeText(Ctl::FlinEdit, flin);
-    if (!slin.empty()) form_.PasteText(Ctl::SlinEdit, slin);
-  }
-  void Next(const std::string& flin, const std::string& slin = "") {
-    form_.PressEnter(Ctl::FlinEdit);
-    Type(flin, slin);
+  void Next(const std::string& upper_text, const std::string& lower_text = "") {
+    model_.line_editors().PressEnter(Control::UpperLine);
+    Type(upper_text, lower_text);
   }
   // The rows of a document file: upper line and number (the settings row last).
   std::vector<std::pair<std::string, int64_t>> FileRows(const std::filesystem::path& file) {
@@ -42,96 +36,92 @@ class FilesTest : public ::testing::Test {
     f->Open();
     std::vector<std::pair<std::string, int64_t>> rows;
     for (int r = 0; r < f->RowCount(); ++r)
-      rows.emplace_back(gbk::ToUtf8(f->TextAt(r, kFlin)), f->ValueAt(r, kNum).index() == 1
-                                                              ? std::get<int64_t>(f->ValueAt(r, kNum))
+      rows.emplace_back(gbk::ToUtf8(f->TextAt(r, kUpperLineColumn)), f->ValueAt(r, kNumberColumn).index() == 1
+                                                              ? std::get<int64_t>(f->ValueAt(r, kNumberColumn))
                                                               : -1);
     f->Close();
     return rows;
   }
   std::vector<std::string> Lines() {
     std::vector<std::string> out;
-    for (int r = 0; r < t().RowCount(); ++r) out.push_back(gbk::ToUtf8(t().TextAt(r, kFlin)));
+    for (int r = 0; r < t().RowCount(); ++r) out.push_back(gbk::ToUtf8(t().TextAt(r, kUpperLineColumn)));
     return out;
   }
 
-  TempDir dir_;
-  ScriptedUi ui_;
-  BarCanvas canvas_;
-  TPrintForm form_;
 };
 
 TEST_F(FilesTest, SaveAndOpenRestoreEverySegmentAndSetting) {
   Type("L1-A");
-  form_.PickSelector(Ctl::ZhBox, 3);
-  form_.PickSelector(Ctl::XsBox, 1);
+  model_.PickSelector(Control::SizeSelector, 3);
+  model_.PickSelector(Control::DecorationSelector, 1);
   Next("中文", "下行");
   t().Edit();
-  t().SetText(kXuLei, gbk::Encode("序号000-999"));
-  t().SetText(kXuFirst, "7");
-  t().SetText(kXuEnd, "12");
-  t().SetInt(kPitchRep, 200);
-  t().SetInt(kPitchLen, 0);
-  form_.doc().settings = {.MatBox = 6, .CutBox = 2, .PlBox = 1, .ZjBox = 19, .NdBox = 2,
-                          .ZitiBox = "宋体", .BlodBtn = true, .EditorFontBold = true};
+  t().SetText(kSerialTypeColumn, gbk::Encode("序号000-999"));
+  t().SetText(kSerialFirstColumn, "7");
+  t().SetText(kSerialLastColumn, "12");
+  t().SetInt(kRepeatColumn, 200);
+  t().SetInt(kLengthColumn, 0);
+  model_.doc().settings = {.material_index = 6, .cut_index = 2, .alignment_index = 1, .spacing_index = 19, .density_index = 2,
+                          .font_face = "宋体", .bold = true, .editor_bold = true};
   const auto file = dir_ / "job.kel";
   ui_.files = {file};
-  form_.SaveFileAsBtn();
-  EXPECT_TRUE(form_.para().HasFile);
-  EXPECT_FALSE(form_.para().DocModified);
-  EXPECT_EQ(form_.status(1), "文件路径:" + file.string());
+  model_.files().OnSaveAsButton();
+  EXPECT_TRUE(model_.doc().file_state.HasFile);
+  EXPECT_FALSE(model_.doc().file_state.DocModified);
+  EXPECT_EQ(model_.controls().status(1), "文件路径:" + file.string());
   ASSERT_EQ(ui_.dialogs.size(), 1u);
   EXPECT_EQ(ui_.dialogs[0].title, "输出本机文件");
   EXPECT_EQ(ui_.dialogs[0].filter, "Lable File [*.kel]|*.kel");
   EXPECT_EQ(ui_.dialogs[0].folder, dir_ / "Sample");
 
   // Another Document in between, then the file again; density and bold stay the window's.
-  form_.CloseFilebtn();
-  form_.doc().settings.NdBox = 5;
-  form_.doc().settings.BlodBtn = false;
+  model_.files().OnNewButton();
+  model_.doc().settings.density_index = 5;
+  model_.doc().settings.bold = false;
   ui_.files = {file};
-  form_.OpenFilebtn();
+  model_.files().OnOpenButton();
   ASSERT_EQ(t().RowCount(), 2);
   EXPECT_EQ(t().Position(), 1);
-  EXPECT_EQ(Field(kFlin), "L1-A");
-  EXPECT_EQ(Field(kZihao), "3 号");
-  EXPECT_EQ(Field(kXiuShi), "加 边 框");
-  EXPECT_EQ(t().Int(kNum), 1);
-  EXPECT_EQ(t().Int(kUpLen), 0);
+  EXPECT_EQ(Field(kUpperLineColumn), "L1-A");
+  EXPECT_EQ(Field(kSizeColumn), "3 号");
+  EXPECT_EQ(Field(kDecorationColumn), "加 边 框");
+  EXPECT_EQ(t().Int(kNumberColumn), 1);
+  EXPECT_EQ(t().Int(kUpperLengthColumn), 0);
   t().Next();
-  EXPECT_EQ(Field(kFlin), "中文");
-  EXPECT_EQ(Field(kSlin), "下行");
-  EXPECT_EQ(Field(kXuLei), "序号000-999");
-  EXPECT_EQ(Field(kXuFirst), "7");
-  EXPECT_EQ(Field(kXuEnd), "12");
-  EXPECT_EQ(t().Int(kPitchRep), 200);
-  EXPECT_EQ(t().Int(kPitchLen), 0);
-  const SettingsSelectors& s = form_.doc().settings;
-  EXPECT_EQ(s.MatBox, 6);
-  EXPECT_EQ(s.CutBox, 2);
-  EXPECT_EQ(s.PlBox, 1);
-  EXPECT_EQ(s.ZjBox, 19);
-  EXPECT_EQ(s.ZitiBox, "宋体");
-  EXPECT_EQ(s.NdBox, 5);
-  EXPECT_FALSE(s.BlodBtn);
-  EXPECT_EQ(form_.para().MaterialCode, 7);
-  EXPECT_EQ(form_.para().CharSpacing, 20);
-  EXPECT_FALSE(form_.para().DocModified);
+  EXPECT_EQ(Field(kUpperLineColumn), "中文");
+  EXPECT_EQ(Field(kLowerLineColumn), "下行");
+  EXPECT_EQ(Field(kSerialTypeColumn), "序号000-999");
+  EXPECT_EQ(Field(kSerialFirstColumn), "7");
+  EXPECT_EQ(Field(kSerialLastColumn), "12");
+  EXPECT_EQ(t().Int(kRepeatColumn), 200);
+  EXPECT_EQ(t().Int(kLengthColumn), 0);
+  const DocumentSettings& s = model_.doc().settings;
+  EXPECT_EQ(s.material_index, 6);
+  EXPECT_EQ(s.cut_index, 2);
+  EXPECT_EQ(s.alignment_index, 1);
+  EXPECT_EQ(s.spacing_index, 19);
+  EXPECT_EQ(s.font_face, "宋体");
+  EXPECT_EQ(s.density_index, 5);
+  EXPECT_FALSE(s.bold);
+  EXPECT_EQ(model_.doc().file_state.MaterialCode, 7);
+  EXPECT_EQ(model_.doc().file_state.CharSpacing, 20);
+  EXPECT_FALSE(model_.doc().file_state.DocModified);
   EXPECT_TRUE(ui_.messages.empty());
 }
 
 TEST_F(FilesTest, SaveWritesEverySegmentGivingUpOnlyThoseWithText) {
   Type("a");
   Next("");
-  form_.PasteText(Ctl::SlinEdit, "only lower");
+  model_.line_editors().PasteText(Control::LowerLine, "only lower");
   Next("c");
   const auto saved = dir_ / "three.kel";
   ui_.files = {saved};
-  form_.SaveFileBtn();
+  model_.files().OnSaveButton();
   EXPECT_EQ(FileRows(saved).size(), 4u);  // three Segments and the settings row
 
-  form_.TypeText(Ctl::FlinEdit, "d");  // a change, then Yes before new
+  model_.line_editors().TypeText(Control::UpperLine, "d");  // a change, then Yes before new
   ui_.yes_no = {Answer::kYes};
-  form_.CloseFilebtn();
+  model_.files().OnNewButton();
   const auto rows = FileRows(saved);
   ASSERT_EQ(rows.size(), 3u);
   EXPECT_EQ(rows[0], std::make_pair(std::string("a"), int64_t{1}));
@@ -151,40 +141,40 @@ TEST_F(FilesTest, SaveDropsTrailingEmptySegmentsAndFindsTheCurrentOneAgain) {
   t().First();
   t().Next();  // "b" is current
   ui_.files = {dir_ / "x.kel"};
-  form_.SaveFileAsBtn();
+  model_.files().OnSaveAsButton();
   EXPECT_EQ(Lines(), (S{"a", "b"}));
-  EXPECT_EQ(Field(kFlin), "b");
-  EXPECT_EQ(form_.focus(), Ctl::FlinEdit);
-  EXPECT_TRUE(form_.para().SkipNextEnter);  // the first Enter after a save does nothing
+  EXPECT_EQ(Field(kUpperLineColumn), "b");
+  EXPECT_EQ(model_.focus(), Control::UpperLine);
+  EXPECT_TRUE(model_.doc().file_state.SkipNextEnter);  // the first Enter after a save does nothing
 
-  form_.CloseFilebtn();  // unchanged: no question
+  model_.files().OnNewButton();  // unchanged: no question
   ui_.files = {dir_ / "y.kel"};
-  form_.SaveFileAsBtn();  // a Document of one empty Segment keeps it
+  model_.files().OnSaveAsButton();  // a Document of one empty Segment keeps it
   EXPECT_EQ(t().RowCount(), 1);
   EXPECT_EQ(FileRows(dir_ / "y.kel").size(), 2u);
 }
 
 TEST_F(FilesTest, OneEmptySegmentIsGivenUpWithoutAQuestion) {
-  form_.PickSelector(Ctl::XsBox, 1);  // changed, but still one Segment without text
-  ASSERT_TRUE(form_.para().DocModified);
-  form_.CloseFilebtn();
+  model_.PickSelector(Control::DecorationSelector, 1);  // changed, but still one Segment without text
+  ASSERT_TRUE(model_.doc().file_state.DocModified);
+  model_.files().OnNewButton();
   EXPECT_TRUE(ui_.questions.empty());
 }
 
 TEST_F(FilesTest, NewWithChangesCancelAndNo) {
   Type("keep me");
   ui_.yes_no = {Answer::kCancel};
-  form_.CloseFilebtn();
-  EXPECT_EQ(Field(kFlin), "keep me");
-  EXPECT_TRUE(form_.para().DocModified);
-  EXPECT_TRUE(form_.para().SkipNextEnter);
-  EXPECT_FALSE(form_.para().UserEditing);
+  model_.files().OnNewButton();
+  EXPECT_EQ(Field(kUpperLineColumn), "keep me");
+  EXPECT_TRUE(model_.doc().file_state.DocModified);
+  EXPECT_TRUE(model_.doc().file_state.SkipNextEnter);
+  EXPECT_FALSE(model_.doc().file_state.UserEditing);
   EXPECT_TRUE(std::filesystem::exists(dir_ / "TL.$$$"));
 
   ui_.yes_no = {Answer::kNo};
-  form_.CloseFilebtn();
-  EXPECT_EQ(Field(kFlin), "");
-  EXPECT_FALSE(form_.para().DocModified);
+  model_.files().OnNewButton();
+  EXPECT_EQ(Field(kUpperLineColumn), "");
+  EXPECT_FALSE(model_.doc().file_state.DocModified);
   EXPECT_TRUE(ui_.dialogs.empty());  // nothing written
 }
 
@@ -193,22 +183,22 @@ TEST_F(FilesTest, NewWithChangesCancelAndNo) {
 TEST_F(FilesTest, CancelledSaveDialogsKeepTheChanges) {
   Type("x");
   ui_.files = {std::nullopt};
-  form_.SaveFileAsBtn();
-  EXPECT_TRUE(form_.para().DocModified);
-  EXPECT_FALSE(form_.para().HasFile);
+  model_.files().OnSaveAsButton();
+  EXPECT_TRUE(model_.doc().file_state.DocModified);
+  EXPECT_FALSE(model_.doc().file_state.HasFile);
   for (const auto& e : std::filesystem::directory_iterator(dir_.path()))
     EXPECT_NE(e.path().extension(), ".kel");  // nothing written
 
   ui_.yes_no = {Answer::kYes};
   ui_.files = {std::nullopt};
-  EXPECT_FALSE(form_.FormCloseQuery());
+  EXPECT_FALSE(model_.CanClose());
   EXPECT_EQ(ui_.questions.back(), "当前文件已修改,是否保存?");
-  EXPECT_EQ(Field(kFlin), "x");
+  EXPECT_EQ(Field(kUpperLineColumn), "x");
   EXPECT_TRUE(t().IsOpen());
 
   ui_.yes_no = {Answer::kYes};
   ui_.files = {dir_ / "closing.kel"};
-  EXPECT_TRUE(form_.FormCloseQuery());
+  EXPECT_TRUE(model_.CanClose());
   EXPECT_EQ(FileRows(dir_ / "closing.kel").size(), 2u);
   EXPECT_FALSE(std::filesystem::exists(dir_ / "TL.$$$"));
 }
@@ -225,19 +215,19 @@ TEST_F(FilesTest, AFailedSaveKeepsTheDocument) {
   const auto target = geteuid() == 0 ? dir_ / "blocked.kel" : dir_ / "ro" / "job.kel";
   Type("precious");
   ui_.files = {target};
-  form_.SaveFileAsBtn();
+  model_.files().OnSaveAsButton();
   ASSERT_EQ(ui_.messages.size(), 1u);
   EXPECT_NE(ui_.messages[0].text.find("文件保存失败"), std::string::npos);
-  EXPECT_TRUE(form_.para().DocModified);
-  EXPECT_FALSE(form_.para().HasFile);
-  EXPECT_EQ(Field(kFlin), "precious");
+  EXPECT_TRUE(model_.doc().file_state.DocModified);
+  EXPECT_FALSE(model_.doc().file_state.HasFile);
+  EXPECT_EQ(Field(kUpperLineColumn), "precious");
 
   ui_.messages.clear();
   ui_.yes_no = {Answer::kYes};
   ui_.files = {target};
-  form_.CloseFilebtn();  // the write fails: nothing is given up
+  model_.files().OnNewButton();  // the write fails: nothing is given up
   EXPECT_EQ(ui_.messages.size(), 1u);
-  EXPECT_EQ(Field(kFlin), "precious");
+  EXPECT_EQ(Field(kUpperLineColumn), "precious");
   EXPECT_TRUE(std::filesystem::exists(dir_ / "TL.$$$"));
 }
 
@@ -246,17 +236,17 @@ TEST_F(FilesTest, InvalidFilesEndInANewDocument) {
     std::ofstream(dir_ / "bad.kel") << "this is not a table at all";
   }
   Type("old");
-  form_.PostClick();
+  model_.segment_list().OnStoreButton();
   ui_.yes_no = {Answer::kNo};
   ui_.files = {dir_ / "bad.kel"};
-  form_.OpenFilebtn();
+  model_.files().OnOpenButton();
   EXPECT_EQ(ui_.Take(), S{"非法文件!"});
   EXPECT_EQ(t().RowCount(), 1);
-  EXPECT_EQ(Field(kFlin), "");
-  EXPECT_FALSE(form_.para().HasFile);
+  EXPECT_EQ(Field(kUpperLineColumn), "");
+  EXPECT_FALSE(model_.doc().file_state.HasFile);
 
   ui_.files = {std::nullopt};  // a cancelled open: a new empty Document as well
-  form_.OpenFilebtn();
+  model_.files().OnOpenButton();
   EXPECT_EQ(t().RowCount(), 1);
   EXPECT_TRUE(ui_.messages.empty());
 }
@@ -265,14 +255,14 @@ TEST_F(FilesTest, ExportWritesTheNativeFile) {
   Type("AB");
   const auto out = dir_ / "job.qxf";
   ui_.files = {out};
-  form_.ExportFileBtn();
+  model_.files().OnExportButton();
   ASSERT_TRUE(std::filesystem::exists(out));
   EXPECT_EQ(std::filesystem::file_size(out), 54u);
   EXPECT_EQ(ui_.dialogs[0].filter, "Qx Printer  File [*.qxf]|*.qxf");
-  EXPECT_TRUE(form_.para().UserEditing);
+  EXPECT_TRUE(model_.doc().file_state.UserEditing);
 
   ui_.files = {std::nullopt};
-  form_.ExportFileBtn();  // cancelled: nothing written, nothing changed
+  model_.files().OnExportButton();  // cancelled: nothing written, nothing changed
   EXPECT_TRUE(ui_.messages.empty());
 }
 
@@ -280,7 +270,7 @@ TEST_F(FilesTest, ExcelImportFromTheWindow) {
   const std::filesystem::path excel = std::filesystem::path(QX_TEST_DATA_DIR) / "fixtures" / "excel";
   // A workbook the readers cannot open: a clear message, and the new empty Document.
   ui_.files = {excel / "bad" / "truncated.xlsx"};
-  form_.OpenExcelBtnClick();
+  model_.files().OnImportExcelButton();
   ASSERT_EQ(ui_.messages.size(), 1u);
   EXPECT_EQ(ui_.messages[0].text.rfind("无法读取此Excel文件:", 0), 0u) << ui_.messages[0].text;
   EXPECT_EQ(ui_.dialogs[0].filter, "Excel  [*.xls *.xlsx]|*.xls;*.xlsx");
@@ -291,34 +281,34 @@ TEST_F(FilesTest, ExcelImportFromTheWindow) {
   for (const char* book : {"basic.xlsx", "basic.xls"}) {
     SCOPED_TRACE(book);
     ui_.files = {excel / book};
-    if (form_.para().DocModified) ui_.yes_no = {Answer::kNo};  // give the last import up
-    form_.OpenExcelBtnClick();
+    if (model_.doc().file_state.DocModified) ui_.yes_no = {Answer::kNo};  // give the last import up
+    model_.files().OnImportExcelButton();
     EXPECT_TRUE(ui_.messages.empty()) << ui_.messages[0].text;
     ASSERT_EQ(Lines().size(), 4u);
     EXPECT_EQ(Lines()[0], "W-001");
-    EXPECT_EQ(gbk::ToUtf8(t().TextAt(0, kSlin)), "Line one");
-    EXPECT_TRUE(form_.para().DocModified);
-    EXPECT_EQ(form_.focus(), Ctl::FlinEdit);
-    EXPECT_EQ(form_.editor(Ctl::FlinEdit).text, "W-001");
+    EXPECT_EQ(gbk::ToUtf8(t().TextAt(0, kLowerLineColumn)), "Line one");
+    EXPECT_TRUE(model_.doc().file_state.DocModified);
+    EXPECT_EQ(model_.focus(), Control::UpperLine);
+    EXPECT_EQ(model_.context().editor(Control::UpperLine).text, "W-001");
   }
 }
 
 TEST_F(FilesTest, ADocumentGivenOnTheCommandLineOpensAsTheOpenCommandWould) {
   const std::filesystem::path sample =
       std::filesystem::path(QX_TEST_DATA_DIR) / ".." / "data" / "Sample" / "线号套管.kel";
-  form_.OpenDocumentFile(sample);
+  model_.files().OpenDocumentFile(sample);
   EXPECT_TRUE(ui_.messages.empty());
   EXPECT_TRUE(ui_.dialogs.empty());  // no file dialog
   EXPECT_GT(t().RowCount(), 1);
-  EXPECT_EQ(form_.para().DocPath, sample);
-  EXPECT_FALSE(form_.para().DocModified);
-  EXPECT_EQ(form_.status(1), "文件路径:" + sample.string());
+  EXPECT_EQ(model_.doc().file_state.DocPath, sample);
+  EXPECT_FALSE(model_.doc().file_state.DocModified);
+  EXPECT_EQ(model_.controls().status(1), "文件路径:" + sample.string());
 
   // A file that is not a document: the open command's message and an empty Document.
-  form_.OpenDocumentFile(dir_ / "missing.kel");
+  model_.files().OpenDocumentFile(dir_ / "missing.kel");
   EXPECT_EQ(ui_.Take(), std::vector<std::string>{"非法文件!"});
   EXPECT_EQ(t().RowCount(), 1);
-  EXPECT_TRUE(form_.para().DocPath.empty());
+  EXPECT_TRUE(model_.doc().file_state.DocPath.empty());
 }
 
 }  // namespace

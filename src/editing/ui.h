@@ -11,10 +11,6 @@
 
 namespace qx {
 
-class TPrtSelForm;
-class TXuhoForm;
-class TFuhaoForm;
-
 // A file dialog as the window asks for it.
 struct FileDialog {
   std::string title;          // empty: the desktop's default title
@@ -42,19 +38,12 @@ class Ui {
   // Modal file dialogs; nullopt when cancelled.
   virtual std::optional<std::filesystem::path> OpenFile(const FileDialog& d) = 0;
   virtual std::optional<std::filesystem::path> SaveFile(const FileDialog& d) = 0;
-  // Shows the serial-number dialog modally and returns its result (TXuhoForm::kResult...).
-  virtual int ShowSerialDialog(TXuhoForm& form) = 0;
-  // Shows the symbol picker modally until it is closed.
-  virtual int ShowSymbolPicker(TFuhaoForm& form) = 0;
-  // Shows the print dialog modally and returns its result (TPrtSelForm::kResultOk to go on).
-  virtual int ShowPrintDialog(TPrtSelForm& form) = 0;
-
   // The window's event loop, as the waits of a print job use it.
   virtual uint64_t NowMs() = 0;  // a millisecond tick counter
   // Dispatches the window's pending events (may wait a little for one to arrive).
   virtual void ProcessEvents() = 0;
-  // Starts the one-shot job timer; when it fires the window calls Timer1Timer.
-  virtual void StartTimer1(uint32_t ms) = 0;
+  // Starts the one-shot job timer; when it fires the window calls OnJobTimer.
+  virtual void StartJobTimer(uint32_t ms) = 0;
 };
 
 }  // namespace qx

@@ -1,0 +1,142 @@
+#include "app/main_window_model.h"
+
+namespace qx {
+
+MainWindowModel::MainWindowModel(WindowUi& ui, std::unique_ptr<RowStore> store,
+                                 TextCanvas& measure_canvas, TextCanvas& glyph_canvas)
+    : ui_(ui),
+      doc_(std::move(store)),
+      measurer_(measure_canvas),
+      ctx_(ui, doc_, measurer_),
+      list_(ctx_),
+      lines_(ctx_, list_),
+      properties_(ctx_),
+      settings_(ctx_),
+      following_(ctx_),
+      insertions_(ctx_, lines_),
+      files_(ctx_),
+      preview_(ctx_, glyph_canvas),
+      printing_(ctx_, ui, glyph_canvas),
+      serial_dialog_(ui, SerialDialogHost{[this] { return insertions_.CurrentSeries(); },
+                                          [this](const SerialSeries& s, bool insert) {
+                                            return insertions_.CommitSeries(s, insert);
+                                          },
+                                          [this] { insertions_.GiveUpSeries(); }}),
+      symbol_picker_(SymbolPickerHost{[this] { return doc_.settings.font_face; },
+                                      [this](std::string_view s) { insertions_.InsertSymbol(s); }}) {
+  ctx_.SetFocusRouter([this](Control c) { RouteFocus(c); });
+}
+
+MainWindowModel::~MainWindowModel() = default;
+
+// --- The window --------------------------------------------------------------------------
+
+void MainWindowModel::Start(int screen_width, int screen_height, std::filesystem::path app_dir,
+                            std::filesystem::path working_table, bool offer_restore) {
+  layout_ = ComputeLayout(screen_width, screen_height);
+  ctx_.app_dir = std::move(app_dir);
+  files_.StartSession(std::move(working_table), offer_restore);
+}
+
+void MainWindowModel::OnActivated() { Focus(Control::UpperLine); }
+
+bool MainWindowModel::CanClose() {
+  if (printing_.HoldsClose()) return false;
+  return files_.SaveBeforeExit();
+}
+
+void MainWindowModel::OnHelpButton() {
+  // The help pages are opened from the program's folder, so that their relative links
+  // resolve there.
+  std::error_code ec;
+  const std::filesystem::path saved = std::filesystem::current_path(ec);
+  std::filesystem::current_path(ctx_.app_dir, ec);
+  help_cwd_ok_ = !ec;
+  ui_.OpenWithDesktop(ctx_.app_dir / "help" / "index.html");
+  if (!saved.empty()) std::filesystem::current_path(saved, ec);
+}
+
+// --- Routing -------------------------------------------------------------------------------
+
+void MainWindowModel::Focus(Control c) { ctx_.Focus(c); }
+
+void MainWindowModel::RouteFocus(Control c) {
+  const Control old = ctx_.focus();
+  if (old == c) return;
+  ctx_.SetFocusOnly(c);
+  RunExit(old);
+  if (ctx_.focus() != c) return;  // the exit handler sent the focus elsewhere
+  const Control group = Info(c).parent;
+  if (group != Info(old).parent) {
+    if (group == Control::SegmentGroup) properties_.OnGroupEntered();
+    if (group == Control::DocumentGroup) settings_.OnGroupEntered();
+  }
+  RunEnter(c);
+  ctx_.Changed();
+}
+
+void MainWindowModel::RunExit(Control c) {
+  switch (c) {
+    case Control::UpperLine: lines_.OnUpperLineLeft(); break;
+    case Control::LowerLine: lines_.OnLowerLineLeft(); break;
+    case Control::LengthEdit:
+    case Control::RepeatEdit:
+      if (!properties_.CommitNumberEdit(c)) {
+        ctx_.SetFocusOnly(c);  // not a whole number: the editor keeps the focus
+        return;
+      }
+      if (c == Control::LengthEdit) {
+        properties_.OnLengthEditLeft();
+      } else {
+        properties_.OnRepeatEditLeft();
+      }
+      break;
+    case Control::SizeSelector: properties_.OnSizeSelectorLeft(); break;
+    case Control::OrientationSelector: properties_.OnOrientationSelectorLeft(); break;
+    case Control::DecorationSelector: properties_.OnDecorationSelectorLeft(); break;
+    case Control::MaterialSelector: settings_.OnMaterialLeft(); break;
+    case Control::CutSelector: settings_.OnCutLeft(); break;
+    case Control::AlignmentSelector: settings_.OnAlignmentLeft(); break;
+    case Control::SpacingSelector: settings_.OnSpacingLeft(); break;
+    default: break;
+  }
+}
+
+void MainWindowModel::RunEnter(Control c) {
+  switch (c) {
+    case Control::UpperLine: lines_.OnUpperLineEntered(); break;
+    case Control::LowerLine: lines_.OnLowerLineEntered(); break;
+    case Control::LengthEdit: properties_.OnLengthEditEntered(); break;
+    case Control::RepeatEdit: properties_.OnRepeatEditEntered(); break;
+    case Control::SegmentGrid: list_.OnGridEntered(); break;
+    case Control::FontFaceSelector: settings_.OnFontFaceEntered(); break;
+    case Control::MaterialSelector: settings_.OnMaterialEntered(); break;
+    case Control::CutSelector: settings_.OnCutEntered(); break;
+    case Control::AlignmentSelector: settings_.OnAlignmentEntered(); break;
+    case Control::SpacingSelector: settings_.OnSpacingEntered(); break;
+    default: break;
+  }
+}
+
+void MainWindowModel::PickSelector(Control selector, int index) {
+  switch (Info(selector).parent) {
+    case Control::SegmentGroup: return properties_.Pick(selector, index);
+    case Control::DocumentGroup: return settings_.Pick(selector, index);
+    default: break;
+  }
+  if (selector == Control::FontFaceSelector) settings_.PickFace(index);
+}
+
+void MainWindowModel::OnSerialButton() {
+  insertions_.BeforeSerialDialog();
+  ui_.ShowSerialDialog(serial_dialog_);  // the dialog inserts or changes the series
+  insertions_.AfterSerialDialog();
+}
+
+void MainWindowModel::OnSymbolButton() {
+  insertions_.BeforeSymbolPicker();
+  ui_.ShowSymbolPicker(symbol_picker_);  // the picker inserts symbols
+  insertions_.AfterSymbolPicker();
+}
+
+}  // namespace qx

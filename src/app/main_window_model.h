@@ -1,0 +1,115 @@
+// The main window as a model without any toolkit. It composes the editing parts, each of
+// which owns one concern (the line editors, the property editors, the Segment list, the
+// document settings, the changes to the following Segments, the insertions, the file
+// commands, the preview) and the print command with its dialog, and routes the window's
+// events to them: focus changes run the exit handler of the control left and the enter
+// handler of the control entered. The Qt window shows this model and forwards its events;
+// tests drive it directly with a scripted WindowUi.
+#pragma once
+
+#include <filesystem>
+#include <functional>
+#include <memory>
+
+#include "app/print_command.h"
+#include "app/serial_dialog.h"
+#include "app/symbol_picker.h"
+#include "app/window_layout.h"
+#include "app/window_ui.h"
+#include "document/document.h"
+#include "editing/document_files.h"
+#include "editing/document_settings.h"
+#include "editing/editing_context.h"
+#include "editing/following_changes.h"
+#include "editing/insertions.h"
+#include "editing/line_editors.h"
+#include "editing/property_editors.h"
+#include "editing/segment_list.h"
+#include "editing/segment_preview.h"
+#include "layout/measure.h"
+
+namespace qx {
+
+class MainWindowModel {
+ public:
+  MainWindowModel(WindowUi& ui, std::unique_ptr<RowStore> store, TextCanvas& measure_canvas,
+                  TextCanvas& glyph_canvas);
+  ~MainWindowModel();
+
+  // --- The window ----------------------------------------------------------------------
+  // Lays the window out for the screen and starts an empty Document in `working_table`
+  // (or restores the table left there by a run that did not end, when `offer_restore`
+  // and the operator agrees).
+  void Start(int screen_width, int screen_height, std::filesystem::path app_dir,
+             std::filesystem::path working_table, bool offer_restore = false);
+  void OnActivated();
+  bool CanClose();  // true when the window may close
+  void OnHelpButton();
+  const WindowLayout& layout() const { return layout_; }
+  bool help_opened_from_app_dir() const { return help_cwd_ok_; }
+
+  // --- Routing ---------------------------------------------------------------------------
+  // Moves the focus as the operator or the program does: the exit handler of the control
+  // that had it runs, then the enter handler of the new one.
+  void Focus(Control c);
+  Control focus() const { return ctx_.focus(); }
+  // The operator picks entry `index` of a selector (the Segment's, the document's, or the
+  // font face).
+  void PickSelector(Control selector, int index);
+  // The serial-number dialog and the symbol picker, shown modally over the line being edited.
+  void OnSerialButton();
+  void OnSymbolButton();
+
+  // --- The parts -------------------------------------------------------------------------
+  EditingContext& context() { return ctx_; }
+  const EditingContext& context() const { return ctx_; }
+  const ControlStates& controls() const { return ctx_.controls; }
+  LineEditors& line_editors() { return lines_; }
+  PropertyEditors& property_editors() { return properties_; }
+  SegmentList& segment_list() { return list_; }
+  DocumentSettingsEditors& settings() { return settings_; }
+  FollowingSegmentChanges& following() { return following_; }
+  Insertions& insertions() { return insertions_; }
+  DocumentFiles& files() { return files_; }
+  PrintCommand& printing() { return printing_; }
+  SegmentPreviewer& preview() { return preview_; }
+  SerialNumberDialog& serial_dialog() { return serial_dialog_; }
+  SymbolPicker& symbol_picker() { return symbol_picker_; }
+
+  DocumentState& doc() { return doc_; }
+  const DocumentState& doc() const { return doc_; }
+  SegmentTable& table() { return doc_.table; }
+  GlyphMeasurer& measurer() { return measurer_; }
+
+  // Called after any change the view must show (rows, fields, states).
+  void SetRefreshHandler(std::function<void()> f) { ctx_.on_refresh = std::move(f); }
+  // Called when only the status bar and the current row changed (progress of a job).
+  void SetStatusHandler(std::function<void()> f) { ctx_.on_status = std::move(f); }
+  // Asks the view to close the window (a close requested while a stopped job ended).
+  void SetCloseHandler(std::function<void()> f) { ctx_.on_close = std::move(f); }
+
+ private:
+  void RouteFocus(Control c);
+  void RunExit(Control c);
+  void RunEnter(Control c);
+
+  WindowUi& ui_;
+  DocumentState doc_;
+  GlyphMeasurer measurer_;
+  EditingContext ctx_;
+  SegmentList list_;
+  LineEditors lines_;
+  PropertyEditors properties_;
+  DocumentSettingsEditors settings_;
+  FollowingSegmentChanges following_;
+  Insertions insertions_;
+  DocumentFiles files_;
+  SegmentPreviewer preview_;
+  PrintCommand printing_;
+  SerialNumberDialog serial_dialog_;
+  SymbolPicker symbol_picker_;
+  WindowLayout layout_;
+  bool help_cwd_ok_ = false;
+};
+
+}  // namespace qx

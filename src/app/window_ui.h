@@ -1,0 +1,23 @@
+// What the main window asks of the desktop beyond the editing parts' Ui: showing its three
+// dialogs modally. The Qt window implements it with real dialogs; tests script it.
+#pragma once
+
+#include "editing/ui.h"
+
+namespace qx {
+
+class PrintDialog;
+class SerialNumberDialog;
+class SymbolPicker;
+
+class WindowUi : public Ui {
+ public:
+  // Shows the serial-number dialog modally and returns its result (SerialNumberDialog::kResult...).
+  virtual int ShowSerialDialog(SerialNumberDialog& dialog) = 0;
+  // Shows the symbol picker modally until it is closed.
+  virtual int ShowSymbolPicker(SymbolPicker& picker) = 0;
+  // Shows the print dialog modally and returns its result (PrintDialog::kResultOk to go on).
+  virtual int ShowPrintDialog(PrintDialog& dialog) = 0;
+};
+
+}  // namespace qx

@@ -1,0 +1,349 @@
+#include "editing/document_files.h"
+
+#include <string>
+
+#include "editing/messages.h"
+#include "document/atomic_file.h"
+#include "document/document_file.h"
+#include "document/excel_import.h"
+#include "document/gbk.h"
+#include "document/native_export.h"
+#include "document/workbook.h"
+
+namespace qx {
+namespace {
+
+std::string WithReason(std::string_view message, std::string_view reason) {
+  std::string s(message);
+  if (!reason.empty()) s += "\n" + std::string(reason);
+  return s;
+}
+
+std::string_view WorkbookReason(WorkbookError e) {
+  switch (e) {
+    case WorkbookError::kNotWorkbook: return "这不是Excel工作簿。";
+    case WorkbookError::kDamaged: return "文件已损坏。";
+    case WorkbookError::kProtected: return "文件有密码保护。";
+    case WorkbookError::kUnsupported: return "不支持这种文件格式。";
+    case WorkbookError::kTooLarge: return "文件太大。";
+    case WorkbookError::kCannotRead: return "无法读取文件。";
+    default: return "";
+  }
+}
+
+}  // namespace
+
+// --- Start-up and a new Document -------------------------------------------------------
+
+void DocumentFiles::StartSession(std::filesystem::path working_table, bool offer_restore) {
+  if (offer_restore &&
+      ctx_.ui.Ask(msg::kRestoreLeftover, msg::kConfirm, msg::kRestore, msg::kDiscard)) {
+    ctx_.doc.file_state.TempPath = std::move(working_table);
+    RestoreLeftover();
+    return;
+  }
+  ctx_.doc.file_state.TempPath = std::move(working_table);
+  StartNewDocument();
+}
+
+void DocumentFiles::StartNewDocument() {
+  NewDocument(ctx_.doc, ctx_.doc.file_state.TempPath);
+  ctx_.measurer.SetFace(ctx_.doc.settings.font_face);
+  ControlStates& c = ctx_.controls;
+  for (Control b : {Control::OpenButton, Control::SaveButton, Control::NewButton, Control::SymbolButton,
+                    Control::FollowingLengthButton, Control::FollowingRepeatButton,
+                    Control::FollowingSizeButton, Control::FollowingOrientationButton,
+                    Control::FollowingDecorationButton})
+    c.SetEnabled(b, true);
+  c.SetEnabled(Control::StopButton, false);
+  c.SetListButtons(false, false, false, false, false, true);
+  c.SetStatus(0, std::string(msg::kStateEditing));
+  c.SetStatus(1, std::string(msg::kFilePath));
+  ctx_.ShowCurrentRow();
+}
+
+// A working table left by a run that did not end: its stored Segments become the
+// Document, which has not been saved.
+void DocumentFiles::RestoreLeftover() {
+  SegmentTable& t = ctx_.doc.table;
+  DocumentFileState& p = ctx_.doc.file_state;
+  t.Bind(p.TempPath);
+  t.Open();
+  ctx_.measurer.SetFace(ctx_.doc.settings.font_face);
+  p.DocPath.clear();
+  p.HasFile = false;
+  p.DocModified = true;
+  p.UserEditing = false;
+  ReadDocumentSettings(ctx_.doc.settings, p);
+  ctx_.controls.SetEnabled(Control::StopButton, false);
+  ctx_.controls.SetListButtons(true, true, true, true, true, false);
+  ctx_.controls.SetStatus(0, std::string(msg::kStateEditing));
+  ctx_.controls.SetStatus(1, std::string(msg::kFilePath));
+  t.First();
+  ReloadWorkingValues(t, ctx_.doc.values);
+  ctx_.ShowCurrentRow();
+}
+
+FileDialog DocumentFiles::DocumentDialog(bool save) const {
+  FileDialog d;
+  d.title = save ? std::string(msg::kSaveDialogTitle) : std::string();
+  d.filter = std::string(msg::kDocumentFilter);
+  d.default_suffix = "kel";
+  d.initial_name = "*.kel";
+  d.folder = ctx_.app_dir / "Sample";
+  return d;
+}
+
+void DocumentFiles::DropWorkingTable() {
+  ctx_.doc.table.Close();
+  RemoveTableFiles(ctx_.doc.file_state.TempPath);
+}
+
+bool DocumentFiles::WriteAndDrop(const std::filesystem::path& file) {
+  try {
+    WriteDocumentFile(ctx_.doc.table, ctx_.doc.settings, file, DocumentRows::kWithUpperLine);
+  } catch (const TableError& e) {
+    ctx_.doc.file_state.DocModified = true;
+    ctx_.ui.Message(WithReason(msg::kSaveFailed, e.what()), msg::kInfo);
+    return false;
+  }
+  DropWorkingTable();
+  return true;
+}
+
+bool DocumentFiles::GiveUpDocument(GiveUp command) {
+  SegmentTable& t = ctx_.doc.table;
+  DocumentFileState& p = ctx_.doc.file_state;
+  if (!p.DocModified) {
+    DropWorkingTable();
+    return true;
+  }
+  t.Store();
+  if (t.RowCount() == 1 && t.Text(kUpperLineColumn).empty()) {
+    DropWorkingTable();
+    return true;
+  }
+  const Answer a = ctx_.ui.AskYesNo(command == GiveUp::kExit ? msg::kSaveChangesOnExit
+                                                         : msg::kSaveChanges,
+                                msg::kConfirm, command == GiveUp::kNew);
+  if (a == Answer::kCancel) return false;
+  if (a == Answer::kNo) {
+    DropWorkingTable();
+    return true;
+  }
+  t.Edit();
+  t.Store();
+  if (command == GiveUp::kOpen || command == GiveUp::kImport) StoreNumbered(t);
+  std::filesystem::path target = p.DocPath;
+  if (!p.HasFile) {
+    const std::optional<std::filesystem::path> chosen = ctx_.ui.SaveFile(DocumentDialog(true));
+    if (!chosen) {
+      // Nothing is given up without being saved: every command stays in the Document.
+      t.Edit();
+      if (command == GiveUp::kNew) {
+        p.SkipNextEnter = false;
+      } else {
+        ctx_.controls.SetListButtons(true, true, true, true, true, false);
+        p.UserEditing = true;
+        ctx_.FocusLineEnd(0);
+      }
+      return false;
+    }
+    target = *chosen;
+  }
+  return WriteAndDrop(target);
+}
+
+bool DocumentFiles::LoadDocument(const std::filesystem::path* given) {
+  DocumentFileState& p = ctx_.doc.file_state;
+  SegmentTable& t = ctx_.doc.table;
+  p.UserEditing = false;
+  const std::optional<std::filesystem::path> file =
+      given ? std::optional<std::filesystem::path>(*given) : ctx_.ui.OpenFile(DocumentDialog(false));
+  if (!file) return false;
+  t.Bind(p.TempPath);
+  try {
+    if (!ReadDocumentFile(*file, t, ctx_.doc.settings)) {
+      if (t.IsOpen()) t.Close();
+      return false;
+    }
+  } catch (const TableError&) {
+    if (t.IsOpen()) t.Close();
+    ctx_.ui.Message(msg::kInvalidFile, msg::kInfo);
+    return false;
+  }
+  p.DocPath = *file;
+  ctx_.measurer.SetFace(ctx_.doc.settings.font_face);
+  t.Edit();
+  p.HasFile = true;
+  p.DocModified = p.UserEditing = p.DocBusy = false;
+  ctx_.controls.SetListButtons(true, true, true, true, true, ctx_.controls.Enabled(Control::StoreButton));
+  ctx_.controls.SetStatus(1, std::string(msg::kFilePath) + p.DocPath.string());
+  ctx_.FocusLineEnd(0);
+  return true;
+}
+
+void DocumentFiles::OnOpenButton() { OpenDocument(nullptr); }
+
+void DocumentFiles::OpenDocumentFile(const std::filesystem::path& file) { OpenDocument(&file); }
+
+void DocumentFiles::OpenDocument(const std::filesystem::path* given) {
+  DocumentFileState& p = ctx_.doc.file_state;
+  p.UserEditing = false;
+  if (!GiveUpDocument(GiveUp::kOpen)) return;
+  if (!LoadDocument(given)) {
+    StartNewDocument();
+    ctx_.FocusLineEnd(0);
+  }
+  ReadDocumentSettings(ctx_.doc.settings, p);
+  p.SkipNextEnter = false;
+  p.UserEditing = true;
+  p.DocModified = false;
+  ctx_.Changed();
+}
+
+void DocumentFiles::OnNewButton() {
+  DocumentFileState& p = ctx_.doc.file_state;
+  p.SkipNextEnter = true;
+  p.UserEditing = false;
+  if (!GiveUpDocument(GiveUp::kNew)) return;
+  StartNewDocument();
+  p.UserEditing = true;
+  ctx_.Focus(Control::UpperLine);
+  ctx_.Changed();
+}
+
+void DocumentFiles::SaveDocument(bool ask) {
+  SegmentTable& t = ctx_.doc.table;
+  DocumentFileState& p = ctx_.doc.file_state;
+  StoreNumbered(t);
+  const int64_t current = t.Int(kNumberColumn);
+  DropTrailingEmptySegments(t);
+  t.DetachControls();
+  p.UserEditing = false;
+
+  std::filesystem::path target = p.DocPath;
+  bool written = false;
+  std::optional<std::filesystem::path> chosen;
+  if (ask) chosen = ctx_.ui.SaveFile(DocumentDialog(true));
+  if (!ask || chosen) {
+    if (chosen) target = *chosen;
+    try {
+      WriteDocumentFile(t, ctx_.doc.settings, target, DocumentRows::kAll);
+      written = true;
+    } catch (const TableError& e) {
+      ctx_.ui.Message(WithReason(msg::kSaveFailed, e.what()), msg::kInfo);
+    }
+  }
+  // Back to the Segment that was current, found by its number.
+  t.First();
+  while (t.Int(kNumberColumn) != current && t.Position() < t.RowCount()) t.Next();
+  if (written) {
+    p.DocPath = target;
+    p.HasFile = true;
+    p.DocModified = false;
+    if (chosen) ctx_.controls.SetStatus(1, std::string(msg::kFilePath) + p.DocPath.string());
+  }
+  t.AttachControls();
+  t.Edit();
+  ctx_.controls.SetListButtons(true, true, true, true, true, false);
+  p.UserEditing = true;
+  ctx_.FocusLineEnd(0);
+  // The first Enter after a save only clears this flag.
+  p.SkipNextEnter = true;
+}
+
+void DocumentFiles::OnSaveButton() { SaveDocument(!ctx_.doc.file_state.HasFile); }
+void DocumentFiles::OnSaveAsButton() { SaveDocument(true); }
+
+bool DocumentFiles::SaveBeforeExit() {
+  ctx_.doc.file_state.UserEditing = false;
+  const bool close = GiveUpDocument(GiveUp::kExit);
+  if (!close) ctx_.doc.file_state.UserEditing = true;
+  return close;
+}
+
+// --- Native export ------------------------------------------------------------------
+
+void DocumentFiles::OnExportButton() {
+  SegmentTable& t = ctx_.doc.table;
+  DocumentFileState& p = ctx_.doc.file_state;
+  StoreNumbered(t);
+  DropTrailingEmptySegments(t);
+  t.DetachControls();
+  p.UserEditing = false;
+  FileDialog d;
+  d.filter = std::string(msg::kNativeFilter);
+  d.default_suffix = "qxf";
+  d.initial_name = "*.qxf";
+  const std::optional<std::filesystem::path> file = ctx_.ui.SaveFile(d);
+  if (!file) {
+    t.AttachControls();
+    t.Edit();
+    p.UserEditing = true;
+    return;
+  }
+  const std::vector<uint8_t> bytes = BuildNativeFile(t, ctx_.doc.settings);
+  std::string error;
+  if (!WriteFileAtomically(*file, bytes, &error))
+    ctx_.ui.Message(WithReason(msg::kExportFailed, error), msg::kInfo);
+  t.AttachControls();
+  t.Edit();
+  ctx_.controls.SetListButtons(true, true, true, true, true, false);
+  p.UserEditing = true;
+  ctx_.Changed();
+}
+
+// --- Excel import -------------------------------------------------------------------
+
+void DocumentFiles::OnImportExcelButton() {
+  DocumentFileState& p = ctx_.doc.file_state;
+  p.UserEditing = false;
+  if (!GiveUpDocument(GiveUp::kImport)) return;
+  StartNewDocument();
+  ImportExcel();
+  ReadDocumentSettings(ctx_.doc.settings, p);
+  p.SkipNextEnter = false;
+  p.UserEditing = true;
+  ctx_.FocusLineEnd(0);
+}
+
+void DocumentFiles::ImportExcel() {
+  FileDialog d;
+  d.filter = std::string(msg::kExcelFilter);
+  d.default_suffix = "xls";
+  d.folder = ctx_.app_dir / "Sample";
+  const std::optional<std::filesystem::path> file = ctx_.ui.OpenFile(d);
+  if (!file) return;
+  WorkbookError error = WorkbookError::kNone;
+  std::unique_ptr<SheetRows> rows = OpenFirstSheet(*file, &error);
+  if (!rows) {
+    ctx_.ui.Message(WithReason(msg::kImportFailed, WorkbookReason(error)), msg::kInfo);
+    return;
+  }
+  SegmentTable& t = ctx_.doc.table;
+  DocumentFileState& p = ctx_.doc.file_state;
+  p.DocBusy = true;
+  p.UserEditing = false;
+  t.DetachControls();
+  ImportResult r;
+  try {
+    r = ImportSheet(t, *rows);
+  } catch (const TableError& e) {
+    r.error = WorkbookError::kCannotRead;
+    ctx_.ui.Message(WithReason(msg::kImportFailed, e.what()), msg::kInfo);
+  }
+  if (r.two_lines) ctx_.doc.settings.material_index = 5;
+  t.First();
+  t.Edit();
+  t.AttachControls();
+  ReloadWorkingValues(t, ctx_.doc.values);
+  p.DocBusy = false;
+  p.DocModified = true;
+  if (r.error != WorkbookError::kNone)
+    ctx_.ui.Message(WithReason(msg::kImportStopped, WorkbookReason(r.error)), msg::kInfo);
+  if (r.truncated) ctx_.ui.Message(msg::kImportTooManyRows, msg::kInfo);
+  if (r.replaced > 0) ctx_.ui.Message(msg::kImportReplaced, msg::kInfo);
+}
+
+}  // namespace qx

@@ -1,0 +1,119 @@
+#include "editing/following_changes.h"
+
+#include "editing/messages.h"
+#include "editing/table_walk.h"
+#include "layout/fit.h"
+
+namespace qx {
+
+void FollowingSegmentChanges::Refuse(const Bookmark& at, std::string_view message) {
+  ctx_.ui.Message(message, msg::kInfo);
+  ReturnAndAttach(ctx_, &at, true);
+  ctx_.FocusLineEnd(0);
+}
+
+// None of the changes marks the Document changed by itself: the current Segment is stored with
+// its number, and the range is written only after every check passed.
+
+namespace {
+bool Confirmed(Ui& ui, std::string_view question) {
+  return ui.AskYesNo(question, msg::kConfirm, false) != Answer::kNo;  // only No cancels
+}
+}  // namespace
+
+void FollowingSegmentChanges::OnFollowingLengthButton() {
+  if (!Confirmed(ctx_.ui, msg::kAskFollowingLength)) return ctx_.FocusLineEnd(0);
+  SegmentTable& t = ctx_.doc.table;
+  StoreCurrentNumbered(t);
+  const int64_t length = t.Int(kLengthColumn);
+  const Bookmark at = DetachAt(ctx_);
+  const auto refuse = [&](std::string_view message) {
+    Refuse(at, message);
+    ctx_.doc.file_state.UserEditing = true;
+  };
+  // An automatic length needs a fixed size on every Segment it goes to.
+  if (length == 0 && !ForEachRowToEnd(t, [&] { return t.Text(kSizeColumn) != SizeText(0); }))
+    return refuse(msg::kFollowingAutoSize);
+  t.GotoBookmark(at);
+  if (!CheckFollowing(t, ctx_.doc.values, ctx_.measurer, ctx_.doc.file_state, FollowingChange::kLength,
+                      LengthLimit(length), 0, 0))
+    return refuse(msg::kFollowingLengthTooLong);
+  WriteFollowing(t, at, [&] { t.SetInt(kLengthColumn, length); });
+  ReturnAndAttach(ctx_, &at, true);
+  ctx_.doc.file_state.UserEditing = true;
+  ctx_.FocusLineEnd(0);
+}
+
+void FollowingSegmentChanges::OnFollowingRepeatButton() {
+  // Leaving the repeat editor runs its check; when that put the previous value back the
+  // operator has just been told, and there is nothing to copy.
+  const std::string before = ctx_.NumberEditText(Control::RepeatEdit);
+  ctx_.Focus(Control::UpperLine);
+  if (ctx_.NumberEditText(Control::RepeatEdit) != before) return;
+  if (!Confirmed(ctx_.ui, msg::kAskFollowingRepeat)) return ctx_.FocusLineEnd(0);
+  SegmentTable& t = ctx_.doc.table;
+  StoreCurrentNumbered(t);
+  const int64_t repeat = t.Int(kRepeatColumn);
+  const Bookmark at = DetachAt(ctx_);
+  WriteFollowing(t, at, [&] { t.SetInt(kRepeatColumn, repeat); });
+  ReturnAndAttach(ctx_, &at, false);
+  ctx_.doc.file_state.UserEditing = true;
+  ctx_.FocusLineEnd(0);
+}
+
+void FollowingSegmentChanges::OnFollowingSizeButton() {
+  // The current Segment is stored before the question, so even a No keeps its size.
+  SegmentTable& t = ctx_.doc.table;
+  StoreCurrentNumbered(t);
+  if (!Confirmed(ctx_.ui, msg::kAskFollowingSize)) return ctx_.FocusLineEnd(0);
+  ReloadWorkingValues(t, ctx_.doc.values);
+  const uint8_t size = ctx_.doc.values.SizeCode;
+  const std::string size_text = t.Text(kSizeColumn);
+  const Bookmark at = DetachAt(ctx_);
+  const auto refuse = [&](std::string_view message) {
+    Refuse(at, message);
+    ctx_.doc.file_state.UserEditing = true;
+  };
+  if (size == 0 && !ForEachRowToEnd(t, [&] { return t.Int(kLengthColumn) != 0; }))
+    return refuse(msg::kFollowingAutoLength);
+  t.GotoBookmark(at);
+  if (!SizeAllowedFollowing(t, ctx_.doc.file_state.MaterialCode, size))
+    return refuse(msg::kFollowingSizeNotForMaterial);
+  t.GotoBookmark(at);
+  if (!CheckFollowing(t, ctx_.doc.values, ctx_.measurer, ctx_.doc.file_state, FollowingChange::kSize, 0, size, 0))
+    return refuse(msg::kFollowingSizeTooLong);
+  WriteFollowing(t, at, [&] { t.SetText(kSizeColumn, size_text); });
+  ReturnAndAttach(ctx_, &at, true);
+  ctx_.doc.file_state.UserEditing = true;
+  ctx_.FocusLineEnd(0);
+}
+
+// The orientation and decoration buttons leave UserEditing off: the next entry into a
+// line editor or the next printable key turns it on.
+void FollowingSegmentChanges::OnFollowingOrientationButton() {
+  if (!Confirmed(ctx_.ui, msg::kAskFollowingOrientation)) return ctx_.FocusLineEnd(0);
+  SegmentTable& t = ctx_.doc.table;
+  StoreCurrentNumbered(t);
+  const std::string orientation = t.Text(kOrientationColumn);  // what the orientation selector shows
+  const uint8_t vertical = orientation == OrientationText(0) ? 0 : 1;
+  const Bookmark at = DetachAt(ctx_);
+  if (!CheckFollowing(t, ctx_.doc.values, ctx_.measurer, ctx_.doc.file_state, FollowingChange::kOrientation, 0, 0,
+                      vertical))
+    return Refuse(at, msg::kFollowingOrientationTooLong);
+  WriteFollowing(t, at, [&] { t.SetText(kOrientationColumn, orientation); });
+  ReturnAndAttach(ctx_, &at, true);
+  ctx_.FocusLineEnd(0);
+}
+
+void FollowingSegmentChanges::OnFollowingDecorationButton() {
+  if (!Confirmed(ctx_.ui, msg::kAskFollowingDecoration)) return ctx_.FocusLineEnd(0);
+  SegmentTable& t = ctx_.doc.table;
+  StoreCurrentNumbered(t);
+  const std::string decoration = t.Text(kDecorationColumn);  // what the decoration selector shows
+  const Bookmark at = DetachAt(ctx_);
+  WriteFollowing(t, at, [&] { t.SetText(kDecorationColumn, decoration); });
+  ReturnAndAttach(ctx_, &at, false);
+  ctx_.FocusLineEnd(0);
+}
+
+}  // namespace qx

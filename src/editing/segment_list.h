@@ -1,0 +1,32 @@
+// The Segment list: the grid of stored Segments and the six list buttons (first, last,
+// append, insert, delete, store), with the states those buttons take after each step.
+#pragma once
+
+#include "editing/editing_context.h"
+
+namespace qx {
+
+class SegmentList {
+ public:
+  explicit SegmentList(EditingContext& ctx) : ctx_(ctx) {}
+
+  void OnStoreButton() { StoreSegment(); }
+  void OnAppendButton() { AppendSegment(); }
+  void OnInsertButton();
+  void OnDeleteButton();
+  void OnFirstButton();
+  void OnLastButton();
+  void OnGridEntered();
+  void OnGridRowClicked(int row);  // 1-based row clicked in the grid
+
+  // Stores the current Segment with its number ("存段", and Enter in a line editor).
+  void StoreSegment();
+  // Stores the current Segment and appends a new one after the last, which takes the
+  // current one's length, size, orientation, decoration and repeat count.
+  void AppendSegment();
+
+ private:
+  EditingContext& ctx_;
+};
+
+}  // namespace qx

@@ -1,0 +1,52 @@
+#include "editing/segment_preview.h"
+
+#include "layout/fit.h"
+#include "layout/tape.h"
+
+namespace qx {
+
+SegmentPreview SegmentPreviewer::Make() {
+  SegmentPreview p;
+  const DocumentState& doc = ctx_.doc;
+  const SegmentTable& t = doc.table;
+  if (!t.IsOpen() || t.IsEmpty()) return p;
+  // Decode into a copy: the working values belong to the editors.
+  SegmentValues v;
+  DecodePrintValues(t, doc.file_state.MaterialCode, doc.calibration, v);
+  std::string serial;
+  if (v.SerialType != kNoSerial) {
+    serial = SerialText(v.SerialType, v.SerialFirst, v.SerialLast);
+    if (v.SerialType == kSerialDecimal) v.SerialWidth = static_cast<uint8_t>(serial.size());
+  }
+  if (face_ != doc.settings.font_face || bold_ != doc.settings.bold) {
+    face_ = doc.settings.font_face;
+    bold_ = doc.settings.bold;
+    builder_.renderer().SelectFont(face_, bold_);
+  }
+  const LayoutContext c{ctx_.measurer, v, doc.file_state, serial};
+  ItemImage img;
+  const std::string upper_text = t.Text(kUpperLineColumn), lower_text = t.Text(kLowerLineColumn);
+  switch (MakeItem(builder_, c, upper_text, lower_text, img)) {
+    case ItemResult::kBuilt:
+      p.length_mm = ItemFeedDots(img) * 10.0 /
+                    (IsLabelMaterial(doc.file_state.MaterialCode) ? doc.calibration.LabelCalibration
+                                                                  : doc.calibration.TubeCalibration);
+      p.item = std::move(img);
+      break;
+    case ItemResult::kSkipped:
+      if (upper_text.empty()) {
+        p.note = "上行为空,此段不打印。";
+      } else if (v.LengthDots == 0 && v.SizeCode == 0) {
+        p.note = "段长和字号都为自动,此段不打印。";
+      } else {
+        p.note = "没有能容纳此内容的字号,此段不打印。";
+      }
+      break;
+    case ItemResult::kTooLong:
+      p.note = "此段超出打印机的最大长度,不能打印。";
+      break;
+  }
+  return p;
+}
+
+}  // namespace qx

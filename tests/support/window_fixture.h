@@ -1,0 +1,60 @@
+// The main window model as the window tests use it: a 1024 x 768 screen, a working table in
+// a temporary folder, a scripted WindowUi and bar-glyph canvases of exact widths. The window
+// starts with one new Segment and the upper line focused.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/main_window_model.h"
+#include "document/gbk.h"
+#include "document/sqlite_store.h"
+#include "support/bar_canvas.h"
+#include "support/scripted_ui.h"
+#include "support/temp_dir.h"
+
+namespace qx::testing {
+
+// `MeasureCanvas` is what lines are measured with (a suite may give widths per face);
+// `widths` are the bar widths of both canvases, set before the window starts.
+template <class MeasureCanvas = BarCanvas>
+class WindowFixture : public ::testing::Test {
+ protected:
+  explicit WindowFixture(std::map<char, int> widths = {})
+      : model_(ui_, std::make_unique<SqliteRowStore>(), measure_, glyph_) {
+    measure_.widths = widths;
+    glyph_.widths = std::move(widths);
+    model_.Start(1024, 768, dir_.path(), dir_ / "TL.$$$");
+    model_.OnActivated();
+  }
+
+  SegmentTable& t() { return model_.table(); }
+  // A field of the current row, in UTF-8.
+  std::string Field(int col) { return gbk::ToUtf8(t().Text(col)); }
+  std::string UpperText() { return gbk::ToUtf8(model_.context().editor(Control::UpperLine).text); }
+  std::string LowerText() { return gbk::ToUtf8(model_.context().editor(Control::LowerLine).text); }
+  // A column of every row as stored or being edited, in UTF-8.
+  std::vector<std::string> Column(int col) {
+    std::vector<std::string> v;
+    for (int r = 0; r < t().RowCount(); ++r) v.push_back(gbk::ToUtf8(t().TextAt(r, col)));
+    return v;
+  }
+  // The texts of the messages shown so far, without their captions.
+  std::vector<std::string> Texts() {
+    std::vector<std::string> v;
+    for (const auto& m : ui_.messages) v.push_back(m.text);
+    return v;
+  }
+
+  TempDir dir_;
+  ScriptedUi ui_;
+  MeasureCanvas measure_;
+  BarCanvas glyph_;
+  MainWindowModel model_;
+};
+
+}  // namespace qx::testing
