@@ -65,11 +65,6 @@ class SettingsTest : public WindowFixture<FaceCanvas> {
   }
   // Four Segments; the fourth needs 268 of its 275 dots with spacing 4 in "黑体".
   void FourthNearlyFull(int current) { Build({{"A"}, {"AA"}, {"AAA"}, {"AAAAAAAA"}}, current); }
-  std::vector<std::string> Texts() {
-    std::vector<std::string> v;
-    for (const auto& m : ui_.messages) v.push_back(m.text);
-    return v;
-  }
 
 };
 

@@ -58,12 +58,6 @@ class FollowingTest : public WindowFixture<> {
     model_.context().FocusLineEnd(0);
     model_.doc().file_state.DocModified = false;
   }
-  // A column of every row as stored or being edited, in UTF-8.
-  S Column(int col) {
-    S v;
-    for (int r = 0; r < t().RowCount(); ++r) v.push_back(gbk::ToUtf8(t().TextAt(r, col)));
-    return v;
-  }
   // The current Segment's field, changed by the operator and not yet stored.
   void SetField(int col, const std::string& utf8) {
     t().Edit();
@@ -72,11 +66,6 @@ class FollowingTest : public WindowFixture<> {
     } else {
       t().SetText(col, gbk::Encode(utf8));
     }
-  }
-  S Texts() {
-    S v;
-    for (const auto& m : ui_.messages) v.push_back(m.text);
-    return v;
   }
   void ExpectBackOnUpperLine(int position) {
     EXPECT_EQ(t().Position(), position);

@@ -31,10 +31,6 @@ class InsertionTest : public WindowFixture<> {
     t().Edit();
     t().SetInt(col, v);
   }
-  void SetField(int col, std::string_view utf8) {
-    t().Edit();
-    t().SetText(col, gbk::Encode(utf8));
-  }
   // The upper line (and the lower one) holds `upper`, the caret of the upper line at `caret`.
   void Lines(std::string_view upper, int caret, std::string_view lower = "") {
     if (!lower.empty()) model_.line_editors().PasteText(Control::LowerLine, lower);

@@ -43,6 +43,44 @@ class WindowFixture : public ::testing::Test {
     for (int r = 0; r < t().RowCount(); ++r) v.push_back(gbk::ToUtf8(t().TextAt(r, col)));
     return v;
   }
+  // The states of the six list buttons, "1" enabled: first, last, append, insert, delete,
+  // store.
+  std::string Buttons() {
+    std::string s;
+    for (Control c : {Control::FirstButton, Control::LastButton, Control::AppendButton,
+                      Control::InsertButton, Control::DeleteButton, Control::StoreButton})
+      s += model_.controls().Enabled(c) ? '1' : '0';
+    return s;
+  }
+  // Types a line and stores it, leaving the window as after "存段".
+  void Segment(const std::string& upper_text) {
+    model_.line_editors().TypeText(Control::UpperLine, upper_text);
+    model_.segment_list().OnStoreButton();
+  }
+  // Three stored Segments "a", "b", "c"; the third is current.
+  void ThreeSegments() {
+    Segment("a");
+    model_.segment_list().OnAppendButton();
+    Segment("b");
+    model_.segment_list().OnAppendButton();
+    Segment("c");
+  }
+  // The number column of every row (-1 where it is null).
+  std::vector<int64_t> Numbers() {
+    std::vector<int64_t> n;
+    const Bookmark b = t().TakeBookmark();
+    t().DetachControls();
+    for (t().First(); !t().Eof(); t().Next())
+      n.push_back(t().IsNull(kNumberColumn) ? -1 : t().Int(kNumberColumn));
+    t().GotoBookmark(b);
+    t().AttachControls();
+    return n;
+  }
+  // A text field of the current row changed without any editor.
+  void SetField(int col, std::string_view utf8) {
+    t().Edit();
+    t().SetText(col, gbk::Encode(utf8));
+  }
   // The texts of the messages shown so far, without their captions.
   std::vector<std::string> Texts() {
     std::vector<std::string> v;
