@@ -43,9 +43,9 @@ void FillDocument(qx::DocumentState& doc, int n) {
       t.Append();
       qx::FillNewSegment(t);
     }
-    std::string flin = "L";
-    flin.append(std::to_string(i % 3 + 1)).append("-X").append(std::to_string(i));
-    t.SetText(qx::kUpperLineColumn, flin);
+    std::string upper_text = "L";
+    upper_text.append(std::to_string(i % 3 + 1)).append("-X").append(std::to_string(i));
+    t.SetText(qx::kUpperLineColumn, upper_text);
     if (i % 5 == 0) t.SetText(qx::kLowerLineColumn, qx::gbk::Encode("端子").append(std::to_string(i)));
     t.SetInt(qx::kNumberColumn, i + 1);
     t.Store();

@@ -24,35 +24,35 @@ long NumberOr(std::string_view text, long fallback) {
 }  // namespace
 
 void PrintDialog::Start() {
-  cnt_edit_ = "1";
+  copies_text_ = "1";
   range_ = false;
   repeat_first_ = false;
-  image1_front_ = false;
+  repeat_first_picture_shown_ = false;
 }
 
 void PrintDialog::Enumerate() {
   entries_ = EnumerateDevices(transport_, devices_);
   selection_ = -1;
   if (devices_.count == 0) {
-    usb_sta_ = "没有发现可用设备";
-    dev_name_ = "未知";
+    usb_status_ = "没有发现可用设备";
+    device_name_ = "未知";
     ok_enabled_ = false;
     return;
   }
   ok_enabled_ = true;
-  usb_sta_ = "设备状态正常";
+  usb_status_ = "设备状态正常";
   if (!entries_.empty() && entries_.front().slot == 0) {
     selection_ = 0;
-    dev_name_ = std::string(devices_.Name(0));
+    device_name_ = std::string(devices_.Name(0));
   }
 }
 
 void PrintDialog::OnActivated() {
   result_ = 0;
   Enumerate();
-  ed_pitch_ = "本文件段落数量: " + std::to_string(job_.EndRow);
-  st_edit_ = std::to_string(job_.StartRow);
-  en_edit_ = std::to_string(job_.EndRow);
+  segment_count_ = "本文件段落数量: " + std::to_string(job_.EndRow);
+  first_row_text_ = std::to_string(job_.StartRow);
+  last_row_text_ = std::to_string(job_.EndRow);
 }
 
 void PrintDialog::OnRefreshButton() { Enumerate(); }
@@ -60,7 +60,7 @@ void PrintDialog::OnRefreshButton() { Enumerate(); }
 void PrintDialog::OnPrinterChosen(int index) {
   if (index < 0 || index >= static_cast<int>(entries_.size())) return;
   selection_ = index;
-  if (devices_.count != 0) dev_name_ = std::string(devices_.Name(entries_[static_cast<std::size_t>(index)].slot));
+  if (devices_.count != 0) device_name_ = std::string(devices_.Name(entries_[static_cast<std::size_t>(index)].slot));
 }
 
 bool PrintDialog::EditNumber(std::string& field, std::string text, int max_value) {
@@ -74,30 +74,30 @@ bool PrintDialog::EditNumber(std::string& field, std::string text, int max_value
 }
 
 void PrintDialog::OnFirstRowEdited(std::string text) {
-  EditNumber(st_edit_, std::move(text), job_.EndRow);
+  EditNumber(first_row_text_, std::move(text), job_.EndRow);
 }
-void PrintDialog::OnLastRowEdited(std::string text) { EditNumber(en_edit_, std::move(text), -1); }
+void PrintDialog::OnLastRowEdited(std::string text) { EditNumber(last_row_text_, std::move(text), -1); }
 void PrintDialog::OnCopiesEdited(std::string text) {
   if (text.size() > 3) {  // the field takes at most three characters
     ui_.Beep();
     return;
   }
-  EditNumber(cnt_edit_, std::move(text), -1);
+  EditNumber(copies_text_, std::move(text), -1);
 }
 
 void PrintDialog::OnCopiesStep(int step) {
-  const long v = std::clamp<long>(NumberOr(cnt_edit_, 1) + step, 1, kMaxCopies);
-  cnt_edit_ = std::to_string(v);
+  const long v = std::clamp<long>(NumberOr(copies_text_, 1) + step, 1, kMaxCopies);
+  copies_text_ = std::to_string(v);
 }
 
 void PrintDialog::OnRepeatFirstChosen() {
   repeat_first_ = true;
-  image1_front_ = true;
+  repeat_first_picture_shown_ = true;
 }
 
 void PrintDialog::OnSerialFirstChosen() {
   repeat_first_ = false;
-  image1_front_ = false;
+  repeat_first_picture_shown_ = false;
 }
 
 void PrintDialog::OnOkButton() {
@@ -110,12 +110,12 @@ void PrintDialog::OnOkButton() {
   const std::string path(devices_.Path(devices_.selected));
   devices_.handle = transport_.OpenByPath(path.c_str());
   devices_.open = devices_.handle != -1;
-  const long copies = NumberOr(cnt_edit_, 1);
+  const long copies = NumberOr(copies_text_, 1);
   job_.Copies = copies == 0 ? 1 : static_cast<int>(copies);
   job_.RepeatFirst = repeat_first_;
   if (range_) {
-    const long a = NumberOr(st_edit_, job_.StartRow);
-    const long b = std::min<long>(NumberOr(en_edit_, job_.EndRow), job_.EndRow);
+    const long a = NumberOr(first_row_text_, job_.StartRow);
+    const long b = std::min<long>(NumberOr(last_row_text_, job_.EndRow), job_.EndRow);
     job_.StartRow = static_cast<int>(std::min(a, b));
     job_.EndRow = static_cast<int>(std::max(a, b));
   }

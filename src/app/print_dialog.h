@@ -41,18 +41,18 @@ class PrintDialog {
 
   // --- What the dialog shows -----------------------------------------------------------
   static constexpr std::string_view kProduct = "科茂QX系列线号打印机     ";
-  const std::string& usb_status() const { return usb_sta_; }
-  const std::string& device_name() const { return dev_name_; }
+  const std::string& usb_status() const { return usb_status_; }
+  const std::string& device_name() const { return device_name_; }
   const std::vector<DeviceEntry>& entries() const { return entries_; }
   int selection() const { return selection_; }  // -1: none
   bool ok_enabled() const { return ok_enabled_; }
   bool range() const { return range_; }
-  const std::string& segment_count_text() const { return ed_pitch_; }
-  const std::string& first_row_text() const { return st_edit_; }
-  const std::string& last_row_text() const { return en_edit_; }
-  const std::string& copies_text() const { return cnt_edit_; }
+  const std::string& segment_count_text() const { return segment_count_; }
+  const std::string& first_row_text() const { return first_row_text_; }
+  const std::string& last_row_text() const { return last_row_text_; }
+  const std::string& copies_text() const { return copies_text_; }
   bool repeat_first() const { return repeat_first_; }
-  bool repeat_first_picture_shown() const { return image1_front_; }  // repeat-first picture
+  bool repeat_first_picture_shown() const { return repeat_first_picture_shown_; }  // repeat-first picture
   int result() const { return result_; }
   void ResetResult() { result_ = 0; }
 
@@ -64,15 +64,15 @@ class PrintDialog {
   Transport& transport_;
   DeviceTable& devices_;
   PrintJob& job_;
-  std::string usb_sta_, dev_name_;
+  std::string usb_status_, device_name_;
   std::vector<DeviceEntry> entries_;
   int selection_ = -1;
   bool ok_enabled_ = false;
   bool range_ = false;
-  std::string ed_pitch_, st_edit_, en_edit_;
-  std::string cnt_edit_ = "1";
+  std::string segment_count_, first_row_text_, last_row_text_;
+  std::string copies_text_ = "1";
   bool repeat_first_ = false;
-  bool image1_front_ = false;
+  bool repeat_first_picture_shown_ = false;
   int result_ = 0;
 };
 

@@ -441,8 +441,8 @@ int PreviewDocument(const std::string& file, const std::string& out, int argc, c
   int skipped = 0;
   t.First();
   for (int r = 0; r < t.RowCount() && !limit.full(); ++r, t.Next()) {
-    const std::string flin = t.Text(kUpperLineColumn), slin = t.Text(kLowerLineColumn);
-    if (flin.empty()) continue;
+    const std::string upper_text = t.Text(kUpperLineColumn), lower_text = t.Text(kLowerLineColumn);
+    if (upper_text.empty()) continue;
     SegmentValues v;
     DecodePrintValues(t, d.doc.file_state.MaterialCode, cal, v);
     bool too_long = false;
@@ -451,7 +451,7 @@ int PreviewDocument(const std::string& file, const std::string& out, int argc, c
       iv.SerialWidth = s.width;
       const LayoutContext c{measurer, iv, d.doc.file_state, s.text};
       ItemImage img;
-      switch (MakeItem(builder, c, flin, slin, img)) {
+      switch (MakeItem(builder, c, upper_text, lower_text, img)) {
         case ItemResult::kBuilt:
           if (!limit.Take(img)) return false;
           items.push_back(std::move(img));

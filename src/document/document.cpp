@@ -82,8 +82,8 @@ std::span<const std::string_view> AlignItems() { return kAlignItems; }
 std::span<const std::string_view> SpacingItems() { return kSpacingItems; }
 std::span<const std::string_view> DensityItems() { return kDensityItems; }
 
-int32_t PrintLengthDots(int64_t pitch_len, int factor) {
-  return Saturate(pitch_len * factor / 10);
+int32_t PrintLengthDots(int64_t length_mm, int factor) {
+  return Saturate(length_mm * factor / 10);
 }
 
 void ReloadWorkingValues(SegmentTable& t, SegmentValues& v) {

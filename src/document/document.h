@@ -112,8 +112,8 @@ void StoreNumbered(SegmentTable& t);
 // as one durable step, and leaves the table at its end.
 void RenumberToEnd(SegmentTable& t);
 
-// The length in dots a Segment of `pitch_len` mm prints at with `factor` dots per 10 mm,
+// The length in dots a Segment of `length_mm` mm prints at with `factor` dots per 10 mm,
 // rounded toward zero (0 for automatic length).
-int32_t PrintLengthDots(int64_t pitch_len, int factor);
+int32_t PrintLengthDots(int64_t length_mm, int factor);
 
 }  // namespace qx

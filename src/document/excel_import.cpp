@@ -60,24 +60,24 @@ ImportResult ImportSheet(SegmentTable& t, SheetRows& rows) {
     if (r.segments > 0) t.Append();
     t.Edit();
     const int la = static_cast<int>(a.size()), lb = static_cast<int>(b.size());
-    std::string flin = a, slin = b;
-    int pitch_len = 0;
+    std::string upper_text = a, lower_text = b;
+    int length_mm = 0;
     uint8_t size;
     if (!b.empty()) {
       r.two_lines = true;
       size = 2;
-      if (la < 9 && lb < 9) pitch_len = 25;
-      if (la < 9 && lb >= 40) slin = CutAt(b, 40);
-      if (la >= 9 && lb >= 40) slin = CutAt(b, 39);
-      if (la >= 40) flin = CutAt(a, 39);
+      if (la < 9 && lb < 9) length_mm = 25;
+      if (la < 9 && lb >= 40) lower_text = CutAt(b, 40);
+      if (la >= 9 && lb >= 40) lower_text = CutAt(b, 39);
+      if (la >= 40) upper_text = CutAt(a, 39);
     } else {
       size = 4;
-      if (la < 7) pitch_len = 25;
-      if (la >= 35) flin = CutAt(a, 35);
+      if (la < 7) length_mm = 25;
+      if (la >= 35) upper_text = CutAt(a, 35);
     }
-    t.SetText(kUpperLineColumn, flin);
-    t.SetText(kLowerLineColumn, slin);
-    t.SetInt(kLengthColumn, pitch_len);
+    t.SetText(kUpperLineColumn, upper_text);
+    t.SetText(kLowerLineColumn, lower_text);
+    t.SetInt(kLengthColumn, length_mm);
     t.SetText(kSizeColumn, SizeText(size));
     t.SetText(kOrientationColumn, OrientationText(0));
     t.SetText(kDecorationColumn, DecorationText(0));

@@ -19,9 +19,9 @@ uint16_t DecimalValue(const std::string& s) {
   return static_cast<uint16_t>(v);  // compared as 16-bit numbers
 }
 
-uint8_t SizeBits(std::string_view zihao) {
-  const uint8_t code = SizeCodeOf(zihao);
-  return (zihao == SizeText(code) && code <= 6) ? code : 1;  // "7 号" and anything else: 1
+uint8_t SizeBits(std::string_view size_text) {
+  const uint8_t code = SizeCodeOf(size_text);
+  return (size_text == SizeText(code) && code <= 6) ? code : 1;  // "7 号" and anything else: 1
 }
 
 // A line with its markers as one-byte codes and its placeholder as the serial code. The
@@ -85,22 +85,22 @@ std::vector<uint8_t> BuildNativeFile(SegmentTable& t, const DocumentSettings& s)
   for (int i = 0; i < n; ++i) {
     const std::size_t offset = text.size();
     const std::string serial = SerialCode(t);
-    const std::string slin = t.Text(kLowerLineColumn);
+    const std::string lower_text = t.Text(kLowerLineColumn);
     AppendLine(text, t.Text(kUpperLineColumn), serial);
-    if (!slin.empty()) {
+    if (!lower_text.empty()) {
       text += '\x0D';
-      AppendLine(text, slin, serial);
+      AppendLine(text, lower_text, serial);
     }
     const std::size_t count = text.size() - offset;
     text += '\x0A';
 
-    const std::string xiushi = t.Text(kDecorationColumn);
+    const std::string decoration_text = t.Text(kDecorationColumn);
     uint8_t attr = static_cast<uint8_t>(SizeBits(t.Text(kSizeColumn)) << 4);
-    if (!slin.empty()) attr |= 0x08;
+    if (!lower_text.empty()) attr |= 0x08;
     if (t.Text(kOrientationColumn) == OrientationText(1)) attr |= 0x04;
-    if (xiushi == DecorationText(2)) {
+    if (decoration_text == DecorationText(2)) {
       attr |= 0x02;
-    } else if (xiushi == DecorationText(1)) {
+    } else if (decoration_text == DecorationText(1)) {
       attr |= 0x01;
     }
     entries += static_cast<char>(offset & 0xFF);

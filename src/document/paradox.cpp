@@ -376,7 +376,7 @@ std::optional<std::vector<uint8_t>> BuildDocumentTable(const std::vector<RowValu
     if (error) *error = why;
     return std::nullopt;
   };
-  if (options.pitch_rep_type != kShort && options.pitch_rep_type != kLong)
+  if (options.repeat_column_type != kShort && options.repeat_column_type != kLong)
     return fail("PitchRep can only be stored as a short or a long integer");
 
   std::array<Column, kColumnCount> cols{};
@@ -386,7 +386,7 @@ std::optional<std::vector<uint8_t>> BuildDocumentTable(const std::vector<RowValu
     if (def.type == ColumnType::kText)
       cols[c] = {kAlpha, static_cast<std::size_t>(def.max_bytes)};
     else if (def.type == ColumnType::kUInt16)
-      cols[c] = {options.pitch_rep_type, options.pitch_rep_type == kShort ? 2u : 4u};
+      cols[c] = {options.repeat_column_type, options.repeat_column_type == kShort ? 2u : 4u};
     else
       cols[c] = {kLong, 4};
     record_size += cols[c].size;
@@ -504,9 +504,9 @@ std::optional<std::vector<uint8_t>> BuildDocumentTable(const std::vector<RowValu
 }
 
 bool WriteDocumentTable(const std::filesystem::path& path, const std::vector<RowValues>& rows,
-                        TypeCode pitch_rep_type, std::string* error) {
+                        TypeCode repeat_column_type, std::string* error) {
   DocumentOptions options;
-  options.pitch_rep_type = pitch_rep_type;
+  options.repeat_column_type = repeat_column_type;
   options.table_name = gbk::FromUtf8(path.filename().string()).gbk;
   options.update_time = static_cast<uint32_t>(std::time(nullptr));
   const auto bytes = BuildDocumentTable(rows, options, error);

@@ -89,7 +89,7 @@ std::optional<Table> Read(const std::filesystem::path& path, std::string* error)
 struct DocumentOptions {
   // Physical type of PitchRep: kLong (4 bytes, holds every unsigned 16-bit value) or
   // kShort (2 bytes, as some older files have it).
-  TypeCode pitch_rep_type = kLong;
+  TypeCode repeat_column_type = kLong;
   std::string table_name;    // stored in the header's name area, GBK, cut to fit
   uint32_t update_time = 0;  // seconds since 1970, stored at 0x60
 };
@@ -107,6 +107,6 @@ std::optional<std::vector<uint8_t>> BuildDocumentTable(const std::vector<RowValu
 bool WriteDocumentTable(const std::filesystem::path& path, const std::vector<RowValues>& rows,
                         std::string* error);
 bool WriteDocumentTable(const std::filesystem::path& path, const std::vector<RowValues>& rows,
-                        TypeCode pitch_rep_type, std::string* error);
+                        TypeCode repeat_column_type, std::string* error);
 
 }  // namespace qx::paradox

@@ -57,7 +57,7 @@ void ParadoxRowStore::Create(const std::filesystem::path& path) {
   rows_.clear();
   index_.clear();
   path_ = path;
-  pitch_rep_type_ = paradox::kLong;
+  repeat_column_type_ = paradox::kLong;
   open_ = true;
   dirty_ = true;
 }
@@ -98,8 +98,8 @@ std::vector<RowStore::StoredRow> ParadoxRowStore::Open(const std::filesystem::pa
   index_.clear();
   for (auto it = rows_.begin(); it != rows_.end(); ++it) index_[it->key] = it;
   next_key_ = static_cast<int64_t>(rows_.size()) + 1;
-  const uint8_t pitch_rep = table->fields[kRepeatColumn].code;
-  pitch_rep_type_ = pitch_rep == paradox::kShort ? paradox::kShort : paradox::kLong;
+  const uint8_t repeat_type = table->fields[kRepeatColumn].code;
+  repeat_column_type_ = repeat_type == paradox::kShort ? paradox::kShort : paradox::kLong;
   path_ = path;
   open_ = true;
   dirty_ = false;
@@ -113,7 +113,7 @@ void ParadoxRowStore::Close() {
     values.reserve(rows_.size());
     for (const StoredRow& r : rows_) values.push_back(r.values);
     std::string error;
-    if (!paradox::WriteDocumentTable(path_, values, pitch_rep_type_, &error))
+    if (!paradox::WriteDocumentTable(path_, values, repeat_column_type_, &error))
       throw TableError(path_.string() + ": " + error);
   }
   open_ = false;

@@ -47,7 +47,7 @@ class ParadoxRowStore : public RowStore {
   bool open_ = false;
   bool dirty_ = false;
   // PitchRep keeps the physical type of the file it was read from; new files use Long.
-  paradox::TypeCode pitch_rep_type_ = paradox::kLong;
+  paradox::TypeCode repeat_column_type_ = paradox::kLong;
   List rows_;
   std::unordered_map<int64_t, List::iterator> index_;
   int64_t next_key_ = 1;

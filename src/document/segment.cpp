@@ -65,15 +65,15 @@ std::span<const CodedText> OrientationTexts() { return Orientations().entries; }
 std::span<const CodedText> DecorationTexts() { return Decorations().entries; }
 std::span<const CodedText> SerialTypeTexts() { return SerialTypes().entries; }
 
-uint8_t SizeCodeOf(std::string_view zihao) { return CodeOf(Sizes(), zihao, kSizeFallback); }
-uint8_t OrientationCodeOf(std::string_view hengshu) {
-  return CodeOf(Orientations(), hengshu, kOrientationFallback);
+uint8_t SizeCodeOf(std::string_view size_text) { return CodeOf(Sizes(), size_text, kSizeFallback); }
+uint8_t OrientationCodeOf(std::string_view orientation_text) {
+  return CodeOf(Orientations(), orientation_text, kOrientationFallback);
 }
-uint8_t DecorationCodeOf(std::string_view xiushi) {
-  return CodeOf(Decorations(), xiushi, kDecorationFallback);
+uint8_t DecorationCodeOf(std::string_view decoration_text) {
+  return CodeOf(Decorations(), decoration_text, kDecorationFallback);
 }
-uint8_t SerialTypeOf(std::string_view xulei) {
-  return CodeOf(SerialTypes(), xulei, kSerialTypeFallback);
+uint8_t SerialTypeOf(std::string_view serial_type_text) {
+  return CodeOf(SerialTypes(), serial_type_text, kSerialTypeFallback);
 }
 
 std::string_view SizeText(uint8_t code) { return TextOf(Sizes(), code); }
@@ -83,8 +83,8 @@ std::string_view SerialTypeText(uint8_t code) { return TextOf(SerialTypes(), cod
 
 uint8_t DecimalWidth(uint16_t value) { return value > 99 ? 3 : value > 9 ? 2 : 1; }
 
-int32_t LengthLimit(int64_t pitch_len) {
-  const int64_t dots = pitch_len == 0 ? 1100 : pitch_len * 11;
+int32_t LengthLimit(int64_t length_mm) {
+  const int64_t dots = length_mm == 0 ? 1100 : length_mm * 11;
   return static_cast<int32_t>(std::clamp<int64_t>(dots, std::numeric_limits<int32_t>::min(),
                                                   std::numeric_limits<int32_t>::max()));
 }

@@ -77,10 +77,10 @@ enum SerialType : uint8_t {
   kSerialSmall = 4,          // "小写字母"
 };
 
-uint8_t SizeCodeOf(std::string_view zihao);
-uint8_t OrientationCodeOf(std::string_view hengshu);
-uint8_t DecorationCodeOf(std::string_view xiushi);
-uint8_t SerialTypeOf(std::string_view xulei);
+uint8_t SizeCodeOf(std::string_view size_text);
+uint8_t OrientationCodeOf(std::string_view orientation_text);
+uint8_t DecorationCodeOf(std::string_view decoration_text);
+uint8_t SerialTypeOf(std::string_view serial_type_text);
 
 // The stored text of a code (the first text of the table with that code).
 std::string_view SizeText(uint8_t code);
@@ -105,6 +105,6 @@ uint8_t DecimalWidth(uint16_t value);
 // Editing limit of a Segment in dots: PitchLen x 11, or 1100 for automatic length.
 // Lengths from foreign files are not range-checked; the result saturates instead of
 // overflowing.
-int32_t LengthLimit(int64_t pitch_len);
+int32_t LengthLimit(int64_t length_mm);
 
 }  // namespace qx

@@ -271,10 +271,10 @@ bool CheckFollowing(SegmentTable& t, SegmentValues& v, GlyphMeasurer& m, const D
     }
     const int limit = v.LengthDots == 0 ? 1100 : v.LengthDots;
     const LayoutContext c{m, v, p};
-    const std::string slin = t.Text(kLowerLineColumn);
-    const bool two = !slin.empty();
+    const std::string lower_text = t.Text(kLowerLineColumn);
+    const bool two = !lower_text.empty();
     if (LineLength(c, t.Text(kUpperLineColumn), v.SerialWidth, two) >= limit) return false;
-    return !two || LineLength(c, slin, v.SerialWidth, two) < limit;
+    return !two || LineLength(c, lower_text, v.SerialWidth, two) < limit;
   });
 }
 

@@ -28,10 +28,10 @@ class FaceCanvas : public BarCanvas {
 
 struct Row {
   Row(std::string f, std::string s = "", int len = 25, std::string z = "4 号")
-      : upper_text(std::move(f)), lower_text(std::move(s)), pitch_len(len), zihao(std::move(z)) {}
+      : upper_text(std::move(f)), lower_text(std::move(s)), length_mm(len), size_text(std::move(z)) {}
   std::string upper_text, lower_text;
-  int pitch_len;      // 25 mm: limit 275 dots
-  std::string zihao;  // "A" measures 24 dots at size 4 in the plain faces
+  int length_mm;      // 25 mm: limit 275 dots
+  std::string size_text;  // "A" measures 24 dots at size 4 in the plain faces
 };
 
 // The window with stored Segments built from rows, the upper line of one of them focused.
@@ -52,8 +52,8 @@ class SettingsTest : public WindowFixture<FaceCanvas> {
       t.Edit();
       t.SetText(kUpperLineColumn, gbk::Encode(rows[i].upper_text));
       t.SetText(kLowerLineColumn, gbk::Encode(rows[i].lower_text));
-      t.SetInt(kLengthColumn, rows[i].pitch_len);
-      t.SetText(kSizeColumn, gbk::Encode(rows[i].zihao));
+      t.SetInt(kLengthColumn, rows[i].length_mm);
+      t.SetText(kSizeColumn, gbk::Encode(rows[i].size_text));
       StoreNumbered(t);
     }
     GoTo(current);

@@ -22,13 +22,13 @@ struct Row {
       std::string h = "横向")
       : upper_text(std::move(f)),
         lower_text(std::move(s)),
-        pitch_len(len),
-        zihao(std::move(z)),
-        hengshu(std::move(h)) {}
+        length_mm(len),
+        size_text(std::move(z)),
+        orientation_text(std::move(h)) {}
   std::string upper_text, lower_text;
-  int pitch_len;      // 25 mm: limit 275 dots
-  std::string zihao;  // "A" measures 24 dots at size 4, 12 at size 1; "W" 48 and 40
-  std::string hengshu;
+  int length_mm;      // 25 mm: limit 275 dots
+  std::string size_text;  // "A" measures 24 dots at size 4, 12 at size 1; "W" 48 and 40
+  std::string orientation_text;
 };
 
 using Press = void (FollowingSegmentChanges::*)();
@@ -49,9 +49,9 @@ class FollowingTest : public WindowFixture<> {
       t.Edit();
       t.SetText(kUpperLineColumn, gbk::Encode(rows[i].upper_text));
       t.SetText(kLowerLineColumn, gbk::Encode(rows[i].lower_text));
-      t.SetInt(kLengthColumn, rows[i].pitch_len);
-      t.SetText(kSizeColumn, gbk::Encode(rows[i].zihao));
-      t.SetText(kOrientationColumn, gbk::Encode(rows[i].hengshu));
+      t.SetInt(kLengthColumn, rows[i].length_mm);
+      t.SetText(kSizeColumn, gbk::Encode(rows[i].size_text));
+      t.SetText(kOrientationColumn, gbk::Encode(rows[i].orientation_text));
       StoreNumbered(t);
     }
     model_.segment_list().OnGridRowClicked(current);
@@ -202,7 +202,7 @@ TEST_F(FollowingTest, RefusalsChangeNoSegment) {
     }
     EXPECT_EQ(Column(c.column), before);
     ExpectBackOnUpperLine(2);
-    EXPECT_EQ(model_.doc().values.LengthDots, LengthLimit(c.rows[1].pitch_len));
+    EXPECT_EQ(model_.doc().values.LengthDots, LengthLimit(c.rows[1].length_mm));
     while (t().RowCount() > 1) {
       t().Last();
       t().Delete();

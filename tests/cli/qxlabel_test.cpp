@@ -102,14 +102,14 @@ class Doc {
   Doc() : doc_(std::make_unique<MemoryRowStore>()) { NewDocument(doc_, "working table"); }
 
   // Adds a Segment (the first call fills the one a new Document has). Texts are UTF-8.
-  Doc& Add(const std::string& flin, const std::string& slin = "", int length = 25, int repeat = 1) {
+  Doc& Add(const std::string& upper_text, const std::string& lower_text = "", int length = 25, int repeat = 1) {
     SegmentTable& t = doc_.table;
     if (added_++ > 0) {
       t.Append();
       FillNewSegment(t);
     }
-    t.SetText(kUpperLineColumn, gbk::Encode(flin));
-    t.SetText(kLowerLineColumn, gbk::Encode(slin));
+    t.SetText(kUpperLineColumn, gbk::Encode(upper_text));
+    t.SetText(kLowerLineColumn, gbk::Encode(lower_text));
     t.SetInt(kLengthColumn, length);
     t.SetInt(kRepeatColumn, repeat);
     t.SetInt(kNumberColumn, t.Position());

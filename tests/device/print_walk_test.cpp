@@ -15,7 +15,7 @@ using S = std::vector<std::string>;
 // The serial placeholder as the operator sees it.
 const std::string kSerialMark = gbk::ToUtf8(gbk::kSerialMark);
 
-// Rows of the table as "num:flin".
+// Rows of the table as "num:upper_text".
 S Rows(SegmentTable& t) {
   S out;
   for (t.First(); !t.Eof(); t.Next()) out.push_back(t.Text(kNumberColumn) + ":" + gbk::ToUtf8(t.Text(kUpperLineColumn)));

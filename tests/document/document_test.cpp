@@ -12,11 +12,11 @@ namespace {
 
 // One stored row with the given columns (UTF-8 texts); everything else as in a new Document.
 struct TestRow {
-  int pitch_len = 25;
-  const char* zihao = "4 号";
-  const char* hengshu = "横向";
-  const char* xiushi = "取消修饰";
-  const char* xulei = "无序号";
+  int length_mm = 25;
+  const char* size_text = "4 号";
+  const char* orientation_text = "横向";
+  const char* decoration_text = "取消修饰";
+  const char* serial_type_text = "无序号";
   const char* first = "";
   const char* last = "";
   int rep = 1;
@@ -30,11 +30,11 @@ class DecodeTest : public ::testing::Test {
   }
   void Put(const TestRow& r) {
     table_.Append();
-    table_.SetInt(kLengthColumn, r.pitch_len);
-    table_.SetText(kSizeColumn, gbk::Encode(r.zihao));
-    table_.SetText(kOrientationColumn, gbk::Encode(r.hengshu));
-    table_.SetText(kDecorationColumn, gbk::Encode(r.xiushi));
-    table_.SetText(kSerialTypeColumn, gbk::Encode(r.xulei));
+    table_.SetInt(kLengthColumn, r.length_mm);
+    table_.SetText(kSizeColumn, gbk::Encode(r.size_text));
+    table_.SetText(kOrientationColumn, gbk::Encode(r.orientation_text));
+    table_.SetText(kDecorationColumn, gbk::Encode(r.decoration_text));
+    table_.SetText(kSerialTypeColumn, gbk::Encode(r.serial_type_text));
     table_.SetText(kSerialFirstColumn, r.first);
     table_.SetText(kSerialLastColumn, r.last);
     table_.SetInt(kRepeatColumn, r.rep);
@@ -55,19 +55,19 @@ TEST_F(DecodeTest, CodesAndFallbacks) {
     uint8_t size, vertical, decoration;
   };
   const Case cases[] = {
-      {{.zihao = "7 号"}, 7, 0, 0},
-      {{.zihao = ""}, 1, 0, 0},
-      {{.zihao = "自动", .hengshu = "纵向"}, 0, 1, 0},
-      {{.hengshu = ""}, 4, 1, 0},
-      {{.xiushi = "加下划线"}, 4, 0, 2},
-      {{.xiushi = ""}, 4, 0, 2},
-      {{.xiushi = "加 边 框"}, 4, 0, 1},
+      {{.size_text = "7 号"}, 7, 0, 0},
+      {{.size_text = ""}, 1, 0, 0},
+      {{.size_text = "自动", .orientation_text = "纵向"}, 0, 1, 0},
+      {{.orientation_text = ""}, 4, 1, 0},
+      {{.decoration_text = "加下划线"}, 4, 0, 2},
+      {{.decoration_text = ""}, 4, 0, 2},
+      {{.decoration_text = "加 边 框"}, 4, 0, 1},
   };
   for (const Case& c : cases) {
     const SegmentValues v = Reload(c.row);
-    EXPECT_EQ(v.SizeCode, c.size) << c.row.zihao;
-    EXPECT_EQ(v.Vertical, c.vertical) << c.row.hengshu;
-    EXPECT_EQ(v.DecorationCode, c.decoration) << c.row.xiushi;
+    EXPECT_EQ(v.SizeCode, c.size) << c.row.size_text;
+    EXPECT_EQ(v.Vertical, c.vertical) << c.row.orientation_text;
+    EXPECT_EQ(v.DecorationCode, c.decoration) << c.row.decoration_text;
   }
 }
 
@@ -78,16 +78,16 @@ TEST_F(DecodeTest, SerialRanges) {
     uint16_t first, last;
   };
   const Case cases[] = {
-      {{.xulei = "序号0-999", .first = "12", .last = "5"}, 1, 2, 5, 12},
-      {{.xulei = "序号0-999", .first = "0", .last = "999"}, 1, 3, 0, 999},
-      {{.xulei = "序号000-999", .first = "300", .last = "300"}, 2, 3, 300, 300},
-      {{.xulei = "序号0-999", .first = "1", .last = "9"}, 1, 1, 1, 9},
-      {{.xulei = "序号0-999", .first = "10", .last = "99"}, 1, 2, 10, 99},
-      {{.xulei = "序号0-999", .first = "x", .last = ""}, 1, 1, 0, 0},  // never stored by editors
-      {{.xulei = "大写字母", .first = "C", .last = "A"}, 3, 1, 65, 67},
-      {{.xulei = "小写字母", .first = "a", .last = "z"}, 4, 1, 97, 122},
-      {{.xulei = "小写字母", .first = "", .last = "c"}, 4, 1, 99, 99},
-      {{.xulei = "大写字母", .first = "", .last = ""}, 3, 1, 65, 65},
+      {{.serial_type_text = "序号0-999", .first = "12", .last = "5"}, 1, 2, 5, 12},
+      {{.serial_type_text = "序号0-999", .first = "0", .last = "999"}, 1, 3, 0, 999},
+      {{.serial_type_text = "序号000-999", .first = "300", .last = "300"}, 2, 3, 300, 300},
+      {{.serial_type_text = "序号0-999", .first = "1", .last = "9"}, 1, 1, 1, 9},
+      {{.serial_type_text = "序号0-999", .first = "10", .last = "99"}, 1, 2, 10, 99},
+      {{.serial_type_text = "序号0-999", .first = "x", .last = ""}, 1, 1, 0, 0},  // never stored by editors
+      {{.serial_type_text = "大写字母", .first = "C", .last = "A"}, 3, 1, 65, 67},
+      {{.serial_type_text = "小写字母", .first = "a", .last = "z"}, 4, 1, 97, 122},
+      {{.serial_type_text = "小写字母", .first = "", .last = "c"}, 4, 1, 99, 99},
+      {{.serial_type_text = "大写字母", .first = "", .last = ""}, 3, 1, 65, 65},
   };
   for (const Case& c : cases) {
     const SegmentValues v = Reload(c.row);
@@ -99,8 +99,8 @@ TEST_F(DecodeTest, SerialRanges) {
 }
 
 TEST_F(DecodeTest, NoSerialKeepsThePreviousRange) {
-  SegmentValues v = Reload({.xulei = "序号0-999", .first = "3", .last = "8"});
-  Put({.xulei = "未知类型", .first = "50", .last = "60"});
+  SegmentValues v = Reload({.serial_type_text = "序号0-999", .first = "3", .last = "8"});
+  Put({.serial_type_text = "未知类型", .first = "50", .last = "60"});
   ReloadWorkingValues(table_, v);
   EXPECT_EQ(v.SerialType, 0);
   EXPECT_EQ(v.SerialWidth, 0);
@@ -110,7 +110,7 @@ TEST_F(DecodeTest, NoSerialKeepsThePreviousRange) {
 
 TEST_F(DecodeTest, EditingLengthIsTheLimitAndPrintingLengthIsCalibrated) {
   struct Case {
-    int pitch_len;
+    int length_mm;
     uint8_t material;
     Calibration cal;
     int32_t editing, printing;
@@ -125,12 +125,12 @@ TEST_F(DecodeTest, EditingLengthIsTheLimitAndPrintingLengthIsCalibrated) {
       {200, 7, {.LabelCalibration = 117, .TubeCalibration = 255}, 2200, 5100},  // not range-checked
   };
   for (const Case& c : cases) {
-    SegmentValues v = Reload({.pitch_len = c.pitch_len, .rep = 3});
-    EXPECT_EQ(v.LengthDots, c.editing) << c.pitch_len;
+    SegmentValues v = Reload({.length_mm = c.length_mm, .rep = 3});
+    EXPECT_EQ(v.LengthDots, c.editing) << c.length_mm;
     EXPECT_EQ(v.RepeatCount, 3);
     table_.Store();
     DecodePrintValues(table_, c.material, c.cal, v);
-    EXPECT_EQ(v.LengthDots, c.printing) << c.pitch_len << " on material " << int(c.material);
+    EXPECT_EQ(v.LengthDots, c.printing) << c.length_mm << " on material " << int(c.material);
     EXPECT_FALSE(table_.InEditMode());  // the printing decode does not edit the row
   }
 }

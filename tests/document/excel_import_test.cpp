@@ -89,7 +89,7 @@ TEST_F(ImportTest, RowsToSegmentsByTheThresholds) {
     std::string a, b;
     const char* size;
     int length;
-    std::size_t flin_bytes, slin_bytes;
+    std::size_t upper_bytes, lower_bytes;
   };
   const Case cases[] = {
       {"A1", "B2", "2 号", 25, 2, 2},
@@ -109,8 +109,8 @@ TEST_F(ImportTest, RowsToSegmentsByTheThresholds) {
     ASSERT_EQ(r.segments, 1);
     EXPECT_EQ(F(kSizeColumn), c.size) << c.a << "|" << c.b;
     EXPECT_EQ(doc_.table.Int(kLengthColumn), c.length) << c.a << "|" << c.b;
-    EXPECT_EQ(doc_.table.Text(kUpperLineColumn).size(), c.flin_bytes) << c.a << "|" << c.b;
-    EXPECT_EQ(doc_.table.Text(kLowerLineColumn).size(), c.slin_bytes) << c.a << "|" << c.b;
+    EXPECT_EQ(doc_.table.Text(kUpperLineColumn).size(), c.upper_bytes) << c.a << "|" << c.b;
+    EXPECT_EQ(doc_.table.Text(kLowerLineColumn).size(), c.lower_bytes) << c.a << "|" << c.b;
     EXPECT_EQ(r.two_lines, !c.b.empty());
     EXPECT_EQ(F(kOrientationColumn), "横向");
     EXPECT_EQ(F(kDecorationColumn), "取消修饰");

@@ -19,11 +19,11 @@ class ExportTest : public ::testing::Test {
     t_.Open();
   }
   // A Segment as a new Document has it, with the given lines.
-  void Add(const std::string& flin, const std::string& slin = "") {
+  void Add(const std::string& upper_text, const std::string& lower_text = "") {
     t_.Append();
     FillNewSegment(t_);
-    t_.SetText(kUpperLineColumn, flin);
-    t_.SetText(kLowerLineColumn, slin);
+    t_.SetText(kUpperLineColumn, upper_text);
+    t_.SetText(kLowerLineColumn, lower_text);
     t_.Store();
   }
   void Set(int col, const char* utf8) {
@@ -67,7 +67,7 @@ TEST_F(ExportTest, TwoLineEntry) {
 
 TEST_F(ExportTest, SerialCodesAndMarkers) {
   struct Case {
-    const char* xulei;
+    const char* serial_type_text;
     const char* first;
     const char* last;
     std::vector<uint8_t> code;
@@ -84,17 +84,17 @@ TEST_F(ExportTest, SerialCodesAndMarkers) {
     t_.Create();
     t_.Open();
     Add("1" + std::string(gbk::kSerialMark));
-    Set(kSerialTypeColumn, c.xulei);
+    Set(kSerialTypeColumn, c.serial_type_text);
     Set(kSerialFirstColumn, c.first);
     Set(kSerialLastColumn, c.last);
-    EXPECT_EQ(SerialCode(t_), std::string(c.code.begin(), c.code.end())) << c.xulei;
+    EXPECT_EQ(SerialCode(t_), std::string(c.code.begin(), c.code.end())) << c.serial_type_text;
     const std::vector<uint8_t> f = Export();
     std::vector<uint8_t> text = {0x31};
     text.insert(text.end(), c.code.begin(), c.code.end());
     text.push_back(0x0A);
     text.push_back(0x00);
-    EXPECT_EQ(Text(f), text) << c.xulei;
-    EXPECT_EQ(Entry(f, 0)[7], 1 + c.code.size()) << c.xulei;
+    EXPECT_EQ(Text(f), text) << c.serial_type_text;
+    EXPECT_EQ(Entry(f, 0)[7], 1 + c.code.size()) << c.serial_type_text;
   }
   // Markers become one byte; the test runs at every byte position.
   t_.Close();
@@ -106,9 +106,9 @@ TEST_F(ExportTest, SerialCodesAndMarkers) {
 
 TEST_F(ExportTest, AttributeBits) {
   struct Case {
-    const char* zihao;
-    const char* hengshu;
-    const char* xiushi;
+    const char* size_text;
+    const char* orientation_text;
+    const char* decoration_text;
     uint8_t attr;
   };
   const Case cases[] = {
@@ -121,10 +121,10 @@ TEST_F(ExportTest, AttributeBits) {
     t_.Create();
     t_.Open();
     Add("A");
-    Set(kSizeColumn, c.zihao);
-    Set(kOrientationColumn, c.hengshu);
-    Set(kDecorationColumn, c.xiushi);
-    EXPECT_EQ(Entry(Export(), 0)[4], c.attr) << c.zihao << c.hengshu << c.xiushi;
+    Set(kSizeColumn, c.size_text);
+    Set(kOrientationColumn, c.orientation_text);
+    Set(kDecorationColumn, c.decoration_text);
+    EXPECT_EQ(Entry(Export(), 0)[4], c.attr) << c.size_text << c.orientation_text << c.decoration_text;
   }
 }
 
@@ -148,7 +148,7 @@ TEST_F(ExportTest, AtMostTwoHundredSegmentsButAllNumbered) {
 }
 
 TEST_F(ExportTest, TrailingEmptySegmentsDropButNeverTheFirst) {
-  for (const char* flin : {"A", "", "B", "", ""}) Add(flin);
+  for (const char* upper_text : {"A", "", "B", "", ""}) Add(upper_text);
   t_.First();
   RenumberToEnd(t_);
   DropTrailingEmptySegments(t_);

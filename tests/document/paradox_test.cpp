@@ -146,7 +146,7 @@ struct KelCase {
   const char* file;
   int level;
   int block_size;
-  char pitch_rep;
+  char repeat_type;
   int record_size;
 };
 
@@ -174,7 +174,7 @@ TEST(ParadoxRead, DocumentTablesOfBothPitchRepTypesReadAsTheirRows) {
       EXPECT_EQ(t.fields[c].name, kColumns[c].name);
       const char want_type = kColumns[c].type == ColumnType::kText    ? 'A'
                              : kColumns[c].type == ColumnType::kInt32 ? 'I'
-                                                                      : k.pitch_rep;
+                                                                      : k.repeat_type;
       EXPECT_EQ(t.fields[c].type, want_type) << kColumns[c].name;
     }
     // The same rows through the document store and the table engine.
@@ -387,9 +387,9 @@ std::vector<RowValues> NumberedRows(int n) {
 }
 
 std::vector<uint8_t> Build(const std::vector<RowValues>& rows,
-                           paradox::TypeCode pitch_rep = paradox::kLong) {
+                           paradox::TypeCode repeat_type = paradox::kLong) {
   paradox::DocumentOptions o;
-  o.pitch_rep_type = pitch_rep;
+  o.repeat_column_type = repeat_type;
   std::string error;
   auto b = paradox::BuildDocumentTable(rows, o, &error);
   EXPECT_TRUE(b) << error;
@@ -526,7 +526,7 @@ TEST(ParadoxWrite, MatchesTheIndependentWriterByteForByte) {
   // The pxlib-written fixture, PitchRep as a short, with its table name and update time.
   const std::vector<uint8_t> want = Load(kFixtures / "kel" / "sample-level5.kel");
   paradox::DocumentOptions o;
-  o.pitch_rep_type = paradox::kShort;
+  o.repeat_column_type = paradox::kShort;
   o.table_name = "sample-level5.kel";
   o.update_time = 0x6553F100;
   std::string error;
@@ -627,7 +627,7 @@ TEST(ParadoxWrite, RefusesValuesTheColumnsCannotHold) {
   struct Case {
     int col;
     FieldValue value;
-    paradox::TypeCode pitch_rep;
+    paradox::TypeCode repeat_type;
     const char* reason;
   };
   const Case cases[] = {
@@ -644,7 +644,7 @@ TEST(ParadoxWrite, RefusesValuesTheColumnsCannotHold) {
     std::vector<RowValues> rows = NumberedRows(3);
     rows[1][static_cast<std::size_t>(c.col)] = c.value;
     paradox::DocumentOptions o;
-    o.pitch_rep_type = c.pitch_rep;
+    o.repeat_column_type = c.repeat_type;
     std::string error;
     EXPECT_FALSE(paradox::BuildDocumentTable(rows, o, &error)) << c.reason;
     EXPECT_NE(error.find(c.reason), std::string::npos) << error;
@@ -745,7 +745,7 @@ TEST(ParadoxStore, RewritingAFileKeepsItsPitchRepType) {
       t->Close();
     }
     const paradox::Table file = MustRead(path);
-    EXPECT_EQ(file.fields[kRepeatColumn].type, k.pitch_rep);
+    EXPECT_EQ(file.fields[kRepeatColumn].type, k.repeat_type);
     EXPECT_EQ(file.rows[0][kRepeatColumn], paradox::Value(int64_t{9}));
     EXPECT_EQ(file.rows.size(), 5u);
   }

@@ -38,9 +38,9 @@ class TableTest : public ::testing::TestWithParam<StoreKind> {
   }
 
   // Appends and stores a row with the given upper line.
-  void AddRow(const std::string& flin) {
+  void AddRow(const std::string& upper_text) {
     table_->Append();
-    table_->SetText(kUpperLineColumn, flin);
+    table_->SetText(kUpperLineColumn, upper_text);
     table_->Store();
   }
 

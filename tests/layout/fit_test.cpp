@@ -212,12 +212,12 @@ class FollowingTest : public FitTest {
     table_.Create();
     table_.Open();
   }
-  void Add(const char* flin, const char* slin, int pitch_len, const char* zihao) {
+  void Add(const char* upper_text, const char* lower_text, int length_mm, const char* size_text) {
     table_.Append();
-    table_.SetText(kUpperLineColumn, flin);
-    table_.SetText(kLowerLineColumn, slin);
-    table_.SetInt(kLengthColumn, pitch_len);
-    table_.SetText(kSizeColumn, gbk::Encode(zihao));
+    table_.SetText(kUpperLineColumn, upper_text);
+    table_.SetText(kLowerLineColumn, lower_text);
+    table_.SetInt(kLengthColumn, length_mm);
+    table_.SetText(kSizeColumn, gbk::Encode(size_text));
     table_.SetText(kOrientationColumn, OrientationText(0));
     table_.SetText(kSerialTypeColumn, SerialTypeText(kNoSerial));
     table_.Store();

@@ -61,9 +61,9 @@ class RecordingHost : public PrintHost {
 
 // A Segment as a test states it (UTF-8 texts).
 struct TestSegment {
-  std::string flin = {};
-  std::string slin = {};
-  int pitch_len = 25;
+  std::string upper_text = {};
+  std::string lower_text = {};
+  int length_mm = 25;
   int repeat = 1;
   std::string serial = "无序号";
   std::string first = {}, last = {};  // as stored: "8", "10", "a", "c"
@@ -85,9 +85,9 @@ class PrintDocument {
   void Add(const TestSegment& s) {
     table.Append();
     table.SetInt(kNumberColumn, table.Position());
-    table.SetText(kUpperLineColumn, gbk::FromUtf8(s.flin).gbk);
-    table.SetText(kLowerLineColumn, gbk::FromUtf8(s.slin).gbk);
-    table.SetInt(kLengthColumn, s.pitch_len);
+    table.SetText(kUpperLineColumn, gbk::FromUtf8(s.upper_text).gbk);
+    table.SetText(kLowerLineColumn, gbk::FromUtf8(s.lower_text).gbk);
+    table.SetInt(kLengthColumn, s.length_mm);
     table.SetText(kSizeColumn, gbk::FromUtf8(s.size).gbk);
     table.SetText(kOrientationColumn, gbk::FromUtf8("横向").gbk);
     table.SetText(kDecorationColumn, gbk::FromUtf8("取消修饰").gbk);

@@ -329,9 +329,9 @@ void MainWindow::Build() {
     model_.settings().OnBoldButton();
     editor_font();
   });
-  QAbstractButton* fuhao = ToolButton(Control::SymbolButton, QStringLiteral("Ω"));
-  h1->addWidget(fuhao);
-  connect(fuhao, &QAbstractButton::clicked, this, [this] { model_.OnSymbolButton(); });
+  QAbstractButton* symbols = ToolButton(Control::SymbolButton, QStringLiteral("Ω"));
+  h1->addWidget(symbols);
+  connect(symbols, &QAbstractButton::clicked, this, [this] { model_.OnSymbolButton(); });
   auto* following = new QGroupBox(Q(msg::kFollowingBarHint));
   auto* hf = new QHBoxLayout(following);
   hf->setContentsMargins(4, 2, 4, 2);

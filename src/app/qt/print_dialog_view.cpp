@@ -67,17 +67,17 @@ PrintDialogView::PrintDialogView(PrintDialog& model, QWidget* parent)
   pg->addWidget(new QLabel(QStringLiteral("名称"), printer), 0, 0);
   pg->addWidget(new QLabel(Q(PrintDialog::kProduct), printer), 0, 1, 1, 2);
   pg->addWidget(new QLabel(QStringLiteral("状态"), printer), 1, 0);
-  usb_sta_ = new QLabel(printer);
-  usb_sta_->setObjectName(QStringLiteral("usb_status"));
-  pg->addWidget(usb_sta_, 1, 1, 1, 2);
+  usb_status_ = new QLabel(printer);
+  usb_status_->setObjectName(QStringLiteral("usb_status"));
+  pg->addWidget(usb_status_, 1, 1, 1, 2);
   pg->addWidget(new QLabel(QStringLiteral("设备"), printer), 2, 0);
-  dev_name_ = new QLabel(printer);
-  dev_name_->setObjectName(QStringLiteral("device_name"));
-  pg->addWidget(dev_name_, 2, 1, 1, 2);
+  device_name_ = new QLabel(printer);
+  device_name_->setObjectName(QStringLiteral("device_name"));
+  pg->addWidget(device_name_, 2, 1, 1, 2);
   pg->addWidget(new QLabel(QStringLiteral("位置"), printer), 3, 0);
-  usb_sel_ = new QComboBox(printer);
-  usb_sel_->setObjectName(QStringLiteral("printer_selector"));
-  pg->addWidget(usb_sel_, 3, 1);
+  printer_selector_ = new QComboBox(printer);
+  printer_selector_->setObjectName(QStringLiteral("printer_selector"));
+  pg->addWidget(printer_selector_, 3, 1);
   auto* refresh = new QPushButton(QStringLiteral("刷新"), printer);
   refresh->setObjectName(QStringLiteral("refresh_button"));
   pg->addWidget(refresh, 3, 2);
@@ -93,29 +93,29 @@ PrintDialogView::PrintDialogView(PrintDialog& model, QWidget* parent)
   auto* range_group = new QButtonGroup(fw);
   range_group->addButton(all_);
   range_group->addButton(range_);
-  ed_pitch_ = new QLabel(fw);
-  ed_pitch_->setObjectName(QStringLiteral("segment_count_text"));
-  st_ = new QLineEdit(fw);
-  st_->setObjectName(QStringLiteral("first_row_text"));
-  en_ = new QLineEdit(fw);
-  en_->setObjectName(QStringLiteral("last_row_text"));
+  segment_count_ = new QLabel(fw);
+  segment_count_->setObjectName(QStringLiteral("segment_count_text"));
+  first_row_ = new QLineEdit(fw);
+  first_row_->setObjectName(QStringLiteral("first_row_text"));
+  last_row_ = new QLineEdit(fw);
+  last_row_->setObjectName(QStringLiteral("last_row_text"));
   fg->addWidget(all_, 0, 0);
-  fg->addWidget(ed_pitch_, 0, 1, 1, 3);
+  fg->addWidget(segment_count_, 0, 1, 1, 3);
   fg->addWidget(range_, 1, 0);
   fg->addWidget(new QLabel(QStringLiteral("起始段"), fw), 1, 1);
-  fg->addWidget(st_, 1, 2);
+  fg->addWidget(first_row_, 1, 2);
   fg->addWidget(new QLabel(QStringLiteral("结束段"), fw), 2, 1);
-  fg->addWidget(en_, 2, 2);
+  fg->addWidget(last_row_, 2, 2);
   middle->addWidget(fw, 1);
 
   auto* copies = new QGroupBox(QStringLiteral("副本"), this);
   copies->setObjectName(QStringLiteral("copies_group"));
   auto* cg = new QGridLayout(copies);
   cg->addWidget(new QLabel(QStringLiteral("份数(<100)"), copies), 0, 0);
-  cnt_ = new QLineEdit(copies);
-  cnt_->setObjectName(QStringLiteral("copies_text"));
-  cnt_->setMaxLength(3);
-  cnt_->setFixedWidth(48);
+  copies_ = new QLineEdit(copies);
+  copies_->setObjectName(QStringLiteral("copies_text"));
+  copies_->setMaxLength(3);
+  copies_->setFixedWidth(48);
   auto* updown = new QVBoxLayout;
   updown->setSpacing(0);
   auto* up = new QToolButton(copies);
@@ -126,29 +126,29 @@ PrintDialogView::PrintDialogView(PrintDialog& model, QWidget* parent)
   down->setFixedSize(18, 12);
   updown->addWidget(up);
   updown->addWidget(down);
-  auto* cnt_row = new QHBoxLayout;
-  cnt_row->setSpacing(0);
-  cnt_row->addWidget(cnt_);
-  cnt_row->addLayout(updown);
-  cnt_row->addStretch();
-  cg->addLayout(cnt_row, 0, 1);
-  rep_ = new QRadioButton(QStringLiteral("重复优先"), copies);
-  rep_->setObjectName(QStringLiteral("repeat_first_button"));
-  xuhao_ = new QRadioButton(QStringLiteral("序号优先"), copies);
-  xuhao_->setObjectName(QStringLiteral("serial_first_button"));
+  auto* copies_row = new QHBoxLayout;
+  copies_row->setSpacing(0);
+  copies_row->addWidget(copies_);
+  copies_row->addLayout(updown);
+  copies_row->addStretch();
+  cg->addLayout(copies_row, 0, 1);
+  repeat_first_ = new QRadioButton(QStringLiteral("重复优先"), copies);
+  repeat_first_->setObjectName(QStringLiteral("repeat_first_button"));
+  serial_first_ = new QRadioButton(QStringLiteral("序号优先"), copies);
+  serial_first_->setObjectName(QStringLiteral("serial_first_button"));
   auto* order_group = new QButtonGroup(copies);
-  order_group->addButton(rep_);
-  order_group->addButton(xuhao_);
-  cg->addWidget(rep_, 1, 0);
-  cg->addWidget(xuhao_, 2, 0);
-  image1_ = new QLabel(copies);
-  image1_->setObjectName(QStringLiteral("repeat_first_picture"));
-  image1_->setPixmap(OrderPicture(true));
-  image2_ = new QLabel(copies);
-  image2_->setObjectName(QStringLiteral("serial_first_picture"));
-  image2_->setPixmap(OrderPicture(false));
-  cg->addWidget(image1_, 1, 1, 2, 1);
-  cg->addWidget(image2_, 1, 1, 2, 1);  // the same place; one is in front
+  order_group->addButton(repeat_first_);
+  order_group->addButton(serial_first_);
+  cg->addWidget(repeat_first_, 1, 0);
+  cg->addWidget(serial_first_, 2, 0);
+  repeat_first_picture_ = new QLabel(copies);
+  repeat_first_picture_->setObjectName(QStringLiteral("repeat_first_picture"));
+  repeat_first_picture_->setPixmap(OrderPicture(true));
+  serial_first_picture_ = new QLabel(copies);
+  serial_first_picture_->setObjectName(QStringLiteral("serial_first_picture"));
+  serial_first_picture_->setPixmap(OrderPicture(false));
+  cg->addWidget(repeat_first_picture_, 1, 1, 2, 1);
+  cg->addWidget(serial_first_picture_, 1, 1, 2, 1);  // the same place; one is in front
   middle->addWidget(copies, 1);
   top->addLayout(middle);
 
@@ -163,31 +163,31 @@ PrintDialogView::PrintDialogView(PrintDialog& model, QWidget* parent)
   buttons->addWidget(cancel);
   top->addLayout(buttons);
 
-  cnt_->installEventFilter(this);
+  copies_->installEventFilter(this);
   connect(refresh, &QPushButton::clicked, this, [this] {
     model_.OnRefreshButton();
     Sync();
   });
-  connect(usb_sel_, &QComboBox::activated, this, [this](int i) {
+  connect(printer_selector_, &QComboBox::activated, this, [this](int i) {
     model_.OnPrinterChosen(i);
     Sync();
   });
   connect(all_, &QRadioButton::clicked, this, [this] { model_.OnAllRowsChosen(); });
   connect(range_, &QRadioButton::clicked, this, [this] { model_.OnRangeChosen(); });
-  connect(rep_, &QRadioButton::clicked, this, [this] {
+  connect(repeat_first_, &QRadioButton::clicked, this, [this] {
     model_.OnRepeatFirstChosen();
     Sync();
   });
-  connect(xuhao_, &QRadioButton::clicked, this, [this] {
+  connect(serial_first_, &QRadioButton::clicked, this, [this] {
     model_.OnSerialFirstChosen();
     Sync();
   });
-  connect(st_, &QLineEdit::textEdited, this,
-          [this] { EditNumber(st_, &PrintDialog::OnFirstRowEdited, &PrintDialog::first_row_text); });
-  connect(en_, &QLineEdit::textEdited, this,
-          [this] { EditNumber(en_, &PrintDialog::OnLastRowEdited, &PrintDialog::last_row_text); });
-  connect(cnt_, &QLineEdit::textEdited, this,
-          [this] { EditNumber(cnt_, &PrintDialog::OnCopiesEdited, &PrintDialog::copies_text); });
+  connect(first_row_, &QLineEdit::textEdited, this,
+          [this] { EditNumber(first_row_, &PrintDialog::OnFirstRowEdited, &PrintDialog::first_row_text); });
+  connect(last_row_, &QLineEdit::textEdited, this,
+          [this] { EditNumber(last_row_, &PrintDialog::OnLastRowEdited, &PrintDialog::last_row_text); });
+  connect(copies_, &QLineEdit::textEdited, this,
+          [this] { EditNumber(copies_, &PrintDialog::OnCopiesEdited, &PrintDialog::copies_text); });
   connect(up, &QToolButton::clicked, this, [this] {
     model_.OnCopiesStep(+1);
     Sync();
@@ -219,7 +219,7 @@ void PrintDialogView::EditNumber(QLineEdit* edit, void (PrintDialog::*handler)(s
 }
 
 bool PrintDialogView::eventFilter(QObject* watched, QEvent* event) {
-  if (watched == cnt_ && event->type() == QEvent::KeyPress) {
+  if (watched == copies_ && event->type() == QEvent::KeyPress) {
     const int key = static_cast<QKeyEvent*>(event)->key();
     if (key == Qt::Key_Up || key == Qt::Key_Down) {
       model_.OnCopiesStep(key == Qt::Key_Up ? +1 : -1);
@@ -248,21 +248,21 @@ void PrintDialogView::changeEvent(QEvent* e) {
 
 void PrintDialogView::Sync() {
   syncing_ = true;
-  usb_sta_->setText(Q(model_.usb_status()));
-  dev_name_->setText(Q(model_.device_name()));
-  usb_sel_->clear();
-  for (const DeviceEntry& e : model_.entries()) usb_sel_->addItem(Q(e.label));
-  usb_sel_->setCurrentIndex(model_.selection());
+  usb_status_->setText(Q(model_.usb_status()));
+  device_name_->setText(Q(model_.device_name()));
+  printer_selector_->clear();
+  for (const DeviceEntry& e : model_.entries()) printer_selector_->addItem(Q(e.label));
+  printer_selector_->setCurrentIndex(model_.selection());
   ok_->setEnabled(model_.ok_enabled());
   (model_.range() ? range_ : all_)->setChecked(true);
-  ed_pitch_->setText(Q(model_.segment_count_text()));
-  st_->setText(Q(model_.first_row_text()));
-  en_->setText(Q(model_.last_row_text()));
-  cnt_->setText(Q(model_.copies_text()));
-  (model_.repeat_first() ? rep_ : xuhao_)->setChecked(true);
+  segment_count_->setText(Q(model_.segment_count_text()));
+  first_row_->setText(Q(model_.first_row_text()));
+  last_row_->setText(Q(model_.last_row_text()));
+  copies_->setText(Q(model_.copies_text()));
+  (model_.repeat_first() ? repeat_first_ : serial_first_)->setChecked(true);
   // The two pictures share their place; only the one in front is shown.
-  image1_->setVisible(model_.repeat_first_picture_shown());
-  image2_->setVisible(!model_.repeat_first_picture_shown());
+  repeat_first_picture_->setVisible(model_.repeat_first_picture_shown());
+  serial_first_picture_->setVisible(!model_.repeat_first_picture_shown());
   syncing_ = false;
 }
 

@@ -19,9 +19,9 @@ class PrintDialogView : public QDialog {
   // Shows the dialog modally, centred on its parent; returns the model's result.
   int Run();
 
-  QComboBox* printers() const { return usb_sel_; }
+  QComboBox* printers() const { return printer_selector_; }
   QPushButton* ok_button() const { return ok_; }
-  QLineEdit* copies_edit() const { return cnt_; }
+  QLineEdit* copies_edit() const { return copies_; }
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
@@ -35,19 +35,19 @@ class PrintDialogView : public QDialog {
                   const std::string& (PrintDialog::*value)() const);
 
   PrintDialog& model_;
-  QLabel* usb_sta_ = nullptr;
-  QLabel* dev_name_ = nullptr;
-  QComboBox* usb_sel_ = nullptr;
+  QLabel* usb_status_ = nullptr;
+  QLabel* device_name_ = nullptr;
+  QComboBox* printer_selector_ = nullptr;
   QRadioButton* all_ = nullptr;
   QRadioButton* range_ = nullptr;
-  QLabel* ed_pitch_ = nullptr;
-  QLineEdit* st_ = nullptr;
-  QLineEdit* en_ = nullptr;
-  QLineEdit* cnt_ = nullptr;
-  QRadioButton* rep_ = nullptr;
-  QRadioButton* xuhao_ = nullptr;
-  QLabel* image1_ = nullptr;
-  QLabel* image2_ = nullptr;
+  QLabel* segment_count_ = nullptr;
+  QLineEdit* first_row_ = nullptr;
+  QLineEdit* last_row_ = nullptr;
+  QLineEdit* copies_ = nullptr;
+  QRadioButton* repeat_first_ = nullptr;
+  QRadioButton* serial_first_ = nullptr;
+  QLabel* repeat_first_picture_ = nullptr;
+  QLabel* serial_first_picture_ = nullptr;
   QPushButton* ok_ = nullptr;
   bool syncing_ = false;
   // Run() has just looked for printers: the activation that comes with showing the
