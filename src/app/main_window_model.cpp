@@ -22,8 +22,9 @@ MainWindowModel::MainWindowModel(WindowUi& ui, std::unique_ptr<RowStore> store,
                                             return insertions_.CommitSeries(s, insert);
                                           },
                                           [this] { insertions_.GiveUpSeries(); }}),
-      symbol_picker_(SymbolPickerHost{[this] { return doc_.settings.font_face; },
-                                      [this](std::string_view s) { insertions_.InsertSymbol(s); }}) {
+      symbol_picker_(
+          SymbolPickerHost{[this] { return doc_.settings.font_face; },
+                           [this](std::string_view s) { insertions_.InsertSymbol(s); }}) {
   ctx_.SetFocusRouter([this](Control c) { RouteFocus(c); });
 }
 
@@ -38,7 +39,9 @@ void MainWindowModel::Start(int screen_width, int screen_height, std::filesystem
   files_.StartSession(std::move(working_table), offer_restore);
 }
 
-void MainWindowModel::OnActivated() { Focus(Control::UpperLine); }
+void MainWindowModel::OnActivated() {
+  Focus(Control::UpperLine);
+}
 
 bool MainWindowModel::CanClose() {
   if (printing_.HoldsClose()) return false;
@@ -58,7 +61,9 @@ void MainWindowModel::OnHelpButton() {
 
 // --- Routing -------------------------------------------------------------------------------
 
-void MainWindowModel::Focus(Control c) { ctx_.Focus(c); }
+void MainWindowModel::Focus(Control c) {
+  ctx_.Focus(c);
+}
 
 void MainWindowModel::RouteFocus(Control c) {
   const Control old = ctx_.focus();
@@ -77,8 +82,12 @@ void MainWindowModel::RouteFocus(Control c) {
 
 void MainWindowModel::RunExit(Control c) {
   switch (c) {
-    case Control::UpperLine: lines_.OnUpperLineLeft(); break;
-    case Control::LowerLine: lines_.OnLowerLineLeft(); break;
+    case Control::UpperLine:
+      lines_.OnUpperLineLeft();
+      break;
+    case Control::LowerLine:
+      lines_.OnLowerLineLeft();
+      break;
     case Control::LengthEdit:
     case Control::RepeatEdit:
       if (!properties_.CommitNumberEdit(c)) {
@@ -91,38 +100,77 @@ void MainWindowModel::RunExit(Control c) {
         properties_.OnRepeatEditLeft();
       }
       break;
-    case Control::SizeSelector: properties_.OnSizeSelectorLeft(); break;
-    case Control::OrientationSelector: properties_.OnOrientationSelectorLeft(); break;
-    case Control::DecorationSelector: properties_.OnDecorationSelectorLeft(); break;
-    case Control::MaterialSelector: settings_.OnMaterialLeft(); break;
-    case Control::CutSelector: settings_.OnCutLeft(); break;
-    case Control::AlignmentSelector: settings_.OnAlignmentLeft(); break;
-    case Control::SpacingSelector: settings_.OnSpacingLeft(); break;
-    default: break;
+    case Control::SizeSelector:
+      properties_.OnSizeSelectorLeft();
+      break;
+    case Control::OrientationSelector:
+      properties_.OnOrientationSelectorLeft();
+      break;
+    case Control::DecorationSelector:
+      properties_.OnDecorationSelectorLeft();
+      break;
+    case Control::MaterialSelector:
+      settings_.OnMaterialLeft();
+      break;
+    case Control::CutSelector:
+      settings_.OnCutLeft();
+      break;
+    case Control::AlignmentSelector:
+      settings_.OnAlignmentLeft();
+      break;
+    case Control::SpacingSelector:
+      settings_.OnSpacingLeft();
+      break;
+    default:
+      break;
   }
 }
 
 void MainWindowModel::RunEnter(Control c) {
   switch (c) {
-    case Control::UpperLine: lines_.OnUpperLineEntered(); break;
-    case Control::LowerLine: lines_.OnLowerLineEntered(); break;
-    case Control::LengthEdit: properties_.OnLengthEditEntered(); break;
-    case Control::RepeatEdit: properties_.OnRepeatEditEntered(); break;
-    case Control::SegmentGrid: list_.OnGridEntered(); break;
-    case Control::FontFaceSelector: settings_.OnFontFaceEntered(); break;
-    case Control::MaterialSelector: settings_.OnMaterialEntered(); break;
-    case Control::CutSelector: settings_.OnCutEntered(); break;
-    case Control::AlignmentSelector: settings_.OnAlignmentEntered(); break;
-    case Control::SpacingSelector: settings_.OnSpacingEntered(); break;
-    default: break;
+    case Control::UpperLine:
+      lines_.OnUpperLineEntered();
+      break;
+    case Control::LowerLine:
+      lines_.OnLowerLineEntered();
+      break;
+    case Control::LengthEdit:
+      properties_.OnLengthEditEntered();
+      break;
+    case Control::RepeatEdit:
+      properties_.OnRepeatEditEntered();
+      break;
+    case Control::SegmentGrid:
+      list_.OnGridEntered();
+      break;
+    case Control::FontFaceSelector:
+      settings_.OnFontFaceEntered();
+      break;
+    case Control::MaterialSelector:
+      settings_.OnMaterialEntered();
+      break;
+    case Control::CutSelector:
+      settings_.OnCutEntered();
+      break;
+    case Control::AlignmentSelector:
+      settings_.OnAlignmentEntered();
+      break;
+    case Control::SpacingSelector:
+      settings_.OnSpacingEntered();
+      break;
+    default:
+      break;
   }
 }
 
 void MainWindowModel::PickSelector(Control selector, int index) {
   switch (Info(selector).parent) {
-    case Control::SegmentGroup: return properties_.Pick(selector, index);
-    case Control::DocumentGroup: return settings_.Pick(selector, index);
-    default: break;
+    case Control::SegmentGroup:
+      return properties_.Pick(selector, index);
+    case Control::DocumentGroup:
+      return settings_.Pick(selector, index);
+    default:
+      break;
   }
   if (selector == Control::FontFaceSelector) settings_.PickFace(index);
 }

@@ -18,11 +18,28 @@ class PrintCommand::JobHost final : public PrintHost {
   void WaitTick() override { f_.WaitTick(); }
   void EnterPrintingState() override {
     f_.ctx_.doc.file_state.DocBusy = true;
-    for (Control c : {Control::OpenButton, Control::NewButton, Control::SaveButton, Control::SaveAsButton, Control::HelpButton,
-                  Control::ImportExcelButton, Control::SegmentGroup, Control::DocumentGroup, Control::LowerToolBar,
-                  Control::SegmentGrid, Control::FontFaceSelector, Control::BoldButton, Control::SymbolButton, Control::FollowingLengthButton,
-                  Control::FollowingRepeatButton, Control::FollowingSizeButton, Control::FollowingOrientationButton, Control::FollowingDecorationButton, Control::UpperLine,
-                  Control::LowerLine, Control::ExportButton, Control::PrintButton})
+    for (Control c : {Control::OpenButton,
+                      Control::NewButton,
+                      Control::SaveButton,
+                      Control::SaveAsButton,
+                      Control::HelpButton,
+                      Control::ImportExcelButton,
+                      Control::SegmentGroup,
+                      Control::DocumentGroup,
+                      Control::LowerToolBar,
+                      Control::SegmentGrid,
+                      Control::FontFaceSelector,
+                      Control::BoldButton,
+                      Control::SymbolButton,
+                      Control::FollowingLengthButton,
+                      Control::FollowingRepeatButton,
+                      Control::FollowingSizeButton,
+                      Control::FollowingOrientationButton,
+                      Control::FollowingDecorationButton,
+                      Control::UpperLine,
+                      Control::LowerLine,
+                      Control::ExportButton,
+                      Control::PrintButton})
       f_.ctx_.controls.SetEnabled(c, false);
     f_.ctx_.doc.file_state.UserEditing = false;
     f_.job_.StopRequested = false;
@@ -39,8 +56,8 @@ class PrintCommand::JobHost final : public PrintHost {
     f_.ctx_.Changed();
   }
   void Progress(int done, int total) override {
-    f_.ctx_.controls.SetStatus(0, std::string(msg::kStatePrinting) + "  " + std::to_string(done) + "/" +
-                        std::to_string(total));
+    f_.ctx_.controls.SetStatus(0, std::string(msg::kStatePrinting) + "  " + std::to_string(done) +
+                                      "/" + std::to_string(total));
     f_.ctx_.StatusChanged();
   }
 
@@ -59,14 +76,28 @@ PrintCommand::PrintCommand(EditingContext& ctx, WindowUi& ui, TextCanvas& glyph_
 PrintCommand::~PrintCommand() = default;
 
 void PrintCommand::ReturnToEditing() {
-  for (Control c : {Control::SegmentGrid, Control::OpenButton, Control::NewButton, Control::SaveButton,
-                    Control::SaveAsButton, Control::HelpButton, Control::ImportExcelButton,
-                    Control::SegmentGroup, Control::DocumentGroup, Control::LowerToolBar,
-                    Control::FontFaceSelector, Control::BoldButton, Control::SymbolButton,
-                    Control::FollowingLengthButton, Control::FollowingRepeatButton,
-                    Control::FollowingSizeButton, Control::FollowingOrientationButton,
-                    Control::FollowingDecorationButton, Control::UpperLine, Control::LowerLine,
-                    Control::PrintButton, Control::ExportButton})
+  for (Control c : {Control::SegmentGrid,
+                    Control::OpenButton,
+                    Control::NewButton,
+                    Control::SaveButton,
+                    Control::SaveAsButton,
+                    Control::HelpButton,
+                    Control::ImportExcelButton,
+                    Control::SegmentGroup,
+                    Control::DocumentGroup,
+                    Control::LowerToolBar,
+                    Control::FontFaceSelector,
+                    Control::BoldButton,
+                    Control::SymbolButton,
+                    Control::FollowingLengthButton,
+                    Control::FollowingRepeatButton,
+                    Control::FollowingSizeButton,
+                    Control::FollowingOrientationButton,
+                    Control::FollowingDecorationButton,
+                    Control::UpperLine,
+                    Control::LowerLine,
+                    Control::PrintButton,
+                    Control::ExportButton})
     ctx_.controls.SetEnabled(c, true);
   ctx_.controls.SetEnabled(Control::StopButton, false);
   job_.StopRequested = false;

@@ -55,12 +55,15 @@ void PrintDialog::OnActivated() {
   last_row_text_ = std::to_string(job_.EndRow);
 }
 
-void PrintDialog::OnRefreshButton() { Enumerate(); }
+void PrintDialog::OnRefreshButton() {
+  Enumerate();
+}
 
 void PrintDialog::OnPrinterChosen(int index) {
   if (index < 0 || index >= static_cast<int>(entries_.size())) return;
   selection_ = index;
-  if (devices_.count != 0) device_name_ = std::string(devices_.Name(entries_[static_cast<std::size_t>(index)].slot));
+  if (devices_.count != 0)
+    device_name_ = std::string(devices_.Name(entries_[static_cast<std::size_t>(index)].slot));
 }
 
 bool PrintDialog::EditNumber(std::string& field, std::string text, int max_value) {
@@ -76,7 +79,9 @@ bool PrintDialog::EditNumber(std::string& field, std::string text, int max_value
 void PrintDialog::OnFirstRowEdited(std::string text) {
   EditNumber(first_row_text_, std::move(text), job_.EndRow);
 }
-void PrintDialog::OnLastRowEdited(std::string text) { EditNumber(last_row_text_, std::move(text), -1); }
+void PrintDialog::OnLastRowEdited(std::string text) {
+  EditNumber(last_row_text_, std::move(text), -1);
+}
 void PrintDialog::OnCopiesEdited(std::string text) {
   if (text.size() > 3) {  // the field takes at most three characters
     ui_.Beep();

@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "editing/ui.h"
 #include "device/device_table.h"
 #include "device/print_job_state.h"
+#include "editing/ui.h"
 
 namespace qx {
 
@@ -52,7 +52,9 @@ class PrintDialog {
   const std::string& last_row_text() const { return last_row_text_; }
   const std::string& copies_text() const { return copies_text_; }
   bool repeat_first() const { return repeat_first_; }
-  bool repeat_first_picture_shown() const { return repeat_first_picture_shown_; }  // repeat-first picture
+  bool repeat_first_picture_shown() const {
+    return repeat_first_picture_shown_;
+  }  // repeat-first picture
   int result() const { return result_; }
   void ResetResult() { result_ = 0; }
 

@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <charconv>
 
-#include "editing/messages.h"
 #include "document/gbk.h"
 #include "document/segment.h"
+#include "editing/messages.h"
 
 namespace qx {
 namespace {

@@ -22,27 +22,42 @@ std::span<const std::string_view> SelectorItems(Control c) {
                                              orientation_views = views(orientations),
                                              decoration_views = views(decorations);
   switch (c) {
-    case Control::SizeSelector: return size_views;
-    case Control::OrientationSelector: return orientation_views;
-    case Control::DecorationSelector: return decoration_views;
-    case Control::MaterialSelector: return MaterialItems();
-    case Control::CutSelector: return CutItems();
-    case Control::AlignmentSelector: return AlignItems();
-    case Control::SpacingSelector: return SpacingItems();
-    case Control::DensitySelector: return DensityItems();
-    default: return {};
+    case Control::SizeSelector:
+      return size_views;
+    case Control::OrientationSelector:
+      return orientation_views;
+    case Control::DecorationSelector:
+      return decoration_views;
+    case Control::MaterialSelector:
+      return MaterialItems();
+    case Control::CutSelector:
+      return CutItems();
+    case Control::AlignmentSelector:
+      return AlignItems();
+    case Control::SpacingSelector:
+      return SpacingItems();
+    case Control::DensitySelector:
+      return DensityItems();
+    default:
+      return {};
   }
 }
 
 int SelectorIndex(const DocumentState& doc, Control c) {
   const DocumentSettings& s = doc.settings;
   switch (c) {
-    case Control::MaterialSelector: return s.material_index;
-    case Control::CutSelector: return s.cut_index;
-    case Control::AlignmentSelector: return s.alignment_index;
-    case Control::SpacingSelector: return s.spacing_index;
-    case Control::DensitySelector: return s.density_index;
-    default: break;
+    case Control::MaterialSelector:
+      return s.material_index;
+    case Control::CutSelector:
+      return s.cut_index;
+    case Control::AlignmentSelector:
+      return s.alignment_index;
+    case Control::SpacingSelector:
+      return s.spacing_index;
+    case Control::DensitySelector:
+      return s.density_index;
+    default:
+      break;
   }
   const std::string text = SelectorText(doc, c);
   const auto items = SelectorItems(c);
@@ -55,17 +70,24 @@ std::string SelectorText(const DocumentState& doc, Control c) {
   const SegmentTable& t = doc.table;
   if (!t.IsOpen() || t.IsEmpty()) return {};
   switch (c) {
-    case Control::SizeSelector: return gbk::ToUtf8(t.Text(kSizeColumn));
-    case Control::OrientationSelector: return gbk::ToUtf8(t.Text(kOrientationColumn));
-    case Control::DecorationSelector: return gbk::ToUtf8(t.Text(kDecorationColumn));
-    case Control::SerialTypeField: return gbk::ToUtf8(t.Text(kSerialTypeColumn));
-    case Control::SerialFirstField: return gbk::ToUtf8(t.Text(kSerialFirstColumn));
-    case Control::SerialLastField: return gbk::ToUtf8(t.Text(kSerialLastColumn));
+    case Control::SizeSelector:
+      return gbk::ToUtf8(t.Text(kSizeColumn));
+    case Control::OrientationSelector:
+      return gbk::ToUtf8(t.Text(kOrientationColumn));
+    case Control::DecorationSelector:
+      return gbk::ToUtf8(t.Text(kDecorationColumn));
+    case Control::SerialTypeField:
+      return gbk::ToUtf8(t.Text(kSerialTypeColumn));
+    case Control::SerialFirstField:
+      return gbk::ToUtf8(t.Text(kSerialFirstColumn));
+    case Control::SerialLastField:
+      return gbk::ToUtf8(t.Text(kSerialLastColumn));
     default: {
       const int i = SelectorIndex(doc, c);
       const auto items = SelectorItems(c);
-      return i >= 0 && i < static_cast<int>(items.size()) ? std::string(items[static_cast<std::size_t>(i)])
-                                                          : std::string();
+      return i >= 0 && i < static_cast<int>(items.size())
+                 ? std::string(items[static_cast<std::size_t>(i)])
+                 : std::string();
     }
   }
 }

@@ -3,8 +3,8 @@
 namespace qx {
 namespace {
 
-constexpr Control B1 = Control::UpperToolBar, B2 = Control::LowerToolBar, G1 = Control::SegmentGroup,
-              G3 = Control::DocumentGroup, No = Control::None;
+constexpr Control B1 = Control::UpperToolBar, B2 = Control::LowerToolBar,
+                  G1 = Control::SegmentGroup, G3 = Control::DocumentGroup, No = Control::None;
 
 constexpr std::array<ControlInfo, kControlCount> kControls = {{
     {Control::OpenButton, "OpenButton", "", "打开文件", B1},
@@ -19,11 +19,16 @@ constexpr std::array<ControlInfo, kControlCount> kControls = {{
     {Control::FontFaceSelector, "FontFaceSelector", "", "字体选择", B1},
     {Control::BoldButton, "BoldButton", "", "字体正常或加粗", B1},
     {Control::SymbolButton, "SymbolButton", "", "符号输入", B1},
-    {Control::FollowingLengthButton, "FollowingLengthButton", "段长", "修改当前段以后所有段落的段长值", B1},
-    {Control::FollowingRepeatButton, "FollowingRepeatButton", "重复", "修改当前段以后所有段落的重复值", B1},
-    {Control::FollowingSizeButton, "FollowingSizeButton", "字号", "修改当前段以后所有段落的字号值", B1},
-    {Control::FollowingOrientationButton, "FollowingOrientationButton", "横竖", "修改当前段以后所有字段落的印字方向", B1},
-    {Control::FollowingDecorationButton, "FollowingDecorationButton", "修饰", "修改当前段以后所有字段落的修饰类型", B1},
+    {Control::FollowingLengthButton, "FollowingLengthButton", "段长",
+     "修改当前段以后所有段落的段长值", B1},
+    {Control::FollowingRepeatButton, "FollowingRepeatButton", "重复",
+     "修改当前段以后所有段落的重复值", B1},
+    {Control::FollowingSizeButton, "FollowingSizeButton", "字号", "修改当前段以后所有段落的字号值",
+     B1},
+    {Control::FollowingOrientationButton, "FollowingOrientationButton", "横竖",
+     "修改当前段以后所有字段落的印字方向", B1},
+    {Control::FollowingDecorationButton, "FollowingDecorationButton", "修饰",
+     "修改当前段以后所有字段落的修饰类型", B1},
     {Control::FirstButton, "FirstButton", "文首", "", B2},
     {Control::LastButton, "LastButton", "文末", "", B2},
     {Control::AppendButton, "AppendButton", "添加", "", B2},
@@ -65,7 +70,11 @@ static_assert(InOrder(), "control table out of order");
 
 }  // namespace
 
-const ControlInfo& Info(Control c) { return kControls[static_cast<std::size_t>(c)]; }
-const std::array<ControlInfo, kControlCount>& AllControls() { return kControls; }
+const ControlInfo& Info(Control c) {
+  return kControls[static_cast<std::size_t>(c)];
+}
+const std::array<ControlInfo, kControlCount>& AllControls() {
+  return kControls;
+}
 
 }  // namespace qx

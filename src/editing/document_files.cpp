@@ -2,13 +2,13 @@
 
 #include <string>
 
-#include "editing/messages.h"
 #include "document/atomic_file.h"
 #include "document/document_file.h"
 #include "document/excel_import.h"
 #include "document/gbk.h"
 #include "document/native_export.h"
 #include "document/workbook.h"
+#include "editing/messages.h"
 
 namespace qx {
 namespace {
@@ -21,13 +21,20 @@ std::string WithReason(std::string_view message, std::string_view reason) {
 
 std::string_view WorkbookReason(WorkbookError e) {
   switch (e) {
-    case WorkbookError::kNotWorkbook: return "这不是Excel工作簿。";
-    case WorkbookError::kDamaged: return "文件已损坏。";
-    case WorkbookError::kProtected: return "文件有密码保护。";
-    case WorkbookError::kUnsupported: return "不支持这种文件格式。";
-    case WorkbookError::kTooLarge: return "文件太大。";
-    case WorkbookError::kCannotRead: return "无法读取文件。";
-    default: return "";
+    case WorkbookError::kNotWorkbook:
+      return "这不是Excel工作簿。";
+    case WorkbookError::kDamaged:
+      return "文件已损坏。";
+    case WorkbookError::kProtected:
+      return "文件有密码保护。";
+    case WorkbookError::kUnsupported:
+      return "不支持这种文件格式。";
+    case WorkbookError::kTooLarge:
+      return "文件太大。";
+    case WorkbookError::kCannotRead:
+      return "无法读取文件。";
+    default:
+      return "";
   }
 }
 
@@ -50,10 +57,10 @@ void DocumentFiles::StartNewDocument() {
   NewDocument(ctx_.doc, ctx_.doc.file_state.TempPath);
   ctx_.measurer.SetFace(ctx_.doc.settings.font_face);
   ControlStates& c = ctx_.controls;
-  for (Control b : {Control::OpenButton, Control::SaveButton, Control::NewButton, Control::SymbolButton,
-                    Control::FollowingLengthButton, Control::FollowingRepeatButton,
-                    Control::FollowingSizeButton, Control::FollowingOrientationButton,
-                    Control::FollowingDecorationButton})
+  for (Control b : {Control::OpenButton, Control::SaveButton, Control::NewButton,
+                    Control::SymbolButton, Control::FollowingLengthButton,
+                    Control::FollowingRepeatButton, Control::FollowingSizeButton,
+                    Control::FollowingOrientationButton, Control::FollowingDecorationButton})
     c.SetEnabled(b, true);
   c.SetEnabled(Control::StopButton, false);
   c.SetListButtons(false, false, false, false, false, true);
@@ -123,9 +130,9 @@ bool DocumentFiles::GiveUpDocument(GiveUp command) {
     DropWorkingTable();
     return true;
   }
-  const Answer a = ctx_.ui.AskYesNo(command == GiveUp::kExit ? msg::kSaveChangesOnExit
-                                                         : msg::kSaveChanges,
-                                msg::kConfirm, command == GiveUp::kNew);
+  const Answer a =
+      ctx_.ui.AskYesNo(command == GiveUp::kExit ? msg::kSaveChangesOnExit : msg::kSaveChanges,
+                       msg::kConfirm, command == GiveUp::kNew);
   if (a == Answer::kCancel) return false;
   if (a == Answer::kNo) {
     DropWorkingTable();
@@ -159,7 +166,8 @@ bool DocumentFiles::LoadDocument(const std::filesystem::path* given) {
   SegmentTable& t = ctx_.doc.table;
   p.UserEditing = false;
   const std::optional<std::filesystem::path> file =
-      given ? std::optional<std::filesystem::path>(*given) : ctx_.ui.OpenFile(DocumentDialog(false));
+      given ? std::optional<std::filesystem::path>(*given)
+            : ctx_.ui.OpenFile(DocumentDialog(false));
   if (!file) return false;
   t.Bind(p.TempPath);
   try {
@@ -177,15 +185,20 @@ bool DocumentFiles::LoadDocument(const std::filesystem::path* given) {
   t.Edit();
   p.HasFile = true;
   p.DocModified = p.UserEditing = p.DocBusy = false;
-  ctx_.controls.SetListButtons(true, true, true, true, true, ctx_.controls.Enabled(Control::StoreButton));
+  ctx_.controls.SetListButtons(true, true, true, true, true,
+                               ctx_.controls.Enabled(Control::StoreButton));
   ctx_.controls.SetStatus(1, std::string(msg::kFilePath) + p.DocPath.string());
   ctx_.FocusLineEnd(0);
   return true;
 }
 
-void DocumentFiles::OnOpenButton() { OpenDocument(nullptr); }
+void DocumentFiles::OnOpenButton() {
+  OpenDocument(nullptr);
+}
 
-void DocumentFiles::OpenDocumentFile(const std::filesystem::path& file) { OpenDocument(&file); }
+void DocumentFiles::OpenDocumentFile(const std::filesystem::path& file) {
+  OpenDocument(&file);
+}
 
 void DocumentFiles::OpenDocument(const std::filesystem::path* given) {
   DocumentFileState& p = ctx_.doc.file_state;
@@ -253,8 +266,12 @@ void DocumentFiles::SaveDocument(bool ask) {
   p.SkipNextEnter = true;
 }
 
-void DocumentFiles::OnSaveButton() { SaveDocument(!ctx_.doc.file_state.HasFile); }
-void DocumentFiles::OnSaveAsButton() { SaveDocument(true); }
+void DocumentFiles::OnSaveButton() {
+  SaveDocument(!ctx_.doc.file_state.HasFile);
+}
+void DocumentFiles::OnSaveAsButton() {
+  SaveDocument(true);
+}
 
 bool DocumentFiles::SaveBeforeExit() {
   ctx_.doc.file_state.UserEditing = false;

@@ -90,7 +90,8 @@ void DocumentSettingsEditors::OnFontFaceChosen() {
   const Bookmark at = DetachAt(ctx_);
   t.First();
   ctx_.measurer.SetFace(face);  // the document's face is the one every line is measured in
-  if (!CheckFollowing(t, ctx_.doc.values, ctx_.measurer, ctx_.doc.file_state, FollowingChange::kRecheck, 0, 0, 0)) {
+  if (!CheckFollowing(t, ctx_.doc.values, ctx_.measurer, ctx_.doc.file_state,
+                      FollowingChange::kRecheck, 0, 0, 0)) {
     ctx_.ui.Message(msg::kFaceTooLong, msg::kInfo);
     ctx_.doc.settings.font_face = face_on_entry_;
     ctx_.measurer.SetFace(face_on_entry_);
@@ -192,7 +193,8 @@ void DocumentSettingsEditors::OnSpacingChosen() {
   ctx_.doc.file_state.CharSpacing = static_cast<uint8_t>(position + 1);
   const Bookmark at = DetachAt(ctx_);
   t.First();
-  if (CheckFollowing(t, ctx_.doc.values, ctx_.measurer, ctx_.doc.file_state, FollowingChange::kRecheck, 0, 0, 0)) {
+  if (CheckFollowing(t, ctx_.doc.values, ctx_.measurer, ctx_.doc.file_state,
+                     FollowingChange::kRecheck, 0, 0, 0)) {
     ReturnAndAttach(ctx_, &at, true);
   } else {
     ctx_.ui.Message(msg::kSpacingTooLong, msg::kInfo);

@@ -28,11 +28,16 @@ void ControlStates::SetInsertTools(bool on) {
 }
 
 EditingContext::EditingContext(Ui& ui_in, DocumentState& doc_in, GlyphMeasurer& measurer_in)
-    : ui(ui_in), doc(doc_in), measurer(measurer_in), route_focus_([this](Control c) { focus_ = c; }) {
+    : ui(ui_in),
+      doc(doc_in),
+      measurer(measurer_in),
+      route_focus_([this](Control c) { focus_ = c; }) {
   doc.table.SetChangeHandler([this] { ShowCurrentRow(); });
 }
 
-EditingContext::~EditingContext() { doc.table.SetChangeHandler(nullptr); }
+EditingContext::~EditingContext() {
+  doc.table.SetChangeHandler(nullptr);
+}
 
 const std::string& EditingContext::NumberEditText(Control c) const {
   return c == Control::RepeatEdit ? repeat_text_ : length_text_;
@@ -50,7 +55,8 @@ void EditingContext::ShowCurrentRow() {
   const bool has_row = t.IsOpen() && !t.IsEmpty();
   for (Control c : {Control::UpperLine, Control::LowerLine}) {
     const std::string text =
-        has_row ? t.Text(c == Control::UpperLine ? kUpperLineColumn : kLowerLineColumn) : std::string();
+        has_row ? t.Text(c == Control::UpperLine ? kUpperLineColumn : kLowerLineColumn)
+                : std::string();
     LineEditor& e = Line(c);
     if (e.text != text) {
       e.text = text;

@@ -51,7 +51,9 @@ class ControlStates {
   void SetInsertTools(bool on);
 
   const std::string& status(int panel) const { return status_[static_cast<std::size_t>(panel)]; }
-  void SetStatus(int panel, std::string text) { status_[static_cast<std::size_t>(panel)] = std::move(text); }
+  void SetStatus(int panel, std::string text) {
+    status_[static_cast<std::size_t>(panel)] = std::move(text);
+  }
 
  private:
   std::array<bool, kControlCount> enabled_{};
@@ -76,7 +78,9 @@ class EditingContext {
   // --- Editors ---------------------------------------------------------------------------
   static bool IsLine(Control c) { return c == Control::UpperLine || c == Control::LowerLine; }
   LineEditor& Line(Control c) { return c == Control::LowerLine ? lower_line_ : upper_line_; }
-  const LineEditor& editor(Control c) const { return c == Control::LowerLine ? lower_line_ : upper_line_; }
+  const LineEditor& editor(Control c) const {
+    return c == Control::LowerLine ? lower_line_ : upper_line_;
+  }
   // The text of the length or repeat editor, as typed.
   const std::string& NumberEditText(Control c) const;
   void SetNumberEditText(Control c, std::string text);

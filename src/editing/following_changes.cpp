@@ -35,8 +35,8 @@ void FollowingSegmentChanges::OnFollowingLengthButton() {
   if (length == 0 && !ForEachRowToEnd(t, [&] { return t.Text(kSizeColumn) != SizeText(0); }))
     return refuse(msg::kFollowingAutoSize);
   t.GotoBookmark(at);
-  if (!CheckFollowing(t, ctx_.doc.values, ctx_.measurer, ctx_.doc.file_state, FollowingChange::kLength,
-                      LengthLimit(length), 0, 0))
+  if (!CheckFollowing(t, ctx_.doc.values, ctx_.measurer, ctx_.doc.file_state,
+                      FollowingChange::kLength, LengthLimit(length), 0, 0))
     return refuse(msg::kFollowingLengthTooLong);
   WriteFollowing(t, at, [&] { t.SetInt(kLengthColumn, length); });
   ReturnAndAttach(ctx_, &at, true);
@@ -80,7 +80,8 @@ void FollowingSegmentChanges::OnFollowingSizeButton() {
   if (!SizeAllowedFollowing(t, ctx_.doc.file_state.MaterialCode, size))
     return refuse(msg::kFollowingSizeNotForMaterial);
   t.GotoBookmark(at);
-  if (!CheckFollowing(t, ctx_.doc.values, ctx_.measurer, ctx_.doc.file_state, FollowingChange::kSize, 0, size, 0))
+  if (!CheckFollowing(t, ctx_.doc.values, ctx_.measurer, ctx_.doc.file_state,
+                      FollowingChange::kSize, 0, size, 0))
     return refuse(msg::kFollowingSizeTooLong);
   WriteFollowing(t, at, [&] { t.SetText(kSizeColumn, size_text); });
   ReturnAndAttach(ctx_, &at, true);
@@ -94,11 +95,12 @@ void FollowingSegmentChanges::OnFollowingOrientationButton() {
   if (!Confirmed(ctx_.ui, msg::kAskFollowingOrientation)) return ctx_.FocusLineEnd(0);
   SegmentTable& t = ctx_.doc.table;
   StoreCurrentNumbered(t);
-  const std::string orientation = t.Text(kOrientationColumn);  // what the orientation selector shows
+  const std::string orientation =
+      t.Text(kOrientationColumn);  // what the orientation selector shows
   const uint8_t vertical = orientation == OrientationText(0) ? 0 : 1;
   const Bookmark at = DetachAt(ctx_);
-  if (!CheckFollowing(t, ctx_.doc.values, ctx_.measurer, ctx_.doc.file_state, FollowingChange::kOrientation, 0, 0,
-                      vertical))
+  if (!CheckFollowing(t, ctx_.doc.values, ctx_.measurer, ctx_.doc.file_state,
+                      FollowingChange::kOrientation, 0, 0, vertical))
     return Refuse(at, msg::kFollowingOrientationTooLong);
   WriteFollowing(t, at, [&] { t.SetText(kOrientationColumn, orientation); });
   ReturnAndAttach(ctx_, &at, true);

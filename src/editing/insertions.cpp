@@ -4,12 +4,13 @@
 // A line holds at most 100 bytes, the width of its field. Every insertion here adds one
 // two-byte character, so each refuses, with the same message as a key that no longer
 // fits, when the line already holds more than 98 bytes; nothing is cut or changed then.
+#include "editing/insertions.h"
+
 #include <algorithm>
 
-#include "editing/insertions.h"
+#include "document/gbk.h"
 #include "editing/line_editors.h"
 #include "editing/messages.h"
-#include "document/gbk.h"
 #include "layout/fit.h"
 
 namespace qx {
@@ -56,7 +57,8 @@ void Insertions::InsertMark(bool superscript) {
     return refuse(msg::kSuperscriptFirst, c);
   if (c > 2 && MarkBefore(ctx_.Line(Control::UpperLine).text, pos, gbk::kSubscriptMark))
     return refuse(superscript ? msg::kSubscriptFirstUp : msg::kSubscriptFirstDown, c);
-  if (ctx_.Line(Control::UpperLine).text.size() + 2 > kLineBytes) return refuse(msg::kContentTooLong, c);
+  if (ctx_.Line(Control::UpperLine).text.size() + 2 > kLineBytes)
+    return refuse(msg::kContentTooLong, c);
 
   std::string text = ctx_.Line(Control::UpperLine).text;
   text.insert(pos, superscript ? gbk::kSuperscriptMark : gbk::kSubscriptMark);
@@ -122,7 +124,8 @@ bool Insertions::CommitSeries(const SerialSeries& s, bool insert) {
     p.SavedCaret = c;
     std::string text = e.text;
     text.insert(static_cast<std::size_t>(c), gbk::kSerialMark);
-    const int need = LineLength(lc, text, s.width, lower || !ctx_.Line(Control::LowerLine).text.empty());
+    const int need =
+        LineLength(lc, text, s.width, lower || !ctx_.Line(Control::LowerLine).text.empty());
     if (need > limit || text.size() > kLineBytes) {
       ctx_.ui.Message(msg::kContentTooLong, msg::kHint);
       return false;
@@ -144,7 +147,8 @@ bool Insertions::CommitSeries(const SerialSeries& s, bool insert) {
   // A change of the series leaves the text alone; the line with the placeholder is
   // measured with the new width.
   const bool upper = HasSerialMark(ctx_.Line(Control::UpperLine).text);
-  const int need = upper ? LineLength(lc, ctx_.Line(Control::UpperLine).text, s.width, !ctx_.Line(Control::LowerLine).text.empty())
+  const int need = upper ? LineLength(lc, ctx_.Line(Control::UpperLine).text, s.width,
+                                      !ctx_.Line(Control::LowerLine).text.empty())
                          : LineLength(lc, ctx_.Line(Control::LowerLine).text, s.width, true);
   if (need > limit) {
     ctx_.ui.Message(msg::kContentTooLong, msg::kHint);
@@ -166,7 +170,8 @@ void Insertions::AfterSymbolPicker() {
 }
 
 void Insertions::RestoreActiveCaret() {
-  LineEditor& e = ctx_.Line(ctx_.doc.file_state.ActiveLine == 1 ? Control::LowerLine : Control::UpperLine);
+  LineEditor& e =
+      ctx_.Line(ctx_.doc.file_state.ActiveLine == 1 ? Control::LowerLine : Control::UpperLine);
   e.caret = std::clamp(ctx_.doc.file_state.SavedCaret, 0, static_cast<int32_t>(e.text.size()));
   e.sel_start = e.caret;
   e.sel_length = 0;
@@ -184,7 +189,8 @@ void Insertions::InsertSymbol(std::string_view symbol) {
   text.insert(static_cast<std::size_t>(c), symbol);
   ReloadWorkingValues(t, ctx_.doc.values);
   const LayoutContext lc{ctx_.measurer, ctx_.doc.values, ctx_.doc.file_state};
-  const int need = LineLength(lc, text, ctx_.doc.values.SerialWidth, lower || !ctx_.Line(Control::LowerLine).text.empty());
+  const int need = LineLength(lc, text, ctx_.doc.values.SerialWidth,
+                              lower || !ctx_.Line(Control::LowerLine).text.empty());
   if (need > LengthLimit(t.Int(kLengthColumn)) || text.size() > kLineBytes) {
     ctx_.ui.Message(msg::kContentTooLong, msg::kHint);
     lines_.SetCaret(target, c);

@@ -5,12 +5,11 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "editing/segment_list.h"
-#include "editing/messages.h"
 #include "document/gbk.h"
+#include "editing/messages.h"
+#include "editing/segment_list.h"
 #include "layout/fit.h"
 #include "layout/sizes.h"
-
 
 namespace qx {
 namespace {
@@ -54,7 +53,9 @@ void LineEditors::OnLowerLineLeft() {
   ctx_.controls.SetEnabled(Control::SymbolButton, false);
 }
 
-void LineEditors::OnUpperLineClicked() { ctx_.doc.table.Edit(); }
+void LineEditors::OnUpperLineClicked() {
+  ctx_.doc.table.Edit();
+}
 
 void LineEditors::OnUpperLineChanged() {
   if (!ctx_.doc.file_state.UserEditing) return;
@@ -62,10 +63,14 @@ void LineEditors::OnUpperLineChanged() {
   ctx_.doc.file_state.SkipNextEnter = false;
 }
 
-void LineEditors::OnLowerLineChanged() { OnUpperLineChanged(); }
+void LineEditors::OnLowerLineChanged() {
+  OnUpperLineChanged();
+}
 
 void LineEditors::OnUpperLineKeyDown(int key) {
-  if (key != kDeleteKey || ctx_.Line(Control::UpperLine).caret >= static_cast<int>(ctx_.Line(Control::UpperLine).text.size())) return;
+  if (key != kDeleteKey || ctx_.Line(Control::UpperLine).caret >=
+                               static_cast<int>(ctx_.Line(Control::UpperLine).text.size()))
+    return;
   ctx_.Line(Control::UpperLine).max_length = 100;
   ctx_.doc.table.Edit();
   ctx_.doc.table.SetInt(kUpperLengthColumn, 0);
@@ -73,15 +78,21 @@ void LineEditors::OnUpperLineKeyDown(int key) {
 }
 
 void LineEditors::OnLowerLineKeyDown(int key) {
-  if (key != kDeleteKey || ctx_.Line(Control::LowerLine).caret >= static_cast<int>(ctx_.Line(Control::LowerLine).text.size())) return;
+  if (key != kDeleteKey || ctx_.Line(Control::LowerLine).caret >=
+                               static_cast<int>(ctx_.Line(Control::LowerLine).text.size()))
+    return;
   ctx_.Line(Control::LowerLine).max_length = 100;
   ctx_.doc.table.Edit();
   ctx_.doc.table.SetInt(kLowerLengthColumn, 0);
   ctx_.doc.file_state.UserEditing = false;
 }
 
-void LineEditors::OnUpperLineKey(unsigned char key) { KeyPress(Control::UpperLine, key); }
-void LineEditors::OnLowerLineKey(unsigned char key) { KeyPress(Control::LowerLine, key); }
+void LineEditors::OnUpperLineKey(unsigned char key) {
+  KeyPress(Control::UpperLine, key);
+}
+void LineEditors::OnLowerLineKey(unsigned char key) {
+  KeyPress(Control::LowerLine, key);
+}
 
 void LineEditors::KeyPress(Control c, unsigned char key) {
   SegmentTable& t = ctx_.doc.table;
@@ -100,13 +111,15 @@ void LineEditors::KeyPress(Control c, unsigned char key) {
     if (upper) {
       p.SavedCaret = e.caret;
       // The serial placeholder about to go takes the Segment's serial number with it.
-      const std::string_view before = std::string_view(e.text).substr(0, static_cast<std::size_t>(e.caret));
-      const std::string_view selected =
-          std::string_view(e.text).substr(static_cast<std::size_t>(e.sel_start), static_cast<std::size_t>(e.sel_length));
+      const std::string_view before =
+          std::string_view(e.text).substr(0, static_cast<std::size_t>(e.caret));
+      const std::string_view selected = std::string_view(e.text).substr(
+          static_cast<std::size_t>(e.sel_start), static_cast<std::size_t>(e.sel_length));
       const bool goes = e.sel_length > 0
                             ? selected.find(gbk::kSerialMark) != std::string_view::npos &&
                                   gbk::IsCharBoundary(e.text, static_cast<std::size_t>(e.sel_start))
-                            : before.size() >= 2 && before.substr(before.size() - 2) == gbk::kSerialMark &&
+                            : before.size() >= 2 &&
+                                  before.substr(before.size() - 2) == gbk::kSerialMark &&
                                   gbk::PrevCharStart(e.text, before.size()) == before.size() - 2;
       if (goes) {
         t.Edit();
@@ -137,8 +150,8 @@ void LineEditors::KeyPress(Control c, unsigned char key) {
   }
   const uint8_t size = v.SizeCode == 0 ? 1 : v.SizeCode;
   const int limit = LengthLimit(t.Int(kLengthColumn));
-  const int w = (key < 0x80 && v.Vertical == 0) ? ctx_.measurer.MeasureGlyph(key, size)
-                                                 : SizeHeight(size);
+  const int w =
+      (key < 0x80 && v.Vertical == 0) ? ctx_.measurer.MeasureGlyph(key, size) : SizeHeight(size);
   const int running = static_cast<int>(t.Int(running_col));
   const int spacing = p.CharSpacing;
   const int next = upper ? running + w : running + w + spacing;
@@ -301,13 +314,22 @@ void LineEditors::OnLowerLineClicked() {
   const uint8_t size = ctx_.doc.values.SizeCode;
   std::string_view refusal;
   switch (ctx_.doc.file_state.MaterialCode) {
-    case 1: refusal = msg::kNoTwoLines6mm; break;
+    case 1:
+      refusal = msg::kNoTwoLines6mm;
+      break;
     case 2:
-    case 6: refusal = size <= 2 ? std::string_view() : msg::kSizeNoTwoLines; break;
-    case 3: refusal = size <= 3 ? std::string_view() : msg::kSizeNoTwoLines; break;
+    case 6:
+      refusal = size <= 2 ? std::string_view() : msg::kSizeNoTwoLines;
+      break;
+    case 3:
+      refusal = size <= 3 ? std::string_view() : msg::kSizeNoTwoLines;
+      break;
     case 4:
-    case 5: refusal = msg::kMaterialNoTwoLines; break;
-    default: break;  // heat-shrink tube takes a lower line at every size
+    case 5:
+      refusal = msg::kMaterialNoTwoLines;
+      break;
+    default:
+      break;  // heat-shrink tube takes a lower line at every size
   }
   if (!refusal.empty()) {
     ctx_.ui.Message(refusal, msg::kInfo);

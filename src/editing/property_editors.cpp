@@ -4,9 +4,9 @@
 
 #include <algorithm>
 
+#include "document/gbk.h"
 #include "editing/control_values.h"
 #include "editing/messages.h"
-#include "document/gbk.h"
 #include "layout/fit.h"
 
 namespace qx {
@@ -213,7 +213,9 @@ void PropertyEditors::OnSizeChosen() {
   ctx_.FocusLineEnd(0);
 }
 
-void PropertyEditors::OnSizeSelectorLeft() { ctx_.doc.file_state.UserEditing = false; }
+void PropertyEditors::OnSizeSelectorLeft() {
+  ctx_.doc.file_state.UserEditing = false;
+}
 
 void PropertyEditors::OnOrientationSelectorClicked() {
   ctx_.doc.table.Edit();
@@ -251,7 +253,9 @@ void PropertyEditors::OnOrientationChosen() {
   ctx_.FocusLineEnd(0);
 }
 
-void PropertyEditors::OnOrientationSelectorLeft() { ctx_.doc.file_state.UserEditing = false; }
+void PropertyEditors::OnOrientationSelectorLeft() {
+  ctx_.doc.file_state.UserEditing = false;
+}
 
 void PropertyEditors::OnDecorationSelectorClicked() {
   ctx_.doc.table.Edit();
@@ -266,6 +270,8 @@ void PropertyEditors::OnDecorationChosen() {
   ctx_.FocusLineEnd(0);
 }
 
-void PropertyEditors::OnDecorationSelectorLeft() { ctx_.doc.file_state.UserEditing = false; }
+void PropertyEditors::OnDecorationSelectorLeft() {
+  ctx_.doc.file_state.UserEditing = false;
+}
 
 }  // namespace qx

@@ -28,7 +28,6 @@ void SegmentList::OnGridRowClicked(int row) {
   t.Edit();
 }
 
-
 void SegmentList::OnFirstButton() {
   ctx_.doc.table.First();
   ctx_.controls.SetListButtons(false, true, true, true, true, false);
@@ -48,8 +47,9 @@ void SegmentList::AppendSegment() {
   t.Edit();
   t.SetInt(kNumberColumn, t.Position());
   // The new Segment takes the length, size, orientation, decoration and repeat count.
-  const FieldValue len = t.Value(kLengthColumn), size = t.Value(kSizeColumn), dir = t.Value(kOrientationColumn),
-                   deco = t.Value(kDecorationColumn), rep = t.Value(kRepeatColumn);
+  const FieldValue len = t.Value(kLengthColumn), size = t.Value(kSizeColumn),
+                   dir = t.Value(kOrientationColumn), deco = t.Value(kDecorationColumn),
+                   rep = t.Value(kRepeatColumn);
   t.Store();
   t.Append();
   t.SetValue(kLengthColumn, len);
@@ -76,8 +76,9 @@ void SegmentList::OnInsertButton() {
   SegmentTable& t = ctx_.doc.table;
   ctx_.doc.file_state.UserEditing = false;
   t.Edit();
-  const FieldValue len = t.Value(kLengthColumn), size = t.Value(kSizeColumn), dir = t.Value(kOrientationColumn),
-                   deco = t.Value(kDecorationColumn), rep = t.Value(kRepeatColumn);
+  const FieldValue len = t.Value(kLengthColumn), size = t.Value(kSizeColumn),
+                   dir = t.Value(kOrientationColumn), deco = t.Value(kDecorationColumn),
+                   rep = t.Value(kRepeatColumn);
   t.Insert();
   t.SetValue(kLengthColumn, len);
   t.SetValue(kSizeColumn, size);

@@ -28,9 +28,10 @@ SegmentPreview SegmentPreviewer::Make() {
   const std::string upper_text = t.Text(kUpperLineColumn), lower_text = t.Text(kLowerLineColumn);
   switch (MakeItem(builder_, c, upper_text, lower_text, img)) {
     case ItemResult::kBuilt:
-      p.length_mm = ItemFeedDots(img) * 10.0 /
-                    (IsLabelMaterial(doc.file_state.MaterialCode) ? doc.calibration.LabelCalibration
-                                                                  : doc.calibration.TubeCalibration);
+      p.length_mm =
+          ItemFeedDots(img) * 10.0 /
+          (IsLabelMaterial(doc.file_state.MaterialCode) ? doc.calibration.LabelCalibration
+                                                        : doc.calibration.TubeCalibration);
       p.item = std::move(img);
       break;
     case ItemResult::kSkipped:

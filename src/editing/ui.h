@@ -13,10 +13,10 @@ namespace qx {
 
 // A file dialog as the window asks for it.
 struct FileDialog {
-  std::string title;          // empty: the desktop's default title
-  std::string filter;         // e.g. "Lable File [*.kel]|*.kel"
-  std::string default_suffix;  // added when the operator types a name without one
-  std::string initial_name;   // e.g. "*.kel"
+  std::string title;             // empty: the desktop's default title
+  std::string filter;            // e.g. "Lable File [*.kel]|*.kel"
+  std::string default_suffix;    // added when the operator types a name without one
+  std::string initial_name;      // e.g. "*.kel"
   std::filesystem::path folder;  // starting folder; empty: the desktop's default
 };
 

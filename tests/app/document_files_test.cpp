@@ -5,18 +5,18 @@
 #include <fstream>
 
 #include "app/main_window_model.h"
-#include "support/window_fixture.h"
 #include "document/document_file.h"
 #include "document/gbk.h"
 #include "document/sqlite_store.h"
+#include "support/window_fixture.h"
 
 namespace qx {
 namespace {
 
 using testing::BarCanvas;
-using testing::WindowFixture;
 using testing::ScriptedUi;
 using testing::TempDir;
+using testing::WindowFixture;
 using S = std::vector<std::string>;
 
 class FilesTest : public WindowFixture<> {
@@ -36,18 +36,19 @@ class FilesTest : public WindowFixture<> {
     f->Open();
     std::vector<std::pair<std::string, int64_t>> rows;
     for (int r = 0; r < f->RowCount(); ++r)
-      rows.emplace_back(gbk::ToUtf8(f->TextAt(r, kUpperLineColumn)), f->ValueAt(r, kNumberColumn).index() == 1
-                                                              ? std::get<int64_t>(f->ValueAt(r, kNumberColumn))
-                                                              : -1);
+      rows.emplace_back(gbk::ToUtf8(f->TextAt(r, kUpperLineColumn)),
+                        f->ValueAt(r, kNumberColumn).index() == 1
+                            ? std::get<int64_t>(f->ValueAt(r, kNumberColumn))
+                            : -1);
     f->Close();
     return rows;
   }
   std::vector<std::string> Lines() {
     std::vector<std::string> out;
-    for (int r = 0; r < t().RowCount(); ++r) out.push_back(gbk::ToUtf8(t().TextAt(r, kUpperLineColumn)));
+    for (int r = 0; r < t().RowCount(); ++r)
+      out.push_back(gbk::ToUtf8(t().TextAt(r, kUpperLineColumn)));
     return out;
   }
-
 };
 
 TEST_F(FilesTest, SaveAndOpenRestoreEverySegmentAndSetting) {
@@ -61,8 +62,14 @@ TEST_F(FilesTest, SaveAndOpenRestoreEverySegmentAndSetting) {
   t().SetText(kSerialLastColumn, "12");
   t().SetInt(kRepeatColumn, 200);
   t().SetInt(kLengthColumn, 0);
-  model_.doc().settings = {.material_index = 6, .cut_index = 2, .alignment_index = 1, .spacing_index = 19, .density_index = 2,
-                          .font_face = "宋体", .bold = true, .editor_bold = true};
+  model_.doc().settings = {.material_index = 6,
+                           .cut_index = 2,
+                           .alignment_index = 1,
+                           .spacing_index = 19,
+                           .density_index = 2,
+                           .font_face = "宋体",
+                           .bold = true,
+                           .editor_bold = true};
   const auto file = dir_ / "job.kel";
   ui_.files = {file};
   model_.files().OnSaveAsButton();
@@ -155,7 +162,8 @@ TEST_F(FilesTest, SaveDropsTrailingEmptySegmentsAndFindsTheCurrentOneAgain) {
 }
 
 TEST_F(FilesTest, OneEmptySegmentIsGivenUpWithoutAQuestion) {
-  model_.PickSelector(Control::DecorationSelector, 1);  // changed, but still one Segment without text
+  model_.PickSelector(Control::DecorationSelector,
+                      1);  // changed, but still one Segment without text
   ASSERT_TRUE(model_.doc().file_state.DocModified);
   model_.files().OnNewButton();
   EXPECT_TRUE(ui_.questions.empty());
@@ -232,9 +240,7 @@ TEST_F(FilesTest, AFailedSaveKeepsTheDocument) {
 }
 
 TEST_F(FilesTest, InvalidFilesEndInANewDocument) {
-  {
-    std::ofstream(dir_ / "bad.kel") << "this is not a table at all";
-  }
+  { std::ofstream(dir_ / "bad.kel") << "this is not a table at all"; }
   Type("old");
   model_.segment_list().OnStoreButton();
   ui_.yes_no = {Answer::kNo};
@@ -267,7 +273,8 @@ TEST_F(FilesTest, ExportWritesTheNativeFile) {
 }
 
 TEST_F(FilesTest, ExcelImportFromTheWindow) {
-  const std::filesystem::path excel = std::filesystem::path(QX_TEST_DATA_DIR) / "fixtures" / "excel";
+  const std::filesystem::path excel =
+      std::filesystem::path(QX_TEST_DATA_DIR) / "fixtures" / "excel";
   // A workbook the readers cannot open: a clear message, and the new empty Document.
   ui_.files = {excel / "bad" / "truncated.xlsx"};
   model_.files().OnImportExcelButton();

@@ -3,19 +3,19 @@
 #include <gtest/gtest.h>
 
 #include "app/main_window_model.h"
-#include "editing/control_values.h"
-#include "support/window_fixture.h"
-#include "editing/messages.h"
 #include "document/gbk.h"
 #include "document/sqlite_store.h"
+#include "editing/control_values.h"
+#include "editing/messages.h"
+#include "support/window_fixture.h"
 
 namespace qx {
 namespace {
 
 using testing::BarCanvas;
-using testing::WindowFixture;
 using testing::ScriptedUi;
 using testing::TempDir;
+using testing::WindowFixture;
 
 // Bars whose widths depend on the face: "宽体" draws "A" a third wider than the others.
 class FaceCanvas : public BarCanvas {
@@ -28,9 +28,12 @@ class FaceCanvas : public BarCanvas {
 
 struct Row {
   Row(std::string f, std::string s = "", int len = 25, std::string z = "4 号")
-      : upper_text(std::move(f)), lower_text(std::move(s)), length_mm(len), size_text(std::move(z)) {}
+      : upper_text(std::move(f)),
+        lower_text(std::move(s)),
+        length_mm(len),
+        size_text(std::move(z)) {}
   std::string upper_text, lower_text;
-  int length_mm;      // 25 mm: limit 275 dots
+  int length_mm;          // 25 mm: limit 275 dots
   std::string size_text;  // "A" measures 24 dots at size 4 in the plain faces
 };
 
@@ -65,7 +68,6 @@ class SettingsTest : public WindowFixture<FaceCanvas> {
   }
   // Four Segments; the fourth needs 268 of its 275 dots with spacing 4 in "黑体".
   void FourthNearlyFull(int current) { Build({{"A"}, {"AA"}, {"AAA"}, {"AAAAAAAA"}}, current); }
-
 };
 
 // Picking the entry a selector already shows is no change: nothing is checked, nothing
@@ -74,7 +76,9 @@ TEST_F(SettingsTest, PickingTheSelectedEntryDoesNothing) {
   const struct {
     Control selector;
     int index;
-  } cases[] = {{Control::MaterialSelector, 4}, {Control::SpacingSelector, 3}, {Control::FontFaceSelector, 0}};
+  } cases[] = {{Control::MaterialSelector, 4},
+               {Control::SpacingSelector, 3},
+               {Control::FontFaceSelector, 0}};
   for (const auto& c : cases) {
     SCOPED_TRACE(Info(c.selector).name);
     model_.line_editors().TypeText(Control::UpperLine, "A");  // the new Segment, never stored
@@ -125,7 +129,8 @@ TEST_F(SettingsTest, DocumentTooLongForSpacingOrFace) {
     ASSERT_EQ(Texts(), std::vector<std::string>{std::string(c.message)});
     EXPECT_EQ(ui_.messages[0].caption, msg::kInfo);
     EXPECT_EQ(t().Position(), c.position_after);
-    EXPECT_EQ(UpperText(), std::string(static_cast<std::size_t>(c.position_after == 4 ? 8 : 2), 'A'));
+    EXPECT_EQ(UpperText(),
+              std::string(static_cast<std::size_t>(c.position_after == 4 ? 8 : 2), 'A'));
     EXPECT_EQ(model_.focus(), Control::UpperLine);
     EXPECT_EQ(model_.context().editor(Control::UpperLine).caret,
               static_cast<int>(model_.context().editor(Control::UpperLine).text.size()));
@@ -254,7 +259,8 @@ TEST_F(SettingsTest, PreviewFollowsTheSpacing) {
     return p.item ? p.item->ColumnCount + p.item->LeadBlank + p.item->TrailBlank : 0;
   };
   const int before = width();
-  model_.PickSelector(Control::SpacingSelector, 4);  // refused by the second Segment, which is shown
+  model_.PickSelector(Control::SpacingSelector,
+                      4);  // refused by the second Segment, which is shown
   GoTo(1);
   EXPECT_EQ(width(), before);
   model_.PickSelector(Control::SpacingSelector, 2);  // spacing 3: three gaps one dot shorter

@@ -3,18 +3,18 @@
 #include <gtest/gtest.h>
 
 #include "app/main_window_model.h"
-#include "support/window_fixture.h"
-#include "editing/messages.h"
 #include "document/gbk.h"
 #include "document/sqlite_store.h"
+#include "editing/messages.h"
+#include "support/window_fixture.h"
 
 namespace qx {
 namespace {
 
 using testing::BarCanvas;
-using testing::WindowFixture;
 using testing::ScriptedUi;
 using testing::TempDir;
+using testing::WindowFixture;
 using S = std::vector<std::string>;
 
 struct Row {
@@ -26,7 +26,7 @@ struct Row {
         size_text(std::move(z)),
         orientation_text(std::move(h)) {}
   std::string upper_text, lower_text;
-  int length_mm;      // 25 mm: limit 275 dots
+  int length_mm;          // 25 mm: limit 275 dots
   std::string size_text;  // "A" measures 24 dots at size 4, 12 at size 1; "W" 48 and 40
   std::string orientation_text;
 };
@@ -74,7 +74,6 @@ class FollowingTest : public WindowFixture<> {
               static_cast<int>(model_.context().editor(Control::UpperLine).text.size()));
     EXPECT_FALSE(t().ControlsDetached());
   }
-
 };
 
 struct ButtonCase {
@@ -87,12 +86,16 @@ struct ButtonCase {
 };
 
 const ButtonCase kButtons[] = {
-    {"FollowingLength", &FollowingSegmentChanges::OnFollowingLengthButton, msg::kAskFollowingLength, kLengthColumn, "30", true},
-    {"FollowingRepeat", &FollowingSegmentChanges::OnFollowingRepeatButton, msg::kAskFollowingRepeat, kRepeatColumn, "5", true},
-    {"FollowingSize", &FollowingSegmentChanges::OnFollowingSizeButton, msg::kAskFollowingSize, kSizeColumn, "3 号", true},
-    {"FollowingOrientation", &FollowingSegmentChanges::OnFollowingOrientationButton, msg::kAskFollowingOrientation, kOrientationColumn, "纵向", false},
-    {"FollowingDecoration", &FollowingSegmentChanges::OnFollowingDecorationButton, msg::kAskFollowingDecoration, kDecorationColumn, "加 边 框",
-     false},
+    {"FollowingLength", &FollowingSegmentChanges::OnFollowingLengthButton, msg::kAskFollowingLength,
+     kLengthColumn, "30", true},
+    {"FollowingRepeat", &FollowingSegmentChanges::OnFollowingRepeatButton, msg::kAskFollowingRepeat,
+     kRepeatColumn, "5", true},
+    {"FollowingSize", &FollowingSegmentChanges::OnFollowingSizeButton, msg::kAskFollowingSize,
+     kSizeColumn, "3 号", true},
+    {"FollowingOrientation", &FollowingSegmentChanges::OnFollowingOrientationButton,
+     msg::kAskFollowingOrientation, kOrientationColumn, "纵向", false},
+    {"FollowingDecoration", &FollowingSegmentChanges::OnFollowingDecorationButton,
+     msg::kAskFollowingDecoration, kDecorationColumn, "加 边 框", false},
 };
 
 // Yes copies the current Segment's value to it and every Segment after it; the Segments
@@ -217,8 +220,9 @@ TEST_F(FollowingTest, RepeatAndDecorationAreNeverRefused) {
     Press press;
     int column;
     const char* value;
-  } cases[] = {{&FollowingSegmentChanges::OnFollowingRepeatButton, kRepeatColumn, "7"},
-               {&FollowingSegmentChanges::OnFollowingDecorationButton, kDecorationColumn, "加下划线"}};
+  } cases[] = {
+      {&FollowingSegmentChanges::OnFollowingRepeatButton, kRepeatColumn, "7"},
+      {&FollowingSegmentChanges::OnFollowingDecorationButton, kDecorationColumn, "加下划线"}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.value);
     Build({{}, {std::string(100, 'W'), "b", 25, "7 号"}}, 1);

@@ -7,19 +7,19 @@
 #include <gtest/gtest.h>
 
 #include "app/main_window_model.h"
-#include "editing/control_values.h"
-#include "support/window_fixture.h"
-#include "editing/messages.h"
 #include "document/gbk.h"
 #include "document/sqlite_store.h"
+#include "editing/control_values.h"
+#include "editing/messages.h"
+#include "support/window_fixture.h"
 
 namespace qx {
 namespace {
 
 using testing::BarCanvas;
-using testing::WindowFixture;
 using testing::ScriptedUi;
 using testing::TempDir;
+using testing::WindowFixture;
 using S = std::vector<std::string>;
 
 class InsertionTest : public WindowFixture<> {
@@ -56,7 +56,6 @@ class InsertionTest : public WindowFixture<> {
       f.OnCloseButton();
     };
   }
-
 };
 
 // --- Superscript and subscript --------------------------------------------------------------
@@ -194,8 +193,8 @@ TEST_F(InsertionTest, SerialPlaceholderGoesInAtTheUpperCaret) {
   model_.OnSerialButton();
   EXPECT_EQ(UpperText(), "AA№AA");
   EXPECT_EQ(Field(kSerialLastColumn), "50");
-  EXPECT_EQ(t().Int(kUpperLengthColumn), 212);     // two places now
-  EXPECT_EQ(Caret(Control::UpperLine), 4);  // where it was
+  EXPECT_EQ(t().Int(kUpperLengthColumn), 212);  // two places now
+  EXPECT_EQ(Caret(Control::UpperLine), 4);      // where it was
   EXPECT_TRUE(model_.doc().file_state.DocModified);
 }
 

@@ -46,9 +46,10 @@ TEST_F(LineEditorsTest, DoubleByteCharacterCountsTwoCells) {
 }
 
 TEST_F(LineEditorsTest, RefusalInATextStopsTypingUntilBackspace) {
-  SetField(kLengthColumn, "6");  // 66 dots
+  SetField(kLengthColumn, "6");   // 66 dots
   SetField(kSizeColumn, "1 号");  // A is 12 wide, i 4
-  EXPECT_EQ(model_.line_editors().TypeText(Control::UpperLine, "AAAAA"), 1);  // 44 + 12 -> 60; 72 is refused
+  EXPECT_EQ(model_.line_editors().TypeText(Control::UpperLine, "AAAAA"),
+            1);  // 44 + 12 -> 60; 72 is refused
   EXPECT_EQ(UpperText(), "A");
   EXPECT_EQ(ui_.Take().size(), 4u);
   EXPECT_EQ(model_.context().editor(Control::UpperLine).max_length, 1);
@@ -91,7 +92,8 @@ TEST_F(LineEditorsTest, BackspaceAfterTheSerialPlaceholderRemovesTheSerial) {
   SetField(kLowerLineColumn, "№");
   model_.Focus(Control::LowerLine);
   model_.line_editors().SetCaret(Control::LowerLine, 2);
-  model_.line_editors().PressBackspace(Control::LowerLine);  // in the lower line it is not looked for
+  model_.line_editors().PressBackspace(
+      Control::LowerLine);  // in the lower line it is not looked for
   EXPECT_EQ(LowerText(), "");
   EXPECT_EQ(Field(kSerialTypeColumn), "序号0-999");
 }
@@ -133,7 +135,8 @@ TEST_F(LineEditorsTest, EnterAppendsAtTheEndUnlessSkipped) {
 
 TEST_F(LineEditorsTest, PasteIsNotMeasuredButStaysWithin100Bytes) {
   model_.line_editors().PasteText(Control::UpperLine, std::string(99, 'A') + "中B");
-  EXPECT_EQ(model_.context().editor(Control::UpperLine).text.size(), 99u);  // 中 would split at byte 100
+  EXPECT_EQ(model_.context().editor(Control::UpperLine).text.size(),
+            99u);                              // 中 would split at byte 100
   EXPECT_EQ(t().Int(kUpperLengthColumn), 48);  // not measured
   EXPECT_TRUE(ui_.messages.empty());
   model_.line_editors().PasteText(Control::UpperLine, "😀");
@@ -155,11 +158,16 @@ TEST_F(LineEditorsTest, LowerLineClickRules) {
     const char* message;  // empty: allowed
   };
   const Case cases[] = {
-      {1, "1 号", "6mm贴纸不允许双行打印!"}, {2, "3 号", "当前字号无法正确打印双行!"},
-      {2, "自动", ""},                       {2, "2 号", ""},
-      {3, "3 号", ""},                       {3, "4 号", "当前字号无法正确打印双行!"},
-      {4, "1 号", "当前材料不允许双行打印!"}, {5, "自动", "当前材料不允许双行打印!"},
-      {6, "3 号", "当前字号无法正确打印双行!"}, {7, "7 号", ""},
+      {1, "1 号", "6mm贴纸不允许双行打印!"},
+      {2, "3 号", "当前字号无法正确打印双行!"},
+      {2, "自动", ""},
+      {2, "2 号", ""},
+      {3, "3 号", ""},
+      {3, "4 号", "当前字号无法正确打印双行!"},
+      {4, "1 号", "当前材料不允许双行打印!"},
+      {5, "自动", "当前材料不允许双行打印!"},
+      {6, "3 号", "当前字号无法正确打印双行!"},
+      {7, "7 号", ""},
   };
   model_.line_editors().TypeText(Control::UpperLine, "A");
   for (const Case& c : cases) {

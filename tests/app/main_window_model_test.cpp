@@ -1,8 +1,9 @@
 // The main window model: its start, layout, closing, help, the end of a job, restoring
 // a leftover working table, and the preview of the current Segment.
+#include "app/main_window_model.h"
+
 #include <gtest/gtest.h>
 
-#include "app/main_window_model.h"
 #include "document/gbk.h"
 #include "document/memory_store.h"
 #include "document/sqlite_store.h"
@@ -49,8 +50,9 @@ TEST(FormLayoutRules, LargeAndSmallScreens) {
 
 TEST_F(WindowTest, NewDocumentWindowState) {
   EXPECT_EQ(Buttons(), "000001");  // only "存段"
-  for (Control c : {Control::OpenButton, Control::SaveButton, Control::NewButton, Control::SymbolButton, Control::FollowingLengthButton,
-                Control::FollowingDecorationButton})
+  for (Control c :
+       {Control::OpenButton, Control::SaveButton, Control::NewButton, Control::SymbolButton,
+        Control::FollowingLengthButton, Control::FollowingDecorationButton})
     EXPECT_TRUE(model_.controls().Enabled(c)) << Info(c).name;
   EXPECT_FALSE(model_.controls().Enabled(Control::StopButton));
   EXPECT_EQ(model_.controls().status(0), "当前状态:文件编辑");

@@ -4,18 +4,18 @@
 #include <gtest/gtest.h>
 
 #include "app/main_window_model.h"
-#include "support/window_fixture.h"
 #include "device/virtual/virtual_transport.h"
 #include "document/gbk.h"
 #include "document/sqlite_store.h"
+#include "support/window_fixture.h"
 
 namespace qx {
 namespace {
 
 using testing::BarCanvas;
-using testing::WindowFixture;
 using testing::ScriptedUi;
 using testing::TempDir;
+using testing::WindowFixture;
 using S = std::vector<std::string>;
 
 class PrintingTest : public WindowFixture<> {
@@ -48,7 +48,8 @@ class PrintingTest : public WindowFixture<> {
   S Rows() {
     S out;
     SegmentTable& t = model_.table();
-    for (int r = 0; r < t.RowCount(); ++r) out.push_back(gbk::ToUtf8(t.TextAt(r, kUpperLineColumn)));
+    for (int r = 0; r < t.RowCount(); ++r)
+      out.push_back(gbk::ToUtf8(t.TextAt(r, kUpperLineColumn)));
     return out;
   }
 
@@ -100,9 +101,11 @@ TEST_F(PrintingTest, TheWindowWhileAJobRunsAndAfterIt) {
     statuses.push_back(model_.controls().status(0));
     if (checked) return;
     checked = true;
-    for (Control c : {Control::OpenButton, Control::SaveButton, Control::PrintButton, Control::ExportButton, Control::UpperLine,
-                  Control::LowerLine, Control::SegmentGrid, Control::FontFaceSelector, Control::FollowingLengthButton, Control::AppendButton,
-                  Control::MaterialSelector, Control::LengthEdit})
+    for (Control c :
+         {Control::OpenButton, Control::SaveButton, Control::PrintButton, Control::ExportButton,
+          Control::UpperLine, Control::LowerLine, Control::SegmentGrid, Control::FontFaceSelector,
+          Control::FollowingLengthButton, Control::AppendButton, Control::MaterialSelector,
+          Control::LengthEdit})
       EXPECT_FALSE(model_.controls().Enabled(c)) << Info(c).name;
     EXPECT_TRUE(model_.controls().Enabled(Control::StopButton));
     EXPECT_FALSE(model_.CanClose());  // refused while printing

@@ -148,15 +148,18 @@ TEST_F(PrintDialogTest, RangeCopiesAndOrder) {
     int want_start, want_end, want_copies;
   };
   for (const Case& c : std::vector<Case>{
-           {"5", "3", "2", true, 3, 5, 2},     // reversed range
-           {"4", "40", "1", true, 4, 12, 1},   // end cut to the Document
-           {"4", "8", "0", false, 1, 12, 1},   // all; 0 copies print once
+           {"5", "3", "2", true, 3, 5, 2},    // reversed range
+           {"4", "40", "1", true, 4, 12, 1},  // end cut to the Document
+           {"4", "8", "0", false, 1, 12, 1},  // all; 0 copies print once
        }) {
     SCOPED_TRACE(c.start + ".." + c.end);
     job_.StartRow = 1;
     job_.EndRow = 12;
     dialog_.OnActivated();
-    if (c.range) dialog_.OnRangeChosen(); else dialog_.OnAllRowsChosen();
+    if (c.range)
+      dialog_.OnRangeChosen();
+    else
+      dialog_.OnAllRowsChosen();
     dialog_.OnFirstRowEdited(c.start);
     dialog_.OnLastRowEdited(c.end);
     dialog_.OnCopiesEdited(c.copies);
@@ -176,7 +179,7 @@ TEST_F(PrintDialogTest, RangeCopiesAndOrder) {
 }
 
 TEST_F(PrintDialogTest, NumberFieldsRefuseWhatIsNotAWholeNumber) {
-  dialog_.OnActivated();  // end row 12
+  dialog_.OnActivated();           // end row 12
   dialog_.OnFirstRowEdited("13");  // beyond the end row
   dialog_.OnFirstRowEdited("");    // the last digit cannot be deleted
   dialog_.OnFirstRowEdited("1a");

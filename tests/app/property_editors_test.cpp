@@ -62,11 +62,12 @@ TEST_F(PropertyEditorsTest, LengthEditor) {
   EXPECT_TRUE(ui_.messages.empty());
   // Only digits, "+" and "-" can be typed, three at most.
   model_.context().SetNumberEditText(Control::LengthEdit, "");
-  for (char ch : std::string("1a2.34")) model_.property_editors().OnNumberEditKey(Control::LengthEdit, ch);
+  for (char ch : std::string("1a2.34"))
+    model_.property_editors().OnNumberEditKey(Control::LengthEdit, ch);
   EXPECT_EQ(model_.context().NumberEditText(Control::LengthEdit), "123");
   EXPECT_EQ(ui_.beeps, 3);
   model_.property_editors().OnLengthEditKeyUp(13);  // Enter goes to the upper line
-  EXPECT_EQ(model_.focus(), Control::UpperLine);  // refused: the focus stays where it went
+  EXPECT_EQ(model_.focus(), Control::UpperLine);    // refused: the focus stays where it went
   EXPECT_EQ(ui_.Take(), S{"指定段长请输入6-100mm,自动段长请输入0!"});
   EXPECT_EQ(t().Int(kLengthColumn), 40);  // the length on entry
 }
@@ -126,11 +127,43 @@ TEST_F(PropertyEditorsTest, FontSizeSelector) {
     Control focus;
   };
   const Case cases[] = {
-      {"自动 with automatic length", "0", "A", "", 5, 0, {"段长字号不能同时设为自动!"}, "4 号", Control::UpperLine},
+      {"自动 with automatic length",
+       "0",
+       "A",
+       "",
+       5,
+       0,
+       {"段长字号不能同时设为自动!"},
+       "4 号",
+       Control::UpperLine},
       {"自动 with a length", "30", "A", "", 5, 0, {}, "自动", Control::UpperLine},
-      {"size the material cannot print", "30", "A", "", 5, 5, {"当前材料不能打印此字号,选择无效!"}, "4 号", Control::UpperLine},
-      {"upper line too long", "6", "AA", "", 7, 7, {"段内容超长,选择无效!"}, "4 号", Control::UpperLine},
-      {"lower line too long", "8", "i", "AA", 7, 3, {"下行内容超长,选择无效!"}, "4 号", Control::LowerLine},
+      {"size the material cannot print",
+       "30",
+       "A",
+       "",
+       5,
+       5,
+       {"当前材料不能打印此字号,选择无效!"},
+       "4 号",
+       Control::UpperLine},
+      {"upper line too long",
+       "6",
+       "AA",
+       "",
+       7,
+       7,
+       {"段内容超长,选择无效!"},
+       "4 号",
+       Control::UpperLine},
+      {"lower line too long",
+       "8",
+       "i",
+       "AA",
+       7,
+       3,
+       {"下行内容超长,选择无效!"},
+       "4 号",
+       Control::LowerLine},
   };
   for (const Case& c : cases) {
     SetField(kLengthColumn, c.length);
@@ -143,7 +176,8 @@ TEST_F(PropertyEditorsTest, FontSizeSelector) {
     EXPECT_EQ(ui_.Take(), c.messages) << c.what;
     EXPECT_EQ(Field(kSizeColumn), c.kept) << c.what;
     EXPECT_EQ(model_.focus(), c.focus) << c.what;
-    EXPECT_EQ(model_.context().editor(c.focus).caret, static_cast<int>(model_.context().editor(c.focus).text.size()));
+    EXPECT_EQ(model_.context().editor(c.focus).caret,
+              static_cast<int>(model_.context().editor(c.focus).text.size()));
   }
   EXPECT_EQ(ui_.messages.size(), 0u);
 }

@@ -35,21 +35,29 @@ TEST_F(SegmentListTest, ListButtonStates) {
   const Step steps[] = {
       {"文首", [](MainWindowModel& model) { model.segment_list().OnFirstButton(); }, "011110"},
       {"文末", [](MainWindowModel& model) { model.segment_list().OnLastButton(); }, "101110"},
-      {"printable key", [](MainWindowModel& model) { model.line_editors().TypeText(Control::UpperLine, "x"); }, "000001"},
+      {"printable key",
+       [](MainWindowModel& model) { model.line_editors().TypeText(Control::UpperLine, "x"); },
+       "000001"},
       {"存段", [](MainWindowModel& model) { model.segment_list().OnStoreButton(); }, "111110"},
-      {"添加 leaves them", [](MainWindowModel& model) { model.segment_list().OnAppendButton(); }, "111110"},
-      {"entering the length editor", [](MainWindowModel& model) { model.Focus(Control::LengthEdit); }, "000000"},
+      {"添加 leaves them", [](MainWindowModel& model) { model.segment_list().OnAppendButton(); },
+       "111110"},
+      {"entering the length editor",
+       [](MainWindowModel& model) { model.Focus(Control::LengthEdit); }, "000000"},
       {"leaving it", [](MainWindowModel& model) { model.Focus(Control::UpperLine); }, "000001"},
-      {"entering the grid", [](MainWindowModel& model) { model.Focus(Control::SegmentGrid); }, "111110"},
+      {"entering the grid", [](MainWindowModel& model) { model.Focus(Control::SegmentGrid); },
+       "111110"},
       {"插入", [](MainWindowModel& model) { model.segment_list().OnInsertButton(); }, "000001"},
-      {"删段 leaves them", [](MainWindowModel& model) { model.segment_list().OnDeleteButton(); }, "000001"},
-      {"entering the repeat editor", [](MainWindowModel& model) { model.Focus(Control::RepeatEdit); }, "000000"},
+      {"删段 leaves them", [](MainWindowModel& model) { model.segment_list().OnDeleteButton(); },
+       "000001"},
+      {"entering the repeat editor",
+       [](MainWindowModel& model) { model.Focus(Control::RepeatEdit); }, "000000"},
   };
   for (const Step& s : steps) {
     s.act(model_);
     EXPECT_EQ(Buttons(), s.buttons) << s.what;
   }
-  EXPECT_FALSE(model_.controls().Enabled(Control::SymbolButton));  // tools off in the group box and the grid
+  EXPECT_FALSE(
+      model_.controls().Enabled(Control::SymbolButton));  // tools off in the group box and the grid
   EXPECT_FALSE(model_.controls().Enabled(Control::SuperscriptButton));
   EXPECT_FALSE(model_.controls().Enabled(Control::UpperToolBar));
   EXPECT_FALSE(model_.controls().Enabled(Control::OpenButton));  // through its tool bar

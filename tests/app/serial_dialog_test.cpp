@@ -5,8 +5,8 @@
 
 #include <gtest/gtest.h>
 
-#include "editing/messages.h"
 #include "document/gbk.h"
+#include "editing/messages.h"
 #include "support/scripted_ui.h"
 
 namespace qx {
@@ -19,12 +19,12 @@ class SerialDialogTest : public ::testing::Test {
  protected:
   SerialDialogTest()
       : dialog_(ui_, SerialDialogHost{[this] { return current_; },
-                                    [this](const SerialSeries& s, bool insert) {
-                                      committed_.push_back(s);
-                                      inserts_.push_back(insert);
-                                      return accept_;
-                                    },
-                                    [this] { ++give_ups_; }}) {}
+                                      [this](const SerialSeries& s, bool insert) {
+                                        committed_.push_back(s);
+                                        inserts_.push_back(insert);
+                                        return accept_;
+                                      },
+                                      [this] { ++give_ups_; }}) {}
 
   void Current(std::string_view type, std::string_view first, std::string_view last) {
     current_ = {gbk::Encode(type), gbk::Encode(first), gbk::Encode(last), 0};
@@ -50,7 +50,8 @@ TEST_F(SerialDialogTest, SegmentWithoutSeriesOpensForInsertion) {
   EXPECT_TRUE(dialog_.inserting());
   EXPECT_EQ(dialog_.yes_caption(), "插入序号");
   EXPECT_EQ(dialog_.type_index(), SerialNumberDialog::kDecimal);
-  EXPECT_EQ(SerialNumberDialog::kTypes[static_cast<std::size_t>(dialog_.type_index())], "序号0-999");
+  EXPECT_EQ(SerialNumberDialog::kTypes[static_cast<std::size_t>(dialog_.type_index())],
+            "序号0-999");
   EXPECT_EQ(dialog_.first_text(), "");
   EXPECT_EQ(dialog_.last_text(), "");
   EXPECT_EQ(dialog_.max_length(), 3);
@@ -159,26 +160,27 @@ TEST_P(SerialRefusalTest, RefusedWithErrorCaptionAndTheDialogStaysOpen) {
   EXPECT_TRUE(committed_.empty());
 }
 
-INSTANTIATE_TEST_SUITE_P(Values, SerialRefusalTest,
-                         ::testing::Values(Refusal{"NoFirst", SerialNumberDialog::kDecimal, "", "9",
-                                                   "请输入起始序号.", Field::kFirst, "", "9"},
-                                           Refusal{"FirstNotNumber", SerialNumberDialog::kDecimal, "12a",
-                                                   "9", "请输入数字.", Field::kFirst, "", "9"},
-                                           Refusal{"FirstNegative", SerialNumberDialog::kDecimal, "-5", "9",
-                                                   "数字范围:0-999.", Field::kFirst, "-5", "9"},
-                                           Refusal{"NoLast", SerialNumberDialog::kPadded, "1", "",
-                                                   "请输入结束序号.", Field::kLast, "1", ""},
-                                           Refusal{"LastNotNumber", SerialNumberDialog::kPadded, "1", "x",
-                                                   "请输入数字.", Field::kLast, "1", ""},
-                                           Refusal{"LastNegative", SerialNumberDialog::kDecimal, "1", "-1",
-                                                   "数字范围:0-999.", Field::kLast, "1", "-1"},
-                                           Refusal{"FirstNotCapital", SerialNumberDialog::kCapitals, "1",
-                                                   "B", "请输入大写字母.", Field::kFirst, "", "B"},
-                                           Refusal{"NoFirstLetter", SerialNumberDialog::kCapitals, "", "B",
-                                                   "请输入大写字母.", Field::kFirst, "", "B"},
-                                           Refusal{"LastNotSmall", SerialNumberDialog::kSmall, "a", "",
-                                                   "请输入小写字母.", Field::kLast, "a", ""}),
-                         [](const auto& p) { return std::string(p.param.name); });
+INSTANTIATE_TEST_SUITE_P(
+    Values, SerialRefusalTest,
+    ::testing::Values(Refusal{"NoFirst", SerialNumberDialog::kDecimal, "", "9", "请输入起始序号.",
+                              Field::kFirst, "", "9"},
+                      Refusal{"FirstNotNumber", SerialNumberDialog::kDecimal, "12a", "9",
+                              "请输入数字.", Field::kFirst, "", "9"},
+                      Refusal{"FirstNegative", SerialNumberDialog::kDecimal, "-5", "9",
+                              "数字范围:0-999.", Field::kFirst, "-5", "9"},
+                      Refusal{"NoLast", SerialNumberDialog::kPadded, "1", "", "请输入结束序号.",
+                              Field::kLast, "1", ""},
+                      Refusal{"LastNotNumber", SerialNumberDialog::kPadded, "1", "x", "请输入数字.",
+                              Field::kLast, "1", ""},
+                      Refusal{"LastNegative", SerialNumberDialog::kDecimal, "1", "-1",
+                              "数字范围:0-999.", Field::kLast, "1", "-1"},
+                      Refusal{"FirstNotCapital", SerialNumberDialog::kCapitals, "1", "B",
+                              "请输入大写字母.", Field::kFirst, "", "B"},
+                      Refusal{"NoFirstLetter", SerialNumberDialog::kCapitals, "", "B",
+                              "请输入大写字母.", Field::kFirst, "", "B"},
+                      Refusal{"LastNotSmall", SerialNumberDialog::kSmall, "a", "",
+                              "请输入小写字母.", Field::kLast, "a", ""}),
+    [](const auto& p) { return std::string(p.param.name); });
 
 TEST_F(SerialDialogTest, WidthComesFromTheLargerValueInEitherOrder) {
   struct Case {

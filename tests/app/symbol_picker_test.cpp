@@ -13,7 +13,7 @@ class SymbolPickerTest : public ::testing::Test {
  protected:
   SymbolPickerTest()
       : dialog_(SymbolPickerHost{[this] { return face_; },
-                               [this](std::string_view s) { inserted_.emplace_back(s); }}) {}
+                                 [this](std::string_view s) { inserted_.emplace_back(s); }}) {}
 
   std::string face_ = "黑体";
   std::vector<std::string> inserted_;

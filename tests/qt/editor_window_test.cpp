@@ -83,8 +83,10 @@ TEST_F(EditorWindowTest, SelectorPicksAndListButtons) {
   EXPECT_EQ(zh->currentText(), QStringLiteral("3 号"));
   EXPECT_TRUE(Line(Control::UpperLine)->hasFocus());  // back at the end of the upper line
 
-  QTest::mouseClick(static_cast<QToolButton*>(window_->Widget(Control::StoreButton)), Qt::LeftButton);
-  QTest::mouseClick(static_cast<QToolButton*>(window_->Widget(Control::AppendButton)), Qt::LeftButton);
+  QTest::mouseClick(static_cast<QToolButton*>(window_->Widget(Control::StoreButton)),
+                    Qt::LeftButton);
+  QTest::mouseClick(static_cast<QToolButton*>(window_->Widget(Control::AppendButton)),
+                    Qt::LeftButton);
   EXPECT_EQ(model_.table().RowCount(), 2);
   auto* grid = static_cast<QTableWidget*>(window_->Widget(Control::SegmentGrid));
   EXPECT_EQ(grid->rowCount(), 2);
@@ -92,7 +94,8 @@ TEST_F(EditorWindowTest, SelectorPicksAndListButtons) {
   EXPECT_EQ(grid->item(0, 1)->text(), QStringLiteral("X1"));
   EXPECT_EQ(Field(kSizeColumn), "3 号");  // the new Segment takes the size
 
-  QTest::mouseClick(static_cast<QToolButton*>(window_->Widget(Control::FirstButton)), Qt::LeftButton);
+  QTest::mouseClick(static_cast<QToolButton*>(window_->Widget(Control::FirstButton)),
+                    Qt::LeftButton);
   EXPECT_EQ(model_.table().Position(), 1);
   EXPECT_EQ(Line(Control::UpperLine)->text(), QStringLiteral("X1"));
   EXPECT_FALSE(window_->Widget(Control::FirstButton)->isEnabled());

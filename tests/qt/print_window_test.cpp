@@ -177,8 +177,9 @@ class PrintWindowTest : public ::testing::Test {
     EXPECT_FALSE(model_.doc().file_state.DocBusy);
     EXPECT_TRUE(window_->Widget(Control::PrintButton)->isEnabled());
     EXPECT_FALSE(window_->Widget(Control::StopButton)->isEnabled());
-    for (Control c : {Control::OpenButton, Control::SaveButton, Control::UpperLine, Control::LowerLine, Control::SegmentGrid,
-                  Control::FontFaceSelector, Control::ExportButton})
+    for (Control c :
+         {Control::OpenButton, Control::SaveButton, Control::UpperLine, Control::LowerLine,
+          Control::SegmentGrid, Control::FontFaceSelector, Control::ExportButton})
       EXPECT_TRUE(window_->Widget(c)->isEnabled()) << Info(c).name;
   }
 
@@ -313,7 +314,8 @@ TEST_F(PrintWindowTest, TheDialogLooksForPrintersAgainWhenItIsActivatedAgain) {
     QApplication::setActiveWindow(window_.get());  // the operator looks elsewhere, comes back
     QApplication::setActiveWindow(&view);
     again = Look(view);
-    QTest::mouseClick(view.findChild<QPushButton*>(QStringLiteral("cancel_button")), Qt::LeftButton);
+    QTest::mouseClick(view.findChild<QPushButton*>(QStringLiteral("cancel_button")),
+                      Qt::LeftButton);
   });
   Click(Control::PrintButton);
   EXPECT_EQ(first.entries, (QStringList{"USB#0", "USB#1"}));
@@ -346,7 +348,8 @@ TEST_P(StopTest, StopButtonEndsTheJobAndClosingIsRefusedWhilePrinting) {
   bool visible_after_close = false;
   uint64_t stopped_at = 0;
   ui_.on_dispatch = [&] {
-    if (!model_.doc().file_state.DocBusy || !window_->Widget(Control::StopButton)->isEnabled()) return;
+    if (!model_.doc().file_state.DocBusy || !window_->Widget(Control::StopButton)->isEnabled())
+      return;
     const auto& jobs = printers_->printer(0).jobs();
     if (jobs.empty() || jobs[0].items.empty() || !jobs[0].items[0].printed) return;
     if (!close_tried) {  // the first item is on the tape: the operator tries to leave

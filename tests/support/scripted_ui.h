@@ -4,8 +4,8 @@
 #include <deque>
 #include <functional>
 #include <stdexcept>
-#include <utility>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/print_dialog.h"
@@ -22,7 +22,7 @@ class ScriptedUi : public WindowUi {
     std::string text, caption;
   };
   std::vector<Shown> messages;
-  std::deque<bool> answers;  // for Ask, first button = true; asking with none left fails
+  std::deque<bool> answers;   // for Ask, first button = true; asking with none left fails
   std::deque<Answer> yes_no;  // for AskYesNo
   std::deque<std::optional<std::filesystem::path>> files;  // for the file dialogs
   std::vector<std::string> questions;
@@ -54,8 +54,12 @@ class ScriptedUi : public WindowUi {
     yes_no.pop_front();
     return a;
   }
-  std::optional<std::filesystem::path> OpenFile(const FileDialog& d) override { return NextFile(d); }
-  std::optional<std::filesystem::path> SaveFile(const FileDialog& d) override { return NextFile(d); }
+  std::optional<std::filesystem::path> OpenFile(const FileDialog& d) override {
+    return NextFile(d);
+  }
+  std::optional<std::filesystem::path> SaveFile(const FileDialog& d) override {
+    return NextFile(d);
+  }
   std::optional<std::filesystem::path> NextFile(const FileDialog& d) {
     dialogs.push_back(d);
     if (files.empty()) {
@@ -116,7 +120,8 @@ class ScriptedUi : public WindowUi {
   void StartJobTimer(uint32_t ms) override { job_timer_due = clock.NowMs() + ms; }
   void ProcessEvents() override {
     clock.Advance(dispatch_ms);
-    if (clock.NowMs() > time_limit_ms) throw std::runtime_error("the job waited past the time limit");
+    if (clock.NowMs() > time_limit_ms)
+      throw std::runtime_error("the job waited past the time limit");
     if (job_timer_due && clock.NowMs() >= *job_timer_due) {
       job_timer_due.reset();
       if (job_timer) job_timer();

@@ -17,12 +17,12 @@
 
 #include "app/data_directory.h"
 #include "app/main_window_model.h"
-#include "editing/messages.h"
 #include "app/qt/main_window.h"
 #include "app/qt/qt_ui.h"
 #include "device/printers.h"
 #include "document/sqlite_store.h"
 #include "document/working_table.h"
+#include "editing/messages.h"
 #include "layout/font_resolver.h"
 #include "layout/freetype_canvas.h"
 
@@ -52,10 +52,11 @@ int main(int argc, char** argv) {
     qx::FontResolver::Shared();
     qx::FreeTypeCanvas measure_canvas, glyph_canvas(192, 96);
     qx::QtUi ui;
-    qx::MainWindowModel model(ui, std::make_unique<qx::SqliteRowStore>(), measure_canvas, glyph_canvas);
+    qx::MainWindowModel model(ui, std::make_unique<qx::SqliteRowStore>(), measure_canvas,
+                              glyph_canvas);
     const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
     model.Start(screen.width(), screen.height(), data, slot.table_path(),
-                    slot.has_leftover() && !shooting);
+                slot.has_leftover() && !shooting);
     ui.SetJobTimerHandler([&model] { model.printing().OnJobTimer(); });
     // The printers: those on USB, and the virtual ones QX_VIRTUAL_PRINTERS asks for.
     qx::SteadyClock clock;
@@ -69,7 +70,8 @@ int main(int argc, char** argv) {
     window.resize(std::min(screen.width(), 1280), std::min(screen.height(), 800));
     window.show();
     model.OnActivated();
-    if (!document.isEmpty()) model.files().OpenDocumentFile(std::filesystem::path(document.toStdString()));
+    if (!document.isEmpty())
+      model.files().OpenDocumentFile(std::filesystem::path(document.toStdString()));
     window.Refresh();
     // A picture run: type two Segments, take the picture, leave without the save question.
     auto type_document = [&model] {
@@ -105,9 +107,10 @@ int main(int argc, char** argv) {
           });
         });
         poll->start();
-        const qx::Control button = dialog_kind == QStringLiteral("serial")    ? qx::Control::SerialButton
-                               : dialog_kind == QStringLiteral("symbols") ? qx::Control::SymbolButton
-                                                                          : qx::Control::PrintButton;
+        const qx::Control button =
+            dialog_kind == QStringLiteral("serial")    ? qx::Control::SerialButton
+            : dialog_kind == QStringLiteral("symbols") ? qx::Control::SymbolButton
+                                                       : qx::Control::PrintButton;
         if (auto* b = qobject_cast<QAbstractButton*>(window.Widget(button)))
           b->click();  // returns when the dialog has been cancelled
         leave();

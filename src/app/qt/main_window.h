@@ -1,5 +1,9 @@
-// The Qt window of the editor: a thin view of MainWindowModel. Widgets show the model's state
-// after every change and forward the operator's actions to the model's handlers.
+// The Qt window of the editor: a thin view of MainWindowModel. Widgets show the model's
+// state after every change and forward the operator's actions to the model's parts.
+//
+// main_window.cpp builds the window and keeps it in step with the model;
+// main_window_tool_bars.cpp holds the two tool bars, main_window_panels.cpp the groups,
+// the grid and the preview; gbk_line_edit.cpp the two line editors.
 #pragma once
 
 #include <QLabel>
@@ -11,31 +15,11 @@
 #include "app/main_window_model.h"
 
 class QComboBox;
+class QLayout;
 class QTableWidget;
 class QAbstractButton;
 
 namespace qx {
-
-class MainWindow;
-
-// A line editor whose keys and input-method commits go to the model byte by byte.
-class GbkLineEdit : public QLineEdit {
- public:
-  GbkLineEdit(MainWindow& window, Control id);
-
- protected:
-  void keyPressEvent(QKeyEvent* e) override;
-  void inputMethodEvent(QInputMethodEvent* e) override;
-  void mousePressEvent(QMouseEvent* e) override;
-  void mouseReleaseEvent(QMouseEvent* e) override;
-  void mouseMoveEvent(QMouseEvent* e) override;
-  void contextMenuEvent(QContextMenuEvent* e) override;
-
- private:
-  void PushCaret();  // the widget's caret and selection into the model
-  MainWindow& window_;
-  Control id_;
-};
 
 class MainWindow : public QMainWindow {
  public:
@@ -53,6 +37,10 @@ class MainWindow : public QMainWindow {
 
  private:
   void Build();
+  QWidget* BuildUpperToolBar();
+  QWidget* BuildLowerToolBar();
+  QLayout* BuildGroups();
+  QLayout* BuildListAndPreview();
   QAbstractButton* ToolButton(Control c, const QString& text);
   QComboBox* Selector(Control c);
   QLineEdit* NumberEdit(Control c);

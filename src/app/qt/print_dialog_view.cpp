@@ -182,10 +182,12 @@ PrintDialogView::PrintDialogView(PrintDialog& model, QWidget* parent)
     model_.OnSerialFirstChosen();
     Sync();
   });
-  connect(first_row_, &QLineEdit::textEdited, this,
-          [this] { EditNumber(first_row_, &PrintDialog::OnFirstRowEdited, &PrintDialog::first_row_text); });
-  connect(last_row_, &QLineEdit::textEdited, this,
-          [this] { EditNumber(last_row_, &PrintDialog::OnLastRowEdited, &PrintDialog::last_row_text); });
+  connect(first_row_, &QLineEdit::textEdited, this, [this] {
+    EditNumber(first_row_, &PrintDialog::OnFirstRowEdited, &PrintDialog::first_row_text);
+  });
+  connect(last_row_, &QLineEdit::textEdited, this, [this] {
+    EditNumber(last_row_, &PrintDialog::OnLastRowEdited, &PrintDialog::last_row_text);
+  });
   connect(copies_, &QLineEdit::textEdited, this,
           [this] { EditNumber(copies_, &PrintDialog::OnCopiesEdited, &PrintDialog::copies_text); });
   connect(up, &QToolButton::clicked, this, [this] {

@@ -57,11 +57,13 @@ QString QtFilter(const std::string& filter) {
 }
 
 std::optional<std::filesystem::path> RunDialog(QWidget* parent, const FileDialog& d, bool save) {
-  QFileDialog dialog(parent, Q(d.title), QString::fromStdString(d.folder.string()), QtFilter(d.filter));
+  QFileDialog dialog(parent, Q(d.title), QString::fromStdString(d.folder.string()),
+                     QtFilter(d.filter));
   dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
   dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
   dialog.setDefaultSuffix(Q(d.default_suffix));
-  if (!d.folder.empty() && !std::filesystem::is_directory(d.folder)) dialog.setDirectory(QDir::home());
+  if (!d.folder.empty() && !std::filesystem::is_directory(d.folder))
+    dialog.setDirectory(QDir::home());
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
   return std::filesystem::path(dialog.selectedFiles().front().toStdString());
 }
@@ -76,7 +78,9 @@ std::optional<std::filesystem::path> QtUi::SaveFile(const FileDialog& d) {
   return RunDialog(parent_, d, true);
 }
 
-void QtUi::Beep() { QApplication::beep(); }
+void QtUi::Beep() {
+  QApplication::beep();
+}
 
 void QtUi::OpenWithDesktop(const std::filesystem::path& file) {
   QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(file.string())));

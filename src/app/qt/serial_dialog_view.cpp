@@ -48,10 +48,12 @@ SerialDialogView::SerialDialogView(SerialNumberDialog& model, QWidget* parent)
     model_.OnTypeChosen(i);
     Sync();
   });
-  connect(first_, &QLineEdit::textEdited, this,
-          [this] { Edited(first_, &SerialNumberDialog::OnFirstEdited, &SerialNumberDialog::first_text); });
-  connect(last_, &QLineEdit::textEdited, this,
-          [this] { Edited(last_, &SerialNumberDialog::OnLastEdited, &SerialNumberDialog::last_text); });
+  connect(first_, &QLineEdit::textEdited, this, [this] {
+    Edited(first_, &SerialNumberDialog::OnFirstEdited, &SerialNumberDialog::first_text);
+  });
+  connect(last_, &QLineEdit::textEdited, this, [this] {
+    Edited(last_, &SerialNumberDialog::OnLastEdited, &SerialNumberDialog::last_text);
+  });
   connect(yes_, &QPushButton::clicked, this, [this] {
     model_.OnInsertOrChangeButton();
     if (model_.result() != 0) return done(model_.result());
@@ -63,7 +65,8 @@ SerialDialogView::SerialDialogView(SerialNumberDialog& model, QWidget* parent)
   });
 }
 
-void SerialDialogView::Edited(QLineEdit* edit, void (SerialNumberDialog::*handler)(std::string_view),
+void SerialDialogView::Edited(QLineEdit* edit,
+                              void (SerialNumberDialog::*handler)(std::string_view),
                               const std::string& (SerialNumberDialog::*value)() const) {
   if (syncing_) return;
   const int caret = edit->cursorPosition();

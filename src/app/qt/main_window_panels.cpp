@@ -1,0 +1,145 @@
+// The main window's panels: the current Segment's and the document's groups, the grid of
+// the Segments and the print preview.
+#include <QComboBox>
+#include <QFormLayout>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QScrollArea>
+#include <QTableWidget>
+#include <QVBoxLayout>
+
+#include "app/qt/main_window.h"
+#include "app/qt/qt_ui.h"
+#include "app/qt/widget_helpers.h"
+#include "document/gbk.h"
+#include "editing/control_values.h"
+#include "layout/tape.h"
+
+namespace qx {
+
+QComboBox* MainWindow::Selector(Control c) {
+  auto* box = new QComboBox;
+  box->setObjectName(Name(c));
+  for (std::string_view item : SelectorItems(c)) box->addItem(Q(item));
+  widgets_[static_cast<std::size_t>(c)] = box;
+  box->installEventFilter(this);
+  return box;
+}
+
+QLineEdit* MainWindow::NumberEdit(Control c) {
+  auto* e = new QLineEdit;
+  e->setObjectName(Name(c));
+  e->setMaxLength(3);
+  e->setToolTip(Q(Info(c).hint));
+  e->setFixedWidth(60);
+  widgets_[static_cast<std::size_t>(c)] = e;
+  e->installEventFilter(this);
+  connect(e, &QLineEdit::textEdited, this, [this, c](const QString& text) {
+    if (!syncing_) model_.context().SetNumberEditText(c, text.toStdString());
+  });
+  return e;
+}
+
+// The current Segment's group and the document's group, one above the other.
+QLayout* MainWindow::BuildGroups() {
+  auto* groups = new QVBoxLayout;
+  auto* g1 = new QGroupBox(Q(Info(Control::SegmentGroup).caption));
+  widgets_[static_cast<std::size_t>(Control::SegmentGroup)] = g1;
+  auto* f1 = new QFormLayout(g1);
+  f1->addRow(Q(Info(Control::LengthEdit).caption), NumberEdit(Control::LengthEdit));
+  f1->addRow(Q(Info(Control::RepeatEdit).caption), NumberEdit(Control::RepeatEdit));
+  for (Control c :
+       {Control::SizeSelector, Control::OrientationSelector, Control::DecorationSelector}) {
+    QComboBox* box = Selector(c);
+    f1->addRow(Q(Info(c).caption), box);
+    connect(box, &QComboBox::activated, this, [this, c](int i) { model_.PickSelector(c, i); });
+  }
+  groups->addWidget(g1);
+  auto* g3 = new QGroupBox(Q(Info(Control::DocumentGroup).caption));
+  widgets_[static_cast<std::size_t>(Control::DocumentGroup)] = g3;
+  auto* f3 = new QFormLayout(g3);
+  for (Control c : {Control::MaterialSelector, Control::CutSelector, Control::AlignmentSelector,
+                    Control::SpacingSelector, Control::DensitySelector}) {
+    QComboBox* box = Selector(c);
+    f3->addRow(Q(Info(c).caption), box);
+    connect(box, &QComboBox::activated, this, [this, c](int i) { model_.PickSelector(c, i); });
+  }
+  groups->addWidget(g3);
+  groups->addStretch();
+  return groups;
+}
+
+// The grid of the Segments and, below it, the print preview of the current one.
+QLayout* MainWindow::BuildListAndPreview() {
+  auto* right = new QVBoxLayout;
+  grid_ = new QTableWidget(0, 3);
+  grid_->setObjectName(Name(Control::SegmentGrid));
+  grid_->setToolTip(Q(Info(Control::SegmentGrid).hint));
+  grid_->setHorizontalHeaderLabels(
+      {QStringLiteral("段号"), QStringLiteral("字段内容"), QStringLiteral("下行内容")});
+  grid_->verticalHeader()->hide();
+  grid_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  grid_->setSelectionBehavior(QAbstractItemView::SelectRows);
+  grid_->setSelectionMode(QAbstractItemView::SingleSelection);
+  grid_->installEventFilter(this);
+  widgets_[static_cast<std::size_t>(Control::SegmentGrid)] = grid_;
+  connect(grid_, &QTableWidget::cellClicked, this, [this](int row, int) {
+    if (!syncing_) model_.segment_list().OnGridRowClicked(row + 1);
+  });
+  right->addWidget(grid_, 3);
+
+  auto* preview_box = new QGroupBox(QStringLiteral("打印预览"));
+  auto* pv = new QVBoxLayout(preview_box);
+  auto* scroll = new QScrollArea;
+  preview_ = new QLabel;
+  preview_->setObjectName(QStringLiteral("Preview"));
+  scroll->setWidget(preview_);
+  scroll->setWidgetResizable(false);
+  scroll->setFixedHeight(96 * 2 + 24);
+  pv->addWidget(scroll);
+  preview_note_ = new QLabel;
+  pv->addWidget(preview_note_);
+  right->addWidget(preview_box, 0);
+  return right;
+}
+
+void MainWindow::RefreshGrid() {
+  const SegmentTable& t = model_.table();
+  const int n = t.IsOpen() ? t.RowCount() : 0;
+  if (grid_->rowCount() != n) grid_->setRowCount(n);
+  grid_rows_.resize(static_cast<std::size_t>(n));
+  for (int r = 0; r < n; ++r) {
+    const std::array<std::string, 3> row = {t.TextAt(r, kNumberColumn),
+                                            gbk::ToUtf8(t.TextAt(r, kUpperLineColumn)),
+                                            gbk::ToUtf8(t.TextAt(r, kLowerLineColumn))};
+    auto& cached = grid_rows_[static_cast<std::size_t>(r)];
+    for (int c = 0; c < 3; ++c) {
+      if (cached[static_cast<std::size_t>(c)] == row[static_cast<std::size_t>(c)] &&
+          grid_->item(r, c))
+        continue;
+      auto* item = new QTableWidgetItem(Q(row[static_cast<std::size_t>(c)]));
+      if (c == 0) item->setBackground(QColor(166, 202, 240));
+      grid_->setItem(r, c, item);
+    }
+    cached = row;
+  }
+  if (n > 0) grid_->selectRow(t.Position() - 1);
+}
+
+void MainWindow::RefreshPreview() {
+  const SegmentPreview p = model_.preview().Make();
+  if (p.item) {
+    const RgbImage img = RenderItem(*p.item, 2);
+    QImage q(img.rgb.data(), img.width, img.height, img.width * 3, QImage::Format_RGB888);
+    preview_->setPixmap(QPixmap::fromImage(q.copy()));
+    preview_->resize(img.width, img.height);
+    preview_note_->setText(QStringLiteral("打印长度约 %1 mm").arg(p.length_mm, 0, 'f', 1));
+  } else {
+    preview_->clear();
+    preview_->resize(10, 10);
+    preview_note_->setText(Q(p.note));
+  }
+}
+
+}  // namespace qx
