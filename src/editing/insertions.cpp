@@ -41,7 +41,8 @@ void Insertions::InsertMark(bool superscript) {
   ctx_.Focus(superscript ? Control::SuperscriptButton : Control::SubscriptButton);
   p.SkipNextEnter = false;
   t.Edit();
-  const int c = ctx_.Line(Control::UpperLine).caret;
+  LineEditor& upper = ctx_.Line(Control::UpperLine);
+  const int c = upper.caret;
   p.SavedCaret = c;
   const auto refuse = [&](std::string_view text, int caret) {
     ctx_.ui.Message(text, msg::kInfo);
@@ -49,24 +50,23 @@ void Insertions::InsertMark(bool superscript) {
     lines_.SetCaret(Control::UpperLine, caret);
   };
   // A prefix marks one character of a one-line Segment.
-  if (!ctx_.Line(Control::LowerLine).text.empty()) return refuse(msg::kMarksTwoLines, c);
+  if (HasLowerLine()) return refuse(msg::kMarksTwoLines, c);
   if (c == 0) return refuse(msg::kMarksAtStart, 0);
   // A prefix right before the caret still waits for its character.
   const auto pos = static_cast<std::size_t>(c);
-  if (c > 2 && MarkBefore(ctx_.Line(Control::UpperLine).text, pos, gbk::kSuperscriptMark))
+  if (c > 2 && MarkBefore(upper.text, pos, gbk::kSuperscriptMark))
     return refuse(msg::kSuperscriptFirst, c);
-  if (c > 2 && MarkBefore(ctx_.Line(Control::UpperLine).text, pos, gbk::kSubscriptMark))
+  if (c > 2 && MarkBefore(upper.text, pos, gbk::kSubscriptMark))
     return refuse(superscript ? msg::kSubscriptFirstUp : msg::kSubscriptFirstDown, c);
-  if (ctx_.Line(Control::UpperLine).text.size() + 2 > kLineBytes)
-    return refuse(msg::kContentTooLong, c);
+  if (upper.text.size() + 2 > kLineBytes) return refuse(msg::kContentTooLong, c);
 
-  std::string text = ctx_.Line(Control::UpperLine).text;
+  std::string text = upper.text;
   text.insert(pos, superscript ? gbk::kSuperscriptMark : gbk::kSubscriptMark);
   // Back in the editor, the new text reaches its change handler as an edit.
   ctx_.Focus(Control::UpperLine);
-  ctx_.Line(Control::UpperLine).caret = c + 2;
-  ctx_.Line(Control::UpperLine).sel_start = ctx_.Line(Control::UpperLine).caret;
-  ctx_.Line(Control::UpperLine).sel_length = 0;
+  upper.caret = c + 2;
+  upper.sel_start = upper.caret;
+  upper.sel_length = 0;
   lines_.SetLineText(Control::UpperLine, std::move(text), true);
   if (superscript) {
     t.Store();
@@ -124,8 +124,7 @@ bool Insertions::CommitSeries(const SerialSeries& s, bool insert) {
     p.SavedCaret = c;
     std::string text = e.text;
     text.insert(static_cast<std::size_t>(c), gbk::kSerialMark);
-    const int need =
-        LineLength(lc, text, s.width, lower || !ctx_.Line(Control::LowerLine).text.empty());
+    const int need = LineLength(lc, text, s.width, lower || HasLowerLine());
     if (need > limit || text.size() > kLineBytes) {
       ctx_.ui.Message(msg::kContentTooLong, msg::kHint);
       return false;
@@ -146,10 +145,10 @@ bool Insertions::CommitSeries(const SerialSeries& s, bool insert) {
   }
   // A change of the series leaves the text alone; the line with the placeholder is
   // measured with the new width.
-  const bool upper = HasSerialMark(ctx_.Line(Control::UpperLine).text);
-  const int need = upper ? LineLength(lc, ctx_.Line(Control::UpperLine).text, s.width,
-                                      !ctx_.Line(Control::LowerLine).text.empty())
-                         : LineLength(lc, ctx_.Line(Control::LowerLine).text, s.width, true);
+  const std::string& upper_text = ctx_.editor(Control::UpperLine).text;
+  const bool upper = HasSerialMark(upper_text);
+  const int need = upper ? LineLength(lc, upper_text, s.width, HasLowerLine())
+                         : LineLength(lc, ctx_.editor(Control::LowerLine).text, s.width, true);
   if (need > limit) {
     ctx_.ui.Message(msg::kContentTooLong, msg::kHint);
     return false;
@@ -189,8 +188,7 @@ void Insertions::InsertSymbol(std::string_view symbol) {
   text.insert(static_cast<std::size_t>(c), symbol);
   ReloadWorkingValues(t, ctx_.doc.values);
   const LayoutContext lc{ctx_.measurer, ctx_.doc.values, ctx_.doc.file_state};
-  const int need = LineLength(lc, text, ctx_.doc.values.SerialWidth,
-                              lower || !ctx_.Line(Control::LowerLine).text.empty());
+  const int need = LineLength(lc, text, ctx_.doc.values.SerialWidth, lower || HasLowerLine());
   if (need > LengthLimit(t.Int(kLengthColumn)) || text.size() > kLineBytes) {
     ctx_.ui.Message(msg::kContentTooLong, msg::kHint);
     lines_.SetCaret(target, c);

@@ -50,6 +50,7 @@ class Insertions {
   void InsertMark(bool superscript);
   // The active line's caret where it was when the line was left.
   void RestoreActiveCaret();
+  bool HasLowerLine() const { return !ctx_.editor(Control::LowerLine).text.empty(); }
 
   EditingContext& ctx_;
   LineEditors& lines_;

@@ -1,5 +1,3 @@
-// The two line editors: entering and leaving them, the byte-wise key model with its
-// running length check, Enter, Backspace and Delete, and the rules for a lower line.
 #include "editing/line_editors.h"
 
 #include <algorithm>
@@ -41,14 +39,16 @@ void LineEditors::OnLowerLineEntered() {
 }
 
 void LineEditors::OnUpperLineLeft() {
-  ctx_.Line(Control::UpperLine).max_length = 100;
-  ctx_.doc.file_state.SavedCaret = ctx_.Line(Control::UpperLine).caret;
+  LineEditor& e = ctx_.Line(Control::UpperLine);
+  e.max_length = 100;
+  ctx_.doc.file_state.SavedCaret = e.caret;
   ctx_.doc.file_state.UserEditing = false;
 }
 
 void LineEditors::OnLowerLineLeft() {
-  ctx_.Line(Control::LowerLine).max_length = 100;
-  ctx_.doc.file_state.SavedCaret = ctx_.Line(Control::LowerLine).caret;
+  LineEditor& e = ctx_.Line(Control::LowerLine);
+  e.max_length = 100;
+  ctx_.doc.file_state.SavedCaret = e.caret;
   ctx_.doc.file_state.UserEditing = false;
   ctx_.controls.SetEnabled(Control::SymbolButton, false);
 }
@@ -68,22 +68,20 @@ void LineEditors::OnLowerLineChanged() {
 }
 
 void LineEditors::OnUpperLineKeyDown(int key) {
-  if (key != kDeleteKey || ctx_.Line(Control::UpperLine).caret >=
-                               static_cast<int>(ctx_.Line(Control::UpperLine).text.size()))
-    return;
-  ctx_.Line(Control::UpperLine).max_length = 100;
-  ctx_.doc.table.Edit();
-  ctx_.doc.table.SetInt(kUpperLengthColumn, 0);
-  ctx_.doc.file_state.UserEditing = false;
+  KeyDown(Control::UpperLine, key);
 }
 
 void LineEditors::OnLowerLineKeyDown(int key) {
-  if (key != kDeleteKey || ctx_.Line(Control::LowerLine).caret >=
-                               static_cast<int>(ctx_.Line(Control::LowerLine).text.size()))
-    return;
-  ctx_.Line(Control::LowerLine).max_length = 100;
+  KeyDown(Control::LowerLine, key);
+}
+
+// Delete before the end of the text: the line is measured afresh at the next key.
+void LineEditors::KeyDown(Control c, int key) {
+  LineEditor& e = ctx_.Line(c);
+  if (key != kDeleteKey || e.caret >= static_cast<int>(e.text.size())) return;
+  e.max_length = 100;
   ctx_.doc.table.Edit();
-  ctx_.doc.table.SetInt(kLowerLengthColumn, 0);
+  ctx_.doc.table.SetInt(c == Control::UpperLine ? kUpperLengthColumn : kLowerLengthColumn, 0);
   ctx_.doc.file_state.UserEditing = false;
 }
 

@@ -50,6 +50,7 @@ class LineEditors {
 
  private:
   void KeyPress(Control c, unsigned char key);
+  void KeyDown(Control c, int key);
   void ReplaceSelection(Control c, std::string_view bytes);
 
   EditingContext& ctx_;

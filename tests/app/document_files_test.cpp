@@ -19,9 +19,9 @@ using testing::TempDir;
 using testing::WindowFixture;
 using S = std::vector<std::string>;
 
-class FilesTest : public WindowFixture<> {
+class DocumentFilesTest : public WindowFixture<> {
  protected:
-  FilesTest() : WindowFixture<>() {}
+  DocumentFilesTest() : WindowFixture<>() {}
   void Type(const std::string& upper_text, const std::string& lower_text = "") {
     model_.line_editors().TypeText(Control::UpperLine, upper_text);
     if (!lower_text.empty()) model_.line_editors().PasteText(Control::LowerLine, lower_text);
@@ -51,7 +51,7 @@ class FilesTest : public WindowFixture<> {
   }
 };
 
-TEST_F(FilesTest, SaveAndOpenRestoreEverySegmentAndSetting) {
+TEST_F(DocumentFilesTest, SaveAndOpenRestoreEverySegmentAndSetting) {
   Type("L1-A");
   model_.PickSelector(Control::SizeSelector, 3);
   model_.PickSelector(Control::DecorationSelector, 1);
@@ -116,7 +116,7 @@ TEST_F(FilesTest, SaveAndOpenRestoreEverySegmentAndSetting) {
   EXPECT_TRUE(ui_.messages.empty());
 }
 
-TEST_F(FilesTest, SaveWritesEverySegmentGivingUpOnlyThoseWithText) {
+TEST_F(DocumentFilesTest, SaveWritesEverySegmentGivingUpOnlyThoseWithText) {
   Type("a");
   Next("");
   model_.line_editors().PasteText(Control::LowerLine, "only lower");
@@ -138,7 +138,7 @@ TEST_F(FilesTest, SaveWritesEverySegmentGivingUpOnlyThoseWithText) {
   EXPECT_EQ(ui_.questions, S{"当前文件已修改,是否保存？"});
 }
 
-TEST_F(FilesTest, SaveDropsTrailingEmptySegmentsAndFindsTheCurrentOneAgain) {
+TEST_F(DocumentFilesTest, SaveDropsTrailingEmptySegmentsAndFindsTheCurrentOneAgain) {
   Type("a");
   Next("b");
   Next("");
@@ -161,7 +161,7 @@ TEST_F(FilesTest, SaveDropsTrailingEmptySegmentsAndFindsTheCurrentOneAgain) {
   EXPECT_EQ(FileRows(dir_ / "y.kel").size(), 2u);
 }
 
-TEST_F(FilesTest, OneEmptySegmentIsGivenUpWithoutAQuestion) {
+TEST_F(DocumentFilesTest, OneEmptySegmentIsGivenUpWithoutAQuestion) {
   model_.PickSelector(Control::DecorationSelector,
                       1);  // changed, but still one Segment without text
   ASSERT_TRUE(model_.doc().file_state.DocModified);
@@ -169,7 +169,7 @@ TEST_F(FilesTest, OneEmptySegmentIsGivenUpWithoutAQuestion) {
   EXPECT_TRUE(ui_.questions.empty());
 }
 
-TEST_F(FilesTest, NewWithChangesCancelAndNo) {
+TEST_F(DocumentFilesTest, NewWithChangesCancelAndNo) {
   Type("keep me");
   ui_.yes_no = {Answer::kCancel};
   model_.files().OnNewButton();
@@ -188,7 +188,7 @@ TEST_F(FilesTest, NewWithChangesCancelAndNo) {
 
 // Cancelling a save dialog never loses the changed flag; cancelling the save before
 // closing keeps the window open.
-TEST_F(FilesTest, CancelledSaveDialogsKeepTheChanges) {
+TEST_F(DocumentFilesTest, CancelledSaveDialogsKeepTheChanges) {
   Type("x");
   ui_.files = {std::nullopt};
   model_.files().OnSaveAsButton();
@@ -211,7 +211,7 @@ TEST_F(FilesTest, CancelledSaveDialogsKeepTheChanges) {
   EXPECT_FALSE(std::filesystem::exists(dir_ / "TL.$$$"));
 }
 
-TEST_F(FilesTest, AFailedSaveKeepsTheDocument) {
+TEST_F(DocumentFilesTest, AFailedSaveKeepsTheDocument) {
   if (geteuid() == 0) {
     // root writes through permissions: make the target a folder instead, which no
     // rename can replace.
@@ -239,7 +239,7 @@ TEST_F(FilesTest, AFailedSaveKeepsTheDocument) {
   EXPECT_TRUE(std::filesystem::exists(dir_ / "TL.$$$"));
 }
 
-TEST_F(FilesTest, InvalidFilesEndInANewDocument) {
+TEST_F(DocumentFilesTest, InvalidFilesEndInANewDocument) {
   { std::ofstream(dir_ / "bad.kel") << "this is not a table at all"; }
   Type("old");
   model_.segment_list().OnStoreButton();
@@ -257,7 +257,7 @@ TEST_F(FilesTest, InvalidFilesEndInANewDocument) {
   EXPECT_TRUE(ui_.messages.empty());
 }
 
-TEST_F(FilesTest, ExportWritesTheNativeFile) {
+TEST_F(DocumentFilesTest, ExportWritesTheNativeFile) {
   Type("AB");
   const auto out = dir_ / "job.qxf";
   ui_.files = {out};
@@ -272,7 +272,7 @@ TEST_F(FilesTest, ExportWritesTheNativeFile) {
   EXPECT_TRUE(ui_.messages.empty());
 }
 
-TEST_F(FilesTest, ExcelImportFromTheWindow) {
+TEST_F(DocumentFilesTest, ExcelImportFromTheWindow) {
   const std::filesystem::path excel =
       std::filesystem::path(QX_TEST_DATA_DIR) / "fixtures" / "excel";
   // A workbook the readers cannot open: a clear message, and the new empty Document.
@@ -300,7 +300,7 @@ TEST_F(FilesTest, ExcelImportFromTheWindow) {
   }
 }
 
-TEST_F(FilesTest, ADocumentGivenOnTheCommandLineOpensAsTheOpenCommandWould) {
+TEST_F(DocumentFilesTest, ADocumentGivenOnTheCommandLineOpensAsTheOpenCommandWould) {
   const std::filesystem::path sample =
       std::filesystem::path(QX_TEST_DATA_DIR) / ".." / "data" / "Sample" / "线号套管.kel";
   model_.files().OpenDocumentFile(sample);

@@ -39,9 +39,9 @@ struct Row {
 
 // The window with stored Segments built from rows, the upper line of one of them focused.
 // The default Document: material "套管 4.0平方", spacing 4, face "黑体".
-class SettingsTest : public WindowFixture<FaceCanvas> {
+class DocumentSettingsTest : public WindowFixture<FaceCanvas> {
  protected:
-  SettingsTest() : WindowFixture<FaceCanvas>() {
+  DocumentSettingsTest() : WindowFixture<FaceCanvas>() {
     model_.settings().SetFaceItems({"黑体", "宋体", "宽体"});
   }
 
@@ -72,7 +72,7 @@ class SettingsTest : public WindowFixture<FaceCanvas> {
 
 // Picking the entry a selector already shows is no change: nothing is checked, nothing
 // stored, nothing said.
-TEST_F(SettingsTest, PickingTheSelectedEntryDoesNothing) {
+TEST_F(DocumentSettingsTest, PickingTheSelectedEntryDoesNothing) {
   const struct {
     Control selector;
     int index;
@@ -96,7 +96,7 @@ TEST_F(SettingsTest, PickingTheSelectedEntryDoesNothing) {
 }
 
 // A change that is taken stores the current Segment first, with its number.
-TEST_F(SettingsTest, ChangeStoresTheCurrentSegmentNumbered) {
+TEST_F(DocumentSettingsTest, ChangeStoresTheCurrentSegmentNumbered) {
   model_.line_editors().TypeText(Control::UpperLine, "A");
   model_.PickSelector(Control::SpacingSelector, 5);
   EXPECT_FALSE(t().CurrentIsNew());
@@ -111,7 +111,7 @@ TEST_F(SettingsTest, ChangeStoresTheCurrentSegmentNumbered) {
 // The fourth Segment reaches its limit exactly with spacing 5 (8 x 24 + 7 x 5 + 48 =
 // 275) and goes past it in the wide face: both are refused. After the spacing the
 // operator is on the Segment that does not fit; after the face, back where it was changed.
-TEST_F(SettingsTest, DocumentTooLongForSpacingOrFace) {
+TEST_F(DocumentSettingsTest, DocumentTooLongForSpacingOrFace) {
   const struct {
     Control selector;
     int index;
@@ -151,7 +151,7 @@ TEST_F(SettingsTest, DocumentTooLongForSpacingOrFace) {
   }
 }
 
-TEST_F(SettingsTest, SpacingAndFaceTakenWhenEverySegmentFits) {
+TEST_F(DocumentSettingsTest, SpacingAndFaceTakenWhenEverySegmentFits) {
   // Seven A's: 7 x 24 + 6 x 5 + 48 = 246 dots with spacing 5, 7 x 32 + 30 + 48 = 302
   // in "宽体".
   Build({{"A"}, {"AA"}, {"AAAAAAA"}}, 2);
@@ -173,7 +173,7 @@ TEST_F(SettingsTest, SpacingAndFaceTakenWhenEverySegmentFits) {
 }
 
 // A face set by the program (a Document loaded) reaches the editors without a check.
-TEST_F(SettingsTest, FaceSetByTheProgramIsNotChecked) {
+TEST_F(DocumentSettingsTest, FaceSetByTheProgramIsNotChecked) {
   FourthNearlyFull(1);
   model_.doc().file_state.UserEditing = false;
   model_.doc().settings.font_face = "宽体";
@@ -186,7 +186,7 @@ TEST_F(SettingsTest, FaceSetByTheProgramIsNotChecked) {
 
 // "贴纸 6mm" takes no second line and sizes up to 3; "贴纸 12mm" takes two lines up to
 // size 3. The second Segment has a lower line at size 3.
-TEST_F(SettingsTest, MaterialRuleOverTheDocument) {
+TEST_F(DocumentSettingsTest, MaterialRuleOverTheDocument) {
   const struct {
     int index;
     bool taken;
@@ -217,7 +217,7 @@ TEST_F(SettingsTest, MaterialRuleOverTheDocument) {
   }
 }
 
-TEST_F(SettingsTest, CutModeAndAlignmentTakenWithoutAMessage) {
+TEST_F(DocumentSettingsTest, CutModeAndAlignmentTakenWithoutAMessage) {
   FourthNearlyFull(4);
   model_.PickSelector(Control::CutSelector, 2);
   EXPECT_EQ(model_.doc().file_state.CutCode, 2);
@@ -236,7 +236,7 @@ TEST_F(SettingsTest, CutModeAndAlignmentTakenWithoutAMessage) {
   EXPECT_FALSE(model_.doc().file_state.DocModified);
 }
 
-TEST_F(SettingsTest, BoldChangesNoLengthAndNotTheDocument) {
+TEST_F(DocumentSettingsTest, BoldChangesNoLengthAndNotTheDocument) {
   FourthNearlyFull(4);
   const int before = model_.measurer().MeasureGlyph('A', 4);
   model_.settings().OnBoldButton();
@@ -251,7 +251,7 @@ TEST_F(SettingsTest, BoldChangesNoLengthAndNotTheDocument) {
 
 // The preview of the current Segment (automatic length) follows the spacing: a taken
 // spacing lengthens it, a refused one leaves it as it was.
-TEST_F(SettingsTest, PreviewFollowsTheSpacing) {
+TEST_F(DocumentSettingsTest, PreviewFollowsTheSpacing) {
   Build({{"AAAA", "", 0}, {"AAAAAAAA"}}, 1);
   const auto width = [&] {
     const SegmentPreview p = model_.preview().Make();

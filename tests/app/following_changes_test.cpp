@@ -35,9 +35,9 @@ using Press = void (FollowingSegmentChanges::*)();
 
 // The window with stored Segments built from rows (material "套管 4.0平方", spacing 4),
 // the upper line of one of them focused.
-class FollowingTest : public WindowFixture<> {
+class FollowingChangesTest : public WindowFixture<> {
  protected:
-  FollowingTest() : WindowFixture<>({{'W', 40}}) {}
+  FollowingChangesTest() : WindowFixture<>({{'W', 40}}) {}
 
   void Build(const std::vector<Row>& rows, int current) {
     SegmentTable& t = model_.table();
@@ -100,7 +100,7 @@ const ButtonCase kButtons[] = {
 
 // Yes copies the current Segment's value to it and every Segment after it; the Segments
 // before it keep theirs. On the last Segment the range is that Segment alone.
-TEST_F(FollowingTest, YesCopiesToTheCurrentAndEveryFollowingSegment) {
+TEST_F(FollowingChangesTest, YesCopiesToTheCurrentAndEveryFollowingSegment) {
   for (const ButtonCase& b : kButtons) {
     for (int current : {2, 4}) {
       SCOPED_TRACE(std::string(b.name) + " on " + std::to_string(current));
@@ -129,7 +129,7 @@ TEST_F(FollowingTest, YesCopiesToTheCurrentAndEveryFollowingSegment) {
 
 // No changes nothing and returns to the end of the upper line. The font-size button has
 // stored the current Segment (with its number) before it asked; the others have not.
-TEST_F(FollowingTest, NoChangesNothing) {
+TEST_F(FollowingChangesTest, NoChangesNothing) {
   for (const ButtonCase& b : kButtons) {
     SCOPED_TRACE(b.name);
     Build({{}, {}, {}}, 3);
@@ -159,7 +159,7 @@ TEST_F(FollowingTest, NoChangesNothing) {
 // Every refusal comes alone, leaves every Segment as it was and returns to the Segment
 // the button was pressed on. The automatic length and size refusals come before the fit
 // check although the later Segment would fail it too.
-TEST_F(FollowingTest, RefusalsChangeNoSegment) {
+TEST_F(FollowingChangesTest, RefusalsChangeNoSegment) {
   const std::string kLong(100, 'W');  // far too long for any length
   const struct {
     const char* name;
@@ -215,7 +215,7 @@ TEST_F(FollowingTest, RefusalsChangeNoSegment) {
 
 // Repeat counts and decorations fit anything: a later Segment too long for its length and
 // beyond its material refuses neither.
-TEST_F(FollowingTest, RepeatAndDecorationAreNeverRefused) {
+TEST_F(FollowingChangesTest, RepeatAndDecorationAreNeverRefused) {
   const struct {
     Press press;
     int column;
@@ -240,7 +240,7 @@ TEST_F(FollowingTest, RepeatAndDecorationAreNeverRefused) {
 
 // A repeat count the repeat editor refuses when it is left ends the button at once:
 // the editor's own message, no question, nothing copied.
-TEST_F(FollowingTest, RepeatRefusedByItsEditorIsNotCopied) {
+TEST_F(FollowingChangesTest, RepeatRefusedByItsEditorIsNotCopied) {
   Build({{}, {}, {}}, 2);
   model_.Focus(Control::RepeatEdit);
   model_.context().SetNumberEditText(Control::RepeatEdit, "0");

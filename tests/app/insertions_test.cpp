@@ -22,9 +22,9 @@ using testing::TempDir;
 using testing::WindowFixture;
 using S = std::vector<std::string>;
 
-class InsertionTest : public WindowFixture<> {
+class InsertionsTest : public WindowFixture<> {
  protected:
-  InsertionTest() : WindowFixture<>({{'A', 12}, {'i', 4}}) {}
+  InsertionsTest() : WindowFixture<>({{'A', 12}, {'i', 4}}) {}
 
   int Caret(Control c) { return model_.context().editor(c).caret; }
   void SetInt(int col, int64_t v) {
@@ -70,7 +70,7 @@ struct MarkRefusal {
   bool caret_in_lower = true;  // with a lower line: where the caret is
 };
 
-class MarkRefusalTest : public InsertionTest, public ::testing::WithParamInterface<MarkRefusal> {};
+class MarkRefusalTest : public InsertionsTest, public ::testing::WithParamInterface<MarkRefusal> {};
 
 TEST_P(MarkRefusalTest, LeavesTheLineAndTheCaretAlone) {
   const MarkRefusal& r = GetParam();
@@ -112,7 +112,7 @@ INSTANTIATE_TEST_SUITE_P(
                     99, "", true, "段内容超长."}),
     [](const auto& p) { return std::string(p.param.name); });
 
-TEST_F(InsertionTest, PrefixGoesInAtTheCaretAndTheLineIsMeasuredAgain) {
+TEST_F(InsertionsTest, PrefixGoesInAtTheCaretAndTheLineIsMeasuredAgain) {
   model_.line_editors().TypeText(Control::UpperLine, "ACB");
   model_.line_editors().SetCaret(Control::UpperLine, 1);
   model_.line_editors().PressDelete(Control::UpperLine);  // the operator no longer counts as typing
@@ -141,7 +141,7 @@ TEST_F(InsertionTest, PrefixGoesInAtTheCaretAndTheLineIsMeasuredAgain) {
   EXPECT_TRUE(ui_.messages.empty());
 }
 
-TEST_F(InsertionTest, PrefixButtonsWorkOnTheUpperLineFromTheLowerOne) {
+TEST_F(InsertionsTest, PrefixButtonsWorkOnTheUpperLineFromTheLowerOne) {
   Lines("AB", 2);
   model_.Focus(Control::LowerLine);
   EXPECT_EQ(model_.doc().file_state.ActiveLine, 1);
@@ -152,7 +152,7 @@ TEST_F(InsertionTest, PrefixButtonsWorkOnTheUpperLineFromTheLowerOne) {
   EXPECT_EQ(model_.doc().file_state.ActiveLine, 0);
 }
 
-TEST_F(InsertionTest, PrefixFillsALineToItsLastByte) {
+TEST_F(InsertionsTest, PrefixFillsALineToItsLastByte) {
   Lines(std::string(98, 'i'), 98);
   model_.insertions().OnSuperscriptButton();
   EXPECT_TRUE(ui_.messages.empty());
@@ -161,7 +161,7 @@ TEST_F(InsertionTest, PrefixFillsALineToItsLastByte) {
 
 // --- Serial number ----------------------------------------------------------------------------
 
-TEST_F(InsertionTest, SerialPlaceholderGoesInAtTheUpperCaret) {
+TEST_F(InsertionsTest, SerialPlaceholderGoesInAtTheUpperCaret) {
   Lines("AAAA", 2);
   model_.doc().file_state.SavedCaret = 0;
   SerialAnswer(SerialNumberDialog::kDecimal, "1", "9");
@@ -198,7 +198,7 @@ TEST_F(InsertionTest, SerialPlaceholderGoesInAtTheUpperCaret) {
   EXPECT_TRUE(model_.doc().file_state.DocModified);
 }
 
-TEST_F(InsertionTest, SerialPlaceholderGoesIntoTheLowerLineAtItsCaret) {
+TEST_F(InsertionsTest, SerialPlaceholderGoesIntoTheLowerLineAtItsCaret) {
   model_.line_editors().TypeText(Control::UpperLine, "A");
   model_.line_editors().TypeText(Control::LowerLine, "AB");
   model_.line_editors().SetCaret(Control::LowerLine, 1);
@@ -215,7 +215,7 @@ TEST_F(InsertionTest, SerialPlaceholderGoesIntoTheLowerLineAtItsCaret) {
   EXPECT_EQ(Caret(Control::LowerLine), 3);
 }
 
-TEST_F(InsertionTest, SerialThatNoLongerFitsChangesNothing) {
+TEST_F(InsertionsTest, SerialThatNoLongerFitsChangesNothing) {
   SetInt(kLengthColumn, 20);  // limit 220 dots
   Lines("AAAA", 4);
   SerialAnswer(SerialNumberDialog::kDecimal, "0", "9");
@@ -246,7 +246,7 @@ TEST_F(InsertionTest, SerialThatNoLongerFitsChangesNothing) {
   EXPECT_EQ(Field(kSerialFirstColumn), "");
 }
 
-TEST_F(InsertionTest, SerialPlaceholderNeverTakesALinePast100Bytes) {
+TEST_F(InsertionsTest, SerialPlaceholderNeverTakesALinePast100Bytes) {
   SetField(kSizeColumn, "1 号");  // small enough that 99 bytes fit the length
   SetInt(kLengthColumn, 0);
   Lines(std::string(99, 'i'), 99);
@@ -264,7 +264,7 @@ TEST_F(InsertionTest, SerialPlaceholderNeverTakesALinePast100Bytes) {
   EXPECT_EQ(Field(kSerialTypeColumn), "序号0-999");
 }
 
-TEST_F(InsertionTest, GivingUpStoresTheSegmentAndKeepsTheSeries) {
+TEST_F(InsertionsTest, GivingUpStoresTheSegmentAndKeepsTheSeries) {
   Lines("AB", 1);
   ui_.serial_dialog = [](SerialNumberDialog& f) {
     f.OnFirstEdited("1");
@@ -280,7 +280,7 @@ TEST_F(InsertionTest, GivingUpStoresTheSegmentAndKeepsTheSeries) {
 
 // --- Symbols ----------------------------------------------------------------------------------
 
-TEST_F(InsertionTest, SymbolGoesInAtTheCaretUpToTheLengthLimit) {
+TEST_F(InsertionsTest, SymbolGoesInAtTheCaretUpToTheLengthLimit) {
   SetInt(kLengthColumn, 24);  // limit 264 dots
   Lines("AAAAAA", 4);
   model_.doc().file_state.DocModified = false;
@@ -301,7 +301,7 @@ TEST_F(InsertionTest, SymbolGoesInAtTheCaretUpToTheLengthLimit) {
   EXPECT_EQ(model_.doc().file_state.SavedCaret, 6);
 }
 
-TEST_F(InsertionTest, SymbolGoesIntoTheActiveLowerLine) {
+TEST_F(InsertionsTest, SymbolGoesIntoTheActiveLowerLine) {
   model_.line_editors().TypeText(Control::UpperLine, "A");
   model_.line_editors().TypeText(Control::LowerLine, "AB");
   model_.line_editors().SetCaret(Control::LowerLine, 0);
@@ -316,7 +316,7 @@ TEST_F(InsertionTest, SymbolGoesIntoTheActiveLowerLine) {
   EXPECT_EQ(Caret(Control::LowerLine), 2);
 }
 
-TEST_F(InsertionTest, SymbolNeverTakesALinePast100Bytes) {
+TEST_F(InsertionsTest, SymbolNeverTakesALinePast100Bytes) {
   SetField(kSizeColumn, "1 号");
   SetInt(kLengthColumn, 0);
   Lines(std::string(99, 'i'), 99);

@@ -26,7 +26,7 @@ class WindowTest : public WindowFixture<> {
   WindowTest() : WindowFixture<>({{'A', 12}, {'W', 40}, {'i', 4}}) {}
 };
 
-TEST(FormLayoutRules, LargeAndSmallScreens) {
+TEST(WindowLayoutRules, LargeAndSmallScreens) {
   const WindowLayout big = ComputeLayout(1024, 768);
   EXPECT_EQ(big.lower_line_top, 598);
   EXPECT_EQ(big.upper_line_top, 518);
@@ -109,7 +109,7 @@ TEST_F(WindowTest, ReturnToEditing) {
   EXPECT_EQ(model_.controls().status(0), "当前状态:文件编辑");
 }
 
-TEST(FormRestore, ALeftoverTableIsOfferedAndRestored) {
+TEST(WindowRestore, ALeftoverTableIsOfferedAndRestored) {
   TempDir dir;
   {
     DocumentState doc(std::make_unique<SqliteRowStore>());

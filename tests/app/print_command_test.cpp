@@ -18,9 +18,9 @@ using testing::TempDir;
 using testing::WindowFixture;
 using S = std::vector<std::string>;
 
-class PrintingTest : public WindowFixture<> {
+class PrintCommandTest : public WindowFixture<> {
  protected:
-  PrintingTest() : WindowFixture<>() {
+  PrintCommandTest() : WindowFixture<>() {
     ui_.job_timer = [this] { model_.printing().OnJobTimer(); };
   }
   void Printers(std::string_view text) {
@@ -56,7 +56,7 @@ class PrintingTest : public WindowFixture<> {
   std::unique_ptr<VirtualTransport> printers_;
 };
 
-TEST_F(PrintingTest, NothingToPrint) {
+TEST_F(PrintCommandTest, NothingToPrint) {
   Printers("qb20");
   Segments({"", "", ""});
   model_.printing().OnPrintButton();
@@ -66,7 +66,7 @@ TEST_F(PrintingTest, NothingToPrint) {
   EXPECT_FALSE(model_.doc().file_state.DocBusy);
 }
 
-TEST_F(PrintingTest, TidyingStaysWhenTheDialogIsCancelledAndIsNoChange) {
+TEST_F(PrintCommandTest, TidyingStaysWhenTheDialogIsCancelledAndIsNoChange) {
   Printers("qb20");
   Segments({"A1", "", "A2"});
   const bool modified = model_.doc().file_state.DocModified;
@@ -80,7 +80,7 @@ TEST_F(PrintingTest, TidyingStaysWhenTheDialogIsCancelledAndIsNoChange) {
   EXPECT_TRUE(model_.controls().Enabled(Control::PrintButton));
 }
 
-TEST_F(PrintingTest, APrinterThatCannotBeOpened) {
+TEST_F(PrintCommandTest, APrinterThatCannotBeOpened) {
   Printers("qb20:unplug=1");
   Segments({"A1"});
   Ok([this](PrintDialog&) { printers_->printer(0).Unplug(); });
@@ -90,7 +90,7 @@ TEST_F(PrintingTest, APrinterThatCannotBeOpened) {
   EXPECT_TRUE(model_.controls().Enabled(Control::OpenButton));
 }
 
-TEST_F(PrintingTest, TheWindowWhileAJobRunsAndAfterIt) {
+TEST_F(PrintCommandTest, TheWindowWhileAJobRunsAndAfterIt) {
   Printers("qb20:tube=100:label=118");
   Segments({"A1", "A2", "A3"});
   Ok([](PrintDialog& f) { f.OnCopiesEdited("2"); });
@@ -129,7 +129,7 @@ TEST_F(PrintingTest, TheWindowWhileAJobRunsAndAfterIt) {
   EXPECT_EQ(model_.doc().calibration.TubeCalibration, 100);
 }
 
-TEST_F(PrintingTest, StopButtonAndClosingAfterTheStop) {
+TEST_F(PrintCommandTest, StopButtonAndClosingAfterTheStop) {
   Printers("qb20:speed=real");
   Segments({"A1"});
   model_.table().Edit();
@@ -156,7 +156,7 @@ TEST_F(PrintingTest, StopButtonAndClosingAfterTheStop) {
   EXPECT_FALSE(model_.printing().StopRequested());
 }
 
-TEST_F(PrintingTest, TheDialogsChoicesPersistButTheRangeIsRefilled) {
+TEST_F(PrintCommandTest, TheDialogsChoicesPersistButTheRangeIsRefilled) {
   Printers("qa11,qb20");
   Segments({"A1", "A2", "A3", "A4"});
   Ok([](PrintDialog& f) {

@@ -74,35 +74,35 @@ class ScriptedUi : public WindowUi {
   void OpenWithDesktop(const std::filesystem::path& f) override { opened.push_back(f); }
 
   // The serial-number dialog and the symbol picker: the script plays the operator on the
-  // activated form and returns when the operator is done; without a script the dialog is
-  // closed with its close box. The result is the form's.
+  // activated dialog and returns when the operator is done; without a script the dialog is
+  // closed with its close box. The result is the dialog's.
   std::function<void(SerialNumberDialog&)> serial_dialog;
-  int ShowSerialDialog(SerialNumberDialog& form) override {
+  int ShowSerialDialog(SerialNumberDialog& dialog) override {
     ++serial_dialogs;
-    form.OnActivated();
-    if (serial_dialog) serial_dialog(form);
-    if (form.result() == 0) form.OnCloseBox();
-    return form.result();
+    dialog.OnActivated();
+    if (serial_dialog) serial_dialog(dialog);
+    if (dialog.result() == 0) dialog.OnCloseBox();
+    return dialog.result();
   }
   std::function<void(SymbolPicker&)> symbol_picker;
   int symbol_pickers = 0;
-  int ShowSymbolPicker(SymbolPicker& form) override {
+  int ShowSymbolPicker(SymbolPicker& dialog) override {
     ++symbol_pickers;
-    form.OnActivated();
-    if (symbol_picker) symbol_picker(form);
-    if (form.result() == 0) form.OnCloseBox();
-    return form.result();
+    dialog.OnActivated();
+    if (symbol_picker) symbol_picker(dialog);
+    if (dialog.result() == 0) dialog.OnCloseBox();
+    return dialog.result();
   }
 
-  // The print dialog: `print_dialog` plays the operator (it is given the activated form);
+  // The print dialog: `print_dialog` plays the operator (it is given the activated dialog);
   // without it the dialog is cancelled.
   std::function<int(PrintDialog&)> print_dialog;
   int print_dialogs = 0;
-  int ShowPrintDialog(PrintDialog& form) override {
+  int ShowPrintDialog(PrintDialog& dialog) override {
     ++print_dialogs;
-    form.OnActivated();
+    dialog.OnActivated();
     if (!print_dialog) return PrintDialog::kResultCancel;
-    return print_dialog(form);
+    return print_dialog(dialog);
   }
 
   // The event loop on a fake clock: every dispatch moves it on by `dispatch_ms`, fires the
