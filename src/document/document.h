@@ -1,6 +1,6 @@
 // The Document and the state around it: working values of the decoded Segment, the
-// document settings with their codes, the shell's state record, and the routines that
-// start a Document and decode its rows.
+// document settings with their codes, the state of the open document file, and the
+// routines that start a Document and decode its rows.
 #pragma once
 
 #include <array>
@@ -46,7 +46,7 @@ std::span<const std::string_view> DensityItems();    // "1" .. "7"
 inline constexpr uint8_t kFirstTubeMaterial = 4;  // materials 1..3 are labels, 4..7 tubes
 inline bool IsLabelMaterial(uint8_t material_code) { return material_code < kFirstTubeMaterial; }
 
-// The document-settings selectors of the main window, as data: selected indexes, the
+// The document settings as the main window's selectors hold them: selected indexes, the
 // font face, the bold switch and the bold style of the line editors' font.
 struct DocumentSettings {
   int material_index = 4;
@@ -59,7 +59,8 @@ struct DocumentSettings {
   bool editor_bold = false;     // the line editors' font style
 };
 
-// The shell's state record.
+// The codes of the document settings the layout reads, and the state of the open
+// document file and of editing it.
 struct DocumentFileState {
   uint8_t MaterialCode = 5;
   uint8_t CutCode = 1;
