@@ -6,6 +6,33 @@
 #include "editing/messages.h"
 
 namespace qx {
+namespace {
+
+// The controls a running job disables and the end of the job enables again.
+constexpr Control kOffWhilePrinting[] = {Control::OpenButton,
+                                         Control::NewButton,
+                                         Control::SaveButton,
+                                         Control::SaveAsButton,
+                                         Control::HelpButton,
+                                         Control::ImportExcelButton,
+                                         Control::SegmentGroup,
+                                         Control::DocumentGroup,
+                                         Control::LowerToolBar,
+                                         Control::SegmentGrid,
+                                         Control::FontFaceSelector,
+                                         Control::BoldButton,
+                                         Control::SymbolButton,
+                                         Control::FollowingLengthButton,
+                                         Control::FollowingRepeatButton,
+                                         Control::FollowingSizeButton,
+                                         Control::FollowingOrientationButton,
+                                         Control::FollowingDecorationButton,
+                                         Control::UpperLine,
+                                         Control::LowerLine,
+                                         Control::ExportButton,
+                                         Control::PrintButton};
+
+}  // namespace
 
 // The window's side of a running job.
 class PrintCommand::JobHost final : public PrintHost {
@@ -18,29 +45,7 @@ class PrintCommand::JobHost final : public PrintHost {
   void WaitTick() override { f_.WaitTick(); }
   void EnterPrintingState() override {
     f_.ctx_.doc.file_state.DocBusy = true;
-    for (Control c : {Control::OpenButton,
-                      Control::NewButton,
-                      Control::SaveButton,
-                      Control::SaveAsButton,
-                      Control::HelpButton,
-                      Control::ImportExcelButton,
-                      Control::SegmentGroup,
-                      Control::DocumentGroup,
-                      Control::LowerToolBar,
-                      Control::SegmentGrid,
-                      Control::FontFaceSelector,
-                      Control::BoldButton,
-                      Control::SymbolButton,
-                      Control::FollowingLengthButton,
-                      Control::FollowingRepeatButton,
-                      Control::FollowingSizeButton,
-                      Control::FollowingOrientationButton,
-                      Control::FollowingDecorationButton,
-                      Control::UpperLine,
-                      Control::LowerLine,
-                      Control::ExportButton,
-                      Control::PrintButton})
-      f_.ctx_.controls.SetEnabled(c, false);
+    for (Control c : kOffWhilePrinting) f_.ctx_.controls.SetEnabled(c, false);
     f_.ctx_.doc.file_state.UserEditing = false;
     f_.job_.StopRequested = false;
     f_.ctx_.controls.SetStatus(0, std::string(msg::kStatePrinting));
@@ -76,29 +81,7 @@ PrintCommand::PrintCommand(EditingContext& ctx, WindowUi& ui, TextCanvas& glyph_
 PrintCommand::~PrintCommand() = default;
 
 void PrintCommand::ReturnToEditing() {
-  for (Control c : {Control::SegmentGrid,
-                    Control::OpenButton,
-                    Control::NewButton,
-                    Control::SaveButton,
-                    Control::SaveAsButton,
-                    Control::HelpButton,
-                    Control::ImportExcelButton,
-                    Control::SegmentGroup,
-                    Control::DocumentGroup,
-                    Control::LowerToolBar,
-                    Control::FontFaceSelector,
-                    Control::BoldButton,
-                    Control::SymbolButton,
-                    Control::FollowingLengthButton,
-                    Control::FollowingRepeatButton,
-                    Control::FollowingSizeButton,
-                    Control::FollowingOrientationButton,
-                    Control::FollowingDecorationButton,
-                    Control::UpperLine,
-                    Control::LowerLine,
-                    Control::PrintButton,
-                    Control::ExportButton})
-    ctx_.controls.SetEnabled(c, true);
+  for (Control c : kOffWhilePrinting) ctx_.controls.SetEnabled(c, true);
   ctx_.controls.SetEnabled(Control::StopButton, false);
   job_.StopRequested = false;
   ctx_.controls.SetStatus(0, std::string(msg::kStateEditing));

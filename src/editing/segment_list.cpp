@@ -3,6 +3,33 @@
 #include "editing/messages.h"
 
 namespace qx {
+namespace {
+
+// A new Segment (appended or inserted) takes the length, size, orientation, decoration
+// and repeat count of the Segment it was made from; its texts and serial series are empty.
+struct CarriedValues {
+  FieldValue length, size, orientation, decoration, repeat;
+};
+
+CarriedValues Carry(const SegmentTable& t) {
+  return {t.Value(kLengthColumn), t.Value(kSizeColumn), t.Value(kOrientationColumn),
+          t.Value(kDecorationColumn), t.Value(kRepeatColumn)};
+}
+
+void FillFromCarried(SegmentTable& t, const CarriedValues& v) {
+  t.SetValue(kLengthColumn, v.length);
+  t.SetValue(kSizeColumn, v.size);
+  t.SetValue(kOrientationColumn, v.orientation);
+  t.SetValue(kDecorationColumn, v.decoration);
+  t.SetValue(kRepeatColumn, v.repeat);
+  t.SetText(kSerialTypeColumn, SerialTypeText(kNoSerial));
+  t.SetText(kSerialFirstColumn, "");
+  t.SetText(kSerialLastColumn, "");
+  t.SetText(kUpperLineColumn, "");
+  t.SetText(kLowerLineColumn, "");
+}
+
+}  // namespace
 
 void SegmentList::StoreSegment() {
   ctx_.doc.file_state.SkipNextEnter = false;
@@ -46,22 +73,10 @@ void SegmentList::AppendSegment() {
   SegmentTable& t = ctx_.doc.table;
   t.Edit();
   t.SetInt(kNumberColumn, t.Position());
-  // The new Segment takes the length, size, orientation, decoration and repeat count.
-  const FieldValue len = t.Value(kLengthColumn), size = t.Value(kSizeColumn),
-                   dir = t.Value(kOrientationColumn), deco = t.Value(kDecorationColumn),
-                   rep = t.Value(kRepeatColumn);
+  const CarriedValues carried = Carry(t);
   t.Store();
   t.Append();
-  t.SetValue(kLengthColumn, len);
-  t.SetValue(kSizeColumn, size);
-  t.SetValue(kOrientationColumn, dir);
-  t.SetValue(kDecorationColumn, deco);
-  t.SetValue(kRepeatColumn, rep);
-  t.SetText(kSerialTypeColumn, SerialTypeText(kNoSerial));
-  t.SetText(kSerialFirstColumn, "");
-  t.SetText(kSerialLastColumn, "");
-  t.SetText(kUpperLineColumn, "");
-  t.SetText(kLowerLineColumn, "");
+  FillFromCarried(t, carried);
   t.SetInt(kUpperLengthColumn, defaults::kUpperLength);
   t.SetInt(kLowerLengthColumn, defaults::kLowerLength);
   ctx_.Line(Control::UpperLine).max_length = 100;
@@ -76,20 +91,9 @@ void SegmentList::OnInsertButton() {
   SegmentTable& t = ctx_.doc.table;
   ctx_.doc.file_state.UserEditing = false;
   t.Edit();
-  const FieldValue len = t.Value(kLengthColumn), size = t.Value(kSizeColumn),
-                   dir = t.Value(kOrientationColumn), deco = t.Value(kDecorationColumn),
-                   rep = t.Value(kRepeatColumn);
+  const CarriedValues carried = Carry(t);
   t.Insert();
-  t.SetValue(kLengthColumn, len);
-  t.SetValue(kSizeColumn, size);
-  t.SetValue(kOrientationColumn, dir);
-  t.SetValue(kDecorationColumn, deco);
-  t.SetValue(kRepeatColumn, rep);
-  t.SetText(kSerialTypeColumn, SerialTypeText(kNoSerial));
-  t.SetText(kSerialFirstColumn, "");
-  t.SetText(kSerialLastColumn, "");
-  t.SetText(kUpperLineColumn, "");
-  t.SetText(kLowerLineColumn, "");
+  FillFromCarried(t, carried);
   t.Store();
   t.Edit();
   t.SetInt(kNumberColumn, t.Position());

@@ -4,7 +4,6 @@
 
 #include "app/main_window_model.h"
 #include "document/gbk.h"
-#include "document/sqlite_store.h"
 #include "editing/control_values.h"
 #include "editing/messages.h"
 #include "support/window_fixture.h"
@@ -13,8 +12,6 @@ namespace qx {
 namespace {
 
 using testing::BarCanvas;
-using testing::ScriptedUi;
-using testing::TempDir;
 using testing::WindowFixture;
 
 // Bars whose widths depend on the face: "宽体" draws "A" a third wider than the others.
@@ -26,16 +23,8 @@ class FaceCanvas : public BarCanvas {
   }
 };
 
-struct Row {
-  Row(std::string f, std::string s = "", int len = 25, std::string z = "4 号")
-      : upper_text(std::move(f)),
-        lower_text(std::move(s)),
-        length_mm(len),
-        size_text(std::move(z)) {}
-  std::string upper_text, lower_text;
-  int length_mm;          // 25 mm: limit 275 dots
-  std::string size_text;  // "A" measures 24 dots at size 4 in the plain faces
-};
+// "A" measures 24 dots at size 4 in the plain faces.
+using Row = testing::SegmentRow;
 
 // The window with stored Segments built from rows, the upper line of one of them focused.
 // The default Document: material "套管 4.0平方", spacing 4, face "黑体".
@@ -45,29 +34,12 @@ class DocumentSettingsTest : public WindowFixture<FaceCanvas> {
     model_.settings().SetFaceItems({"黑体", "宋体", "宽体"});
   }
 
-  void Build(const std::vector<Row>& rows, int current) {
-    SegmentTable& t = model_.table();
-    for (std::size_t i = 0; i < rows.size(); ++i) {
-      if (i > 0) {
-        t.Append();
-        FillNewSegment(t);
-      }
-      t.Edit();
-      t.SetText(kUpperLineColumn, gbk::Encode(rows[i].upper_text));
-      t.SetText(kLowerLineColumn, gbk::Encode(rows[i].lower_text));
-      t.SetInt(kLengthColumn, rows[i].length_mm);
-      t.SetText(kSizeColumn, gbk::Encode(rows[i].size_text));
-      StoreNumbered(t);
-    }
-    GoTo(current);
-    model_.doc().file_state.DocModified = false;
-  }
   void GoTo(int row) {
     model_.segment_list().OnGridRowClicked(row);
     model_.context().FocusLineEnd(0);
   }
   // Four Segments; the fourth needs 268 of its 275 dots with spacing 4 in "黑体".
-  void FourthNearlyFull(int current) { Build({{"A"}, {"AA"}, {"AAA"}, {"AAAAAAAA"}}, current); }
+  void FourthNearlyFull(int current) { BuildRows({{"A"}, {"AA"}, {"AAA"}, {"AAAAAAAA"}}, current); }
 };
 
 // Picking the entry a selector already shows is no change: nothing is checked, nothing
@@ -154,7 +126,7 @@ TEST_F(DocumentSettingsTest, DocumentTooLongForSpacingOrFace) {
 TEST_F(DocumentSettingsTest, SpacingAndFaceTakenWhenEverySegmentFits) {
   // Seven A's: 7 x 24 + 6 x 5 + 48 = 246 dots with spacing 5, 7 x 32 + 30 + 48 = 302
   // in "宽体".
-  Build({{"A"}, {"AA"}, {"AAAAAAA"}}, 2);
+  BuildRows({{"A"}, {"AA"}, {"AAAAAAA"}}, 2);
   model_.PickSelector(Control::SpacingSelector, 4);
   EXPECT_EQ(model_.doc().file_state.CharSpacing, 5);
   model_.PickSelector(Control::FontFaceSelector, 1);
@@ -193,7 +165,7 @@ TEST_F(DocumentSettingsTest, MaterialRuleOverTheDocument) {
   } cases[] = {{0, false}, {2, true}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.index);
-    Build({{"A", "", 25, "3 号"}, {"A", "B", 25, "3 号"}, {"A", "", 25, "3 号"}}, 3);
+    BuildRows({{"A", "", 25, "3 号"}, {"A", "B", 25, "3 号"}, {"A", "", 25, "3 号"}}, 3);
     ui_.messages.clear();
     model_.PickSelector(Control::MaterialSelector, c.index);
     EXPECT_EQ(t().Position(), 3);
@@ -252,7 +224,7 @@ TEST_F(DocumentSettingsTest, BoldChangesNoLengthAndNotTheDocument) {
 // The preview of the current Segment (automatic length) follows the spacing: a taken
 // spacing lengthens it, a refused one leaves it as it was.
 TEST_F(DocumentSettingsTest, PreviewFollowsTheSpacing) {
-  Build({{"AAAA", "", 0}, {"AAAAAAAA"}}, 1);
+  BuildRows({{"AAAA", "", 0}, {"AAAAAAAA"}}, 1);
   const auto width = [&] {
     const SegmentPreview p = model_.preview().Make();
     EXPECT_TRUE(p.item.has_value()) << p.note;

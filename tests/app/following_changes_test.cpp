@@ -4,32 +4,17 @@
 
 #include "app/main_window_model.h"
 #include "document/gbk.h"
-#include "document/sqlite_store.h"
 #include "editing/messages.h"
 #include "support/window_fixture.h"
 
 namespace qx {
 namespace {
 
-using testing::BarCanvas;
-using testing::ScriptedUi;
-using testing::TempDir;
 using testing::WindowFixture;
 using S = std::vector<std::string>;
 
-struct Row {
-  Row(std::string f = "a", std::string s = "", int len = 25, std::string z = "4 号",
-      std::string h = "横向")
-      : upper_text(std::move(f)),
-        lower_text(std::move(s)),
-        length_mm(len),
-        size_text(std::move(z)),
-        orientation_text(std::move(h)) {}
-  std::string upper_text, lower_text;
-  int length_mm;          // 25 mm: limit 275 dots
-  std::string size_text;  // "A" measures 24 dots at size 4, 12 at size 1; "W" 48 and 40
-  std::string orientation_text;
-};
+// "A" measures 24 dots at size 4, 12 at size 1; "W" 48 and 40.
+using Row = testing::SegmentRow;
 
 using Press = void (FollowingSegmentChanges::*)();
 
@@ -39,25 +24,6 @@ class FollowingChangesTest : public WindowFixture<> {
  protected:
   FollowingChangesTest() : WindowFixture<>({{'W', 40}}) {}
 
-  void Build(const std::vector<Row>& rows, int current) {
-    SegmentTable& t = model_.table();
-    for (std::size_t i = 0; i < rows.size(); ++i) {
-      if (i > 0) {
-        t.Append();
-        FillNewSegment(t);
-      }
-      t.Edit();
-      t.SetText(kUpperLineColumn, gbk::Encode(rows[i].upper_text));
-      t.SetText(kLowerLineColumn, gbk::Encode(rows[i].lower_text));
-      t.SetInt(kLengthColumn, rows[i].length_mm);
-      t.SetText(kSizeColumn, gbk::Encode(rows[i].size_text));
-      t.SetText(kOrientationColumn, gbk::Encode(rows[i].orientation_text));
-      StoreNumbered(t);
-    }
-    model_.segment_list().OnGridRowClicked(current);
-    model_.context().FocusLineEnd(0);
-    model_.doc().file_state.DocModified = false;
-  }
   // The current Segment's field, changed by the operator and not yet stored.
   void SetField(int col, const std::string& utf8) {
     t().Edit();
@@ -104,7 +70,7 @@ TEST_F(FollowingChangesTest, YesCopiesToTheCurrentAndEveryFollowingSegment) {
   for (const ButtonCase& b : kButtons) {
     for (int current : {2, 4}) {
       SCOPED_TRACE(std::string(b.name) + " on " + std::to_string(current));
-      Build({{}, {}, {}, {}}, current);
+      BuildRows({{}, {}, {}, {}}, current);
       const S before = Column(b.column);
       SetField(b.column, b.value);
       ui_.yes_no = {Answer::kYes};
@@ -132,7 +98,7 @@ TEST_F(FollowingChangesTest, YesCopiesToTheCurrentAndEveryFollowingSegment) {
 TEST_F(FollowingChangesTest, NoChangesNothing) {
   for (const ButtonCase& b : kButtons) {
     SCOPED_TRACE(b.name);
-    Build({{}, {}, {}}, 3);
+    BuildRows({{}, {}, {}}, 3);
     model_.segment_list().OnAppendButton();
     model_.line_editors().TypeText(Control::UpperLine, "d");  // a fourth Segment, not numbered yet
     ASSERT_TRUE(t().IsNull(kNumberColumn));
@@ -194,7 +160,7 @@ TEST_F(FollowingChangesTest, RefusalsChangeNoSegment) {
     SCOPED_TRACE(c.name);
     model_.doc().file_state.MaterialCode = c.material;
     model_.doc().settings.material_index = c.material - 1;
-    Build(c.rows, 2);
+    BuildRows(c.rows, 2);
     const S before = Column(c.column);
     ui_.messages.clear();
     ui_.yes_no = {Answer::kYes};
@@ -225,7 +191,7 @@ TEST_F(FollowingChangesTest, RepeatAndDecorationAreNeverRefused) {
       {&FollowingSegmentChanges::OnFollowingDecorationButton, kDecorationColumn, "加下划线"}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.value);
-    Build({{}, {std::string(100, 'W'), "b", 25, "7 号"}}, 1);
+    BuildRows({{}, {std::string(100, 'W'), "b", 25, "7 号"}}, 1);
     SetField(c.column, c.value);
     ui_.yes_no = {Answer::kYes};
     (model_.following().*c.press)();
@@ -241,7 +207,7 @@ TEST_F(FollowingChangesTest, RepeatAndDecorationAreNeverRefused) {
 // A repeat count the repeat editor refuses when it is left ends the button at once:
 // the editor's own message, no question, nothing copied.
 TEST_F(FollowingChangesTest, RepeatRefusedByItsEditorIsNotCopied) {
-  Build({{}, {}, {}}, 2);
+  BuildRows({{}, {}, {}}, 2);
   model_.Focus(Control::RepeatEdit);
   model_.context().SetNumberEditText(Control::RepeatEdit, "0");
   model_.following().OnFollowingRepeatButton();

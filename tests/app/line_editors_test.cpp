@@ -3,27 +3,15 @@
 #include <gtest/gtest.h>
 
 #include "app/main_window_model.h"
-#include "document/gbk.h"
-#include "document/memory_store.h"
-#include "document/sqlite_store.h"
-#include "editing/control_values.h"
-#include "editing/messages.h"
 #include "support/window_fixture.h"
 
 namespace qx {
 namespace {
 
-using testing::BarCanvas;
-using testing::ScriptedUi;
-using testing::TempDir;
-using testing::WindowFixture;
 using S = std::vector<std::string>;
 
 // The window on a 1024 x 768 screen with one new Segment, the upper line focused.
-class LineEditorsTest : public WindowFixture<> {
- protected:
-  LineEditorsTest() : WindowFixture<>({{'A', 12}, {'W', 40}, {'i', 4}}) {}
-};
+using LineEditorsTest = testing::WindowTest;
 
 TEST_F(LineEditorsTest, FirstCharacterTooWideForAnEmptyLine) {
   SetField(kLengthColumn, "6");

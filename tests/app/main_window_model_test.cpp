@@ -5,10 +5,8 @@
 #include <gtest/gtest.h>
 
 #include "document/gbk.h"
-#include "document/memory_store.h"
 #include "document/sqlite_store.h"
 #include "editing/control_values.h"
-#include "editing/messages.h"
 #include "support/window_fixture.h"
 
 namespace qx {
@@ -17,14 +15,7 @@ namespace {
 using testing::BarCanvas;
 using testing::ScriptedUi;
 using testing::TempDir;
-using testing::WindowFixture;
-using S = std::vector<std::string>;
-
-// The window on a 1024 x 768 screen with one new Segment, the upper line focused.
-class WindowTest : public WindowFixture<> {
- protected:
-  WindowTest() : WindowFixture<>({{'A', 12}, {'W', 40}, {'i', 4}}) {}
-};
+using testing::WindowTest;
 
 TEST(WindowLayoutRules, LargeAndSmallScreens) {
   const WindowLayout big = ComputeLayout(1024, 768);

@@ -6,15 +6,11 @@
 #include "app/main_window_model.h"
 #include "device/virtual/virtual_transport.h"
 #include "document/gbk.h"
-#include "document/sqlite_store.h"
 #include "support/window_fixture.h"
 
 namespace qx {
 namespace {
 
-using testing::BarCanvas;
-using testing::ScriptedUi;
-using testing::TempDir;
 using testing::WindowFixture;
 using S = std::vector<std::string>;
 

@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 
 #include "document/gbk.h"
-#include "editing/messages.h"
 #include "support/scripted_ui.h"
 
 namespace qx {

@@ -19,6 +19,21 @@
 
 namespace qx::testing {
 
+// A stored Segment as a test lays it out (UTF-8 texts).
+struct SegmentRow {
+  SegmentRow(std::string upper = "a", std::string lower = "", int length = 25,
+             std::string size = "4 号", std::string orientation = "横向")
+      : upper_text(std::move(upper)),
+        lower_text(std::move(lower)),
+        length_mm(length),
+        size_text(std::move(size)),
+        orientation_text(std::move(orientation)) {}
+  std::string upper_text, lower_text;
+  int length_mm;  // 25 mm: limit 275 dots
+  std::string size_text;
+  std::string orientation_text;
+};
+
 // `MeasureCanvas` is what lines are measured with (a suite may give widths per face);
 // `widths` are the bar widths of both canvases, set before the window starts.
 template <class MeasureCanvas = BarCanvas>
@@ -42,6 +57,27 @@ class WindowFixture : public ::testing::Test {
     std::vector<std::string> v;
     for (int r = 0; r < t().RowCount(); ++r) v.push_back(gbk::ToUtf8(t().TextAt(r, col)));
     return v;
+  }
+  // Stored Segments built from `rows` (numbered), then the upper line of Segment `current`
+  // (1-based) focused with the caret at its end; the Document counts as unchanged.
+  void BuildRows(const std::vector<SegmentRow>& rows, int current) {
+    SegmentTable& table = t();
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+      if (i > 0) {
+        table.Append();
+        FillNewSegment(table);
+      }
+      table.Edit();
+      table.SetText(kUpperLineColumn, gbk::Encode(rows[i].upper_text));
+      table.SetText(kLowerLineColumn, gbk::Encode(rows[i].lower_text));
+      table.SetInt(kLengthColumn, rows[i].length_mm);
+      table.SetText(kSizeColumn, gbk::Encode(rows[i].size_text));
+      table.SetText(kOrientationColumn, gbk::Encode(rows[i].orientation_text));
+      StoreNumbered(table);
+    }
+    model_.segment_list().OnGridRowClicked(current);
+    model_.context().FocusLineEnd(0);
+    model_.doc().file_state.DocModified = false;
   }
   // The states of the six list buttons, "1" enabled: first, last, append, insert, delete,
   // store.
@@ -93,6 +129,12 @@ class WindowFixture : public ::testing::Test {
   MeasureCanvas measure_;
   BarCanvas glyph_;
   MainWindowModel model_;
+};
+
+// The bar widths most window tests measure with: "A" 12, "W" 40 and "i" 4 at cell 24.
+class WindowTest : public WindowFixture<> {
+ protected:
+  WindowTest() : WindowFixture<>({{'A', 12}, {'W', 40}, {'i', 4}}) {}
 };
 
 }  // namespace qx::testing
