@@ -66,8 +66,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   qx::ReadDocumentSettings(doc.settings, doc.file_state);
   qx::DropTrailingEmptySegments(doc.table);
-  const std::vector<uint8_t> native = qx::BuildNativeFile(doc.table, doc.settings);
-  if (native.size() < 42 || native[36] == 0 || native[36] > qx::kMaxExportedSegments) std::abort();
+  const qx::NativeFile file = qx::BuildNativeFile(doc.table, doc.settings);
+  const std::vector<uint8_t>& native = file.bytes;
+  if (file.ok() != !native.empty()) std::abort();
+  if (file.ok() && (native.size() < 42 || native[36] == 0 || native[36] > qx::kMaxExportedSegments))
+    std::abort();
   qx::WriteDocumentFile(doc.table, doc.settings, out, qx::DocumentRows::kAll);
 
   qx::DocumentState again(std::make_unique<qx::MemoryRowStore>());

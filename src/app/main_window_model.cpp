@@ -33,10 +33,25 @@ MainWindowModel::~MainWindowModel() = default;
 // --- The window --------------------------------------------------------------------------
 
 void MainWindowModel::Start(int screen_width, int screen_height, std::filesystem::path app_dir,
-                            std::filesystem::path working_table, bool offer_restore) {
+                            const WorkingTableStart& working_table) {
   layout_ = ComputeLayout(screen_width, screen_height);
   ctx_.app_dir = std::move(app_dir);
-  files_.StartSession(std::move(working_table), offer_restore);
+  files_.StartSession(working_table);
+}
+
+bool MainWindowModel::Run(const std::function<void()>& event) {
+  try {
+    event();
+    return true;
+  } catch (const TableError& e) {
+    // The step stopped where the store failed: a walk may have left the editors detached,
+    // and a print that had not started yet leaves the Document busy.
+    doc_.table.AttachAllControls();
+    if (!printing_.running()) doc_.file_state.DocBusy = false;
+    ctx_.ReportStorageFailure(e.what());
+    ctx_.Changed();
+    return false;
+  }
 }
 
 void MainWindowModel::OnActivated() {

@@ -37,11 +37,14 @@ class MainWindowModel {
   ~MainWindowModel();
 
   // --- The window ----------------------------------------------------------------------
-  // Lays the window out for the screen and starts an empty Document in `working_table`
-  // (or restores the table left there by a run that did not end, when `offer_restore`
-  // and the operator agrees).
+  // Lays the window out for the screen and starts an empty Document in the working table
+  // (or restores the table left there by a run that did not end, when the operator agrees).
   void Start(int screen_width, int screen_height, std::filesystem::path app_dir,
-             std::filesystem::path working_table, bool offer_restore = false);
+             const WorkingTableStart& working_table);
+  // Runs one event of the window. A failure of the working table stops that step only:
+  // it is told, what the step left half-way is put right, and the editor goes on.
+  // Returns false when the step failed.
+  bool Run(const std::function<void()>& event);
   void OnActivated();
   bool CanClose();  // true when the window may close
   void OnHelpButton();

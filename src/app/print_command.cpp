@@ -176,11 +176,26 @@ void PrintCommand::OnPrintButton() {
   JobHost host(*this);
   const JobDocument jd{t, p, ctx_.measurer, builder_,
                        static_cast<uint8_t>(ctx_.doc.settings.density_index + 1)};
-  RunDeviceJob(*transport_, devices_, job_, jd, host, &last_counts_);
+  running_ = true;
+  try {
+    RunDeviceJob(*transport_, devices_, job_, jd, host, &last_counts_);
+  } catch (...) {
+    running_ = false;
+    throw;
+  }
+  running_ = false;
   // Lengths are shown with what the printer reported.
   ctx_.doc.calibration = job_.calibration;
   stop_pressed_ = false;
   ctx_.Changed();
+  // Markers the printer cannot take were left out of the job: the operator is told how
+  // many once the job has ended. (Items the layout refuses go without a word, as they
+  // always have; the Segment preview tells why.)
+  if (last_counts_.too_long > 0) {
+    std::string text(pmsg::kItemsTooLong);
+    text.replace(text.find("%d"), 2, std::to_string(last_counts_.too_long));
+    ui_.Message(text, pmsg::kInfo);
+  }
   if (close_after_job_ && ctx_.on_close) {
     close_after_job_ = false;
     ctx_.on_close();

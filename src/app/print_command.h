@@ -38,6 +38,7 @@ class PrintCommand {
   DeviceTable& devices() { return devices_; }
   const WalkCounts& last_job_counts() const { return last_counts_; }
   bool job_timer_running() const { return job_timer_running_; }
+  bool running() const { return running_; }  // a job is on its way to the printer
   bool& StopRequested() { return job_.StopRequested; }
 
  private:
@@ -55,6 +56,7 @@ class PrintCommand {
   bool job_timer_running_ = false;
   bool stop_pressed_ = false;  // the stop button was pressed during the current job
   bool close_after_job_ = false;
+  bool running_ = false;
 };
 
 }  // namespace qx

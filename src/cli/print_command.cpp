@@ -11,6 +11,7 @@
 #include <cstring>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "device/print_job.h"
 #include "device/printer_messages.h"
@@ -47,6 +48,10 @@ class TerminalHost final : public PrintHost {
  public:
   TerminalHost(CliClock& clock, PrintJob& job) : clock_(clock), job_(job) {}
   bool failed_message = false;
+
+  SkipReport skipped;
+
+  void Skipped(const SkippedItems& items) override { skipped.Add(items); }
 
   void Message(std::string_view text, std::string_view) override {
     EndProgressLine();
@@ -93,12 +98,73 @@ class TerminalHost final : public PrintHost {
 };
 
 
+// One line; a usage error (status 2) says where the usage is.
 int Fail(const std::string& problem, int status = 2) {
-  std::fprintf(stderr, "qxlabel: %s\n", problem.c_str());
+  std::fprintf(stderr, "qxlabel: %s%s\n", problem.c_str(),
+               status == 2 ? " (see qxlabel --help)" : "");
   return status;
 }
 
 }  // namespace
+
+std::string NotPrintedReason(ItemResult result, LayoutRefusal refusal, int columns,
+                             int most_columns) {
+  if (result == ItemResult::kTooLong) {
+    std::string size = std::to_string(columns);
+    if (most_columns > columns) size += " to " + std::to_string(most_columns);
+    return "too long for the printer: its image is " + size +
+           " columns, the printer's image store holds " + std::to_string(kImageStoreColumns);
+  }
+  switch (refusal) {
+    case LayoutRefusal::kEmptyFirstLine:
+      return "the upper line is empty";
+    case LayoutRefusal::kAutomaticLengthAndSize:
+      return "the length and the size are both automatic";
+    case LayoutRefusal::kNoTwoLineSize:
+      return "this material takes no automatic size for two lines";
+    case LayoutRefusal::kNoSizeFits:
+      break;
+  }
+  return "the text fits no size at this length";
+}
+
+namespace {
+
+// Serial texts by value: shorter numbers first, then as text (letters, padded numbers).
+bool SerialBefore(const std::string& a, const std::string& b) {
+  return a.size() != b.size() ? a.size() < b.size() : a < b;
+}
+
+}  // namespace
+
+void SkipReport::Add(const SkippedItems& items) {
+  auto it = std::find_if(skips_.begin(), skips_.end(), [&](const Skips& s) {
+    return s.row == items.row && s.result == items.result && s.refusal == items.refusal;
+  });
+  if (it == skips_.end())
+    it = skips_.insert(skips_.end(), {items.row, items.result, items.refusal, 0, items.columns,
+                                      items.columns, items.serial_text, items.serial_text});
+  it->count += items.count;
+  it->fewest_columns = std::min(it->fewest_columns, items.columns);
+  it->most_columns = std::max(it->most_columns, items.columns);
+  if (!items.serial_text.empty()) {
+    if (SerialBefore(items.serial_text, it->first_serial)) it->first_serial = items.serial_text;
+    if (SerialBefore(it->last_serial, items.serial_text)) it->last_serial = items.serial_text;
+  }
+}
+
+void SkipReport::Print() const {
+  for (const Skips& s : skips_) {
+    std::string which = "Segment " + std::to_string(s.row);
+    if (!s.first_serial.empty()) {
+      which += " (serial " + s.first_serial;
+      if (s.last_serial != s.first_serial) which += " to " + s.last_serial;
+      which += ")";
+    }
+    std::fprintf(stderr, "qxlabel: %s: %d item(s) skipped: %s\n", which.c_str(), s.count,
+                 NotPrintedReason(s.result, s.refusal, s.fewest_columns, s.most_columns).c_str());
+  }
+}
 
 bool ParseInt(const char* s, int lo, int hi, int& out) {
   const char* end = s + std::strlen(s);
@@ -202,8 +268,10 @@ int Print(DocumentState& doc, const char* file, int argc, char** argv) {
   std::signal(SIGINT, previous);
   std::printf("%d item(s) sent to %s (%s)", counts.sent, std::string(d.Name(d.selected)).c_str(),
               path.c_str());
-  if (counts.skipped) std::printf(", %d skipped: their text fits no size", counts.skipped);
+  if (counts.skipped) std::printf(", %d skipped", counts.skipped);
   std::printf("\n");
+  std::fflush(stdout);
+  host.skipped.Print();
   // A printer fault ends the job even where the protocol counts the end as orderly.
   return ok && !host.failed_message ? 0 : 1;
 }

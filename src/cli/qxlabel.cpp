@@ -5,16 +5,22 @@
 //       tab-separated, thirteen columns, \N for null.
 //   qxlabel build ROWS.tsv OUT.kel
 //       The reverse of dump: writes the rows, as dump prints them, into a document file.
-//       Empty lines and lines starting with # are skipped.
+//       Empty lines and lines starting with # are skipped. The rows may be UTF-8 (with or
+//       without a byte-order mark) or GBK; without a settings row (Num 0) at the end, the
+//       default settings are added.
 //   qxlabel export DOC.kel OUT.qxf
 //       Writes the native printer file exactly as the editor would for that Document.
+//       Texts too long for the file's 16-bit fields (65535 bytes) are refused, exit status 1.
 //   qxlabel import BOOK.xls|BOOK.xlsx OUT.kel
 //       Builds the Document as the editor's Excel import would and saves it. A sheet that
-//       is damaged part-way gives the rows before the damage, as in the editor, and exit
-//       status 1.
+//       is damaged part-way gives exit status 1 and writes nothing (the editor keeps the
+//       rows before the damage). The import stops at the first row whose first cell is
+//       empty; when text was left out from there on, stderr says how many rows were
+//       imported and where.
 //   qxlabel preview DOC.kel OUT.png [--label-cal N] [--tube-cal N] [--scale N]
 //       Draws every printed item of every Segment (repeats and serial values, serial
-//       first) as one strip of tape.
+//       first) as one strip of tape. Items that will not print are left out, as a print
+//       job leaves them out, and named on stderr with the reason.
 //   qxlabel preview [options] TEXT [SECOND-LINE] -o OUT.png
 //       Lays out and draws a Segment exactly as the printer will print it and writes the
 //       tape as a PNG: one item, or one item per serial value with --serial.
@@ -28,10 +34,18 @@
 //                 [--density 1-7]
 //       Prints a document as the editor's print command does (after the same tidying),
 //       with progress on the terminal and the printer's messages on stderr; exit status 1
-//       when the job fails. Ctrl-C stops the printer.
+//       when the job fails. Items skipped are named on stderr with the reason. Ctrl-C
+//       stops the printer.
+//
+// No command writes its output over one of its inputs (under any name), and a command
+// that fails leaves its output file as it was. Inputs must be regular files.
 //
 // Texts are UTF-8; in them № stands for the serial value, ↖ and ↙ make the next
 // character a superscript or subscript.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cctype>
 #include <cerrno>
 #include <charconv>
@@ -49,7 +63,7 @@
 #include "document/gbk.h"
 #include "document/memory_store.h"
 #include "document/native_export.h"
-#include "document/paradox_store.h"
+#include "document/paradox.h"
 #include "document/workbook.h"
 #include "layout/fit.h"
 #include "layout/font_resolver.h"
@@ -90,29 +104,63 @@ constexpr const char kUsage[] =
     "       qxlabel fonts\n"
     "       qxlabel devices\n"
     "       qxlabel print DOC.kel [--printer N] [--copies N] [--range A-B] [--repeat-first]\n"
-    "                     [--density 1-7]\n";
+    "                     [--density 1-7]\n"
+    "\n"
+    "A rows file (dump writes one, build reads one) is UTF-8 or GBK text, one row a line,\n"
+    "13 columns separated by tabs: Num Flin Slin PitchLen Zihao HengShu XiuShi PitchRep\n"
+    "XuLei XuFirst XuEnd UpLen DnLen. \\N is an empty value; \\t \\n \\r \\\\ stand for tab,\n"
+    "line feeds and backslash in texts; empty lines and lines starting with # are skipped.\n"
+    "The last row, Num 0, holds the settings: material in Flin, font in Slin, alignment in\n"
+    "HengShu, cut in XiuShi, spacing in XuFirst; without it the default settings are used.\n";
 
+// A usage error: one line, and where to find the usage.
 int Usage(const char* problem = nullptr) {
-  if (problem) std::fprintf(stderr, "qxlabel: %s\n", problem);
-  std::fputs(kUsage, stderr);
+  if (problem)
+    std::fprintf(stderr, "qxlabel: %s (see qxlabel --help)\n", problem);
+  else
+    std::fputs("usage: qxlabel COMMAND [ARGUMENTS] (qxlabel --help lists the commands)\n", stderr);
   return 2;
 }
 
-// True when `file` can be opened for reading; otherwise says why on stderr. The readers
-// would refuse such a file too, but as "not a document file" or "damaged", which hides
-// the real trouble: a wrong name or a missing permission.
+// True when `file` is a regular file that can be opened for reading; otherwise says why on
+// stderr. The readers would refuse such a file too, but as "not a document file" or
+// "damaged", which hides the real trouble: a wrong name or a missing permission. A pipe,
+// a device or a folder is refused before it is opened: reading one would wait forever or
+// never end.
 bool CanRead(const std::string& file) {
-  std::FILE* f = std::fopen(file.c_str(), "rb");
-  if (!f) {
+  struct stat st;
+  if (stat(file.c_str(), &st) != 0) {
     std::fprintf(stderr, "qxlabel: cannot open %s: %s\n", file.c_str(), std::strerror(errno));
     return false;
   }
-  std::fclose(f);
-  std::error_code ec;
-  if (std::filesystem::is_directory(file, ec)) {
-    std::fprintf(stderr, "qxlabel: %s is a folder, not a file\n", file.c_str());
+  if (!S_ISREG(st.st_mode)) {
+    const char* kind = S_ISDIR(st.st_mode)                          ? "a folder"
+                       : S_ISFIFO(st.st_mode)                       ? "a pipe"
+                       : S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode) ? "a device"
+                       : S_ISSOCK(st.st_mode)                       ? "a socket"
+                                                                    : "not a regular file";
+    std::fprintf(stderr, "qxlabel: %s is %s, not a file\n", file.c_str(), kind);
     return false;
   }
+  const int fd = open(file.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) {
+    std::fprintf(stderr, "qxlabel: cannot open %s: %s\n", file.c_str(), std::strerror(errno));
+    return false;
+  }
+  close(fd);
+  return true;
+}
+
+// True, after saying so, when writing `out` would overwrite the input `in` (the same file
+// under any name: itself, a link to it, a hard link).
+bool OutputIsInput(const std::string& in, const std::string& out) {
+  if (!SameFile(in, out)) return false;
+  if (in == out)
+    std::fprintf(stderr, "qxlabel: %s is the input file; give another output file\n", out.c_str());
+  else
+    std::fprintf(stderr,
+                 "qxlabel: %s is the input file %s under another name; give another output file\n",
+                 out.c_str(), in.c_str());
   return true;
 }
 
@@ -279,18 +327,134 @@ bool ParseField(const std::string& field, int col, FieldValue& v, std::string& p
   return true;
 }
 
+// What a rows file may hold, checked while it is read so that no file can make build hold
+// much memory: a document holds at most 65535 Segments and its settings row, and a row of
+// the longest texts is well under 2 KB.
+constexpr int kMaxSegmentRows = kMaxImportedRows;
+constexpr std::size_t kMaxLineBytes = 64 * 1024;
+
+// The lines of a rows file, one at a time, none longer than kMaxLineBytes.
+class LineReader {
+ public:
+  enum Result { kLine, kEnd, kTooLong, kFailed };
+  explicit LineReader(std::FILE* f) : f_(f) {}
+  Result Next(std::string& line) {
+    line.clear();
+    for (int c; (c = getc_unlocked(f_)) != EOF;) {
+      if (c == '\n') return kLine;
+      if (line.size() == kMaxLineBytes) return kTooLong;
+      line += static_cast<char>(c);
+    }
+    if (std::ferror(f_)) return kFailed;
+    return line.empty() ? kEnd : kLine;
+  }
+
+ private:
+  std::FILE* f_;
+};
+
+bool IsAscii(std::string_view s) {
+  for (char c : s)
+    if (static_cast<unsigned char>(c) >= 0x80) return false;
+  return true;
+}
+
+bool IsUtf8(std::string_view s) {
+  for (std::size_t pos = 0; pos < s.size();) {
+    std::size_t len = 1;
+    if (gbk::DecodeUtf8(s, pos, len) == gbk::kReplacement && s.substr(pos, len) != "\xEF\xBF\xBD")
+      return false;
+    pos += len;
+  }
+  return true;
+}
+
+bool IsGbk(std::string_view s) {
+  bool ok = true;
+  gbk::ForEachChar(
+      s, [&](std::size_t, std::string_view ch) { ok = ok && gbk::DecodeChar(ch).has_value(); });
+  return ok;
+}
+
+// The text encoding of a rows file: UTF-8, or GBK as a Chinese Windows saves text. It is
+// told by the first line that is not plain ASCII, and every later line must agree.
+class RowsEncoding {
+ public:
+  // `line` as UTF-8, or false with the reason in `problem`.
+  bool ToUtf8(const std::string& file, std::string& line, std::string& problem) {
+    if (IsAscii(line)) return true;
+    if (gbk_ == kUndecided) {
+      if (IsUtf8(line)) {
+        gbk_ = kNo;
+      } else if (IsGbk(line)) {
+        gbk_ = kYes;
+        std::fprintf(stderr, "qxlabel: %s is not UTF-8; it is read as GBK\n", file.c_str());
+      }
+    }
+    if (gbk_ == kYes && IsGbk(line)) {
+      line = gbk::ToUtf8(line);
+      return true;
+    }
+    if (gbk_ == kNo && IsUtf8(line)) return true;
+    problem = gbk_ == kYes ? "not GBK like the lines before it" : "not UTF-8";
+    return false;
+  }
+
+ private:
+  enum { kUndecided, kNo, kYes } gbk_ = kUndecided;
+};
+
 int Build(const std::string& rows_file, const std::string& out) {
-  if (!CanRead(rows_file)) return 1;
-  std::ifstream in(rows_file, std::ios::binary);
-  // The rows are checked against the columns in a table in memory first, so a bad value
-  // is reported with its line and no file is written.
-  SegmentTable rows(std::make_unique<MemoryRowStore>());
-  rows.Create();
-  rows.Open();
+  if (!CanRead(rows_file) || OutputIsInput(rows_file, out)) return 1;
+  std::unique_ptr<std::FILE, int (*)(std::FILE*)> in(std::fopen(rows_file.c_str(), "rb"),
+                                                     std::fclose);
+  if (!in) {
+    std::fprintf(stderr, "qxlabel: cannot open %s: %s\n", rows_file.c_str(), std::strerror(errno));
+    return 1;
+  }
+  auto refuse = [&](int n, const std::string& problem) {
+    std::fprintf(stderr, "qxlabel: %s, line %d: %s\n", rows_file.c_str(), n, problem.c_str());
+    return 1;
+  };
+  // Every value is checked against its column in a one-row table in memory, so a bad
+  // value is reported with its line and no file is written.
+  SegmentTable check(std::make_unique<MemoryRowStore>());
+  check.Create();
+  check.Open();
+  check.Append();
+  std::vector<RowValues> rows;
+  RowsEncoding encoding;
+  LineReader lines(in.get());
   std::string line;
-  for (int n = 1; std::getline(in, line); ++n) {
+  for (int n = 1;; ++n) {
+    const LineReader::Result got = lines.Next(line);
+    if (got == LineReader::kEnd) break;
+    if (got == LineReader::kTooLong)
+      return refuse(n,
+                    "longer than " + std::to_string(kMaxLineBytes) + " bytes, more than any row");
+    if (got == LineReader::kFailed) {
+      std::fprintf(stderr, "qxlabel: cannot read %s: %s\n", rows_file.c_str(),
+                   std::strerror(errno));
+      return 1;
+    }
+    if (n == 1) {
+      if (line.starts_with("\xFF\xFE") || line.starts_with("\xFE\xFF")) {
+        std::fprintf(stderr, "qxlabel: %s is UTF-16 text, not UTF-8; save it as UTF-8\n",
+                     rows_file.c_str());
+        return 1;
+      }
+      if (line.starts_with("\xEF\xBB\xBF")) line.erase(0, 3);  // a byte-order mark
+    }
     if (!line.empty() && line.back() == '\r') line.pop_back();
     if (line.empty() || line[0] == '#') continue;
+    std::string problem;
+    if (!encoding.ToUtf8(rows_file, line, problem)) return refuse(n, problem);
+    // One more row than a document holds may still be its settings row.
+    if (rows.size() > static_cast<std::size_t>(kMaxSegmentRows)) {
+      std::fprintf(stderr, "qxlabel: %s holds more than %d Segments, the most a document holds\n",
+                   rows_file.c_str(), kMaxSegmentRows);
+      return 1;
+    }
     std::vector<std::string> fields;
     for (std::size_t start = 0;;) {
       const std::size_t tab = line.find('\t', start);
@@ -299,59 +463,69 @@ int Build(const std::string& rows_file, const std::string& out) {
       if (tab == std::string::npos) break;
       start = tab + 1;
     }
-    if (fields.size() != static_cast<std::size_t>(kColumnCount)) {
-      std::fprintf(stderr, "qxlabel: %s, line %d: %zu columns, a row has %d\n", rows_file.c_str(),
-                   n, fields.size(), kColumnCount);
-      return 1;
-    }
-    rows.Append();
+    if (fields.size() != static_cast<std::size_t>(kColumnCount))
+      return refuse(
+          n, std::to_string(fields.size()) + " columns, a row has " + std::to_string(kColumnCount));
+    RowValues row{};
     for (int c = 0; c < kColumnCount; ++c) {
       FieldValue v;
-      std::string problem;
+      const std::string column(kColumns[static_cast<std::size_t>(c)].name);
       if (!ParseField(fields[static_cast<std::size_t>(c)], c, v, problem)) {
         std::fprintf(stderr, "qxlabel: %s, line %d, column %s: %s\n", rows_file.c_str(), n,
-                     std::string(kColumns[static_cast<std::size_t>(c)].name).c_str(),
-                     problem.c_str());
+                     column.c_str(), problem.c_str());
         return 1;
       }
       try {
-        rows.SetValue(c, std::move(v));
+        check.SetValue(c, std::move(v));
       } catch (const TableError& e) {  // the message names the column
-        std::fprintf(stderr, "qxlabel: %s, line %d: %s\n", rows_file.c_str(), n, e.what());
-        return 1;
+        return refuse(n, e.what());
       }
+      row[static_cast<std::size_t>(c)] = check.Value(c);
     }
-    rows.Store();
+    rows.push_back(std::move(row));
   }
-  if (rows.IsEmpty()) {
+  if (rows.empty()) {
     std::fprintf(stderr, "qxlabel: %s holds no rows\n", rows_file.c_str());
     return 1;
   }
-  try {
-    ParadoxRowStore file;
-    file.Create(out);
-    for (int r = 0; r < rows.RowCount(); ++r) {
-      RowValues values{};
-      for (int c = 0; c < kColumnCount; ++c)
-        values[static_cast<std::size_t>(c)] = rows.ValueAt(r, c);
-      file.Insert(values, std::nullopt);
+  // The last row carries the settings (Num 0). Without one, every row is a Segment and
+  // the document gets the settings of a new Document.
+  const FieldValue& last_number = rows.back()[kNumberColumn];
+  if (!std::holds_alternative<int64_t>(last_number) || std::get<int64_t>(last_number) != 0) {
+    if (rows.size() > static_cast<std::size_t>(kMaxSegmentRows)) {
+      std::fprintf(stderr, "qxlabel: %s holds more than %d Segments, the most a document holds\n",
+                   rows_file.c_str(), kMaxSegmentRows);
+      return 1;
     }
-    file.Close();
-  } catch (const TableError& e) {
-    std::fprintf(stderr, "qxlabel: cannot write %s: %s\n", out.c_str(), e.what());
+    rows.push_back(DocumentSettingsRow(DocumentSettings{}));
+  }
+  std::string error;
+  WriteFailure failure = WriteFailure::kNone;
+  if (!paradox::WriteDocumentTable(out, rows, paradox::kLong, &error, &failure)) {
+    // A write failure names the file; a row that does not fit the table does not.
+    if (failure == WriteFailure::kNone) error = "cannot write " + out + ": " + error;
+    std::fprintf(stderr, "qxlabel: %s\n", error.c_str());
     return 1;
   }
-  std::printf("%d row(s) written to %s\n", rows.RowCount(), out.c_str());
+  std::printf("%zu row(s) written to %s\n", rows.size(), out.c_str());
   return 0;
 }
 
 int Export(const std::string& file, const std::string& out) {
   LoadedDocument d;
-  if (!Load(file, d)) return 1;
+  if (!Load(file, d) || OutputIsInput(file, out)) return 1;
   SegmentTable& t = d.doc.table;
   StoreNumbered(t);
   DropTrailingEmptySegments(t);
-  const std::vector<uint8_t> bytes = BuildNativeFile(t, d.doc.settings);
+  const NativeFile native = BuildNativeFile(t, d.doc.settings);
+  if (!native.ok()) {
+    std::fprintf(stderr,
+                 "qxlabel: cannot export %s: the Segments' texts come to %zu bytes, a native "
+                 "file holds at most %zu; export fewer Segments at a time\n",
+                 file.c_str(), native.text_bytes, kMaxNativeTextBytes);
+    return 1;
+  }
+  const std::vector<uint8_t>& bytes = native.bytes;
   std::string error;
   if (!WriteFileAtomically(out, bytes, &error)) {
     std::fprintf(stderr, "qxlabel: %s\n", error.c_str());
@@ -381,23 +555,55 @@ const char* WorkbookErrorText(WorkbookError e) {
   }
 }
 
+// A workbook error in words; for kTooLarge with the limit it reached.
+std::string WorkbookProblem(WorkbookError e, const std::string& limit) {
+  std::string s = WorkbookErrorText(e);
+  if (e == WorkbookError::kTooLarge && !limit.empty()) s += " (" + limit + ")";
+  return s;
+}
+
+// A document file that could not be written, in one line naming it once. The writer's
+// own message names the file ("cannot write OUT: the disk is full"); a row that does not
+// fit the table comes as "OUT: reason".
+void DocumentWriteFailed(const std::string& out, const TableError& e) {
+  const std::string what = e.what();
+  if (dynamic_cast<const FileWriteError*>(&e))
+    std::fprintf(stderr, "qxlabel: %s\n", what.c_str());
+  else if (what.starts_with(out + ": "))
+    std::fprintf(stderr, "qxlabel: cannot write %s\n", what.c_str());
+  else
+    std::fprintf(stderr, "qxlabel: cannot write %s: %s\n", out.c_str(), what.c_str());
+}
+
 int Import(const std::string& book, const std::string& out) {
-  if (!CanRead(book)) return 1;
+  if (!CanRead(book) || OutputIsInput(book, out)) return 1;
   WorkbookError error = WorkbookError::kNone;
-  std::unique_ptr<SheetRows> rows = OpenFirstSheet(book, &error);
+  std::string limit;
+  std::unique_ptr<SheetRows> rows = OpenFirstSheet(book, &error, {}, &limit);
   if (!rows) {
-    std::fprintf(stderr, "qxlabel: cannot read %s: %s\n", book.c_str(), WorkbookErrorText(error));
+    std::fprintf(stderr, "qxlabel: cannot read %s: %s\n", book.c_str(),
+                 WorkbookProblem(error, limit).c_str());
     return 1;
   }
   DocumentState doc(std::make_unique<MemoryRowStore>());
   NewDocument(doc, "working table");
   const ImportResult r = ImportSheet(doc.table, *rows);
   if (r.two_lines) doc.settings.material_index = 5;
-  if (r.error != WorkbookError::kNone)
-    std::fprintf(stderr, "qxlabel: reading stopped after %d row(s): %s\n", r.segments,
-                 WorkbookErrorText(r.error));
+  // An import that could not read the whole sheet writes nothing: OUT keeps what it held.
+  if (r.error != WorkbookError::kNone) {
+    std::fprintf(stderr,
+                 "qxlabel: cannot import %s: reading stopped after %d row(s): %s; nothing was "
+                 "written\n",
+                 book.c_str(), r.segments, WorkbookProblem(r.error, rows->limit_reached()).c_str());
+    return 1;
+  }
   if (r.truncated)
     std::fprintf(stderr, "qxlabel: only the first %d rows were imported\n", kMaxImportedRows);
+  if (r.stopped_at_row > 0)
+    std::fprintf(stderr,
+                 "qxlabel: %d row(s) imported; row %d has an empty first cell, so it and the "
+                 "rows below it were left out\n",
+                 r.segments, r.stopped_at_row);
   if (r.replaced)
     std::fprintf(stderr, "qxlabel: %d character(s) GBK cannot hold became '?'\n", r.replaced);
   StoreNumbered(doc.table);
@@ -405,11 +611,11 @@ int Import(const std::string& book, const std::string& out) {
   try {
     WriteDocumentFile(doc.table, doc.settings, out, DocumentRows::kAll);
   } catch (const TableError& e) {
-    std::fprintf(stderr, "qxlabel: cannot write %s: %s\n", out.c_str(), e.what());
+    DocumentWriteFailed(out, e);
     return 1;
   }
   std::printf("%d Segment(s) imported into %s\n", r.segments, out.c_str());
-  return r.error == WorkbookError::kNone ? 0 : 1;
+  return 0;
 }
 
 int PreviewDocument(const std::string& file, const std::string& out, int argc, char** argv) {
@@ -429,7 +635,7 @@ int PreviewDocument(const std::string& file, const std::string& out, int argc, c
     }
   }
   LoadedDocument d;
-  if (!Load(file, d)) return 1;
+  if (!Load(file, d) || OutputIsInput(file, out)) return 1;
   FreeTypeCanvas measure_canvas, glyph_canvas(192, 96);
   GlyphMeasurer measurer(measure_canvas);
   measurer.SetFace(d.doc.settings.font_face);
@@ -438,14 +644,14 @@ int PreviewDocument(const std::string& file, const std::string& out, int argc, c
   SegmentTable& t = d.doc.table;
   std::vector<ItemImage> items;
   StripLimit limit(scale);
-  int skipped = 0;
+  // Items that will not print are left out of the strip, as the print job skips them.
+  cli::SkipReport skipped;
   t.First();
   for (int r = 0; r < t.RowCount() && !limit.full(); ++r, t.Next()) {
     const std::string upper_text = t.Text(kUpperLineColumn), lower_text = t.Text(kLowerLineColumn);
     if (upper_text.empty()) continue;
     SegmentValues v;
     DecodePrintValues(t, d.doc.file_state.MaterialCode, cal, v);
-    bool too_long = false;
     ForEachPrintItem(v, /*serial_first=*/true, [&](const PrintItemSerial& s) {
       SegmentValues iv = v;
       iv.SerialWidth = s.width;
@@ -457,21 +663,21 @@ int PreviewDocument(const std::string& file, const std::string& out, int argc, c
           items.push_back(std::move(img));
           break;
         case ItemResult::kSkipped:
-          ++skipped;
+          skipped.Add({.row = r + 1,
+                       .serial_text = s.text,
+                       .refusal = WhyLayoutRefuses(c, upper_text, lower_text)});
           break;
         case ItemResult::kTooLong:
-          too_long = true;
-          return false;
+          skipped.Add({.row = r + 1,
+                       .serial_text = s.text,
+                       .result = ItemResult::kTooLong,
+                       .columns = static_cast<int>(img.columns.size() / kColumnBytes)});
+          break;
       }
       return true;
     });
-    if (too_long) {
-      std::fprintf(stderr, "qxlabel: Segment %d is too long for the printer\n", r + 1);
-      return 1;
-    }
   }
-  if (skipped)
-    std::fprintf(stderr, "qxlabel: %d item(s) skipped: their text fits no size\n", skipped);
+  skipped.Print();
   limit.Report(items.size());
   if (items.empty()) {
     std::fprintf(stderr, "qxlabel: nothing to print in %s\n", file.c_str());
@@ -504,7 +710,7 @@ int Measure(int argc, char** argv) {
     } else if (text.empty()) {
       text = argv[i];
     } else {
-      return Usage();
+      return Usage("measure takes one text");
     }
   }
   std::string gbk;
@@ -660,14 +866,17 @@ int Preview(int argc, char** argv) {
         if (limit.Take(img)) items.push_back(std::move(img));
         break;
       case qx::ItemResult::kSkipped:
-        std::fprintf(stderr,
-                     "qxlabel: item %s is skipped: the text does not fit (no size fits, "
-                     "or this material takes no automatic two-line size)\n",
-                     text.empty() ? "1" : text.c_str());
+        std::fprintf(stderr, "qxlabel: item %s is skipped: %s\n", text.empty() ? "1" : text.c_str(),
+                     cli::NotPrintedReason(qx::ItemResult::kSkipped,
+                                           qx::WhyLayoutRefuses(c, text1, text2), 0)
+                         .c_str());
         break;
       case qx::ItemResult::kTooLong:
-        std::fprintf(stderr, "qxlabel: item %s is too long for the printer\n", text.c_str());
-        return 1;
+        std::fprintf(stderr, "qxlabel: item %s is skipped: %s\n", text.empty() ? "1" : text.c_str(),
+                     cli::NotPrintedReason(qx::ItemResult::kTooLong, {},
+                                           static_cast<int>(img.columns.size() / qx::kColumnBytes))
+                         .c_str());
+        break;
     }
   }
   limit.Report(items.size());
@@ -715,6 +924,9 @@ int main(int argc, char** argv) {
     if (cmd == "import")
       return argc == 4 ? Import(argv[2], argv[3])
                        : Usage("import takes a workbook and the output file");
+  } catch (const std::bad_alloc&) {
+    std::fprintf(stderr, "qxlabel: out of memory\n");
+    return 1;
   } catch (const std::exception& e) {
     std::fprintf(stderr, "qxlabel: %s\n", e.what());
     return 1;

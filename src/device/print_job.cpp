@@ -62,14 +62,16 @@ bool GoToRow(SegmentTable& t, int row) {
 
 class Walker {
  public:
-  Walker(const JobDocument& doc, PrintJob& job, const SendItem& send, WalkCounts& counts)
-      : doc_(doc), job_(job), send_(send), counts_(counts) {}
+  Walker(const JobDocument& doc, PrintJob& job, const SendItem& send, WalkCounts& counts,
+         const SkipItems& skipped)
+      : doc_(doc), job_(job), send_(send), counts_(counts), skipped_(skipped) {}
 
   bool Run() {
     if (job_.StartRow < 1) return true;
     SegmentTable& t = doc_.table;
     if (!GoToRow(t, job_.StartRow)) return true;
     for (int row = job_.StartRow; row <= job_.EndRow && !t.Eof(); ++row) {
+      row_ = row;
       DecodePrintValues(t, doc_.file_state.MaterialCode, job_.calibration, v_);
       upper_text_ = t.Text(kUpperLineColumn);
       lower_text_ = t.Text(kLowerLineColumn);
@@ -93,15 +95,15 @@ class Walker {
     if (!job_.RepeatFirst) {
       for (int rep = 0; rep < repeats; ++rep) {
         if (CheckedOnce() && !Fits(r.first)) {
-          counts_.skipped += static_cast<int>(r.count());
+          PassRefused(static_cast<int>(r.count()));
           continue;
         }
         for (uint32_t value = r.first; value <= r.last; ++value)
           if (!Item(r, value)) return false;
       }
     } else {
-      if (CheckedOnce() && !Fits(r.first)) {
-        counts_.skipped += static_cast<int>(r.count()) * repeats;
+      if (CheckedOnce() && repeats > 0 && !Fits(r.first)) {
+        PassRefused(static_cast<int>(r.count()) * repeats);
         return true;
       }
       for (uint32_t value = r.first; value <= r.last; ++value)
@@ -131,18 +133,44 @@ class Walker {
     return pass_layout_.has_value();
   }
 
-  bool Build(const LayoutContext& c) {
+  ItemResult Build(const LayoutContext& c) {
+    image_.columns.clear();
     if (CheckedOnce() && pass_layout_)
-      return doc_.builder.Build(c, *pass_layout_, upper_text_, lower_text_, image_) == BuildStatus::kOk;
-    return MakeItem(doc_.builder, c, upper_text_, lower_text_, image_) == ItemResult::kBuilt;
+      return BuildItem(doc_.builder, c, *pass_layout_, upper_text_, lower_text_, image_);
+    return MakeItem(doc_.builder, c, upper_text_, lower_text_, image_);
+  }
+
+  // Counts skipped items and tells the host; the job goes on.
+  void Skip(SkippedItems items) {
+    counts_.skipped += items.count;
+    if (items.result == ItemResult::kTooLong) counts_.too_long += items.count;
+    items.row = row_;
+    if (skipped_) skipped_(items);
+  }
+
+  // A pass checked once was refused: all its items, with the serial text of its first.
+  void PassRefused(int count) {
+    const LayoutContext c{doc_.measurer, item_values_, doc_.file_state, job_.SerialText};
+    Skip({.serial_text = job_.SerialText,
+          .count = count,
+          .refusal = WhyLayoutRefuses(c, upper_text_, lower_text_)});
   }
 
   bool Item(const SerialRange& r, uint32_t value) {
     SetSerial(r, value);
     const LayoutContext c{doc_.measurer, item_values_, doc_.file_state, job_.SerialText};
-    if (!Build(c) || image_.columns.size() > kImageStoreBytes) {
-      ++counts_.skipped;  // skipped without a message; the job goes on
-      return true;
+    switch (Build(c)) {
+      case ItemResult::kBuilt:
+        break;
+      case ItemResult::kSkipped:
+        Skip({.serial_text = job_.SerialText,
+              .refusal = WhyLayoutRefuses(c, upper_text_, lower_text_)});
+        return true;
+      case ItemResult::kTooLong:
+        Skip({.serial_text = job_.SerialText,
+              .result = ItemResult::kTooLong,
+              .columns = static_cast<int>(image_.columns.size() / kColumnBytes)});
+        return true;
     }
     if (!send_(image_, v_.RowNumber)) return false;
     ++counts_.sent;
@@ -153,6 +181,8 @@ class Walker {
   PrintJob& job_;
   const SendItem& send_;
   WalkCounts& counts_;
+  const SkipItems& skipped_;
+  int row_ = 0;  // the Segment being walked, from 1
   SegmentValues v_, item_values_;
   std::optional<SegmentLayout> pass_layout_;
   std::string upper_text_, lower_text_;
@@ -173,8 +203,8 @@ int CountItems(SegmentTable& t, const DocumentFileState& file_state, const Print
 }
 
 bool WalkSegments(const JobDocument& doc, PrintJob& job, const SendItem& send,
-                  WalkCounts& counts) {
-  return Walker(doc, job, send, counts).Run();
+                  WalkCounts& counts, const SkipItems& skipped) {
+  return Walker(doc, job, send, counts, skipped).Run();
 }
 
 namespace {
@@ -191,9 +221,10 @@ bool WalkCopies(const JobDocument& doc, PrintJob& job, PrintHost& host, WalkCoun
     return send(item, row);
   };
   bool ok = true;
+  const SkipItems skipped = [&](const SkippedItems& items) { host.Skipped(items); };
   while (job.Copies > 0 && ok) {
     const int skipped_before = counts.skipped;
-    ok = WalkSegments(doc, job, counted, counts);
+    ok = WalkSegments(doc, job, counted, counts, skipped);
     handled += counts.skipped - skipped_before;
     --job.Copies;
   }

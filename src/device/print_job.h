@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <string>
 
 #include "device/device_table.h"
 #include "device/print_job_state.h"
@@ -16,13 +17,23 @@
 
 namespace qx {
 
-// Largest item image the printer's image store takes; bigger items are skipped.
-inline constexpr std::size_t kImageStoreBytes = 20000;
-
 // Deletes every Segment whose upper line is empty (keeping at least one row) and numbers
 // the rest 1, 2, ... from the first. Leaves the table on its first row. Returns whether
 // anything is left to print (the first row's upper line is not empty).
 bool TidyForPrint(SegmentTable& t);
+
+// Items the job skipped together: one item, or the whole range of values of a pass that
+// was checked once (two lines with zero-padded numbers or small letters).
+struct SkippedItems {
+  int row = 0;              // the Segment's number, from 1
+  std::string serial_text;  // of the first item skipped; empty without a serial
+  int count = 1;
+  // kSkipped: the layout refused the items (`refusal` says why); kTooLong: the image
+  // passes the printer's image store (kImageStoreBytes) and is `columns` columns long.
+  ItemResult result = ItemResult::kSkipped;
+  LayoutRefusal refusal = LayoutRefusal::kNoSizeFits;
+  int columns = 0;
+};
 
 class PrintHost : public PrinterUi {
  public:
@@ -33,6 +44,8 @@ class PrintHost : public PrinterUi {
   virtual void EndOfJob() = 0;
   // Called before each item is sent: `done` items of `total` have been handled.
   virtual void Progress(int /*done*/, int /*total*/) {}
+  // Items were skipped, in every copy that reaches them; the job goes on.
+  virtual void Skipped(const SkippedItems& /*items*/) {}
 };
 
 // What a job prints from.
@@ -47,7 +60,8 @@ struct JobDocument {
 // Counts of a finished walk, for the progress display and the command-line tool.
 struct WalkCounts {
   int sent = 0;
-  int skipped = 0;  // items the layout refused (or too big for the image store)
+  int skipped = 0;   // items not sent: the layout refused them or they were too long
+  int too_long = 0;  // of those, the items whose image passes the printer's image store
 };
 
 // Items the rows StartRow..EndRow give per copy (before any is skipped).
@@ -55,8 +69,11 @@ int CountItems(SegmentTable& t, const DocumentFileState& file_state, const Print
 
 // Walks rows job.StartRow..job.EndRow once in the job's order, building every item and
 // handing it to `send` with its row number; stops and fails as soon as a send fails.
+// Items that cannot be printed are counted and handed to `skipped`.
 using SendItem = std::function<bool(const ItemImage& item, uint8_t row_number)>;
-bool WalkSegments(const JobDocument& doc, PrintJob& job, const SendItem& send, WalkCounts& counts);
+using SkipItems = std::function<void(const SkippedItems& items)>;
+bool WalkSegments(const JobDocument& doc, PrintJob& job, const SendItem& send, WalkCounts& counts,
+                  const SkipItems& skipped = {});
 
 // Everything after the print dialog's OK: checks that the printer was opened, picks the
 // protocol by the selected slot's model name, runs the job for every copy and returns the

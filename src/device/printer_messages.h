@@ -14,6 +14,8 @@ inline constexpr std::string_view kOpenFailed = "打开设备出错";
 inline constexpr std::string_view kNothingToPrint = "无内容可打印!";
 inline constexpr std::string_view kNoMemory = "内存不足，无法打印";
 inline constexpr std::string_view kPrintFinished = "打印完成!";
+// At the end of a job; %d: the markers not printed.
+inline constexpr std::string_view kItemsTooLong = "有%d个标记超出打印机的存储容量,未打印。";
 
 // First generation.
 inline constexpr std::string_view kSendError = "发送通讯错误";

@@ -1,7 +1,9 @@
 #include "document/document.h"
 
 #include <algorithm>
+#include <charconv>
 #include <limits>
+#include <system_error>
 
 #include "document/gbk.h"
 
@@ -98,6 +100,61 @@ void DecodePrintValues(const SegmentTable& t, uint8_t material_code, const Calib
   const int k = IsLabelMaterial(material_code) ? cal.LabelCalibration : cal.TubeCalibration;
   v.LengthDots = PrintLengthDots(t.Int(kLengthColumn), k);
   DecodeCommon(t, v);
+}
+
+namespace {
+
+// A selector index from its stored text, when it is a whole number of the selector's range.
+void TakeIndex(const SessionValues& v, const char* name, std::size_t items, int& index) {
+  const auto it = v.find(name);
+  if (it == v.end()) return;
+  int n = 0;
+  const char* end = it->second.data() + it->second.size();
+  const auto [p, ec] = std::from_chars(it->second.data(), end, n);
+  if (ec == std::errc() && p == end && n >= 0 && static_cast<std::size_t>(n) < items) index = n;
+}
+
+void TakeFlag(const SessionValues& v, const char* name, bool& flag) {
+  const auto it = v.find(name);
+  if (it != v.end() && (it->second == "0" || it->second == "1")) flag = it->second == "1";
+}
+
+}  // namespace
+
+SessionValues SessionOf(const DocumentState& doc) {
+  const DocumentSettings& s = doc.settings;
+  const DocumentFileState& p = doc.file_state;
+  return {
+      {"material", std::to_string(s.material_index)},
+      {"cut", std::to_string(s.cut_index)},
+      {"alignment", std::to_string(s.alignment_index)},
+      {"spacing", std::to_string(s.spacing_index)},
+      {"density", std::to_string(s.density_index)},
+      {"font_face", s.font_face},
+      {"bold", s.bold ? "1" : "0"},
+      {"editor_bold", s.editor_bold ? "1" : "0"},
+      {"document_path", p.DocPath.string()},
+      {"has_file", p.HasFile ? "1" : "0"},
+      {"modified", p.DocModified ? "1" : "0"},
+  };
+}
+
+void RestoreSession(const SessionValues& v, DocumentState& doc) {
+  DocumentSettings& s = doc.settings;
+  DocumentFileState& p = doc.file_state;
+  TakeIndex(v, "material", MaterialItems().size(), s.material_index);
+  TakeIndex(v, "cut", CutItems().size(), s.cut_index);
+  TakeIndex(v, "alignment", AlignItems().size(), s.alignment_index);
+  TakeIndex(v, "spacing", SpacingItems().size(), s.spacing_index);
+  TakeIndex(v, "density", DensityItems().size(), s.density_index);
+  if (const auto it = v.find("font_face"); it != v.end() && !it->second.empty())
+    s.font_face = it->second;
+  TakeFlag(v, "bold", s.bold);
+  TakeFlag(v, "editor_bold", s.editor_bold);
+  TakeFlag(v, "has_file", p.HasFile);
+  TakeFlag(v, "modified", p.DocModified);
+  if (const auto it = v.find("document_path"); it != v.end()) p.DocPath = it->second;
+  if (p.DocPath.empty()) p.HasFile = false;
 }
 
 void ReadDocumentSettings(const DocumentSettings& s, DocumentFileState& p) {

@@ -96,6 +96,15 @@ void ReloadWorkingValues(SegmentTable& t, SegmentValues& v);
 void DecodePrintValues(const SegmentTable& t, uint8_t material_code, const Calibration& cal,
                        SegmentValues& v);
 
+// The session facts the working table keeps beside the rows, so that a run that did not
+// end can be restored whole: the document settings, the document file and whether the
+// Document had changed since it was last saved.
+SessionValues SessionOf(const DocumentState& doc);
+// Takes the facts back into `doc` (settings, DocPath, HasFile, DocModified). Facts that are
+// missing or out of range keep what `doc` has. The codes are not read here: call
+// ReadDocumentSettings after it.
+void RestoreSession(const SessionValues& values, DocumentState& doc);
+
 // Copies the selected indexes of the settings selectors into their codes.
 void ReadDocumentSettings(const DocumentSettings& s, DocumentFileState& p);
 

@@ -47,7 +47,11 @@ void WriteDocumentFile(SegmentTable& working, const DocumentSettings& settings,
     if (which == DocumentRows::kWithUpperLine) row[kNumberColumn] = ++number;
     out.Insert(row, std::nullopt);
   }
-  // The settings row.
+  out.Insert(DocumentSettingsRow(settings), std::nullopt);
+  out.Close();  // writes the file; throws when it cannot
+}
+
+RowValues DocumentSettingsRow(const DocumentSettings& settings) {
   RowValues s{};
   s[kNumberColumn] = int64_t{0};
   s[kUpperLineColumn] = ItemText(MaterialItems(), settings.material_index);
@@ -55,8 +59,7 @@ void WriteDocumentFile(SegmentTable& working, const DocumentSettings& settings,
   s[kOrientationColumn] = ItemText(AlignItems(), settings.alignment_index);
   s[kDecorationColumn] = ItemText(CutItems(), settings.cut_index);
   s[kSerialFirstColumn] = ItemText(SpacingItems(), settings.spacing_index);
-  out.Insert(s, std::nullopt);
-  out.Close();  // writes the file; throws when it cannot
+  return s;
 }
 
 bool ReadDocumentFile(const std::filesystem::path& file, SegmentTable& working,

@@ -18,11 +18,16 @@ enum class DocumentRows {
   kWithUpperLine,    // only rows with an upper line, renumbered 1..n (giving a Document up)
 };
 
-// Writes the working table and the settings row to `file`. The file is replaced only once
-// it is completely written; on failure (TableError) the old file is intact. The working
-// table's current row and edit state are left as they were.
+// Writes the working table and the settings row to `file` (WriteFileAtomically). The file
+// is replaced only once it is completely written; on failure (TableError, or its
+// FileWriteError when the file itself could not be written) the old file is intact. The
+// working table's current row and edit state are left as they were.
 void WriteDocumentFile(SegmentTable& working, const DocumentSettings& settings,
                        const std::filesystem::path& file, DocumentRows rows);
+
+// The settings row a document file ends with: Num 0, the texts of the settings'
+// selectors in the columns that carry them, the rest null.
+RowValues DocumentSettingsRow(const DocumentSettings& settings);
 
 // Reads the document file into `working`, which is created anew at its bound path, and
 // applies the settings row to `settings` (a text that matches no item keeps the new

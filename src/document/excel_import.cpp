@@ -11,6 +11,15 @@ std::size_t ImportCharLen(std::string_view s, std::size_t pos) {
   return (static_cast<unsigned char>(s[pos]) >= 0x81 && pos + 1 < s.size()) ? 2 : 1;
 }
 
+// Whether a row still to come has text in its first or second cell. Reading stops at the
+// first such row; a read error counts as no text, as nothing more can be known.
+bool TextFollows(SheetRows& rows) {
+  std::string a, b;
+  while (rows.Next(a, b))
+    if (!ImportCellText(a, nullptr).empty() || !ImportCellText(b, nullptr).empty()) return true;
+  return false;
+}
+
 }  // namespace
 
 std::string CutAt(std::string_view gbk, int n) {
@@ -49,14 +58,24 @@ ImportResult ImportSheet(SegmentTable& t, SheetRows& rows) {
   ImportResult r;
   std::string a_utf8, b_utf8;
   SegmentTable::Batch batch(t);
+  int row = 0;  // sheet row of the cells just read
+  bool empty_first_cell = false;
   while (rows.Next(a_utf8, b_utf8)) {
-    const std::string a = ImportCellText(a_utf8, &r.replaced);
-    const std::string b = ImportCellText(b_utf8, &r.replaced);
-    if (a.empty()) break;
+    ++row;
+    // Characters replaced in a row that is not imported are not counted.
+    int replaced = 0;
+    const std::string a = ImportCellText(a_utf8, &replaced);
+    if (a.empty()) {
+      empty_first_cell = true;
+      if (!ImportCellText(b_utf8, nullptr).empty() || TextFollows(rows)) r.stopped_at_row = row;
+      break;
+    }
     if (r.segments == kMaxImportedRows) {
       r.truncated = true;
       break;
     }
+    const std::string b = ImportCellText(b_utf8, &replaced);
+    r.replaced += replaced;
     if (r.segments > 0) t.Append();
     t.Edit();
     const int la = static_cast<int>(a.size()), lb = static_cast<int>(b.size());
@@ -91,7 +110,8 @@ ImportResult ImportSheet(SegmentTable& t, SheetRows& rows) {
     t.Store();
     ++r.segments;
   }
-  r.error = rows.error();
+  // A sheet damaged below the row that ended the import lost nothing the import takes.
+  if (!empty_first_cell) r.error = rows.error();
   batch.Commit();
   return r;
 }

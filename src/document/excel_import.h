@@ -17,6 +17,9 @@ struct ImportResult {
   bool two_lines = false;   // some row had a second cell: the material becomes 6.0 mm² sleeve
   int replaced = 0;         // characters GBK cannot hold, written as '?'
   bool truncated = false;   // the sheet had more rows than kMaxImportedRows
+  // The sheet row (from 1) whose empty first cell ended the import while that row or a
+  // row below it still held text, which was therefore left out; 0 when nothing was.
+  int stopped_at_row = 0;
   WorkbookError error = WorkbookError::kNone;  // the sheet could not be read to its end
 };
 
@@ -31,7 +34,8 @@ std::string ImportCellText(std::string_view utf8, int* replaced);
 std::string CutAt(std::string_view gbk, int n);
 
 // Fills the working table of a new Document (its one row is the first to fill) from the
-// sheet: one Segment per row until the first row whose first cell is empty.
+// sheet: one Segment per row until the first row whose first cell is empty. The rows after
+// that are only looked at, to tell whether they held text that was left out.
 ImportResult ImportSheet(SegmentTable& t, SheetRows& rows);
 
 }  // namespace qx

@@ -75,7 +75,7 @@ void DropTrailingEmptySegments(SegmentTable& t) {
   }
 }
 
-std::vector<uint8_t> BuildNativeFile(SegmentTable& t, const DocumentSettings& s) {
+NativeFile BuildNativeFile(SegmentTable& t, const DocumentSettings& s) {
   t.First();
   RenumberToEnd(t);
   const int n = std::min(t.RowCount(), kMaxExportedSegments);
@@ -116,7 +116,11 @@ std::vector<uint8_t> BuildNativeFile(SegmentTable& t, const DocumentSettings& s)
   if (n < t.RowCount()) t.Next();  // the row after the last exported one
   text += '\0';
 
-  std::vector<uint8_t> out(kSignature.begin(), kSignature.end());
+  NativeFile file;
+  file.text_bytes = text.size();
+  if (!file.ok()) return file;
+  std::vector<uint8_t>& out = file.bytes;
+  out.assign(kSignature.begin(), kSignature.end());
   out.insert(out.end(), 3, 0);
   out.push_back(static_cast<uint8_t>(s.material_index + 1));
   out.push_back(static_cast<uint8_t>(s.cut_index));
@@ -128,7 +132,7 @@ std::vector<uint8_t> BuildNativeFile(SegmentTable& t, const DocumentSettings& s)
   out.push_back(static_cast<uint8_t>((text.size() >> 8) & 0xFF));
   out.insert(out.end(), entries.begin(), entries.end());
   out.insert(out.end(), text.begin(), text.end());
-  return out;
+  return file;
 }
 
 }  // namespace qx

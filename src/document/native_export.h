@@ -6,6 +6,7 @@
 // which the markers are one-byte codes and the serial placeholder carries the range.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -16,15 +17,28 @@ namespace qx {
 
 inline constexpr int kMaxExportedSegments = 200;
 
+// Largest text area a native file holds: its length and every Segment's offset into it
+// are 16-bit fields.
+inline constexpr std::size_t kMaxNativeTextBytes = 65535;
+
 // The serial code of the current row: 0x97/0x98 with the two decimal values (smaller
 // first, each high byte first) for the number types, 0x99/0x9A with the two letters for
 // the letter types, nothing without a serial.
 std::string SerialCode(const SegmentTable& t);
 
+struct NativeFile {
+  std::vector<uint8_t> bytes;   // the whole file; empty when it cannot be written
+  std::size_t text_bytes = 0;   // length of the text area, its final zero included
+  // The text area fits its 16-bit fields. A bigger one (about 200 Segments full of serial
+  // placeholders) would have its length and offsets cut to their low 16 bits and send the
+  // printer to the wrong texts, so no file is made then.
+  bool ok() const { return text_bytes <= kMaxNativeTextBytes; }
+};
+
 // Numbers every row with its position (storing each) and builds the native file of the
 // first 200 Segments, leaving the table on the row after the last exported one (the last
 // row when all were exported). Header values come from the settings selectors.
-std::vector<uint8_t> BuildNativeFile(SegmentTable& t, const DocumentSettings& s);
+NativeFile BuildNativeFile(SegmentTable& t, const DocumentSettings& s);
 
 // Drops trailing Segments without an upper line, never the first: what save and export do
 // before they write.

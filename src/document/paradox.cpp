@@ -504,14 +504,15 @@ std::optional<std::vector<uint8_t>> BuildDocumentTable(const std::vector<RowValu
 }
 
 bool WriteDocumentTable(const std::filesystem::path& path, const std::vector<RowValues>& rows,
-                        TypeCode repeat_column_type, std::string* error) {
+                        TypeCode repeat_column_type, std::string* error, WriteFailure* failure) {
+  if (failure) *failure = WriteFailure::kNone;
   DocumentOptions options;
   options.repeat_column_type = repeat_column_type;
   options.table_name = gbk::FromUtf8(path.filename().string()).gbk;
   options.update_time = static_cast<uint32_t>(std::time(nullptr));
   const auto bytes = BuildDocumentTable(rows, options, error);
   if (!bytes) return false;
-  return WriteFileAtomically(path, *bytes, error);
+  return WriteFileAtomically(path, *bytes, error, failure);
 }
 
 bool WriteDocumentTable(const std::filesystem::path& path, const std::vector<RowValues>& rows,

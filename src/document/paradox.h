@@ -22,6 +22,7 @@
 #include <variant>
 #include <vector>
 
+#include "document/atomic_file.h"
 #include "document/table.h"
 
 namespace qx::paradox {
@@ -101,12 +102,14 @@ std::optional<std::vector<uint8_t>> BuildDocumentTable(const std::vector<RowValu
                                                        const DocumentOptions& options,
                                                        std::string* error);
 
-// Writes the document table to `path` atomically: the bytes go to a temporary file in the
-// same folder, which is flushed to disk and renamed over the target. On failure the old
-// file is untouched, no temporary file is left, and *error says why.
+// Writes the document table to `path` atomically (WriteFileAtomically). On failure the
+// old file is untouched, no temporary file is left, and *error says why; when the bytes
+// were built but the file could not be written, *failure says which kind of failure it was
+// (it stays kNone for rows that do not fit the table).
 bool WriteDocumentTable(const std::filesystem::path& path, const std::vector<RowValues>& rows,
                         std::string* error);
 bool WriteDocumentTable(const std::filesystem::path& path, const std::vector<RowValues>& rows,
-                        TypeCode repeat_column_type, std::string* error);
+                        TypeCode repeat_column_type, std::string* error,
+                        WriteFailure* failure = nullptr);
 
 }  // namespace qx::paradox

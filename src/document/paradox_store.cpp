@@ -113,8 +113,11 @@ void ParadoxRowStore::Close() {
     values.reserve(rows_.size());
     for (const StoredRow& r : rows_) values.push_back(r.values);
     std::string error;
-    if (!paradox::WriteDocumentTable(path_, values, repeat_column_type_, &error))
+    WriteFailure failure = WriteFailure::kNone;
+    if (!paradox::WriteDocumentTable(path_, values, repeat_column_type_, &error, &failure)) {
+      if (failure != WriteFailure::kNone) throw FileWriteError(error, failure);  // names the file
       throw TableError(path_.string() + ": " + error);
+    }
   }
   open_ = false;
   dirty_ = false;

@@ -2,13 +2,18 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <string>
+#include <utility>
 
 namespace qx {
 namespace {
 
 constexpr int kApplicationId = 0x51584544;  // "QXED": marks our working table files
-constexpr int kSchemaVersion = 1;
+// Version 2 added the session table; a version 1 file gets it when opened.
+constexpr int kSchemaVersion = 2;
+constexpr const char* kSessionTableSql =
+    "CREATE TABLE IF NOT EXISTS session (name TEXT PRIMARY KEY, value BLOB NOT NULL);";
 
 std::string ColumnList() {
   std::string s;
@@ -26,7 +31,8 @@ std::string CreateSql() {
     s += c.name;
     s += c.type == ColumnType::kText ? " BLOB" : " INTEGER";
   }
-  s += "); CREATE INDEX segment_ord ON segment(ord);";
+  s += "); CREATE INDEX segment_ord ON segment(ord); ";
+  s += kSessionTableSql;
   return s;
 }
 
@@ -82,6 +88,7 @@ std::vector<RowStore::StoredRow> SqliteRowStore::Open(const std::filesystem::pat
   if (!IsWorkingTable(path)) throw TableError("not a working table: " + path.string());
   OpenDb(path, /*create=*/false);
   try {
+    Exec(kSessionTableSql);
     return ReadRows();
   } catch (...) {
     Close();
@@ -207,6 +214,109 @@ void SqliteRowStore::BeginBatch() {
 void SqliteRowStore::CommitBatch() {
   if (batch_depth_ == 0) return;
   if (--batch_depth_ == 0) Exec("COMMIT");
+}
+
+void SqliteRowStore::WriteSession(const SessionValues& values) {
+  if (!db_) throw TableError("table file is not open");
+  Exec("SAVEPOINT session");
+  try {
+    Exec("DELETE FROM session");
+    Stmt ins{Prepare("INSERT INTO session (name, value) VALUES (?, ?)")};
+    for (const auto& [name, value] : values) {
+      sqlite3_reset(ins.st);
+      sqlite3_bind_text(ins.st, 1, name.data(), static_cast<int>(name.size()), SQLITE_TRANSIENT);
+      sqlite3_bind_blob(ins.st, 2, value.data(), static_cast<int>(value.size()), SQLITE_TRANSIENT);
+      if (sqlite3_step(ins.st) != SQLITE_DONE) Fail("write session");
+    }
+    Exec("RELEASE session");
+  } catch (...) {
+    sqlite3_exec(db_, "ROLLBACK TO session; RELEASE session", nullptr, nullptr, nullptr);
+    throw;
+  }
+}
+
+SessionValues SqliteRowStore::ReadSession() {
+  if (!db_) throw TableError("table file is not open");
+  Stmt q{Prepare("SELECT name, value FROM session")};
+  SessionValues values;
+  int rc;
+  while ((rc = sqlite3_step(q.st)) == SQLITE_ROW) {
+    const auto* name = reinterpret_cast<const char*>(sqlite3_column_text(q.st, 0));
+    const auto* value = static_cast<const char*>(sqlite3_column_blob(q.st, 1));
+    const int n = sqlite3_column_bytes(q.st, 1);
+    if (name) values[name] = value ? std::string(value, static_cast<std::size_t>(n)) : std::string();
+  }
+  if (rc != SQLITE_DONE) Fail("read session");
+  return values;
+}
+
+SqliteRowStore::Salvaged SqliteRowStore::Salvage(const std::filesystem::path& path) {
+  Salvaged out;
+  sqlite3* db = nullptr;
+  if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK) {
+    sqlite3_close_v2(db);
+    return out;
+  }
+  // Each row is looked up by its own key, so that a damaged page costs only the rows on
+  // it. The keys run from 1 to the largest one given out; when even that is unreadable,
+  // the lookups go on until a long run of keys finds nothing.
+  int64_t last_key = -1;
+  sqlite3_stmt* st = nullptr;
+  if (sqlite3_prepare_v2(db, "SELECT max(id) FROM segment", -1, &st, nullptr) == SQLITE_OK &&
+      sqlite3_step(st) == SQLITE_ROW)
+    last_key = sqlite3_column_int64(st, 0);
+  sqlite3_finalize(st);
+  st = nullptr;
+  const std::string sql = "SELECT ord, " + ColumnList() + " FROM segment WHERE id = ?";
+  std::vector<std::pair<int64_t, RowValues>> found;
+  if (sqlite3_prepare_v2(db, sql.c_str(), -1, &st, nullptr) == SQLITE_OK) {
+    constexpr int64_t kGiveUpAfter = 10000;  // keys in a row without a readable row
+    constexpr int64_t kMostKeys = 10'000'000;
+    int64_t misses = 0;
+    for (int64_t key = 1; key <= kMostKeys; ++key) {
+      if (last_key >= 0 ? key > last_key : misses >= kGiveUpAfter) break;
+      sqlite3_reset(st);
+      sqlite3_bind_int64(st, 1, key);
+      if (sqlite3_step(st) != SQLITE_ROW) {
+        ++misses;
+        continue;
+      }
+      misses = 0;
+      RowValues row{};
+      for (int c = 0; c < kColumnCount; ++c) {
+        FieldValue& v = row[static_cast<std::size_t>(c)];
+        switch (sqlite3_column_type(st, c + 1)) {
+          case SQLITE_NULL: break;
+          case SQLITE_INTEGER: v = static_cast<int64_t>(sqlite3_column_int64(st, c + 1)); break;
+          default: {
+            const auto* p = static_cast<const char*>(sqlite3_column_blob(st, c + 1));
+            const int n = sqlite3_column_bytes(st, c + 1);
+            v = p ? std::string(p, static_cast<std::size_t>(n)) : std::string();
+          }
+        }
+      }
+      found.emplace_back(sqlite3_column_int64(st, 0), std::move(row));
+    }
+  }
+  sqlite3_finalize(st);
+  std::stable_sort(found.begin(), found.end(),
+                   [](const auto& a, const auto& b) { return a.first < b.first; });
+  for (auto& f : found) out.rows.push_back(std::move(f.second));
+  st = nullptr;
+  if (sqlite3_prepare_v2(db, "SELECT name, value FROM session", -1, &st, nullptr) == SQLITE_OK) {
+    SessionValues session;
+    int rc;
+    while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
+      const auto* name = reinterpret_cast<const char*>(sqlite3_column_text(st, 0));
+      const auto* value = static_cast<const char*>(sqlite3_column_blob(st, 1));
+      const int n = sqlite3_column_bytes(st, 1);
+      if (name) session[name] = value ? std::string(value, static_cast<std::size_t>(n)) : std::string();
+    }
+    if (rc == SQLITE_DONE) out.session = std::move(session);
+  }
+  sqlite3_finalize(st);
+  sqlite3_close_v2(db);
+  return out;
 }
 
 bool SqliteRowStore::IsWorkingTable(const std::filesystem::path& path) {

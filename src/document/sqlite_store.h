@@ -27,6 +27,8 @@ class SqliteRowStore : public RowStore {
   void Remove(int64_t key) override;
   void BeginBatch() override;
   void CommitBatch() override;
+  void WriteSession(const SessionValues& values) override;
+  SessionValues ReadSession() override;
 
   // Whether `path` is a working table file this program wrote.
   static bool IsWorkingTable(const std::filesystem::path& path);
@@ -34,6 +36,14 @@ class SqliteRowStore : public RowStore {
   // Rows stored in the working table file at `path`; 0 when it is missing, unreadable or
   // not a working table.
   static int64_t StoredRowCount(const std::filesystem::path& path);
+
+  // What can still be read from a damaged working table: every row whose own record is
+  // intact, in order, and the session facts when their table is readable. Never throws.
+  struct Salvaged {
+    std::vector<RowValues> rows;
+    SessionValues session;
+  };
+  static Salvaged Salvage(const std::filesystem::path& path);
 
  private:
   std::vector<StoredRow> ReadRows();

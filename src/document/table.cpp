@@ -30,6 +30,7 @@ void SegmentTable::Changed() {
 
 void SegmentTable::Create() {
   if (open_) Close();
+  ++generation_;
   store_->Create(path_);
   store_->Close();
 }
@@ -37,6 +38,7 @@ void SegmentTable::Create() {
 void SegmentTable::Open() {
   if (open_) return;
   std::vector<RowStore::StoredRow> stored = store_->Open(path_);
+  ++generation_;
   rows_.clear();
   rows_.reserve(stored.size());
   for (auto& s : stored) rows_.push_back({next_id_++, s.key, std::move(s.values)});
@@ -54,12 +56,29 @@ void SegmentTable::Close() {
     store_->CommitBatch();
   }
   store_->Close();
+  ++generation_;
   open_ = false;
   rows_.clear();
   editing_ = false;
   current_ = 0;
   eof_ = true;
   Changed();
+}
+
+void SegmentTable::WriteSession(const SessionValues& values) {
+  RequireOpen();
+  store_->WriteSession(values);
+}
+
+SessionValues SegmentTable::ReadSession() {
+  RequireOpen();
+  return store_->ReadSession();
+}
+
+void SegmentTable::AttachAllControls() {
+  if (detached_ == 0) return;
+  detached_ = 1;
+  AttachControls();
 }
 
 bool SegmentTable::CurrentIsNew() const {

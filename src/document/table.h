@@ -21,6 +21,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <stdexcept>
@@ -43,6 +44,9 @@ class TableError : public std::runtime_error {
 };
 
 // Durable storage of the rows of one table file. Keys identify stored rows.
+// Facts about the editing session a store keeps beside the rows (name -> value).
+using SessionValues = std::map<std::string, std::string>;
+
 class RowStore {
  public:
   struct StoredRow {
@@ -63,6 +67,10 @@ class RowStore {
   // Groups the changes up to the matching CommitBatch into one durable step.
   virtual void BeginBatch() = 0;
   virtual void CommitBatch() = 0;
+  // The session facts kept with the rows, replaced as a whole and durable when the call
+  // returns. A store that keeps none ignores them.
+  virtual void WriteSession(const SessionValues&) {}
+  virtual SessionValues ReadSession() { return {}; }
 };
 
 struct Bookmark {
@@ -82,6 +90,13 @@ class SegmentTable {
   void Open();
   void Close();  // unstored changes of the current row are dropped
   bool IsOpen() const { return open_; }
+  // Changes whenever the table is created, opened or closed: a file other than the one
+  // seen before may be behind it.
+  uint64_t generation() const { return generation_; }
+
+  // The session facts kept with the rows (see RowStore).
+  void WriteSession(const SessionValues& values);
+  SessionValues ReadSession();
 
   bool IsEmpty() const { return rows_.empty(); }
   int RowCount() const { return static_cast<int>(rows_.size()); }
@@ -110,6 +125,9 @@ class SegmentTable {
   void SetChangeHandler(std::function<void()> handler) { on_change_ = std::move(handler); }
   void DetachControls() { ++detached_; }
   void AttachControls();
+  // Attaches the controls however deeply they were detached: after a step that failed
+  // half-way.
+  void AttachAllControls();
   bool ControlsDetached() const { return detached_ > 0; }
 
   // A field of any row (0-based), without moving: what a grid shows. The current row
@@ -169,6 +187,7 @@ class SegmentTable {
   uint64_t next_id_ = 1;
   int detached_ = 0;
   int batch_depth_ = 0;
+  uint64_t generation_ = 0;
   std::function<void()> on_change_;
 };
 

@@ -677,8 +677,14 @@ std::string_view BuiltinNumberFormat(int id) {
   }
 }
 
+std::string SizeText(std::uint64_t bytes) {
+  if (bytes >= (1u << 20) && bytes % (1u << 20) == 0) return std::to_string(bytes >> 20) + " MB";
+  if (bytes >= (1u << 10) && bytes % (1u << 10) == 0) return std::to_string(bytes >> 10) + " KB";
+  return std::to_string(bytes) + " bytes";
+}
+
 std::unique_ptr<SheetRows> OpenFirstSheet(const std::filesystem::path& file, WorkbookError* error,
-                                          const WorkbookLimits& limits) {
+                                          const WorkbookLimits& limits, std::string* limit_reached) {
   std::ifstream in(file, std::ios::binary);
   if (!in) return Fail(error, WorkbookError::kCannotRead);
   std::array<unsigned char, 8> head{};
@@ -688,18 +694,21 @@ std::unique_ptr<SheetRows> OpenFirstSheet(const std::filesystem::path& file, Wor
   switch (Sniff(std::span(head.data(), got))) {
     case Container::kZip:
       in.close();
-      return detail::OpenXlsxFile(file, limits, error);
+      return detail::OpenXlsxFile(file, limits, error, limit_reached);
     case Container::kCompound: {
       std::error_code ec;
       const auto size = std::filesystem::file_size(file, ec);
       if (ec) return Fail(error, WorkbookError::kCannotRead);
-      if (size > limits.xls_file_bytes) return Fail(error, WorkbookError::kTooLarge);
+      if (size > limits.xls_file_bytes) {
+        if (limit_reached) *limit_reached = "the file: larger than " + SizeText(limits.xls_file_bytes);
+        return Fail(error, WorkbookError::kTooLarge);
+      }
       std::vector<unsigned char> bytes(static_cast<std::size_t>(size));
       in.seekg(0);
       in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
       if (in.bad()) return Fail(error, WorkbookError::kCannotRead);
       bytes.resize(static_cast<std::size_t>(in.gcount()));
-      return detail::OpenXls(std::move(bytes), limits, error);
+      return detail::OpenXls(std::move(bytes), limits, error, limit_reached);
     }
     case Container::kOther:
       break;
@@ -708,13 +717,18 @@ std::unique_ptr<SheetRows> OpenFirstSheet(const std::filesystem::path& file, Wor
 }
 
 std::unique_ptr<SheetRows> OpenFirstSheet(std::span<const unsigned char> bytes, WorkbookError* error,
-                                          const WorkbookLimits& limits) {
+                                          const WorkbookLimits& limits, std::string* limit_reached) {
   switch (Sniff(bytes)) {
     case Container::kZip:
-      return detail::OpenXlsxBytes(std::vector<unsigned char>(bytes.begin(), bytes.end()), limits, error);
+      return detail::OpenXlsxBytes(std::vector<unsigned char>(bytes.begin(), bytes.end()), limits, error,
+                                   limit_reached);
     case Container::kCompound:
-      if (bytes.size() > limits.xls_file_bytes) return Fail(error, WorkbookError::kTooLarge);
-      return detail::OpenXls(std::vector<unsigned char>(bytes.begin(), bytes.end()), limits, error);
+      if (bytes.size() > limits.xls_file_bytes) {  // refused before it is copied
+        if (limit_reached) *limit_reached = "the file: larger than " + SizeText(limits.xls_file_bytes);
+        return Fail(error, WorkbookError::kTooLarge);
+      }
+      return detail::OpenXls(std::vector<unsigned char>(bytes.begin(), bytes.end()), limits, error,
+                             limit_reached);
     case Container::kOther:
       break;
   }

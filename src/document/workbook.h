@@ -28,15 +28,20 @@ enum class WorkbookError {
 };
 
 // Safety limits. A workbook that needs more than these is refused as kTooLarge, so a
-// damaged or hostile file cannot make the program inflate or keep unbounded data.
+// damaged or hostile file cannot make the program inflate or keep unbounded data: with
+// the defaults, reading any workbook takes well under 200 MB of memory. The unpacked size
+// of each .xlsx part is checked against its limit before it is read (the size the zip
+// states) and again while it is read (the bytes that come out).
 struct WorkbookLimits {
   std::uint64_t xls_file_bytes = 64u << 20;         // an .xls file is read whole
   std::uint64_t xlsx_part_bytes = 16u << 20;        // workbook, relationships, styles (inflated)
   std::uint64_t shared_strings_bytes = 512u << 20;  // the shared strings part (inflated XML)
-  std::uint64_t shared_text_bytes = 128u << 20;     // the text kept from all shared strings
-  std::size_t shared_string_count = 2'000'000;      // strings in a shared string table
+  std::uint64_t shared_text_bytes = 32u << 20;      // the text kept from all shared strings
+  std::size_t shared_string_count = 1'000'000;      // strings in a shared string table
   std::uint64_t sheet_bytes = 512u << 20;           // the worksheet part (inflated XML)
   std::size_t cell_text_bytes = 1u << 20;           // one cell's text
+  std::size_t xml_depth = 100;                      // elements nested in an XML part
+  std::uint64_t xml_parser_bytes = 32u << 20;       // the XML parser's memory for one part
 };
 
 class SheetRows {
@@ -49,16 +54,25 @@ class SheetRows {
   // which). Rows before the damaged place are delivered before the error shows.
   virtual bool Next(std::string& a, std::string& b) = 0;
   virtual WorkbookError error() const = 0;
+  // For a kTooLarge error: the limit reached, in words ("the worksheet is larger than
+  // 512 MB unpacked"); empty otherwise.
+  virtual std::string limit_reached() const { return {}; }
 };
 
 // The first worksheet in the workbook's tab order (whatever its name; chart sheets are
-// skipped, hidden worksheets count). nullptr and *error set when it cannot be opened.
+// skipped, hidden worksheets count). nullptr and *error set when it cannot be opened;
+// for kTooLarge, *limit_reached says which limit it was.
 std::unique_ptr<SheetRows> OpenFirstSheet(const std::filesystem::path& file, WorkbookError* error,
-                                          const WorkbookLimits& limits = {});
+                                          const WorkbookLimits& limits = {},
+                                          std::string* limit_reached = nullptr);
 
 // The same for a workbook held in memory (the bytes are copied).
 std::unique_ptr<SheetRows> OpenFirstSheet(std::span<const unsigned char> bytes, WorkbookError* error,
-                                          const WorkbookLimits& limits = {});
+                                          const WorkbookLimits& limits = {},
+                                          std::string* limit_reached = nullptr);
+
+// A size for a message: "512 MB", "64 KB", "100 bytes".
+std::string SizeText(std::uint64_t bytes);
 
 // Number to text in Excel's General format, independent of column width: at most 15
 // significant digits; plain notation for 1e-5 <= |v| < 1e15, otherwise "1.5E-07" style.
@@ -95,13 +109,14 @@ class StringPool {
   std::vector<std::size_t> ends_;
 };
 
-// The two readers; `bytes` start with the format's signature.
+// The two readers; `bytes` start with the format's signature. `limit` receives the limit
+// reached when they refuse with kTooLarge.
 std::unique_ptr<SheetRows> OpenXlsxFile(const std::filesystem::path& file, const WorkbookLimits& limits,
-                                        WorkbookError* error);
+                                        WorkbookError* error, std::string* limit);
 std::unique_ptr<SheetRows> OpenXlsxBytes(std::vector<unsigned char> bytes, const WorkbookLimits& limits,
-                                         WorkbookError* error);
+                                         WorkbookError* error, std::string* limit);
 std::unique_ptr<SheetRows> OpenXls(std::vector<unsigned char> bytes, const WorkbookLimits& limits,
-                                   WorkbookError* error);
+                                   WorkbookError* error, std::string* limit);
 
 }  // namespace detail
 }  // namespace qx

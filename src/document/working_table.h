@@ -11,18 +11,26 @@
 
 #include <filesystem>
 #include <optional>
+#include <string>
 
 namespace qx {
 
 // The per-user state folder of the program, created (mode 0700) if missing.
 std::filesystem::path StateDirectory();
+// Its path, without creating it.
+std::filesystem::path StateDirectoryPath();
 
 class WorkingTableSlot {
  public:
   static constexpr int kMaxSlots = 32;
 
-  // Takes the first free slot in `dir`; throws std::runtime_error when the folder cannot
-  // be used or every slot is taken.
+  // Takes a free slot in `dir`: one holding a table left by an earlier run when there is
+  // one (the lowest), else the first free one. Throws std::runtime_error when the folder
+  // cannot be used (not writable, full) or every slot is taken.
+  //
+  // A left table that cannot be read whole is never thrown away: it is kept beside the
+  // slot under a new name (damaged_kept_as), and the rows that can still be read are put
+  // into a fresh table in the slot (salvaged_rows), to be offered like any other.
   static WorkingTableSlot Acquire(const std::filesystem::path& dir);
 
   WorkingTableSlot(WorkingTableSlot&& other) noexcept;
@@ -37,14 +45,30 @@ class WorkingTableSlot {
   // A working table of this program was in the slot when it was taken: an earlier run
   // ended without giving its Document up. Offer to restore it before starting anew.
   bool has_leftover() const { return leftover_; }
+  // The left table was damaged: where it was kept, and how many rows were read back.
+  const std::filesystem::path& damaged_kept_as() const { return damaged_kept_as_; }
+  int salvaged_rows() const { return salvaged_rows_; }
 
  private:
-  WorkingTableSlot(int fd, int index, std::filesystem::path table_path, bool leftover);
+  WorkingTableSlot(int fd, int index, std::filesystem::path table_path);
+  void TakeLeftover();
 
   int lock_fd_ = -1;
   int index_ = 0;
   std::filesystem::path table_path_;
   bool leftover_ = false;
+  std::filesystem::path damaged_kept_as_;
+  int salvaged_rows_ = 0;
 };
+
+// The slot of this run: in `state_dir` when that folder can be used, else in a private
+// folder made under `fallback_base` (a table there is not found again after a crash).
+// `problem` says why the state folder was not used; empty when it was.
+struct SlotChoice {
+  WorkingTableSlot slot;
+  std::string problem;
+};
+SlotChoice AcquireSlot(const std::filesystem::path& state_dir,
+                       const std::filesystem::path& fallback_base);
 
 }  // namespace qx

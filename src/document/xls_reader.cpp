@@ -5,10 +5,13 @@
 // the file, so a damaged file cannot send the reader outside it or around in a loop. The
 // stream is then read record by record; the first worksheet's cells in columns A and B
 // are collected in one pass when it opens, so rows come out in order whatever order the
-// file stores its cells in.
+// file stores its cells in. A cell is kept as the file gives it (a shared string's index,
+// a number and its format) and turned into text only when its row is read, so that many
+// cells naming one long string take no more memory than the file.
 #include <array>
 #include <cstring>
 #include <unordered_map>
+#include <variant>
 
 #include "document/gbk.h"
 #include "document/workbook.h"
@@ -213,20 +216,57 @@ class Reader {
   std::size_t pos_ = 0;
 };
 
+// A cell as the file gives it: a text, a shared string's index, or a number with the
+// cell format (XF) it is shown through.
+struct SharedIndex {
+  std::uint32_t index;
+};
+struct NumberCell {
+  double value;
+  unsigned xf;
+};
+using XlsCell = std::variant<std::string, SharedIndex, NumberCell>;
+
+// What turns cells into texts: the shared strings and the number formats.
+struct CellTexts {
+  bool date1904 = false;
+  std::unordered_map<unsigned, std::string> formats;
+  std::vector<std::uint16_t> xf_formats;
+  StringPool sst;
+
+  std::string Number(double v, unsigned xf) const {
+    std::string_view code = "General";
+    if (xf < xf_formats.size()) {
+      const unsigned id = xf_formats[xf];
+      auto it = formats.find(id);
+      code = it != formats.end() ? std::string_view(it->second) : BuiltinNumberFormat(static_cast<int>(id));
+    }
+    return FormatNumber(v, code, date1904);
+  }
+  std::string Text(XlsCell& c) const {
+    if (auto* s = std::get_if<std::string>(&c)) return std::move(*s);
+    if (const auto* i = std::get_if<SharedIndex>(&c)) return std::string(sst.Get(i->index));
+    const NumberCell& n = std::get<NumberCell>(c);
+    return Number(n.value, n.xf);
+  }
+};
+
 class XlsSheet final : public SheetRows {
  public:
-  explicit XlsSheet(std::vector<std::array<std::string, 2>> rows) : rows_(std::move(rows)) {}
+  XlsSheet(std::vector<std::array<XlsCell, 2>> rows, CellTexts texts)
+      : rows_(std::move(rows)), texts_(std::move(texts)) {}
   bool Next(std::string& a, std::string& b) override {
     if (next_ >= rows_.size()) return false;
-    a = std::move(rows_[next_][0]);
-    b = std::move(rows_[next_][1]);
+    a = texts_.Text(rows_[next_][0]);
+    b = texts_.Text(rows_[next_][1]);
     ++next_;
     return true;
   }
   WorkbookError error() const override { return WorkbookError::kNone; }
 
  private:
-  std::vector<std::array<std::string, 2>> rows_;
+  std::vector<std::array<XlsCell, 2>> rows_;
+  CellTexts texts_;
   std::size_t next_ = 0;
 };
 
@@ -239,7 +279,9 @@ class Biff8 {
     if (WorkbookError e = ReadGlobals(); e != WorkbookError::kNone) return e;
     return ReadSheet();
   }
-  std::vector<std::array<std::string, 2>>& rows() { return rows_; }
+  std::vector<std::array<XlsCell, 2>>& rows() { return rows_; }
+  CellTexts& texts() { return texts_; }
+  const std::string& limit() const { return limit_; }
 
  private:
   WorkbookError ReadGlobals() {
@@ -256,17 +298,17 @@ class Biff8 {
         case kFilePass:
           return WorkbookError::kProtected;
         case kDateMode:
-          if (r.size >= 2) date1904_ = U16(r.data) == 1;
+          if (r.size >= 2) texts_.date1904 = U16(r.data) == 1;
           break;
         case kFormat:
           if (r.size >= 2) {
             Reader rd(r.data + 2, r.size - 2);
             std::string code;
-            if (rd.String(code)) formats_[U16(r.data)] = std::move(code);
+            if (rd.String(code)) texts_.formats[U16(r.data)] = std::move(code);
           }
           break;
         case kXf:
-          if (r.size >= 4) xf_formats_.push_back(U16(r.data + 2));
+          if (r.size >= 4) texts_.xf_formats.push_back(U16(r.data + 2));
           break;
         case kSst:
           if (WorkbookError e = ReadSst(Join(r, records)); e != WorkbookError::kNone) return e;
@@ -293,26 +335,25 @@ class Biff8 {
     for (std::uint32_t i = 0; i < unique && !rd.AtEnd(); ++i) {
       s.clear();
       if (!rd.String(s)) return WorkbookError::kDamaged;
-      if (sst_.size() >= limits_.shared_string_count || sst_.text_bytes() + s.size() > limits_.shared_text_bytes)
+      StringPool& sst = texts_.sst;
+      if (sst.size() >= limits_.shared_string_count) {
+        limit_ = "the shared strings: more than " + std::to_string(limits_.shared_string_count) + " strings";
         return WorkbookError::kTooLarge;
-      sst_.Add(s);
+      }
+      if (sst.text_bytes() + s.size() > limits_.shared_text_bytes) {
+        limit_ = "the shared strings: more than " + SizeText(limits_.shared_text_bytes) + " of text";
+        return WorkbookError::kTooLarge;
+      }
+      sst.Add(s);
     }
     return WorkbookError::kNone;
   }
 
-  std::string Number(double v, unsigned xf) const {
-    std::string_view code = "General";
-    if (xf < xf_formats_.size()) {
-      const unsigned id = xf_formats_[xf];
-      auto it = formats_.find(id);
-      code = it != formats_.end() ? std::string_view(it->second) : BuiltinNumberFormat(static_cast<int>(id));
-    }
-    return FormatNumber(v, code, date1904_);
-  }
+  static XlsCell Number(double v, unsigned xf) { return NumberCell{v, xf}; }
 
-  void Put(unsigned row, unsigned col, std::string text) {
+  void Put(unsigned row, unsigned col, XlsCell cell) {
     if (rows_.size() <= row) rows_.resize(row + 1);
-    if (col <= 1) rows_[row][col] = std::move(text);
+    if (col <= 1) rows_[row][col] = std::move(cell);
   }
 
   WorkbookError ReadSheet() {
@@ -341,7 +382,7 @@ class Biff8 {
           return WorkbookError::kNone;
         case kLabelSst:
           if (r.size < 10) return WorkbookError::kDamaged;
-          if (const std::uint32_t i = U32(r.data + 6); i < sst_.size()) Put(row, col, std::string(sst_.Get(i)));
+          if (const std::uint32_t i = U32(r.data + 6); i < texts_.sst.size()) Put(row, col, SharedIndex{i});
           else return WorkbookError::kDamaged;
           break;
         case kLabel:
@@ -416,13 +457,11 @@ class Biff8 {
 
   std::span<const unsigned char> s_;
   const WorkbookLimits& limits_;
-  bool date1904_ = false;
-  std::unordered_map<unsigned, std::string> formats_;
-  std::vector<std::uint16_t> xf_formats_;
-  StringPool sst_;
+  CellTexts texts_;
+  std::string limit_;
   bool sheet_found_ = false;
   std::size_t sheet_pos_ = 0;
-  std::vector<std::array<std::string, 2>> rows_;
+  std::vector<std::array<XlsCell, 2>> rows_;
 };
 
 // ---- The compound file ---------------------------------------------------------------
@@ -574,19 +613,25 @@ class CompoundFile {
 }  // namespace
 
 std::unique_ptr<SheetRows> OpenXls(std::vector<unsigned char> bytes, const WorkbookLimits& limits,
-                                   WorkbookError* error) {
+                                   WorkbookError* error, std::string* limit) {
   auto refuse = [&](WorkbookError e) -> std::unique_ptr<SheetRows> {
     if (error) *error = e;
     return nullptr;
   };
-  if (bytes.size() > limits.xls_file_bytes) return refuse(WorkbookError::kTooLarge);
+  if (bytes.size() > limits.xls_file_bytes) {
+    if (limit) *limit = "the file: larger than " + SizeText(limits.xls_file_bytes);
+    return refuse(WorkbookError::kTooLarge);
+  }
   std::vector<unsigned char> stream;
   if (WorkbookError e = CompoundFile(bytes).ReadWorkbook(stream); e != WorkbookError::kNone) return refuse(e);
   bytes = {};
   Biff8 book(stream, limits);
-  if (WorkbookError e = book.Read(); e != WorkbookError::kNone) return refuse(e);
+  if (WorkbookError e = book.Read(); e != WorkbookError::kNone) {
+    if (e == WorkbookError::kTooLarge && limit) *limit = book.limit();
+    return refuse(e);
+  }
   if (error) *error = WorkbookError::kNone;
-  return std::make_unique<XlsSheet>(std::move(book.rows()));
+  return std::make_unique<XlsSheet>(std::move(book.rows()), std::move(book.texts()));
 }
 
 }  // namespace qx::detail

@@ -1,13 +1,16 @@
 // .xlsx: a zip package of XML parts, read with libzip and expat.
 //
-// Nothing is extracted to disk. Every part is inflated in chunks and its inflated size is
-// counted here, not taken from the zip directory, so a small file cannot make the reader
-// inflate more than the limits allow. The worksheet is parsed only as far as the caller
-// reads rows.
+// Nothing is extracted to disk. Every part is inflated in chunks; its size is checked
+// against its limit before (the size the zip directory states) and while it is inflated
+// (the bytes that come out), so a small file cannot make the reader inflate more than the
+// limits allow. The XML parser's memory and nesting depth are bounded too, so no element,
+// however long or deep, can make it hold more. The worksheet is parsed only as far as the
+// caller reads rows.
 #include <expat.h>
 #include <zip.h>
 
 #include <charconv>
+#include <cstdlib>
 #include <deque>
 #include <unordered_map>
 
@@ -20,7 +23,8 @@ namespace {
 constexpr char kNsSeparator = '|';
 constexpr std::size_t kChunk = 64 * 1024;
 constexpr std::size_t kMaxSheets = 65536;
-constexpr std::size_t kMaxStyles = 1 << 20;
+constexpr std::size_t kMaxRelationships = 65536;
+constexpr std::size_t kMaxStyles = 65536;  // Excel itself keeps fewer cell formats
 constexpr std::uint32_t kMaxRows = 1048576;  // Excel's last row
 
 // Element and attribute names as expat reports them with namespace processing:
@@ -124,12 +128,20 @@ class Entry {
     if (file_) zip_fclose(file_);
   }
 
-  WorkbookError Open(zip_t* zip, zip_uint64_t index, std::uint64_t cap) {
+  // `what` names the part for the message of its limit ("the worksheet").
+  WorkbookError Open(zip_t* zip, zip_uint64_t index, std::uint64_t cap, std::string what) {
+    cap_ = cap;
+    what_ = std::move(what);
+    zip_stat_t st;
+    zip_stat_init(&st);
+    if (zip_stat_index(zip, index, 0, &st) == 0 && (st.valid & ZIP_STAT_SIZE) && st.size > cap_)
+      return TooLarge();
     file_ = zip_fopen_index(zip, index, 0);
     if (!file_) return FromZipError(zip_error_code_zip(zip_get_error(zip)));
-    cap_ = cap;
     return WorkbookError::kNone;
   }
+  // The limit reached, after kTooLarge.
+  const std::string& limit() const { return limit_; }
 
   // Bytes read into buf, 0 at the end of the entry, -1 on an error (then `error` says which).
   zip_int64_t Read(char* buf, std::size_t n, WorkbookError& error) {
@@ -140,16 +152,22 @@ class Entry {
     }
     read_ += static_cast<std::uint64_t>(got);
     if (read_ > cap_) {
-      error = WorkbookError::kTooLarge;
+      error = TooLarge();
       return -1;
     }
     return got;
   }
 
  private:
+  WorkbookError TooLarge() {
+    limit_ = what_ + ": larger than " + SizeText(cap_) + " unpacked";
+    return WorkbookError::kTooLarge;
+  }
+
   zip_file_t* file_ = nullptr;
   std::uint64_t cap_ = 0;
   std::uint64_t read_ = 0;
+  std::string what_, limit_;
 };
 
 // Receives the parser's events. A handler never throws; it records a failure and stops
@@ -165,6 +183,11 @@ class XmlHandler {
     if (failure_ == WorkbookError::kNone) failure_ = e;
     XML_StopParser(parser_, XML_FALSE);
   }
+  // Fails with kTooLarge, saying which limit was reached.
+  void FailLimit(std::string what) {
+    if (failure_ == WorkbookError::kNone) limit_ = std::move(what);
+    Fail(WorkbookError::kTooLarge);
+  }
   // Ends parsing without an error: the rest of the part is not needed.
   void Finish() {
     finished_ = true;
@@ -174,37 +197,116 @@ class XmlHandler {
 
   XML_Parser parser_ = nullptr;
   WorkbookError failure_ = WorkbookError::kNone;
+  std::string limit_;  // the limit reached, with kTooLarge
   bool finished_ = false;
+  std::size_t depth_ = 0;
+};
+
+// The memory one XML parser may take. Expat allocates through the functions below, which
+// count what each parser holds and refuse past its budget; a refused allocation makes the
+// parse fail with "no memory", which the parser reports as the limit. Expat's allocation
+// functions take no context, so the budget of the parser at work is set around each call
+// into it, and every block records the budget it was counted against.
+struct ParserBudget {
+  std::uint64_t cap = 0, used = 0;
+  bool exceeded = false;
+};
+
+thread_local ParserBudget* current_budget = nullptr;
+
+struct alignas(std::max_align_t) BlockHeader {
+  ParserBudget* budget;
+  std::size_t size;
+};
+
+void* BudgetMalloc(std::size_t n) {
+  ParserBudget* b = current_budget;
+  if (b && n > b->cap - b->used) {
+    b->exceeded = true;
+    return nullptr;
+  }
+  auto* h = static_cast<BlockHeader*>(std::malloc(sizeof(BlockHeader) + n));
+  if (!h) return nullptr;
+  *h = {b, n};
+  if (b) b->used += n;
+  return h + 1;
+}
+
+void BudgetFree(void* p) {
+  if (!p) return;
+  BlockHeader* h = static_cast<BlockHeader*>(p) - 1;
+  if (h->budget) h->budget->used -= h->size;
+  std::free(h);
+}
+
+void* BudgetRealloc(void* p, std::size_t n) {
+  if (!p) return BudgetMalloc(n);
+  BlockHeader* h = static_cast<BlockHeader*>(p) - 1;
+  ParserBudget* b = h->budget;
+  const std::size_t old = h->size;
+  if (b && n > old && n - old > b->cap - b->used) {
+    b->exceeded = true;
+    return nullptr;
+  }
+  auto* moved = static_cast<BlockHeader*>(std::realloc(h, sizeof(BlockHeader) + n));
+  if (!moved) return nullptr;
+  moved->size = n;
+  if (b) b->used = b->used - old + n;
+  return moved + 1;
+}
+
+const XML_Memory_Handling_Suite kBudgetedMemory = {BudgetMalloc, BudgetRealloc, BudgetFree};
+
+// Sets the budget counted while expat runs.
+class BudgetScope {
+ public:
+  explicit BudgetScope(ParserBudget& b) : saved_(current_budget) { current_budget = &b; }
+  ~BudgetScope() { current_budget = saved_; }
+  BudgetScope(const BudgetScope&) = delete;
+  BudgetScope& operator=(const BudgetScope&) = delete;
+
+ private:
+  ParserBudget* saved_;
 };
 
 class XmlParser {
  public:
-  explicit XmlParser(XmlHandler& h) : h_(h) {
-    p_ = XML_ParserCreateNS(nullptr, kNsSeparator);
+  XmlParser(XmlHandler& h, const WorkbookLimits& limits) : h_(h), depth_limit_(limits.xml_depth) {
+    budget_.cap = limits.xml_parser_bytes;
+    BudgetScope scope(budget_);
+    static constexpr XML_Char kSeparator[] = {kNsSeparator, 0};
+    p_ = XML_ParserCreate_MM(nullptr, &kBudgetedMemory, kSeparator);
     if (!p_) {
       h.failure_ = WorkbookError::kTooLarge;
+      h.limit_ = ParserLimitText();
       return;
     }
     h.parser_ = p_;
-    XML_SetUserData(p_, &h);
+    XML_SetUserData(p_, this);
     XML_SetElementHandler(
         p_,
         [](void* u, const XML_Char* name, const XML_Char** atts) {
-          auto* handler = static_cast<XmlHandler*>(u);
-          if (handler->active()) handler->Start(SplitName(name), atts);
+          auto* self = static_cast<XmlParser*>(u);
+          XmlHandler& handler = self->h_;
+          // Refused at the element that goes too deep, before the parser keeps more.
+          if (++handler.depth_ > self->depth_limit_)
+            return handler.FailLimit("XML elements nested more than " +
+                                     std::to_string(self->depth_limit_) + " deep");
+          if (handler.active()) handler.Start(SplitName(name), atts);
         },
         [](void* u, const XML_Char* name) {
-          auto* handler = static_cast<XmlHandler*>(u);
-          if (handler->active()) handler->End(SplitName(name));
+          XmlHandler& handler = static_cast<XmlParser*>(u)->h_;
+          --handler.depth_;
+          if (handler.active()) handler.End(SplitName(name));
         });
     XML_SetCharacterDataHandler(p_, [](void* u, const XML_Char* s, int len) {
-      auto* handler = static_cast<XmlHandler*>(u);
-      if (handler->active()) handler->Text(std::string_view(s, static_cast<std::size_t>(len)));
+      XmlHandler& handler = static_cast<XmlParser*>(u)->h_;
+      if (handler.active()) handler.Text(std::string_view(s, static_cast<std::size_t>(len)));
     });
     // No part of a workbook has a DTD. Refusing one outright means no entity is ever
     // declared, so no entity expansion can blow up.
     XML_SetStartDoctypeDeclHandler(p_, [](void* u, const XML_Char*, const XML_Char*, const XML_Char*, int) {
-      static_cast<XmlHandler*>(u)->Fail(WorkbookError::kDamaged);
+      static_cast<XmlParser*>(u)->h_.Fail(WorkbookError::kDamaged);
     });
   }
   XmlParser(const XmlParser&) = delete;
@@ -216,29 +318,49 @@ class XmlParser {
   // False once the handler failed or finished, or the XML is not well-formed.
   bool Feed(const char* data, std::size_t n, bool final) {
     if (!h_.active()) return false;
+    BudgetScope scope(budget_);
     if (XML_Parse(p_, data, static_cast<int>(n), final ? XML_TRUE : XML_FALSE) == XML_STATUS_ERROR &&
-        h_.failure_ == WorkbookError::kNone && !h_.finished_)
-      h_.failure_ = WorkbookError::kDamaged;
+        h_.failure_ == WorkbookError::kNone && !h_.finished_) {
+      if (budget_.exceeded) {
+        h_.failure_ = WorkbookError::kTooLarge;
+        h_.limit_ = ParserLimitText();
+      } else {
+        h_.failure_ = WorkbookError::kDamaged;
+      }
+    }
     return h_.active();
   }
 
  private:
+  std::string ParserLimitText() const {
+    return "XML that needs more than " + SizeText(budget_.cap) + " of memory to read";
+  }
+
+  ParserBudget budget_;  // outlives the parser, whose blocks point to it
   XmlHandler& h_;
+  std::size_t depth_limit_;
   XML_Parser p_ = nullptr;
 };
 
-// Parses a whole part through `h`.
-WorkbookError ParsePart(zip_t* zip, zip_int64_t index, std::uint64_t cap, XmlHandler& h) {
+// Parses a whole part (`what`, for messages) through `h`; `limit` gets the limit reached
+// when it fails with kTooLarge.
+WorkbookError ParsePart(zip_t* zip, zip_int64_t index, std::uint64_t cap, const char* what,
+                        const WorkbookLimits& limits, XmlHandler& h, std::string* limit) {
   Entry entry;
-  if (WorkbookError e = entry.Open(zip, static_cast<zip_uint64_t>(index), cap); e != WorkbookError::kNone) return e;
-  XmlParser parser(h);
+  auto done = [&](WorkbookError e, const std::string& why) {
+    if (e == WorkbookError::kTooLarge && limit) *limit = why;
+    return e;
+  };
+  if (WorkbookError e = entry.Open(zip, static_cast<zip_uint64_t>(index), cap, what); e != WorkbookError::kNone)
+    return done(e, entry.limit());
+  XmlParser parser(h, limits);
   std::vector<char> buf(kChunk);
   for (;;) {
     WorkbookError e = WorkbookError::kNone;
     const zip_int64_t n = entry.Read(buf.data(), buf.size(), e);
-    if (n < 0) return e;
-    if (!parser.Feed(buf.data(), static_cast<std::size_t>(n), n == 0)) return h.failure_;
-    if (n == 0) return h.failure_;
+    if (n < 0) return done(e, entry.limit());
+    if (!parser.Feed(buf.data(), static_cast<std::size_t>(n), n == 0) || n == 0)
+      return done(h.failure_, std::string(what) + ": " + h.limit_);
   }
 }
 
@@ -261,6 +383,8 @@ class RelsHandler : public XmlHandler {
     const char* target = Attr(atts, "Target");
     const char* mode = Attr(atts, "TargetMode");
     if (!id || !type || !target) return;
+    if (rels.size() >= kMaxRelationships)
+      return FailLimit("more than " + std::to_string(kMaxRelationships) + " relationships");
     rels.push_back({id, type, target, mode && std::string_view(mode) == "External"});
   }
 };
@@ -322,7 +446,8 @@ class WorkbookHandler : public XmlHandler {
       in_sheets_ = true;
     } else if (n.local == "sheet" && in_sheets_) {
       const char* id = Attr(atts, "id", IsRelationshipsNs);
-      if (sheet_ids.size() >= kMaxSheets) return Fail(WorkbookError::kTooLarge);
+      if (sheet_ids.size() >= kMaxSheets)
+        return FailLimit("more than " + std::to_string(kMaxSheets) + " sheets");
       sheet_ids.push_back(id ? id : "");
     } else if (n.local == "workbookPr") {
       const char* v = Attr(atts, "date1904");
@@ -409,6 +534,10 @@ class StringItem {
   int skip_ = 0;
 };
 
+std::string CellTextLimit(const WorkbookLimits& limits) {
+  return "a cell with more than " + SizeText(limits.cell_text_bytes) + " of text";
+}
+
 class SharedStringsHandler : public XmlHandler {
  public:
   SharedStringsHandler(StringPool& pool, const WorkbookLimits& limits) : pool_(pool), limits_(limits) {}
@@ -422,15 +551,17 @@ class SharedStringsHandler : public XmlHandler {
     if (IsMain(n.ns) && n.local == "si") {
       in_si_ = false;
       const std::string s = item_.Take();
-      if (pool_.size() >= limits_.shared_string_count || pool_.text_bytes() + s.size() > limits_.shared_text_bytes)
-        return Fail(WorkbookError::kTooLarge);
+      if (pool_.size() >= limits_.shared_string_count)
+        return FailLimit("more than " + std::to_string(limits_.shared_string_count) + " strings");
+      if (pool_.text_bytes() + s.size() > limits_.shared_text_bytes)
+        return FailLimit("more than " + SizeText(limits_.shared_text_bytes) + " of text");
       pool_.Add(s);
     } else {
       item_.End(n);
     }
   }
   void Text(std::string_view s) override {
-    if (in_si_ && !item_.Text(s, limits_.cell_text_bytes)) Fail(WorkbookError::kTooLarge);
+    if (in_si_ && !item_.Text(s, limits_.cell_text_bytes)) FailLimit(CellTextLimit(limits_));
   }
 
  private:
@@ -510,7 +641,9 @@ class XlsxSheet final : public SheetRows, public XmlHandler {
         date1904_(date1904),
         limits_(limits) {}
 
-  WorkbookError Open(zip_int64_t index) { return entry_.Open(package_->zip, static_cast<zip_uint64_t>(index), limits_.sheet_bytes); }
+  WorkbookError Open(zip_int64_t index) {
+    return entry_.Open(package_->zip, static_cast<zip_uint64_t>(index), limits_.sheet_bytes, "the worksheet");
+  }
 
   bool Next(std::string& a, std::string& b) override {
     for (;;) {
@@ -522,8 +655,8 @@ class XlsxSheet final : public SheetRows, public XmlHandler {
           ++next_row_;
           return true;
         }
-        a = std::move(r.a);
-        b = std::move(r.b);
+        a = Take(r.a);
+        b = Take(r.b);
         next_row_ = r.index + 1;
         ready_.pop_front();
         return true;
@@ -534,6 +667,11 @@ class XlsxSheet final : public SheetRows, public XmlHandler {
   }
 
   WorkbookError error() const override { return error_; }
+  std::string limit_reached_at_open() const { return entry_.limit(); }
+  std::string limit_reached() const override {
+    if (error_ != WorkbookError::kTooLarge) return {};
+    return entry_.limit().empty() ? "the worksheet: " + limit_ : entry_.limit();
+  }
 
   void Start(Name n, const XML_Char** atts) override {
     if (in_cell_ && in_is_) return item_.Start(n);
@@ -553,8 +691,8 @@ class XlsxSheet final : public SheetRows, public XmlHandler {
       in_row_ = true;
       row_index_ = index;
       last_col_ = -1;
-      row_a_.clear();
-      row_b_.clear();
+      row_a_ = {};
+      row_b_ = {};
     } else if (n.local == "c" && in_row_) {
       std::int64_t col = last_col_ + 1;
       if (const char* r = Attr(atts, "r")) {
@@ -597,7 +735,7 @@ class XlsxSheet final : public SheetRows, public XmlHandler {
     } else if (n.local == "c" && in_cell_) {
       in_cell_ = false;
       if (keep_) {
-        std::string text = CellText();
+        Cell text = CellText();
         if (!active()) return;
         (last_col_ == 0 ? row_a_ : row_b_) = std::move(text);
       }
@@ -613,18 +751,31 @@ class XlsxSheet final : public SheetRows, public XmlHandler {
   void Text(std::string_view s) override {
     if (!in_cell_ || !keep_) return;
     if (in_is_) {
-      if (!item_.Text(s, limits_.cell_text_bytes)) Fail(WorkbookError::kTooLarge);
+      if (!item_.Text(s, limits_.cell_text_bytes)) FailLimit(CellTextLimit(limits_));
     } else if (in_v_) {
       value_ += s;
-      if (value_.size() > limits_.cell_text_bytes) Fail(WorkbookError::kTooLarge);
+      if (value_.size() > limits_.cell_text_bytes) FailLimit(CellTextLimit(limits_));
     }
   }
 
  private:
+  // A cell's text, or the index of its shared string: rows waiting to be read hold only
+  // the index, so a sheet that names one long string in many cells takes no more memory
+  // than its XML.
+  struct Cell {
+    std::string text;
+    std::size_t shared = kNotShared;
+  };
+  static constexpr std::size_t kNotShared = static_cast<std::size_t>(-1);
+
   struct Row {
     std::uint32_t index;
-    std::string a, b;
+    Cell a, b;
   };
+
+  std::string Take(Cell& c) const {
+    return c.shared == kNotShared ? std::move(c.text) : std::string(strings_.Get(c.shared));
+  }
 
   void Pump() {
     buf_.resize(kChunk);
@@ -639,8 +790,8 @@ class XlsxSheet final : public SheetRows, public XmlHandler {
     else if (finished_ || n == 0) done_ = true;
   }
 
-  std::string CellText() {
-    if (type_ == "inlineStr") return item_.Take();
+  Cell CellText() {
+    if (type_ == "inlineStr") return {item_.Take()};
     if (!has_value_) return {};
     if (type_ == "s") {
       std::size_t i;
@@ -648,17 +799,17 @@ class XlsxSheet final : public SheetRows, public XmlHandler {
         Fail(WorkbookError::kDamaged);
         return {};
       }
-      return std::string(strings_.Get(i));
+      return {{}, i};
     }
-    if (type_ == "str") return DecodeEscapes(value_);
-    if (type_ == "b") return (value_ == "1" || value_ == "true") ? "TRUE" : "FALSE";
-    if (type_ == "e") return value_;
+    if (type_ == "str") return {DecodeEscapes(value_)};
+    if (type_ == "b") return {(value_ == "1" || value_ == "true") ? "TRUE" : "FALSE"};
+    if (type_ == "e") return {value_};
     if (type_ == "d") {
       double serial;
-      if (!IsoToSerial(value_, date1904_, serial)) return value_;
+      if (!IsoToSerial(value_, date1904_, serial)) return {value_};
       std::string_view code = styles_.Code(style_);
       if (code == "General") code = serial < 1 ? "hh:mm:ss" : "yyyy-mm-dd hh:mm:ss";
-      return FormatNumber(serial, code, date1904_);
+      return {FormatNumber(serial, code, date1904_)};
     }
     // A number (no type, or "n").
     std::string_view v = value_;
@@ -666,8 +817,8 @@ class XlsxSheet final : public SheetRows, public XmlHandler {
     while (!v.empty() && (v.back() == ' ' || v.back() == '\n' || v.back() == '\r' || v.back() == '\t')) v.remove_suffix(1);
     double d;
     const auto r = std::from_chars(v.data(), v.data() + v.size(), d);
-    if (r.ec != std::errc() || r.ptr != v.data() + v.size()) return value_;
-    return FormatNumber(d, styles_.Code(style_), date1904_);
+    if (r.ec != std::errc() || r.ptr != v.data() + v.size()) return {value_};
+    return {FormatNumber(d, styles_.Code(style_), date1904_)};
   }
 
   // Destroyed last to first: the parser and the entry before the zip they read.
@@ -677,7 +828,7 @@ class XlsxSheet final : public SheetRows, public XmlHandler {
   bool date1904_;
   WorkbookLimits limits_;
   Entry entry_;
-  XmlParser parser_{*this};
+  XmlParser parser_{*this, limits_};
   std::vector<char> buf_;
 
   std::deque<Row> ready_;
@@ -690,7 +841,8 @@ class XlsxSheet final : public SheetRows, public XmlHandler {
   bool keep_ = false, has_value_ = false;
   std::uint32_t row_index_ = 0;
   std::int64_t last_col_ = -1;
-  std::string type_, value_, row_a_, row_b_;
+  std::string type_, value_;
+  Cell row_a_, row_b_;
   std::size_t style_ = 0;
   StringItem item_;
 };
@@ -707,14 +859,15 @@ const Relationship* FindByType(const std::vector<Relationship>& rels, std::strin
 }
 
 std::unique_ptr<SheetRows> OpenPackage(std::unique_ptr<Package> pkg, const WorkbookLimits& limits,
-                                       WorkbookError* error) {
+                                       WorkbookError* error, std::string* limit) {
   zip_t* zip = pkg->zip;
 
   // The workbook part, named by the package relationships.
   std::string workbook_part = "xl/workbook.xml";
   if (const zip_int64_t i = Locate(zip, "_rels/.rels"); i >= 0) {
     RelsHandler rels;
-    if (WorkbookError e = ParsePart(zip, i, limits.xlsx_part_bytes, rels); e != WorkbookError::kNone)
+    if (WorkbookError e = ParsePart(zip, i, limits.xlsx_part_bytes, "the package relationships", limits, rels, limit);
+        e != WorkbookError::kNone)
       return Refuse(error, e);
     if (const Relationship* r = FindByType(rels.rels, "/officeDocument")) workbook_part = ResolveTarget("", r->target);
   }
@@ -724,13 +877,16 @@ std::unique_ptr<SheetRows> OpenPackage(std::unique_ptr<Package> pkg, const Workb
   if (wb_index < 0) return Refuse(error, WorkbookError::kNotWorkbook);
 
   WorkbookHandler workbook;
-  if (WorkbookError e = ParsePart(zip, wb_index, limits.xlsx_part_bytes, workbook); e != WorkbookError::kNone)
+  if (WorkbookError e = ParsePart(zip, wb_index, limits.xlsx_part_bytes, "the workbook", limits, workbook, limit);
+      e != WorkbookError::kNone)
     return Refuse(error, e);
 
   RelsHandler rels;
   const zip_int64_t rels_index = Locate(zip, RelsPartOf(workbook_part));
   if (rels_index < 0) return Refuse(error, WorkbookError::kDamaged);
-  if (WorkbookError e = ParsePart(zip, rels_index, limits.xlsx_part_bytes, rels); e != WorkbookError::kNone)
+  if (WorkbookError e = ParsePart(zip, rels_index, limits.xlsx_part_bytes, "the workbook relationships", limits,
+                                  rels, limit);
+      e != WorkbookError::kNone)
     return Refuse(error, e);
   const std::string dir = DirOf(workbook_part);
 
@@ -749,7 +905,8 @@ std::unique_ptr<SheetRows> OpenPackage(std::unique_ptr<Package> pkg, const Workb
   if (const Relationship* r = FindByType(rels.rels, "/styles")) {
     if (const zip_int64_t i = Locate(zip, ResolveTarget(dir, r->target)); i >= 0) {
       StylesHandler h;
-      if (WorkbookError e = ParsePart(zip, i, limits.xlsx_part_bytes, h); e != WorkbookError::kNone)
+      if (WorkbookError e = ParsePart(zip, i, limits.xlsx_part_bytes, "the styles", limits, h, limit);
+          e != WorkbookError::kNone)
         return Refuse(error, e);
       styles.custom = std::move(h.custom);
       styles.cell_formats = std::move(h.cell_formats);
@@ -759,20 +916,24 @@ std::unique_ptr<SheetRows> OpenPackage(std::unique_ptr<Package> pkg, const Workb
   if (const Relationship* r = FindByType(rels.rels, "/sharedStrings")) {
     if (const zip_int64_t i = Locate(zip, ResolveTarget(dir, r->target)); i >= 0) {
       SharedStringsHandler h(strings, limits);
-      if (WorkbookError e = ParsePart(zip, i, limits.shared_strings_bytes, h); e != WorkbookError::kNone)
+      if (WorkbookError e = ParsePart(zip, i, limits.shared_strings_bytes, "the shared strings", limits, h, limit);
+          e != WorkbookError::kNone)
         return Refuse(error, e);
     }
   }
 
   auto sheet = std::make_unique<XlsxSheet>(std::move(pkg), std::move(styles), std::move(strings),
                                            workbook.date1904, limits);
-  if (WorkbookError e = sheet->Open(sheet_index); e != WorkbookError::kNone) return Refuse(error, e);
+  if (WorkbookError e = sheet->Open(sheet_index); e != WorkbookError::kNone) {
+    if (e == WorkbookError::kTooLarge && limit) *limit = sheet->limit_reached_at_open();
+    return Refuse(error, e);
+  }
   if (error) *error = WorkbookError::kNone;
   return sheet;
 }
 
 std::unique_ptr<SheetRows> OpenSource(std::unique_ptr<Package> pkg, zip_source_t* src, zip_error_t* ze,
-                                      const WorkbookLimits& limits, WorkbookError* error) {
+                                      const WorkbookLimits& limits, WorkbookError* error, std::string* limit) {
   if (!src) return Refuse(error, FromZipError(zip_error_code_zip(ze)));
   pkg->zip = zip_open_from_source(src, ZIP_RDONLY, ze);
   if (!pkg->zip) {
@@ -781,30 +942,30 @@ std::unique_ptr<SheetRows> OpenSource(std::unique_ptr<Package> pkg, zip_source_t
     // The content starts like a zip, so a zip that cannot be opened is a damaged one.
     return Refuse(error, code == ZIP_ER_NOZIP ? WorkbookError::kDamaged : FromZipError(code));
   }
-  return OpenPackage(std::move(pkg), limits, error);
+  return OpenPackage(std::move(pkg), limits, error, limit);
 }
 
 }  // namespace
 
 std::unique_ptr<SheetRows> OpenXlsxFile(const std::filesystem::path& file, const WorkbookLimits& limits,
-                                        WorkbookError* error) {
+                                        WorkbookError* error, std::string* limit) {
   zip_error_t ze;
   zip_error_init(&ze);
   auto pkg = std::make_unique<Package>();
   zip_source_t* src = zip_source_file_create(file.c_str(), 0, -1, &ze);
-  auto out = OpenSource(std::move(pkg), src, &ze, limits, error);
+  auto out = OpenSource(std::move(pkg), src, &ze, limits, error, limit);
   zip_error_fini(&ze);
   return out;
 }
 
 std::unique_ptr<SheetRows> OpenXlsxBytes(std::vector<unsigned char> bytes, const WorkbookLimits& limits,
-                                         WorkbookError* error) {
+                                         WorkbookError* error, std::string* limit) {
   zip_error_t ze;
   zip_error_init(&ze);
   auto pkg = std::make_unique<Package>();
   pkg->bytes = std::move(bytes);
   zip_source_t* src = zip_source_buffer_create(pkg->bytes.data(), pkg->bytes.size(), 0, &ze);
-  auto out = OpenSource(std::move(pkg), src, &ze, limits, error);
+  auto out = OpenSource(std::move(pkg), src, &ze, limits, error, limit);
   zip_error_fini(&ze);
   return out;
 }

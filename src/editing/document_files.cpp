@@ -19,6 +19,25 @@ std::string WithReason(std::string_view message, std::string_view reason) {
   return s;
 }
 
+// A message with its first "%s" filled in.
+std::string Filled(std::string_view message, std::string_view value) {
+  std::string s(message);
+  if (const auto at = s.find("%s"); at != std::string::npos) s.replace(at, 2, value);
+  return s;
+}
+
+// The reason a file could not be written, as the failure message shows it: a read-only
+// target in words of its own, anything else as the writer put it.
+std::string_view WriteReason(WriteFailure failure, std::string_view error) {
+  return failure == WriteFailure::kReadOnly ? msg::kFileReadOnly : error;
+}
+
+std::string SaveFailedMessage(const TableError& e) {
+  const auto* write = dynamic_cast<const FileWriteError*>(&e);
+  return WithReason(msg::kSaveFailed,
+                    WriteReason(write ? write->failure() : WriteFailure::kNone, e.what()));
+}
+
 std::string_view WorkbookReason(WorkbookError e) {
   switch (e) {
     case WorkbookError::kNotWorkbook:
@@ -42,14 +61,25 @@ std::string_view WorkbookReason(WorkbookError e) {
 
 // --- Start-up and a new Document -------------------------------------------------------
 
-void DocumentFiles::StartSession(std::filesystem::path working_table, bool offer_restore) {
-  if (offer_restore &&
-      ctx_.ui.Ask(msg::kRestoreLeftover, msg::kConfirm, msg::kRestore, msg::kDiscard)) {
-    ctx_.doc.file_state.TempPath = std::move(working_table);
-    RestoreLeftover();
-    return;
+void DocumentFiles::StartSession(const WorkingTableStart& start) {
+  if (!start.storage_problem.empty()) {
+    std::string text = Filled(msg::kStateFolderUnusable, start.state_folder.string());
+    text = Filled(text, start.storage_problem);
+    ctx_.ui.Message(text, msg::kInfo);
   }
-  ctx_.doc.file_state.TempPath = std::move(working_table);
+  ctx_.doc.file_state.TempPath = start.table;
+  bool restore = false;
+  if (!start.damaged_kept_as.empty() && start.salvaged_rows == 0) {
+    ctx_.ui.Message(Filled(msg::kDamagedNothingReadable, start.damaged_kept_as.string()),
+                    msg::kInfo);
+  } else if (!start.damaged_kept_as.empty()) {
+    std::string text = Filled(msg::kRestoreDamaged, start.damaged_kept_as.string());
+    text.replace(text.find("%d"), 2, std::to_string(start.salvaged_rows));
+    restore = ctx_.ui.Ask(text, msg::kConfirm, msg::kRestore, msg::kDiscard);
+  } else if (start.offer_restore) {
+    restore = ctx_.ui.Ask(msg::kRestoreLeftover, msg::kConfirm, msg::kRestore, msg::kDiscard);
+  }
+  if (restore) return RestoreLeftover();
   StartNewDocument();
 }
 
@@ -69,23 +99,28 @@ void DocumentFiles::StartNewDocument() {
   ctx_.ShowCurrentRow();
 }
 
-// A working table left by a run that did not end: its stored Segments become the
-// Document, which has not been saved.
+// A working table left by a run that did not end: its stored Segments and the session
+// kept with them (settings, document file) become the Document, which is marked changed:
+// nothing of it was saved by this run.
 void DocumentFiles::RestoreLeftover() {
   SegmentTable& t = ctx_.doc.table;
   DocumentFileState& p = ctx_.doc.file_state;
   t.Bind(p.TempPath);
+  // The session kept in the table is read before anything is shown (and written back).
+  t.DetachControls();
   t.Open();
-  ctx_.measurer.SetFace(ctx_.doc.settings.font_face);
   p.DocPath.clear();
   p.HasFile = false;
+  RestoreSession(t.ReadSession(), ctx_.doc);
+  t.AttachControls();
+  ctx_.measurer.SetFace(ctx_.doc.settings.font_face);
   p.DocModified = true;
   p.UserEditing = false;
   ReadDocumentSettings(ctx_.doc.settings, p);
   ctx_.controls.SetEnabled(Control::StopButton, false);
   ctx_.controls.SetListButtons(true, true, true, true, true, false);
   ctx_.controls.SetStatus(0, std::string(msg::kStateEditing));
-  ctx_.controls.SetStatus(1, std::string(msg::kFilePath));
+  ctx_.controls.SetStatus(1, std::string(msg::kFilePath) + (p.HasFile ? p.DocPath.string() : ""));
   t.First();
   ReloadWorkingValues(t, ctx_.doc.values);
   ctx_.ShowCurrentRow();
@@ -111,7 +146,7 @@ bool DocumentFiles::WriteAndDrop(const std::filesystem::path& file) {
     WriteDocumentFile(ctx_.doc.table, ctx_.doc.settings, file, DocumentRows::kWithUpperLine);
   } catch (const TableError& e) {
     ctx_.doc.file_state.DocModified = true;
-    ctx_.ui.Message(WithReason(msg::kSaveFailed, e.what()), msg::kInfo);
+    ctx_.ui.Message(SaveFailedMessage(e), msg::kInfo);
     return false;
   }
   DropWorkingTable();
@@ -245,7 +280,7 @@ void DocumentFiles::SaveDocument(bool ask) {
       WriteDocumentFile(t, ctx_.doc.settings, target, DocumentRows::kAll);
       written = true;
     } catch (const TableError& e) {
-      ctx_.ui.Message(WithReason(msg::kSaveFailed, e.what()), msg::kInfo);
+      ctx_.ui.Message(SaveFailedMessage(e), msg::kInfo);
     }
   }
   // Back to the Segment that was current, found by its number.
@@ -300,10 +335,13 @@ void DocumentFiles::OnExportButton() {
     p.UserEditing = true;
     return;
   }
-  const std::vector<uint8_t> bytes = BuildNativeFile(t, ctx_.doc.settings);
+  const NativeFile native = BuildNativeFile(t, ctx_.doc.settings);
   std::string error;
-  if (!WriteFileAtomically(*file, bytes, &error))
-    ctx_.ui.Message(WithReason(msg::kExportFailed, error), msg::kInfo);
+  WriteFailure failure = WriteFailure::kNone;
+  if (!native.ok())
+    ctx_.ui.Message(WithReason(msg::kExportFailed, msg::kExportTextTooLong), msg::kInfo);
+  else if (!WriteFileAtomically(*file, native.bytes, &error, &failure))
+    ctx_.ui.Message(WithReason(msg::kExportFailed, WriteReason(failure, error)), msg::kInfo);
   t.AttachControls();
   t.Edit();
   ctx_.controls.SetListButtons(true, true, true, true, true, false);
@@ -360,6 +398,12 @@ void DocumentFiles::ImportExcel() {
   if (r.error != WorkbookError::kNone)
     ctx_.ui.Message(WithReason(msg::kImportStopped, WorkbookReason(r.error)), msg::kInfo);
   if (r.truncated) ctx_.ui.Message(msg::kImportTooManyRows, msg::kInfo);
+  if (r.stopped_at_row > 0) {
+    std::string text(msg::kImportStoppedAtEmptyCell);
+    text.replace(text.find("%d"), 2, std::to_string(r.segments));
+    text.replace(text.find("%d"), 2, std::to_string(r.stopped_at_row));
+    ctx_.ui.Message(text, msg::kInfo);
+  }
   if (r.replaced > 0) ctx_.ui.Message(msg::kImportReplaced, msg::kInfo);
 }
 

@@ -9,18 +9,35 @@
 #pragma once
 
 #include <filesystem>
+#include <string>
 
 #include "editing/editing_context.h"
 
 namespace qx {
 
+// What the program found when it took its working table.
+struct WorkingTableStart {
+  WorkingTableStart(std::filesystem::path t, bool offer = false)
+      : table(std::move(t)), offer_restore(offer) {}
+  std::filesystem::path table;  // the working table file
+  bool offer_restore = false;   // it holds a table left by a run that did not end
+  // A left table that could not be read whole: where it was kept, how many rows of it
+  // the working table now holds.
+  std::filesystem::path damaged_kept_as;
+  int salvaged_rows = 0;
+  // Why the per-user state folder could not be used (the table is in a fallback folder).
+  std::filesystem::path state_folder;
+  std::string storage_problem;
+};
+
 class DocumentFiles {
  public:
   explicit DocumentFiles(EditingContext& ctx) : ctx_(ctx) {}
 
-  // Starts an empty Document in `working_table`, or restores the table left there by a
-  // run that did not end, when `offer_restore` and the operator agrees.
-  void StartSession(std::filesystem::path working_table, bool offer_restore);
+  // Starts an empty Document in the working table, or restores the table left there by a
+  // run that did not end (rows, settings, file and changed flag) when the operator
+  // agrees. A damaged left table and an unusable state folder are told first.
+  void StartSession(const WorkingTableStart& start);
   // A new, empty Document with the window's controls in their starting states.
   void StartNewDocument();
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "editing/messages.h"
 #include "layout/fit.h"
 
 namespace qx {
@@ -83,6 +84,36 @@ void EditingContext::WriteLineField(Control c) {
 int EditingContext::LineLengthOf(std::string_view text, bool two_lines) {
   const LayoutContext c{measurer, doc.values, doc.file_state};
   return LineLength(c, text, doc.values.SerialWidth, two_lines);
+}
+
+void EditingContext::Changed() {
+  PersistSession();
+  if (on_refresh) on_refresh();
+}
+
+void EditingContext::PersistSession() {
+  SegmentTable& t = doc.table;
+  if (!t.IsOpen()) return;
+  SessionValues now = SessionOf(doc);
+  if (t.generation() == session_generation_ && now == session_written_) return;
+  try {
+    t.WriteSession(now);
+  } catch (const TableError& e) {
+    if (!session_failed_) {
+      session_failed_ = true;
+      ReportStorageFailure(e.what());
+    }
+    return;
+  }
+  session_failed_ = false;
+  session_generation_ = t.generation();
+  session_written_ = std::move(now);
+}
+
+void EditingContext::ReportStorageFailure(std::string_view reason) {
+  std::string text(msg::kStoreFailed);
+  text.replace(text.find("%s"), 2, reason);
+  ui.Message(text, msg::kInfo);
 }
 
 void EditingContext::FocusLineEnd(int line) {

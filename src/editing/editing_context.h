@@ -104,10 +104,10 @@ class EditingContext {
   void SetFocusRouter(std::function<void(Control)> route) { route_focus_ = std::move(route); }
 
   // --- The view ----------------------------------------------------------------------------
-  // Tells the view that something it shows changed (rows, fields, states).
-  void Changed() {
-    if (on_refresh) on_refresh();
-  }
+  // Tells the view that something it shows changed (rows, fields, states). The session
+  // facts (settings, document file, changed flag) go into the working table first when
+  // they changed, so that a crash restores them with the rows.
+  void Changed();
   // Tells the view that only the status bar and the current row changed.
   void StatusChanged() {
     if (on_status) on_status();
@@ -116,11 +116,22 @@ class EditingContext {
   std::function<void()> on_status;
   std::function<void()> on_close;  // asks the view to close the window
 
+  // --- Storage failures --------------------------------------------------------------------
+  // Writes the session facts into the working table when they changed since they were
+  // last written there. A failure is told once; the next change tries again.
+  void PersistSession();
+  // Tells the operator that the working table could not store a step; what was typed
+  // stays in the editors and the next store tries again.
+  void ReportStorageFailure(std::string_view reason);
+
  private:
   LineEditor upper_line_, lower_line_;
   std::string length_text_, repeat_text_;
   Control focus_ = Control::None;
   bool showing_row_ = false;
+  uint64_t session_generation_ = ~uint64_t{0};
+  SessionValues session_written_;
+  bool session_failed_ = false;
   std::function<void(Control)> route_focus_;
 };
 

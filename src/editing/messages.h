@@ -15,6 +15,14 @@ inline constexpr std::string_view kHint = "提示";
 inline constexpr std::string_view kStopPrintingFirst = "请先终止打印,再退出.";
 inline constexpr std::string_view kRestoreLeftover =
     "上次编辑的文件未正常关闭,已保存的段落可以恢复。是否恢复?";
+inline constexpr std::string_view kRestoreDamaged =
+    "上次编辑的工作表已损坏,原文件已另存为:\n%s\n其中%d个段落仍可读出。是否恢复这些段落?";
+inline constexpr std::string_view kDamagedNothingReadable =
+    "上次编辑的工作表已损坏,没有可以读出的段落。原文件已另存为:\n%s";
+inline constexpr std::string_view kStateFolderUnusable =
+    "无法使用状态文件夹%s:%s\n编辑器改用临时文件夹中的工作表。修好该文件夹之前,程序意外退出后无法恢复编辑内容。";
+inline constexpr std::string_view kStoreFailed =
+    "段落未能存入工作表:%s\n输入的内容仍在编辑框中。请腾出磁盘空间或检查文件夹权限,然后再存段。";
 inline constexpr std::string_view kRestore = "恢复";
 inline constexpr std::string_view kDiscard = "放弃";
 
@@ -24,10 +32,16 @@ inline constexpr std::string_view kSaveChanges = "当前文件已修改,是否�
 inline constexpr std::string_view kSaveChangesOnExit = "当前文件已修改,是否保存?";
 inline constexpr std::string_view kSaveFailed = "文件保存失败,当前文件仍保持打开:";
 inline constexpr std::string_view kExportFailed = "文件导出失败:";
+inline constexpr std::string_view kFileReadOnly = "文件是只读的。";
 inline constexpr std::string_view kImportFailed = "无法读取此Excel文件:";
 inline constexpr std::string_view kImportStopped = "读取Excel文件时出错,只导入了前面的行:";
 inline constexpr std::string_view kImportTooManyRows = "工作表超过65535行,只导入了前65535行。";
 inline constexpr std::string_view kImportReplaced = "有些字符打印机的字库中没有,已替换为“?”。";
+// %d: the rows imported, then the sheet row whose first cell is empty.
+inline constexpr std::string_view kImportStoppedAtEmptyCell =
+    "已导入%d行;第%d行的第一格为空,以下的行未导入。";
+inline constexpr std::string_view kExportTextTooLong =
+    "各段文字合计超过65535字节,本机格式文件容纳不下,请分成几个文件导出。";
 inline constexpr std::string_view kDocumentFilter = "Lable File [*.kel]|*.kel";
 inline constexpr std::string_view kNativeFilter = "Qx Printer  File [*.qxf]|*.qxf";
 inline constexpr std::string_view kExcelFilter = "Excel  [*.xls *.xlsx]|*.xls;*.xlsx";

@@ -35,16 +35,24 @@ SegmentPreview SegmentPreviewer::Make() {
       p.item = std::move(img);
       break;
     case ItemResult::kSkipped:
-      if (upper_text.empty()) {
-        p.note = "上行为空,此段不打印。";
-      } else if (v.LengthDots == 0 && v.SizeCode == 0) {
-        p.note = "段长和字号都为自动,此段不打印。";
-      } else {
-        p.note = "没有能容纳此内容的字号,此段不打印。";
+      switch (WhyLayoutRefuses(c, upper_text, lower_text)) {
+        case LayoutRefusal::kEmptyFirstLine:
+          p.note = "上行为空,此段不打印。";
+          break;
+        case LayoutRefusal::kAutomaticLengthAndSize:
+          p.note = "段长和字号都为自动,此段不打印。";
+          break;
+        case LayoutRefusal::kNoTwoLineSize:
+          p.note = "当前材料没有双行的自动字号,此段不打印。";
+          break;
+        case LayoutRefusal::kNoSizeFits:
+          p.note = "没有能容纳此内容的字号,此段不打印。";
+          break;
       }
       break;
     case ItemResult::kTooLong:
-      p.note = "此段超出打印机的最大长度,不能打印。";
+      // The same image store limit the print job applies (kImageStoreBytes).
+      p.note = "此段超出打印机的存储容量,不能打印。";
       break;
   }
   return p;

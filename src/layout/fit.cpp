@@ -1,5 +1,6 @@
 #include "layout/fit.h"
 
+#include <algorithm>
 #include <array>
 
 #include "document/gbk.h"
@@ -36,7 +37,7 @@ struct WalkRules {
   uint8_t size;         // size of every measurement and cell
   uint8_t small;        // size of a superscript or subscript character
   bool marks_shrink;    // whether a marker makes the next character small
-  bool serial_as_text;  // print time: the placeholder measures as the serial text
+  bool print_time;      // the placeholder measures as the serial text the image draws
 };
 
 int WalkLine(const LayoutContext& c, std::string_view text, int d, const WalkRules& r) {
@@ -64,14 +65,17 @@ int WalkLine(const LayoutContext& c, std::string_view text, int d, const WalkRul
       total += gbk::IsLeadByte(nb) ? SizeHeight(r.small) : c.measurer.MeasureGlyph(nb, r.small);
       i += next.size();
     } else if (IsMarker(ch, gbk::kSerialMark)) {
-      if (vertical) {
+      if (r.print_time) {
+        // The serial value's characters as the image draws them: the first D (1 to 3) of
+        // the serial text, none without a serial. Each counts as a character of its own.
+        const std::string_view digits =
+            d >= 1 && d <= 3 ? c.serial_text.substr(0, static_cast<std::size_t>(d))
+                             : std::string_view{};
+        for (char s : digits) total += single(static_cast<unsigned char>(s), r.size);
+        count += static_cast<int>(digits.size());
+      } else if (vertical) {
         total += d * h;
         count += d;
-      } else if (r.serial_as_text) {
-        // The serial value's characters as they print (at most D of them).
-        const std::string_view digits = c.serial_text.substr(0, static_cast<std::size_t>(d));
-        for (char s : digits) total += c.measurer.MeasureGlyph(static_cast<unsigned char>(s), r.size);
-        count += static_cast<int>(digits.size());
       } else {
         total += d * (h / 2);
         count += d;
@@ -81,7 +85,11 @@ int WalkLine(const LayoutContext& c, std::string_view text, int d, const WalkRul
       ++count;
     }
   }
-  return total + (count - 1) * c.file_state.CharSpacing;
+  // The spacing goes between the characters counted. At print time that is exactly the
+  // spacing the image puts between drawn characters, none when nothing is drawn (a line of
+  // placeholders without a serial). While editing an empty line counts as one gap short.
+  const int gaps = r.print_time ? std::max(count - 1, 0) : count - 1;
+  return total + gaps * c.file_state.CharSpacing;
 }
 
 // Margins of a line of width w on a fixed length L that it fits (w <= L - 48).
@@ -133,7 +141,7 @@ int LineLength(const LayoutContext& c, std::string_view text, int d, bool two_li
       .size = z == 0 ? uint8_t{1} : z,
       .small = IsLargeSize(z) ? uint8_t{1} : uint8_t{0},
       .marks_shrink = c.values.Vertical == 0 && !two_lines && z > 1,
-      .serial_as_text = false,
+      .print_time = false,
   };
   return WalkLine(c, text, d, rules) + 2 * kEndMargin;
 }
@@ -144,7 +152,7 @@ int PrintLineWidth(const LayoutContext& c, uint8_t print_size, std::string_view 
       .size = print_size,
       .small = IsLargeSize(print_size) ? uint8_t{1} : uint8_t{0},
       .marks_shrink = c.values.Vertical == 0 && !two_lines && print_size > 1,
-      .serial_as_text = true,
+      .print_time = true,
   };
   return WalkLine(c, text, c.values.SerialWidth, rules);
 }
@@ -241,6 +249,17 @@ std::optional<SegmentLayout> LayoutSegment(const LayoutContext& c, std::string_v
     }
   }
   return std::nullopt;
+}
+
+LayoutRefusal WhyLayoutRefuses(const LayoutContext& c, std::string_view text1,
+                               std::string_view text2) {
+  if (text1.empty()) return LayoutRefusal::kEmptyFirstLine;
+  if (c.values.SizeCode == 0) {
+    if (c.values.LengthDots == 0) return LayoutRefusal::kAutomaticLengthAndSize;
+    if (!text2.empty() && !AutoSizeStart(c.file_state.MaterialCode, true))
+      return LayoutRefusal::kNoTwoLineSize;
+  }
+  return LayoutRefusal::kNoSizeFits;
 }
 
 bool SizeAllowed(uint8_t material, uint8_t z, bool two_lines) {

@@ -60,6 +60,17 @@ struct SegmentLayout {
 std::optional<SegmentLayout> LayoutSegment(const LayoutContext& c, std::string_view text1,
                                            std::string_view text2);
 
+// Why LayoutSegment refuses an item, for telling the operator.
+enum class LayoutRefusal {
+  kEmptyFirstLine,
+  kAutomaticLengthAndSize,
+  kNoTwoLineSize,  // two lines at an automatic size on a material without two-line sizes
+  kNoSizeFits,     // an automatic size finds no size that fits the length
+};
+// The reason for an item LayoutSegment refused (the same context and texts).
+LayoutRefusal WhyLayoutRefuses(const LayoutContext& c, std::string_view text1,
+                               std::string_view text2);
+
 // Whether size `z` is allowed for the current material on a Segment with or without a
 // second line.
 bool SizeAllowed(uint8_t material, uint8_t z, bool two_lines);

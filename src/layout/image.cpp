@@ -60,21 +60,23 @@ void ImageBuilder::WalkLine(const LayoutContext& c, std::string_view text, LineP
   while (i < text.size()) {
     const std::string_view ch = next_char();
     if (ch == gbk::kSuperscriptMark || ch == gbk::kSubscriptMark) {
-      if (i >= text.size()) continue;  // a marker at the end draws nothing
-      if (one_line) {
-        // Small glyphs touch the character before them and leave `drawn` as it was.
-        if (c.values.Vertical != 0 || writer_.style().print_size <= 1) continue;
-        writer_.PutSmallGlyph(CodeOf(next_char()), ch == gbk::kSubscriptMark);
-      } else {
-        put(next_char());  // two-line images never hold small glyphs
-      }
+      // Small glyphs touch the character before them and leave `drawn` as it was. Where
+      // none is drawn (vertical text, print size 1, two lines, a marker at the end) the
+      // marker is dropped and the next character is drawn as any other on the next step,
+      // as the layout measures it.
+      if (i >= text.size() || !one_line || c.values.Vertical != 0 ||
+          writer_.style().print_size <= 1)
+        continue;
+      writer_.PutSmallGlyph(CodeOf(next_char()), ch == gbk::kSubscriptMark);
     } else if (ch == gbk::kSerialMark) {
+      // The serial value's characters, each spaced as a character of its own. Without a
+      // serial (D = 0) the placeholder is measured as nothing and draws nothing: it adds no
+      // spacing either, wherever it stands.
       if (d >= 1 && d <= 3) {
         const std::string_view digits =
             c.serial_text.substr(0, std::min<std::size_t>(static_cast<std::size_t>(d), 3));
         for (std::size_t k = 0; k < digits.size(); ++k) put(digits.substr(k, 1));
       }
-      drawn = true;
     } else {
       put(ch);
     }
@@ -177,12 +179,17 @@ BuildStatus ImageBuilder::Finish(const LayoutContext& c, int lead, int trail, bo
   return BuildStatus::kOk;
 }
 
+ItemResult BuildItem(ImageBuilder& builder, const LayoutContext& c, const SegmentLayout& layout,
+                     std::string_view text1, std::string_view text2, ItemImage& out) {
+  if (builder.Build(c, layout, text1, text2, out) != BuildStatus::kOk) return ItemResult::kTooLong;
+  return out.columns.size() <= kImageStoreBytes ? ItemResult::kBuilt : ItemResult::kTooLong;
+}
+
 ItemResult MakeItem(ImageBuilder& builder, const LayoutContext& c, std::string_view text1,
                     std::string_view text2, ItemImage& out) {
   const std::optional<SegmentLayout> layout = LayoutSegment(c, text1, text2);
   if (!layout) return ItemResult::kSkipped;
-  return builder.Build(c, *layout, text1, text2, out) == BuildStatus::kOk ? ItemResult::kBuilt
-                                                                          : ItemResult::kTooLong;
+  return BuildItem(builder, c, *layout, text1, text2, out);
 }
 
 }  // namespace qx

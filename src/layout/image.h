@@ -3,6 +3,7 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -28,6 +29,12 @@ struct ItemImage {
 
 // The first-generation printer, whose header fields go high byte first.
 inline constexpr std::string_view kFirstGenerationPrinter = "Kelmor QA11";
+
+// The printer's image store holds one item's image: 20000 bytes, 1666 columns (about
+// 150 mm of text). A bigger item cannot be sent; the print job skips it, and the previews
+// say that it will not print.
+inline constexpr std::size_t kImageStoreBytes = 20000;
+inline constexpr int kImageStoreColumns = static_cast<int>(kImageStoreBytes / kColumnBytes);
 
 enum class BuildStatus {
   kOk,
@@ -70,10 +77,16 @@ class ImageBuilder {
 enum class ItemResult {
   kBuilt,
   kSkipped,  // the layout refused the item (see LayoutSegment); the job skips it
-  kTooLong,  // see BuildStatus::kTooLong
+  kTooLong,  // the image passes the printer's image store (or BuildStatus::kTooLong): the
+             // job skips it; `out` keeps the image when one was built
 };
 
-// Lays one item out and builds its image: what the print job, the preview and the
+// Builds one item with the layout LayoutSegment gave for it and tells whether the
+// printer can take it.
+ItemResult BuildItem(ImageBuilder& builder, const LayoutContext& c, const SegmentLayout& layout,
+                     std::string_view text1, std::string_view text2, ItemImage& out);
+
+// Lays one item out and builds its image: what the print job, the previews and the
 // command-line tool do for every item.
 ItemResult MakeItem(ImageBuilder& builder, const LayoutContext& c, std::string_view text1,
                     std::string_view text2, ItemImage& out);

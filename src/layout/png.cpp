@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <memory>
 
+#include "document/atomic_file.h"
+
 namespace qx {
 
 RgbImage::RgbImage(int w, int h, Rgb fill) : width(w), height(h) {
@@ -87,30 +89,11 @@ bool WritePng(const std::filesystem::path& path, const RgbImage& image, std::str
     *err = "empty image";
     return false;
   }
-  // Written beside the target and renamed over it, so a failed write never leaves a
-  // damaged file under the name asked for.
-  const std::filesystem::path tmp = path.string() + ".part";
-  bool ok;
-  {
-    File f(std::fopen(tmp.c_str(), "wb"));
-    if (!f) {
-      *err = "cannot write " + path.string();
-      return false;
-    }
-    ok = EncodeInto(f.get(), image, err);
-    if (ok && std::fflush(f.get()) != 0) {
-      *err = "cannot write " + path.string();
-      ok = false;
-    }
-  }
-  std::error_code ec;
-  if (ok) std::filesystem::rename(tmp, path, ec);
-  if (!ok || ec) {
-    if (ok) *err = "cannot write " + path.string() + ": " + ec.message();
-    std::filesystem::remove(tmp, ec);
-    return false;
-  }
-  return true;
+  // Written through a temporary file renamed over the target, so a failed write never
+  // leaves a damaged file under the name asked for, nor a temporary behind.
+  return WriteFileAtomically(
+      path, [&](std::FILE* f, std::string* fill_error) { return EncodeInto(f, image, fill_error); },
+      err);
 }
 
 namespace {

@@ -235,6 +235,48 @@ TEST_F(DocumentFilesTest, AFailedSaveKeepsTheDocument) {
   EXPECT_TRUE(std::filesystem::exists(dir_ / "TL.$$$"));
 }
 
+// A read-only document or export target is refused, not replaced, and the message says
+// why in plain words; links are written through and permissions kept.
+TEST_F(DocumentFilesTest, ReadOnlyTargetsAreRefusedAndOthersKeepTheirPermissions) {
+  Type("A1");
+  ui_.files = {dir_ / "job.kel"};
+  model_.files().OnSaveAsButton();
+  ASSERT_TRUE(ui_.messages.empty());
+  const std::string saved = [&] {
+    std::ifstream in(dir_ / "job.kel", std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  }();
+  chmod((dir_ / "job.kel").c_str(), 0444);
+  Type("2");
+  model_.files().OnSaveButton();
+  ASSERT_EQ(ui_.messages.size(), 1u);
+  EXPECT_EQ(ui_.messages[0].text, "文件保存失败,当前文件仍保持打开:\n文件是只读的。");
+  EXPECT_TRUE(model_.doc().file_state.DocModified);
+  std::ifstream in(dir_ / "job.kel", std::ios::binary);
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), saved);
+
+  ui_.messages.clear();
+  { std::ofstream(dir_ / "job.qxf") << "old"; }
+  chmod((dir_ / "job.qxf").c_str(), 0444);
+  ui_.files = {dir_ / "job.qxf"};
+  model_.files().OnExportButton();
+  ASSERT_EQ(ui_.messages.size(), 1u);
+  EXPECT_EQ(ui_.messages[0].text, "文件导出失败:\n文件是只读的。");
+
+  // A private document saved through a link stays private, and the link stays a link.
+  ui_.messages.clear();
+  chmod((dir_ / "job.kel").c_str(), 0600);
+  std::filesystem::create_symlink("job.kel", dir_ / "link.kel");
+  ui_.files = {dir_ / "link.kel"};
+  model_.files().OnSaveAsButton();
+  EXPECT_TRUE(ui_.messages.empty());
+  EXPECT_TRUE(std::filesystem::is_symlink(dir_ / "link.kel"));
+  EXPECT_EQ(FileRows(dir_ / "job.kel").front().first, "A12");
+  struct stat st;
+  ASSERT_EQ(stat((dir_ / "job.kel").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0600u);
+}
+
 TEST_F(DocumentFilesTest, InvalidFilesEndInANewDocument) {
   { std::ofstream(dir_ / "bad.kel") << "this is not a table at all"; }
   Type("old");
@@ -294,6 +336,55 @@ TEST_F(DocumentFilesTest, ExcelImportFromTheWindow) {
     EXPECT_EQ(model_.focus(), Control::UpperLine);
     EXPECT_EQ(model_.context().editor(Control::UpperLine).text, "W-001");
   }
+}
+
+TEST_F(DocumentFilesTest, AnImportStoppedByAnEmptyFirstCellSaysWhatWasLeftOut) {
+  // gap.xlsx: "first", "second", then a row with both cells empty, then "fourth" and more.
+  ui_.files = {std::filesystem::path(QX_TEST_DATA_DIR) / "fixtures" / "excel" / "gap.xlsx"};
+  model_.files().OnImportExcelButton();
+  EXPECT_EQ(ui_.Take(), S{"已导入2行;第3行的第一格为空,以下的行未导入。"});
+  EXPECT_EQ(Lines(), (S{"first", "second"}));
+  EXPECT_EQ(model_.focus(), Control::UpperLine);
+}
+
+TEST_F(DocumentFilesTest, AnExportWhoseTextsPassTheFileFormatIsRefused) {
+  // 220 Segments of 50 serial placeholders each: every placeholder is written as its
+  // 6-byte serial code, 301 bytes a Segment with its end.
+  SegmentTable& table = t();
+  std::string placeholders;
+  for (int i = 0; i < 50; ++i) placeholders += gbk::kSerialMark;
+  table.First();
+  for (int r = 0; r < 220; ++r) {
+    if (r) table.Append();
+    table.Edit();
+    FillNewSegment(table);
+    table.SetText(kUpperLineColumn, placeholders);
+    table.SetText(kSerialTypeColumn, SerialTypeText(kSerialDecimal));
+    table.SetText(kSerialFirstColumn, "1");
+    table.SetText(kSerialLastColumn, "9");
+    table.SetInt(kNumberColumn, r + 1);
+    table.Store();
+  }
+  const auto out = dir_ / "job.qxf";
+  ui_.files = {out};
+  model_.files().OnExportButton();
+  // Only 200 Segments are exported: 200 x 301 + 1 = 60201 bytes still fit.
+  EXPECT_TRUE(ui_.messages.empty());
+  EXPECT_TRUE(std::filesystem::exists(out));
+
+  for (int r = 0; r < 200; ++r) {  // a lower line as long again for every Segment
+    table.First();
+    for (int k = 0; k < r; ++k) table.Next();
+    table.Edit();
+    table.SetText(kLowerLineColumn, placeholders);
+    table.Store();
+  }
+  std::filesystem::remove(out);
+  ui_.files = {out};
+  model_.files().OnExportButton();
+  EXPECT_EQ(ui_.Take(), S{"文件导出失败:\n各段文字合计超过65535字节,本机格式文件容纳不下,请分成几个文件导出。"});
+  EXPECT_FALSE(std::filesystem::exists(out));
+  EXPECT_TRUE(model_.doc().file_state.UserEditing);
 }
 
 TEST_F(DocumentFilesTest, ADocumentGivenOnTheCommandLineOpensAsTheOpenCommandWould) {

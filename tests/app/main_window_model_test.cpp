@@ -114,7 +114,7 @@ TEST(WindowRestore, ALeftoverTableIsOfferedAndRestored) {
     ui.answers = {restore};
     BarCanvas a, b;
     MainWindowModel model(ui, std::make_unique<SqliteRowStore>(), a, b);
-    model.Start(1024, 768, dir.path(), dir / "TL.$$$", /*offer_restore=*/true);
+    model.Start(1024, 768, dir.path(), {dir / "TL.$$$", /*offer=*/true});
     EXPECT_EQ(ui.questions.size(), 1u);
     EXPECT_EQ(model.table().RowCount(), 1);
     EXPECT_EQ(gbk::ToUtf8(model.table().Text(kUpperLineColumn)), restore ? "保存过的" : "");
@@ -134,6 +134,23 @@ TEST_F(WindowTest, PreviewOfTheCurrentSegment) {
   ASSERT_TRUE(p.item);
   EXPECT_EQ(p.item->ColumnCount, 24 + 4 + 24);
   EXPECT_NEAR(p.length_mm, 25.0, 0.1);  // the Segment's 25 mm at the nominal 11 dots per mm
+
+  // Text beyond the printer's image store, as a document file may bring it (40 "A" of
+  // 48 columns at size 7, automatic length: 2076 columns): not shown as printable.
+  SegmentTable& t = model_.table();
+  t.Edit();
+  t.SetText(kUpperLineColumn, std::string(40, 'A'));
+  t.SetInt(kLengthColumn, 0);
+  t.SetText(kSizeColumn, gbk::Encode("7 号"));
+  t.Store();
+  p = model_.preview().Make();
+  EXPECT_FALSE(p.item);
+  EXPECT_EQ(p.note, "此段超出打印机的存储容量,不能打印。");
+  // Automatic length and size: the layout's own reason.
+  t.Edit();
+  t.SetText(kSizeColumn, gbk::Encode("自动"));
+  t.Store();
+  EXPECT_EQ(model_.preview().Make().note, "段长和字号都为自动,此段不打印。");
 }
 
 }  // namespace

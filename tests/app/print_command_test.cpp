@@ -152,6 +152,34 @@ TEST_F(PrintCommandTest, StopButtonAndClosingAfterTheStop) {
   EXPECT_FALSE(model_.printing().StopRequested());
 }
 
+TEST_F(PrintCommandTest, MarkersTooLongForThePrinterAreLeftOutAndToldAtTheEnd) {
+  Printers("qb20");
+  Segments({"A1", "A2", "A3", "A4"});
+  SegmentTable& t = model_.table();
+  auto change = [&](int row, const std::string& upper_text, const char* size, int repeat) {
+    t.First();
+    for (int i = 1; i < row; ++i) t.Next();
+    t.Edit();
+    t.SetText(kUpperLineColumn, upper_text);
+    t.SetInt(kLengthColumn, 0);
+    t.SetText(kSizeColumn, gbk::Encode(size));
+    t.SetInt(kRepeatColumn, repeat);
+    t.Store();
+  };
+  // As a document file may bring it: 40 "A" of 48 columns at size 7 and an automatic
+  // length make 2076 columns, more than the printer's image store takes (1666).
+  change(2, std::string(40, 'A'), "7 号", 2);
+  // Automatic length and size: the layout refuses, without a word as always.
+  change(3, "A3", "自动", 1);
+  Ok([](PrintDialog& f) { f.OnCopiesEdited("2"); });
+  model_.printing().OnPrintButton();
+  EXPECT_EQ(ui_.Take(), (S{"打印完成!", "有4个标记超出打印机的存储容量,未打印。"}));
+  EXPECT_EQ(printers_->printer(0).jobs().at(0).items.size(), 4u);  // A1 and A4, twice
+  EXPECT_EQ(model_.printing().last_job_counts().skipped, 6);
+  EXPECT_EQ(model_.printing().last_job_counts().too_long, 4);
+  EXPECT_TRUE(model_.controls().Enabled(Control::PrintButton));
+}
+
 TEST_F(PrintCommandTest, TheDialogsChoicesPersistButTheRangeIsRefilled) {
   Printers("qa11,qb20");
   Segments({"A1", "A2", "A3", "A4"});

@@ -3,12 +3,17 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <spawn.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <csignal>
 #include <cstring>
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -47,8 +52,9 @@ struct Result {
 
 // Runs qxlabel with `args`, its output and error streams caught in files of `dir`.
 // Leak reports of fontconfig's lifelong configuration are suppressed, so a build with
-// AddressSanitizer gives the same exit status as any other.
-Result Run(const fs::path& dir, const std::vector<std::string>& args) {
+// AddressSanitizer gives the same exit status as any other. With `address_space`, the
+// program runs with at most that much memory (RLIMIT_AS).
+Result Run(const fs::path& dir, const std::vector<std::string>& args, rlim_t address_space = 0) {
   const fs::path out = dir / "stdout.txt", err = dir / "stderr.txt", supp = dir / "lsan.supp";
   std::ofstream(supp) << "leak:libfontconfig\n";
   std::vector<std::string> env_text;
@@ -70,14 +76,31 @@ Result Run(const fs::path& dir, const std::vector<std::string>& args) {
   for (std::string& a : argv_text) argv.push_back(a.data());
   argv.push_back(nullptr);
 
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-  posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
   pid_t pid = 0;
-  const int rc = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
-  posix_spawn_file_actions_destroy(&actions);
+  int rc = 0;
+  if (address_space == 0) {
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    rc = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
+    posix_spawn_file_actions_destroy(&actions);
+  } else {
+    pid = fork();
+    if (pid == 0) {
+      const rlimit lim{address_space, address_space};
+      const int in_fd = open("/dev/null", O_RDONLY);
+      const int out_fd = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+      const int err_fd = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+      if (setrlimit(RLIMIT_AS, &lim) != 0 || dup2(in_fd, 0) < 0 || dup2(out_fd, 1) < 0 ||
+          dup2(err_fd, 2) < 0)
+        _exit(127);
+      execve(argv[0], argv.data(), envp.data());
+      _exit(127);
+    }
+    if (pid < 0) rc = errno;
+  }
   Result r;
   if (rc != 0) {
     r.err = std::string("spawn failed: ") + std::strerror(rc);
@@ -142,7 +165,9 @@ class Doc {
 
 class QxlabelTest : public ::testing::Test {
  protected:
-  Result Run(const std::vector<std::string>& args) { return qx::Run(dir_.path(), args); }
+  Result Run(const std::vector<std::string>& args, rlim_t address_space = 0) {
+    return qx::Run(dir_.path(), args, address_space);
+  }
   fs::path Path(const std::string& name) const { return dir_ / name; }
 
   qx::testing::TempDir dir_;
@@ -210,7 +235,7 @@ TEST_F(QxlabelTest, ExportWritesWhatTheEditorsExportWritesForTheOpenedDocument) 
   opened.table.Bind("working table");
   ASSERT_TRUE(ReadDocumentFile(Path("job.kel"), opened.table, opened.settings));
   DropTrailingEmptySegments(opened.table);
-  const std::vector<uint8_t> want = BuildNativeFile(opened.table, opened.settings);
+  const std::vector<uint8_t> want = BuildNativeFile(opened.table, opened.settings).bytes;
   EXPECT_EQ(ReadBytes(Path("job.qxf")), want);
   ASSERT_GE(want.size(), 42u);
   EXPECT_EQ(want[32], 3) << "material 贴纸 12mm";
@@ -241,6 +266,22 @@ TEST_F(QxlabelTest, ExportStopsAtTwoHundredSegments) {
   EXPECT_EQ(f[36], 200);
 }
 
+TEST_F(QxlabelTest, ExportRefusesTextsPastTheFilesSixteenBitFields) {
+  // 120 Segments of 50 serial placeholders on both lines: each written as a 6-byte serial
+  // code, 602 bytes a Segment, 72241 in all with the final zero.
+  std::string placeholders;
+  for (int i = 0; i < 50; ++i) placeholders += "№";
+  Doc d;
+  for (int i = 0; i < 120; ++i) d.Add(placeholders, placeholders).Serial("序号0-999", "1", "300");
+  d.Save(Path("full.kel"));
+  const Result r = Run({"export", Path("full.kel").string(), Path("full.qxf").string()});
+  EXPECT_EQ(r.status, 1) << Describe(r);
+  EXPECT_EQ(r.err, "qxlabel: cannot export " + Path("full.kel").string() +
+                       ": the Segments' texts come to 72241 bytes, a native file holds at most "
+                       "65535; export fewer Segments at a time\n");
+  EXPECT_FALSE(fs::exists(Path("full.qxf")));
+}
+
 // --- import -----------------------------------------------------------------------------
 
 TEST_F(QxlabelTest, ImportedWorkbooksDumpAsTheirRows) {
@@ -250,6 +291,7 @@ TEST_F(QxlabelTest, ImportedWorkbooksDumpAsTheirRows) {
     const char* book;
     const char* rows;
     const char* material;
+    const char* err = "";
   };
   const Case cases[] = {
       {"basic.xlsx",
@@ -264,11 +306,17 @@ TEST_F(QxlabelTest, ImportedWorkbooksDumpAsTheirRows) {
        "2\tA2\t\\N\t25\t4 号\t横向\t取消修饰\t1\t无序号\t\\N\t\\N\t\\N\t\\N\n"
        "3\tA3\t\\N\t25\t4 号\t横向\t取消修饰\t1\t无序号\t\\N\t\\N\t\\N\t\\N\n",
        "套管 4.0平方"},
-      // Rows stop at the first empty first cell (the third row).
+      // Rows stop at the first empty first cell (the third row); the rows with text below
+      // it are named as left out.
       {"gap.xls",
        "1\tfirst\t1\t25\t2 号\t横向\t取消修饰\t1\t无序号\t\\N\t\\N\t\\N\t\\N\n"
        "2\tsecond\t\\N\t25\t4 号\t横向\t取消修饰\t1\t无序号\t\\N\t\\N\t\\N\t\\N\n",
-       "套管 6.0平方"},
+       "套管 6.0平方",
+       "qxlabel: 2 row(s) imported; row 3 has an empty first cell, so it and the rows below it "
+       "were left out\n"},
+      {"gap.xlsx", nullptr, "套管 6.0平方",
+       "qxlabel: 2 row(s) imported; row 3 has an empty first cell, so it and the rows below it "
+       "were left out\n"},
   };
   std::string previous;
   for (const Case& c : cases) {
@@ -276,7 +324,7 @@ TEST_F(QxlabelTest, ImportedWorkbooksDumpAsTheirRows) {
     const fs::path kel = Path(std::string(c.book) + ".kel");
     const Result imp = Run({"import", (kFixtures / "excel" / c.book).string(), kel.string()});
     ASSERT_EQ(imp.status, 0) << Describe(imp);
-    EXPECT_EQ(imp.err, "");
+    EXPECT_EQ(imp.err, c.err);
     const Result dump = Run({"dump", kel.string()});
     ASSERT_EQ(dump.status, 0) << Describe(dump);
     const std::string rows = c.rows ? c.rows : previous;
@@ -288,17 +336,47 @@ TEST_F(QxlabelTest, ImportedWorkbooksDumpAsTheirRows) {
   }
 }
 
-TEST_F(QxlabelTest, ImportOfASheetDamagedPartWayKeepsTheRowsBeforeTheDamage) {
-  // As in the editor, the rows read so far become the Document; the status says the
-  // import is incomplete.
-  const Result r = Run(
-      {"import", (kFixtures / "excel" / "bad" / "bomb.xlsx").string(), Path("part.kel").string()});
-  EXPECT_EQ(r.status, 1) << Describe(r);
-  EXPECT_EQ(r.err.rfind("qxlabel: reading stopped after 1 row(s): the file is damaged", 0), 0u)
-      << r.err;
-  const Result dump = Run({"dump", Path("part.kel").string()});
-  ASSERT_EQ(dump.status, 0) << Describe(dump);
-  EXPECT_EQ(dump.out.rfind("1\tbomb\t", 0), 0u) << dump.out;
+// A command that fails leaves its output file as it was: a good 9-Segment document stays
+// byte for byte, whether the input is damaged part-way (the editor keeps the rows read
+// before the damage; the command line writes nothing and says so), too deep to read, or
+// holds a bad row.
+TEST_F(QxlabelTest, ACommandThatFailsLeavesItsOutputAsItWas) {
+  Doc good;
+  for (int i = 1; i <= 9; ++i) good.Add("W" + std::to_string(i));
+  const std::string out = good.Save(Path("good.kel")).string();
+  const std::string before = ReadText(out);
+  std::ofstream(Path("bad.tsv"), std::ios::binary)
+      << "1\tA\t\\N\t25\t4 号\t横向\t取消修饰\t1\t无序号\t\\N\t\\N\t\\N\t\\N\n2\tB\n";
+  const std::string cut = ReadText(kSampleKel);
+  std::ofstream(Path("cut.kel"), std::ios::binary) << cut.substr(0, cut.size() / 2 + 100);
+  const fs::path bad = kFixtures / "excel" / "bad";
+  struct Case {
+    std::vector<std::string> args;
+    std::string says;
+  };
+  const Case cases[] = {
+      {{"import", (bad / "bomb.xlsx").string(), out},
+       "qxlabel: cannot import " + (bad / "bomb.xlsx").string() +
+           ": reading stopped after 1 row(s): the file is damaged; nothing was written\n"},
+      {{"import", (bad / "deep.xlsx").string(), out},
+       "qxlabel: cannot import " + (bad / "deep.xlsx").string() +
+           ": reading stopped after 0 row(s): the workbook is too large (the worksheet: XML "
+           "elements nested more than 100 deep); nothing was written\n"},
+      {{"import", (bad / "truncated.xlsx").string(), out},
+       "qxlabel: cannot read " + (bad / "truncated.xlsx").string() + ": the file is damaged\n"},
+      {{"build", Path("bad.tsv").string(), out},
+       "qxlabel: " + Path("bad.tsv").string() + ", line 2: 2 columns, a row has 13\n"},
+      {{"export", Path("cut.kel").string(), out}, "qxlabel: not a document file: "},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.args[0] + " " + c.args[1]);
+    const Result r = Run(c.args);
+    EXPECT_EQ(r.status, 1) << Describe(r);
+    EXPECT_EQ(r.err.substr(0, c.says.size()), c.says);
+    EXPECT_EQ(ReadText(out), before);
+  }
+  for (const auto& e : fs::directory_iterator(dir_.path()))
+    EXPECT_FALSE(e.path().filename().string().ends_with(".qxtmp")) << e.path();
 }
 
 // --- preview of a document --------------------------------------------------------------
@@ -483,6 +561,17 @@ TEST_F(QxlabelTest, WrongInputIsToldInPlainWordsWithAnExitStatus) {
     for (const char* bad : {"terminate", "std::", "Sanitizer", "Aborted"})
       EXPECT_EQ(r.err.find(bad), std::string::npos) << r.err;
     EXPECT_FALSE(fs::exists(out)) << "a failed command left its output file";
+    // One line, each file named at most once; a usage error points to --help instead of
+    // printing the whole usage.
+    EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+    for (const std::string& a : c.args) {
+      if (a.find('/') == std::string::npos) continue;
+      const std::size_t at = r.err.find(a);
+      EXPECT_TRUE(at == std::string::npos || r.err.find(a, at + 1) == std::string::npos) << r.err;
+    }
+    if (c.status == 2) {
+      EXPECT_NE(r.err.find("qxlabel --help"), std::string::npos) << r.err;
+    }
   }
 }
 
@@ -491,6 +580,234 @@ TEST_F(QxlabelTest, HelpGoesToStandardOutput) {
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.out.rfind("usage: qxlabel", 0), 0u) << r.out;
   EXPECT_EQ(r.err, "");
+  // It says what a rows file holds.
+  EXPECT_NE(r.out.find("A rows file (dump writes one, build reads one) is UTF-8 or GBK text"),
+            std::string::npos)
+      << r.out;
+}
+
+// --- Files that must not be lost, input that must be refused ---------------------------
+
+TEST_F(QxlabelTest, AnOutputThatIsTheInputIsRefused) {
+  // Every input under its own name, a symbolic link and a hard link.
+  fs::copy_file(kSampleKel, Path("doc.kel"));
+  fs::copy_file(kFixtures / "excel" / "basic.xlsx", Path("book.xlsx"));
+  const Result dump = Run({"dump", Path("doc.kel").string()});
+  std::ofstream(Path("rows.tsv"), std::ios::binary) << dump.out;
+  fs::create_symlink("doc.kel", Path("link.kel"));
+  fs::create_hard_link(Path("doc.kel"), Path("hard.kel"));
+  const std::map<std::string, std::string> before = {{"doc.kel", ReadText(Path("doc.kel"))},
+                                                     {"book.xlsx", ReadText(Path("book.xlsx"))},
+                                                     {"rows.tsv", ReadText(Path("rows.tsv"))}};
+  const std::string doc = Path("doc.kel").string();
+  struct Case {
+    std::vector<std::string> args;
+    std::string says;
+  };
+  const Case cases[] = {
+      {{"export", doc, doc}, "qxlabel: " + doc + " is the input file; give another output file\n"},
+      {{"export", doc, Path("link.kel").string()},
+       "qxlabel: " + Path("link.kel").string() + " is the input file " + doc +
+           " under another name; give another output file\n"},
+      {{"export", doc, Path("hard.kel").string()}, " under another name; "},
+      {{"preview", doc, Path("link.kel").string()}, " under another name; "},
+      {{"import", Path("book.xlsx").string(), Path("book.xlsx").string()}, " is the input file; "},
+      {{"build", Path("rows.tsv").string(), Path("rows.tsv").string()}, " is the input file; "},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.args[0] + " " + c.args[2]);
+    const Result r = Run(c.args);
+    EXPECT_EQ(r.status, 1) << Describe(r);
+    EXPECT_NE(r.err.find(c.says), std::string::npos) << r.err;
+    for (const auto& [name, bytes] : before) EXPECT_EQ(ReadText(Path(name)), bytes) << name;
+  }
+  EXPECT_TRUE(fs::is_symlink(Path("link.kel")));
+}
+
+// A failed write names the file once and says why in plain words (never only the
+// library's "Write Error"), keeps the old file and leaves no temporary behind.
+TEST_F(QxlabelTest, WriteFailuresAreToldWithTheirReasonAndLeaveNothingBehind) {
+  Doc d;  // its native file is more than 1000 bytes too
+  for (int i = 1; i <= 100; ++i) d.Add("A" + std::to_string(i));
+  d.Save(Path("doc.kel"));
+  std::ofstream(Path("rows.tsv"), std::ios::binary) << Run({"dump", Path("doc.kel").string()}).out;
+  for (const char* name : {"old.kel", "old.qxf", "old.png"}) std::ofstream(Path(name)) << "old";
+  std::ofstream(Path("ro.kel")) << "read-only";
+  chmod(Path("ro.kel").c_str(), 0444);
+  fs::create_directory(Path("folder.kel"));
+  const std::string doc = Path("doc.kel").string(), rows = Path("rows.tsv").string();
+  const std::string book = (kFixtures / "excel" / "basic.xlsx").string();
+  struct Case {
+    std::vector<std::string> args;
+    std::string out;
+    std::string reason;
+    bool small_files = false;  // writes stop past 1000 bytes, as on a full disk
+  };
+  const Case cases[] = {
+      {{"build", rows}, "old.kel", "File too large", true},
+      {{"export", doc}, "old.qxf", "File too large", true},
+      {{"import", book}, "old.kel", "File too large", true},
+      {{"preview", doc}, "old.png", "File too large", true},
+      {{"preview", "A1", "-o"}, "old.png", "File too large", true},
+      {{"build", rows}, "ro.kel", "the file is read-only"},
+      {{"export", doc}, "ro.kel", "the file is read-only"},
+      {{"import", book}, "folder.kel", "it is a folder"},
+  };
+  for (const Case& c : cases) {
+    std::vector<std::string> args = c.args;
+    args.push_back(Path(c.out).string());
+    SCOPED_TRACE(args[0] + " " + args[1] + " " + c.out);
+    const std::string before = fs::is_regular_file(Path(c.out)) ? ReadText(Path(c.out)) : "";
+    Result r;
+    {
+      rlimit old{};
+      getrlimit(RLIMIT_FSIZE, &old);
+      rlimit lim = old;
+      if (c.small_files) lim.rlim_cur = 1000;
+      auto* handler = std::signal(SIGXFSZ, SIG_IGN);  // inherited: a write fails instead
+      setrlimit(RLIMIT_FSIZE, &lim);
+      r = Run(args);
+      setrlimit(RLIMIT_FSIZE, &old);
+      std::signal(SIGXFSZ, handler);
+    }
+    EXPECT_EQ(r.status, 1) << Describe(r);
+    EXPECT_EQ(r.err, "qxlabel: cannot write " + Path(c.out).string() + ": " + c.reason + "\n");
+    if (fs::is_regular_file(Path(c.out))) {
+      EXPECT_EQ(ReadText(Path(c.out)), before);
+    }
+    for (const auto& e : fs::directory_iterator(dir_.path()))
+      EXPECT_FALSE(e.path().filename().string().ends_with(".qxtmp")) << e.path();
+  }
+}
+
+// Inputs that are not regular files are refused before they are opened (a pipe would
+// otherwise keep every command waiting).
+TEST_F(QxlabelTest, InputsThatAreNotFilesAreRefusedAtOnce) {
+  ASSERT_EQ(mkfifo(Path("pipe.kel").c_str(), 0644), 0);
+  fs::create_directory(Path("folder.xlsx"));
+  const std::string pipe = Path("pipe.kel").string(), folder = Path("folder.xlsx").string();
+  const std::string out = Path("out.file").string();
+  struct Case {
+    std::vector<std::string> args;
+    std::string says;
+  };
+  const Case cases[] = {
+      {{"dump", pipe}, pipe + " is a pipe, not a file"},
+      {{"export", pipe, out}, pipe + " is a pipe, not a file"},
+      {{"preview", pipe, out}, pipe + " is a pipe, not a file"},
+      {{"print", pipe}, pipe + " is a pipe, not a file"},
+      {{"build", pipe, out}, pipe + " is a pipe, not a file"},
+      {{"import", pipe, out}, pipe + " is a pipe, not a file"},
+      {{"import", folder, out}, folder + " is a folder, not a file"},
+      {{"dump", "/dev/zero"}, "/dev/zero is a device, not a file"},
+      {{"build", "/dev/zero", out}, "/dev/zero is a device, not a file"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.args[0] + " " + c.args[1]);
+    const Result r = Run(c.args);
+    EXPECT_EQ(r.status, 1) << Describe(r);
+    EXPECT_EQ(r.err, "qxlabel: " + c.says + "\n");
+    EXPECT_FALSE(fs::exists(out));
+  }
+}
+
+// Rows files as Windows writes them: a byte-order mark, GBK text, no settings row; and
+// rows files that are not what they should be, refused with the reason and the line.
+TEST_F(QxlabelTest, RowsFilesFromWindowsAreReadOrRefusedInPlainWords) {
+  const std::string row1 =
+      "1\t线号A\t\\N\t25\t4 号\t横向\t取消修饰\t1\t无序号\t\\N\t\\N\t\\N\t\\N\n";
+  const std::string row2 =
+      "2\t端子B\t下行\t0\t2 号\t横向\t取消修饰\t3\t无序号\t\\N\t\\N\t\\N\t\\N\n";
+  const std::string settings =
+      "0\t热缩管\t宋体\t\\N\t\\N\t左齐\t分隔线\t\\N\t\\N\t7\t\\N\t\\N\t\\N\n";
+  const std::string defaults =
+      "0\t套管 4.0平方\t黑体\t\\N\t\\N\t居中\t半切\t\\N\t\\N\t4\t\\N\t\\N\t\\N\n";
+  auto gbk = [](const std::string& utf8) { return gbk::Encode(utf8); };
+  struct Case {
+    const char* what;
+    std::string text;
+    int status;
+    std::string err;   // stderr after "qxlabel: FILE"
+    std::string dump;  // what the written document dumps as
+  };
+  const Case cases[] = {
+      {"UTF-8", row1 + row2 + settings, 0, "", row1 + row2 + settings},
+      {"a byte-order mark", "\xEF\xBB\xBF" + row1 + row2 + settings, 0, "", row1 + row2 + settings},
+      {"GBK", gbk(row1 + row2 + settings), 0, " is not UTF-8; it is read as GBK\n",
+       row1 + row2 + settings},
+      {"GBK with Windows line ends", gbk("# 线号\r\n" + row1 + row2), 0,
+       " is not UTF-8; it is read as GBK\n", row1 + row2 + defaults},
+      {"no settings row: every row is a Segment", row1 + row2, 0, "", row1 + row2 + defaults},
+      {"UTF-8, then a line of GBK", row1 + gbk(row2), 1, ", line 2: not UTF-8\n", ""},
+      {"neither", "1\t\xFF\xFF" + row1.substr(3), 1, ", line 1: not UTF-8\n", ""},
+      {"UTF-16",
+       "\xFF\xFE"
+       "1\0\t\0",
+       1, " is UTF-16 text, not UTF-8; save it as UTF-8\n", ""},
+      {"a line longer than any row", row1 + std::string(70000, 'x') + "\n", 1,
+       ", line 2: longer than 65536 bytes, more than any row\n", ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const std::string rows = Path("rows.tsv").string(), out = Path("out.kel").string();
+    fs::remove(out);
+    std::ofstream(rows, std::ios::binary) << c.text;
+    const Result r = Run({"build", rows, out});
+    EXPECT_EQ(r.status, c.status) << Describe(r);
+    EXPECT_EQ(r.err, c.err.empty() ? "" : "qxlabel: " + rows + c.err);
+    if (c.status != 0) {
+      EXPECT_FALSE(fs::exists(out));
+      continue;
+    }
+    EXPECT_EQ(Run({"dump", out}).out, c.dump);
+  }
+}
+
+// Inputs of up to 10 MB, however they are made, are read or refused in under 200 MB of
+// memory: rows files too long or with too many rows, workbooks nesting XML deeply or
+// naming one long string in every cell, a document file of 10 MB.
+TEST_F(QxlabelTest, InputsOfUpToTenMegabytesNeedLessThanTwoHundredMegabytes) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "AddressSanitizer reserves more address space than any limit";
+#else
+  const std::string row =
+      "1\tW-0001-ABCDEFGH\t下行文字\t25\t4 号\t横向\t取消修饰\t1\t无序号\t\\N\t\\N\t\\N\t\\N\n";
+  {
+    std::ofstream many(Path("many.tsv"), std::ios::binary);
+    for (std::size_t n = 0; n < (10u << 20) / row.size(); ++n) many << row;
+    std::ofstream(Path("one-line.tsv"), std::ios::binary) << std::string(10u << 20, 'x');
+    std::ofstream big(Path("big.tsv"), std::ios::binary);
+    for (int n = 0; n < 40000; ++n) big << row;
+  }
+  ASSERT_EQ(Run({"build", Path("big.tsv").string(), Path("big.kel").string()}).status, 0);
+  ASSERT_LE(fs::file_size(Path("big.kel")), 10u << 20);
+  const fs::path bad = kFixtures / "excel" / "bad";
+  const std::string out = Path("out.kel").string();
+  struct Case {
+    std::vector<std::string> args;
+    int status;
+    std::string says;
+  };
+  const Case cases[] = {
+      {{"build", Path("many.tsv").string(), out},
+       1,
+       "holds more than 65535 Segments, the most a document holds"},
+      {{"build", Path("one-line.tsv").string(), out}, 1, "line 1: longer than 65536 bytes"},
+      {{"import", (bad / "deep.xlsx").string(), out}, 1, "XML elements nested more than 100 deep"},
+      {{"import", (bad / "long-tag.xlsx").string(), out},
+       1,
+       "XML that needs more than 32 MB of memory to read"},
+      {{"import", (bad / "one-string-many-cells.xls").string(), out}, 0, ""},
+      {{"dump", Path("big.kel").string()}, 0, ""},
+      {{"export", Path("big.kel").string(), Path("big.qxf").string()}, 0, ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.args[0] + " " + c.args[1]);
+    const Result r = Run(c.args, 200u << 20);
+    EXPECT_EQ(r.status, c.status) << Describe(r).substr(0, 2000);
+    EXPECT_NE(r.err.find(c.says), std::string::npos) << r.err;
+  }
+#endif
 }
 
 // --- Printing to the virtual printers --------------------------------------------------
@@ -580,6 +897,39 @@ TEST_F(QxlabelPrintTest, FailuresAreToldOnStderrWithAnExitStatus) {
     EXPECT_EQ(r.status, c.status) << Describe(r);
     EXPECT_NE(r.err.find(c.says), std::string::npos) << r.err;
   }
+}
+
+// A Segment too long for the printer's image store (40 Chinese characters of 48 columns at
+// size 4, automatic length) is left out by print and both previews alike, each naming it
+// and the reason; the other items go on.
+TEST_F(QxlabelPrintTest, AnItemTooLongForThePrinterIsNamedWithItsReasonEverywhere) {
+  std::string chinese;
+  for (int i = 0; i < 39; ++i) chinese += "中";
+  const std::string doc = Path("long.kel").string();
+  Doc().Add("A1").Add(chinese + "№", "", 0, 2).Serial("序号0-999", "9", "10").Add("A3").Save(doc);
+  const std::string says = "too long for the printer: its image is ";
+
+  Printers("qb20");
+  const Result print = Run({"print", doc, "--copies", "2"});
+  EXPECT_EQ(print.status, 0) << Describe(print);
+  EXPECT_NE(print.out.find("4 item(s) sent to Kelmor QB20 (virtual:vid_5d29&pid_2029#0), 8 skipped\n"),
+            std::string::npos)
+      << print.out;
+  EXPECT_EQ(print.err.rfind("qxlabel: Segment 2 (serial 9 to 10): 8 item(s) skipped: " + says, 0), 0u)
+      << print.err;
+  EXPECT_NE(print.err.find(" columns, the printer's image store holds 1666\n"), std::string::npos)
+      << print.err;
+
+  const Result strip = Run({"preview", doc, Path("long.png").string(), "--scale", "1"});
+  EXPECT_EQ(strip.status, 0) << Describe(strip);
+  EXPECT_NE(strip.out.find("2 item(s) drawn"), std::string::npos) << strip.out;
+  EXPECT_EQ(strip.err.rfind("qxlabel: Segment 2 (serial 9 to 10): 4 item(s) skipped: " + says, 0), 0u)
+      << strip.err;
+
+  const Result one = Run({"preview", chinese + "中", "--length", "0", "-o", Path("one.png").string()});
+  EXPECT_EQ(one.status, 1) << Describe(one);
+  EXPECT_EQ(one.err.rfind("qxlabel: item 1 is skipped: " + says, 0), 0u) << one.err;
+  EXPECT_FALSE(fs::exists(Path("one.png")));
 }
 
 TEST_F(QxlabelPrintTest, SerialsOfEveryTypeSuperscriptsSubscriptsAndSymbolsPrintInBothOrders) {

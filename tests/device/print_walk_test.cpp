@@ -130,6 +130,51 @@ TEST(WalkSegments, ARefusedItemIsSkippedAndTheWalkGoesOn) {
   EXPECT_EQ(w.counts.sent, 2);
 }
 
+// Every skipped item is counted and handed on with its Segment, serial value and reason;
+// an item whose image passes the printer's image store is told apart from one the
+// layout refuses, and the walk goes on after both.
+TEST(WalkSegments, SkippedItemsAreReportedWithTheirReason) {
+  PrintDocument d;
+  d.Add({"A"});
+  // 20 "W" of 96 columns at size 7 (as wide as the cell), the serial digit (48) and 20
+  // gaps of 4: 2048 columns, 24576 bytes, where the image store holds 20000.
+  d.Add({std::string(20, 'W') + kSerialMark, "", 0, 2, "序号0-999", "1", "2", "7 号"});
+  d.Add({"A", "", 0, 1, "无序号", "", "", "自动"});  // length and size both automatic
+  d.Add({std::string(40, 'W'), "", 6, 1, "无序号", "", "", "自动"});  // fits no size
+  d.Add({"A"});
+  PrintJob job;
+  job.EndRow = 5;
+  S reports;
+  WalkCounts counts;
+  S sent;
+  const bool ok = WalkSegments(
+      d.Job(), job,
+      [&](const ItemImage& item, uint8_t row) {
+        EXPECT_LE(item.columns.size(), kImageStoreBytes);
+        sent.push_back(std::to_string(row));
+        return true;
+      },
+      counts,
+      [&](const SkippedItems& s) {
+        std::string r = std::to_string(s.row) + ":" + s.serial_text + ":" + std::to_string(s.count);
+        if (s.result == ItemResult::kTooLong)
+          r += " too long, " + std::to_string(s.columns) + " columns";
+        else if (s.refusal == LayoutRefusal::kAutomaticLengthAndSize)
+          r += " both automatic";
+        else if (s.refusal == LayoutRefusal::kNoSizeFits)
+          r += " no size fits";
+        reports.push_back(r);
+      });
+  EXPECT_TRUE(ok);
+  EXPECT_EQ(sent, (S{"1", "5"}));
+  EXPECT_EQ(reports, (S{"2:1:1 too long, 2048 columns", "2:2:1 too long, 2048 columns",
+                        "2:1:1 too long, 2048 columns", "2:2:1 too long, 2048 columns",
+                        "3::1 both automatic", "4::1 no size fits"}));
+  EXPECT_EQ(counts.sent, 2);
+  EXPECT_EQ(counts.skipped, 6);
+  EXPECT_EQ(counts.too_long, 4);
+}
+
 TEST(WalkSegments, AFailedSendStopsTheWalkAtOnce) {
   PrintDocument d;
   d.Add({"A", "", 25, 5});
@@ -164,16 +209,36 @@ TEST(WalkSegments, APassCheckedOnceBuildsEveryValueWithItsLayout) {
 
 TEST(WalkSegments, TwoLineZeroPaddedSerialsAreCheckedOncePerPass) {
   // A two-line Segment with zero-padded numbers: when the pass's check refuses, the whole
-  // range of values is skipped, once per repetition in the serial-first order.
+  // range of values is skipped, once per repetition in the serial-first order. Material 5
+  // has no automatic two-line size: the layout refuses.
   PrintDocument d;
-  d.Add({std::string(30, 'W') + kSerialMark, "A", 6, 2, "序号000-999", "1", "3", "7 号"});
+  d.Add({std::string(30, 'W') + kSerialMark, "A", 6, 2, "序号000-999", "1", "3", "自动"});
   for (bool repeat_first : {false, true}) {
     PrintJob job;
     job.RepeatFirst = repeat_first;
-    const Walk w = RunWalk(d, job);
-    EXPECT_TRUE(w.items.empty());
-    EXPECT_EQ(w.counts.skipped, 6);
+    S reports;
+    WalkCounts counts;
+    EXPECT_TRUE(WalkSegments(
+        d.Job(), job, [](const ItemImage&, uint8_t) { return true; }, counts,
+        [&](const SkippedItems& s) {
+          EXPECT_EQ(s.refusal, LayoutRefusal::kNoTwoLineSize);
+          reports.push_back(std::to_string(s.row) + ":" + s.serial_text + ":" +
+                            std::to_string(s.count));
+        }));
+    EXPECT_EQ(counts.sent, 0);
+    EXPECT_EQ(counts.skipped, 6);
+    EXPECT_EQ(counts.too_long, 0);
+    EXPECT_EQ(reports, (repeat_first ? S{"1:1:6"} : S{"1:1:3", "1:1:3"}));
   }
+  // The same Segment at a fixed size always lays out, and every item is too long for the
+  // image store instead: each is skipped on its own.
+  PrintDocument fixed;
+  fixed.Add({std::string(30, 'W') + kSerialMark, "A", 6, 2, "序号000-999", "1", "3", "7 号"});
+  PrintJob job;
+  const Walk w = RunWalk(fixed, job);
+  EXPECT_TRUE(w.items.empty());
+  EXPECT_EQ(w.counts.skipped, 6);
+  EXPECT_EQ(w.counts.too_long, 6);
 }
 
 }  // namespace

@@ -124,11 +124,49 @@ TEST_F(ImportTest, RowsToSegmentsByTheThresholds) {
 TEST_F(ImportTest, StopsAtTheFirstEmptyFirstCell) {
   const ImportResult r = Import({{"A1", ""}, {" x ", "y"}, {"  ", "z"}, {"late", ""}});
   EXPECT_EQ(r.segments, 2);
-  EXPECT_EQ(read_, 3u);  // the rest of the sheet is not read
+  EXPECT_EQ(read_, 3u);  // the row's own second cell shows text was left out: no need to read on
+  EXPECT_EQ(r.stopped_at_row, 3);
   EXPECT_EQ(doc_.table.RowCount(), 2);
   doc_.table.Last();
   EXPECT_EQ(F(kUpperLineColumn), "x");
   EXPECT_EQ(doc_.table.Int(kNumberColumn), 2);
+}
+
+// The import stops at an empty first cell and says where only when text was left out:
+// in that row's second cell or in any row below. Blank rows at the end of a sheet are
+// no loss; neither is a sheet damaged below the stop.
+TEST_F(ImportTest, TellsTheRowItStoppedAtWhenTextWasLeftOut) {
+  struct Case {
+    const char* name;
+    std::vector<std::pair<std::string, std::string>> rows;
+    bool damaged_at_end;
+    int segments, stopped_at_row;
+    std::size_t read;
+  };
+  const std::vector<Case> cases = {
+      {"text far below", {{"A", ""}, {"", ""}, {"", ""}, {"", " "}, {"", "late"}, {"", ""}},
+       false, 1, 2, 5},
+      {"text further down column A", {{"A", ""}, {"B", "b"}, {" ", ""}, {"C", ""}}, false, 2, 3, 4},
+      {"only blank rows below", {{"A", ""}, {"", ""}, {"\t", " "}, {"", ""}}, false, 1, 0, 4},
+      {"nothing below", {{"A", "a"}, {"", ""}}, false, 1, 0, 2},
+      {"the first row", {{"", ""}, {"A", ""}}, false, 0, 1, 2},
+      {"the sheet's end", {{"A", ""}, {"B", ""}}, false, 2, 0, 2},
+      {"damage below the stop", {{"A", ""}, {"", ""}, {"", ""}}, true, 1, 0, 3},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    NewDocument(doc_, "TL");
+    const ImportResult r = Import(c.rows, c.damaged_at_end);
+    EXPECT_EQ(r.segments, c.segments);
+    EXPECT_EQ(r.stopped_at_row, c.stopped_at_row);
+    EXPECT_EQ(read_, c.read);
+    EXPECT_EQ(r.error, WorkbookError::kNone);
+    EXPECT_EQ(doc_.table.RowCount(), std::max(c.segments, 1));
+  }
+}
+
+TEST_F(ImportTest, OnlyImportedRowsCountTheirReplacedCharacters) {
+  EXPECT_EQ(Import({{"A²", "²"}, {"", "²"}, {"", "²"}}).replaced, 2);
 }
 
 TEST_F(ImportTest, AnEmptySheetLeavesTheDefaultSegment) {

@@ -31,7 +31,12 @@ class ExportTest : public ::testing::Test {
     t_.SetText(col, gbk::Encode(utf8));
     t_.Store();
   }
-  std::vector<uint8_t> Export() { return BuildNativeFile(t_, settings_); }
+  std::vector<uint8_t> Export() {
+    NativeFile f = BuildNativeFile(t_, settings_);
+    EXPECT_TRUE(f.ok());
+    EXPECT_EQ(f.text_bytes, f.bytes.size() - 42 - 8 * f.bytes.at(36));
+    return std::move(f.bytes);
+  }
   // Entry i and the text area of a built file.
   static std::vector<uint8_t> Entry(const std::vector<uint8_t>& f, int i) {
     return {f.begin() + 42 + 8 * i, f.begin() + 42 + 8 * i + 8};
@@ -145,6 +150,42 @@ TEST_F(ExportTest, AtMostTwoHundredSegmentsButAllNumbered) {
   for (t_.First(); !t_.Eof(); t_.Next()) nums.push_back(t_.Int(kNumberColumn));
   EXPECT_EQ(nums.size(), 250u);
   EXPECT_EQ(nums.back(), 250);
+}
+
+// The text area's length and the Segments' offsets into it are 16-bit fields: a text area
+// of 65535 bytes is written, one byte more makes no file at all rather than wrapped fields.
+TEST_F(ExportTest, ATextAreaPastSixteenBitsIsRefused) {
+  std::string placeholders;  // 50 placeholders: 300 bytes once written as serial codes
+  for (int i = 0; i < 50; ++i) placeholders += gbk::kSerialMark;
+  auto build = [&](const std::string& last_lower_text) {
+    t_.Close();
+    t_.Create();
+    t_.Open();
+    // 108 Segments of 300 + 1 + 300 + 1 bytes, then one of 300 + 1 + 216 + 1: with the
+    // final zero byte 108 x 602 + 518 + 1 = 65535.
+    for (int i = 0; i < 109; ++i) {
+      std::string lower_text = placeholders;
+      if (i == 108) lower_text = placeholders.substr(0, 2 * 36) + last_lower_text;
+      Add(placeholders, lower_text);
+      Set(kSerialTypeColumn, "序号0-999");
+      Set(kSerialFirstColumn, "1");
+      Set(kSerialLastColumn, "300");
+    }
+    return BuildNativeFile(t_, settings_);
+  };
+  const NativeFile fits = build("");
+  EXPECT_TRUE(fits.ok());
+  EXPECT_EQ(fits.text_bytes, 65535u);
+  ASSERT_EQ(fits.bytes.size(), 42u + 8 * 109 + 65535);
+  EXPECT_EQ(fits.bytes[40], 0xFF);
+  EXPECT_EQ(fits.bytes[41], 0xFF);
+  const std::vector<uint8_t> last_entry = Entry(fits.bytes, 108);
+  EXPECT_EQ(last_entry[0] | last_entry[1] << 8, 108 * 602);
+
+  const NativeFile over = build("x");
+  EXPECT_FALSE(over.ok());
+  EXPECT_EQ(over.text_bytes, 65536u);
+  EXPECT_TRUE(over.bytes.empty());
 }
 
 TEST_F(ExportTest, TrailingEmptySegmentsDropButNeverTheFirst) {

@@ -2,7 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <sstream>
 
@@ -171,37 +176,123 @@ TEST(WorkbookBadFiles, HugeSheetIsStreamedAndItsLimitHolds) {
   EXPECT_FALSE(sheet->Next(a, b));
   EXPECT_EQ(sheet->error(), WorkbookError::kDamaged);
 
-  // With a smaller limit on the inflated sheet, reading on stops at the limit instead.
+  // With a smaller limit on the inflated sheet, the workbook is refused before any of it
+  // is inflated: the zip states the sheet's size.
   WorkbookLimits limits;
   limits.sheet_bytes = 1 << 20;
-  sheet = OpenFirstSheet(file, &error, limits);
-  ASSERT_TRUE(sheet);
-  ASSERT_TRUE(sheet->Next(a, b));
-  EXPECT_FALSE(sheet->Next(a, b));
-  EXPECT_EQ(sheet->error(), WorkbookError::kTooLarge);
+  std::string limit;
+  EXPECT_FALSE(OpenFirstSheet(file, &error, limits, &limit));
+  EXPECT_EQ(error, WorkbookError::kTooLarge);
+  EXPECT_EQ(limit, "the worksheet: larger than 1 MB unpacked");
 }
 
-TEST(WorkbookBadFiles, LimitsRefuseLargeParts) {
+TEST(WorkbookBadFiles, LimitsRefuseLargePartsAndSayWhichLimit) {
   struct Case {
     const char* file;
     void (*set)(WorkbookLimits&);
+    const char* limit;
   };
   const Case cases[] = {
-      {"many.xlsx", [](WorkbookLimits& l) { l.shared_string_count = 100; }},
-      {"many.xls", [](WorkbookLimits& l) { l.shared_string_count = 100; }},
-      {"many.xlsx", [](WorkbookLimits& l) { l.shared_text_bytes = 1000; }},
-      {"many.xls", [](WorkbookLimits& l) { l.shared_text_bytes = 1000; }},
-      {"basic.xlsx", [](WorkbookLimits& l) { l.xlsx_part_bytes = 100; }},
-      {"basic.xls", [](WorkbookLimits& l) { l.xls_file_bytes = 1000; }},
+      {"many.xlsx", [](WorkbookLimits& l) { l.shared_string_count = 100; },
+       "the shared strings: more than 100 strings"},
+      {"many.xls", [](WorkbookLimits& l) { l.shared_string_count = 100; },
+       "the shared strings: more than 100 strings"},
+      {"many.xlsx", [](WorkbookLimits& l) { l.shared_text_bytes = 1000; },
+       "the shared strings: more than 1000 bytes of text"},
+      {"many.xls", [](WorkbookLimits& l) { l.shared_text_bytes = 1000; },
+       "the shared strings: more than 1000 bytes of text"},
+      {"basic.xlsx", [](WorkbookLimits& l) { l.xlsx_part_bytes = 100; },
+       "the package relationships: larger than 100 bytes unpacked"},
+      {"basic.xls", [](WorkbookLimits& l) { l.xls_file_bytes = 1000; },
+       "the file: larger than 1000 bytes"},
+      {"basic.xlsx", [](WorkbookLimits& l) { l.xml_depth = 2; },
+       "the workbook: XML elements nested more than 2 deep"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.file);
     WorkbookLimits limits;
     c.set(limits);
     WorkbookError error = WorkbookError::kNone;
-    EXPECT_FALSE(OpenFirstSheet(kDir / c.file, &error, limits));
+    std::string limit;
+    EXPECT_FALSE(OpenFirstSheet(kDir / c.file, &error, limits, &limit));
     EXPECT_EQ(error, WorkbookError::kTooLarge);
+    EXPECT_EQ(limit, c.limit);
+    // The same from memory.
+    const std::vector<unsigned char> bytes = Bytes(kDir / c.file);
+    limit.clear();
+    EXPECT_FALSE(OpenFirstSheet(std::span(bytes), &error, limits, &limit));
+    EXPECT_EQ(limit, c.limit);
   }
+}
+
+// Runs `f` in a child process whose address space is limited to what it has now plus
+// `extra` bytes; true when f returned true there. A reader that holds more than the limit
+// fails its allocation and the child fails.
+bool InLimitedMemory(std::size_t extra, const std::function<bool()>& f) {
+  const pid_t pid = fork();
+  if (pid == 0) {
+    std::size_t pages = 0;
+    std::ifstream("/proc/self/statm") >> pages;
+    const rlim_t now = static_cast<rlim_t>(pages) * static_cast<rlim_t>(sysconf(_SC_PAGESIZE));
+    const rlimit lim{now + extra, now + extra};
+    setrlimit(RLIMIT_AS, &lim);
+    bool ok = false;
+    try {
+      ok = f();
+    } catch (...) {
+    }
+    _exit(ok ? 0 : 1);
+  }
+  int status = 0;
+  waitpid(pid, &status, 0);
+  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+// Small files that would make a reader hold far more than their size: deep nesting, one
+// huge start tag, one long shared string named by every cell. They are refused, naming the
+// limit, or read in little memory.
+TEST(WorkbookBadFiles, SmallFilesCannotMakeTheReaderHoldMuchMemory) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "AddressSanitizer reserves more address space than any limit";
+#else
+  struct Case {
+    const char* file;
+    std::size_t rows;  // rows read before the end
+    WorkbookError error;
+    const char* limit;
+    std::string first_a;
+  };
+  const Case cases[] = {
+      {"deep.xlsx", 0, WorkbookError::kTooLarge,
+       "the worksheet: XML elements nested more than 100 deep", ""},
+      {"long-tag.xlsx", 0, WorkbookError::kTooLarge,
+       "the worksheet: XML that needs more than 32 MB of memory to read", ""},
+      {"one-string-many-cells.xlsx", 100000, WorkbookError::kNone, "", std::string(1000000, 'W')},
+      {"one-string-many-cells.xls", 4000, WorkbookError::kNone, "",
+       [] {
+         std::string s;
+         for (int i = 0; i < 32767; ++i) s += "线";
+         return s;
+       }()},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.file);
+    EXPECT_TRUE(InLimitedMemory(100u << 20, [&] {
+      WorkbookError error = WorkbookError::kNone;
+      auto sheet = OpenFirstSheet(kDir / "bad" / c.file, &error);
+      if (!sheet) return false;
+      std::string a, b;
+      std::size_t rows = 0;
+      // Rows of a long string are checked for the first few only: copying each of them
+      // takes time, not memory.
+      while (rows < std::min<std::size_t>(c.rows, 50) && sheet->Next(a, b))
+        if (rows++ == 0 && a != c.first_a) return false;
+      if (c.rows > 50) return rows == 50;
+      return !sheet->Next(a, b) && rows == c.rows && sheet->error() == c.error &&
+             sheet->limit_reached() == c.limit;
+    }));
+  }
+#endif
 }
 
 // Inputs that once made the reader fail under the fuzzer: each must be read (or refused)

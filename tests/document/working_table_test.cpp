@@ -89,5 +89,118 @@ TEST(WorkingTableSlot, AnEmptyOrForeignFileIsNoLeftover) {
   EXPECT_FALSE(b.has_leftover());
 }
 
+
+// A table with `rows` stored Segments "R1", "R2", ... in `path`, closed as an editor leaves
+// it when it is killed after its last store.
+void StoredTable(const std::filesystem::path& path, int rows) {
+  DocumentState doc(std::make_unique<SqliteRowStore>());
+  NewDocument(doc, path);
+  doc.settings.material_index = 6;
+  for (int i = 1; i <= rows; ++i) {
+    if (i > 1) {
+      doc.table.Append();
+      FillNewSegment(doc.table);
+    }
+    doc.table.SetText(kUpperLineColumn, "R" + std::to_string(i));
+    StoreNumbered(doc.table);
+  }
+  doc.table.WriteSession(SessionOf(doc));
+}
+
+std::vector<std::string> UpperLines(const std::filesystem::path& table) {
+  SegmentTable t(std::make_unique<SqliteRowStore>());
+  t.Bind(table);
+  t.Open();
+  std::vector<std::string> lines;
+  for (int r = 0; r < t.RowCount(); ++r) lines.push_back(t.TextAt(r, kUpperLineColumn));
+  return lines;
+}
+
+// A leftover that cannot be read whole is kept under a name of its own, byte for byte, and
+// the rows that can still be read come back in order in a fresh table, with the session.
+TEST(WorkingTableSlot, ADamagedLeftoverIsKeptAsideAndItsReadableRowsOffered) {
+  TempDir dir;
+  const auto table = dir / "TL.$$$";
+  StoredTable(table, 300);
+  // A page of rows in the middle of the file is overwritten, as a failing disk or a stray write
+  // would leave them.
+  std::string bytes;
+  {
+    std::FILE* f = std::fopen(table.c_str(), "r+b");
+    ASSERT_NE(f, nullptr);
+    std::fseek(f, 0, SEEK_END);
+    const long size = std::ftell(f);
+    ASSERT_GT(size, 5 * 4096);
+    std::fseek(f, 5 * 4096, SEEK_SET);
+    const std::string garbage(4096, '\x5a');
+    std::fwrite(garbage.data(), 1, garbage.size(), f);
+    std::fseek(f, 0, SEEK_SET);
+    bytes.resize(static_cast<std::size_t>(size));
+    ASSERT_EQ(std::fread(bytes.data(), 1, bytes.size(), f), bytes.size());
+    std::fclose(f);
+  }
+  auto slot = WorkingTableSlot::Acquire(dir.path());
+  EXPECT_EQ(slot.table_path(), table);
+  ASSERT_FALSE(slot.damaged_kept_as().empty());
+  EXPECT_EQ(slot.damaged_kept_as().parent_path(), dir.path());
+  {
+    std::FILE* f = std::fopen(slot.damaged_kept_as().c_str(), "rb");
+    ASSERT_NE(f, nullptr);
+    std::string kept(bytes.size() + 1, '\0');
+    kept.resize(std::fread(kept.data(), 1, kept.size(), f));
+    std::fclose(f);
+    EXPECT_EQ(kept, bytes);
+  }
+  ASSERT_TRUE(slot.has_leftover());
+  EXPECT_GT(slot.salvaged_rows(), 0);
+  EXPECT_LT(slot.salvaged_rows(), 300);
+  const std::vector<std::string> lines = UpperLines(table);
+  ASSERT_EQ(static_cast<int>(lines.size()), slot.salvaged_rows());
+  // What came back is in the order it was typed, each row whole.
+  int last = 0;
+  for (const std::string& line : lines) {
+    const int n = std::stoi(line.substr(1));
+    EXPECT_GT(n, last);
+    last = n;
+  }
+  SqliteRowStore store;
+  store.Open(table);
+  EXPECT_EQ(store.ReadSession().at("material"), "6");
+}
+
+TEST(WorkingTableSlot, ANewRunIsOfferedTheLeftoverOfAnySlot) {
+  TempDir dir;
+  StoredTable(dir / "TL-2.$$$", 2);
+  StoredTable(dir / "TL-3.$$$", 3);
+  // Started alone, the editor takes the lowest slot with a leftover.
+  auto first = WorkingTableSlot::Acquire(dir.path());
+  EXPECT_EQ(first.table_path(), dir / "TL-2.$$$");
+  EXPECT_TRUE(first.has_leftover());
+  // One at a time: the other leftover waits for the next editor that starts.
+  auto second = WorkingTableSlot::Acquire(dir.path());
+  EXPECT_EQ(second.table_path(), dir / "TL-3.$$$");
+  EXPECT_EQ(UpperLines(second.table_path()), (std::vector<std::string>{"R1", "R2", "R3"}));
+  // With no leftover left, the first free slot.
+  auto third = WorkingTableSlot::Acquire(dir.path());
+  EXPECT_EQ(third.table_path(), dir / "TL.$$$");
+  EXPECT_FALSE(third.has_leftover());
+}
+
+TEST(WorkingTableSlot, AStateFolderThatCannotBeWrittenFallsBackToAPrivateFolder) {
+  TempDir dir;
+  {
+    std::FILE* f = std::fopen((dir / "file").c_str(), "wb");
+    std::fclose(f);
+  }
+  SlotChoice choice = AcquireSlot(dir / "file" / "qx-editor", dir.path());
+  EXPECT_FALSE(choice.problem.empty());
+  EXPECT_EQ(choice.slot.table_path().parent_path().parent_path(), dir.path());
+  EXPECT_EQ(choice.slot.table_path().filename(), "TL.$$$");
+
+  SlotChoice usable = AcquireSlot(dir / "state", dir.path());
+  EXPECT_TRUE(usable.problem.empty());
+  EXPECT_EQ(usable.slot.table_path(), dir / "state" / "TL.$$$");
+}
+
 }  // namespace
 }  // namespace qx

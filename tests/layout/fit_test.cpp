@@ -60,6 +60,7 @@ TEST_F(FitTest, LineLengthWhileEditing) {
       {"serial D=3 horizontal", kSerial, 3, 3 * 20 + 2 * 4 + 48, "", 3},
       {"serial D=3 vertical", kSerial, 3, 3 * 40 + 2 * 4 + 48, "V", 3},
       {"serial D=0 counts nothing", "A" + kSerial, 3, 20 + 48},
+      {"serial D=0 first: no gap after it", kSerial + "A", 3, 20 + 48},
       {"double-byte cells", kZhong + kZhong, 4, 48 + 4 + 48 + 48},
       {"space is half a cell", "A B", 1, 12 + 4 + 12 + 4 + 10 + 48},
   };
@@ -84,6 +85,10 @@ TEST_F(FitTest, PrintWidthMeasuresTheSerialTextItPrints) {
   EXPECT_EQ(PrintLineWidth(Context("007"), 3, kSerial, false), 18);
   values_.SerialWidth = 0;
   EXPECT_EQ(PrintLineWidth(Context(""), 3, "A" + kSerial, false), 20);
+  // Nothing drawn takes no spacing, wherever the placeholder stands: a line of nothing but
+  // placeholders is no width at all.
+  EXPECT_EQ(PrintLineWidth(Context(""), 3, kSerial + "A" + kSerial, false), 20);
+  EXPECT_EQ(PrintLineWidth(Context(""), 3, kSerial + kSerial, false), 0);
   // Markers follow the print size: nothing shrinks at size 1.
   EXPECT_EQ(PrintLineWidth(Context(), 1, "A" + kSup + "B", false), 12 + 4 + 10);
   EXPECT_EQ(PrintLineWidth(Context(), 2, "A" + kSup + "B", false), 16 + 6);

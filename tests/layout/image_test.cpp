@@ -199,8 +199,9 @@ TEST_F(ImageTest, BuilderCases) {
       {"marker at the end", 0, "A" + kSup, "", "", "20x[30-65]"},
       {"serial 007", 0, "A" + kSerial, "", "007",
        "20x[30-65] 4x[-] 18x[30-65] 4x[-] 18x[30-65] 4x[-] 15x[30-65]"},
-      // The placeholder counts as drawn even without a serial: A gets its spacing.
-      {"serial placeholder with no serial", 0, kSerial + "A", "", "", "4x[-] 20x[30-65]"},
+      // Without a serial the placeholder draws nothing and adds no spacing, as it is
+      // measured: A starts the image.
+      {"serial placeholder with no serial", 0, kSerial + "A", "", "", "20x[30-65]"},
       {"two lines: markers dropped, full size", 0, "A" + kSup + "B", "AB" + kSub, "",
        "20x[10-45,50-85] 4x[-] 16x[10-45,50-85]"},
   };
@@ -211,6 +212,96 @@ TEST_F(ImageTest, BuilderCases) {
     EXPECT_EQ(Runs(img), c.runs) << c.what;
     EXPECT_EQ(img.LeadBlank, c.decoration == 1 ? 14 : 24) << c.what;
     EXPECT_EQ(img.TrailBlank, c.decoration == 1 ? 14 : 24) << c.what;
+  }
+}
+
+// Wherever the serial placeholder stands, with or without a serial, the print measure, the
+// layout and the image agree: each line's image is exactly as wide as its measure, and its
+// margins and image make up the Segment's length (one dot less when centring leaves an
+// odd remainder). A wide spacing makes any unmeasured gap show.
+TEST_F(ImageTest, ThePlaceholderIsMeasuredLaidOutAndDrawnAlike) {
+  struct Serial {
+    const char* what;
+    uint8_t type;
+    std::string text;  // the item's serial text; D is its length
+  };
+  const Serial serials[] = {
+      {"no serial", kNoSerial, ""},
+      {"one digit", kSerialDecimal, "7"},
+      {"zero-padded", kSerialDecimalPadded, "007"},
+      {"capital letter", kSerialCapital, "B"},
+  };
+  struct Placement {
+    const char* what;
+    std::string text1, text2;
+    bool vertical = false;
+  };
+  const Placement placements[] = {
+      {"start", kSerial + "B", ""},
+      {"middle", "A" + kSerial + "B", ""},
+      {"end", "AB" + kSerial, ""},
+      {"alone", kSerial, ""},
+      {"twice", kSerial + kSerial, ""},
+      {"before a superscript", kSerial + kSup + "B", ""},
+      {"vertical, start", kSerial + "A", "", true},
+      {"both lines", "A" + kSerial, kSerial + "B"},
+      {"both lines, lower only", "AB", kSerial + "A"},
+      {"both lines, after a dropped marker", kSup + kSerial + "A", "B" + kSerial},
+      {"both lines, alone below", "A", kSerial},
+  };
+  const int length = 275;  // 25 mm at 11 dots per mm
+  Style(3, 0);
+  para_.CharSpacing = 20;
+  values_.LengthDots = length;
+  values_.SizeCode = 3;
+  for (const uint8_t align : {0, 1}) {
+    para_.AlignCode = align;
+    for (const Serial& s : serials) {
+      for (const Placement& p : placements) {
+        SCOPED_TRACE(std::string(p.what) + ", " + s.what + (align ? ", left" : ", centred"));
+        values_.SerialType = s.type;
+        values_.SerialWidth = static_cast<uint8_t>(s.text.size());
+        values_.Vertical = p.vertical;
+        const LayoutContext c{measurer_, values_, para_, s.text};
+        const bool two = !p.text2.empty();
+        // A line's margins and measure make up the length.
+        auto whole = [&](int lead, int w, int trail) {
+          EXPECT_GE(w, 0);
+          EXPECT_EQ(lead + w + trail, align == 0 ? length - (length - w) % 2 : length);
+        };
+        const std::optional<SegmentLayout> layout = LayoutSegment(c, p.text1, p.text2);
+        ASSERT_TRUE(layout);
+        const int w1 = PrintLineWidth(c, layout->PrintSize, p.text1, two);
+        whole(layout->Line1Lead, w1, layout->Line1Trail);
+        if (!two) {
+          const ItemImage img = Build(p.text1, "", *layout, s.text);
+          EXPECT_EQ(img.ColumnCount, w1);
+          EXPECT_EQ(img.LeadBlank, layout->Line1Lead);
+          EXPECT_EQ(img.TrailBlank, layout->Line1Trail);
+          continue;
+        }
+        const int w2 = PrintLineWidth(c, layout->PrintSize, p.text2, two);
+        whole(layout->Line2Lead, w2, layout->Line2Trail);
+        // The image is as long as its lower line's run: built in both orders, each line's
+        // columns are once the lower line's, and exactly as wide as it measures.
+        for (const bool swapped : {false, true}) {
+          SegmentLayout l = *layout;
+          std::string_view upper = p.text1, lower = p.text2;
+          int w = w2;
+          if (swapped) {
+            std::swap(l.Line1Lead, l.Line2Lead);
+            std::swap(l.Line1Trail, l.Line2Trail);
+            std::swap(upper, lower);
+            w = w1;
+          }
+          const ItemImage img = Build(upper, lower, l, s.text);
+          EXPECT_EQ(img.ColumnCount - (l.Line2Lead - img.LeadBlank) -
+                        (l.Line2Trail - img.TrailBlank),
+                    w)
+              << (swapped ? "upper line" : "lower line");
+        }
+      }
+    }
   }
 }
 
@@ -292,6 +383,25 @@ TEST_F(ImageTest, ItemsTooLongForTheHeaderAreRefused) {
   for (int i = 0; i <= ColumnWriter::kMaxColumns; ++i) w.BlankColumn(LinePosition::kSingle);
   EXPECT_TRUE(w.overflowed());
   EXPECT_EQ(w.columns().size(), static_cast<std::size_t>(ColumnWriter::kMaxColumns));
+}
+
+// The printer's image store holds 20000 bytes: 1666 columns make an item, 1667 make one
+// that will not print (its image is still built, for a preview to measure).
+TEST_F(ImageTest, AnItemPastTheImageStoreIsTooLong) {
+  Style(3, 0);
+  para_.CharSpacing = 20;
+  values_.LengthDots = 0;  // automatic length: the item is as long as its text
+  values_.SizeCode = 1;
+  std::string text;
+  for (int i = 0; i < 37; ++i) text += kZhong;
+  const LayoutContext c{measurer_, values_, para_};
+  ItemImage img;
+  // 37 cells of 24, "7" and "7" of 9, 38 gaps of 20.
+  EXPECT_EQ(MakeItem(builder_, c, text + "77", "", img), ItemResult::kBuilt);
+  EXPECT_EQ(img.ColumnCount, kImageStoreColumns);
+  EXPECT_EQ(kImageStoreColumns, 1666);
+  EXPECT_EQ(MakeItem(builder_, c, text + "7B", "", img), ItemResult::kTooLong);  // B is 10
+  EXPECT_EQ(img.ColumnCount, 1667);
 }
 
 // A long vertical line at size 7 needs thousands of columns: far more than a fixed image

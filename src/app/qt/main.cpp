@@ -13,6 +13,7 @@
 #include <QScreen>
 #include <QTimer>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 
 #include "app/data_directory.h"
@@ -26,8 +27,27 @@
 #include "layout/font_resolver.h"
 #include "layout/freetype_canvas.h"
 
+namespace {
+
+// Every event of the window runs through the model's guard: a failure of the working
+// table stops that one step and is told, and the editor goes on.
+class EditorApplication : public QApplication {
+ public:
+  using QApplication::QApplication;
+  qx::MainWindowModel* model = nullptr;
+
+  bool notify(QObject* receiver, QEvent* event) override {
+    if (!model) return QApplication::notify(receiver, event);
+    bool handled = false;
+    model->Run([&] { handled = QApplication::notify(receiver, event); });
+    return handled;
+  }
+};
+
+}  // namespace
+
 int main(int argc, char** argv) {
-  QApplication app(argc, argv);
+  EditorApplication app(argc, argv);
   QApplication::setApplicationName(qx::Q(qx::msg::kApplicationTitle));
   QString screenshot, dialog_shot, dialog_kind, document;
   const QStringList args = QApplication::arguments();
@@ -44,7 +64,24 @@ int main(int argc, char** argv) {
   const bool shooting = !screenshot.isEmpty() || !dialog_shot.isEmpty();
 
   try {
-    qx::WorkingTableSlot slot = qx::WorkingTableSlot::Acquire(qx::StateDirectory());
+    // The working table: in the per-user state folder, or, when that cannot be written,
+    // in a private folder of this run (the operator is told that crash recovery is off).
+    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+    const std::filesystem::path fallback =
+        runtime && *runtime == '/' ? std::filesystem::path(runtime)
+                                   : std::filesystem::temp_directory_path();
+    qx::SlotChoice choice = qx::AcquireSlot(qx::StateDirectoryPath(), fallback);
+    const qx::WorkingTableSlot& slot = choice.slot;
+    qx::WorkingTableStart start(slot.table_path(), slot.has_leftover() && !shooting);
+    start.state_folder = qx::StateDirectoryPath();
+    if (!choice.problem.empty())
+      std::fprintf(stderr, "qx-editor: state folder %s not used: %s\n",
+                   start.state_folder.c_str(), choice.problem.c_str());
+    if (!shooting) {
+      start.damaged_kept_as = slot.damaged_kept_as();
+      start.salvaged_rows = slot.salvaged_rows();
+      start.storage_problem = choice.problem;
+    }
     // Help, samples and the font table: beside the program, or in ../share/qx-editor.
     const std::filesystem::path data =
         qx::DataDirectory(QCoreApplication::applicationDirPath().toStdString());
@@ -55,8 +92,13 @@ int main(int argc, char** argv) {
     qx::MainWindowModel model(ui, std::make_unique<qx::SqliteRowStore>(), measure_canvas,
                               glyph_canvas);
     const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
-    model.Start(screen.width(), screen.height(), data, slot.table_path(),
-                slot.has_leftover() && !shooting);
+    model.Start(screen.width(), screen.height(), data, start);
+    app.model = &model;
+    // Unhooked before the model goes, the window (declared after this) before that.
+    struct Unhook {
+      EditorApplication& app;
+      ~Unhook() { app.model = nullptr; }
+    } unhook{app};
     ui.SetJobTimerHandler([&model] { model.printing().OnJobTimer(); });
     // The printers: those on USB, and the virtual ones QX_VIRTUAL_PRINTERS asks for.
     qx::SteadyClock clock;

@@ -1,0 +1,195 @@
+// Nothing typed is lost when the program or its storage fails: the working table keeps the
+// whole session (rows, settings, document file, changed flag) for the next start, a damaged
+// one is kept and what can be read is offered, and a store that fails is told while the
+// editor goes on with the text still in place.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "app/main_window_model.h"
+#include "document/working_table.h"
+#include "editing/messages.h"
+#include "support/failing_store.h"
+#include "support/window_fixture.h"
+
+namespace qx {
+namespace {
+
+using testing::BarCanvas;
+using testing::FailingStore;
+using testing::ScriptedUi;
+using testing::TempDir;
+using S = std::vector<std::string>;
+
+S UpperLines(SegmentTable& t) {
+  S lines;
+  for (int r = 0; r < t.RowCount(); ++r) lines.push_back(gbk::ToUtf8(t.TextAt(r, kUpperLineColumn)));
+  return lines;
+}
+
+// An editor that saved its Document as a file, went on editing and changed every document
+// setting, then was killed outright: the next start restores all of it.
+TEST(CrashRecovery, RestoreBringsBackRowsSettingsAndTheDocumentFile) {
+  TempDir dir;
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    ScriptedUi ui;
+    ui.files = {dir / "wires.kel"};
+    BarCanvas a, b;
+    MainWindowModel model(ui, std::make_unique<SqliteRowStore>(), a, b);
+    model.settings().SetFaceItems({"黑体", "宋体"});
+    model.Start(1024, 768, dir.path(), dir / "TL.$$$");
+    model.OnActivated();
+    model.line_editors().TypeText(Control::UpperLine, "K1");
+    model.files().OnSaveAsButton();
+    model.segment_list().OnAppendButton();
+    model.line_editors().TypeText(Control::UpperLine, "K2");
+    model.segment_list().OnStoreButton();
+    model.PickSelector(Control::MaterialSelector, 6);  // 热缩管
+    model.PickSelector(Control::CutSelector, 2);
+    model.PickSelector(Control::AlignmentSelector, 1);
+    model.PickSelector(Control::SpacingSelector, 7);
+    model.PickSelector(Control::DensitySelector, 5);
+    model.PickSelector(Control::FontFaceSelector, 1);  // 宋体
+    model.settings().OnBoldButton();
+    model.context().FocusLineEnd(0);
+    kill(getpid(), SIGKILL);
+    _exit(0);  // not reached
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFSIGNALED(status));
+
+  auto slot = WorkingTableSlot::Acquire(dir.path());
+  ASSERT_TRUE(slot.has_leftover());
+  ScriptedUi ui;
+  ui.answers = {true};  // "恢复"
+  BarCanvas a, b;
+  MainWindowModel model(ui, std::make_unique<SqliteRowStore>(), a, b);
+  model.Start(1024, 768, dir.path(), {slot.table_path(), true});
+  EXPECT_EQ(UpperLines(model.table()), (S{"K1", "K2"}));
+  const DocumentSettings& s = model.doc().settings;
+  EXPECT_EQ(s.material_index, 6);
+  EXPECT_EQ(s.cut_index, 2);
+  EXPECT_EQ(s.alignment_index, 1);
+  EXPECT_EQ(s.spacing_index, 7);
+  EXPECT_EQ(s.density_index, 5);
+  EXPECT_EQ(s.font_face, "宋体");
+  EXPECT_TRUE(s.bold);
+  EXPECT_TRUE(s.editor_bold);
+  const DocumentFileState& p = model.doc().file_state;
+  EXPECT_EQ(p.MaterialCode, 7);
+  EXPECT_EQ(p.CutCode, 2);
+  EXPECT_EQ(p.AlignCode, 1);
+  EXPECT_EQ(p.CharSpacing, 8);
+  EXPECT_TRUE(p.HasFile);
+  EXPECT_EQ(p.DocPath, dir / "wires.kel");
+  EXPECT_TRUE(p.DocModified);  // nothing of the restored session was saved by this run
+  EXPECT_EQ(model.measurer().face(), "宋体");
+  EXPECT_EQ(model.controls().status(1), std::string(msg::kFilePath) + (dir / "wires.kel").string());
+
+  // Saving goes to the restored file without asking for a name.
+  model.files().OnSaveButton();
+  EXPECT_TRUE(ui.dialogs.empty());
+  EXPECT_FALSE(model.doc().file_state.DocModified);
+}
+
+TEST(CrashRecovery, ADamagedLeftoverIsToldAndItsReadableRowsRestored) {
+  TempDir dir;
+  {
+    DocumentState doc(std::make_unique<SqliteRowStore>());
+    NewDocument(doc, dir / "TL.$$$");
+    doc.table.SetText(kUpperLineColumn, "R1");
+    StoreNumbered(doc.table);
+  }
+  for (bool readable : {true, false}) {
+    ScriptedUi ui;
+    BarCanvas a, b;
+    MainWindowModel model(ui, std::make_unique<SqliteRowStore>(), a, b);
+    WorkingTableStart start(dir / "TL.$$$", readable);
+    start.damaged_kept_as = dir / "TL.$$$.damaged-20261210-120000";
+    start.salvaged_rows = readable ? 1 : 0;
+    if (readable) ui.answers = {true};
+    model.Start(1024, 768, dir.path(), start);
+    if (readable) {
+      ASSERT_EQ(ui.questions.size(), 1u);
+      EXPECT_NE(ui.questions[0].find("TL.$$$.damaged-20261210-120000"), std::string::npos);
+      EXPECT_NE(ui.questions[0].find("其中1个段落仍可读出"), std::string::npos);
+      EXPECT_EQ(UpperLines(model.table()), (S{"R1"}));
+      EXPECT_TRUE(model.doc().file_state.DocModified);
+    } else {
+      EXPECT_TRUE(ui.questions.empty());
+      ASSERT_EQ(ui.messages.size(), 1u);
+      EXPECT_NE(ui.messages[0].text.find("没有可以读出的段落"), std::string::npos);
+      EXPECT_NE(ui.messages[0].text.find("TL.$$$.damaged-20261210-120000"), std::string::npos);
+      EXPECT_EQ(UpperLines(model.table()), (S{""}));  // a new Document
+    }
+  }
+}
+
+TEST(CrashRecovery, AnUnusableStateFolderIsToldAndTheEditorRuns) {
+  TempDir dir;
+  ScriptedUi ui;
+  BarCanvas a, b;
+  MainWindowModel model(ui, std::make_unique<SqliteRowStore>(), a, b);
+  WorkingTableStart start(dir / "TL.$$$");
+  start.state_folder = "/home/op/.local/state/qx-editor";
+  start.storage_problem = "Read-only file system";
+  model.Start(1024, 768, dir.path(), start);
+  model.OnActivated();
+  ASSERT_EQ(ui.messages.size(), 1u);
+  const std::string& text = ui.messages[0].text;
+  EXPECT_NE(text.find("/home/op/.local/state/qx-editor"), std::string::npos);
+  EXPECT_NE(text.find("Read-only file system"), std::string::npos);
+  EXPECT_NE(text.find("无法恢复"), std::string::npos);
+  model.line_editors().TypeText(Control::UpperLine, "A1");
+  model.line_editors().PressEnter(Control::UpperLine);
+  EXPECT_EQ(UpperLines(model.table()), (S{"A1", ""}));
+}
+
+// The folder of the working table fills up (or turns read-only) while the operator types:
+// Enter and "存段" fail with a message, the typed text stays, the window goes on, and the
+// next store once there is room again writes the Segment.
+TEST(CrashRecovery, AFailedStoreKeepsTheTextAndTheWindow) {
+  TempDir dir;
+  auto failing = std::make_shared<bool>(false);
+  ScriptedUi ui;
+  BarCanvas a, b;
+  MainWindowModel model(ui, std::make_unique<FailingStore>(failing), a, b);
+  model.Start(1024, 768, dir.path(), dir / "TL.$$$");
+  model.OnActivated();
+  model.line_editors().TypeText(Control::UpperLine, "A1");
+  *failing = true;
+  for (auto step : std::vector<std::function<void()>>{
+           [&] { model.line_editors().PressEnter(Control::UpperLine); },
+           [&] { model.segment_list().OnStoreButton(); },
+           [&] { model.segment_list().OnAppendButton(); }}) {
+    EXPECT_FALSE(model.Run(step));
+    ASSERT_FALSE(ui.messages.empty());
+    for (const auto& m : ui.messages) EXPECT_EQ(m.text.rfind("段落未能存入工作表:", 0), 0u) << m.text;
+    EXPECT_NE(ui.messages.back().text.find("database or disk is full"), std::string::npos);
+    ui.messages.clear();
+    EXPECT_EQ(gbk::ToUtf8(model.context().editor(Control::UpperLine).text), "A1");
+    EXPECT_EQ(model.table().RowCount(), 1);
+    EXPECT_TRUE(model.table().InEditMode());
+    EXPECT_FALSE(model.doc().file_state.DocBusy);
+  }
+  // A print that cannot tidy the Document first leaves the window as it was.
+  EXPECT_FALSE(model.Run([&] { model.printing().OnPrintButton(); }));
+  EXPECT_FALSE(model.doc().file_state.DocBusy);
+  ui.messages.clear();
+
+  *failing = false;
+  EXPECT_TRUE(model.Run([&] { model.line_editors().PressEnter(Control::UpperLine); }));
+  EXPECT_TRUE(ui.messages.empty());
+  EXPECT_EQ(UpperLines(model.table()), (S{"A1", ""}));
+  SegmentTable on_disk(std::make_unique<SqliteRowStore>());
+  on_disk.Bind(dir / "TL.$$$");
+  on_disk.Open();
+  EXPECT_EQ(UpperLines(on_disk), (S{"A1", ""}));
+}
+
+}  // namespace
+}  // namespace qx
