@@ -74,8 +74,29 @@ PrintCommand::PrintCommand(EditingContext& ctx, WindowUi& ui, TextCanvas& glyph_
     : ctx_(ctx), ui_(ui), builder_(glyph_canvas, ctx.measurer) {
   null_transport_ = std::make_unique<NullTransport>();
   transport_ = null_transport_.get();
+  MakeDialog();
+}
+
+void PrintCommand::MakeDialog() {
   dialog_ = std::make_unique<PrintDialog>(ui_, *transport_, devices_, job_);
   dialog_->Start();
+  // The dialog's figures come from a walk over the chosen rows that builds every item as
+  // the job will; the operator's Segment and the editors are left as they were.
+  dialog_->SetFiguresSource([this](int first_row, int last_row) {
+    SegmentTable& t = ctx_.doc.table;
+    const Bookmark at = t.TakeBookmark();
+    t.DetachControls();
+    PrintJob walk = job_;
+    walk.StartRow = first_row;
+    walk.EndRow = last_row;
+    walk.Copies = 1;
+    const JobDocument jd{t, ctx_.doc.file_state, ctx_.measurer, builder_,
+                         static_cast<uint8_t>(ctx_.doc.settings.density_index + 1)};
+    const JobFigures figures = MeasureJob(jd, walk);
+    t.GotoBookmark(at);
+    t.AttachControls();
+    return figures;
+  });
 }
 
 PrintCommand::~PrintCommand() = default;
@@ -104,8 +125,7 @@ bool PrintCommand::HoldsClose() {
 
 void PrintCommand::SetTransport(Transport& t) {
   transport_ = &t;
-  dialog_ = std::make_unique<PrintDialog>(ctx_.ui, t, devices_, job_);
-  dialog_->Start();
+  MakeDialog();
 }
 
 void PrintCommand::OnStopButton() {

@@ -43,6 +43,7 @@ class PrintCommand {
 
  private:
   class JobHost;
+  void MakeDialog();  // for the current transport
 
   EditingContext& ctx_;
   WindowUi& ui_;

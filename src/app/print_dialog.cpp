@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cstdio>
 
 namespace qx {
 namespace {
@@ -53,6 +54,38 @@ void PrintDialog::OnActivated() {
   segment_count_ = "本文件段落数量: " + std::to_string(job_.EndRow);
   first_row_text_ = std::to_string(job_.StartRow);
   last_row_text_ = std::to_string(job_.EndRow);
+  measured_first_ = measured_last_ = -1;  // the Document may have changed since
+  UpdateFigures();
+}
+
+void PrintDialog::ChosenRows(int& first, int& last) const {
+  first = job_.StartRow;
+  last = job_.EndRow;
+  if (!range_) return;
+  const long a = NumberOr(first_row_text_, job_.StartRow);
+  const long b = std::min<long>(NumberOr(last_row_text_, job_.EndRow), job_.EndRow);
+  first = static_cast<int>(std::min(a, b));
+  last = static_cast<int>(std::max(a, b));
+}
+
+int PrintDialog::ChosenCopies() const {
+  const long copies = NumberOr(copies_text_, 1);
+  return copies == 0 ? 1 : static_cast<int>(copies);
+}
+
+void PrintDialog::UpdateFigures() {
+  if (!figures_of_rows_) return;
+  int first = 0, last = 0;
+  ChosenRows(first, last);
+  if (first != measured_first_ || last != measured_last_) {
+    measured_ = figures_of_rows_(first, last);
+    measured_first_ = first;
+    measured_last_ = last;
+  }
+  const int copies = ChosenCopies();
+  char metres[32];
+  std::snprintf(metres, sizeof metres, "%.1f", measured_.metres * copies);
+  figures_text_ = "共 " + std::to_string(measured_.items * copies) + " 个标记, 约 " + metres + " 米";
 }
 
 void PrintDialog::OnRefreshButton() {
@@ -77,22 +110,33 @@ bool PrintDialog::EditNumber(std::string& field, std::string text, int max_value
 }
 
 void PrintDialog::OnFirstRowEdited(std::string text) {
-  EditNumber(first_row_text_, std::move(text), job_.EndRow);
+  if (EditNumber(first_row_text_, std::move(text), job_.EndRow)) UpdateFigures();
 }
 void PrintDialog::OnLastRowEdited(std::string text) {
-  EditNumber(last_row_text_, std::move(text), -1);
+  if (EditNumber(last_row_text_, std::move(text), -1)) UpdateFigures();
 }
 void PrintDialog::OnCopiesEdited(std::string text) {
   if (text.size() > 3) {  // the field takes at most three characters
     ui_.Beep();
     return;
   }
-  EditNumber(copies_text_, std::move(text), -1);
+  if (EditNumber(copies_text_, std::move(text), -1)) UpdateFigures();
 }
 
 void PrintDialog::OnCopiesStep(int step) {
   const long v = std::clamp<long>(NumberOr(copies_text_, 1) + step, 1, kMaxCopies);
   copies_text_ = std::to_string(v);
+  UpdateFigures();
+}
+
+void PrintDialog::OnAllRowsChosen() {
+  range_ = false;
+  UpdateFigures();
+}
+
+void PrintDialog::OnRangeChosen() {
+  range_ = true;
+  UpdateFigures();
 }
 
 void PrintDialog::OnRepeatFirstChosen() {
@@ -115,14 +159,13 @@ void PrintDialog::OnOkButton() {
   const std::string path(devices_.Path(devices_.selected));
   devices_.handle = transport_.OpenByPath(path.c_str());
   devices_.open = devices_.handle != -1;
-  const long copies = NumberOr(copies_text_, 1);
-  job_.Copies = copies == 0 ? 1 : static_cast<int>(copies);
+  job_.Copies = ChosenCopies();
   job_.RepeatFirst = repeat_first_;
   if (range_) {
-    const long a = NumberOr(first_row_text_, job_.StartRow);
-    const long b = std::min<long>(NumberOr(last_row_text_, job_.EndRow), job_.EndRow);
-    job_.StartRow = static_cast<int>(std::min(a, b));
-    job_.EndRow = static_cast<int>(std::max(a, b));
+    int first = 0, last = 0;
+    ChosenRows(first, last);
+    job_.StartRow = first;
+    job_.EndRow = last;
   }
   result_ = kResultOk;
 }

@@ -3,10 +3,12 @@
 // chosen printer. Created once and reused: range, copies and order persist between prints.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "device/device_table.h"
+#include "device/print_job.h"
 #include "device/print_job_state.h"
 #include "editing/ui.h"
 
@@ -23,6 +25,10 @@ class PrintDialog {
       : ui_(ui), transport_(transport), devices_(devices), job_(job) {}
 
   void Start();
+  // Where the dialog gets what one copy of rows first..last prints (the window measures
+  // the Document); without it the dialog shows no figures.
+  using FiguresOfRows = std::function<JobFigures(int first_row, int last_row)>;
+  void SetFiguresSource(FiguresOfRows source) { figures_of_rows_ = std::move(source); }
   void OnActivated();
   void OnRefreshButton();  // "刷新"
   void OnPrinterChosen(int index);
@@ -31,8 +37,8 @@ class PrintDialog {
   void OnLastRowEdited(std::string text);
   void OnCopiesEdited(std::string text);
   void OnCopiesStep(int step);  // +1 up, -1 down (arrow keys too)
-  void OnAllRowsChosen() { range_ = false; }
-  void OnRangeChosen() { range_ = true; }
+  void OnAllRowsChosen();
+  void OnRangeChosen();
   void OnRepeatFirstChosen();
   void OnSerialFirstChosen();
   void OnOkButton();
@@ -51,6 +57,8 @@ class PrintDialog {
   const std::string& first_row_text() const { return first_row_text_; }
   const std::string& last_row_text() const { return last_row_text_; }
   const std::string& copies_text() const { return copies_text_; }
+  // What the job will print with the current choices: "共 N 个标记, 约 X.X 米".
+  const std::string& figures_text() const { return figures_text_; }
   bool repeat_first() const { return repeat_first_; }
   bool repeat_first_picture_shown() const {
     return repeat_first_picture_shown_;
@@ -61,6 +69,10 @@ class PrintDialog {
  private:
   void Enumerate();
   bool EditNumber(std::string& field, std::string text, int max_value);
+  // The rows and copies the job takes with the current choices (as OK would set them).
+  void ChosenRows(int& first, int& last) const;
+  int ChosenCopies() const;
+  void UpdateFigures();
 
   Ui& ui_;
   Transport& transport_;
@@ -76,6 +88,11 @@ class PrintDialog {
   bool repeat_first_ = false;
   bool repeat_first_picture_shown_ = false;
   int result_ = 0;
+  FiguresOfRows figures_of_rows_;
+  std::string figures_text_;
+  // The figures of one copy, for the rows they were measured for.
+  int measured_first_ = -1, measured_last_ = -1;
+  JobFigures measured_;
 };
 
 }  // namespace qx

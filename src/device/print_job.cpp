@@ -7,6 +7,7 @@
 #include "device/gen2.h"
 #include "device/printer_messages.h"
 #include "layout/fit.h"
+#include "layout/tape.h"
 
 namespace qx {
 
@@ -205,6 +206,29 @@ int CountItems(SegmentTable& t, const DocumentFileState& file_state, const Print
 bool WalkSegments(const JobDocument& doc, PrintJob& job, const SendItem& send,
                   WalkCounts& counts, const SkipItems& skipped) {
   return Walker(doc, job, send, counts, skipped).Run();
+}
+
+JobFigures MeasureJob(const JobDocument& doc, const PrintJob& job) {
+  // One copy is walked: every copy prints the same items.
+  PrintJob walk = job;
+  walk.Copies = 1;
+  int64_t dots = 0;
+  WalkCounts counts;
+  WalkSegments(
+      doc, walk,
+      [&](const ItemImage& item, uint8_t) {
+        dots += ItemFeedDots(item);
+        return true;
+      },
+      counts);
+  const int copies = job.Copies > 0 ? job.Copies : 1;
+  const int factor = IsLabelMaterial(doc.file_state.MaterialCode) ? job.calibration.LabelCalibration
+                                                                  : job.calibration.TubeCalibration;
+  JobFigures f;
+  f.items = counts.sent * copies;
+  // `factor` dots make 10 mm of tape.
+  f.metres = factor > 0 ? static_cast<double>(dots) * copies * 10.0 / factor / 1000.0 : 0;
+  return f;
 }
 
 namespace {

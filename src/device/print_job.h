@@ -67,6 +67,17 @@ struct WalkCounts {
 // Items the rows StartRow..EndRow give per copy (before any is skipped).
 int CountItems(SegmentTable& t, const DocumentFileState& file_state, const PrintJob& job);
 
+// What a job will print: the markers sent to the printer (every copy) and the tape they
+// take, blank feed included, at the job's calibration.
+struct JobFigures {
+  int items = 0;
+  double metres = 0;
+};
+
+// The figures of `job` with every copy, from one walk over its rows that builds every
+// item as the job will (without sending anything). Leaves the table where the walk ends.
+JobFigures MeasureJob(const JobDocument& doc, const PrintJob& job);
+
 // Walks rows job.StartRow..job.EndRow once in the job's order, building every item and
 // handing it to `send` with its row number; stops and fails as soon as a send fails.
 // Items that cannot be printed are counted and handed to `skipped`.

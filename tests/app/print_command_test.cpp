@@ -6,6 +6,7 @@
 #include "app/main_window_model.h"
 #include "device/virtual/virtual_transport.h"
 #include "document/gbk.h"
+#include "layout/tape.h"
 #include "support/window_fixture.h"
 
 namespace qx {
@@ -201,6 +202,35 @@ TEST_F(PrintCommandTest, TheDialogsChoicesPersistButTheRangeIsRefilled) {
   };
   model_.printing().OnPrintButton();
   EXPECT_EQ(ui_.print_dialogs, 2);
+}
+
+// The dialog's figures are what the printer then receives: the markers of the chosen rows
+// and copies, and the tape they take.
+TEST_F(PrintCommandTest, TheDialogSaysHowManyMarkersAndHowMuchTape) {
+  Printers("qb20");
+  Segments({"A1", "A22", "A333", "A4"});
+  model_.table().First();
+  model_.table().Edit();
+  model_.table().SetInt(kRepeatColumn, 3);
+  model_.table().Store();
+  std::string shown;
+  Ok([&](PrintDialog& f) {
+    f.OnCopiesEdited("2");
+    f.OnRangeChosen();
+    f.OnLastRowEdited("3");
+    shown = f.figures_text();
+    // Measuring moves nothing: the Document is where the tidying before the dialog left it.
+    EXPECT_EQ(model_.table().Position(), 1);
+    EXPECT_FALSE(model_.table().ControlsDetached());
+  });
+  model_.printing().OnPrintButton();
+  const auto& items = printers_->printer(0).jobs().at(0).items;
+  int64_t dots = 0;
+  for (const VirtualItem& item : items) dots += ItemFeedDots(item.image);
+  ASSERT_EQ(items.size(), 10u);  // rows 1 (3 times), 2 and 3, twice
+  char metres[32];
+  std::snprintf(metres, sizeof metres, "%.1f", static_cast<double>(dots) / 11.0 / 1000.0);
+  EXPECT_EQ(shown, "共 10 个标记, 约 " + std::string(metres) + " 米");
 }
 
 }  // namespace

@@ -202,5 +202,30 @@ TEST_F(PrintDialogTest, UpDownStaysWithinOneToAHundred) {
   EXPECT_EQ(dialog_.copies_text(), "100");
 }
 
+// The figures follow the copies and the range; one copy of each range is measured once.
+TEST_F(PrintDialogTest, FiguresFollowCopiesAndRange) {
+  std::vector<std::pair<int, int>> measured;
+  dialog_.SetFiguresSource([&](int first, int last) {
+    measured.emplace_back(first, last);
+    return JobFigures{.items = 10 * (last - first + 1), .metres = 0.2 * (last - first + 1)};
+  });
+  dialog_.OnActivated();
+  EXPECT_EQ(dialog_.figures_text(), "共 120 个标记, 约 2.4 米");
+  dialog_.OnCopiesStep(+1);
+  EXPECT_EQ(dialog_.figures_text(), "共 240 个标记, 约 4.8 米");
+  dialog_.OnCopiesEdited("3");
+  EXPECT_EQ(dialog_.figures_text(), "共 360 个标记, 约 7.2 米");
+  dialog_.OnCopiesEdited("3x");  // refused: the figures stay
+  EXPECT_EQ(dialog_.figures_text(), "共 360 个标记, 约 7.2 米");
+  dialog_.OnRangeChosen();
+  dialog_.OnFirstRowEdited("11");
+  EXPECT_EQ(dialog_.figures_text(), "共 60 个标记, 约 1.2 米");  // rows 11-12, 3 copies
+  dialog_.OnLastRowEdited("5");  // a reversed range is taken the right way round
+  EXPECT_EQ(dialog_.figures_text(), "共 210 个标记, 约 4.2 米");
+  dialog_.OnAllRowsChosen();
+  EXPECT_EQ(dialog_.figures_text(), "共 360 个标记, 约 7.2 米");
+  EXPECT_EQ(measured, (std::vector<std::pair<int, int>>{{1, 12}, {11, 12}, {5, 11}, {1, 12}}));
+}
+
 }  // namespace
 }  // namespace qx

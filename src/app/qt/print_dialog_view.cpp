@@ -20,34 +20,29 @@
 namespace qx {
 namespace {
 
-// The pictures of the two orders, 100 x 48: stacks of sheets with their numbers.
+// The pictures of the two orders, 100 x 48: the tape each order prints for a Segment with
+// the series 1 to 3 and a repeat of 2, as the job walks it.
 QPixmap OrderPicture(bool repeat_first) {
-  constexpr int kW = 16, kH = 22, kDx = 10, kDy = 5;  // a sheet, and the fan of a stack
+  constexpr int kCell = 15, kCells = 6, kTop = 14, kHeight = 20;
   QPixmap pm(100, 48);
   pm.fill(Qt::transparent);
   QPainter p(&pm);
   QFont f = p.font();
   f.setPixelSize(10);
   p.setFont(f);
-  // A stack fanned to the lower right, its first sheet at the back; each number sits in
-  // the part of its sheet that the next one leaves uncovered.
-  auto stack = [&](int x, int y, std::initializer_list<int> numbers) {
-    int k = 0;
-    for (int n : numbers) {
-      const int sx = x + k * kDx, sy = y + k * kDy;
-      const bool front = ++k == static_cast<int>(numbers.size());
-      p.setPen(Qt::black);
-      p.setBrush(Qt::white);
-      p.drawRect(sx, sy, kW - 1, kH - 1);
-      p.drawText(QRect(sx + 1, sy, front ? kW - 2 : kDx, kH), Qt::AlignCenter, QString::number(n));
-    }
-  };
-  if (repeat_first) {  // three stacks of two: 1 1, 2 2, 3 3
-    const int w = kW + kDx, gap = (100 - 3 * w) / 4;
-    for (int s = 1; s <= 3; ++s) stack(gap + (s - 1) * (w + gap), (48 - kH - kDy) / 2, {s, s});
-  } else {  // two stacks of three: 1 2 3
-    const int w = kW + 2 * kDx, gap = (100 - 2 * w) / 3;
-    for (int s = 0; s < 2; ++s) stack(gap + s * (w + gap), (48 - kH - 2 * kDy) / 2, {1, 2, 3});
+  const int left = (100 - kCell * kCells) / 2;
+  p.setPen(Qt::black);
+  p.setBrush(Qt::white);
+  p.drawRect(left, kTop, kCell * kCells, kHeight);
+  // Repeat first: each value twice before the next. Serial first: the whole series, then
+  // the series again for the next repeat.
+  constexpr int kRepeatFirst[kCells] = {1, 1, 2, 2, 3, 3};
+  constexpr int kSerialFirst[kCells] = {1, 2, 3, 1, 2, 3};
+  for (int i = 0; i < kCells; ++i) {
+    const int x = left + i * kCell;
+    if (i > 0) p.drawLine(x, kTop, x, kTop + kHeight - 1);
+    const int n = repeat_first ? kRepeatFirst[i] : kSerialFirst[i];
+    p.drawText(QRect(x, kTop, kCell, kHeight), Qt::AlignCenter, QString::number(n));
   }
   return pm;
 }
@@ -151,6 +146,9 @@ PrintDialogView::PrintDialogView(PrintDialog& model, QWidget* parent)
   cg->addWidget(serial_first_picture_, 1, 1, 2, 1);  // the same place; one is in front
   middle->addWidget(copies, 1);
   top->addLayout(middle);
+  figures_ = new QLabel(this);
+  figures_->setObjectName(QStringLiteral("figures_text"));
+  top->addWidget(figures_);
 
   auto* buttons = new QHBoxLayout;
   buttons->addStretch();
@@ -172,8 +170,14 @@ PrintDialogView::PrintDialogView(PrintDialog& model, QWidget* parent)
     model_.OnPrinterChosen(i);
     Sync();
   });
-  connect(all_, &QRadioButton::clicked, this, [this] { model_.OnAllRowsChosen(); });
-  connect(range_, &QRadioButton::clicked, this, [this] { model_.OnRangeChosen(); });
+  connect(all_, &QRadioButton::clicked, this, [this] {
+    model_.OnAllRowsChosen();
+    Sync();
+  });
+  connect(range_, &QRadioButton::clicked, this, [this] {
+    model_.OnRangeChosen();
+    Sync();
+  });
   connect(repeat_first_, &QRadioButton::clicked, this, [this] {
     model_.OnRepeatFirstChosen();
     Sync();
@@ -258,6 +262,7 @@ void PrintDialogView::Sync() {
   ok_->setEnabled(model_.ok_enabled());
   (model_.range() ? range_ : all_)->setChecked(true);
   segment_count_->setText(Q(model_.segment_count_text()));
+  figures_->setText(Q(model_.figures_text()));
   first_row_->setText(Q(model_.first_row_text()));
   last_row_->setText(Q(model_.last_row_text()));
   copies_->setText(Q(model_.copies_text()));

@@ -41,6 +41,7 @@ class PrintDialogView : public QDialog {
   QRadioButton* all_ = nullptr;
   QRadioButton* range_ = nullptr;
   QLabel* segment_count_ = nullptr;
+  QLabel* figures_ = nullptr;
   QLineEdit* first_row_ = nullptr;
   QLineEdit* last_row_ = nullptr;
   QLineEdit* copies_ = nullptr;
