@@ -196,9 +196,12 @@ void PrintCommand::OnPrintButton() {
   JobHost host(*this);
   const JobDocument jd{t, p, ctx_.measurer, builder_,
                        static_cast<uint8_t>(ctx_.doc.settings.density_index + 1)};
+  // What the whole job prints, for the count told when it ends early.
+  const int planned = MeasureJob(jd, job_).items;
   running_ = true;
+  bool completed = false;
   try {
-    RunDeviceJob(*transport_, devices_, job_, jd, host, &last_counts_);
+    completed = RunDeviceJob(*transport_, devices_, job_, jd, host, &last_counts_);
   } catch (...) {
     running_ = false;
     throw;
@@ -207,6 +210,11 @@ void PrintCommand::OnPrintButton() {
   // Lengths are shown with what the printer reported.
   ctx_.doc.calibration = job_.calibration;
   stop_pressed_ = false;
+  // A job that ended early (stopped, a fault) says how far it got, beside the editing text.
+  if (!completed && last_counts_.sent > 0)
+    ctx_.controls.SetStatus(0, std::string(msg::kStateEditing) + "  已打印 " +
+                                   std::to_string(last_counts_.sent) + "/" +
+                                   std::to_string(planned));
   ctx_.Changed();
   // Markers the printer cannot take were left out of the job: the operator is told how
   // many once the job has ended. (Items the layout refuses go without a word, as they

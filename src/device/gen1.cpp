@@ -116,12 +116,14 @@ bool Gen1Printer::ExchangeWithRetry(int length, uint32_t pause_ms) {
 
 // A state that ends the job: shows it, closes the printer's job with command 11 and the
 // device. `result` tells whether the job ended as the printer finished it.
-bool Gen1Printer::FinalState(bool& result) {
-  const std::string_view text = FinalStateText(state_);
+bool Gen1Printer::FinalState(bool& result, bool job_complete) {
+  std::string_view text = FinalStateText(state_);
   if (text.empty()) return false;
+  // "Finished" before every item was sent, or after a stop, is a job that ended early.
+  if (state_ == 0 && !job_complete) text = pmsg::kPrintStopped;
   ui_.Message(text, pmsg::kInfo);
   if (Command(kClose)) CloseDevice(t_, d_);
-  result = state_ == 0 || state_ == 16;
+  result = state_ == 0 && job_complete;
   return true;
 }
 
@@ -141,7 +143,7 @@ bool Gen1Printer::WaitBuffer() {
       if (!Status()) return Fail(pmsg::kLinkBroken);
     }
     // While waiting for a buffer every final state ends the job, "finished" included.
-    if (bool finished = false; FinalState(finished)) return false;
+    if (bool finished = false; FinalState(finished, false)) return false;
     if (!stop_sent) {
       if (buffer_ == 1 || buffer_ == 11) {
         job_.BufferIndex = 0;
@@ -210,7 +212,7 @@ bool Gen1Printer::WaitFinish() {
     }
     // A printer lost while the job waits for it ends the job with a message.
     if (!Status()) return Fail(pmsg::kLinkBroken);
-    if (bool finished = false; FinalState(finished)) return finished;
+    if (bool finished = false; FinalState(finished, !stop_sent)) return finished;
     if (stop_sent && (waited_after_stop += 50) >= kStopGraceMs) return Fail(pmsg::kNoResponse);
   }
 }

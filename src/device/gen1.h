@@ -43,7 +43,9 @@ class Gen1Printer {
   bool Exchange(int length);
   bool ExchangeWithRetry(int length, uint32_t pause_ms);
   bool WaitBuffer();
-  bool FinalState(bool& result);
+  // A state that ends the job: told, the printer closed; `result` is whether every item
+  // was printed (`job_complete`: every item was sent and no stop was asked for).
+  bool FinalState(bool& result, bool job_complete);
   bool Fail(std::string_view message);
 
   Transport& t_;

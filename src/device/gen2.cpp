@@ -91,6 +91,7 @@ bool Gen2Printer::WaitBuffer() {
   for (;;) {
     ui_.WaitTick();
     if (job_.StopRequested) {
+      ended_early_ = true;
       if (!Request(kStop, 0)) return CommFail(pmsg::kCommError);
       job_.StopRequested = false;
       if (!WaitJobEnd(100, pmsg::kCommError)) return false;
@@ -171,6 +172,7 @@ bool Gen2Printer::FinishJob() {
   for (;;) {
     ui_.PumpWait(200);
     if (job_.StopRequested) {
+      ended_early_ = true;
       if (!Request(kStop, 0)) return CommFail(pmsg::kCommError);
       job_.StopRequested = false;
       return WaitJobEnd(500, pmsg::kLinkBroken);
@@ -191,6 +193,7 @@ bool Gen2Printer::FinishJob() {
     else if (!(a & kJobActive))
       return true;  // the printer has finished
     if (!ended.empty()) {
+      ended_early_ = true;
       ui_.Message(ended, pmsg::kInfo);
       return true;
     }
@@ -207,7 +210,8 @@ bool Gen2Printer::Reset() {
     if (!PollWithRetry(pmsg::kLinkBroken)) return false;
     if (!(WordA() & kBusy)) {
       CloseDevice(t_, d_);
-      ui_.Message(pmsg::kPrintFinished, pmsg::kInfo);
+      // A job that did not print everything has ended, not finished.
+      ui_.Message(ended_early_ ? pmsg::kPrintStopped : pmsg::kPrintFinished, pmsg::kInfo);
       return true;
     }
   }

@@ -50,8 +50,14 @@ class Gen2Printer {
   bool StartJob(uint8_t density);
   // One printed item of the Segment at `row_number` (its 1-based position, low 8 bits).
   bool SendSegment(const ItemImage& item, uint8_t row_number);
+  // Sends the end of data and waits until the printer has printed everything; true when
+  // the printer is idle again (also after a fault or a stop ended the job early).
   bool FinishJob();
+  // Resets the printer at the end of a job and tells how the job ended.
   bool Reset();
+  // The job ended before everything was printed: a stop, a fault or a failed transfer.
+  bool ended_early() const { return ended_early_; }
+  void SetEndedEarly() { ended_early_ = true; }
 
   uint16_t WordA() const { return static_cast<uint16_t>(status_[0] | (status_[1] << 8)); }
   uint16_t WordB() const { return static_cast<uint16_t>(status_[2] | (status_[3] << 8)); }
@@ -74,6 +80,7 @@ class Gen2Printer {
   StatusBlock status_{};
   std::array<uint8_t, gen2::kMessageBytes> msg_{};
   std::array<uint8_t, 16> reply_{};
+  bool ended_early_ = false;
 };
 
 }  // namespace qx

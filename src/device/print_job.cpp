@@ -239,7 +239,14 @@ bool WalkCopies(const JobDocument& doc, PrintJob& job, PrintHost& host, WalkCoun
   const int per_copy = CountItems(doc.table, doc.file_state, job);
   const int total = per_copy * (job.Copies > 0 ? job.Copies : 1);
   int handled = 0;
+  int printable = 0, passed_over = 0;
   const SendItem counted = [&](const ItemImage& item, uint8_t row) {
+    // Markers before the one the job goes on from were printed by an earlier job.
+    if (++printable < job.FromItem) {
+      ++passed_over;
+      ++handled;
+      return true;
+    }
     host.Progress(handled, total);
     ++handled;
     return send(item, row);
@@ -252,6 +259,7 @@ bool WalkCopies(const JobDocument& doc, PrintJob& job, PrintHost& host, WalkCoun
     handled += counts.skipped - skipped_before;
     --job.Copies;
   }
+  counts.sent -= passed_over;
   if (ok) host.Progress(total, total);
   return ok;
 }
@@ -285,12 +293,14 @@ bool RunSecondGeneration(Transport& t, DeviceTable& d, PrintJob& job, const JobD
     return printer.SendSegment(item, row);
   });
   if (!sent) {
+    printer.SetEndedEarly();
     if (ReopenDevice(t, d, host)) printer.Reset();
     return false;
   }
   const bool finished = printer.FinishJob();
+  if (!finished) printer.SetEndedEarly();
   if (finished || ReopenDevice(t, d, host)) printer.Reset();
-  return finished;
+  return finished && !printer.ended_early();
 }
 
 }  // namespace

@@ -15,6 +15,10 @@ struct PrintJob {
   int EndRow = 1;
   int Copies = 1;
   bool RepeatFirst = false;
+  // The first marker sent, counted from 1 over the markers the whole job prints (every
+  // copy, in the job's order, markers that are skipped not counted): a job that ended early
+  // goes on from the first marker it did not print.
+  int FromItem = 1;
   bool StopRequested = false;
   bool FirstSegment = false;  // first generation: the job's first item goes without waiting
   uint8_t BufferIndex = 0;    // printer image buffer the next item goes to

@@ -6,6 +6,7 @@
 #include "app/main_window_model.h"
 #include "device/virtual/virtual_transport.h"
 #include "document/gbk.h"
+#include "editing/messages.h"
 #include "layout/tape.h"
 #include "support/window_fixture.h"
 
@@ -148,7 +149,13 @@ TEST_F(PrintCommandTest, StopButtonAndClosingAfterTheStop) {
   model_.printing().OnPrintButton();
   EXPECT_TRUE(pressed);
   EXPECT_EQ(printers_->printer(0).jobs().at(0).end, JobEnd::kStopped);
-  EXPECT_EQ(ui_.Take(), S{"打印完成!"});
+  EXPECT_EQ(ui_.Take(), S{"打印终止!"});  // a stopped job has not finished
+  // The status bar is back to editing and says how far the job got.
+  const int sent = model_.printing().last_job_counts().sent;
+  EXPECT_GT(sent, 0);
+  EXPECT_LT(sent, 20);
+  EXPECT_EQ(model_.controls().status(0),
+            std::string(msg::kStateEditing) + "  已打印 " + std::to_string(sent) + "/20");
   EXPECT_EQ(closes, 1);
   EXPECT_FALSE(model_.printing().StopRequested());
 }

@@ -107,6 +107,37 @@ class ProtocolTest : public ::testing::Test {
   WalkCounts counts_;
 };
 
+// A job that goes on from marker K sends exactly the markers K..N the whole job would
+// send, in the same order, with the same serial values, over copies and in both orders.
+TEST_F(ProtocolTest, AJobGoesOnFromTheFirstMarkerNotPrinted) {
+  for (const char* printer : {"qb20", "qa11"}) {
+    for (bool repeat_first : {false, true}) {
+      SCOPED_TRACE(std::string(printer) + (repeat_first ? " repeat first" : " serial first"));
+      auto run = [&](int from_item) {
+        host_ = RecordingHost();
+        Use(printer);
+        doc_ = std::make_unique<PrintDocument>();
+        doc_->Add({"A", "", 25, 2});
+        doc_->Add({.upper_text = "B№", .serial = "序号0-999", .first = "7", .last = "9"});
+        job_ = PrintJob();
+        job_.RepeatFirst = repeat_first;
+        job_.FromItem = from_item;
+        EXPECT_TRUE(Run(/*copies=*/2));
+        std::vector<std::vector<uint8_t>> images;
+        for (const VirtualItem& item : P().jobs().at(0).items) images.push_back(item.image.columns);
+        return images;
+      };
+      const auto whole = run(1);
+      ASSERT_EQ(whole.size(), 10u);  // (2 + 3) markers, twice
+      for (int k : {2, 6, 10}) {
+        const auto rest = run(k);
+        EXPECT_EQ(rest, decltype(whole)(whole.begin() + (k - 1), whole.end())) << "from " << k;
+        EXPECT_EQ(counts_.sent, 11 - k);
+      }
+    }
+  }
+}
+
 // --- Second generation ----------------------------------------------------------------
 
 TEST_F(ProtocolTest, SecondGenerationJobFromEndToEnd) {
@@ -189,7 +220,7 @@ TEST_F(ProtocolTest, AnEchoThatStaysWrongEndsTheJob) {
   EXPECT_FALSE(Run());
   // Two tries, a reopen, two more tries; then the job resets the printer.
   EXPECT_EQ(Count("bulk-out 512 "), 4);
-  EXPECT_EQ(host_.Texts(), (S{"通讯中断", "打印完成!"}));
+  EXPECT_EQ(host_.Texts(), (S{"通讯中断", "打印终止!"}));
   EXPECT_FALSE(d_.open);
 }
 
@@ -207,7 +238,7 @@ TEST_F(ProtocolTest, SecondGenerationStopWhileWaitingForABuffer) {
   // After the stop the device was closed, reopened and reset.
   const S req = Requests();
   EXPECT_EQ(std::vector<std::string>(req.end() - 2, req.end()), (S{"18", "20"}));
-  EXPECT_EQ(host_.Texts(), S{"打印完成!"});
+  EXPECT_EQ(host_.Texts(), S{"打印终止!"});  // a stopped job has not finished
   EXPECT_EQ(P().jobs()[0].end, JobEnd::kStopped);
   EXPECT_LT(P().jobs()[0].items.size(), 6u);
   ExpectClean();
@@ -220,10 +251,10 @@ TEST_F(ProtocolTest, SecondGenerationStopAtTheEndOfTheJob) {
     if (Count("vendor 17 ") == 1 && !job_.StopRequested && Count("vendor 18 ") == 0)
       job_.StopRequested = true;
   };
-  EXPECT_TRUE(Run());
+  EXPECT_FALSE(Run());  // stopped: not everything was printed
   EXPECT_EQ(Count("vendor 17 "), 1);  // sent once, however long the printer takes
   EXPECT_EQ(Count("vendor 18 "), 1);
-  EXPECT_EQ(host_.Texts(), S{"打印完成!"});
+  EXPECT_EQ(host_.Texts(), S{"打印终止!"});
 }
 
 // A second-generation printer whose job never ends, not even when stopped.
@@ -270,7 +301,7 @@ TEST_F(ProtocolTest, APrinterThatNeverEndsAfterAStopIsGivenUp) {
   // The stop is sent, but the job-active bit never clears: the job ends anyway.
   EXPECT_FALSE(RunDeviceJob(stuck, d_, job_, doc_->Job(), host_));
   EXPECT_EQ(stuck.requests18, 1);
-  EXPECT_EQ(host_.Texts(), (S{"设备无响应", "打印完成!"}));
+  EXPECT_EQ(host_.Texts(), (S{"设备无响应", "打印终止!"}));
   EXPECT_EQ(host_.events.back(), "end");
   EXPECT_FALSE(d_.open);
 }
@@ -293,15 +324,15 @@ TEST_F(ProtocolTest, SecondGenerationFaultMessages) {
       {"qb20:fault=no-ribbon@start", {"光电检测不到色带"}, true},
       {"qb20:fault=feed-failed", {"自动进管失败"}, true},
       // While printing: the fault, then the reset reports the end.
-      {"qb20:fault=ribbon-out@2", {"当前色带余量为0,打印终止!", "打印完成!"}, true},
-      {"qb20:fault=no-ribbon@2", {"色带用完，打印终止!", "打印完成!"}, true},
-      {"qb20:fault=labels-out@2", {"贴纸用完，请更换", "打印完成!"}, true},
-      {"qb20:fault=cover-open@2", {"上盖异常打开,打印终止!", "打印完成!"}, true},
-      {"qb20:fault=material-out@2", {"耗材用完,打印终止!", "打印完成!"}, true},
-      {"qb20:fault=ended@2", {"打印完成!"}, true},
+      {"qb20:fault=ribbon-out@2", {"当前色带余量为0,打印终止!", "打印终止!"}, true},
+      {"qb20:fault=no-ribbon@2", {"色带用完，打印终止!", "打印终止!"}, true},
+      {"qb20:fault=labels-out@2", {"贴纸用完，请更换", "打印终止!"}, true},
+      {"qb20:fault=cover-open@2", {"上盖异常打开,打印终止!", "打印终止!"}, true},
+      {"qb20:fault=material-out@2", {"耗材用完,打印终止!", "打印终止!"}, true},
+      {"qb20:fault=ended@2", {"打印终止!"}, true},
       // At the end of the job.
-      {"qb20:fault=ribbon-out@finish", {"当前色带余量为0,打印终止!", "打印完成!"}, true},
-      {"qb20:fault=labels-out@finish", {"贴纸用完，请更换", "打印完成!"}, true},
+      {"qb20:fault=ribbon-out@finish", {"当前色带余量为0,打印终止!", "打印终止!"}, true},
+      {"qb20:fault=labels-out@finish", {"贴纸用完，请更换", "打印终止!"}, true},
   };
   RunFaultCases(cases);
 }
@@ -467,7 +498,7 @@ TEST_F(ProtocolTest, FirstGenerationFaultMessages) {
       {"qa11:fault=ribbon-out@2", {"色带用完,打印终止!"}, true},
       {"qa11:fault=cover-open@2", {"上盖异常打开,打印终止!"}, true},
       {"qa11:fault=ended@2", {"打印终止!"}, true},
-      {"qa11:fault=finished@2", {"打印完成!"}, true},  // while waiting for a buffer
+      {"qa11:fault=finished@2", {"打印终止!"}, true},  // while items are still to be sent
       {"qa11:fault=cover-open@finish", {"上盖异常打开,打印终止!"}, true},
   };
   RunFaultCases(cases);
