@@ -6,7 +6,7 @@ QX_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 # Everything the build, the tests, the fuzz targets and the fonts the editor draws with need.
 QX_PACKAGES=(
   build-essential cmake ninja-build pkg-config
-  libfreetype-dev libfontconfig-dev libsqlite3-dev libpng-dev
+  libfreetype-dev libfontconfig-dev libsqlite3-dev libpng-dev zlib1g-dev
   libzip-dev libexpat1-dev libusb-1.0-0-dev
   umockdev libumockdev-dev
   libgtest-dev libgmock-dev libbenchmark-dev

@@ -64,7 +64,13 @@ class TerminalHost final : public PrintHost {
   }
   void PumpWait(uint32_t ms) override { Wait(ms); }
   void WaitTick() override { Wait(50); }
-  void EnterPrintingState() override {}
+  // The job clears any stop asked for before it prints (the window's stop button only
+  // shows from here on); a Ctrl-C pressed while the printer was being checked is taken
+  // now, so that the job stops at its first chance.
+  void EnterPrintingState() override {
+    printing_ = true;
+    TakeInterrupt();
+  }
   void EnableStop() override {}
   void EndOfJob() override { EndProgressLine(); }
   void Progress(int done, int total) override {
@@ -75,12 +81,15 @@ class TerminalHost final : public PrintHost {
   }
 
  private:
+  // Until the job prints, a Ctrl-C stays pending: a stop set now would be cleared.
+  void TakeInterrupt() {
+    if (!printing_ || !g_interrupted.exchange(false)) return;
+    EndProgressLine();
+    std::fprintf(stderr, "qxlabel: stopping the printer\n");
+    job_.StopRequested = true;
+  }
   void Wait(uint32_t ms) {
-    if (g_interrupted.exchange(false)) {
-      EndProgressLine();
-      std::fprintf(stderr, "qxlabel: stopping the printer\n");
-      job_.StopRequested = true;
-    }
+    TakeInterrupt();
     if (clock_.is_virtual())
       clock_.Advance(ms);
     else
@@ -95,6 +104,7 @@ class TerminalHost final : public PrintHost {
   PrintJob& job_;
   bool tty_ = isatty(STDERR_FILENO) != 0;
   bool open_line_ = false;
+  bool printing_ = false;
 };
 
 
@@ -195,7 +205,7 @@ int Devices(int argc, char**) {
 }
 
 int Print(DocumentState& doc, const char* file, int argc, char** argv) {
-  int printer = 1, copies = 1, density = 4, first = 0, last = 0;
+  int printer = 1, copies = 1, density = 4, first = 0, last = 0, from_item = 1;
   bool repeat_first = false;
   for (int i = 0; i < argc; ++i) {
     const std::string a = argv[i];
@@ -213,6 +223,8 @@ int Print(DocumentState& doc, const char* file, int argc, char** argv) {
           !ParseInt(r.substr(0, dash).c_str(), 1, 1 << 30, first) ||
           !ParseInt(r.substr(dash + 1).c_str(), 1, 1 << 30, last))
         return Fail("--range takes FIRST-LAST, Segment numbers from 1");
+    } else if (a == "--from-item" && has_value) {
+      if (!ParseInt(argv[++i], 1, 1 << 30, from_item)) return Fail("--from-item takes a marker number from 1");
     } else if (a == "--repeat-first") {
       repeat_first = true;
     } else if (a == "--serial-first") {
@@ -237,6 +249,7 @@ int Print(DocumentState& doc, const char* file, int argc, char** argv) {
   }
   job.Copies = copies;
   job.RepeatFirst = repeat_first;
+  job.FromItem = from_item;
 
   CliClock clock;
   auto printers = MakePrinterTransports(clock);
@@ -273,7 +286,11 @@ int Print(DocumentState& doc, const char* file, int argc, char** argv) {
   std::fflush(stdout);
   host.skipped.Print();
   // A printer fault ends the job even where the protocol counts the end as orderly.
-  return ok && !host.failed_message ? 0 : 1;
+  const bool printed_all = ok && !host.failed_message;
+  if (!printed_all && counts.sent > 0)
+    std::fprintf(stderr, "qxlabel: the job ended after %d marker(s); --from-item %d prints the rest\n",
+                 counts.sent, from_item + counts.sent);
+  return printed_all ? 0 : 1;
 }
 
 }  // namespace qx::cli

@@ -17,13 +17,16 @@
 //       rows before the damage). The import stops at the first row whose first cell is
 //       empty; when text was left out from there on, stderr says how many rows were
 //       imported and where.
-//   qxlabel preview DOC.kel OUT.png [--label-cal N] [--tube-cal N] [--scale N]
+//   qxlabel preview DOC.kel OUT.png [--label-cal N] [--tube-cal N] [--scale N] [--per-row N]
 //       Draws every printed item of every Segment (repeats and serial values, serial
-//       first) as one strip of tape. Items that will not print are left out, as a print
-//       job leaves them out, and named on stderr with the reason.
+//       first) as tape wrapped into rows: N items a row, by default as many as keep the
+//       picture about 4000 pixels wide. A picture too tall for a viewer is written as
+//       numbered pages OUT-001.png, OUT-002.png, ... Items that will not print are left
+//       out, as a print job leaves them out, and named on stderr with the reason.
 //   qxlabel preview [options] TEXT [SECOND-LINE] -o OUT.png
 //       Lays out and draws a Segment exactly as the printer will print it and writes the
-//       tape as a PNG: one item, or one item per serial value with --serial.
+//       tape as a PNG: one item, or one item per serial value with --serial (in rows and
+//       pages as above).
 //   qxlabel measure [--face NAME] [--size CODE] TEXT
 //       Measures TEXT the way the editor does while typing.
 //   qxlabel fonts
@@ -31,8 +34,9 @@
 //   qxlabel devices
 //       Lists the printers found (USB, and the virtual printers QX_VIRTUAL_PRINTERS names).
 //   qxlabel print DOC.kel [--printer N] [--copies N] [--range A-B] [--repeat-first]
-//                 [--density 1-7]
+//                 [--density 1-7] [--from-item K]
 //       Prints a document as the editor's print command does (after the same tidying),
+//       from its K-th marker when given (a job that ended early says which K goes on),
 //       with progress on the terminal and the printer's messages on stderr; exit status 1
 //       when the job fails. Items skipped are named on stderr with the reason. Ctrl-C
 //       stops the printer.
@@ -53,6 +57,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -95,16 +100,18 @@ constexpr const char kUsage[] =
     "         --serial A-B      one item per serial value (numbers, or letters like A-F)\n"
     "         --padded          zero-pad serial numbers to the width of the last\n"
     "         --scale N         pixels per dot in the PNG (default 3)\n"
+    "         --per-row N       items a row of the picture (default: rows up to 4000 pixels)\n"
     "       qxlabel dump DOC.kel\n"
     "       qxlabel build ROWS.tsv OUT.kel\n"
     "       qxlabel export DOC.kel OUT.qxf\n"
     "       qxlabel import BOOK.xls|BOOK.xlsx OUT.kel\n"
     "       qxlabel preview DOC.kel OUT.png [--label-cal N] [--tube-cal N] [--scale N]\n"
+    "                       [--per-row N]\n"
     "       qxlabel measure [--face NAME] [--size 0-7] TEXT\n"
     "       qxlabel fonts\n"
     "       qxlabel devices\n"
     "       qxlabel print DOC.kel [--printer N] [--copies N] [--range A-B] [--repeat-first]\n"
-    "                     [--density 1-7]\n"
+    "                     [--density 1-7] [--from-item K]\n"
     "\n"
     "A rows file (dump writes one, build reads one) is UTF-8 or GBK text, one row a line,\n"
     "13 columns separated by tabs: Num Flin Slin PitchLen Zihao HengShu XiuShi PitchRep\n"
@@ -185,37 +192,107 @@ bool ToGbk(const std::string& utf8, std::string& gbk) {
   return false;
 }
 
-// A strip as long as a whole job can be far too big for one picture (65535 repeats of a
-// thousand serial values): it stops before its pixels would pass 64 MB, which at scale 2
-// is about 5 m of tape.
-class StripLimit {
+// The tallest picture written as one file, in pixels: 65535, the most that picture
+// viewers and decoders commonly take (16-bit sizes). A taller one (a job of many
+// thousands of items) is split into numbered pages, OUT-001.png, OUT-002.png, ...
+constexpr int kPageHeightPixels = 65535;
+
+// Draws items as rows of tape (`per_row` items a row, 0: as many as keep the picture
+// about kRowWidthPixels wide) into `out`, or into numbered pages when the picture would
+// be taller than a viewer opens. Items come one at a time and only those of the page
+// being filled are held; a page is drawn row by row while it is compressed. So a job of
+// any size is drawn whole in little memory.
+class TapePictureWriter {
  public:
-  explicit StripLimit(int scale)
-      : max_dots_((int64_t{64} << 20) / (int64_t{3} * kHeadDots * scale * scale)) {}
-  // Counts the item in; false, not counting it, when the strip would pass the limit. The
-  // first item is always taken (one item is at most 100 mm).
-  bool Take(const ItemImage& item) {
-    const int64_t dots = dots_ + ItemFeedDots(item) + (dots_ > 0 ? 1 : 0);
-    if (dots_ > 0 && dots > max_dots_) {
-      full_ = true;
-      return false;
+  TapePictureWriter(std::string out, int scale, int per_row)
+      : out_(std::move(out)), scale_(scale), per_row_(per_row) {
+    const TapeRows one = WrapRows({}, scale_);
+    rows_per_page_ = std::max(1, (kPageHeightPixels + one.gap) / (one.row_height + one.gap));
+  }
+
+  // False when a page could not be written (said on stderr).
+  bool Add(ItemImage item) {
+    if (StartsRow(row_dots_, in_row_, item, scale_, per_row_)) {
+      if (rows_ == rows_per_page_ && !WritePage(PageName(out_, ++pages_))) return false;
+      if (rows_ == rows_per_page_) rows_ = 0;
+      ++rows_;
+      row_dots_ = ItemFeedDots(item);
+      in_row_ = 1;
+    } else {
+      row_dots_ += 1 + ItemFeedDots(item);
+      ++in_row_;
     }
-    dots_ = dots;
+    ++drawn_;
+    page_.push_back(std::move(item));
     return true;
   }
-  bool full() const { return full_; }
-  void Report(std::size_t items) const {
-    if (full_)
-      std::fprintf(stderr,
-                   "qxlabel: the picture stops after %zu item(s): the whole strip is "
-                   "too long to draw\n",
-                   items);
+
+  // Writes what is left: the whole picture into OUT, or the last page.
+  bool Finish() {
+    if (page_.empty()) return true;
+    return WritePage(pages_ == 0 ? out_ : PageName(out_, ++pages_));
+  }
+
+  std::size_t drawn() const { return drawn_; }
+  // Where the picture went: the file, or the pages.
+  std::string Files() const {
+    if (files_.size() == 1) return files_[0];
+    return std::to_string(files_.size()) + " pages " + files_.front() + " to " + files_.back();
   }
 
  private:
-  int64_t max_dots_;
-  int64_t dots_ = 0;
-  bool full_ = false;
+  // The file name of page `n` (from 1): "markers.png" gives "markers-001.png".
+  static std::string PageName(const std::string& out, int n) {
+    const std::filesystem::path p(out);
+    char number[16];
+    std::snprintf(number, sizeof number, "-%03d", n);
+    std::filesystem::path name = p.stem();
+    name += number;
+    name += p.extension();
+    return (p.parent_path() / name).string();
+  }
+
+  bool WritePage(const std::string& file) {
+    const TapeRows rows = WrapRows(page_, scale_, per_row_);
+    // Drawn at one pixel a dot; the writer makes each dot a scale x scale block.
+    const TapeRows dots = rows.Unscaled();
+    const int pitch = dots.row_height + dots.gap;
+    const FillBand band = [&](int y, IndexedImage& b) {
+      // One row of items a band, after the first with the gap above it.
+      const int k = y == 0 ? 0 : (y + dots.gap) / pitch;
+      b.width = dots.width;
+      b.height = k == 0 ? dots.row_height : pitch;
+      b.pixels.resize(static_cast<std::size_t>(b.width) * static_cast<std::size_t>(b.height));
+      if (k == 0) {
+        DrawRows(page_, dots, 0, 1, b);
+      } else {
+        std::memset(b.pixels.data(), kGapIndex,
+                    static_cast<std::size_t>(dots.gap) * static_cast<std::size_t>(b.width));
+        DrawRows(page_, dots, k, 1, b, dots.gap);
+      }
+      return b.height;
+    };
+    std::string error;
+    if (!WriteIndexedPng(file, dots.width, dots.HeightOf(dots.rows()), scale_, TapePalette(),
+                         band, &error)) {
+      std::fprintf(stderr, "qxlabel: %s\n", error.c_str());
+      return false;
+    }
+    files_.push_back(file);
+    page_.clear();
+    return true;
+  }
+
+  std::string out_;
+  int scale_, per_row_;
+  int rows_per_page_ = 1;
+  std::vector<ItemImage> page_;
+  int rows_ = 0;  // rows begun on the page being filled
+  int64_t row_dots_ = 0;
+  std::size_t in_row_ = 0;
+  int pages_ = 0;  // pages written or named
+  std::size_t drawn_ = 0;
+  std::vector<std::string> files_;
 };
 
 // A document file loaded into a working table in memory, as the editor loads it.
@@ -620,7 +697,7 @@ int Import(const std::string& book, const std::string& out) {
 
 int PreviewDocument(const std::string& file, const std::string& out, int argc, char** argv) {
   Calibration cal;
-  int scale = 2;
+  int scale = 2, per_row = 0;
   for (int i = 0; i < argc; ++i) {
     int v = 0;
     const std::string a = argv[i];
@@ -630,6 +707,8 @@ int PreviewDocument(const std::string& file, const std::string& out, int argc, c
       cal.TubeCalibration = static_cast<uint8_t>(v);
     } else if (a == "--scale" && i + 1 < argc && ParseInt(argv[++i], 1, 16, v)) {
       scale = v;
+    } else if (a == "--per-row" && i + 1 < argc && ParseInt(argv[++i], 1, 100000, v)) {
+      per_row = v;
     } else {
       return Usage(("unknown or bad option " + a).c_str());
     }
@@ -642,12 +721,12 @@ int PreviewDocument(const std::string& file, const std::string& out, int argc, c
   ImageBuilder builder(glyph_canvas, measurer);
   builder.renderer().SelectFont(d.doc.settings.font_face, d.doc.settings.bold);
   SegmentTable& t = d.doc.table;
-  std::vector<ItemImage> items;
-  StripLimit limit(scale);
-  // Items that will not print are left out of the strip, as the print job skips them.
+  TapePictureWriter picture(out, scale, per_row);
+  bool written = true;
+  // Items that will not print are left out of the picture, as the print job skips them.
   cli::SkipReport skipped;
   t.First();
-  for (int r = 0; r < t.RowCount() && !limit.full(); ++r, t.Next()) {
+  for (int r = 0; r < t.RowCount() && written; ++r, t.Next()) {
     const std::string upper_text = t.Text(kUpperLineColumn), lower_text = t.Text(kLowerLineColumn);
     if (upper_text.empty()) continue;
     SegmentValues v;
@@ -659,8 +738,7 @@ int PreviewDocument(const std::string& file, const std::string& out, int argc, c
       ItemImage img;
       switch (MakeItem(builder, c, upper_text, lower_text, img)) {
         case ItemResult::kBuilt:
-          if (!limit.Take(img)) return false;
-          items.push_back(std::move(img));
+          if (!picture.Add(std::move(img))) return written = false;
           break;
         case ItemResult::kSkipped:
           skipped.Add({.row = r + 1,
@@ -678,17 +756,13 @@ int PreviewDocument(const std::string& file, const std::string& out, int argc, c
     });
   }
   skipped.Print();
-  limit.Report(items.size());
-  if (items.empty()) {
+  if (!written) return 1;
+  if (picture.drawn() == 0) {
     std::fprintf(stderr, "qxlabel: nothing to print in %s\n", file.c_str());
     return 1;
   }
-  std::string error;
-  if (!WritePng(out, RenderStrip(items, scale), &error)) {
-    std::fprintf(stderr, "qxlabel: %s\n", error.c_str());
-    return 1;
-  }
-  std::printf("%zu item(s) drawn into %s\n", items.size(), out.c_str());
+  if (!picture.Finish()) return 1;
+  std::printf("%zu item(s) drawn into %s\n", picture.drawn(), picture.Files().c_str());
   return 0;
 }
 
@@ -778,7 +852,7 @@ int Preview(int argc, char** argv) {
   // A document: qxlabel preview DOC.kel OUT.png [options].
   if (argc >= 2 && IsDocumentName(argv[0]) && argv[1][0] != '-' && argv[1][0] != '\0')
     return PreviewDocument(argv[0], argv[1], argc - 2, argv + 2);
-  int size = 4, length = 25, material = 5, spacing = 4, cut = 1, scale = 3;
+  int size = 4, length = 25, material = 5, spacing = 4, cut = 1, scale = 3, per_row = 0;
   int decoration = 0;
   bool vertical = false, left = false, bold = false, padded = false;
   std::string face = "黑体", out, serial_arg;
@@ -800,6 +874,8 @@ int Preview(int argc, char** argv) {
       if (!num(0, 2, cut)) return Usage("--cut takes 0 to 2");
     } else if (a == "--scale") {
       if (!num(1, 16, scale)) return Usage("--scale takes 1 to 16");
+    } else if (a == "--per-row") {
+      if (!num(1, 100000, per_row)) return Usage("--per-row takes 1 to 100000");
     } else if (a == "--border") {
       decoration = 1;
     } else if (a == "--underline") {
@@ -853,9 +929,9 @@ int Preview(int argc, char** argv) {
   v.DecorationCode = static_cast<uint8_t>(decoration);
   v.SerialType = serial.type;
 
-  std::vector<qx::ItemImage> items;
-  StripLimit limit(scale);
-  for (uint32_t value = serial.first; value <= serial.last && !limit.full(); ++value) {
+  TapePictureWriter picture(out, scale, per_row);
+  int64_t dots = 0;
+  for (uint32_t value = serial.first; value <= serial.last; ++value) {
     const std::string text = qx::SerialText(serial.type, static_cast<uint16_t>(value), serial.last);
     v.SerialWidth = serial.type == qx::kSerialDecimalPadded ? qx::DecimalWidth(serial.last)
                                                             : static_cast<uint8_t>(text.size());
@@ -863,7 +939,8 @@ int Preview(int argc, char** argv) {
     qx::ItemImage img;
     switch (qx::MakeItem(builder, c, text1, text2, img)) {
       case qx::ItemResult::kBuilt:
-        if (limit.Take(img)) items.push_back(std::move(img));
+        dots += qx::ItemFeedDots(img);
+        if (!picture.Add(std::move(img))) return 1;
         break;
       case qx::ItemResult::kSkipped:
         std::fprintf(stderr, "qxlabel: item %s is skipped: %s\n", text.empty() ? "1" : text.c_str(),
@@ -879,18 +956,10 @@ int Preview(int argc, char** argv) {
         break;
     }
   }
-  limit.Report(items.size());
-  if (items.empty()) return 1;
-
-  std::string error;
-  if (!qx::WritePng(out, qx::RenderStrip(items, scale), &error)) {
-    std::fprintf(stderr, "qxlabel: %s\n", error.c_str());
-    return 1;
-  }
-  int dots = 0;
-  for (const auto& it : items) dots += qx::ItemFeedDots(it);
-  std::printf("%zu item(s), %d dots of tape (%.1f mm at 11 dots per mm), drawn with %s: %s\n",
-              items.size(), dots, dots / 11.0, glyph_canvas.UsedFaceName().c_str(), out.c_str());
+  if (picture.drawn() == 0 || !picture.Finish()) return 1;
+  std::printf("%zu item(s), %lld dots of tape (%.1f mm at 11 dots per mm), drawn with %s: %s\n",
+              picture.drawn(), static_cast<long long>(dots), static_cast<double>(dots) / 11.0,
+              glyph_canvas.UsedFaceName().c_str(), picture.Files().c_str());
   return 0;
 }
 

@@ -50,11 +50,17 @@ struct Result {
   std::string out, err;
 };
 
+// Starts qxlabel with `args` as Run does, without waiting for it: its process id, or -1.
+pid_t Start(const fs::path& dir, const std::vector<std::string>& args);
+// Waits for a program Start started and collects what it wrote.
+Result Finish(const fs::path& dir, pid_t pid);
+
 // Runs qxlabel with `args`, its output and error streams caught in files of `dir`.
 // Leak reports of fontconfig's lifelong configuration are suppressed, so a build with
 // AddressSanitizer gives the same exit status as any other. With `address_space`, the
 // program runs with at most that much memory (RLIMIT_AS).
-Result Run(const fs::path& dir, const std::vector<std::string>& args, rlim_t address_space = 0) {
+Result Run(const fs::path& dir, const std::vector<std::string>& args, rlim_t address_space = 0,
+           bool wait = true, pid_t* started = nullptr) {
   const fs::path out = dir / "stdout.txt", err = dir / "stderr.txt", supp = dir / "lsan.supp";
   std::ofstream(supp) << "leak:libfontconfig\n";
   std::vector<std::string> env_text;
@@ -106,6 +112,22 @@ Result Run(const fs::path& dir, const std::vector<std::string>& args, rlim_t add
     r.err = std::string("spawn failed: ") + std::strerror(rc);
     return r;
   }
+  if (!wait) {
+    *started = pid;
+    return r;
+  }
+  return Finish(dir, pid);
+}
+
+pid_t Start(const fs::path& dir, const std::vector<std::string>& args) {
+  pid_t pid = -1;
+  Run(dir, args, 0, false, &pid);
+  return pid;
+}
+
+Result Finish(const fs::path& dir, pid_t pid) {
+  const fs::path out = dir / "stdout.txt", err = dir / "stderr.txt";
+  Result r;
   int wstatus = 0;
   while (waitpid(pid, &wstatus, 0) < 0 && errno == EINTR) {
   }
@@ -146,6 +168,14 @@ class Doc {
     t.SetText(kSerialTypeColumn, gbk::Encode(type));
     t.SetText(kSerialFirstColumn, first);
     t.SetText(kSerialLastColumn, last);
+    t.Store();
+    return *this;
+  }
+  // The size of the last Segment, as its coded text ("自动", "3 号").
+  Doc& Size(const std::string& size) {
+    SegmentTable& t = doc_.table;
+    t.Edit();
+    t.SetText(kSizeColumn, gbk::Encode(size));
     t.Store();
     return *this;
   }
@@ -446,30 +476,119 @@ TEST_F(QxlabelTest, DocumentPreviewAcceptsUpperCaseExtension) {
   EXPECT_EQ(png->width, 25 * 11);
 }
 
-TEST_F(QxlabelTest, PreviewOfAHugeJobStopsBeforeThePictureIsTooBigToHold) {
-  // 65535 repeats of 1000 serial values, and 999 items 100 mm long, at a large scale:
-  // the picture keeps to 64 MB of pixels and says that it stops.
-  Doc().Add("A№", "", 6, 65535).Serial("序号0-999", "0", "999").Save(Path("huge.kel"));
-  const std::vector<std::string> runs[] = {
-      {"preview", Path("huge.kel").string(), Path("huge.png").string(), "--scale", "8"},
-      {"preview", "WIRE-№", "--serial", "1-999", "--length", "100", "--scale", "8", "-o",
-       Path("huge.png").string()},
+// Width and height from a PNG file's header, and its colour type and bit depth.
+struct PngHeader {
+  int64_t width = 0, height = 0;
+  int depth = 0, colour = -1;
+};
+PngHeader HeaderOf(const fs::path& file) {
+  const std::vector<uint8_t> png = ReadBytes(file);
+  PngHeader h;
+  if (png.size() < 26) return h;
+  auto be32 = [&](std::size_t at) {
+    return int64_t{png[at]} << 24 | int64_t{png[at + 1]} << 16 | png[at + 2] << 8 | png[at + 3];
   };
-  for (const auto& args : runs) {
-    SCOPED_TRACE(args[1]);
-    const Result r = Run(args);
-    ASSERT_EQ(r.status, 0) << Describe(r);
-    EXPECT_NE(r.err.find("the picture stops after"), std::string::npos) << r.err;
-    // The size from the PNG header: the picture is wider than ReadPng takes.
-    const std::vector<uint8_t> png = ReadBytes(Path("huge.png"));
-    ASSERT_GE(png.size(), 24u);
-    auto be32 = [&](std::size_t at) {
-      return int64_t{png[at]} << 24 | int64_t{png[at + 1]} << 16 | png[at + 2] << 8 | png[at + 3];
-    };
-    const int64_t bytes = be32(16) * be32(20) * 3;
-    EXPECT_LE(bytes, int64_t{64} << 20);
-    EXPECT_GT(bytes, int64_t{32} << 20);
+  h.width = be32(16);
+  h.height = be32(20);
+  h.depth = png[24];
+  h.colour = png[25];
+  return h;
+}
+
+// A job of a thousand items is drawn whole, wrapped into rows of one picture: by default
+// rows up to 4000 pixels wide, with --per-row N items a row. Every row is the strip its
+// items make, with a gap of blank tape between rows. The picture is a 2-bit palette PNG.
+TEST_F(QxlabelTest, PreviewOfAThousandItemsDrawsEveryItemInRows) {
+  Doc().Add("L1-A№", "", 6).Serial("序号0-999", "0", "999").Save(Path("k.kel"));
+  const Result wide = Run({"preview", Path("k.kel").string(), Path("wide.png").string()});
+  ASSERT_EQ(wide.status, 0) << Describe(wide);
+  EXPECT_EQ(wide.out, "1000 item(s) drawn into " + Path("wide.png").string() + "\n");
+  const PngHeader w = HeaderOf(Path("wide.png"));
+  EXPECT_LE(w.width, 4000);
+  EXPECT_GT(w.width, 3000);
+  EXPECT_EQ(w.colour, 3);
+  EXPECT_EQ(w.depth, 2);
+
+  const Result rows = Run({"preview", Path("k.kel").string(), Path("rows.png").string(),
+                           "--scale", "1", "--per-row", "7"});
+  ASSERT_EQ(rows.status, 0) << Describe(rows);
+  EXPECT_NE(rows.out.find("1000 item(s) drawn"), std::string::npos) << rows.out;
+  const std::optional<RgbImage> png = ReadPng(Path("rows.png"));
+  ASSERT_TRUE(png);
+  const int row_count = (1000 + 6) / 7;  // 143 rows, the last with 6 items
+  ASSERT_EQ(png->height, row_count * 96 + (row_count - 1) * 4);
+  // Each row shows its items' boundaries along its top line; the gaps are blank tape.
+  auto boundaries = [&](int y) {
+    int n = 0;
+    for (int x = 0; x < png->width; ++x) n += png->Get(x, y) == kTapeBoundary;
+    return n;
+  };
+  EXPECT_EQ(boundaries(0), 6);
+  EXPECT_EQ(boundaries(100), 6);
+  EXPECT_EQ(boundaries(png->height - 1), 5);
+  for (int y = 96; y < 100; ++y)
+    for (int x = 0; x < png->width; x += 7) ASSERT_EQ(png->Get(x, y), kTapeBlank) << x << "," << y;
+
+  // The first row is the strip of the first seven items, as a seven-item job draws it.
+  Doc().Add("L1-A№", "", 6).Serial("序号0-999", "0", "6").Save(Path("seven.kel"));
+  ASSERT_EQ(Run({"preview", Path("seven.kel").string(), Path("seven.png").string(), "--scale", "1"})
+                .status,
+            0);
+  const std::optional<RgbImage> seven = ReadPng(Path("seven.png"));
+  ASSERT_TRUE(seven);
+  ASSERT_LE(seven->width, png->width);
+  for (int y = 0; y < 96; ++y)
+    for (int x = 0; x < seven->width; ++x)
+      ASSERT_EQ(png->Get(x, y), seven->Get(x, y)) << x << "," << y;
+}
+
+// A picture taller than a viewer opens goes into numbered pages, each within the page
+// size, and the count is of the whole job; nothing is written under the name asked for.
+TEST_F(QxlabelTest, PreviewOfAHugeJobIsDrawnWholeInNumberedPages) {
+  Doc().Add("A№", "", 6, 20).Serial("序号0-999", "0", "999").Save(Path("huge.kel"));
+#if defined(__SANITIZE_ADDRESS__)
+  const rlim_t memory = 0;  // AddressSanitizer reserves more address space than any limit
+#else
+  const rlim_t memory = 300u << 20;  // the items of one page are held, not the job's
+#endif
+  const Result doc =
+      Run({"preview", Path("huge.kel").string(), Path("huge.png").string(), "--scale", "2"},
+          memory);
+  ASSERT_EQ(doc.status, 0) << Describe(doc);
+  EXPECT_EQ(doc.out.rfind("20000 item(s) drawn into ", 0), 0u) << doc.out;
+  EXPECT_FALSE(fs::exists(Path("huge.png")));
+  auto page_name = [&](int n) {
+    char name[32];
+    std::snprintf(name, sizeof name, "huge-%03d.png", n);
+    return Path(name);
+  };
+  int pages = 0;
+  while (fs::exists(page_name(pages + 1))) ++pages;
+  EXPECT_GE(pages, 2);
+  EXPECT_NE(doc.out.find(std::to_string(pages) + " pages " + Path("huge-001.png").string() +
+                         " to "),
+            std::string::npos)
+      << doc.out;
+  for (int n = 1; n <= pages; ++n) {
+    const fs::path page = page_name(n);
+    const PngHeader h = HeaderOf(page);
+    EXPECT_LE(h.width, 4000) << page;
+    EXPECT_LE(h.height, 65535) << page;
+    EXPECT_EQ((h.height + 8) % 200, 0) << page << ": whole rows";
+    // Every page but the last is full: one more row would pass the page height.
+    if (n < pages) {
+      EXPECT_GT(h.height + 8 + 200, 65535 + 8) << page;
+    }
   }
+
+  // The Segment form wraps and pages the same way.
+  const Result one = Run({"preview", "WIRE-№", "--serial", "1-999", "--length", "100",
+                          "--scale", "4", "-o", Path("wire.png").string()});
+  ASSERT_EQ(one.status, 0) << Describe(one);
+  EXPECT_EQ(one.out.rfind("999 item(s), ", 0), 0u) << one.out;
+  EXPECT_NE(one.out.find(" pages " + Path("wire-001.png").string() + " to "), std::string::npos)
+      << one.out;
+  EXPECT_LE(HeaderOf(Path("wire-001.png")).height, 65535);
 }
 
 // --- errors -----------------------------------------------------------------------------
@@ -648,7 +767,7 @@ TEST_F(QxlabelTest, WriteFailuresAreToldWithTheirReasonAndLeaveNothingBehind) {
       {{"export", doc}, "old.qxf", "File too large", true},
       {{"import", book}, "old.kel", "File too large", true},
       {{"preview", doc}, "old.png", "File too large", true},
-      {{"preview", "A1", "-o"}, "old.png", "File too large", true},
+      {{"preview", "A№", "--serial", "1-50", "-o"}, "old.png", "File too large", true},
       {{"build", rows}, "ro.kel", "the file is read-only"},
       {{"export", doc}, "ro.kel", "the file is read-only"},
       {{"import", book}, "folder.kel", "it is a folder"},
@@ -855,9 +974,61 @@ TEST_F(QxlabelPrintTest, EverySamplePrintsOnBothGenerations) {
     }
   }
   EXPECT_GE(documents, 3);
-  EXPECT_TRUE(fs::exists(dir_ / "qb20-0-job1.png"));
-  EXPECT_TRUE(fs::exists(dir_ / "qa11-1-job1.png"));
-  EXPECT_TRUE(fs::exists(dir_ / "qb20-0.trace"));
+  // Every run kept its own folder: the first printed on printer 1, the second on 2.
+  EXPECT_TRUE(fs::exists(dir_ / "run-001" / "qb20-0-job1.png"));
+  EXPECT_TRUE(fs::exists(dir_ / "run-001" / "qb20-0.trace"));
+  EXPECT_TRUE(fs::exists(dir_ / "run-002" / "qa11-1-job1.png"));
+  const std::string last = "run-" + std::string(documents * 2 < 10 ? "00" : "0") +
+                           std::to_string(documents * 2);
+  EXPECT_TRUE(fs::exists(dir_ / last / "qa11-1-job1.png")) << last;
+}
+
+// A job whose every item is refused still runs on the printer as the printer takes it:
+// the first generation ends it as finished, with no protocol error and no tape.
+TEST_F(QxlabelPrintTest, AJobWithEveryItemRefusedIsAcceptedByBothGenerations) {
+  const std::string doc = Path("none.kel").string();
+  Doc().Add("A1", "", 0).Size("自动").Save(doc);  // automatic length and size: refused
+  for (const char* printer : {"qa11", "qb20"}) {
+    SCOPED_TRACE(printer);
+    fs::remove_all(dir_ / "printers");
+    setenv("QX_VIRTUAL_PRINTERS", printer, 1);
+    setenv("QX_VIRTUAL_PRINTER_DIR", (dir_ / "printers").c_str(), 1);
+    const Result r = Run({"print", doc});
+    EXPECT_NE(r.out.find("0 item(s) sent"), std::string::npos) << Describe(r);
+    EXPECT_NE(r.err.find("1 item(s) skipped"), std::string::npos) << r.err;
+    const std::string trace =
+        ReadText(dir_ / "printers" / "run-001" / (std::string(printer) + "-0.trace"));
+    EXPECT_EQ(trace.find("\nerror "), std::string::npos) << trace;
+    EXPECT_NE(trace.find("\njob-end 1 "), std::string::npos) << trace;
+    if (std::string(printer) == "qa11") {
+      EXPECT_NE(trace.find("\njob-end 1 finished 0\n"), std::string::npos) << trace;
+    }
+  }
+}
+
+// Ctrl-C while the printer is being checked (a slow link, and a printer that needs three
+// polls before it answers the set-up) stops the job as soon as it can: no item printed.
+TEST_F(QxlabelPrintTest, CtrlCDuringThePrinterCheckStopsTheJob) {
+  const std::string doc = Path("d.kel").string();
+  Doc().Add("A1").Add("A2").Add("A3").Save(doc);
+  Printers("qb20:ready=3:lag=150");
+  const pid_t pid = Start(dir_.path(), {"print", doc});
+  ASSERT_GT(pid, 0);
+  // The check has begun once the printer has answered the set-up request (24).
+  const fs::path trace = dir_ / "run-001" / "qb20-0.trace";
+  bool checking = false;
+  for (int i = 0; i < 2000 && !checking; ++i) {
+    checking = ReadText(trace).find("\nvendor 24 ") != std::string::npos;
+    if (!checking) usleep(5000);
+  }
+  EXPECT_TRUE(checking) << ReadText(trace);
+  kill(pid, SIGINT);
+  const Result r = Finish(dir_.path(), pid);
+  EXPECT_EQ(r.status, 1) << Describe(r);
+  EXPECT_NE(r.err.find("qxlabel: stopping the printer\n"), std::string::npos) << r.err;
+  EXPECT_NE(r.out.find("0 item(s) sent"), std::string::npos) << r.out;
+  const std::string lines = ReadText(trace);
+  EXPECT_NE(lines.find("\njob-end 1 stopped 0\n"), std::string::npos) << lines;
 }
 
 TEST_F(QxlabelPrintTest, CopiesRangeAndOrder) {
@@ -867,6 +1038,26 @@ TEST_F(QxlabelPrintTest, CopiesRangeAndOrder) {
   const Result r = Run({"print", doc, "--range", "3-2", "--copies", "2", "--repeat-first"});
   EXPECT_EQ(r.status, 0) << Describe(r);
   EXPECT_NE(r.out.find("8 item(s) sent"), std::string::npos) << r.out;
+}
+
+// A job that ended early says how far it got and how to go on; --from-item goes on from
+// there and sends exactly the markers not yet sent.
+TEST_F(QxlabelPrintTest, AJobThatEndedEarlyGoesOnFromTheFirstMarkerNotSent) {
+  const std::string doc = Path("d.kel").string();
+  Doc().Add("A1", "", 25, 4).Add("A2", "", 25, 4).Save(doc);
+  Printers("qb20:fault=ribbon-out@3");
+  Result r = Run({"print", doc});
+  EXPECT_EQ(r.status, 1) << Describe(r);
+  const std::string::size_type at = r.err.find("--from-item ");
+  ASSERT_NE(at, std::string::npos) << r.err;
+  const int from = std::stoi(r.err.substr(at + 12));
+  EXPECT_NE(r.err.find("the job ended after " + std::to_string(from - 1) + " marker(s)"),
+            std::string::npos) << r.err;
+  Printers("qb20");
+  r = Run({"print", doc, "--from-item", std::to_string(from)});
+  EXPECT_EQ(r.status, 0) << Describe(r);
+  EXPECT_NE(r.out.find(std::to_string(8 - (from - 1)) + " item(s) sent"), std::string::npos) << r.out;
+  EXPECT_EQ(Run({"print", doc, "--from-item", "0"}).status, 2);
 }
 
 TEST_F(QxlabelPrintTest, FailuresAreToldOnStderrWithAnExitStatus) {

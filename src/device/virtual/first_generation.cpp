@@ -196,6 +196,14 @@ class FirstGenerationPrinter final : public VirtualPrinter {
         return true;
       case kCmdEnd:
         if (phase_ == Phase::kEnding) return Violation("command 14 sent twice in a job");
+        // A job whose every item was refused sends its data end straight after the
+        // set-up; the printer takes it as a job that prints nothing and ends it.
+        if (phase_ == Phase::kSetUp && job().items.empty()) {
+          phase_ = Phase::kEnding;
+          EndOfData();
+          Reply(CurrentState(false));
+          return true;
+        }
         if (phase_ != Phase::kPrinting)
           return Violation("command 14 before printing started with command 12");
         if (stopping()) return Violation("command 14 after a stop (command 13)");

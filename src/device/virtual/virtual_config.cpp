@@ -217,9 +217,13 @@ std::string ApplyOption(std::string_view option, VirtualPrinterConfig& c) {
     const auto n = Number(value, 0, 1000);
     if (!n) return bad("0 to 1000 polls");
     o.ready_polls = static_cast<int>(*n);
+  } else if (key == "lag") {
+    const auto n = Number(value, 0, 10000);
+    if (!n) return bad("0 to 10000 milliseconds");
+    o.lag_ms = static_cast<int>(*n);
   } else {
     return "unknown option " + Quoted(key) +
-           " (known: speed, tube, label, fault, fail, unplug, replug, echo, hang, ready)";
+           " (known: speed, tube, label, fault, fail, unplug, replug, echo, hang, ready, lag)";
   }
   return {};
 }

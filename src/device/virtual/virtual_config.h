@@ -38,6 +38,9 @@
 //                         17) / second generation: busy never clears after a reset
 //   ready=N               second generation: the request-completed bit shows only after N
 //                         status polls following requests 24, 25 and 16 (default 0)
+//   lag=MS                every transfer takes MS milliseconds of real time (0 to 10000,
+//                         default 0): a slow link, to try what the host does while it
+//                         waits on the printer (a Ctrl-C during the printer check)
 // The same option may be given more than once where that makes sense (fault, fail).
 #pragma once
 
@@ -114,6 +117,7 @@ struct VirtualPrinterOptions {
   bool hang_finish = false;                 // the job never finishes after its data end
   bool hang_reset = false;                  // second generation: busy stays after a reset
   int ready_polls = 0;                      // second generation, see "ready=N" above
+  int lag_ms = 0;                           // real time each transfer takes, "lag=MS"
   std::optional<uint64_t> replug_after_ms;  // after a disconnection
 };
 

@@ -1,7 +1,9 @@
 #include "device/virtual/virtual_printer.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
+#include <thread>
 
 #include "device/virtual/generations.h"
 #include "layout/tape.h"
@@ -137,6 +139,8 @@ void VirtualPrinter::EmitOutcome() {
 }
 
 void VirtualPrinter::Tick() {
+  if (config_.options.lag_ms > 0)
+    std::this_thread::sleep_for(std::chrono::milliseconds(config_.options.lag_ms));
   if (!connected_ && replug_at_ && clock_.NowMs() >= *replug_at_) Replug();
   AdvancePrinting();
 }

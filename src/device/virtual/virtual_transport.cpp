@@ -1,15 +1,57 @@
 #include "device/virtual/virtual_transport.h"
 
 #include <algorithm>
+#include <charconv>
+#include <cstdio>
 #include <cstring>
+#include <string>
+#include <string_view>
 
 namespace qx {
 
+namespace {
+
+constexpr std::string_view kRunPrefix = "run-";
+
+// The number of a run folder's name ("run-012" gives 12), or 0 for any other name.
+int RunNumber(const std::string& name) {
+  if (name.size() <= kRunPrefix.size() || name.compare(0, kRunPrefix.size(), kRunPrefix) != 0)
+    return 0;
+  int n = 0;
+  const char* first = name.data() + kRunPrefix.size();
+  const char* last = name.data() + name.size();
+  const auto [end, ec] = std::from_chars(first, last, n);
+  return ec == std::errc() && end == last && n > 0 ? n : 0;
+}
+
+std::string RunName(int n) {
+  char digits[16];
+  std::snprintf(digits, sizeof digits, "%03d", n);
+  return std::string(kRunPrefix) + digits;
+}
+
+}  // namespace
+
+std::filesystem::path NewRunFolder(const std::filesystem::path& base) {
+  std::error_code ec;
+  std::filesystem::create_directories(base, ec);
+  int highest = 0;
+  for (std::filesystem::directory_iterator it(base, ec), end; !ec && it != end; it.increment(ec))
+    highest = std::max(highest, RunNumber(it->path().filename().string()));
+  // create_directory is atomic: a folder another program made a moment ago answers false,
+  // and this run takes the next number.
+  for (int n = highest + 1;; ++n) {
+    const std::filesystem::path run = base / RunName(n);
+    if (std::filesystem::create_directory(run, ec) || ec) return run;
+  }
+}
+
 VirtualTransport::VirtualTransport(const Clock& clock, std::vector<VirtualPrinterConfig> printers,
                                    std::filesystem::path output_dir) {
+  if (!output_dir.empty() && !printers.empty()) run_dir_ = NewRunFolder(output_dir);
   for (std::size_t i = 0; i < printers.size(); ++i)
     printers_.push_back(
-        MakeVirtualPrinter(clock, std::move(printers[i]), static_cast<int>(i), output_dir));
+        MakeVirtualPrinter(clock, std::move(printers[i]), static_cast<int>(i), run_dir_));
 }
 
 VirtualTransport::~VirtualTransport() {

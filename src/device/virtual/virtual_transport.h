@@ -6,6 +6,10 @@
 // printer has that path or it is unplugged. Every call on a handle goes to its printer,
 // which checks it and records it in its trace. A transfer on a handle that was never
 // given out fails without reaching any printer.
+//
+// Each transport (one a program start) keeps its printers' traces and tape pictures in a
+// new numbered folder under the output folder: "run-001", "run-002", ..., one more than
+// the highest there, so that no run overwrites what an earlier one left.
 #pragma once
 
 #include <filesystem>
@@ -19,10 +23,16 @@
 
 namespace qx {
 
+// Makes the next run folder under `base` (creating `base` when needed) and returns it. Two
+// programs starting at once get different folders. When `base` cannot be written, returns
+// the name the folder would have had; the printers then report that they cannot write.
+std::filesystem::path NewRunFolder(const std::filesystem::path& base);
+
 class VirtualTransport final : public Transport {
  public:
-  // `output_dir`: where the printers write their traces and tape pictures; empty: nowhere.
-  // `clock` must outlive the transport.
+  // `output_dir`: the folder under which the printers write their traces and tape
+  // pictures, into a new run folder (see above); empty: nowhere. `clock` must outlive the
+  // transport.
   VirtualTransport(const Clock& clock, std::vector<VirtualPrinterConfig> printers,
                    std::filesystem::path output_dir);
   // Ends every printer's running job (writing its picture).
@@ -37,6 +47,9 @@ class VirtualTransport final : public Transport {
                     uint32_t timeout_ms) override;
   int32_t CloseHandle(int32_t handle) override;
 
+  // The run folder the printers write into; empty when they write nowhere.
+  const std::filesystem::path& run_dir() const { return run_dir_; }
+
   int printer_count() const { return static_cast<int>(printers_.size()); }
   VirtualPrinter& printer(int index) { return *printers_.at(static_cast<std::size_t>(index)); }
   const VirtualPrinter& printer(int index) const {
@@ -46,6 +59,7 @@ class VirtualTransport final : public Transport {
  private:
   VirtualPrinter* PrinterOf(int32_t handle);
 
+  std::filesystem::path run_dir_;
   std::vector<std::unique_ptr<VirtualPrinter>> printers_;
   std::map<int32_t, VirtualPrinter*> handles_;
   int32_t next_handle_ = 1;

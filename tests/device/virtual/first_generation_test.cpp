@@ -1,6 +1,7 @@
 // The first-generation virtual printer driven by hand through the transport.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 #include <memory>
 #include <sstream>
@@ -186,6 +187,35 @@ TEST_F(FirstGeneration, StopFinishesTheItemUnderTheHeadAndDropsTheRest) {
   EXPECT_TRUE(job().items[0].printed);
   EXPECT_FALSE(job().items[1].printed);
   EXPECT_TRUE(printer().violations().empty());
+}
+
+// A job whose every item was refused by the layout sends its data end straight after the
+// set-up; the printer ends it as finished with nothing on the tape, and the next job runs.
+TEST_F(FirstGeneration, AJobWithoutItemsIsAcceptedAndFinishes) {
+  testing::TempDir dir;
+  Start(Qa11(), dir.path());
+  OpenJob();
+  EXPECT_EQ(Cmd(14), 1);
+  EXPECT_EQ(Cmd(4), 1);  // the first poll after the end still shows printing
+  EXPECT_EQ(Cmd(4), 0);
+  Cmd(11);
+  EXPECT_TRUE(printer().violations().empty()) << printer().violations().front();
+  ASSERT_EQ(printer().jobs().size(), 1u);
+  EXPECT_EQ(job().end, JobEnd::kFinished);
+  EXPECT_TRUE(job().items.empty());
+  EXPECT_TRUE(job().picture.empty());
+  const std::vector<std::string>& trace = printer().trace();
+  EXPECT_NE(std::find(trace.begin(), trace.end(), "job-end 1 finished 0"), trace.end());
+
+  OpenJob();
+  FirstItem(TestItem(2, 2, 5, 1));
+  Cmd(14);
+  EXPECT_EQ(Cmd(4), 1);
+  EXPECT_EQ(Cmd(4), 0);
+  Cmd(11);
+  EXPECT_TRUE(printer().violations().empty()) << printer().violations().front();
+  EXPECT_EQ(job().end, JobEnd::kFinished);
+  EXPECT_FALSE(job().picture.empty());
 }
 
 TEST_F(FirstGeneration, NeverFinishingPrinterStillStops) {

@@ -2,6 +2,7 @@
 // combined transport.
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <sstream>
 #include <string>
 
@@ -142,9 +143,11 @@ TEST(VirtualTransport, TraceLines) {
 TEST(VirtualTransport, EveryTraceLineHasItsForm) {
   FakeClock clock;
   testing::TempDir dir;
+  std::filesystem::path run;
   {
     VirtualTransport t(clock, Printers("qb20:fail=4:unplug=9:replug=10:fault=cover-open@1"),
                        dir.path());
+    run = t.run_dir();
     const std::string path = t.printer(0).path();
     Link l(t, t.OpenByPath(path.c_str()));
     l.Vendor(24, 0x0100);
@@ -166,8 +169,59 @@ TEST(VirtualTransport, EveryTraceLineHasItsForm) {
                              "fault cover-open", "job-end 1 fault 0"})
       EXPECT_NE(std::find(trace.begin(), trace.end(), line), trace.end()) << line;
   }
-  EXPECT_TRUE(std::filesystem::exists(dir / "qb20-0.trace"));
-  EXPECT_FALSE(std::filesystem::exists(dir / "qb20-0-job1.png")) << "nothing was printed";
+  EXPECT_EQ(run, dir / "run-001");
+  EXPECT_TRUE(std::filesystem::exists(run / "qb20-0.trace"));
+  EXPECT_FALSE(std::filesystem::exists(run / "qb20-0-job1.png")) << "nothing was printed";
+}
+
+// Every transport (every program start) writes into a run folder of its own, numbered
+// after the highest one there, so the traces and tapes of earlier runs stay.
+TEST(VirtualTransport, EachRunKeepsItsOwnFolder) {
+  FakeClock clock;
+  testing::TempDir dir;
+  const ItemImage item = testing::TestItem(2, 3, 4, 1);
+  auto print_one_job = [&](const std::string& printers) {
+    VirtualTransport t(clock, Printers(printers), dir.path());
+    Link l(t, t.OpenByPath(t.printer(0).path().c_str()));
+    l.Exchange(G1Command(1));
+    l.Exchange(testing::G1SetUp(5, 0));
+    EXPECT_TRUE(l.SendG1(item, 0));
+    l.Exchange(G1Command(12));
+    l.Exchange(G1Command(14));
+    l.Exchange(G1Command(4));
+    l.Exchange(G1Command(4));
+    l.Exchange(G1Command(11));
+    EXPECT_TRUE(t.printer(0).violations().empty());
+    EXPECT_EQ(t.printer(0).jobs().at(0).end, JobEnd::kFinished);
+    return t.run_dir();
+  };
+  const std::filesystem::path first = print_one_job("qa11");
+  const std::filesystem::path second = print_one_job("qa11:tube=90");
+  EXPECT_EQ(first, dir / "run-001");
+  EXPECT_EQ(second, dir / "run-002");
+  for (const auto& run : {first, second}) {
+    EXPECT_TRUE(std::filesystem::exists(run / "qa11-0-job1.png")) << run;
+    EXPECT_TRUE(std::filesystem::exists(run / "qa11-0.trace")) << run;
+  }
+  std::ifstream trace(first / "qa11-0.trace");
+  std::string open_line;
+  std::getline(trace, open_line);
+  EXPECT_EQ(open_line, "open virtual:vid_0471&pid_0666#0") << "the first run's trace kept";
+
+  // Other names beside the runs are left alone and do not count; numbers go on past gaps.
+  std::filesystem::create_directory(dir / "run-041");
+  std::filesystem::create_directory(dir / "run-x9");
+  std::ofstream(dir / "run-500.txt") << "not a run";
+  EXPECT_EQ(NewRunFolder(dir.path()), dir / "run-042");
+  EXPECT_EQ(NewRunFolder(dir.path()), dir / "run-043");
+  EXPECT_TRUE(std::filesystem::is_directory(dir / "run-043"));
+
+  // A folder that does not exist yet is made; no folder at all writes nothing.
+  EXPECT_EQ(NewRunFolder(dir / "new" / "printers"), dir / "new" / "printers" / "run-001");
+  EXPECT_TRUE(std::filesystem::is_directory(dir / "new" / "printers" / "run-001"));
+  VirtualTransport nowhere(clock, Printers("qb20"), {});
+  EXPECT_TRUE(nowhere.run_dir().empty());
+  EXPECT_TRUE(nowhere.printer(0).trace_file().empty());
 }
 
 TEST(CombinedTransport, ListsBothSidesAndKeepsTheirHandlesApart) {

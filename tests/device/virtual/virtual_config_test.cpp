@@ -12,7 +12,7 @@ TEST(VirtualPrinterList, ModelsAndOptions) {
   const VirtualPrinterList list = ParseVirtualPrinters(
       " qb20 , QA11:speed=real:tube=105:label=98:fault=busy:fail=7*2:hang=finish,"
       "qb16i:fault=ribbon-out@3:fault=setup-rejected:fault=cover-open@finish:"
-      "fail=item2:unplug=item4:replug=1500:echo=once@2:hang=reset:ready=3:speed=45");
+      "fail=item2:unplug=item4:replug=1500:echo=once@2:hang=reset:ready=3:speed=45:lag=250");
   ASSERT_TRUE(list.ok()) << list.error;
   ASSERT_EQ(list.printers.size(), 3u);
 
@@ -54,6 +54,8 @@ TEST(VirtualPrinterList, ModelsAndOptions) {
   EXPECT_EQ(b16.options.echo_item, 2);
   EXPECT_TRUE(b16.options.hang_reset);
   EXPECT_EQ(b16.options.ready_polls, 3);
+  EXPECT_EQ(b16.options.lag_ms, 250);
+  EXPECT_EQ(list.printers[1].options.lag_ms, 0);
   EXPECT_EQ(b16.options.speed_mm_per_s, 45);
 
   EXPECT_TRUE(ParseVirtualPrinters("").ok());
@@ -98,6 +100,7 @@ TEST(VirtualPrinterList, BadInputSaysWhatAndWhere) {
       {"qa11:hang=reset", "option hang applies to the second generation only"},
       {"qb20:hang=forever", "bad value \"forever\" for hang"},
       {"qa11:ready=2", "option ready applies to the second generation only"},
+      {"qa11:lag=10001", "bad value \"10001\" for lag"},
       {"qb20,qa11:fault=busy@x", "printer 2 (\"qa11:fault=busy@x\")"},
   };
   for (const auto& c : cases) {
