@@ -15,6 +15,7 @@
 #include <iterator>
 #include <set>
 
+#include "support/file_size_limit.h"
 #include "support/temp_dir.h"
 
 namespace qx {
@@ -59,25 +60,7 @@ std::string TempName(const std::string& target, pid_t pid) {
   return "." + target + "." + std::to_string(pid) + ".Ab12Cd.qxtmp";
 }
 
-// Writes fail past `bytes` while it is in force (also for root, unlike permissions).
-class FileSizeLimit {
- public:
-  explicit FileSizeLimit(rlim_t bytes) {
-    getrlimit(RLIMIT_FSIZE, &old_);
-    old_handler_ = std::signal(SIGXFSZ, SIG_IGN);
-    rlimit lim = old_;
-    lim.rlim_cur = bytes;
-    setrlimit(RLIMIT_FSIZE, &lim);
-  }
-  ~FileSizeLimit() {
-    setrlimit(RLIMIT_FSIZE, &old_);
-    std::signal(SIGXFSZ, old_handler_);
-  }
-
- private:
-  rlimit old_{};
-  void (*old_handler_)(int);
-};
+using testing::FileSizeLimit;
 
 TEST(AtomicFile, AWriterKilledMidWayLeavesATemporaryTheNextWriteRemoves) {
   TempDir dir;

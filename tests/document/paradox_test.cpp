@@ -12,6 +12,7 @@
 
 #include "document/gbk.h"
 #include "document/paradox_store.h"
+#include "support/file_size_limit.h"
 #include "support/temp_dir.h"
 
 namespace qx {
@@ -830,25 +831,7 @@ TEST(ParadoxStore, WiderTextFieldsOfOtherTablesAreCutAtWholeCharacters) {
   store.Close();
 }
 
-// Writes fail while a file size limit is in force (also for root, unlike permissions).
-class FileSizeLimit {
- public:
-  explicit FileSizeLimit(rlim_t bytes) {
-    getrlimit(RLIMIT_FSIZE, &old_);
-    old_handler_ = std::signal(SIGXFSZ, SIG_IGN);
-    rlimit lim = old_;
-    lim.rlim_cur = bytes;
-    setrlimit(RLIMIT_FSIZE, &lim);
-  }
-  ~FileSizeLimit() {
-    setrlimit(RLIMIT_FSIZE, &old_);
-    std::signal(SIGXFSZ, old_handler_);
-  }
-
- private:
-  rlimit old_{};
-  void (*old_handler_)(int);
-};
+using testing::FileSizeLimit;
 
 TEST(ParadoxStore, FailedWriteLeavesTheOldFileIntact) {
   TempDir dir;
