@@ -204,31 +204,57 @@ int Devices(int argc, char**) {
   return 0;
 }
 
+bool TakeJobOption(int argc, char** argv, int& i, JobChoice& c, std::string& error) {
+  const std::string a = argv[i];
+  const bool has_value = i + 1 < argc;
+  if (a == "--copies" && has_value) {
+    if (!ParseInt(argv[++i], 1, 999, c.copies)) error = "--copies takes 1 to 999";
+  } else if (a == "--range" && has_value) {
+    const std::string r = argv[++i];
+    const auto dash = r.find('-');
+    if (dash == std::string::npos || !ParseInt(r.substr(0, dash).c_str(), 1, 1 << 30, c.first) ||
+        !ParseInt(r.substr(dash + 1).c_str(), 1, 1 << 30, c.last))
+      error = "--range takes FIRST-LAST, Segment numbers from 1";
+  } else if (a == "--repeat-first") {
+    c.repeat_first = true;
+  } else if (a == "--serial-first") {
+    c.repeat_first = false;
+  } else {
+    return false;
+  }
+  return true;
+}
+
+PrintJob JobOf(const JobChoice& c, SegmentTable& t) {
+  PrintJob job;
+  job.StartRow = 1;
+  job.EndRow = t.RowCount();
+  if (c.first) {
+    const int b = std::min(c.last, job.EndRow);
+    job.StartRow = std::min(c.first, b);
+    job.EndRow = std::max(c.first, b);
+  }
+  job.Copies = c.copies;
+  job.RepeatFirst = c.repeat_first;
+  return job;
+}
+
 int Print(DocumentState& doc, const char* file, int argc, char** argv) {
-  int printer = 1, copies = 1, density = 4, first = 0, last = 0, from_item = 1;
-  bool repeat_first = false;
+  int printer = 1, density = 4, from_item = 1;
+  JobChoice choice;
   for (int i = 0; i < argc; ++i) {
     const std::string a = argv[i];
     const bool has_value = i + 1 < argc;
-    if (a == "--printer" && has_value) {
+    std::string error;
+    if (TakeJobOption(argc, argv, i, choice, error)) {
+      if (!error.empty()) return Fail(error);
+    } else if (a == "--printer" && has_value) {
       if (!ParseInt(argv[++i], 1, kMaxDevices, printer)) return Fail("--printer takes 1 to 4");
-    } else if (a == "--copies" && has_value) {
-      if (!ParseInt(argv[++i], 1, 999, copies)) return Fail("--copies takes 1 to 999");
     } else if (a == "--density" && has_value) {
       if (!ParseInt(argv[++i], 1, 7, density)) return Fail("--density takes 1 to 7");
-    } else if (a == "--range" && has_value) {
-      const std::string r = argv[++i];
-      const auto dash = r.find('-');
-      if (dash == std::string::npos ||
-          !ParseInt(r.substr(0, dash).c_str(), 1, 1 << 30, first) ||
-          !ParseInt(r.substr(dash + 1).c_str(), 1, 1 << 30, last))
-        return Fail("--range takes FIRST-LAST, Segment numbers from 1");
     } else if (a == "--from-item" && has_value) {
-      if (!ParseInt(argv[++i], 1, 1 << 30, from_item)) return Fail("--from-item takes a marker number from 1");
-    } else if (a == "--repeat-first") {
-      repeat_first = true;
-    } else if (a == "--serial-first") {
-      repeat_first = false;
+      if (!ParseInt(argv[++i], 1, 1 << 30, from_item))
+        return Fail("--from-item takes a marker number from 1");
     } else {
       return Fail("unknown or incomplete print option " + a);
     }
@@ -239,16 +265,7 @@ int Print(DocumentState& doc, const char* file, int argc, char** argv) {
     std::fprintf(stderr, "qxlabel: %s: nothing to print (无内容可打印!)\n", file);
     return 1;
   }
-  PrintJob job;
-  job.StartRow = 1;
-  job.EndRow = doc.table.RowCount();
-  if (first) {  // as the print dialog takes a range: in either order, cut to the Document
-    const int b = std::min(last, job.EndRow);
-    job.StartRow = std::min(first, b);
-    job.EndRow = std::max(first, b);
-  }
-  job.Copies = copies;
-  job.RepeatFirst = repeat_first;
+  PrintJob job = JobOf(choice, doc.table);
   job.FromItem = from_item;
 
   CliClock clock;

@@ -17,9 +17,10 @@
 //       rows before the damage). The import stops at the first row whose first cell is
 //       empty; when text was left out from there on, stderr says how many rows were
 //       imported and where.
-//   qxlabel preview DOC.kel OUT.png [--label-cal N] [--tube-cal N] [--scale N] [--per-row N]
-//       Draws every printed item of every Segment (repeats and serial values, serial
-//       first) as tape wrapped into rows: N items a row, by default as many as keep the
+//   qxlabel preview DOC.kel OUT.png [--copies N] [--range A-B] [--repeat-first]
+//                   [--label-cal N] [--tube-cal N] [--scale N] [--per-row N]
+//       Draws every marker `qxlabel print` with the same choices prints (copies, range,
+//       order, repeats and serial values), in job order, as tape wrapped into rows: N items a row, by default as many as keep the
 //       picture about 4000 pixels wide. A picture too tall for a viewer is written as
 //       numbered pages OUT-001.png, OUT-002.png, ... Items that will not print are left
 //       out, as a print job leaves them out, and named on stderr with the reason.
@@ -62,6 +63,7 @@
 #include <vector>
 
 #include "cli/print_command.h"
+#include "device/job_preview.h"
 #include "document/atomic_file.h"
 #include "document/document_file.h"
 #include "document/excel_import.h"
@@ -105,8 +107,8 @@ constexpr const char kUsage[] =
     "       qxlabel build ROWS.tsv OUT.kel\n"
     "       qxlabel export DOC.kel OUT.qxf\n"
     "       qxlabel import BOOK.xls|BOOK.xlsx OUT.kel\n"
-    "       qxlabel preview DOC.kel OUT.png [--label-cal N] [--tube-cal N] [--scale N]\n"
-    "                       [--per-row N]\n"
+    "       qxlabel preview DOC.kel OUT.png [--copies N] [--range A-B] [--repeat-first]\n"
+    "                       [--label-cal N] [--tube-cal N] [--scale N] [--per-row N]\n"
     "       qxlabel measure [--face NAME] [--size 0-7] TEXT\n"
     "       qxlabel fonts\n"
     "       qxlabel devices\n"
@@ -211,7 +213,7 @@ class TapePictureWriter {
   }
 
   // False when a page could not be written (said on stderr).
-  bool Add(ItemImage item) {
+  bool Add(const ItemImage& item) {
     if (StartsRow(row_dots_, in_row_, item, scale_, per_row_)) {
       if (rows_ == rows_per_page_ && !WritePage(PageName(out_, ++pages_))) return false;
       if (rows_ == rows_per_page_) rows_ = 0;
@@ -223,7 +225,7 @@ class TapePictureWriter {
       ++in_row_;
     }
     ++drawn_;
-    page_.push_back(std::move(item));
+    page_.push_back(item);
     return true;
   }
 
@@ -698,10 +700,14 @@ int Import(const std::string& book, const std::string& out) {
 int PreviewDocument(const std::string& file, const std::string& out, int argc, char** argv) {
   Calibration cal;
   int scale = 2, per_row = 0;
+  cli::JobChoice choice;
   for (int i = 0; i < argc; ++i) {
     int v = 0;
     const std::string a = argv[i];
-    if (a == "--label-cal" && i + 1 < argc && ParseInt(argv[++i], 1, 255, v)) {
+    std::string error;
+    if (cli::TakeJobOption(argc, argv, i, choice, error)) {
+      if (!error.empty()) return Usage(error.c_str());
+    } else if (a == "--label-cal" && i + 1 < argc && ParseInt(argv[++i], 1, 255, v)) {
       cal.LabelCalibration = static_cast<uint8_t>(v);
     } else if (a == "--tube-cal" && i + 1 < argc && ParseInt(argv[++i], 1, 255, v)) {
       cal.TubeCalibration = static_cast<uint8_t>(v);
@@ -720,43 +726,26 @@ int PreviewDocument(const std::string& file, const std::string& out, int argc, c
   measurer.SetFace(d.doc.settings.font_face);
   ImageBuilder builder(glyph_canvas, measurer);
   builder.renderer().SelectFont(d.doc.settings.font_face, d.doc.settings.bold);
-  SegmentTable& t = d.doc.table;
-  TapePictureWriter picture(out, scale, per_row);
-  bool written = true;
+  // The job `qxlabel print` makes with the same choices, walked as it walks it.
+  if (!TidyForPrint(d.doc.table)) {
+    std::fprintf(stderr, "qxlabel: nothing to print in %s\n", file.c_str());
+    return 1;
+  }
+  PrintJob job = cli::JobOf(choice, d.doc.table);
+  job.calibration = cal;
+  const JobPreview preview =
+      JobPreview::Build({d.doc.table, d.doc.file_state, measurer, builder}, job);
   // Items that will not print are left out of the picture, as the print job skips them.
+  TapePictureWriter picture(out, scale, per_row);
   cli::SkipReport skipped;
-  t.First();
-  for (int r = 0; r < t.RowCount() && written; ++r, t.Next()) {
-    const std::string upper_text = t.Text(kUpperLineColumn), lower_text = t.Text(kLowerLineColumn);
-    if (upper_text.empty()) continue;
-    SegmentValues v;
-    DecodePrintValues(t, d.doc.file_state.MaterialCode, cal, v);
-    ForEachPrintItem(v, /*serial_first=*/true, [&](const PrintItemSerial& s) {
-      SegmentValues iv = v;
-      iv.SerialWidth = s.width;
-      const LayoutContext c{measurer, iv, d.doc.file_state, s.text};
-      ItemImage img;
-      switch (MakeItem(builder, c, upper_text, lower_text, img)) {
-        case ItemResult::kBuilt:
-          if (!picture.Add(std::move(img))) return written = false;
-          break;
-        case ItemResult::kSkipped:
-          skipped.Add({.row = r + 1,
-                       .serial_text = s.text,
-                       .refusal = WhyLayoutRefuses(c, upper_text, lower_text)});
-          break;
-        case ItemResult::kTooLong:
-          skipped.Add({.row = r + 1,
-                       .serial_text = s.text,
-                       .result = ItemResult::kTooLong,
-                       .columns = static_cast<int>(img.columns.size() / kColumnBytes)});
-          break;
-      }
-      return true;
-    });
+  for (std::size_t k = 0; k < preview.size(); ++k) {
+    if (!preview.entry(k).printed) {
+      if (preview.copy_of(k) == 1) skipped.Add(preview.entry(k).skipped);
+      continue;
+    }
+    if (!picture.Add(preview.picture(k))) return 1;
   }
   skipped.Print();
-  if (!written) return 1;
   if (picture.drawn() == 0) {
     std::fprintf(stderr, "qxlabel: nothing to print in %s\n", file.c_str());
     return 1;

@@ -64,8 +64,9 @@ bool GoToRow(SegmentTable& t, int row) {
 class Walker {
  public:
   Walker(const JobDocument& doc, PrintJob& job, const SendItem& send, WalkCounts& counts,
-         const SkipItems& skipped)
-      : doc_(doc), job_(job), send_(send), counts_(counts), skipped_(skipped) {}
+         const SkipItems& skipped, const RowStarted& row_started)
+      : doc_(doc), job_(job), send_(send), counts_(counts), skipped_(skipped),
+        row_started_(row_started) {}
 
   bool Run() {
     if (job_.StartRow < 1) return true;
@@ -73,10 +74,13 @@ class Walker {
     if (!GoToRow(t, job_.StartRow)) return true;
     for (int row = job_.StartRow; row <= job_.EndRow && !t.Eof(); ++row) {
       row_ = row;
+      if (row_started_) row_started_(row);
       DecodePrintValues(t, doc_.file_state.MaterialCode, job_.calibration, v_);
       upper_text_ = t.Text(kUpperLineColumn);
       lower_text_ = t.Text(kLowerLineColumn);
-      if (!RunSegment()) return false;
+      // A Segment without an upper line prints nothing: printing deletes such Segments
+      // first, and a preview of the untidied Document passes over them.
+      if (!upper_text_.empty() && !RunSegment()) return false;
       t.Next();
     }
     return true;
@@ -183,6 +187,7 @@ class Walker {
   const SendItem& send_;
   WalkCounts& counts_;
   const SkipItems& skipped_;
+  const RowStarted& row_started_;
   int row_ = 0;  // the Segment being walked, from 1
   SegmentValues v_, item_values_;
   std::optional<SegmentLayout> pass_layout_;
@@ -204,8 +209,8 @@ int CountItems(SegmentTable& t, const DocumentFileState& file_state, const Print
 }
 
 bool WalkSegments(const JobDocument& doc, PrintJob& job, const SendItem& send,
-                  WalkCounts& counts, const SkipItems& skipped) {
-  return Walker(doc, job, send, counts, skipped).Run();
+                  WalkCounts& counts, const SkipItems& skipped, const RowStarted& row_started) {
+  return Walker(doc, job, send, counts, skipped, row_started).Run();
 }
 
 JobFigures MeasureJob(const JobDocument& doc, const PrintJob& job) {
@@ -222,13 +227,17 @@ JobFigures MeasureJob(const JobDocument& doc, const PrintJob& job) {
       },
       counts);
   const int copies = job.Copies > 0 ? job.Copies : 1;
-  const int factor = IsLabelMaterial(doc.file_state.MaterialCode) ? job.calibration.LabelCalibration
-                                                                  : job.calibration.TubeCalibration;
   JobFigures f;
   f.items = counts.sent * copies;
-  // `factor` dots make 10 mm of tape.
-  f.metres = factor > 0 ? static_cast<double>(dots) * copies * 10.0 / factor / 1000.0 : 0;
+  f.metres = TapeMetres(dots, doc.file_state.MaterialCode, job.calibration) * copies;
   return f;
+}
+
+double TapeMetres(int64_t dots, uint8_t material, const Calibration& calibration) {
+  // `factor` dots make 10 mm of tape.
+  const int factor =
+      IsLabelMaterial(material) ? calibration.LabelCalibration : calibration.TubeCalibration;
+  return factor > 0 ? static_cast<double>(dots) * 10.0 / factor / 1000.0 : 0;
 }
 
 namespace {

@@ -74,6 +74,9 @@ struct JobFigures {
   double metres = 0;
 };
 
+// Metres of tape `dots` dots of feed take on `material` at `calibration`.
+double TapeMetres(int64_t dots, uint8_t material, const Calibration& calibration);
+
 // The figures of `job` with every copy, from one walk over its rows that builds every
 // item as the job will (without sending anything). Leaves the table where the walk ends.
 JobFigures MeasureJob(const JobDocument& doc, const PrintJob& job);
@@ -82,9 +85,11 @@ JobFigures MeasureJob(const JobDocument& doc, const PrintJob& job);
 // handing it to `send` with its row number; stops and fails as soon as a send fails.
 // Items that cannot be printed are counted and handed to `skipped`.
 using SendItem = std::function<bool(const ItemImage& item, uint8_t row_number)>;
+// `row_started` hears each row the walk comes to, before its items.
 using SkipItems = std::function<void(const SkippedItems& items)>;
+using RowStarted = std::function<void(int row)>;
 bool WalkSegments(const JobDocument& doc, PrintJob& job, const SendItem& send, WalkCounts& counts,
-                  const SkipItems& skipped = {});
+                  const SkipItems& skipped = {}, const RowStarted& row_started = {});
 
 // Everything after the print dialog's OK: checks that the printer was opened, picks the
 // protocol by the selected slot's model name, runs the job for every copy and returns the

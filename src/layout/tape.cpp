@@ -17,10 +17,18 @@ int ItemFeedDots(const ItemImage& item) {
 
 namespace {
 
-// Dots of a strip of `items`: their feeds and a boundary between each two.
-int64_t StripDots(std::span<const ItemImage> items) {
+// Items begin..end - 1 of a sequence, drawn as one strip.
+struct Strip {
+  const ItemSequence& items;
+  std::size_t begin, end;
+  std::size_t size() const { return end - begin; }
+  const ItemImage& operator[](std::size_t n) const { return items[begin + n]; }
+};
+
+// Dots of a strip: the items' feeds and a boundary between each two.
+int64_t StripDots(const Strip& items) {
   int64_t dots = 0;
-  for (const ItemImage& it : items) dots += ItemFeedDots(it);
+  for (std::size_t n = 0; n < items.size(); ++n) dots += ItemFeedDots(items[n]);
   return dots + std::max<int64_t>(static_cast<int64_t>(items.size()) - 1, 0);
 }
 
@@ -50,7 +58,7 @@ struct DotBytes {
 
 // The 96 head-dot rows of a strip, one index a dot: row r at lines + r * dots. Columns go
 // eight at a time through a bit transpose, since the image holds them column by column.
-void StripLines(std::span<const ItemImage> items, int dots, uint8_t* lines) {
+void StripLines(const Strip& items, int dots, uint8_t* lines) {
   static const DotBytes kDots;
   const std::size_t stride = static_cast<std::size_t>(dots);
   auto fill = [&](std::size_t x, std::size_t n, uint8_t index) {
@@ -109,7 +117,7 @@ bool StartsRow(int64_t row_dots, std::size_t in_row, const ItemImage& next, int 
   return (row_dots + 1 + ItemFeedDots(next)) * std::max(scale, 1) > max_width;
 }
 
-TapeRows WrapRows(std::span<const ItemImage> items, int scale, int per_row, int max_width) {
+TapeRows WrapRows(const ItemSequence& items, int scale, int per_row, int max_width) {
   TapeRows rows;
   rows.scale = std::max(scale, 1);
   rows.row_height = kHeadDots * rows.scale;
@@ -117,8 +125,9 @@ TapeRows WrapRows(std::span<const ItemImage> items, int scale, int per_row, int 
   int64_t widest = 1, dots = 0;
   std::size_t in_row = 0;
   for (std::size_t n = 0; n < items.size(); ++n) {
-    const int64_t feed = ItemFeedDots(items[n]);
-    if (StartsRow(dots, in_row, items[n], rows.scale, per_row, max_width)) {
+    const ItemImage& item = items[n];
+    const int64_t feed = ItemFeedDots(item);
+    if (StartsRow(dots, in_row, item, rows.scale, per_row, max_width)) {
       rows.first.push_back(n);
       dots = feed;
       in_row = 1;
@@ -134,15 +143,14 @@ TapeRows WrapRows(std::span<const ItemImage> items, int scale, int per_row, int 
   return rows;
 }
 
-void DrawRows(std::span<const ItemImage> items, const TapeRows& rows, int first_row, int count,
+void DrawRows(const ItemSequence& items, const TapeRows& rows, int first_row, int count,
               IndexedImage& out, int top) {
   const int s = rows.scale;
   std::vector<uint8_t> lines;
   for (int k = 0; k < count; ++k) {
     const int row = first_row + k;
-    const auto strip = items.subspan(
-        rows.first[static_cast<std::size_t>(row)],
-        rows.first[static_cast<std::size_t>(row) + 1] - rows.first[static_cast<std::size_t>(row)]);
+    const Strip strip{items, rows.first[static_cast<std::size_t>(row)],
+                      rows.first[static_cast<std::size_t>(row) + 1]};
     const int y0 = top + k * (rows.row_height + rows.gap);
     if (k > 0)
       std::memset(out.Row(y0 - rows.gap), kGapIndex,
@@ -167,7 +175,7 @@ void DrawRows(std::span<const ItemImage> items, const TapeRows& rows, int first_
   }
 }
 
-IndexedImage RenderRows(std::span<const ItemImage> items, const TapeRows& rows, int first_row,
+IndexedImage RenderRows(const ItemSequence& items, const TapeRows& rows, int first_row,
                         int count) {
   if (count < 0) count = rows.rows() - first_row;
   IndexedImage img(rows.width, std::max(rows.HeightOf(count), 1), TapePalette(), kBlankIndex);
@@ -182,7 +190,7 @@ RgbImage RenderItem(const ItemImage& item, int scale) {
 RgbImage RenderStrip(std::span<const ItemImage> items, int scale) {
   TapeRows one = WrapRows(items, scale);
   one.first = {0, items.size()};  // one row, however long
-  int64_t dots = std::max<int64_t>(StripDots(items), 1);
+  int64_t dots = std::max<int64_t>(StripDots(Strip{ItemSequence(items), 0, items.size()}), 1);
   one.width = static_cast<int>(dots * one.scale);
   return RenderRows(items, one).ToRgb();
 }

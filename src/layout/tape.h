@@ -7,6 +7,7 @@
 // and the simulated printers all draw through here.
 #pragma once
 
+#include <functional>
 #include <span>
 #include <vector>
 
@@ -36,6 +37,25 @@ const std::vector<Rgb>& TapePalette();
 
 // Width in dots of an item on the tape: lead blank, columns, trail blank.
 int ItemFeedDots(const ItemImage& item);
+
+// Items by position. Most pictures draw items held in one array; a job's preview repeats
+// one copy's items for every copy without holding them again.
+class ItemSequence {
+ public:
+  using At = std::function<const ItemImage&(std::size_t)>;
+  ItemSequence() = default;
+  ItemSequence(std::span<const ItemImage> items)  // NOLINT: an array is a sequence
+      : size_(items.size()), at_([items](std::size_t n) -> const ItemImage& { return items[n]; }) {}
+  ItemSequence(const std::vector<ItemImage>& items)  // NOLINT
+      : ItemSequence(std::span<const ItemImage>(items)) {}
+  ItemSequence(std::size_t size, At at) : size_(size), at_(std::move(at)) {}
+  std::size_t size() const { return size_; }
+  const ItemImage& operator[](std::size_t n) const { return at_(n); }
+
+ private:
+  std::size_t size_ = 0;
+  At at_;
+};
 
 // Items wrapped into rows: where each row starts, and the picture's size in pixels.
 struct TapeRows {
@@ -70,16 +90,16 @@ bool StartsRow(int64_t row_dots, std::size_t in_row, const ItemImage& next, int 
                int max_width = kRowWidthPixels);
 
 // Wraps `items` into rows as StartsRow says.
-TapeRows WrapRows(std::span<const ItemImage> items, int scale, int per_row = 0,
+TapeRows WrapRows(const ItemSequence& items, int scale, int per_row = 0,
                   int max_width = kRowWidthPixels);
 
 // Draws rows first_row .. first_row + count - 1 of `rows` into `out` from pixel row
 // `top` on; `out` is as wide as the rows and tall enough.
-void DrawRows(std::span<const ItemImage> items, const TapeRows& rows, int first_row, int count,
+void DrawRows(const ItemSequence& items, const TapeRows& rows, int first_row, int count,
               IndexedImage& out, int top = 0);
 
 // The rows first_row .. first_row + count - 1 as one palette picture.
-IndexedImage RenderRows(std::span<const ItemImage> items, const TapeRows& rows, int first_row = 0,
+IndexedImage RenderRows(const ItemSequence& items, const TapeRows& rows, int first_row = 0,
                         int count = -1);
 
 // One item, each dot drawn as a `scale` x `scale` square.

@@ -542,6 +542,33 @@ TEST_F(QxlabelTest, PreviewOfAThousandItemsDrawsEveryItemInRows) {
       ASSERT_EQ(png->Get(x, y), seven->Get(x, y)) << x << "," << y;
 }
 
+// A document's preview is the job `qxlabel print` makes with the same choices: copies,
+// a range of Segments (in either order) and the order of repeats.
+TEST_F(QxlabelTest, PreviewTakesThePrintJobsChoices) {
+  Doc().Add("A", "", 25, 2).Add("B№").Serial("序号0-999", "7", "9").Save(Path("job.kel"));
+  struct Case {
+    std::vector<std::string> options;
+    int items;
+  };
+  const Case cases[] = {
+      {{}, 5},
+      {{"--copies", "3"}, 15},
+      {{"--range", "2-2"}, 3},
+      {{"--range", "9-2", "--copies", "2", "--repeat-first"}, 6},
+  };
+  for (const Case& c : cases) {
+    std::vector<std::string> args{"preview", Path("job.kel").string(), Path("job.png").string()};
+    args.insert(args.end(), c.options.begin(), c.options.end());
+    const Result r = Run(args);
+    ASSERT_EQ(r.status, 0) << Describe(r);
+    EXPECT_EQ(r.out.rfind(std::to_string(c.items) + " item(s) drawn", 0), 0u) << r.out;
+  }
+  const Result bad = Run({"preview", Path("job.kel").string(), Path("job.png").string(),
+                          "--copies", "0"});
+  EXPECT_EQ(bad.status, 2);
+  EXPECT_NE(bad.err.find("--copies takes 1 to 999"), std::string::npos) << bad.err;
+}
+
 // A picture taller than a viewer opens goes into numbered pages, each within the page
 // size, and the count is of the whole job; nothing is written under the name asked for.
 TEST_F(QxlabelTest, PreviewOfAHugeJobIsDrawnWholeInNumberedPages) {
