@@ -26,6 +26,10 @@ MainWindowModel::MainWindowModel(WindowUi& ui, std::unique_ptr<RowStore> store,
           SymbolPickerHost{[this] { return doc_.settings.font_face; },
                            [this](std::string_view s) { insertions_.InsertSymbol(s); }}) {
   ctx_.SetFocusRouter([this](Control c) { RouteFocus(c); });
+  printing_.SetGoToSegment([this](int row) {
+    list_.OnGridRowClicked(row);
+    ctx_.Changed();
+  });
 }
 
 MainWindowModel::~MainWindowModel() = default;

@@ -2,6 +2,8 @@
 
 #include <string>
 
+#include "app/job_preview_window.h"
+#include "device/job_preview.h"
 #include "device/printer_messages.h"
 #include "editing/messages.h"
 
@@ -30,7 +32,8 @@ constexpr Control kOffWhilePrinting[] = {Control::OpenButton,
                                          Control::UpperLine,
                                          Control::LowerLine,
                                          Control::ExportButton,
-                                         Control::PrintButton};
+                                         Control::PrintButton,
+                                         Control::PreviewButton};
 
 }  // namespace
 
@@ -77,26 +80,78 @@ PrintCommand::PrintCommand(EditingContext& ctx, WindowUi& ui, TextCanvas& glyph_
   MakeDialog();
 }
 
+template <typename Walk>
+auto PrintCommand::WalkAside(Walk walk) {
+  SegmentTable& t = ctx_.doc.table;
+  const Bookmark at = t.TakeBookmark();
+  t.DetachControls();
+  auto result = walk();
+  t.GotoBookmark(at);
+  t.AttachControls();
+  return result;
+}
+
+JobDocument PrintCommand::CurrentJobDocument() {
+  ReadDocumentSettings(ctx_.doc.settings, ctx_.doc.file_state);
+  // Items are drawn in the document's face, in the line editors' style.
+  builder_.renderer().SelectFont(ctx_.doc.settings.font_face, ctx_.doc.settings.editor_bold);
+  return {ctx_.doc.table, ctx_.doc.file_state, ctx_.measurer, builder_,
+          static_cast<uint8_t>(ctx_.doc.settings.density_index + 1)};
+}
+
 void PrintCommand::MakeDialog() {
   dialog_ = std::make_unique<PrintDialog>(ui_, *transport_, devices_, job_);
   dialog_->Start();
   // The dialog's figures come from a walk over the chosen rows that builds every item as
   // the job will; the operator's Segment and the editors are left as they were.
   dialog_->SetFiguresSource([this](int first_row, int last_row) {
-    SegmentTable& t = ctx_.doc.table;
-    const Bookmark at = t.TakeBookmark();
-    t.DetachControls();
     PrintJob walk = job_;
     walk.StartRow = first_row;
     walk.EndRow = last_row;
     walk.Copies = 1;
-    const JobDocument jd{t, ctx_.doc.file_state, ctx_.measurer, builder_,
-                         static_cast<uint8_t>(ctx_.doc.settings.density_index + 1)};
-    const JobFigures figures = MeasureJob(jd, walk);
-    t.GotoBookmark(at);
-    t.AttachControls();
-    return figures;
+    const JobDocument jd = CurrentJobDocument();
+    return WalkAside([&] { return MeasureJob(jd, walk); });
   });
+  dialog_->SetPreviewAction([this](const PrintJob& choices) { ShowPreview(choices); });
+}
+
+void PrintCommand::OnPreviewButton() {
+  SegmentTable& t = ctx_.doc.table;
+  if (!t.IsOpen() || t.IsEmpty()) return;
+  // What the operator typed is stored first, as printing stores it.
+  if (t.InEditMode()) t.Store();
+  PrintJob choices = dialog_->ChosenJob();
+  choices.StartRow = 1;
+  choices.EndRow = t.RowCount();
+  ShowPreview(choices);
+}
+
+void PrintCommand::ShowPreview(const PrintJob& choices) {
+  const JobDocument jd = CurrentJobDocument();
+  JobPreview preview = WalkAside([&] { return JobPreview::Build(jd, choices); });
+  JobPreviewWindow window(std::move(preview), [this](int row) {
+    if (go_to_segment_) go_to_segment_(row);
+  });
+  ui_.ShowJobPreview(window);
+}
+
+uint64_t PrintCommand::ContentFingerprint() const {
+  // FNV-1a over every field of every row and the settings a job prints with.
+  uint64_t h = 14695981039346656037ull;
+  auto add = [&h](std::string_view bytes) {
+    for (unsigned char c : bytes) h = (h ^ c) * 1099511628211ull;
+    h = (h ^ 0xFF) * 1099511628211ull;  // a separator, so that "ab","c" differs from "a","bc"
+  };
+  const SegmentTable& t = ctx_.doc.table;
+  if (t.IsOpen())
+    for (int r = 0; r < t.RowCount(); ++r)
+      for (int c = 0; c < kColumnCount; ++c) add(t.TextAt(r, c));
+  const DocumentSettings& s = ctx_.doc.settings;
+  for (int v : {s.material_index, s.cut_index, s.alignment_index, s.spacing_index,
+                s.density_index, static_cast<int>(s.editor_bold)})
+    add(std::to_string(v));
+  add(s.font_face);
+  return h;
 }
 
 PrintCommand::~PrintCommand() = default;
@@ -160,8 +215,6 @@ void PrintCommand::OnPrintButton() {
   DocumentFileState& p = ctx_.doc.file_state;
   ctx_.controls.SetEnabled(Control::StopButton, false);
   ReadDocumentSettings(ctx_.doc.settings, p);
-  // Items are drawn in the document's face, in the line editors' style.
-  builder_.renderer().SelectFont(ctx_.doc.settings.font_face, ctx_.doc.settings.editor_bold);
 
   p.UserEditing = false;
   p.DocBusy = true;
@@ -188,14 +241,30 @@ void PrintCommand::OnPrintButton() {
   p.DocBusy = false;
   ctx_.Changed();
 
+  // A job that ended early can go on from its first marker not printed, while the
+  // Document is what it printed from.
+  if (resume_ && resume_->fingerprint != ContentFingerprint()) resume_.reset();
+  dialog_->SetContinueFrom(resume_ ? resume_->next_marker : 0);
   dialog_->ResetResult();
-  if (ui_.ShowPrintDialog(*dialog_) != PrintDialog::kResultOk) return;
+  const int result = ui_.ShowPrintDialog(*dialog_);
+  if (result == PrintDialog::kResultContinue && resume_) {
+    const int next = resume_->next_marker;
+    job_.StartRow = resume_->choices.StartRow;
+    job_.EndRow = resume_->choices.EndRow;
+    job_.Copies = resume_->choices.Copies;
+    job_.RepeatFirst = resume_->choices.RepeatFirst;
+    job_.FromItem = next;
+  } else if (result == PrintDialog::kResultOk) {
+    job_.FromItem = 1;
+  } else {
+    return;
+  }
+  const PrintJob choices = job_;
 
   stop_pressed_ = false;
   close_after_job_ = false;
   JobHost host(*this);
-  const JobDocument jd{t, p, ctx_.measurer, builder_,
-                       static_cast<uint8_t>(ctx_.doc.settings.density_index + 1)};
+  const JobDocument jd = CurrentJobDocument();
   // What the whole job prints, for the count told when it ends early.
   const int planned = MeasureJob(jd, job_).items;
   running_ = true;
@@ -210,11 +279,16 @@ void PrintCommand::OnPrintButton() {
   // Lengths are shown with what the printer reported.
   ctx_.doc.calibration = job_.calibration;
   stop_pressed_ = false;
-  // A job that ended early (stopped, a fault) says how far it got, beside the editing text.
-  if (!completed && last_counts_.sent > 0)
+  // A job that ended early (stopped, a fault) says how far it got, beside the editing
+  // text, and can go on from the first marker it did not print.
+  const int printed = choices.FromItem - 1 + last_counts_.sent;
+  resume_.reset();
+  if (!completed && printed > 0 && printed < planned) {
+    resume_ = Resume{choices, printed + 1, ContentFingerprint()};
     ctx_.controls.SetStatus(0, std::string(msg::kStateEditing) + "  已打印 " +
-                                   std::to_string(last_counts_.sent) + "/" +
-                                   std::to_string(planned));
+                                   std::to_string(printed) + "/" + std::to_string(planned) +
+                                   ", 可从第" + std::to_string(printed + 1) + "个继续");
+  }
   ctx_.Changed();
   // Markers the printer cannot take were left out of the job: the operator is told how
   // many once the job has ended. (Items the layout refuses go without a word, as they

@@ -3,7 +3,9 @@
 // and the progress in the status bar.
 #pragma once
 
+#include <functional>
 #include <memory>
+#include <optional>
 
 #include "app/print_dialog.h"
 #include "app/window_ui.h"
@@ -21,6 +23,12 @@ class PrintCommand {
   // The printers are reached through `t` (real, virtual or both); none until it is set.
   void SetTransport(Transport& t);
   void OnPrintButton();
+  // "预览" in the main window: the whole job with the print dialog's copies and order over
+  // every Segment. The print dialog's own "预览" takes its range too.
+  void OnPreviewButton();
+  // Makes a Segment (its row, from 1) the current one: set by the window, used when the
+  // operator picks an item in the job preview.
+  void SetGoToSegment(std::function<void(int row)> go) { go_to_segment_ = std::move(go); }
   void OnStopButton();
   // The one-shot job timer fired.
   void OnJobTimer();
@@ -44,6 +52,23 @@ class PrintCommand {
  private:
   class JobHost;
   void MakeDialog();  // for the current transport
+  void ShowPreview(const PrintJob& choices);
+  // The job document over the window's Document, with the print font selected.
+  JobDocument CurrentJobDocument();
+  // Runs `walk` over the table and puts the operator's Segment and editors back after.
+  template <typename Walk>
+  auto WalkAside(Walk walk);
+  // What the job prints from, as one number: the Segments' fields and the settings. A
+  // job that ended early goes on only over the same content.
+  uint64_t ContentFingerprint() const;
+
+  // A job that ended early: its choices, the first marker not printed, and the content it
+  // printed from.
+  struct Resume {
+    PrintJob choices;
+    int next_marker = 1;
+    uint64_t fingerprint = 0;
+  };
 
   EditingContext& ctx_;
   WindowUi& ui_;
@@ -54,6 +79,8 @@ class PrintCommand {
   std::unique_ptr<PrintDialog> dialog_;
   ImageBuilder builder_;
   WalkCounts last_counts_;
+  std::optional<Resume> resume_;
+  std::function<void(int)> go_to_segment_;
   bool job_timer_running_ = false;
   bool stop_pressed_ = false;  // the stop button was pressed during the current job
   bool close_after_job_ = false;

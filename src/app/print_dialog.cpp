@@ -24,6 +24,12 @@ long NumberOr(std::string_view text, long fallback) {
 
 }  // namespace
 
+std::string JobFiguresText(int items, double metres) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.1f", metres);
+  return "共 " + std::to_string(items) + " 个标记, 约 " + text + " 米";
+}
+
 void PrintDialog::Start() {
   copies_text_ = "1";
   range_ = false;
@@ -83,9 +89,7 @@ void PrintDialog::UpdateFigures() {
     measured_last_ = last;
   }
   const int copies = ChosenCopies();
-  char metres[32];
-  std::snprintf(metres, sizeof metres, "%.1f", measured_.metres * copies);
-  figures_text_ = "共 " + std::to_string(measured_.items * copies) + " 个标记, 约 " + metres + " 米";
+  figures_text_ = JobFiguresText(measured_.items * copies, measured_.metres * copies);
 }
 
 void PrintDialog::OnRefreshButton() {
@@ -149,25 +153,49 @@ void PrintDialog::OnSerialFirstChosen() {
   repeat_first_picture_shown_ = false;
 }
 
-void PrintDialog::OnOkButton() {
+bool PrintDialog::OpenChosenPrinter() {
   // Without a chosen printer there is nothing to open; the dialog stays.
   if (!ok_enabled_ || selection_ < 0 || selection_ >= static_cast<int>(entries_.size())) {
     ui_.Beep();
-    return;
+    return false;
   }
   devices_.selected = static_cast<uint8_t>(entries_[static_cast<std::size_t>(selection_)].slot);
   const std::string path(devices_.Path(devices_.selected));
   devices_.handle = transport_.OpenByPath(path.c_str());
   devices_.open = devices_.handle != -1;
-  job_.Copies = ChosenCopies();
-  job_.RepeatFirst = repeat_first_;
-  if (range_) {
-    int first = 0, last = 0;
-    ChosenRows(first, last);
-    job_.StartRow = first;
-    job_.EndRow = last;
-  }
+  return true;
+}
+
+std::string PrintDialog::continue_text() const {
+  return continue_from_ > 1 ? "从第" + std::to_string(continue_from_) + "个继续" : std::string();
+}
+
+void PrintDialog::OnContinueButton() {
+  if (continue_from_ <= 1 || !OpenChosenPrinter()) return;
+  result_ = kResultContinue;
+}
+
+void PrintDialog::OnOkButton() {
+  if (!OpenChosenPrinter()) return;
+  const PrintJob chosen = ChosenJob();
+  job_.Copies = chosen.Copies;
+  job_.RepeatFirst = chosen.RepeatFirst;
+  job_.StartRow = chosen.StartRow;
+  job_.EndRow = chosen.EndRow;
   result_ = kResultOk;
+}
+
+PrintJob PrintDialog::ChosenJob() const {
+  PrintJob chosen = job_;
+  ChosenRows(chosen.StartRow, chosen.EndRow);
+  chosen.Copies = ChosenCopies();
+  chosen.RepeatFirst = repeat_first_;
+  chosen.FromItem = 1;
+  return chosen;
+}
+
+void PrintDialog::OnPreviewButton() {
+  if (show_preview_) show_preview_(ChosenJob());
 }
 
 }  // namespace qx

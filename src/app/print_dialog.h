@@ -14,9 +14,13 @@
 
 namespace qx {
 
+// "共 N 个标记, 约 X.X 米": what a job prints, as the dialog and the job preview say it.
+std::string JobFiguresText(int items, double metres);
+
 class PrintDialog {
  public:
   static constexpr int kResultOk = 10;
+  static constexpr int kResultContinue = 11;  // go on with the job that ended early
   static constexpr int kResultCancel = 20;
   static constexpr int kResultClosed = 2;  // the close box
   static constexpr int kMaxCopies = 100;
@@ -42,6 +46,17 @@ class PrintDialog {
   void OnRepeatFirstChosen();
   void OnSerialFirstChosen();
   void OnOkButton();
+  // A job that ended early can go on from marker `next` (0: none can): the dialog offers
+  // "从第N个继续", which opens the chosen printer as OK does.
+  void SetContinueFrom(int next) { continue_from_ = next; }
+  std::string continue_text() const;  // empty when there is nothing to go on with
+  void OnContinueButton();
+  // "预览": the whole job with the current choices, in the job preview window.
+  using ShowPreview = std::function<void(const PrintJob& choices)>;
+  void SetPreviewAction(ShowPreview action) { show_preview_ = std::move(action); }
+  void OnPreviewButton();
+  // The rows, copies and order the job takes with the current choices (as OK sets them).
+  PrintJob ChosenJob() const;
   void OnCancelButton() { result_ = kResultCancel; }
   void OnCloseBox() { result_ = kResultClosed; }
 
@@ -88,7 +103,10 @@ class PrintDialog {
   bool repeat_first_ = false;
   bool repeat_first_picture_shown_ = false;
   int result_ = 0;
+  bool OpenChosenPrinter();
   FiguresOfRows figures_of_rows_;
+  int continue_from_ = 0;
+  ShowPreview show_preview_;
   std::string figures_text_;
   // The figures of one copy, for the rows they were measured for.
   int measured_first_ = -1, measured_last_ = -1;

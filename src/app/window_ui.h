@@ -1,11 +1,12 @@
-// What the main window asks of the desktop beyond the editing parts' Ui: showing its three
-// dialogs modally. The Qt window implements it with real dialogs; tests script it.
+// What the main window asks of the desktop beyond the editing parts' Ui: showing its dialogs
+// modally. The Qt window implements it with real dialogs; tests script it.
 #pragma once
 
 #include "editing/ui.h"
 
 namespace qx {
 
+class JobPreviewWindow;
 class PrintDialog;
 class SerialNumberDialog;
 class SymbolPicker;
@@ -18,6 +19,8 @@ class WindowUi : public Ui {
   virtual int ShowSymbolPicker(SymbolPicker& picker) = 0;
   // Shows the print dialog modally and returns its result (PrintDialog::kResultOk to go on).
   virtual int ShowPrintDialog(PrintDialog& dialog) = 0;
+  // Shows the job preview modally until it is closed.
+  virtual void ShowJobPreview(JobPreviewWindow& window) = 0;
 };
 
 }  // namespace qx

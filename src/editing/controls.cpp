@@ -10,6 +10,7 @@ constexpr std::array<ControlInfo, kControlCount> kControls = {{
     {Control::OpenButton, "OpenButton", "", "打开文件", B1},
     {Control::NewButton, "NewButton", "", "新建文件", B1},
     {Control::PrintButton, "PrintButton", "", "打印文件", B1},
+    {Control::PreviewButton, "PreviewButton", "", "任务预览:查看整个打印任务", B1},
     {Control::StopButton, "StopButton", "", "停止打印", B1},
     {Control::SaveButton, "SaveButton", "", "存储文件", B1},
     {Control::SaveAsButton, "SaveAsButton", "", "另存文件", B1},

@@ -13,6 +13,7 @@ enum class Control : int {
   OpenButton,
   NewButton,
   PrintButton,
+  PreviewButton,
   StopButton,
   SaveButton,
   SaveAsButton,

@@ -5,6 +5,22 @@
 
 namespace qx {
 
+std::string_view NotPrintedNote(ItemResult result, LayoutRefusal refusal) {
+  // The same image store limit the print job applies (kImageStoreBytes).
+  if (result == ItemResult::kTooLong) return "此段超出打印机的存储容量,不能打印。";
+  switch (refusal) {
+    case LayoutRefusal::kEmptyFirstLine:
+      return "上行为空,此段不打印。";
+    case LayoutRefusal::kAutomaticLengthAndSize:
+      return "段长和字号都为自动,此段不打印。";
+    case LayoutRefusal::kNoTwoLineSize:
+      return "当前材料没有双行的自动字号,此段不打印。";
+    case LayoutRefusal::kNoSizeFits:
+      break;
+  }
+  return "没有能容纳此内容的字号,此段不打印。";
+}
+
 SegmentPreview SegmentPreviewer::Make() {
   SegmentPreview p;
   const DocumentState& doc = ctx_.doc;
@@ -35,24 +51,10 @@ SegmentPreview SegmentPreviewer::Make() {
       p.item = std::move(img);
       break;
     case ItemResult::kSkipped:
-      switch (WhyLayoutRefuses(c, upper_text, lower_text)) {
-        case LayoutRefusal::kEmptyFirstLine:
-          p.note = "上行为空,此段不打印。";
-          break;
-        case LayoutRefusal::kAutomaticLengthAndSize:
-          p.note = "段长和字号都为自动,此段不打印。";
-          break;
-        case LayoutRefusal::kNoTwoLineSize:
-          p.note = "当前材料没有双行的自动字号,此段不打印。";
-          break;
-        case LayoutRefusal::kNoSizeFits:
-          p.note = "没有能容纳此内容的字号,此段不打印。";
-          break;
-      }
+      p.note = NotPrintedNote(ItemResult::kSkipped, WhyLayoutRefuses(c, upper_text, lower_text));
       break;
     case ItemResult::kTooLong:
-      // The same image store limit the print job applies (kImageStoreBytes).
-      p.note = "此段超出打印机的存储容量,不能打印。";
+      p.note = NotPrintedNote(ItemResult::kTooLong, LayoutRefusal::kNoSizeFits);
       break;
   }
   return p;

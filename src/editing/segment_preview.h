@@ -6,6 +6,7 @@
 #include <string>
 
 #include "editing/editing_context.h"
+#include "layout/fit.h"
 #include "layout/image.h"
 
 namespace qx {
@@ -15,6 +16,9 @@ struct SegmentPreview {
   double length_mm = 0;           // of the item on the tape, blank feed included
   std::string note;               // why nothing prints, for the operator
 };
+
+// Why an item does not print, for the operator.
+std::string_view NotPrintedNote(ItemResult result, LayoutRefusal refusal);
 
 class SegmentPreviewer {
  public:

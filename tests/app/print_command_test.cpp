@@ -154,10 +154,100 @@ TEST_F(PrintCommandTest, StopButtonAndClosingAfterTheStop) {
   const int sent = model_.printing().last_job_counts().sent;
   EXPECT_GT(sent, 0);
   EXPECT_LT(sent, 20);
-  EXPECT_EQ(model_.controls().status(0),
-            std::string(msg::kStateEditing) + "  已打印 " + std::to_string(sent) + "/20");
+  EXPECT_EQ(model_.controls().status(0), std::string(msg::kStateEditing) + "  已打印 " +
+                                              std::to_string(sent) + "/20, 可从第" +
+                                              std::to_string(sent + 1) + "个继续");
   EXPECT_EQ(closes, 1);
   EXPECT_FALSE(model_.printing().StopRequested());
+}
+
+// After a stop the print dialog offers to go on from the first marker not printed: that
+// job sends exactly the rest, with the first job's copies and order, and the status bar
+// counts over the whole job. A change of the Document withdraws the offer.
+TEST_F(PrintCommandTest, AStoppedJobGoesOnFromTheFirstMarkerNotPrinted) {
+  Printers("qb20:speed=real");
+  Segments({"A1", "A2"});
+  model_.table().First();
+  model_.table().Edit();
+  model_.table().SetInt(kRepeatColumn, 4);
+  model_.table().Store();
+  // The whole job, for what each marker is: rows 1 (4 times) and 2, twice, repeat first.
+  Ok([](PrintDialog& f) {
+    f.OnCopiesEdited("2");
+    f.OnRepeatFirstChosen();
+  });
+  model_.printing().OnPrintButton();
+  ui_.Take();
+  std::vector<std::vector<uint8_t>> whole;
+  for (const VirtualItem& item : printers_->printer(0).jobs().at(0).items)
+    whole.push_back(item.image.columns);
+  ASSERT_EQ(whole.size(), 10u);
+
+  // The same job stopped after three markers.
+  bool pressed = false;
+  ui_.on_dispatch = [&] {
+    if (pressed || !model_.controls().Enabled(Control::StopButton)) return;
+    if (printers_->printer(0).jobs().back().items.size() < 3) return;
+    pressed = true;
+    model_.printing().OnStopButton();
+  };
+  model_.printing().OnPrintButton();
+  ASSERT_TRUE(pressed);
+  EXPECT_EQ(ui_.Take(), S{"打印终止!"});
+  ui_.on_dispatch = {};
+  const int sent = model_.printing().last_job_counts().sent;
+  ASSERT_GT(sent, 0);
+  ASSERT_LT(sent, 10);
+
+  // The operator goes on: the dialog's own choices are changed meanwhile and do not count.
+  std::string offered;
+  ui_.print_dialog = [&](PrintDialog& f) {
+    offered = f.continue_text();
+    f.OnCopiesEdited("5");
+    f.OnSerialFirstChosen();
+    f.OnContinueButton();
+    return f.result();
+  };
+  model_.printing().OnPrintButton();
+  EXPECT_EQ(offered, "从第" + std::to_string(sent + 1) + "个继续");
+  EXPECT_EQ(ui_.Take(), S{"打印完成!"});
+  std::vector<std::vector<uint8_t>> rest;
+  for (const VirtualItem& item : printers_->printer(0).jobs().back().items)
+    rest.push_back(item.image.columns);
+  EXPECT_EQ(rest, decltype(whole)(whole.begin() + sent, whole.end()));
+  EXPECT_EQ(model_.controls().status(0), std::string(msg::kStateEditing));
+  // Nothing left to go on with once the job has finished.
+  ui_.print_dialog = [&](PrintDialog& f) {
+    offered = f.continue_text();
+    return PrintDialog::kResultCancel;
+  };
+  model_.printing().OnPrintButton();
+  EXPECT_EQ(offered, "");
+
+  // Stopped again, then a Segment is changed: the offer is withdrawn.
+  pressed = false;
+  Ok();
+  ui_.on_dispatch = [&] {
+    if (pressed || !model_.controls().Enabled(Control::StopButton)) return;
+    if (printers_->printer(0).jobs().back().items.size() < 2) return;
+    pressed = true;
+    model_.printing().OnStopButton();
+  };
+  model_.printing().OnPrintButton();
+  ASSERT_TRUE(pressed);
+  ui_.on_dispatch = {};
+  ui_.print_dialog = [&](PrintDialog& f) {
+    offered = f.continue_text();
+    return PrintDialog::kResultCancel;
+  };
+  model_.printing().OnPrintButton();
+  EXPECT_NE(offered, "");
+  model_.table().Last();
+  model_.table().Edit();
+  model_.table().SetText(kUpperLineColumn, "B2");
+  model_.table().Store();
+  model_.printing().OnPrintButton();
+  EXPECT_EQ(offered, "");
 }
 
 TEST_F(PrintCommandTest, MarkersTooLongForThePrinterAreLeftOutAndToldAtTheEnd) {

@@ -18,6 +18,7 @@
 #include <functional>
 #include <ostream>
 
+#include "app/qt/job_preview_view.h"
 #include "app/qt/main_window.h"
 #include "app/qt/print_dialog_view.h"
 #include "app/qt/qt_ui.h"
@@ -421,6 +422,54 @@ TEST_F(PrintWindowTest, CloseAfterTheStopWaitsForTheJobToEnd) {
   // The close asked for comes when the job has ended.
   QApplication::processEvents();
   EXPECT_FALSE(window_->isVisible());
+}
+
+// The print dialog's "预览" opens the job preview over the dialog with the same figures; a
+// click on a marker makes its Segment the window's current one and the preview says
+// which marker it is; closing it returns to the dialog.
+TEST_F(PrintWindowTest, ThePreviewOverThePrintDialogGoesToTheMarkersSegment) {
+  Printers("qb20");
+  OpenSample("设备标识.kel");
+  QString dialog_figures, preview_figures, chosen, last_chosen;
+  int rows = 0;
+  int clicked_row = 0;
+  WhenDialogShows([&](PrintDialogView& dialog) {
+    dialog_figures = dialog.findChild<QLabel*>(QStringLiteral("figures_text"))->text();
+    auto* poll = new QTimer(&dialog);
+    poll->setInterval(0);
+    QObject::connect(poll, &QTimer::timeout, poll, [&, poll] {
+      auto* view = dynamic_cast<JobPreviewView*>(QApplication::activeModalWidget());
+      if (!view || !view->isVisible()) return;
+      poll->stop();
+      QApplication::processEvents();
+      preview_figures = view->findChild<QLabel*>(QStringLiteral("figures_text"))->text();
+      JobPreviewArea* area = view->area();
+      rows = area->viewport()->height();
+      // The first marker, clicked; then End: the job's last marker, of the last Segment.
+      QTest::mouseClick(area->viewport(), Qt::LeftButton, {}, QPoint(8 + 20, 8 + 40));
+      chosen = view->findChild<QLabel*>(QStringLiteral("chosen_text"))->text();
+      QTest::keyClick(area, Qt::Key_End);
+      last_chosen = view->findChild<QLabel*>(QStringLiteral("chosen_text"))->text();
+      clicked_row = model_.table().Position();
+      QTest::mouseClick(view->findChild<QPushButton*>(QStringLiteral("close_button")),
+                        Qt::LeftButton);
+    });
+    poll->start();
+    QTest::mouseClick(dialog.findChild<QPushButton*>(QStringLiteral("preview_button")),
+                      Qt::LeftButton);
+    QTest::mouseClick(dialog.findChild<QPushButton*>(QStringLiteral("cancel_button")),
+                      Qt::LeftButton);
+  });
+  Click(Control::PrintButton);
+  EXPECT_GT(rows, 0);
+  EXPECT_FALSE(dialog_figures.isEmpty());
+  EXPECT_TRUE(preview_figures.startsWith(dialog_figures)) << preview_figures.toStdString();
+  EXPECT_TRUE(chosen.startsWith(QStringLiteral("第 1 个标记"))) << chosen.toStdString();
+  EXPECT_EQ(clicked_row, model_.table().RowCount());
+  EXPECT_TRUE(last_chosen.contains(QStringLiteral("第 %1 段").arg(clicked_row)))
+      << last_chosen.toStdString();
+  EXPECT_TRUE(printers_->printer(0).jobs().empty());
+  ExpectEditingState();
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include <utility>
 #include <vector>
 
+#include "app/job_preview_window.h"
 #include "app/print_dialog.h"
 #include "app/serial_dialog.h"
 #include "app/symbol_picker.h"
@@ -103,6 +104,15 @@ class ScriptedUi : public WindowUi {
     dialog.OnActivated();
     if (!print_dialog) return PrintDialog::kResultCancel;
     return print_dialog(dialog);
+  }
+
+  // The job preview: `job_preview` plays the operator (it is given the window); without
+  // it the preview is closed at once.
+  std::function<void(JobPreviewWindow&)> job_preview;
+  int job_previews = 0;
+  void ShowJobPreview(JobPreviewWindow& window) override {
+    ++job_previews;
+    if (job_preview) job_preview(window);
   }
 
   // The event loop on a fake clock: every dispatch moves it on by `dispatch_ms`, fires the

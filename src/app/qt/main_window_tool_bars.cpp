@@ -45,6 +45,7 @@ QWidget* MainWindow::BuildUpperToolBar() {
       {Control::SaveButton, QStyle::SP_DialogSaveButton, "存储"},
       {Control::SaveAsButton, QStyle::SP_DriveFDIcon, "另存"},
       {Control::PrintButton, QStyle::SP_ComputerIcon, "打印"},
+      {Control::PreviewButton, QStyle::SP_FileDialogContentsView, "预览"},
       {Control::StopButton, QStyle::SP_BrowserStop, "停止"},
       {Control::ImportExcelButton, QStyle::SP_FileDialogDetailedView, "Excel"},
       {Control::ExportButton, QStyle::SP_ArrowRight, "导出"},
@@ -193,6 +194,8 @@ void MainWindow::FileButtonClick(Control c) {
       return model_.OnHelpButton();
     case Control::PrintButton:
       return model_.printing().OnPrintButton();
+    case Control::PreviewButton:
+      return model_.printing().OnPreviewButton();
     case Control::StopButton:
       return model_.printing().OnStopButton();
     default:

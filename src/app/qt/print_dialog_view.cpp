@@ -151,6 +151,16 @@ PrintDialogView::PrintDialogView(PrintDialog& model, QWidget* parent)
   top->addWidget(figures_);
 
   auto* buttons = new QHBoxLayout;
+  auto* preview = new QPushButton(QStringLiteral("预览"), this);
+  preview->setObjectName(QStringLiteral("preview_button"));
+  preview->setToolTip(QStringLiteral("查看整个任务:每个标记和不打印的项"));
+  preview->setAutoDefault(false);
+  buttons->addWidget(preview);
+  continue_ = new QPushButton(this);
+  continue_->setObjectName(QStringLiteral("continue_button"));
+  continue_->setToolTip(QStringLiteral("上次打印中途终止:接着打印其余的标记"));
+  continue_->setAutoDefault(false);
+  buttons->addWidget(continue_);
   buttons->addStretch();
   ok_ = new QPushButton(QStringLiteral("确定"), this);
   ok_->setObjectName(QStringLiteral("ok_button"));
@@ -206,6 +216,14 @@ PrintDialogView::PrintDialogView(PrintDialog& model, QWidget* parent)
     model_.OnOkButton();
     if (model_.result() == PrintDialog::kResultOk) done(model_.result());
   });
+  connect(preview, &QPushButton::clicked, this, [this] {
+    model_.OnPreviewButton();
+    Sync();
+  });
+  connect(continue_, &QPushButton::clicked, this, [this] {
+    model_.OnContinueButton();
+    if (model_.result() == PrintDialog::kResultContinue) done(model_.result());
+  });
   connect(cancel, &QPushButton::clicked, this, [this] {
     model_.OnCancelButton();
     done(model_.result());
@@ -260,6 +278,9 @@ void PrintDialogView::Sync() {
   for (const DeviceEntry& e : model_.entries()) printer_selector_->addItem(Q(e.label));
   printer_selector_->setCurrentIndex(model_.selection());
   ok_->setEnabled(model_.ok_enabled());
+  continue_->setText(Q(model_.continue_text()));
+  continue_->setVisible(!model_.continue_text().empty());
+  continue_->setEnabled(model_.ok_enabled());
   (model_.range() ? range_ : all_)->setChecked(true);
   segment_count_->setText(Q(model_.segment_count_text()));
   figures_->setText(Q(model_.figures_text()));

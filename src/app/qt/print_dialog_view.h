@@ -50,6 +50,7 @@ class PrintDialogView : public QDialog {
   QLabel* repeat_first_picture_ = nullptr;
   QLabel* serial_first_picture_ = nullptr;
   QPushButton* ok_ = nullptr;
+  QPushButton* continue_ = nullptr;
   bool syncing_ = false;
   // Run() has just looked for printers: the activation that comes with showing the
   // dialog does not look again.

@@ -11,6 +11,7 @@
 #include <chrono>
 #include <thread>
 
+#include "app/qt/job_preview_view.h"
 #include "app/qt/print_dialog_view.h"
 #include "app/qt/serial_dialog_view.h"
 #include "app/qt/symbol_picker_view.h"
@@ -89,6 +90,13 @@ void QtUi::OpenWithDesktop(const std::filesystem::path& file) {
 int QtUi::ShowPrintDialog(PrintDialog& dialog) {
   PrintDialogView view(dialog, parent_);
   return view.Run();
+}
+
+void QtUi::ShowJobPreview(JobPreviewWindow& window) {
+  // Over the print dialog when it asked for the preview, else over the main window.
+  QWidget* over = QApplication::activeModalWidget();
+  JobPreviewView view(window, over ? over : parent_);
+  view.Run();
 }
 
 int QtUi::ShowSerialDialog(SerialNumberDialog& dialog) {

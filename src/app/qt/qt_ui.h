@@ -22,6 +22,7 @@ class QtUi : public WindowUi {
   void Beep() override;
   void OpenWithDesktop(const std::filesystem::path& file) override;
   int ShowPrintDialog(PrintDialog& dialog) override;
+  void ShowJobPreview(JobPreviewWindow& window) override;
   int ShowSerialDialog(SerialNumberDialog& dialog) override;
   int ShowSymbolPicker(SymbolPicker& picker) override;
   uint64_t NowMs() override;
