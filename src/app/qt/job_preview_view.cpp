@@ -84,9 +84,12 @@ void JobPreviewArea::paintEvent(QPaintEvent*) {
   const QFontMetrics fm(small);
   for (int r = first; r <= last && r < model_.row_count(); ++r) {
     const int top = dy + model_.RowTop(r);
-    p.drawImage(dx, top, Row(r));
+    const std::vector<JobPreviewWindow::Cell> cells = model_.CellsOf(r);
+    // The tape as long as the row's items: no blank tape right of a short row.
+    const int tape_width = cells.empty() ? 0 : cells.back().x + cells.back().width;
+    p.drawImage(dx, top, Row(r), 0, 0, tape_width, model_.tape_height());
     const int caption_top = top + model_.tape_height();
-    for (const JobPreviewWindow::Cell& c : model_.CellsOf(r)) {
+    for (const JobPreviewWindow::Cell& c : cells) {
       const JobEntry& e = model_.preview().entry(c.entry);
       const QRect cell(dx + c.x, top, c.width, model_.tape_height());
       if (!e.printed) {
