@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "document/gbk.h"
+
 namespace qx {
 
 SymbolPicker::SymbolPicker(SymbolPickerHost host) : host_(std::move(host)) {
@@ -18,7 +20,12 @@ std::string SymbolPicker::Cell(int col, int row) const {
   // A0 and FF are no trail bytes of the symbol area; A1 ED is the serial placeholder,
   // which only the serial-number dialog inserts.
   if (trail == 0xA0 || trail == 0xFF || (zone_ == 0xA1 && trail == 0xED)) return {};
-  return {static_cast<char>(zone_), static_cast<char>(trail)};
+  std::string code{static_cast<char>(zone_), static_cast<char>(trail)};
+  // Codes GBK leaves unassigned (113 in these zones) would go into the line as a character
+  // nothing can show or print: their cells stay empty like the three above.
+  const std::optional<char32_t> cp = gbk::DecodeChar(code);
+  if (!cp || *cp == gbk::kReplacement || (*cp >= 0xE000 && *cp <= 0xF8FF)) return {};
+  return code;
 }
 
 void SymbolPicker::Fill() {

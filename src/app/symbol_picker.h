@@ -47,7 +47,8 @@ class SymbolPicker {
 
   // --- What the picker shows -----------------------------------------------------------
   uint8_t zone() const { return zone_; }
-  // The GBK bytes shown in a cell; empty for the three empty cells.
+  // The GBK bytes shown in a cell; empty for the three empty cells of the grid and for the
+  // codes GBK leaves unassigned. An empty cell cannot be inserted.
   std::string Cell(int col, int row) const;
   int col() const { return col_; }
   int row() const { return row_; }
