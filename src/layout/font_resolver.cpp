@@ -255,6 +255,7 @@ FontResolution FontResolver::Compute(std::string_view face, bool bold) const {
       FcCharSetMerge(covered, cs, nullptr);
     }
     if (fam != nullptr) families.emplace_back(fam);
+    r.families.emplace_back(fam != nullptr ? fam : "");
     FcPattern* own = own_pattern(file, index);
     FontFace f;
     f.path = file;

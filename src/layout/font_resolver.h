@@ -40,6 +40,9 @@ struct FontResolution {
   // Faces to draw with, primary first; a character missing from one face is drawn from
   // the next face that has it. Empty when fontconfig found nothing at all.
   std::vector<FontFace> faces;
+  // The family name of each face, in the same order: the fallback list for text drawn by
+  // other means (the window's widgets) to find the same faces.
+  std::vector<std::string> families;
   bool exact = false;           // the requested name is a family name of the primary face
   std::string family;           // family name of the primary face, for showing
   FontSizing sizing = FontSizing::kGdi;

@@ -5,6 +5,9 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QFontInfo>
+#include <QImage>
+#include <QInputMethodEvent>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTableWidget>
@@ -58,6 +61,11 @@ class InsertionDialogsTest : public ::testing::Test {
   ~InsertionDialogsTest() override { window_.reset(); }
 
   QLineEdit* Line(Control c) { return static_cast<QLineEdit*>(window_->Widget(c)); }
+  void Commit(Control c, const QString& text) {
+    QInputMethodEvent e;
+    e.setCommitString(text);
+    QApplication::sendEvent(Line(c), &e);
+  }
   std::string Field(int col) { return gbk::ToUtf8(model_.table().Text(col)); }
   void Click(Control c) {
     QWidget* w = window_->Widget(c);
@@ -151,18 +159,27 @@ TEST_F(InsertionDialogsTest, SymbolPickerInsertsIntoTheUpperAndTheLowerLine) {
   WhenShown<SymbolPickerView>([&](SymbolPickerView& v) {
     pre_on = v.pre_button()->isEnabled();
     insert_on = v.insert_button()->isEnabled();
-    grid_family = v.grid()->font().family();
+    grid_family = QFontInfo(v.grid()->font()).family();
     cell = v.grid()->item(0, 2)->text();
     v.grid()->setCurrentCell(0, 2);  // A1 A2
     EXPECT_TRUE(v.insert_button()->isEnabled());
     QTest::mouseClick(v.insert_button(), Qt::LeftButton);
     QTest::mouseClick(v.next_button(), Qt::LeftButton);  // A2 A2, the same place
     preview_after_paging = v.preview()->text();
+    // A2 AB has no character: its cell is empty and a click on it chooses nothing.
+    QTableWidgetItem* unassigned = v.grid()->item(0, 11);
+    EXPECT_EQ(unassigned->text(), QString());
+    EXPECT_EQ(unassigned->flags(), Qt::NoItemFlags);
+    QTest::mouseClick(v.grid()->viewport(), Qt::LeftButton, {},
+                      v.grid()->visualItemRect(unassigned).center());
+    EXPECT_EQ(v.preview()->text(), preview_after_paging);
+    EXPECT_TRUE(v.insert_button()->isEnabled());
     QTest::mouseClick(v.close_button(), Qt::LeftButton);
   });
   Click(Control::SymbolButton);
   EXPECT_FALSE(pre_on);
   EXPECT_FALSE(insert_on);
+  // The grid draws in the face that stands in for 黑体.
   EXPECT_EQ(grid_family,
             QString::fromStdString(FontResolver::Shared().Resolve("黑体", false).family));
   EXPECT_EQ(cell, QStringLiteral("、"));
@@ -184,6 +201,55 @@ TEST_F(InsertionDialogsTest, SymbolPickerInsertsIntoTheUpperAndTheLowerLine) {
   EXPECT_EQ(Field(kLowerLineColumn), "Cⅱ");
   EXPECT_EQ(Line(Control::LowerLine)->text(), QStringLiteral("Cⅱ"));
   EXPECT_EQ(Field(kUpperLineColumn), "AB、");
+}
+
+// Dark pixels of a widget's picture in `area`: the ink of the text drawn there.
+int Ink(QWidget* w, const QRect& area) {
+  const QImage image = w->grab(area).toImage();
+  int ink = 0;
+  for (int y = 0; y < image.height(); ++y)
+    for (int x = 0; x < image.width(); ++x) ink += qGray(image.pixel(x, y)) < 96;
+  return ink;
+}
+
+TEST_F(InsertionDialogsTest, SymbolsTheDocumentFaceLeavesBlankShowAsTheyPrint) {
+  // 黑体's stand-in has these as empty glyphs; the printer draws them from a fallback face,
+  // and so must the picker's cell, its preview and the line they go into. 中 and A come
+  // from the face itself; 1℃ǎ is typed, among other characters.
+  for (const char* symbol : {"℃", "Ⅴ", "ǎ", "中", "A", "1℃ǎ"}) {
+    SCOPED_TRACE(symbol);
+    const std::string code = gbk::Encode(symbol);
+    const bool in_picker = code.size() == 2 && static_cast<uint8_t>(code[0]) <= 0xA8;
+    for (int i = 0; i < 4 && !Line(Control::UpperLine)->text().isEmpty(); ++i)
+      QTest::keyClick(Line(Control::UpperLine), Qt::Key_Backspace);
+    if (in_picker) {
+      const int zone = static_cast<uint8_t>(code[0]), trail = static_cast<uint8_t>(code[1]);
+      const int col = (trail - 0xA0) % 16, row = (trail - 0xA0) / 16;
+      int cell_ink = -1, preview_ink = -1;
+      WhenShown<SymbolPickerView>([&](SymbolPickerView& v) {
+        while (model_.symbol_picker().zone() > zone) QTest::mouseClick(v.pre_button(), Qt::LeftButton);
+        while (model_.symbol_picker().zone() < zone) QTest::mouseClick(v.next_button(), Qt::LeftButton);
+        QTableWidgetItem* item = v.grid()->item(row, col);
+        EXPECT_EQ(item->text(), QString::fromUtf8(symbol));
+        v.grid()->setCurrentCell(0, 0);  // no highlight on the cell looked at
+        cell_ink = Ink(v.grid()->viewport(), v.grid()->visualItemRect(item));
+        v.grid()->setCurrentCell(row, col);
+        preview_ink = Ink(v.preview(), v.preview()->rect());
+        QTest::mouseClick(v.insert_button(), Qt::LeftButton);
+        QTest::mouseClick(v.close_button(), Qt::LeftButton);
+      });
+      Click(Control::SymbolButton);
+      EXPECT_GT(cell_ink, 15);
+      EXPECT_GT(preview_ink, 60);
+    } else {
+      Commit(Control::UpperLine, QString::fromUtf8(symbol));
+    }
+    QLineEdit* line = Line(Control::UpperLine);
+    ASSERT_EQ(line->text(), QString::fromUtf8(symbol));
+    line->clearFocus();  // no caret in the picture
+    QApplication::processEvents();
+    EXPECT_GT(Ink(line, line->rect()), 150);
+  }
 }
 
 }  // namespace

@@ -21,9 +21,14 @@ class GbkLineEdit : public QLineEdit {
   void mouseReleaseEvent(QMouseEvent* e) override;
   void mouseMoveEvent(QMouseEvent* e) override;
   void contextMenuEvent(QContextMenuEvent* e) override;
+  // The document face comes with the print path's fallback faces, and the characters that
+  // face leaves blank (℃ in 黑体) are drawn from the face the printer takes them from.
+  void changeEvent(QEvent* e) override;
+  void paintEvent(QPaintEvent* e) override;
 
  private:
   void PushCaret();  // the widget's caret and selection into the model
+  void DrawStandIns();
   MainWindow& window_;
   Control id_;
 };

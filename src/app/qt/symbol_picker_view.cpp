@@ -8,9 +8,9 @@
 #include <QTableWidget>
 #include <QVBoxLayout>
 
+#include "app/qt/document_font.h"
 #include "app/qt/qt_ui.h"
 #include "document/gbk.h"
-#include "layout/font_resolver.h"
 
 namespace qx {
 namespace {
@@ -21,10 +21,11 @@ QString Shown(const std::string& code) {
   return Q(gbk::ToUtf8(code));
 }
 
-// The installed family that draws the document's face (its stand-in for a Windows face).
-QString Family(const std::string& face) {
-  const FontResolution& r = FontResolver::Shared().Resolve(face, false);
-  return r.family.empty() ? Q(face) : Q(r.family);
+// `font`, or for a character its first face leaves blank, the face the printer takes it
+// from.
+QVariant CellFont(const QFont& font, const QString& text) {
+  if (text.size() != 1 || StandInFamily(font, text.front()).isEmpty()) return {};
+  return FontFor(font, text.front());
 }
 
 }  // namespace
@@ -106,17 +107,25 @@ void SymbolPickerView::closeEvent(QCloseEvent* e) {
 
 void SymbolPickerView::Sync() {
   syncing_ = true;
-  QFont cells(Family(model_.face()));
-  cells.setPixelSize(20);
+  // The document face with the printer's fallback faces, so that every symbol shows as
+  // it prints.
+  const QFont cells = DocumentFont(model_.face(), 20);
   grid_->setFont(cells);
   for (int r = 0; r < SymbolPicker::kRows; ++r)
-    for (int c = 0; c < SymbolPicker::kColumns; ++c)
-      grid_->item(r, c)->setText(Shown(model_.Cell(c, r)));
+    for (int c = 0; c < SymbolPicker::kColumns; ++c) {
+      QTableWidgetItem* item = grid_->item(r, c);
+      const std::string code = model_.Cell(c, r);
+      const QString text = Shown(code);
+      item->setText(text);
+      item->setData(Qt::FontRole, CellFont(cells, text));
+      // A cell without a character cannot be chosen, by the mouse or the keys.
+      item->setFlags(code.empty() ? Qt::NoItemFlags : Qt::ItemIsEnabled | Qt::ItemIsSelectable);
+    }
   grid_->setCurrentCell(model_.row(), model_.col());
-  QFont large(Family(model_.face()));
-  large.setPixelSize(44);
-  preview_->setFont(large);
-  preview_->setText(Shown(model_.preview()));
+  const QString preview = Shown(model_.preview());
+  const QFont large = DocumentFont(model_.face(), 44);
+  preview_->setFont(preview.size() == 1 ? FontFor(large, preview.front()) : large);
+  preview_->setText(preview);
   pre_->setEnabled(model_.pre_enabled());
   next_->setEnabled(model_.next_enabled());
   insert_->setEnabled(model_.insert_enabled());
