@@ -74,7 +74,10 @@ void MainWindowModel::OnHelpButton() {
   const std::filesystem::path saved = std::filesystem::current_path(ec);
   std::filesystem::current_path(ctx_.app_dir, ec);
   help_cwd_ok_ = !ec;
-  ui_.OpenWithDesktop(ctx_.app_dir / "help" / "index.html");
+  // Without a viewer on the desktop (no browser set up, no xdg-open) the program shows the
+  // pages itself.
+  const std::filesystem::path page = ctx_.app_dir / "help" / "index.html";
+  if (!ui_.OpenWithDesktop(page)) ui_.ShowHelp(page);
   if (!saved.empty()) std::filesystem::current_path(saved, ec);
 }
 

@@ -21,6 +21,9 @@ class WindowUi : public Ui {
   virtual int ShowPrintDialog(PrintDialog& dialog) = 0;
   // Shows the job preview modally until it is closed.
   virtual void ShowJobPreview(JobPreviewWindow& window) = 0;
+  // Shows a help page (HTML beside the program) in the program's own help window, for
+  // when the desktop has no viewer for it. Returns at once; the window stays open.
+  virtual void ShowHelp(const std::filesystem::path& page) = 0;
 };
 
 }  // namespace qx

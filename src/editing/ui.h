@@ -31,8 +31,9 @@ class Ui {
   virtual bool Ask(std::string_view text, std::string_view caption, std::string_view yes,
                    std::string_view no) = 0;
   virtual void Beep() = 0;
-  // Opens a document with the desktop's viewer, without waiting. Failures are not reported.
-  virtual void OpenWithDesktop(const std::filesystem::path& file) = 0;
+  // Opens a document with the desktop's viewer, without waiting for the viewer to close.
+  // False when the desktop has no viewer for it or the viewer could not start.
+  virtual bool OpenWithDesktop(const std::filesystem::path& file) = 0;
   // A modal question with the buttons "是", "否" and, when `with_cancel`, "取消".
   virtual Answer AskYesNo(std::string_view text, std::string_view caption, bool with_cancel) = 0;
   // Modal file dialogs; nullopt when cancelled.

@@ -85,6 +85,24 @@ TEST_F(WindowTest, HelpLeavesTheCurrentDirectory) {
   EXPECT_TRUE(ui_.messages.empty());  // a missing help file is not reported
 }
 
+TEST_F(WindowTest, HelpFallsBackToTheProgramsOwnWindowWithoutADesktopViewer) {
+  const auto before = std::filesystem::current_path();
+  const std::filesystem::path page = dir_ / "help" / "index.html";
+  for (bool desktop_opens : {true, false}) {
+    SCOPED_TRACE(desktop_opens);
+    ui_.opened.clear();
+    ui_.help_pages.clear();
+    ui_.desktop_opens = desktop_opens;
+    model_.OnHelpButton();
+    // The desktop is always asked first; only its refusal brings up the program's window.
+    EXPECT_EQ(ui_.opened, std::vector<std::filesystem::path>{page});
+    EXPECT_EQ(ui_.help_pages, desktop_opens ? std::vector<std::filesystem::path>{}
+                                            : std::vector<std::filesystem::path>{page});
+    EXPECT_EQ(std::filesystem::current_path(), before);
+    EXPECT_TRUE(ui_.messages.empty());
+  }
+}
+
 TEST_F(WindowTest, ReturnToEditing) {
   model_.doc().file_state.DocBusy = true;
   model_.printing().StopRequested() = true;

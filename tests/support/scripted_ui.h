@@ -72,7 +72,14 @@ class ScriptedUi : public WindowUi {
     return f;
   }
   void Beep() override { ++beeps; }
-  void OpenWithDesktop(const std::filesystem::path& f) override { opened.push_back(f); }
+  // Whether the desktop has a viewer for the help pages; without one the window shows them.
+  bool desktop_opens = true;
+  std::vector<std::filesystem::path> help_pages;
+  bool OpenWithDesktop(const std::filesystem::path& f) override {
+    opened.push_back(f);
+    return desktop_opens;
+  }
+  void ShowHelp(const std::filesystem::path& page) override { help_pages.push_back(page); }
 
   // The serial-number dialog and the symbol picker: the script plays the operator on the
   // activated dialog and returns when the operator is done; without a script the dialog is

@@ -5,12 +5,15 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QProcess>
 #include <QPushButton>
+#include <QStandardPaths>
 #include <QTimer>
 #include <QUrl>
 #include <chrono>
 #include <thread>
 
+#include "app/qt/help_view.h"
 #include "app/qt/job_preview_view.h"
 #include "app/qt/print_dialog_view.h"
 #include "app/qt/serial_dialog_view.h"
@@ -83,8 +86,40 @@ void QtUi::Beep() {
   QApplication::beep();
 }
 
-void QtUi::OpenWithDesktop(const std::filesystem::path& file) {
-  QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(file.string())));
+bool QtUi::OpenWithDesktop(const std::filesystem::path& file) {
+  const QString path = QString::fromStdString(file.string());
+  // xdg-open hands the file to the desktop's viewer and says by its exit status whether
+  // there was one; Qt's own launcher only says whether a launcher started. A viewer that
+  // runs in xdg-open's foreground is left running once it has had time to fail.
+  const QString opener = QStandardPaths::findExecutable(QStringLiteral("xdg-open"));
+  if (opener.isEmpty()) return QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+  auto* process = new QProcess(qApp);
+  process->setStandardOutputFile(QProcess::nullDevice());
+  process->setStandardErrorFile(QProcess::nullDevice());
+  process->start(opener, {path});
+  constexpr int kViewerStartMs = 2000;
+  if (!process->waitForStarted(kViewerStartMs)) {
+    delete process;
+    return false;
+  }
+  if (!process->waitForFinished(kViewerStartMs)) {
+    QObject::connect(process, &QProcess::finished, process, &QObject::deleteLater);
+    return true;
+  }
+  const bool opened = process->exitStatus() == QProcess::NormalExit && process->exitCode() == 0;
+  delete process;
+  return opened;
+}
+
+void QtUi::ShowHelp(const std::filesystem::path& page) {
+  if (!help_) {
+    help_ = new HelpView(parent_);
+    help_->setAttribute(Qt::WA_DeleteOnClose);
+  }
+  help_->Open(page);
+  help_->show();
+  help_->raise();
+  help_->activateWindow();
 }
 
 int QtUi::ShowPrintDialog(PrintDialog& dialog) {

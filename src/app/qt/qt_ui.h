@@ -1,9 +1,11 @@
 // The Ui of the real window: Qt message boxes without icons, the desktop's viewer.
 #pragma once
 
+#include <QPointer>
 #include <QWidget>
 #include <functional>
 
+#include "app/qt/help_view.h"
 #include "app/window_ui.h"
 
 namespace qx {
@@ -20,7 +22,10 @@ class QtUi : public WindowUi {
   std::optional<std::filesystem::path> OpenFile(const FileDialog& d) override;
   std::optional<std::filesystem::path> SaveFile(const FileDialog& d) override;
   void Beep() override;
-  void OpenWithDesktop(const std::filesystem::path& file) override;
+  bool OpenWithDesktop(const std::filesystem::path& file) override;
+  void ShowHelp(const std::filesystem::path& page) override;
+  // The help window while it is open (it deletes itself when closed).
+  HelpView* help_window() const { return help_; }
   int ShowPrintDialog(PrintDialog& dialog) override;
   void ShowJobPreview(JobPreviewWindow& window) override;
   int ShowSerialDialog(SerialNumberDialog& dialog) override;
@@ -34,6 +39,7 @@ class QtUi : public WindowUi {
  private:
   QWidget* parent_;
   std::function<void()> job_timer_handler_;
+  QPointer<HelpView> help_;
 };
 
 // Sizes a dialog to its contents and centres it on its parent window.
