@@ -26,7 +26,7 @@ class QuietUi : public qx::WindowUi {
     return false;
   }
   void Beep() override {}
-  void OpenWithDesktop(const std::filesystem::path&) override {}
+  bool OpenWithDesktop(const std::filesystem::path&) override { return true; }
   qx::Answer AskYesNo(std::string_view, std::string_view, bool) override {
     return qx::Answer::kNo;
   }
@@ -39,6 +39,7 @@ class QuietUi : public qx::WindowUi {
   int ShowSymbolPicker(qx::SymbolPicker&) override { return 0; }
   int ShowPrintDialog(qx::PrintDialog&) override { return 0; }
   void ShowJobPreview(qx::JobPreviewWindow&) override {}
+  void ShowHelp(const std::filesystem::path&) override {}
 };
 
 // 99 GBK bytes: wire numbers with Chinese text, as cabinet lists have them.
