@@ -30,6 +30,9 @@ WindowLayout ComputeLayout(int w, int h) {
     l.grid_height = l.upper_line_top - 98;
   }
   l.grid_text_col_width = (l.grid_width - 40) / 2;
+  // Twice the printer's scale where the screen is high enough for it and the list.
+  l.preview_scale = h >= 900 ? 2 : 1;
+  l.two_row_tool_bars = w < 1100 || h < 600;
   if (h < 600) {
     l.compact = true;
     l.logo_picture_visible = false;

@@ -24,7 +24,8 @@ struct WindowLayout {
   bool logo_picture_visible = true;
   int line_font_px = 53;    // the two line editors' font
   int tool_icon_px = 28;    // the icons of the file and print commands
-  int preview_scale = 2;    // screen pixels per printer dot in the preview
+  bool two_row_tool_bars = false;  // each tool bar in two rows (narrow or compact windows)
+  int preview_scale = 2;    // screen pixels per printer dot in the preview (1 below 900)
 };
 
 WindowLayout ComputeLayout(int screen_width, int screen_height);

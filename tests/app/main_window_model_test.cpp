@@ -47,13 +47,14 @@ TEST(WindowLayoutRules, LowScreensGetTheCompactWindow) {
     bool compact;
     int line_font_px, preview_scale;
   } cases[] = {
-      {1366, 738, false, 53, 2},
-      {1024, 738, false, 53, 2},
+      {1366, 738, false, 53, 1},
+      {1024, 738, false, 53, 1},
       {1920, 1050, false, 53, 2},
+      {1600, 900, false, 53, 2},
       {683, 369, true, 25, 1},
       {512, 369, true, 25, 1},
       {800, 599, true, 41, 1},
-      {800, 600, false, 53, 2},
+      {800, 600, false, 53, 1},
       {320, 200, true, 22, 1},  // never smaller than a readable line
   };
   for (const Case& c : cases) {
@@ -63,6 +64,7 @@ TEST(WindowLayoutRules, LowScreensGetTheCompactWindow) {
     EXPECT_EQ(l.logo_picture_visible, !c.compact);
     EXPECT_EQ(l.line_font_px, c.line_font_px);
     EXPECT_EQ(l.preview_scale, c.preview_scale);
+    EXPECT_EQ(l.two_row_tool_bars, c.w < 1100 || c.compact);
   }
   EXPECT_EQ(StatusPanelWidth(1023), 511);
 }

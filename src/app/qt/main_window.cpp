@@ -54,7 +54,7 @@ void MainWindow::Build() {
   const WindowLayout& layout = model_.layout();
   auto* central = new QWidget;
   auto* outer = new QVBoxLayout(central);
-  outer->setContentsMargins(6, 6, 6, 6);
+  outer->setContentsMargins(0, 6, 0, 2);
 
   // Top: the logo beside the two tool bars.
   auto* logo = new QLabel;
@@ -75,6 +75,19 @@ void MainWindow::Build() {
   middle->addLayout(BuildListAndPreview(), 1);
   outer->addLayout(middle, 1);
 
+  // The window fits any screen: what does not fit a very small one scrolls, while the
+  // menu, the two line editors and the status bar stay in view. On larger screens the
+  // content fills the window and the Segment list takes the height that is left.
+  auto* scroll = new QScrollArea;
+  scroll->setObjectName(QStringLiteral("WindowContent"));
+  scroll->setFrameShape(QFrame::NoFrame);
+  scroll->setWidgetResizable(true);
+  scroll->setWidget(central);
+  auto* window_area = new QWidget;
+  auto* column = new QVBoxLayout(window_area);
+  column->setContentsMargins(0, 0, 0, 0);
+  column->setSpacing(4);
+  column->addWidget(scroll, 1);
   for (Control c : {Control::UpperLine, Control::LowerLine}) {
     auto* e = new GbkLineEdit(*this, c);
     QFont f = e->font();
@@ -83,18 +96,11 @@ void MainWindow::Build() {
     e->setAcceptDrops(false);  // a file dropped there opens; text goes in only by typing
     widgets_[static_cast<std::size_t>(c)] = e;
     e->installEventFilter(this);
-    outer->addWidget(e);
+    column->addWidget(e);
   }
+  column->setContentsMargins(6, 0, 6, 4);
   for (Control c : {Control::LengthEdit, Control::RepeatEdit}) Widget(c)->setAcceptDrops(false);
-  // The window fits any screen: what does not fit a very small one scrolls, while the
-  // menu and the status bar stay in view. On larger screens the content fills the window
-  // and the Segment list takes the height that is left.
-  auto* scroll = new QScrollArea;
-  scroll->setObjectName(QStringLiteral("WindowContent"));
-  scroll->setFrameShape(QFrame::NoFrame);
-  scroll->setWidgetResizable(true);
-  scroll->setWidget(central);
-  setCentralWidget(scroll);
+  setCentralWidget(window_area);
 
   for (int i = 0; i < 2; ++i) {
     status_[i] = new QLabel;

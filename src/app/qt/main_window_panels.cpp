@@ -79,6 +79,9 @@ QLayout* MainWindow::BuildListAndPreview() {
   grid_->setHorizontalHeaderLabels(
       {QStringLiteral("段号"), QStringLiteral("字段内容"), QStringLiteral("下行内容")});
   grid_->verticalHeader()->hide();
+  // Rows as high as their text, so that the list shows as many Segments as it can.
+  grid_->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+  grid_->verticalHeader()->setDefaultSectionSize(QFontMetrics(WindowFont()).height() + 6);
   grid_->setEditTriggers(QAbstractItemView::NoEditTriggers);
   grid_->setSelectionBehavior(QAbstractItemView::SelectRows);
   grid_->setSelectionMode(QAbstractItemView::SingleSelection);

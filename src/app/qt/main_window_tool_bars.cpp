@@ -5,6 +5,7 @@
 #include <QLineEdit>
 #include <QStyle>
 #include <QToolButton>
+#include <QVBoxLayout>
 
 #include "app/qt/main_window.h"
 #include "app/qt/qt_ui.h"
@@ -32,8 +33,11 @@ QWidget* MainWindow::BuildUpperToolBar() {
   QStyle* st = style();
   auto* bar1 = new QWidget;
   widgets_[static_cast<std::size_t>(Control::UpperToolBar)] = bar1;
-  auto* h1 = new QHBoxLayout(bar1);
-  h1->setContentsMargins(0, 0, 0, 0);
+  // On a narrow or low window each bar takes two rows.
+  auto* rows1 = new QVBoxLayout(bar1);
+  rows1->setContentsMargins(0, 0, 0, 0);
+  auto* h1 = new QHBoxLayout;
+  rows1->addLayout(h1);
   struct Icon {
     Control c;
     QStyle::StandardPixmap px;
@@ -63,13 +67,19 @@ QWidget* MainWindow::BuildUpperToolBar() {
     h1->addWidget(b);
     connect(b, &QAbstractButton::clicked, this, [this, c = i.c] { RunCommand(c); });
   }
-  h1->addSpacing(8);
+  if (model_.layout().two_row_tool_bars) {
+    h1->addStretch();
+    h1 = new QHBoxLayout;
+    rows1->addLayout(h1);
+  } else {
+    h1->addSpacing(8);
+  }
   auto* faces = new QComboBox;
   faces->setObjectName(Name(Control::FontFaceSelector));
   faces->setToolTip(Q(Info(Control::FontFaceSelector).hint));
   model_.settings().SetFaceItems(FontResolver::Shared().InstalledFaceNames());
   for (const std::string& name : model_.settings().FaceItems()) faces->addItem(Q(name));
-  faces->setMaximumWidth(160);
+  faces->setMaximumWidth(model_.layout().compact ? 110 : 160);
   widgets_[static_cast<std::size_t>(Control::FontFaceSelector)] = faces;
   h1->addWidget(faces);
   connect(faces, &QComboBox::activated, this, [this](int i) {
@@ -123,8 +133,10 @@ QWidget* MainWindow::BuildUpperToolBar() {
 QWidget* MainWindow::BuildLowerToolBar() {
   auto* bar2 = new QWidget;
   widgets_[static_cast<std::size_t>(Control::LowerToolBar)] = bar2;
-  auto* h2 = new QHBoxLayout(bar2);
-  h2->setContentsMargins(0, 0, 0, 0);
+  auto* rows2 = new QVBoxLayout(bar2);
+  rows2->setContentsMargins(0, 0, 0, 0);
+  auto* h2 = new QHBoxLayout;
+  rows2->addLayout(h2);
   for (Control c : {Control::FirstButton, Control::LastButton, Control::AppendButton,
                     Control::InsertButton, Control::DeleteButton, Control::StoreButton}) {
     QAbstractButton* b = ToolButton(c, {});
@@ -132,7 +144,13 @@ QWidget* MainWindow::BuildLowerToolBar() {
     h2->addWidget(b);
     connect(b, &QAbstractButton::clicked, this, [this, c] { RunCommand(c); });
   }
-  h2->addSpacing(16);
+  if (model_.layout().two_row_tool_bars) {
+    h2->addStretch();
+    h2 = new QHBoxLayout;
+    rows2->addLayout(h2);
+  } else {
+    h2->addSpacing(16);
+  }
   for (Control c : {Control::SuperscriptButton, Control::SubscriptButton, Control::SerialButton}) {
     QAbstractButton* b = ToolButton(c, {});
     qobject_cast<QToolButton*>(b)->setToolButtonStyle(Qt::ToolButtonTextOnly);
