@@ -1,5 +1,11 @@
 #include "app/main_window_model.h"
 
+#include <algorithm>
+#include <cctype>
+
+#include "app/window_title.h"
+#include "editing/messages.h"
+
 namespace qx {
 
 MainWindowModel::MainWindowModel(WindowUi& ui, std::unique_ptr<RowStore> store,
@@ -26,6 +32,7 @@ MainWindowModel::MainWindowModel(WindowUi& ui, std::unique_ptr<RowStore> store,
           SymbolPickerHost{[this] { return doc_.settings.font_face; },
                            [this](std::string_view s) { insertions_.InsertSymbol(s); }}) {
   ctx_.SetFocusRouter([this](Control c) { RouteFocus(c); });
+  files_.SetFileUsedHandler([this](const std::filesystem::path& file) { recent_.Add(file); });
   printing_.SetGoToSegment([this](int row) {
     list_.OnGridRowClicked(row);
     ctx_.Changed();
@@ -79,6 +86,64 @@ void MainWindowModel::OnHelpButton() {
   const std::filesystem::path page = ctx_.app_dir / "help" / "index.html";
   if (!ui_.OpenWithDesktop(page)) ui_.ShowHelp(page);
   if (!saved.empty()) std::filesystem::current_path(saved, ec);
+}
+
+std::string MainWindowModel::WindowTitle() const {
+  return qx::WindowTitle(doc_.file_state);
+}
+
+// --- Files from outside the dialogs ---------------------------------------------------------
+
+MainWindowModel::FileKind MainWindowModel::KindOf(const std::filesystem::path& file) {
+  std::string ext = file.extension().string();
+  std::transform(ext.begin(), ext.end(), ext.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  if (ext == ".kel") return FileKind::kDocument;
+  if (ext == ".xls" || ext == ".xlsx") return FileKind::kWorkbook;
+  return FileKind::kOther;
+}
+
+bool MainWindowModel::CanOpen(const std::filesystem::path& file) const {
+  switch (KindOf(file)) {
+    case FileKind::kDocument:
+      return ctx_.controls.Enabled(Control::OpenButton);
+    case FileKind::kWorkbook:
+      return ctx_.controls.Enabled(Control::ImportExcelButton);
+    default:
+      return false;
+  }
+}
+
+void MainWindowModel::OpenGivenFile(const std::filesystem::path& file) {
+  const FileKind kind = KindOf(file);
+  if (kind == FileKind::kOther) {
+    std::string text(msg::kCannotOpenFileKind);
+    text.replace(text.find("%s"), 2, file.string());
+    ui_.Message(text, msg::kInfo);
+    return;
+  }
+  if (!CanOpen(file)) return;  // not while printing, nor while a number editor holds the focus
+  if (kind == FileKind::kDocument) {
+    files_.OpenDocumentFile(file);
+  } else {
+    files_.ImportExcelFile(file);
+  }
+  ctx_.Changed();
+}
+
+void MainWindowModel::OpenRecentFile(std::size_t index) {
+  if (index >= recent_.entries().size()) return;
+  const std::filesystem::path file = recent_.entries()[index];
+  std::error_code ec;
+  if (!std::filesystem::is_regular_file(file, ec)) {
+    recent_.Remove(file);
+    std::string text(msg::kRecentFileMissing);
+    text.replace(text.find("%s"), 2, file.string());
+    ui_.Message(text, msg::kInfo);
+    ctx_.Changed();
+    return;
+  }
+  OpenGivenFile(file);
 }
 
 // --- Routing -------------------------------------------------------------------------------

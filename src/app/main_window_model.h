@@ -12,6 +12,7 @@
 #include <memory>
 
 #include "app/print_command.h"
+#include "app/recent_files.h"
 #include "app/serial_dialog.h"
 #include "app/symbol_picker.h"
 #include "app/window_layout.h"
@@ -49,6 +50,8 @@ class MainWindowModel {
   bool CanClose();  // true when the window may close
   void OnHelpButton();
   const WindowLayout& layout() const { return layout_; }
+  // The window's title for the Document as it is now.
+  std::string WindowTitle() const;
   bool help_opened_from_app_dir() const { return help_cwd_ok_; }
 
   // --- Routing ---------------------------------------------------------------------------
@@ -62,6 +65,21 @@ class MainWindowModel {
   // The serial-number dialog and the symbol picker, shown modally over the line being edited.
   void OnSerialButton();
   void OnSymbolButton();
+
+  // --- Files from outside the dialogs -------------------------------------------------------
+  // What a file given by name (dropped on the window, picked from the recent files) is to
+  // the window: a document file to open, a workbook to import, or neither.
+  enum class FileKind { kDocument, kWorkbook, kOther };
+  static FileKind KindOf(const std::filesystem::path& file);
+  // Whether the command `file` would run is offered now (its button is enabled).
+  bool CanOpen(const std::filesystem::path& file) const;
+  // Opens a document file or imports a workbook through the same steps as the open and
+  // import commands, with their questions and checks; only the file dialog is skipped.
+  // Any other file is refused with a message.
+  void OpenGivenFile(const std::filesystem::path& file);
+  // Opens entry `index` of the recent files; a file that is gone is told and dropped.
+  void OpenRecentFile(std::size_t index);
+  RecentFiles& recent_files() { return recent_; }
 
   // --- The parts -------------------------------------------------------------------------
   EditingContext& context() { return ctx_; }
@@ -112,6 +130,7 @@ class MainWindowModel {
   SerialNumberDialog serial_dialog_;
   SymbolPicker symbol_picker_;
   WindowLayout layout_;
+  RecentFiles recent_;
   bool help_cwd_ok_ = false;
 };
 

@@ -30,7 +30,24 @@ WindowLayout ComputeLayout(int w, int h) {
     l.grid_height = l.upper_line_top - 98;
   }
   l.grid_text_col_width = (l.grid_width - 40) / 2;
+  // Twice the printer's scale where the screen is high enough for it and the list.
+  l.preview_scale = h >= 900 ? 2 : 1;
+  l.two_row_tool_bars = w < 1100 || h < 600;
+  if (h < 600) {
+    l.compact = true;
+    l.logo_picture_visible = false;
+    l.line_font_px = h * 53 / 768 < 22 ? 22 : h * 53 / 768;
+    l.tool_icon_px = 20;
+    l.preview_scale = 1;
+  }
   return l;
+}
+
+bool PlacementFits(const ScreenRect& frame, const ScreenRect& available) {
+  constexpr int kSmallest = 200;
+  return frame.width >= kSmallest && frame.height >= kSmallest && frame.x >= available.x &&
+         frame.y >= available.y && frame.x + frame.width <= available.x + available.width &&
+         frame.y + frame.height <= available.y + available.height;
 }
 
 }  // namespace qx

@@ -224,6 +224,7 @@ bool DocumentFiles::LoadDocument(const std::filesystem::path* given) {
                                ctx_.controls.Enabled(Control::StoreButton));
   ctx_.controls.SetStatus(1, std::string(msg::kFilePath) + p.DocPath.string());
   ctx_.FocusLineEnd(0);
+  FileUsed(p.DocPath);
   return true;
 }
 
@@ -291,6 +292,7 @@ void DocumentFiles::SaveDocument(bool ask) {
     p.HasFile = true;
     p.DocModified = false;
     if (chosen) ctx_.controls.SetStatus(1, std::string(msg::kFilePath) + p.DocPath.string());
+    FileUsed(p.DocPath);
   }
   t.AttachControls();
   t.Edit();
@@ -352,23 +354,32 @@ void DocumentFiles::OnExportButton() {
 // --- Excel import -------------------------------------------------------------------
 
 void DocumentFiles::OnImportExcelButton() {
+  ImportFromExcel(nullptr);
+}
+
+void DocumentFiles::ImportExcelFile(const std::filesystem::path& workbook) {
+  ImportFromExcel(&workbook);
+}
+
+void DocumentFiles::ImportFromExcel(const std::filesystem::path* given) {
   DocumentFileState& p = ctx_.doc.file_state;
   p.UserEditing = false;
   if (!GiveUpDocument(GiveUp::kImport)) return;
   StartNewDocument();
-  ImportExcel();
+  ImportExcel(given);
   ReadDocumentSettings(ctx_.doc.settings, p);
   p.SkipNextEnter = false;
   p.UserEditing = true;
   ctx_.FocusLineEnd(0);
 }
 
-void DocumentFiles::ImportExcel() {
+void DocumentFiles::ImportExcel(const std::filesystem::path* given) {
   FileDialog d;
   d.filter = std::string(msg::kExcelFilter);
   d.default_suffix = "xls";
   d.folder = ctx_.app_dir / "Sample";
-  const std::optional<std::filesystem::path> file = ctx_.ui.OpenFile(d);
+  const std::optional<std::filesystem::path> file =
+      given ? std::optional<std::filesystem::path>(*given) : ctx_.ui.OpenFile(d);
   if (!file) return;
   WorkbookError error = WorkbookError::kNone;
   std::unique_ptr<SheetRows> rows = OpenFirstSheet(*file, &error);
@@ -376,6 +387,7 @@ void DocumentFiles::ImportExcel() {
     ctx_.ui.Message(WithReason(msg::kImportFailed, WorkbookReason(error)), msg::kInfo);
     return;
   }
+  FileUsed(*file);
   SegmentTable& t = ctx_.doc.table;
   DocumentFileState& p = ctx_.doc.file_state;
   p.DocBusy = true;

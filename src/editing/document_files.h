@@ -9,6 +9,7 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
 #include <string>
 
 #include "editing/editing_context.h"
@@ -51,6 +52,14 @@ class DocumentFiles {
   bool SaveBeforeExit();  // true when the window may close
   void OnExportButton();
   void OnImportExcelButton();
+  // Imports `workbook` as the import command does once the operator has chosen it (a file
+  // dropped on the window, a recent file): the same question and checks, no file dialog.
+  void ImportExcelFile(const std::filesystem::path& workbook);
+  // Called with each file a command used: a document file opened or saved, a workbook
+  // imported (the window's list of recent files).
+  void SetFileUsedHandler(std::function<void(const std::filesystem::path&)> f) {
+    on_file_used_ = std::move(f);
+  }
 
  private:
   enum class GiveUp { kOpen, kNew, kExit, kImport };
@@ -60,11 +69,16 @@ class DocumentFiles {
   bool LoadDocument(const std::filesystem::path* given = nullptr);
   void OpenDocument(const std::filesystem::path* given);
   void SaveDocument(bool ask);
-  void ImportExcel();
+  void ImportExcel(const std::filesystem::path* given);
+  void ImportFromExcel(const std::filesystem::path* given);
+  void FileUsed(const std::filesystem::path& file) {
+    if (on_file_used_) on_file_used_(file);
+  }
   void DropWorkingTable();
   FileDialog DocumentDialog(bool save) const;
 
   EditingContext& ctx_;
+  std::function<void(const std::filesystem::path&)> on_file_used_;
 };
 
 }  // namespace qx

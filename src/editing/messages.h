@@ -113,5 +113,11 @@ inline constexpr std::string_view kFilePath = "文件路径:";
 // Titles.
 inline constexpr std::string_view kApplicationTitle = "QX  Editor";
 inline constexpr std::string_view kWindowCaption = "QX Editor  8.30";
+inline constexpr std::string_view kUntitled = "未命名";
+
+// Recent files and files dropped on the window.
+inline constexpr std::string_view kRecentFileMissing = "文件不存在,已从最近的文件中删除:\n%s";
+inline constexpr std::string_view kCannotOpenFileKind =
+    "不能打开这种文件:\n%s\n请拖入文档文件(*.kel)或Excel文件(*.xls, *.xlsx)。";
 
 }  // namespace qx::msg

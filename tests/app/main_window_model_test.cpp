@@ -39,6 +39,56 @@ TEST(WindowLayoutRules, LargeAndSmallScreens) {
   EXPECT_EQ(small.grid_width, 1206);
 }
 
+TEST(WindowLayoutRules, LowScreensGetTheCompactWindow) {
+  // Available areas in device-independent pixels: 1366 x 768 and 1024 x 768 with a panel
+  // of 30 pixels, at 1x and at 2x.
+  struct Case {
+    int w, h;
+    bool compact;
+    int line_font_px, preview_scale;
+  } cases[] = {
+      {1366, 738, false, 53, 1},
+      {1024, 738, false, 53, 1},
+      {1920, 1050, false, 53, 2},
+      {1600, 900, false, 53, 2},
+      {683, 369, true, 25, 1},
+      {512, 369, true, 25, 1},
+      {800, 599, true, 41, 1},
+      {800, 600, false, 53, 1},
+      {320, 200, true, 22, 1},  // never smaller than a readable line
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.w) + "x" + std::to_string(c.h));
+    const WindowLayout l = ComputeLayout(c.w, c.h);
+    EXPECT_EQ(l.compact, c.compact);
+    EXPECT_EQ(l.logo_picture_visible, !c.compact);
+    EXPECT_EQ(l.line_font_px, c.line_font_px);
+    EXPECT_EQ(l.preview_scale, c.preview_scale);
+    EXPECT_EQ(l.two_row_tool_bars, c.w < 1100 || c.compact);
+  }
+  EXPECT_EQ(StatusPanelWidth(1023), 511);
+}
+
+TEST(WindowLayoutRules, ARememberedPlacementIsUsedOnlyWhereItFits) {
+  const ScreenRect screen{0, 0, 1366, 738};
+  struct Case {
+    ScreenRect frame;
+    bool fits;
+  } cases[] = {
+      {{0, 0, 1366, 738}, true},
+      {{100, 50, 800, 600}, true},
+      {{100, 50, 1280, 600}, false},   // wider than what is left of the screen
+      {{0, 0, 1366, 768}, false},      // over the panel
+      {{-10, 0, 800, 600}, false},     // off the left edge
+      {{1500, 0, 800, 600}, false},    // on a screen that is no longer there
+      {{10, 10, 150, 600}, false},     // too small to use
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(PlacementFits(c.frame, screen), c.fits)
+        << c.frame.x << "," << c.frame.y << " " << c.frame.width << "x" << c.frame.height;
+  EXPECT_TRUE(PlacementFits({1400, 30, 800, 600}, {1366, 0, 1920, 1050}));  // second screen
+}
+
 TEST_F(WindowTest, NewDocumentWindowState) {
   EXPECT_EQ(Buttons(), "000001");  // only "存段"
   for (Control c :

@@ -2,12 +2,21 @@
 // offscreen platform reach the handlers and come back on screen.
 #include <gtest/gtest.h>
 
+#include <QAction>
 #include <QApplication>
 #include <QComboBox>
+#include <QFrame>
+#include <QGroupBox>
 #include <QInputMethodEvent>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMimeData>
+#include <QStatusBar>
 #include <QTableWidget>
 #include <QTest>
 #include <QToolButton>
+#include <QUrl>
+#include <fstream>
 
 #include "app/qt/main_window.h"
 #include "document/gbk.h"
@@ -21,10 +30,11 @@ namespace {
 
 class EditorWindowTest : public ::testing::Test {
  protected:
-  EditorWindowTest()
+  // The screen's available area in device-independent pixels.
+  explicit EditorWindowTest(int screen_width = 1366, int screen_height = 768)
       : glyph_canvas_(192, 96),
         model_(ui_, std::make_unique<SqliteRowStore>(), measure_canvas_, glyph_canvas_) {
-    model_.Start(1366, 768, dir_.path(), dir_ / "TL.$$$");
+    model_.Start(screen_width, screen_height, dir_.path(), dir_ / "TL.$$$");
     window_ = std::make_unique<MainWindow>(model_, ui_);
     window_->show();
     model_.OnActivated();
@@ -39,6 +49,21 @@ class EditorWindowTest : public ::testing::Test {
     QInputMethodEvent e;
     e.setCommitString(text);
     QApplication::sendEvent(Line(c), &e);
+  }
+
+  QAbstractButton* Button(Control c) { return static_cast<QAbstractButton*>(window_->Widget(c)); }
+  QTableWidget* Grid() { return static_cast<QTableWidget*>(window_->Widget(Control::SegmentGrid)); }
+  // Stored Segments "a", "b", "c"; the third is current.
+  void ThreeSegments() {
+    for (const char* text : {"a", "b", "c"}) {
+      if (*text != 'a') QTest::mouseClick(Button(Control::AppendButton), Qt::LeftButton);
+      QTest::keyClicks(Line(Control::UpperLine), QString::fromUtf8(text));
+      QTest::mouseClick(Button(Control::StoreButton), Qt::LeftButton);
+    }
+  }
+  void Activate() {
+    window_->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window_.get()));
   }
 
   testing::TempDir dir_;
@@ -99,6 +124,187 @@ TEST_F(EditorWindowTest, SelectorPicksAndListButtons) {
   EXPECT_EQ(model_.table().Position(), 1);
   EXPECT_EQ(Line(Control::UpperLine)->text(), QStringLiteral("X1"));
   EXPECT_FALSE(window_->Widget(Control::FirstButton)->isEnabled());
+}
+
+TEST_F(EditorWindowTest, GridKeysChooseTheSegmentAsAClickDoes) {
+  ThreeSegments();
+  model_.doc().file_state.DocModified = false;
+  Grid()->setFocus();
+  QApplication::processEvents();
+  struct Step {
+    Qt::Key key;
+    Qt::KeyboardModifiers modifiers;
+    int position;  // 0: wherever the page key takes the highlight
+  } steps[] = {{Qt::Key_Up, Qt::NoModifier, 2},     {Qt::Key_Up, Qt::NoModifier, 1},
+               {Qt::Key_Down, Qt::NoModifier, 2},   {Qt::Key_End, Qt::ControlModifier, 3},
+               {Qt::Key_Home, Qt::ControlModifier, 1}, {Qt::Key_PageDown, Qt::NoModifier, 0},
+               {Qt::Key_PageUp, Qt::NoModifier, 1}, {Qt::Key_End, Qt::NoModifier, 0},
+               {Qt::Key_Down, Qt::NoModifier, 0}};
+  for (const Step& s : steps) {
+    SCOPED_TRACE(QTest::toString(s.key));
+    const int before = Grid()->currentRow();
+    QTest::keyClick(Grid(), s.key, s.modifiers);
+    if (s.position > 0) EXPECT_EQ(Grid()->currentRow(), s.position - 1);
+    if (s.key == Qt::Key_PageDown || s.key == Qt::Key_Down) EXPECT_GT(Grid()->currentRow(), before);
+    // The current Segment is the highlighted one, shown in the line editor.
+    EXPECT_EQ(model_.table().Position(), Grid()->currentRow() + 1);
+    EXPECT_EQ(Line(Control::UpperLine)->text(), Grid()->item(Grid()->currentRow(), 1)->text());
+  }
+  EXPECT_FALSE(model_.doc().file_state.DocModified);  // browsing is no change
+}
+
+TEST_F(EditorWindowTest, MenusOfferEveryToolBarCommandWithItsKeys) {
+  QStringList titles;
+  for (QAction* a : window_->menuBar()->actions()) titles << a->text();
+  EXPECT_EQ(titles, (QStringList{"文件(&F)", "编辑(&E)", "插入(&I)", "打印(&P)", "帮助(&H)"}));
+  for (int i = 0; i < kControlCount; ++i) {
+    const Control c = static_cast<Control>(i);
+    if (!qobject_cast<QAbstractButton*>(window_->Widget(c))) continue;
+    EXPECT_NE(window_->CommandAction(c), nullptr) << Info(c).name;
+  }
+  struct Keyed {
+    Control c;
+    const char* keys;
+  } keyed[] = {{Control::NewButton, "Ctrl+N"},         {Control::OpenButton, "Ctrl+O"},
+               {Control::SaveButton, "Ctrl+S"},        {Control::SaveAsButton, "Ctrl+Shift+S"},
+               {Control::PrintButton, "Ctrl+P"},       {Control::ExportButton, "Ctrl+E"},
+               {Control::ImportExcelButton, "Ctrl+I"}, {Control::HelpButton, "F1"}};
+  for (const Keyed& k : keyed) {
+    EXPECT_EQ(window_->CommandAction(k.c)->shortcut(), QKeySequence(QString::fromUtf8(k.keys)));
+    EXPECT_TRUE(window_->Widget(k.c)->toolTip().contains(QString::fromUtf8(k.keys)))
+        << window_->Widget(k.c)->toolTip().toStdString();
+  }
+  EXPECT_TRUE(window_->Widget(Control::OpenButton)->toolTip().startsWith("打开文件"));
+  EXPECT_EQ(window_->CommandAction(Control::PreviewButton)->text(), QStringLiteral("预览"));
+}
+
+TEST_F(EditorWindowTest, CommandKeysRunTheModelsHandlersAndFollowTheButtons) {
+  Activate();
+  QTest::keyClicks(Line(Control::UpperLine), QStringLiteral("K1"));
+  // Ctrl+E in a line editor exports instead of moving the caret; the dialog is cancelled.
+  ui_.files = {std::nullopt};
+  QTest::keyClick(Line(Control::UpperLine), Qt::Key_E, Qt::ControlModifier);
+  ASSERT_EQ(ui_.dialogs.size(), 1u);
+  EXPECT_EQ(ui_.dialogs[0].default_suffix, "qxf");
+  // Ctrl+S saves under the name chosen; the title follows.
+  ui_.files = {dir_ / "keys.kel"};
+  QTest::keyClick(Line(Control::UpperLine), Qt::Key_S, Qt::ControlModifier);
+  EXPECT_EQ(model_.doc().file_state.DocPath, dir_ / "keys.kel");
+  EXPECT_EQ(window_->windowTitle(), QStringLiteral("keys.kel - QX Editor  8.30"));
+  QTest::keyClicks(Line(Control::UpperLine), QStringLiteral("2"));
+  EXPECT_EQ(window_->windowTitle(), QStringLiteral("keys.kel* - QX Editor  8.30"));
+
+  // While the length editor holds the focus the upper tool bar is off, and so are its keys.
+  window_->Widget(Control::LengthEdit)->setFocus();
+  QApplication::processEvents();
+  ASSERT_FALSE(model_.controls().Enabled(Control::SaveAsButton));
+  EXPECT_FALSE(window_->CommandAction(Control::SaveAsButton)->isEnabled());
+  const std::size_t dialogs = ui_.dialogs.size();
+  QTest::keyClick(window_->Widget(Control::LengthEdit), Qt::Key_S, Qt::ControlModifier | Qt::ShiftModifier);
+  window_->CommandAction(Control::SaveAsButton)->trigger();
+  EXPECT_EQ(ui_.dialogs.size(), dialogs);
+
+  // A menu entry runs the same handler as its button.
+  Line(Control::UpperLine)->setFocus();
+  QApplication::processEvents();
+  window_->CommandAction(Control::StoreButton)->trigger();
+  window_->CommandAction(Control::AppendButton)->trigger();
+  EXPECT_EQ(model_.table().RowCount(), 2);
+  EXPECT_EQ(Grid()->rowCount(), 2);
+}
+
+TEST_F(EditorWindowTest, FontHintsAndTheSerialDisplays) {
+  EXPECT_EQ(window_->font().family(), QStringLiteral("宋体"));
+  EXPECT_EQ(window_->font().pixelSize(), 12);
+  EXPECT_EQ(Line(Control::UpperLine)->font().pixelSize(), 53);
+  auto* bar = window_->findChild<QFrame*>(QStringLiteral("FollowingBar"));
+  ASSERT_NE(bar, nullptr);
+  EXPECT_EQ(bar->toolTip(), QStringLiteral("后部段落设置"));
+  for (QGroupBox* g : window_->findChildren<QGroupBox*>())
+    EXPECT_NE(g->title(), QStringLiteral("后部段落设置"));  // a hint, not a caption
+
+  // The serial fields are displays: no focus, no caret, no drops, the window's background.
+  for (Control c : {Control::SerialTypeField, Control::SerialFirstField, Control::SerialLastField}) {
+    auto* e = static_cast<QLineEdit*>(window_->Widget(c));
+    EXPECT_TRUE(e->isReadOnly());
+    EXPECT_EQ(e->focusPolicy(), Qt::NoFocus);
+    EXPECT_FALSE(e->acceptDrops());
+    const QImage shot = e->grab().toImage();
+    EXPECT_EQ(shot.pixelColor(4, shot.height() / 2), window_->palette().color(QPalette::Window))
+        << Info(c).name;
+  }
+  EXPECT_EQ(static_cast<QLineEdit*>(window_->Widget(Control::SerialTypeField))->text(),
+            QStringLiteral("无序号"));
+  EXPECT_EQ(window_->Widget(Control::SerialFirstField)->toolTip(), QStringLiteral("起始序号"));
+}
+
+TEST_F(EditorWindowTest, DroppedFilesOpenAndTheRecentMenuOffersThem) {
+  QTest::keyClicks(Line(Control::UpperLine), QStringLiteral("D1"));
+  ui_.files = {dir_ / "dropped.kel"};
+  QTest::mouseClick(Button(Control::SaveButton), Qt::LeftButton);
+  QTest::mouseClick(Button(Control::NewButton), Qt::LeftButton);
+  ASSERT_EQ(Line(Control::UpperLine)->text(), QString());
+
+  QMimeData data;
+  data.setUrls({QUrl::fromLocalFile(QString::fromStdString((dir_ / "dropped.kel").string()))});
+  QDragEnterEvent enter(QPoint(200, 200), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(window_.get(), &enter);
+  EXPECT_TRUE(enter.isAccepted());
+  QDropEvent drop(QPointF(200, 200), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(window_.get(), &drop);
+  QApplication::processEvents();
+  EXPECT_EQ(model_.doc().file_state.DocPath, dir_ / "dropped.kel");
+  EXPECT_EQ(Line(Control::UpperLine)->text(), QStringLiteral("D1"));
+  EXPECT_EQ(window_->windowTitle(), QStringLiteral("dropped.kel - QX Editor  8.30"));
+
+  // Two files at once are not taken.
+  QMimeData two;
+  two.setUrls({QUrl::fromLocalFile("/tmp/a.kel"), QUrl::fromLocalFile("/tmp/b.kel")});
+  QDragEnterEvent enter_two(QPoint(200, 200), Qt::CopyAction, &two, Qt::LeftButton,
+                            Qt::NoModifier);
+  QApplication::sendEvent(window_.get(), &enter_two);
+  EXPECT_FALSE(enter_two.isAccepted());
+
+  auto* recent = window_->findChild<QMenu*>(QStringLiteral("RecentFilesMenu"));
+  ASSERT_NE(recent, nullptr);
+  emit static_cast<QMenu*>(recent->parent())->aboutToShow();
+  ASSERT_EQ(recent->actions().size(), 1);
+  EXPECT_EQ(recent->actions()[0]->text(), QStringLiteral("&1 dropped.kel"));
+  QTest::mouseClick(Button(Control::NewButton), Qt::LeftButton);
+  recent->actions()[0]->trigger();
+  EXPECT_EQ(Line(Control::UpperLine)->text(), QStringLiteral("D1"));
+}
+
+TEST_F(EditorWindowTest, TheSegmentListGrowsWithTheWindow) {
+  window_->showNormal();
+  window_->resize(900, 650);
+  QApplication::processEvents();
+  const int small_grid = Grid()->height();
+  const int small_status = window_->findChild<QLabel*>(QStringLiteral("StatusPanel0"))->width();
+  window_->resize(1300, 900);
+  QApplication::processEvents();
+  EXPECT_GE(Grid()->height(), small_grid + 200);
+  EXPECT_EQ(window_->findChild<QLabel*>(QStringLiteral("StatusPanel0"))->width(), 650);
+  EXPECT_LT(small_status, 650);
+}
+
+// A 1024 x 768 screen at twice the scale, with a panel: 512 x 369 pixels to use.
+class CompactWindowTest : public EditorWindowTest {
+ protected:
+  CompactWindowTest() : EditorWindowTest(512, 369) {}
+};
+
+TEST_F(CompactWindowTest, TheWholeWindowFitsAVerySmallScreen) {
+  const QSize least = window_->minimumSizeHint().expandedTo(window_->minimumSize());
+  EXPECT_LE(least.width(), 512);
+  EXPECT_LE(least.height(), 369 - 30);  // room for the window manager's title bar
+  EXPECT_EQ(Line(Control::UpperLine)->font().pixelSize(), 25);
+  window_->showNormal();
+  window_->resize(512, 340);
+  QApplication::processEvents();
+  EXPECT_TRUE(window_->statusBar()->isVisible());
+  EXPECT_LE(window_->statusBar()->geometry().bottom(), window_->height());
+  EXPECT_GT(Grid()->height(), 40);  // the list keeps a few rows
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include <QApplication>
 #include <QDialog>
 #include <QScreen>
+#include <QSettings>
 #include <QTimer>
 #include <cstdio>
 #include <cstdlib>
@@ -20,6 +21,8 @@
 #include "app/main_window_model.h"
 #include "app/qt/main_window.h"
 #include "app/qt/qt_ui.h"
+#include "app/qt/widget_helpers.h"
+#include "app/recent_files.h"
 #include "device/printers.h"
 #include "document/sqlite_store.h"
 #include "document/working_table.h"
@@ -44,11 +47,45 @@ class EditorApplication : public QApplication {
   }
 };
 
+// Where the window was and how large, kept beside the recent files
+// (~/.config/qx-editor/window.conf); a picture run neither reads nor writes it.
+QString PlacementFile() {
+  const std::filesystem::path recent = qx::RecentFilesPath();
+  return recent.empty() ? QString()
+                        : QString::fromStdString((recent.parent_path() / "window.conf").string());
+}
+
+void RestorePlacement(qx::MainWindow& window, const QRect& available) {
+  const qx::ScreenRect area{available.x(), available.y(), available.width(), available.height()};
+  const QString file = PlacementFile();
+  if (file.isEmpty()) return window.PlaceOnScreen(area, nullptr, 0, 0, true);
+  QSettings s(file, QSettings::IniFormat);
+  const QRect frame = s.value(QStringLiteral("window/frame")).toRect();
+  const QSize size = s.value(QStringLiteral("window/size")).toSize();
+  const bool maximized = s.value(QStringLiteral("window/maximized"), true).toBool();
+  const qx::ScreenRect saved{frame.x(), frame.y(), frame.width(), frame.height()};
+  window.PlaceOnScreen(area, frame.isValid() && size.isValid() ? &saved : nullptr, size.width(),
+                       size.height(), maximized);
+}
+
+void SavePlacement(const qx::MainWindow& window) {
+  const QString file = PlacementFile();
+  if (file.isEmpty()) return;
+  QSettings s(file, QSettings::IniFormat);
+  s.setValue(QStringLiteral("window/maximized"), window.isMaximized());
+  // The place the window returns to when it is no longer maximised.
+  if (!window.isMaximized()) {
+    s.setValue(QStringLiteral("window/frame"), window.frameGeometry());
+    s.setValue(QStringLiteral("window/size"), window.size());
+  }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   EditorApplication app(argc, argv);
   QApplication::setApplicationName(qx::Q(qx::msg::kApplicationTitle));
+  QApplication::setFont(qx::WindowFont());
   QString screenshot, dialog_shot, dialog_kind, document;
   const QStringList args = QApplication::arguments();
   for (int i = 1; i < args.size(); ++i) {
@@ -93,6 +130,7 @@ int main(int argc, char** argv) {
                               glyph_canvas);
     const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
     model.Start(screen.width(), screen.height(), data, start);
+    if (!shooting) model.recent_files().SetStorage(qx::RecentFilesPath());
     app.model = &model;
     // Unhooked before the model goes, the window (declared after this) before that.
     struct Unhook {
@@ -108,8 +146,13 @@ int main(int argc, char** argv) {
     model.printing().SetTransport(printers->transport());
     qx::MainWindow window(model, ui);
     ui.SetParent(&window);
-    window.setMaximumSize(model.layout().max_width, model.layout().max_height);
-    window.resize(std::min(screen.width(), 1280), std::min(screen.height(), 800));
+    if (shooting) {
+      window.resize(std::min(screen.width(), 1280), std::min(screen.height(), 800));
+    } else {
+      RestorePlacement(window, screen);
+      QObject::connect(&app, &QApplication::aboutToQuit, &window,
+                       [&window] { SavePlacement(window); });
+    }
     window.show();
     model.OnActivated();
     if (!document.isEmpty())

@@ -1,8 +1,13 @@
 #include "app/qt/main_window.h"
 
+#include <QAction>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QKeyEvent>
+#include <QMimeData>
+#include <QScrollArea>
 #include <QStatusBar>
 #include <QTableWidget>
 #include <QToolButton>
@@ -15,6 +20,17 @@
 #include "editing/messages.h"
 
 namespace qx {
+namespace {
+
+// The one local file a drag carries, or an empty path.
+std::filesystem::path DraggedFile(const QMimeData* data) {
+  if (!data || !data->hasUrls() || data->urls().size() != 1) return {};
+  const QUrl url = data->urls().front();
+  if (!url.isLocalFile()) return {};
+  return std::filesystem::path(url.toLocalFile().toStdString());
+}
+
+}  // namespace
 
 MainWindow::MainWindow(MainWindowModel& model, Ui& ui) : model_(model), ui_(ui) {
   Build();
@@ -32,15 +48,19 @@ MainWindow::MainWindow(MainWindowModel& model, Ui& ui) : model_(model), ui_(ui) 
 }
 
 void MainWindow::Build() {
-  setWindowTitle(Q(msg::kWindowCaption));
+  setFont(WindowFont());
+  setWindowTitle(Q(model_.WindowTitle()));
+  setAcceptDrops(true);
+  const WindowLayout& layout = model_.layout();
   auto* central = new QWidget;
   auto* outer = new QVBoxLayout(central);
-  outer->setContentsMargins(6, 6, 6, 6);
+  outer->setContentsMargins(0, 6, 0, 2);
 
   // Top: the logo beside the two tool bars.
   auto* logo = new QLabel;
   logo->setPixmap(Logo());
   logo->setFixedSize(100, 100);
+  logo->setVisible(layout.logo_picture_visible);
   auto* top = new QHBoxLayout;
   top->addWidget(logo);
   auto* bars = new QVBoxLayout;
@@ -55,19 +75,84 @@ void MainWindow::Build() {
   middle->addLayout(BuildListAndPreview(), 1);
   outer->addLayout(middle, 1);
 
+  // The window fits any screen: what does not fit a very small one scrolls, while the
+  // menu, the two line editors and the status bar stay in view. On larger screens the
+  // content fills the window and the Segment list takes the height that is left.
+  auto* scroll = new QScrollArea;
+  scroll->setObjectName(QStringLiteral("WindowContent"));
+  scroll->setFrameShape(QFrame::NoFrame);
+  scroll->setWidgetResizable(true);
+  scroll->setWidget(central);
+  auto* window_area = new QWidget;
+  auto* column = new QVBoxLayout(window_area);
+  column->setContentsMargins(0, 0, 0, 0);
+  column->setSpacing(4);
+  column->addWidget(scroll, 1);
   for (Control c : {Control::UpperLine, Control::LowerLine}) {
     auto* e = new GbkLineEdit(*this, c);
+    QFont f = e->font();
+    f.setPixelSize(layout.line_font_px);
+    e->setFont(f);
+    e->setAcceptDrops(false);  // a file dropped there opens; text goes in only by typing
     widgets_[static_cast<std::size_t>(c)] = e;
     e->installEventFilter(this);
-    outer->addWidget(e);
+    column->addWidget(e);
   }
-  setCentralWidget(central);
+  column->setContentsMargins(6, 0, 6, 4);
+  for (Control c : {Control::LengthEdit, Control::RepeatEdit}) Widget(c)->setAcceptDrops(false);
+  setCentralWidget(window_area);
 
   for (int i = 0; i < 2; ++i) {
     status_[i] = new QLabel;
+    status_[i]->setObjectName(QStringLiteral("StatusPanel%1").arg(i));
     statusBar()->addWidget(status_[i], i == 0 ? 0 : 1);
   }
-  status_[0]->setMinimumWidth(model_.layout().status0_width / 2);
+  status_[0]->setFixedWidth(StatusPanelWidth(layout.max_width));
+  BuildMenus();
+}
+
+void MainWindow::resizeEvent(QResizeEvent* e) {
+  QMainWindow::resizeEvent(e);
+  status_[0]->setFixedWidth(StatusPanelWidth(width()));
+}
+
+void MainWindow::PlaceOnScreen(const ScreenRect& available, const ScreenRect* frame, int width,
+                               int height, bool maximized) {
+  if (frame && PlacementFits(*frame, available)) {
+    move(frame->x, frame->y);
+    resize(width, height);
+    if (maximized) setWindowState(windowState() | Qt::WindowMaximized);
+    return;
+  }
+  // The first start, or a screen the old place no longer fits: the whole work area.
+  setGeometry(available.x, available.y, available.width, available.height);
+  setWindowState(windowState() | Qt::WindowMaximized);
+}
+
+void MainWindow::dragEnterEvent(QDragEnterEvent* e) {
+  const std::filesystem::path file = DraggedFile(e->mimeData());
+  // Any single file is taken: one that is no document or workbook is told on the drop.
+  if (!file.empty() && (model_.CanOpen(file) ||
+                        MainWindowModel::KindOf(file) == MainWindowModel::FileKind::kOther))
+    e->acceptProposedAction();
+}
+
+void MainWindow::dragMoveEvent(QDragMoveEvent* e) {
+  if (!DraggedFile(e->mimeData()).empty()) e->acceptProposedAction();
+}
+
+void MainWindow::dropEvent(QDropEvent* e) {
+  const std::filesystem::path file = DraggedFile(e->mimeData());
+  if (file.empty()) return;
+  e->acceptProposedAction();
+  // The drop returns to the desktop before any question of the open or import shows.
+  QMetaObject::invokeMethod(
+      this,
+      [this, file] {
+        model_.Run([&] { model_.OpenGivenFile(file); });
+        Refresh();
+      },
+      Qt::QueuedConnection);
 }
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
@@ -77,6 +162,18 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
     grid_->setColumnWidth(0, l.grid_col0_width);
     grid_->setColumnWidth(1, l.grid_text_col_width);
     grid_->setColumnWidth(2, l.grid_text_col_width);
+  }
+  if (event->type() == QEvent::ShortcutOverride) {
+    // The window's command keys win over the editors' own uses of them (Ctrl+E moves to
+    // the end of a line in a line editor on X11, for one).
+    auto* k = static_cast<QKeyEvent*>(event);
+    const QKeySequence pressed(k->keyCombination());
+    for (const auto& [action, control] : command_actions_) {
+      if (!action->shortcut().isEmpty() && action->shortcut() == pressed) {
+        event->ignore();
+        return true;
+      }
+    }
   }
   if (event->type() == QEvent::FocusIn && !syncing_) {
     for (int i = 0; i < kControlCount; ++i) {
@@ -171,6 +268,8 @@ void MainWindow::Refresh() {
   static_cast<QToolButton*>(Widget(Control::BoldButton))->setChecked(model_.doc().settings.bold);
   status_[0]->setText(Q(model_.controls().status(0)));
   status_[1]->setText(Q(model_.controls().status(1)));
+  setWindowTitle(Q(model_.WindowTitle()));
+  RefreshCommands();
   RefreshGrid();
   RefreshPreview();
   syncing_ = false;

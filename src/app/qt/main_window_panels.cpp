@@ -79,6 +79,9 @@ QLayout* MainWindow::BuildListAndPreview() {
   grid_->setHorizontalHeaderLabels(
       {QStringLiteral("段号"), QStringLiteral("字段内容"), QStringLiteral("下行内容")});
   grid_->verticalHeader()->hide();
+  // Rows as high as their text, so that the list shows as many Segments as it can.
+  grid_->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+  grid_->verticalHeader()->setDefaultSectionSize(QFontMetrics(WindowFont()).height() + 6);
   grid_->setEditTriggers(QAbstractItemView::NoEditTriggers);
   grid_->setSelectionBehavior(QAbstractItemView::SelectRows);
   grid_->setSelectionMode(QAbstractItemView::SingleSelection);
@@ -86,6 +89,13 @@ QLayout* MainWindow::BuildListAndPreview() {
   widgets_[static_cast<std::size_t>(Control::SegmentGrid)] = grid_;
   connect(grid_, &QTableWidget::cellClicked, this, [this](int row, int) {
     if (!syncing_) model_.segment_list().OnGridRowClicked(row + 1);
+  });
+  // The keys that move the grid's highlight (arrows, Page Up/Down, Home/End) choose the
+  // Segment as a click does, so the highlight and the current Segment never differ.
+  connect(grid_, &QTableWidget::currentCellChanged, this, [this](int row, int, int old_row, int) {
+    if (syncing_ || row < 0 || row == old_row) return;
+    if (row + 1 == model_.table().Position()) return;
+    model_.Run([&] { model_.segment_list().OnGridRowClicked(row + 1); });
   });
   right->addWidget(grid_, 3);
 
@@ -96,7 +106,7 @@ QLayout* MainWindow::BuildListAndPreview() {
   preview_->setObjectName(QStringLiteral("Preview"));
   scroll->setWidget(preview_);
   scroll->setWidgetResizable(false);
-  scroll->setFixedHeight(96 * 2 + 24);
+  scroll->setFixedHeight(96 * model_.layout().preview_scale + 24);
   pv->addWidget(scroll);
   preview_note_ = new QLabel;
   pv->addWidget(preview_note_);
@@ -130,7 +140,7 @@ void MainWindow::RefreshGrid() {
 void MainWindow::RefreshPreview() {
   const SegmentPreview p = model_.preview().Make();
   if (p.item) {
-    const RgbImage img = RenderItem(*p.item, 2);
+    const RgbImage img = RenderItem(*p.item, model_.layout().preview_scale);
     QImage q(img.rgb.data(), img.width, img.height, img.width * 3, QImage::Format_RGB888);
     preview_->setPixmap(QPixmap::fromImage(q.copy()));
     preview_->resize(img.width, img.height);

@@ -1,10 +1,11 @@
 // The main window's two tool bars and the commands of their buttons.
 #include <QComboBox>
-#include <QGroupBox>
+#include <QFrame>
 #include <QHBoxLayout>
 #include <QLineEdit>
 #include <QStyle>
 #include <QToolButton>
+#include <QVBoxLayout>
 
 #include "app/qt/main_window.h"
 #include "app/qt/qt_ui.h"
@@ -32,8 +33,11 @@ QWidget* MainWindow::BuildUpperToolBar() {
   QStyle* st = style();
   auto* bar1 = new QWidget;
   widgets_[static_cast<std::size_t>(Control::UpperToolBar)] = bar1;
-  auto* h1 = new QHBoxLayout(bar1);
-  h1->setContentsMargins(0, 0, 0, 0);
+  // On a narrow or low window each bar takes two rows.
+  auto* rows1 = new QVBoxLayout(bar1);
+  rows1->setContentsMargins(0, 0, 0, 0);
+  auto* h1 = new QHBoxLayout;
+  rows1->addLayout(h1);
   struct Icon {
     Control c;
     QStyle::StandardPixmap px;
@@ -56,33 +60,31 @@ QWidget* MainWindow::BuildUpperToolBar() {
     b->setIcon(i.c == Control::HelpButton
                    ? LetterIcon(QStringLiteral("?"), QColor(0x1f, 0x4e, 0xa8))
                    : st->standardIcon(i.px));
-    b->setIconSize(QSize(28, 28));
+    const int icon_px = model_.layout().tool_icon_px;
+    b->setIconSize(QSize(icon_px, icon_px));
     b->setMinimumWidth(0);
     qobject_cast<QToolButton*>(b)->setToolButtonStyle(Qt::ToolButtonIconOnly);
     h1->addWidget(b);
-    connect(b, &QAbstractButton::clicked, this, [this, c = i.c] { FileButtonClick(c); });
+    connect(b, &QAbstractButton::clicked, this, [this, c = i.c] { RunCommand(c); });
   }
-  h1->addSpacing(8);
+  if (model_.layout().two_row_tool_bars) {
+    h1->addStretch();
+    h1 = new QHBoxLayout;
+    rows1->addLayout(h1);
+  } else {
+    h1->addSpacing(8);
+  }
   auto* faces = new QComboBox;
   faces->setObjectName(Name(Control::FontFaceSelector));
   faces->setToolTip(Q(Info(Control::FontFaceSelector).hint));
   model_.settings().SetFaceItems(FontResolver::Shared().InstalledFaceNames());
   for (const std::string& name : model_.settings().FaceItems()) faces->addItem(Q(name));
-  faces->setMaximumWidth(160);
+  faces->setMaximumWidth(model_.layout().compact ? 110 : 160);
   widgets_[static_cast<std::size_t>(Control::FontFaceSelector)] = faces;
   h1->addWidget(faces);
-  // The line editors show the text in the face and style the model gives them.
-  const auto editor_font = [this] {
-    for (Control c : {Control::UpperLine, Control::LowerLine}) {
-      QFont f = Widget(c)->font();
-      f.setFamily(Q(model_.settings().editor_face()));
-      f.setBold(model_.doc().settings.editor_bold);
-      Widget(c)->setFont(f);
-    }
-  };
-  connect(faces, &QComboBox::activated, this, [this, editor_font](int i) {
+  connect(faces, &QComboBox::activated, this, [this](int i) {
     model_.PickSelector(Control::FontFaceSelector, i);
-    editor_font();
+    ApplyEditorFont();
   });
   auto* bold = qobject_cast<QToolButton*>(ToolButton(Control::BoldButton, QStringLiteral("B")));
   bold->setCheckable(true);
@@ -90,14 +92,16 @@ QWidget* MainWindow::BuildUpperToolBar() {
   bf.setBold(true);
   bold->setFont(bf);
   h1->addWidget(bold);
-  connect(bold, &QToolButton::clicked, this, [this, editor_font] {
-    model_.settings().OnBoldButton();
-    editor_font();
-  });
+  connect(bold, &QToolButton::clicked, this, [this] { RunCommand(Control::BoldButton); });
   QAbstractButton* symbols = ToolButton(Control::SymbolButton, QStringLiteral("Ω"));
   h1->addWidget(symbols);
-  connect(symbols, &QAbstractButton::clicked, this, [this] { model_.OnSymbolButton(); });
-  auto* following = new QGroupBox(Q(msg::kFollowingBarHint));
+  connect(symbols, &QAbstractButton::clicked, this, [this] { RunCommand(Control::SymbolButton); });
+  // The five buttons that change the following Segments form a bar of their own, hinted
+  // as a whole (each button has its own hint too).
+  auto* following = new QFrame;
+  following->setObjectName(QStringLiteral("FollowingBar"));
+  following->setFrameShape(QFrame::StyledPanel);
+  following->setToolTip(Q(msg::kFollowingBarHint));
   auto* hf = new QHBoxLayout(following);
   hf->setContentsMargins(4, 2, 4, 2);
   for (Control c : {Control::FollowingLengthButton, Control::FollowingRepeatButton,
@@ -107,20 +111,7 @@ QWidget* MainWindow::BuildUpperToolBar() {
     qobject_cast<QToolButton*>(b)->setToolButtonStyle(Qt::ToolButtonTextOnly);
     b->setMinimumWidth(0);
     hf->addWidget(b);
-    connect(b, &QAbstractButton::clicked, this, [this, c] {
-      switch (c) {
-        case Control::FollowingLengthButton:
-          return model_.following().OnFollowingLengthButton();
-        case Control::FollowingRepeatButton:
-          return model_.following().OnFollowingRepeatButton();
-        case Control::FollowingSizeButton:
-          return model_.following().OnFollowingSizeButton();
-        case Control::FollowingOrientationButton:
-          return model_.following().OnFollowingOrientationButton();
-        default:
-          return model_.following().OnFollowingDecorationButton();
-      }
-    });
+    connect(b, &QAbstractButton::clicked, this, [this, c] { RunCommand(c); });
   }
   h1->addWidget(following);
   h1->addStretch();
@@ -142,31 +133,45 @@ QWidget* MainWindow::BuildUpperToolBar() {
 QWidget* MainWindow::BuildLowerToolBar() {
   auto* bar2 = new QWidget;
   widgets_[static_cast<std::size_t>(Control::LowerToolBar)] = bar2;
-  auto* h2 = new QHBoxLayout(bar2);
-  h2->setContentsMargins(0, 0, 0, 0);
+  auto* rows2 = new QVBoxLayout(bar2);
+  rows2->setContentsMargins(0, 0, 0, 0);
+  auto* h2 = new QHBoxLayout;
+  rows2->addLayout(h2);
   for (Control c : {Control::FirstButton, Control::LastButton, Control::AppendButton,
                     Control::InsertButton, Control::DeleteButton, Control::StoreButton}) {
     QAbstractButton* b = ToolButton(c, {});
     qobject_cast<QToolButton*>(b)->setToolButtonStyle(Qt::ToolButtonTextOnly);
     h2->addWidget(b);
-    connect(b, &QAbstractButton::clicked, this, [this, c] { ListButtonClick(c); });
+    connect(b, &QAbstractButton::clicked, this, [this, c] { RunCommand(c); });
   }
-  h2->addSpacing(16);
+  if (model_.layout().two_row_tool_bars) {
+    h2->addStretch();
+    h2 = new QHBoxLayout;
+    rows2->addLayout(h2);
+  } else {
+    h2->addSpacing(16);
+  }
   for (Control c : {Control::SuperscriptButton, Control::SubscriptButton, Control::SerialButton}) {
     QAbstractButton* b = ToolButton(c, {});
     qobject_cast<QToolButton*>(b)->setToolButtonStyle(Qt::ToolButtonTextOnly);
     h2->addWidget(b);
-    connect(b, &QAbstractButton::clicked, this, [this, c] {
-      if (c == Control::SuperscriptButton) return model_.insertions().OnSuperscriptButton();
-      if (c == Control::SubscriptButton) return model_.insertions().OnSubscriptButton();
-      model_.OnSerialButton();
-    });
+    connect(b, &QAbstractButton::clicked, this, [this, c] { RunCommand(c); });
   }
+  // The serial series of the current Segment, shown only: it is set with "序号". The fields
+  // look like what they are, read-only displays on the window's own background that take
+  // neither the focus nor the caret, so that nobody types into them.
   for (Control c :
        {Control::SerialTypeField, Control::SerialFirstField, Control::SerialLastField}) {
     auto* e = new QLineEdit;
+    e->setObjectName(Name(c));
     e->setReadOnly(true);
     e->setFocusPolicy(Qt::NoFocus);
+    e->setAcceptDrops(false);
+    e->setCursor(Qt::ArrowCursor);
+    e->setAlignment(Qt::AlignCenter);
+    QPalette display = e->palette();
+    display.setColor(QPalette::Base, display.color(QPalette::Window));
+    e->setPalette(display);
     e->setFixedWidth(c == Control::SerialTypeField ? 110 : 50);
     if (!Info(c).hint.empty()) e->setToolTip(Q(Info(c).hint));
     widgets_[static_cast<std::size_t>(c)] = e;
@@ -174,6 +179,61 @@ QWidget* MainWindow::BuildLowerToolBar() {
   }
   h2->addStretch();
   return bar2;
+}
+
+void MainWindow::ApplyEditorFont() {
+  // The line editors show the text in the face and style the model gives them.
+  for (Control c : {Control::UpperLine, Control::LowerLine}) {
+    QFont f = Widget(c)->font();
+    f.setFamily(Q(model_.settings().editor_face()));
+    f.setBold(model_.doc().settings.editor_bold);
+    Widget(c)->setFont(f);
+  }
+}
+
+void MainWindow::RunCommand(Control c) {
+  // A menu entry or a key can ask for a command whose button is off (while printing, or
+  // while a number editor holds the focus): it is not offered then.
+  if (!model_.controls().Enabled(c)) return;
+  switch (Info(c).parent) {
+    case Control::LowerToolBar:
+      if (c == Control::SuperscriptButton) return model_.insertions().OnSuperscriptButton();
+      if (c == Control::SubscriptButton) return model_.insertions().OnSubscriptButton();
+      if (c == Control::SerialButton) return model_.OnSerialButton();
+      return ListButtonClick(c);
+    default:
+      break;
+  }
+  switch (c) {
+    case Control::BoldButton:
+      model_.settings().OnBoldButton();
+      return ApplyEditorFont();
+    case Control::SymbolButton:
+      return model_.OnSymbolButton();
+    case Control::FollowingLengthButton:
+    case Control::FollowingRepeatButton:
+    case Control::FollowingSizeButton:
+    case Control::FollowingOrientationButton:
+    case Control::FollowingDecorationButton:
+      return FollowingButtonClick(c);
+    default:
+      return FileButtonClick(c);
+  }
+}
+
+void MainWindow::FollowingButtonClick(Control c) {
+  switch (c) {
+    case Control::FollowingLengthButton:
+      return model_.following().OnFollowingLengthButton();
+    case Control::FollowingRepeatButton:
+      return model_.following().OnFollowingRepeatButton();
+    case Control::FollowingSizeButton:
+      return model_.following().OnFollowingSizeButton();
+    case Control::FollowingOrientationButton:
+      return model_.following().OnFollowingOrientationButton();
+    default:
+      return model_.following().OnFollowingDecorationButton();
+  }
 }
 
 void MainWindow::FileButtonClick(Control c) {

@@ -29,6 +29,12 @@ int ByteOffset(std::string_view gbk, int char_index) {
   return static_cast<int>(p);
 }
 
+QFont WindowFont() {
+  QFont f(QStringLiteral("宋体"));
+  f.setPixelSize(12);
+  return f;
+}
+
 QPixmap Logo() {
   QPixmap pm(100, 100);
   pm.fill(Qt::transparent);
