@@ -31,8 +31,7 @@ class SegmentPreviewer {
  private:
   EditingContext& ctx_;
   ImageBuilder builder_;
-  std::string face_;
-  bool bold_ = false;
+  std::optional<PrintFont> font_;  // the font selected into the builder
 };
 
 }  // namespace qx
