@@ -46,6 +46,7 @@ const std::string& EditingContext::NumberEditText(Control c) const {
 
 void EditingContext::SetNumberEditText(Control c, std::string text) {
   (c == Control::RepeatEdit ? repeat_text_ : length_text_) = std::move(text);
+  SetNumberEditAllSelected(c, false);
   Changed();
 }
 

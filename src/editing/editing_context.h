@@ -81,9 +81,20 @@ class EditingContext {
   const LineEditor& editor(Control c) const {
     return c == Control::LowerLine ? lower_line_ : upper_line_;
   }
-  // The text of the length or repeat editor, as typed.
+  // The text of the length or repeat editor, as typed. Setting it (the operator typed)
+  // ends a selection of the whole text.
   const std::string& NumberEditText(Control c) const;
   void SetNumberEditText(Control c, std::string text);
+  // Whether the whole text of the length or repeat editor is selected, so that the next
+  // key replaces it: an editor whose text is not a whole number keeps the focus that way.
+  bool NumberEditAllSelected(Control c) const { return c == number_edit_all_selected_; }
+  void SetNumberEditAllSelected(Control c, bool all) {
+    if (all) {
+      number_edit_all_selected_ = c;
+    } else if (c == number_edit_all_selected_) {
+      number_edit_all_selected_ = Control::None;
+    }
+  }
   // The current row shown in the bound editors. Showing another Segment is not an edit:
   // no change handler runs, so browsing never marks the Document changed.
   void ShowCurrentRow();
@@ -127,6 +138,7 @@ class EditingContext {
  private:
   LineEditor upper_line_, lower_line_;
   std::string length_text_, repeat_text_;
+  Control number_edit_all_selected_ = Control::None;
   Control focus_ = Control::None;
   bool showing_row_ = false;
   uint64_t session_generation_ = ~uint64_t{0};

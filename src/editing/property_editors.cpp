@@ -98,7 +98,9 @@ void PropertyEditors::OnRepeatEditLeft() {
 
 void PropertyEditors::OnNumberEditKey(Control editor, char ch) {
   const bool allowed = (ch >= '0' && ch <= '9') || ch == '+' || ch == '-';
-  std::string text = ctx_.NumberEditText(editor);
+  // A key replaces a text that is selected whole.
+  std::string text = ctx_.NumberEditAllSelected(editor) && allowed ? std::string()
+                                                                   : ctx_.NumberEditText(editor);
   if (!allowed || text.size() >= 3) {
     ctx_.ui.Beep();
     return;

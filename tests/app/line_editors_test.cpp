@@ -25,6 +25,31 @@ TEST_F(LineEditorsTest, FirstCharacterTooWideForAnEmptyLine) {
   EXPECT_EQ(UpperText(), "A");
 }
 
+// A refused first character goes into the empty line and out again: that change is a
+// change of the line, so the Document is changed and the Enter a save left to be skipped
+// is no longer skipped.
+TEST_F(LineEditorsTest, ARefusedFirstCharacterIsAChangeOfTheLine) {
+  for (Control line : {Control::UpperLine, Control::LowerLine}) {
+    SCOPED_TRACE(Info(line).name);
+    model_.files().StartNewDocument();
+    if (line == Control::LowerLine) SetField(kUpperLineColumn, "A");
+    SetField(kLengthColumn, "6");
+    SetField(kSizeColumn, "7 号");
+    model_.doc().file_state.MaterialCode = 7;  // heat-shrink tube takes a lower line
+    model_.context().ShowCurrentRow();
+    model_.Focus(line);
+    model_.doc().file_state.SkipNextEnter = true;  // as after a save
+    model_.doc().file_state.DocModified = false;
+    EXPECT_EQ(model_.line_editors().TypeText(line, "中"), 0);
+    EXPECT_EQ(ui_.Take(), (S{"段内容超长.", "段内容超长."}));
+    EXPECT_EQ(model_.context().editor(line).text, "");
+    EXPECT_TRUE(model_.doc().file_state.DocModified);
+    EXPECT_FALSE(model_.doc().file_state.SkipNextEnter);
+    model_.line_editors().PressEnter(line);  // appends at once
+    EXPECT_EQ(t().RowCount(), 2);
+  }
+}
+
 TEST_F(LineEditorsTest, DoubleByteCharacterCountsTwoCells) {
   model_.line_editors().TypeText(Control::UpperLine, "中");
   // The empty line measures 44; each byte adds a 48-dot cell and a spacing of 4.
@@ -129,6 +154,24 @@ TEST_F(LineEditorsTest, PasteIsNotMeasuredButStaysWithin100Bytes) {
   EXPECT_TRUE(ui_.messages.empty());
   model_.line_editors().PasteText(Control::UpperLine, "😀");
   EXPECT_EQ(ui_.Take().size(), 1u);
+}
+
+// After a refused key the editor takes no more text, pasted text included, until
+// Backspace; a pasted text can still replace a selection, within the same length.
+TEST_F(LineEditorsTest, PasteKeepsTheMaximumLengthLoweredByARefusal) {
+  SetField(kLengthColumn, "6");   // 66 dots
+  SetField(kSizeColumn, "1 号");  // A is 12 wide
+  EXPECT_EQ(model_.line_editors().TypeText(Control::UpperLine, "AAA"), 1);
+  ui_.Take();
+  ASSERT_EQ(model_.context().editor(Control::UpperLine).max_length, 1);
+  model_.line_editors().PasteText(Control::UpperLine, "WWW");
+  EXPECT_EQ(UpperText(), "A");
+  model_.line_editors().SetCaret(Control::UpperLine, 1, 0, 1);
+  model_.line_editors().PasteText(Control::UpperLine, "iWW");
+  EXPECT_EQ(UpperText(), "i");
+  model_.line_editors().PressBackspace(Control::UpperLine);
+  model_.line_editors().PasteText(Control::UpperLine, "WWW");
+  EXPECT_EQ(UpperText(), "WWW");  // not measured
 }
 
 TEST_F(LineEditorsTest, CharactersGbkCannotHoldAreRefused) {

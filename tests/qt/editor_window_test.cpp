@@ -101,6 +101,43 @@ TEST_F(EditorWindowTest, SelectorPicksAndListButtons) {
   EXPECT_FALSE(window_->Widget(Control::FirstButton)->isEnabled());
 }
 
+// Entering the font-face selector reaches the model as entering any selector does: the
+// Document counts as changed, so closing asks whether to save.
+TEST_F(EditorWindowTest, EnteringTheFontFaceSelectorMarksTheDocumentChanged) {
+  QTest::keyClicks(Line(Control::UpperLine), QStringLiteral("A1"));
+  ui_.files = {dir_ / "a.kel"};
+  model_.files().OnSaveButton();
+  ASSERT_FALSE(model_.doc().file_state.DocModified);
+  auto* faces = static_cast<QComboBox*>(window_->Widget(Control::FontFaceSelector));
+  faces->setFocus(Qt::TabFocusReason);
+  QApplication::processEvents();
+  EXPECT_EQ(model_.focus(), Control::FontFaceSelector);
+  EXPECT_TRUE(model_.doc().file_state.DocModified);
+  ui_.yes_no = {Answer::kCancel};
+  EXPECT_FALSE(window_->close());
+  EXPECT_EQ(ui_.questions, std::vector<std::string>{"当前文件已修改,是否保存?"});
+}
+
+// A length that is not a whole number keeps the focus with its text selected: the next
+// key replaces it instead of adding to it.
+TEST_F(EditorWindowTest, ALengthNotAWholeNumberIsSelectedForTheNextKey) {
+  auto* length = Line(Control::LengthEdit);
+  length->setFocus(Qt::MouseFocusReason);
+  QApplication::processEvents();
+  length->selectAll();
+  QTest::keyClicks(length, QStringLiteral("+-"));
+  Line(Control::UpperLine)->setFocus(Qt::MouseFocusReason);
+  QApplication::processEvents();
+  EXPECT_TRUE(length->hasFocus());
+  EXPECT_EQ(length->selectedText(), QStringLiteral("+-"));
+  QTest::keyClicks(length, QStringLiteral("30"));
+  EXPECT_EQ(length->text(), QStringLiteral("30"));
+  QTest::keyClick(length, Qt::Key_Return);
+  EXPECT_TRUE(Line(Control::UpperLine)->hasFocus());
+  EXPECT_EQ(Field(kLengthColumn), "30");
+  EXPECT_TRUE(ui_.messages.empty());
+}
+
 }  // namespace
 }  // namespace qx
 

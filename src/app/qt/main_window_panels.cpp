@@ -38,6 +38,11 @@ QLineEdit* MainWindow::NumberEdit(Control c) {
   connect(e, &QLineEdit::textEdited, this, [this, c](const QString& text) {
     if (!syncing_) model_.context().SetNumberEditText(c, text.toStdString());
   });
+  // The operator's own caret or selection ends a selection the model asked for.
+  connect(e, &QLineEdit::selectionChanged, this, [this, c, e] {
+    if (!syncing_ && e->selectedText() != e->text())
+      model_.context().SetNumberEditAllSelected(c, false);
+  });
   return e;
 }
 

@@ -70,6 +70,7 @@ QWidget* MainWindow::BuildUpperToolBar() {
   for (const std::string& name : model_.settings().FaceItems()) faces->addItem(Q(name));
   faces->setMaximumWidth(160);
   widgets_[static_cast<std::size_t>(Control::FontFaceSelector)] = faces;
+  faces->installEventFilter(this);  // entering it reaches the model, as the other selectors
   h1->addWidget(faces);
   // The line editors show the text in the face and style the model gives them.
   const auto editor_font = [this] {
