@@ -127,6 +127,12 @@ class EditingContext {
   std::function<void()> on_status;
   std::function<void()> on_close;  // asks the view to close the window
 
+  // --- What a refusal needs changed --------------------------------------------------------
+  // The figures of the last refusal (refusal_figures.h), shown beside the Segment preview
+  // while the Segment and the document settings stay as they were when it was reported.
+  void ReportRefusal(std::string figures);
+  std::string RefusalFigures() const;
+
   // --- Storage failures --------------------------------------------------------------------
   // Writes the session facts into the working table when they changed since they were
   // last written there. A failure is told once; the next change tries again.
@@ -139,6 +145,9 @@ class EditingContext {
   LineEditor upper_line_, lower_line_;
   std::string length_text_, repeat_text_;
   Control number_edit_all_selected_ = Control::None;
+  std::string refusal_figures_;
+  std::string refusal_state_;  // what the figures were reported for (RefusalState)
+  std::string RefusalState() const;
   Control focus_ = Control::None;
   bool showing_row_ = false;
   uint64_t session_generation_ = ~uint64_t{0};

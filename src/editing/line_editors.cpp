@@ -5,6 +5,7 @@
 
 #include "document/gbk.h"
 #include "editing/messages.h"
+#include "editing/refusal_figures.h"
 #include "editing/segment_list.h"
 #include "layout/fit.h"
 #include "layout/sizes.h"
@@ -166,6 +167,7 @@ void LineEditors::KeyPress(Control c, unsigned char key) {
       OnLowerLineChanged();
     }
     key_refused_ = true;
+    ctx_.ReportRefusal(TooLongFigures(next, limit, t.Int(kLengthColumn) == 0));
     ctx_.ui.Message(msg::kContentTooLong, msg::kInfo);
     return;
   }
@@ -321,26 +323,14 @@ void LineEditors::OnLowerLineClicked() {
     return ctx_.Focus(Control::UpperLine);
   }
   const uint8_t size = ctx_.doc.values.SizeCode;
-  std::string_view refusal;
-  switch (ctx_.doc.file_state.MaterialCode) {
-    case 1:
-      refusal = msg::kNoTwoLines6mm;
-      break;
-    case 2:
-    case 6:
-      refusal = size <= 2 ? std::string_view() : msg::kSizeNoTwoLines;
-      break;
-    case 3:
-      refusal = size <= 3 ? std::string_view() : msg::kSizeNoTwoLines;
-      break;
-    case 4:
-    case 5:
-      refusal = msg::kMaterialNoTwoLines;
-      break;
-    default:
-      break;  // heat-shrink tube takes a lower line at every size
-  }
-  if (!refusal.empty()) {
+  const uint8_t material = ctx_.doc.file_state.MaterialCode;
+  if (!LowerLineAllowed(material, size)) {
+    // Label 6 mm has a message of its own; the other materials that never take a lower
+    // line one for all of them; the rest refuse the size.
+    const std::string_view refusal = material == 1                          ? msg::kNoTwoLines6mm
+                                     : LowerLineLargestSize(material) < 0 ? msg::kMaterialNoTwoLines
+                                                                          : msg::kSizeNoTwoLines;
+    ctx_.ReportRefusal(LowerLineFigures(material, size));
     ctx_.ui.Message(refusal, msg::kInfo);
     return ctx_.Focus(Control::UpperLine);
   }

@@ -23,6 +23,7 @@ std::string_view NotPrintedNote(ItemResult result, LayoutRefusal refusal) {
 
 SegmentPreview SegmentPreviewer::Make() {
   SegmentPreview p;
+  p.refusal = ctx_.RefusalFigures();
   const DocumentState& doc = ctx_.doc;
   const SegmentTable& t = doc.table;
   if (!t.IsOpen() || t.IsEmpty()) return p;

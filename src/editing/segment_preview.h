@@ -15,6 +15,8 @@ struct SegmentPreview {
   std::optional<ItemImage> item;  // empty when the Segment would be skipped at print
   double length_mm = 0;           // of the item on the tape, blank feed included
   std::string note;               // why nothing prints, for the operator
+  // What the last refusal needs changed (EditingContext::RefusalFigures), while it holds.
+  std::string refusal;
 };
 
 // Why an item does not print, for the operator.

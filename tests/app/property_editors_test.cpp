@@ -87,6 +87,8 @@ TEST_F(PropertyEditorsTest, ReachingTheLimitRefusesOnlyInTheLengthEditor) {
   EXPECT_EQ(t().Int(kLengthColumn), 25);
   EXPECT_EQ(model_.focus(), Control::UpperLine);
   EXPECT_EQ(model_.context().editor(Control::UpperLine).caret, 22);  // bytes
+  // Beside the preview: what the line needs against the length that was refused.
+  EXPECT_EQ(model_.preview().Make().refusal, "所需长度 56.0 mm，段长 56 mm");
 
   SetField(kLengthColumn, "56");
   SetField(kSizeColumn, "3 号");

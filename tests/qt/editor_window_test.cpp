@@ -138,6 +138,19 @@ TEST_F(EditorWindowTest, ALengthNotAWholeNumberIsSelectedForTheNextKey) {
   EXPECT_TRUE(ui_.messages.empty());
 }
 
+// A refused key shows under the Segment preview what the line needs against the length.
+TEST_F(EditorWindowTest, TheFiguresOfARefusalShowUnderThePreview) {
+  auto* note = window_->findChild<QLabel*>(QStringLiteral("PreviewNote"));
+  ASSERT_NE(note, nullptr);
+  EXPECT_FALSE(note->text().contains(QStringLiteral("所需长度")));
+  QTest::keyClicks(Line(Control::UpperLine), QStringLiteral("WWWWWWWWWWWW"));
+  ASSERT_FALSE(ui_.Take().empty());
+  EXPECT_TRUE(note->text().contains(QStringLiteral("所需长度")));
+  EXPECT_TRUE(note->text().contains(QStringLiteral("段长 25 mm")));
+  QTest::keyClick(Line(Control::UpperLine), Qt::Key_Backspace);
+  EXPECT_FALSE(note->text().contains(QStringLiteral("所需长度")));
+}
+
 }  // namespace
 }  // namespace qx
 
