@@ -178,9 +178,14 @@ void MainWindowModel::RunExit(Control c) {
     case Control::LengthEdit:
     case Control::RepeatEdit:
       if (!properties_.CommitNumberEdit(c)) {
-        ctx_.SetFocusOnly(c);  // not a whole number: the editor keeps the focus
+        // Not a whole number: the editor keeps the focus with its text selected, so that
+        // the next key replaces it.
+        ctx_.SetFocusOnly(c);
+        ctx_.SetNumberEditAllSelected(c, true);
+        ctx_.Changed();
         return;
       }
+      ctx_.SetNumberEditAllSelected(c, false);
       if (c == Control::LengthEdit) {
         properties_.OnLengthEditLeft();
       } else {

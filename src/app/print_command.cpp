@@ -59,6 +59,8 @@ class PrintCommand::JobHost final : public PrintHost {
     f_.ctx_.Changed();
   }
   void EndOfJob() override {
+    // The job walked the table: the operator goes back to the Segment they were on.
+    GoToPosition(f_.ctx_.doc.table, f_.operator_row_);
     f_.ReturnToEditing();
     ReloadWorkingValues(f_.ctx_.doc.table, f_.ctx_.doc.values);
     f_.ctx_.Changed();
@@ -93,8 +95,7 @@ auto PrintCommand::WalkAside(Walk walk) {
 
 JobDocument PrintCommand::CurrentJobDocument() {
   ReadDocumentSettings(ctx_.doc.settings, ctx_.doc.file_state);
-  // Items are drawn in the document's face, in the line editors' style.
-  builder_.renderer().SelectFont(ctx_.doc.settings.font_face, ctx_.doc.settings.editor_bold);
+  builder_.SelectPrintFont(PrintFontOf(ctx_.doc.settings));
   return {ctx_.doc.table, ctx_.doc.file_state, ctx_.measurer, builder_,
           static_cast<uint8_t>(ctx_.doc.settings.density_index + 1)};
 }
@@ -148,9 +149,9 @@ uint64_t PrintCommand::ContentFingerprint() const {
       for (int c = 0; c < kColumnCount; ++c) add(t.TextAt(r, c));
   const DocumentSettings& s = ctx_.doc.settings;
   for (int v : {s.material_index, s.cut_index, s.alignment_index, s.spacing_index,
-                s.density_index, static_cast<int>(s.editor_bold)})
+                s.density_index, static_cast<int>(PrintFontOf(s).bold)})
     add(std::to_string(v));
-  add(s.font_face);
+  add(PrintFontOf(s).face);
   return h;
 }
 
@@ -227,6 +228,7 @@ void PrintCommand::OnPrintButton() {
   }
   // Empty Segments go; the rest are numbered again. Not a change of the Document.
   const bool something = TidyForPrint(t);
+  operator_row_ = t.Position();
   ReloadWorkingValues(t, ctx_.doc.values);
   ctx_.ShowCurrentRow();
   if (!something) {

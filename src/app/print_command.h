@@ -85,6 +85,7 @@ class PrintCommand {
   bool stop_pressed_ = false;  // the stop button was pressed during the current job
   bool close_after_job_ = false;
   bool running_ = false;
+  int operator_row_ = 0;  // the Segment the operator was on when the job started
 };
 
 }  // namespace qx

@@ -287,7 +287,7 @@ int Print(DocumentState& doc, const char* file, int argc, char** argv) {
   GlyphMeasurer measurer(measure_canvas);
   measurer.SetFace(doc.settings.font_face);
   ImageBuilder builder(glyph_canvas, measurer);
-  builder.renderer().SelectFont(doc.settings.font_face, false);
+  builder.SelectPrintFont(PrintFontOf(doc.settings));  // as the editor prints it
   const JobDocument jd{doc.table, doc.file_state, measurer, builder, static_cast<uint8_t>(density)};
 
   TerminalHost host(clock, job);

@@ -725,7 +725,7 @@ int PreviewDocument(const std::string& file, const std::string& out, int argc, c
   GlyphMeasurer measurer(measure_canvas);
   measurer.SetFace(d.doc.settings.font_face);
   ImageBuilder builder(glyph_canvas, measurer);
-  builder.renderer().SelectFont(d.doc.settings.font_face, d.doc.settings.bold);
+  builder.SelectPrintFont(PrintFontOf(d.doc.settings));  // as the editor prints it
   // The job `qxlabel print` makes with the same choices, walked as it walks it.
   if (!TidyForPrint(d.doc.table)) {
     std::fprintf(stderr, "qxlabel: nothing to print in %s\n", file.c_str());

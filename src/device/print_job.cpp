@@ -13,12 +13,16 @@ namespace qx {
 
 bool TidyForPrint(SegmentTable& t) {
   if (t.RowCount() == 0) return false;
+  // The operator stays on the Segment that was current, or, when it goes, on the one that
+  // takes its place (the new last one when it was last).
+  int current = t.Position();
   t.DetachControls();
   {
     SegmentTable::Batch batch(t);
     t.First();
     while (!t.Eof()) {
       if (t.Text(kUpperLineColumn).empty() && t.RowCount() > 1) {
+        if (t.Position() < current) --current;
         t.Delete();  // the row that takes its place is examined next
       } else {
         t.Next();
@@ -36,8 +40,10 @@ bool TidyForPrint(SegmentTable& t) {
     batch.Commit();
   }
   t.First();
+  const bool something = !t.Text(kUpperLineColumn).empty();
+  GoToPosition(t, current);
   t.AttachControls();
-  return !t.Text(kUpperLineColumn).empty();
+  return something;
 }
 
 namespace {

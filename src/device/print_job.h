@@ -18,8 +18,9 @@
 namespace qx {
 
 // Deletes every Segment whose upper line is empty (keeping at least one row) and numbers
-// the rest 1, 2, ... from the first. Leaves the table on its first row. Returns whether
-// anything is left to print (the first row's upper line is not empty).
+// the rest 1, 2, ... from the first. Leaves the table on the Segment that was current, or
+// the one that took its place when it was deleted. Returns whether anything is left to
+// print (the first row's upper line is not empty).
 bool TidyForPrint(SegmentTable& t);
 
 // Items the job skipped together: one item, or the whole range of values of a pass that

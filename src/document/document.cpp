@@ -157,6 +157,18 @@ void RestoreSession(const SessionValues& v, DocumentState& doc) {
   if (p.DocPath.empty()) p.HasFile = false;
 }
 
+void GoToPosition(SegmentTable& t, int position) {
+  if (t.IsEmpty()) return;
+  position = std::clamp(position, 1, t.RowCount());
+  if (position == t.Position() && !t.Eof()) return;
+  t.First();
+  for (int i = 1; i < position; ++i) t.Next();
+}
+
+PrintFont PrintFontOf(const DocumentSettings& s) {
+  return {s.font_face, s.editor_bold};
+}
+
 void ReadDocumentSettings(const DocumentSettings& s, DocumentFileState& p) {
   p.MaterialCode = static_cast<uint8_t>(s.material_index + 1);
   p.CutCode = static_cast<uint8_t>(s.cut_index);

@@ -59,6 +59,17 @@ struct DocumentSettings {
   bool editor_bold = false;     // the line editors' font style
 };
 
+// The font items print in: the document's face in the line editors' style, bold exactly
+// when the line editors show the text bold. A new Document clears that style while the
+// bold switch keeps its state, so the switch alone does not say how a Document prints.
+// The print job, the Segment preview and qxlabel all draw with it.
+struct PrintFont {
+  std::string face;
+  bool bold = false;
+  bool operator==(const PrintFont&) const = default;
+};
+PrintFont PrintFontOf(const DocumentSettings& s);
+
 // The codes of the document settings the layout reads, and the state of the open
 // document file and of editing it.
 struct DocumentFileState {
@@ -117,6 +128,9 @@ void FillNewSegment(SegmentTable& t);
 
 // Stores the current row with its 1-based position as its number.
 void StoreNumbered(SegmentTable& t);
+
+// Moves to the row at 1-based `position`, or the nearest row there is.
+void GoToPosition(SegmentTable& t, int position);
 
 // Numbers the current row and every row after it with their positions, storing each,
 // as one durable step, and leaves the table at its end.

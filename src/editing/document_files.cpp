@@ -266,7 +266,7 @@ void DocumentFiles::SaveDocument(bool ask) {
   SegmentTable& t = ctx_.doc.table;
   DocumentFileState& p = ctx_.doc.file_state;
   StoreNumbered(t);
-  const int64_t current = t.Int(kNumberColumn);
+  const int current = t.Position();
   DropTrailingEmptySegments(t);
   t.DetachControls();
   p.UserEditing = false;
@@ -284,9 +284,9 @@ void DocumentFiles::SaveDocument(bool ask) {
       ctx_.ui.Message(SaveFailedMessage(e), msg::kInfo);
     }
   }
-  // Back to the Segment that was current, found by its number.
-  t.First();
-  while (t.Int(kNumberColumn) != current && t.Position() < t.RowCount()) t.Next();
+  // Back to the Segment that was current, by its place: the numbers of the other rows need
+  // not follow their places. When it was an empty one at the end, the last one left.
+  GoToPosition(t, current);
   if (written) {
     p.DocPath = target;
     p.HasFile = true;

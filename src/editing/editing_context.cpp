@@ -46,6 +46,7 @@ const std::string& EditingContext::NumberEditText(Control c) const {
 
 void EditingContext::SetNumberEditText(Control c, std::string text) {
   (c == Control::RepeatEdit ? repeat_text_ : length_text_) = std::move(text);
+  SetNumberEditAllSelected(c, false);
   Changed();
 }
 
@@ -114,6 +115,32 @@ void EditingContext::ReportStorageFailure(std::string_view reason) {
   std::string text(msg::kStoreFailed);
   text.replace(text.find("%s"), 2, reason);
   ui.Message(text, msg::kInfo);
+}
+
+// The current Segment's place and fields (without its number and running lengths, which
+// storing and typing change without changing what it prints) and the document settings.
+std::string EditingContext::RefusalState() const {
+  const SegmentTable& t = doc.table;
+  if (!t.IsOpen() || t.IsEmpty()) return {};
+  std::string s = std::to_string(t.Position());
+  for (int c = 0; c < kColumnCount; ++c) {
+    if (c == kNumberColumn || c == kUpperLengthColumn || c == kLowerLengthColumn) continue;
+    s += '\x1f' + t.TextAt(t.Position() - 1, c);
+  }
+  const DocumentFileState& p = doc.file_state;
+  for (int v : {p.MaterialCode, p.CharSpacing}) s += '\x1f' + std::to_string(v);
+  return s + '\x1f' + doc.settings.font_face;
+}
+
+void EditingContext::ReportRefusal(std::string figures) {
+  refusal_figures_ = std::move(figures);
+  refusal_state_ = RefusalState();
+  Changed();
+}
+
+std::string EditingContext::RefusalFigures() const {
+  if (refusal_figures_.empty() || RefusalState() != refusal_state_) return {};
+  return refusal_figures_;
 }
 
 void EditingContext::FocusLineEnd(int line) {

@@ -81,9 +81,20 @@ class EditingContext {
   const LineEditor& editor(Control c) const {
     return c == Control::LowerLine ? lower_line_ : upper_line_;
   }
-  // The text of the length or repeat editor, as typed.
+  // The text of the length or repeat editor, as typed. Setting it (the operator typed)
+  // ends a selection of the whole text.
   const std::string& NumberEditText(Control c) const;
   void SetNumberEditText(Control c, std::string text);
+  // Whether the whole text of the length or repeat editor is selected, so that the next
+  // key replaces it: an editor whose text is not a whole number keeps the focus that way.
+  bool NumberEditAllSelected(Control c) const { return c == number_edit_all_selected_; }
+  void SetNumberEditAllSelected(Control c, bool all) {
+    if (all) {
+      number_edit_all_selected_ = c;
+    } else if (c == number_edit_all_selected_) {
+      number_edit_all_selected_ = Control::None;
+    }
+  }
   // The current row shown in the bound editors. Showing another Segment is not an edit:
   // no change handler runs, so browsing never marks the Document changed.
   void ShowCurrentRow();
@@ -116,6 +127,12 @@ class EditingContext {
   std::function<void()> on_status;
   std::function<void()> on_close;  // asks the view to close the window
 
+  // --- What a refusal needs changed --------------------------------------------------------
+  // The figures of the last refusal (refusal_figures.h), shown beside the Segment preview
+  // while the Segment and the document settings stay as they were when it was reported.
+  void ReportRefusal(std::string figures);
+  std::string RefusalFigures() const;
+
   // --- Storage failures --------------------------------------------------------------------
   // Writes the session facts into the working table when they changed since they were
   // last written there. A failure is told once; the next change tries again.
@@ -127,6 +144,10 @@ class EditingContext {
  private:
   LineEditor upper_line_, lower_line_;
   std::string length_text_, repeat_text_;
+  Control number_edit_all_selected_ = Control::None;
+  std::string refusal_figures_;
+  std::string refusal_state_;  // what the figures were reported for (RefusalState)
+  std::string RefusalState() const;
   Control focus_ = Control::None;
   bool showing_row_ = false;
   uint64_t session_generation_ = ~uint64_t{0};

@@ -1,15 +1,33 @@
 #include "editing/following_changes.h"
 
 #include "editing/messages.h"
+#include "editing/refusal_figures.h"
 #include "editing/table_walk.h"
 #include "layout/fit.h"
 
 namespace qx {
 
-void FollowingSegmentChanges::Refuse(const Bookmark& at, std::string_view message) {
-  ctx_.ui.Message(message, msg::kInfo);
+void FollowingSegmentChanges::Refuse(const Bookmark& at, std::string_view message,
+                                     std::string_view why) {
+  // The check left the table on the Segment that stops the change.
+  std::string figures = BlockingSegmentFigures(ctx_.doc.table.Position(), why);
   ReturnAndAttach(ctx_, &at, true);
+  ctx_.ReportRefusal(std::move(figures));
+  ctx_.ui.Message(message, msg::kInfo);
   ctx_.FocusLineEnd(0);
+}
+
+// Why the Segment the fit check stopped on does not fit: what its lines need against its
+// length, with the change in place (the check left its working values so).
+std::string FollowingSegmentChanges::TooLongHere() {
+  const SegmentTable& t = ctx_.doc.table;
+  const SegmentValues& v = ctx_.doc.values;
+  const int limit = v.LengthDots == 0 ? 1100 : v.LengthDots;
+  const std::string upper_text = t.Text(kUpperLineColumn), lower_text = t.Text(kLowerLineColumn);
+  const LayoutContext c{ctx_.measurer, v, ctx_.doc.file_state};
+  int need = LineLength(c, upper_text, v.SerialWidth, !lower_text.empty());
+  if (need < limit && !lower_text.empty()) need = LineLength(c, lower_text, v.SerialWidth, true);
+  return TooLongFigures(need, limit, v.LengthDots == 0);
 }
 
 // None of the changes marks the Document changed by itself: the current Segment is stored with
@@ -27,17 +45,17 @@ void FollowingSegmentChanges::OnFollowingLengthButton() {
   StoreCurrentNumbered(t);
   const int64_t length = t.Int(kLengthColumn);
   const Bookmark at = DetachAt(ctx_);
-  const auto refuse = [&](std::string_view message) {
-    Refuse(at, message);
+  const auto refuse = [&](std::string_view message, const std::string& why) {
+    Refuse(at, message, why);
     ctx_.doc.file_state.UserEditing = true;
   };
   // An automatic length needs a fixed size on every Segment it goes to.
   if (length == 0 && !ForEachRowToEnd(t, [&] { return t.Text(kSizeColumn) != SizeText(0); }))
-    return refuse(msg::kFollowingAutoSize);
+    return refuse(msg::kFollowingAutoSize, "字号为自动");
   t.GotoBookmark(at);
   if (!CheckFollowing(t, ctx_.doc.values, ctx_.measurer, ctx_.doc.file_state,
                       FollowingChange::kLength, LengthLimit(length), 0, 0))
-    return refuse(msg::kFollowingLengthTooLong);
+    return refuse(msg::kFollowingLengthTooLong, TooLongHere());
   WriteFollowing(t, at, [&] { t.SetInt(kLengthColumn, length); });
   ReturnAndAttach(ctx_, &at, true);
   ctx_.doc.file_state.UserEditing = true;
@@ -70,19 +88,22 @@ void FollowingSegmentChanges::OnFollowingSizeButton() {
   const uint8_t size = ctx_.doc.values.SizeCode;
   const std::string size_text = t.Text(kSizeColumn);
   const Bookmark at = DetachAt(ctx_);
-  const auto refuse = [&](std::string_view message) {
-    Refuse(at, message);
+  const auto refuse = [&](std::string_view message, const std::string& why) {
+    Refuse(at, message, why);
     ctx_.doc.file_state.UserEditing = true;
   };
   if (size == 0 && !ForEachRowToEnd(t, [&] { return t.Int(kLengthColumn) != 0; }))
-    return refuse(msg::kFollowingAutoLength);
+    return refuse(msg::kFollowingAutoLength, "段长为自动");
   t.GotoBookmark(at);
   if (!SizeAllowedFollowing(t, ctx_.doc.file_state.MaterialCode, size))
-    return refuse(msg::kFollowingSizeNotForMaterial);
+    return refuse(msg::kFollowingSizeNotForMaterial,
+                  t.Text(kLowerLineColumn).empty() ? "当前材料不能打印此字号"
+                                                   : "有下行，" + LowerLineFigures(
+                                                         ctx_.doc.file_state.MaterialCode, size));
   t.GotoBookmark(at);
   if (!CheckFollowing(t, ctx_.doc.values, ctx_.measurer, ctx_.doc.file_state,
                       FollowingChange::kSize, 0, size, 0))
-    return refuse(msg::kFollowingSizeTooLong);
+    return refuse(msg::kFollowingSizeTooLong, TooLongHere());
   WriteFollowing(t, at, [&] { t.SetText(kSizeColumn, size_text); });
   ReturnAndAttach(ctx_, &at, true);
   ctx_.doc.file_state.UserEditing = true;
@@ -101,7 +122,7 @@ void FollowingSegmentChanges::OnFollowingOrientationButton() {
   const Bookmark at = DetachAt(ctx_);
   if (!CheckFollowing(t, ctx_.doc.values, ctx_.measurer, ctx_.doc.file_state,
                       FollowingChange::kOrientation, 0, 0, vertical))
-    return Refuse(at, msg::kFollowingOrientationTooLong);
+    return Refuse(at, msg::kFollowingOrientationTooLong, TooLongHere());
   WriteFollowing(t, at, [&] { t.SetText(kOrientationColumn, orientation); });
   ReturnAndAttach(ctx_, &at, true);
   ctx_.FocusLineEnd(0);

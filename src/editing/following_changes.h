@@ -3,6 +3,7 @@
 // whole range, and then changes every Segment of it or none, as one durable step.
 #pragma once
 
+#include <string>
 #include <string_view>
 
 #include "editing/editing_context.h"
@@ -20,8 +21,10 @@ class FollowingSegmentChanges {
   void OnFollowingDecorationButton();
 
  private:
-  // A change refused by one of its checks: nothing was written.
-  void Refuse(const Bookmark& at, std::string_view message);
+  // A change refused by one of its checks: nothing was written. The table is still on the
+  // Segment that stops the change; `why` says what stops it.
+  void Refuse(const Bookmark& at, std::string_view message, std::string_view why);
+  std::string TooLongHere();
 
   EditingContext& ctx_;
 };

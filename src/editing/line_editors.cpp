@@ -5,6 +5,7 @@
 
 #include "document/gbk.h"
 #include "editing/messages.h"
+#include "editing/refusal_figures.h"
 #include "editing/segment_list.h"
 #include "layout/fit.h"
 #include "layout/sizes.h"
@@ -155,9 +156,18 @@ void LineEditors::KeyPress(Control c, unsigned char key) {
   const int next = upper ? running + w : running + w + spacing;
   if (next > limit) {
     // Refused. A refused character never enters the editor; in a line that has text the
-    // editor also stops taking characters until Backspace, Delete or leaving it.
-    if (!e.text.empty()) e.max_length = static_cast<int>(e.text.size());
+    // editor also stops taking characters until Backspace, Delete or leaving it. In an
+    // empty line the byte goes in and straight out again: that change is handled as any
+    // change of the line (the Document is changed, a pending Enter is no longer skipped).
+    if (!e.text.empty()) {
+      e.max_length = static_cast<int>(e.text.size());
+    } else if (upper) {
+      OnUpperLineChanged();
+    } else {
+      OnLowerLineChanged();
+    }
     key_refused_ = true;
+    ctx_.ReportRefusal(TooLongFigures(next, limit, t.Int(kLengthColumn) == 0));
     ctx_.ui.Message(msg::kContentTooLong, msg::kInfo);
     return;
   }
@@ -280,9 +290,12 @@ void LineEditors::PasteText(Control c, std::string_view utf8) {
   gbk::ForEachChar(r.gbk, [&](std::size_t, std::string_view ch) {
     if (ch.size() == 2 || static_cast<unsigned char>(ch[0]) >= 0x20) clean += ch;
   });
+  // Within the editor's maximum length: 100 bytes, or the text's length after a refused
+  // key, when only a selection can still be replaced.
   LineEditor& e = ctx_.Line(c);
-  const std::size_t room = 100 - (e.text.size() - static_cast<std::size_t>(e.sel_length));
-  ReplaceSelection(c, gbk::TruncateToBytes(clean, room));
+  const int room = e.max_length - (static_cast<int>(e.text.size()) - e.sel_length);
+  if (room <= 0 && e.sel_length == 0) return;
+  ReplaceSelection(c, gbk::TruncateToBytes(clean, static_cast<std::size_t>(std::max(room, 0))));
 }
 
 void LineEditors::SetCaret(Control c, int caret, int sel_start, int sel_length) {
@@ -310,26 +323,14 @@ void LineEditors::OnLowerLineClicked() {
     return ctx_.Focus(Control::UpperLine);
   }
   const uint8_t size = ctx_.doc.values.SizeCode;
-  std::string_view refusal;
-  switch (ctx_.doc.file_state.MaterialCode) {
-    case 1:
-      refusal = msg::kNoTwoLines6mm;
-      break;
-    case 2:
-    case 6:
-      refusal = size <= 2 ? std::string_view() : msg::kSizeNoTwoLines;
-      break;
-    case 3:
-      refusal = size <= 3 ? std::string_view() : msg::kSizeNoTwoLines;
-      break;
-    case 4:
-    case 5:
-      refusal = msg::kMaterialNoTwoLines;
-      break;
-    default:
-      break;  // heat-shrink tube takes a lower line at every size
-  }
-  if (!refusal.empty()) {
+  const uint8_t material = ctx_.doc.file_state.MaterialCode;
+  if (!LowerLineAllowed(material, size)) {
+    // Label 6 mm has a message of its own; the other materials that never take a lower
+    // line one for all of them; the rest refuse the size.
+    const std::string_view refusal = material == 1                          ? msg::kNoTwoLines6mm
+                                     : LowerLineLargestSize(material) < 0 ? msg::kMaterialNoTwoLines
+                                                                          : msg::kSizeNoTwoLines;
+    ctx_.ReportRefusal(LowerLineFigures(material, size));
     ctx_.ui.Message(refusal, msg::kInfo);
     return ctx_.Focus(Control::UpperLine);
   }

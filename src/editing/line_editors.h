@@ -39,7 +39,8 @@ class LineEditors {
   void PressBackspace(Control editor);
   void PressDelete(Control editor);
   void PressEnter(Control editor);
-  // Pasted text: not measured; never takes the line past 100 bytes or splits a character.
+  // Pasted text: not measured; never takes the line past the editor's maximum length (100
+  // bytes, lowered after a refused key) or splits a character.
   void PasteText(Control editor, std::string_view utf8);
   // Caret and selection set by the operator (mouse, arrow keys), in bytes; snapped to
   // character boundaries.

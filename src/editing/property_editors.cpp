@@ -7,6 +7,7 @@
 #include "document/gbk.h"
 #include "editing/control_values.h"
 #include "editing/messages.h"
+#include "editing/refusal_figures.h"
 #include "layout/fit.h"
 
 namespace qx {
@@ -36,9 +37,10 @@ void PropertyEditors::OnLengthEditLeft() {
   t.Edit();
   const bool empty = t.IsNull(kLengthColumn);
   const int64_t v = t.Int(kLengthColumn);
-  auto restore = [&](std::string_view message, bool to_line) {
+  auto restore = [&](std::string_view message, bool to_line, std::string figures = {}) {
     ctx_.ui.Message(message, msg::kInfo);
     t.SetInt(kLengthColumn, ctx_.before_edit.LengthOnEntry);
+    if (!figures.empty()) ctx_.ReportRefusal(std::move(figures));
     ctx_.controls.SetEnabled(Control::StoreButton, true);
     ctx_.controls.SetEnabled(Control::UpperToolBar, true);
     ctx_.ShowCurrentRow();
@@ -57,9 +59,11 @@ void PropertyEditors::OnLengthEditLeft() {
   const std::string upper_text = t.Text(kUpperLineColumn), lower_text = t.Text(kLowerLineColumn);
   const bool two = !lower_text.empty();
   // Reaching the limit refuses here (the selectors refuse only beyond it).
-  if ((!upper_text.empty() && limit <= ctx_.LineLengthOf(upper_text, two)) ||
-      (!lower_text.empty() && limit <= ctx_.LineLengthOf(lower_text, true)))
-    return restore(msg::kLengthTooLong, true);
+  for (const auto& [text, two_lines] : {std::pair{upper_text, two}, std::pair{lower_text, true}}) {
+    if (text.empty()) continue;
+    const int need = ctx_.LineLengthOf(text, two_lines);
+    if (limit <= need) return restore(msg::kLengthTooLong, true, TooLongFigures(need, limit, false));
+  }
   ctx_.doc.values.LengthDots = limit;
   ctx_.controls.SetEnabled(Control::StoreButton, true);
   ctx_.controls.SetEnabled(Control::UpperToolBar, true);
@@ -98,7 +102,9 @@ void PropertyEditors::OnRepeatEditLeft() {
 
 void PropertyEditors::OnNumberEditKey(Control editor, char ch) {
   const bool allowed = (ch >= '0' && ch <= '9') || ch == '+' || ch == '-';
-  std::string text = ctx_.NumberEditText(editor);
+  // A key replaces a text that is selected whole.
+  std::string text = ctx_.NumberEditAllSelected(editor) && allowed ? std::string()
+                                                                   : ctx_.NumberEditText(editor);
   if (!allowed || text.size() >= 3) {
     ctx_.ui.Beep();
     return;
@@ -188,24 +194,29 @@ void PropertyEditors::OnSizeChosen() {
   t.Edit();
   const uint8_t old_code = v.SizeCode;
   ReloadWorkingValues(t, v);
-  auto refuse = [&](std::string_view message, std::string_view caption, int line) {
+  auto refuse = [&](std::string_view message, std::string_view caption, int line,
+                    std::string figures = {}) {
     t.SetText(kSizeColumn, ctx_.before_edit.SizeOnPick);
     v.SizeCode = old_code;
+    if (!figures.empty()) ctx_.ReportRefusal(std::move(figures));
     ctx_.ui.Message(message, caption);
     ctx_.FocusLineEnd(line);
   };
   if (!SizeAllowed(ctx_.doc.file_state.MaterialCode, v.SizeCode, !t.Text(kLowerLineColumn).empty()))
     return refuse(msg::kSizeNotForMaterial, msg::kInfo, 0);
   const int limit = LengthLimit(t.Int(kLengthColumn));
+  const bool automatic = t.Int(kLengthColumn) == 0;
   const std::string upper_text = t.Text(kUpperLineColumn), lower_text = t.Text(kLowerLineColumn);
   int need1 = 0, need2 = 0;
   if (!upper_text.empty()) {
     need1 = ctx_.LineLengthOf(upper_text, !lower_text.empty());
-    if (need1 > limit) return refuse(msg::kSizeTooLong, msg::kInfo, 0);
+    if (need1 > limit)
+      return refuse(msg::kSizeTooLong, msg::kInfo, 0, TooLongFigures(need1, limit, automatic));
   }
   if (!lower_text.empty()) {
     need2 = ctx_.LineLengthOf(lower_text, true);
-    if (need2 > limit) return refuse(msg::kSizeLowerTooLong, msg::kHint, 1);
+    if (need2 > limit)
+      return refuse(msg::kSizeLowerTooLong, msg::kHint, 1, TooLongFigures(need2, limit, automatic));
   }
   ctx_.controls.SetEnabled(Control::StoreButton, true);
   t.SetInt(kUpperLengthColumn, need1);
@@ -239,16 +250,22 @@ void PropertyEditors::OnOrientationChosen() {
   v.Vertical = 1;
   const int limit = LengthLimit(t.Int(kLengthColumn));
   const std::string upper_text = t.Text(kUpperLineColumn), lower_text = t.Text(kLowerLineColumn);
-  auto refuse = [&](std::string_view message, int line) {
+  const bool automatic = t.Int(kLengthColumn) == 0;
+  auto refuse = [&](std::string_view message, int line, int need) {
     t.SetText(kOrientationColumn, ctx_.before_edit.OrientationOnPick);
     v.Vertical = old_vertical;
+    ctx_.ReportRefusal(TooLongFigures(need, limit, automatic));
     ctx_.ui.Message(message, msg::kInfo);
     ctx_.FocusLineEnd(line);
   };
-  if (!upper_text.empty() && ctx_.LineLengthOf(upper_text, !lower_text.empty()) > limit)
-    return refuse(msg::kOrientationTooLong, 0);
-  if (!lower_text.empty() && ctx_.LineLengthOf(lower_text, true) > limit)
-    return refuse(msg::kOrientationLowerTooLong, 1);
+  if (!upper_text.empty()) {
+    const int need = ctx_.LineLengthOf(upper_text, !lower_text.empty());
+    if (need > limit) return refuse(msg::kOrientationTooLong, 0, need);
+  }
+  if (!lower_text.empty()) {
+    const int need = ctx_.LineLengthOf(lower_text, true);
+    if (need > limit) return refuse(msg::kOrientationLowerTooLong, 1, need);
+  }
   ctx_.controls.SetEnabled(Control::StoreButton, true);
   ctx_.FocusLineEnd(0);
 }

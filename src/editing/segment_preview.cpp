@@ -23,6 +23,7 @@ std::string_view NotPrintedNote(ItemResult result, LayoutRefusal refusal) {
 
 SegmentPreview SegmentPreviewer::Make() {
   SegmentPreview p;
+  p.refusal = ctx_.RefusalFigures();
   const DocumentState& doc = ctx_.doc;
   const SegmentTable& t = doc.table;
   if (!t.IsOpen() || t.IsEmpty()) return p;
@@ -34,10 +35,10 @@ SegmentPreview SegmentPreviewer::Make() {
     serial = SerialText(v.SerialType, v.SerialFirst, v.SerialLast);
     if (v.SerialType == kSerialDecimal) v.SerialWidth = static_cast<uint8_t>(serial.size());
   }
-  if (face_ != doc.settings.font_face || bold_ != doc.settings.bold) {
-    face_ = doc.settings.font_face;
-    bold_ = doc.settings.bold;
-    builder_.renderer().SelectFont(face_, bold_);
+  // Drawn in the font the print job draws with, so that the preview is the printed item.
+  if (const PrintFont font = PrintFontOf(doc.settings); !font_ || *font_ != font) {
+    font_ = font;
+    builder_.SelectPrintFont(font);
   }
   const LayoutContext c{ctx_.measurer, v, doc.file_state, serial};
   ItemImage img;

@@ -15,6 +15,8 @@ struct SegmentPreview {
   std::optional<ItemImage> item;  // empty when the Segment would be skipped at print
   double length_mm = 0;           // of the item on the tape, blank feed included
   std::string note;               // why nothing prints, for the operator
+  // What the last refusal needs changed (EditingContext::RefusalFigures), while it holds.
+  std::string refusal;
 };
 
 // Why an item does not print, for the operator.
@@ -31,8 +33,7 @@ class SegmentPreviewer {
  private:
   EditingContext& ctx_;
   ImageBuilder builder_;
-  std::string face_;
-  bool bold_ = false;
+  std::optional<PrintFont> font_;  // the font selected into the builder
 };
 
 }  // namespace qx

@@ -49,6 +49,8 @@ class ImageBuilder {
   ImageBuilder(TextCanvas& glyph_canvas, GlyphMeasurer& measurer);
 
   GlyphRenderer& renderer() { return renderer_; }
+  // Selects the font items print in (PrintFontOf).
+  void SelectPrintFont(const PrintFont& font) { renderer_.SelectFont(font.face, font.bold); }
 
   // Builds one item. `c` holds the item's print-time working values (Vertical,
   // DecorationCode, SerialWidth), the settings (MaterialCode, CharSpacing, CutCode) and

@@ -157,6 +157,40 @@ TEST_F(DocumentFilesTest, SaveDropsTrailingEmptySegmentsAndFindsTheCurrentOneAga
   EXPECT_EQ(FileRows(dir_ / "y.kel").size(), 2u);
 }
 
+// Saving stores and writes the Segments but leaves the operator where they were, also when
+// the rows' numbers do not follow their places (a file from an older editor, rows appended
+// and never stored with a number).
+TEST_F(DocumentFilesTest, SaveKeepsTheOperatorOnTheirSegment) {
+  struct Case {
+    const char* what;
+    int stale_number_of_first;  // 0: numbers as the list operations leave them
+    int current;
+    const char* expected;
+  };
+  const Case cases[] = {
+      {"numbered rows", 0, 2, "b"},
+      {"the first row numbered as the second", 2, 2, "b"},
+      {"the last row", 3, 3, "c"},
+  };
+  for (const Case& c : cases) {
+    BuildRows({{"a"}, {"b"}, {"c"}}, c.current);
+    if (c.stale_number_of_first > 0) {
+      t().First();
+      t().Edit();
+      t().SetInt(kNumberColumn, c.stale_number_of_first);
+      t().Store();
+      model_.segment_list().OnGridRowClicked(c.current);
+      model_.context().FocusLineEnd(0);
+    }
+    ui_.files = {dir_ / "kept.kel"};
+    model_.files().OnSaveAsButton();
+    EXPECT_EQ(t().Position(), c.current) << c.what;
+    EXPECT_EQ(Field(kUpperLineColumn), c.expected) << c.what;
+    EXPECT_EQ(UpperText(), c.expected) << c.what;
+    model_.files().OnNewButton();
+  }
+}
+
 TEST_F(DocumentFilesTest, OneEmptySegmentIsGivenUpWithoutAQuestion) {
   model_.PickSelector(Control::DecorationSelector,
                       1);  // changed, but still one Segment without text

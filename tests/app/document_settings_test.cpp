@@ -13,6 +13,7 @@ namespace {
 
 using testing::BarCanvas;
 using testing::WindowFixture;
+using S = std::vector<std::string>;
 
 // Bars whose widths depend on the face: "宽体" draws "A" a third wider than the others.
 class FaceCanvas : public BarCanvas {
@@ -206,6 +207,26 @@ TEST_F(DocumentSettingsTest, CutModeAndAlignmentTakenWithoutAMessage) {
   model_.PickSelector(Control::DensitySelector, 6);
   EXPECT_EQ(model_.doc().settings.density_index, 6);
   EXPECT_FALSE(model_.doc().file_state.DocModified);
+}
+
+// Entering a selector of the document's settings, the font face among them, marks the
+// Document changed even without a pick: closing then asks whether to save.
+TEST_F(DocumentSettingsTest, EnteringASettingsSelectorMarksTheDocumentChanged) {
+  FourthNearlyFull(4);
+  for (Control selector : {Control::FontFaceSelector, Control::MaterialSelector,
+                           Control::CutSelector, Control::AlignmentSelector,
+                           Control::SpacingSelector}) {
+    SCOPED_TRACE(Info(selector).name);
+    model_.doc().file_state.DocModified = false;
+    model_.Focus(selector);
+    EXPECT_TRUE(model_.doc().file_state.DocModified);
+    EXPECT_TRUE(model_.doc().file_state.UserEditing);
+    ui_.yes_no = {Answer::kCancel};
+    EXPECT_FALSE(model_.CanClose());
+    EXPECT_EQ(ui_.questions, S{"当前文件已修改,是否保存?"});
+    ui_.questions.clear();
+    model_.Focus(Control::UpperLine);
+  }
 }
 
 TEST_F(DocumentSettingsTest, BoldChangesNoLengthAndNotTheDocument) {

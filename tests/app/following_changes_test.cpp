@@ -134,26 +134,33 @@ TEST_F(FollowingChangesTest, RefusalsChangeNoSegment) {
     Press press;
     int column;
     std::string_view message;
+    const char* figures;  // beside the preview: the Segment that stops the change, and why
   } cases[] = {
       // clang-format off
       {"automatic length over an automatic size",
        {{}, {"a", "", 0, "4 号"}, {kLong, "", 25, "自动"}},
-       5, &FollowingSegmentChanges::OnFollowingLengthButton, kLengthColumn, msg::kFollowingAutoSize},
+       5, &FollowingSegmentChanges::OnFollowingLengthButton, kLengthColumn, msg::kFollowingAutoSize,
+       "第 3 段不允许此修改：字号为自动"},
       {"length too short for a later Segment",
        {{}, {"a", "", 10}, {"AAAA"}},  // 4 x 24 + 3 x 4 + 48 = 156 dots, limit 110
-       5, &FollowingSegmentChanges::OnFollowingLengthButton, kLengthColumn, msg::kFollowingLengthTooLong},
+       5, &FollowingSegmentChanges::OnFollowingLengthButton, kLengthColumn, msg::kFollowingLengthTooLong,
+       "第 3 段不允许此修改：所需长度 14.2 mm，段长 10 mm"},
       {"automatic size over an automatic length",
        {{}, {"a", "", 25, "自动"}, {kLong, "", 0, "4 号"}},
-       5, &FollowingSegmentChanges::OnFollowingSizeButton, kSizeColumn, msg::kFollowingAutoLength},
+       5, &FollowingSegmentChanges::OnFollowingSizeButton, kSizeColumn, msg::kFollowingAutoLength,
+       "第 3 段不允许此修改：段长为自动"},
       {"size beyond the material for a lower line",  // "贴纸 12mm": two lines up to 3
        {{}, {"a", "", 25, "4 号"}, {"a", "b", 25, "3 号"}},
-       3, &FollowingSegmentChanges::OnFollowingSizeButton, kSizeColumn, msg::kFollowingSizeNotForMaterial},
+       3, &FollowingSegmentChanges::OnFollowingSizeButton, kSizeColumn, msg::kFollowingSizeNotForMaterial,
+       "第 3 段不允许此修改：有下行，双行字号最大 3 号；当前字号可双行的材料：热缩管"},
       {"size too large for a later Segment",  // 10 x 24 + 9 x 4 + 48 = 324 at size 4
        {{}, {"a", "", 25, "4 号"}, {"AAAAAAAAAA", "", 25, "1 号"}},
-       5, &FollowingSegmentChanges::OnFollowingSizeButton, kSizeColumn, msg::kFollowingSizeTooLong},
+       5, &FollowingSegmentChanges::OnFollowingSizeButton, kSizeColumn, msg::kFollowingSizeTooLong,
+       "第 3 段不允许此修改：所需长度 29.5 mm，段长 25 mm"},
       {"vertical too long for a later Segment",  // 6 x 48 + 5 x 4 + 48 = 356 vertical
        {{}, {"a", "", 25, "4 号", "纵向"}, {"AAAAAA"}},
-       5, &FollowingSegmentChanges::OnFollowingOrientationButton, kOrientationColumn, msg::kFollowingOrientationTooLong},
+       5, &FollowingSegmentChanges::OnFollowingOrientationButton, kOrientationColumn, msg::kFollowingOrientationTooLong,
+       "第 3 段不允许此修改：所需长度 32.4 mm，段长 25 mm"},
       // clang-format on
   };
   for (const auto& c : cases) {
@@ -172,6 +179,7 @@ TEST_F(FollowingChangesTest, RefusalsChangeNoSegment) {
     EXPECT_EQ(Column(c.column), before);
     ExpectBackOnUpperLine(2);
     EXPECT_EQ(model_.doc().values.LengthDots, LengthLimit(c.rows[1].length_mm));
+    EXPECT_EQ(model_.preview().Make().refusal, c.figures);
     while (t().RowCount() > 1) {
       t().Last();
       t().Delete();

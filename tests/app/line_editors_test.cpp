@@ -25,6 +25,31 @@ TEST_F(LineEditorsTest, FirstCharacterTooWideForAnEmptyLine) {
   EXPECT_EQ(UpperText(), "A");
 }
 
+// A refused first character goes into the empty line and out again: that change is a
+// change of the line, so the Document is changed and the Enter a save left to be skipped
+// is no longer skipped.
+TEST_F(LineEditorsTest, ARefusedFirstCharacterIsAChangeOfTheLine) {
+  for (Control line : {Control::UpperLine, Control::LowerLine}) {
+    SCOPED_TRACE(Info(line).name);
+    model_.files().StartNewDocument();
+    if (line == Control::LowerLine) SetField(kUpperLineColumn, "A");
+    SetField(kLengthColumn, "6");
+    SetField(kSizeColumn, "7 号");
+    model_.doc().file_state.MaterialCode = 7;  // heat-shrink tube takes a lower line
+    model_.context().ShowCurrentRow();
+    model_.Focus(line);
+    model_.doc().file_state.SkipNextEnter = true;  // as after a save
+    model_.doc().file_state.DocModified = false;
+    EXPECT_EQ(model_.line_editors().TypeText(line, "中"), 0);
+    EXPECT_EQ(ui_.Take(), (S{"段内容超长.", "段内容超长."}));
+    EXPECT_EQ(model_.context().editor(line).text, "");
+    EXPECT_TRUE(model_.doc().file_state.DocModified);
+    EXPECT_FALSE(model_.doc().file_state.SkipNextEnter);
+    model_.line_editors().PressEnter(line);  // appends at once
+    EXPECT_EQ(t().RowCount(), 2);
+  }
+}
+
 TEST_F(LineEditorsTest, DoubleByteCharacterCountsTwoCells) {
   model_.line_editors().TypeText(Control::UpperLine, "中");
   // The empty line measures 44; each byte adds a 48-dot cell and a spacing of 4.
@@ -53,6 +78,27 @@ TEST_F(LineEditorsTest, RefusalInATextStopsTypingUntilBackspace) {
   EXPECT_EQ(t().Int(kUpperLengthColumn), 0);  // measured afresh at the next key
   EXPECT_EQ(model_.line_editors().TypeText(Control::UpperLine, "AA"), 1);
   EXPECT_EQ(t().Int(kUpperLengthColumn), 60);
+}
+
+// A refused key shows beside the preview what the line needs against the Segment's
+// length, until the line or the Segment changes.
+TEST_F(LineEditorsTest, ARefusedKeySaysWhatTheLineNeeds) {
+  SetField(kLengthColumn, "6");   // 66 dots
+  SetField(kSizeColumn, "1 号");  // A is 12 wide
+  EXPECT_EQ(model_.preview().Make().refusal, "");
+  EXPECT_EQ(model_.line_editors().TypeText(Control::UpperLine, "AA"), 1);  // 60 + 12 > 66
+  EXPECT_EQ(ui_.Take(), S{"段内容超长."});
+  EXPECT_EQ(model_.preview().Make().refusal, "所需长度 6.5 mm，段长 6 mm");
+  model_.line_editors().PressBackspace(Control::UpperLine);
+  EXPECT_EQ(model_.preview().Make().refusal, "");
+
+  SetField(kLengthColumn, "0");  // automatic: 1100 dots
+  SetField(kSizeColumn, "7 号");
+  // Each byte of 中 adds a 96-dot cell and a spacing: 44 + 5 x 200 = 1044, and the next
+  // lead byte needs 1140.
+  EXPECT_EQ(model_.line_editors().TypeText(Control::UpperLine, "中中中中中中"), 5);
+  ui_.Take();
+  EXPECT_EQ(model_.preview().Make().refusal, "所需长度 103.6 mm，段长自动，最长 100 mm");
 }
 
 TEST_F(LineEditorsTest, BackspaceAfterTheSerialPlaceholderRemovesTheSerial) {
@@ -131,6 +177,24 @@ TEST_F(LineEditorsTest, PasteIsNotMeasuredButStaysWithin100Bytes) {
   EXPECT_EQ(ui_.Take().size(), 1u);
 }
 
+// After a refused key the editor takes no more text, pasted text included, until
+// Backspace; a pasted text can still replace a selection, within the same length.
+TEST_F(LineEditorsTest, PasteKeepsTheMaximumLengthLoweredByARefusal) {
+  SetField(kLengthColumn, "6");   // 66 dots
+  SetField(kSizeColumn, "1 号");  // A is 12 wide
+  EXPECT_EQ(model_.line_editors().TypeText(Control::UpperLine, "AAA"), 1);
+  ui_.Take();
+  ASSERT_EQ(model_.context().editor(Control::UpperLine).max_length, 1);
+  model_.line_editors().PasteText(Control::UpperLine, "WWW");
+  EXPECT_EQ(UpperText(), "A");
+  model_.line_editors().SetCaret(Control::UpperLine, 1, 0, 1);
+  model_.line_editors().PasteText(Control::UpperLine, "iWW");
+  EXPECT_EQ(UpperText(), "i");
+  model_.line_editors().PressBackspace(Control::UpperLine);
+  model_.line_editors().PasteText(Control::UpperLine, "WWW");
+  EXPECT_EQ(UpperText(), "WWW");  // not measured
+}
+
 TEST_F(LineEditorsTest, CharactersGbkCannotHoldAreRefused) {
   EXPECT_EQ(model_.line_editors().TypeText(Control::UpperLine, "A©B"), 2);
   EXPECT_EQ(UpperText(), "AB");
@@ -144,18 +208,21 @@ TEST_F(LineEditorsTest, LowerLineClickRules) {
     uint8_t material;
     const char* size;
     const char* message;  // empty: allowed
+    const char* figures;  // beside the preview: what would allow a lower line
   };
+  const char* kAnyMaterialAtSmallSizes =
+      "此材料不能双行；当前字号可双行的材料：贴纸 9mm、贴纸 12mm、套管 6.0平方、热缩管";
   const Case cases[] = {
-      {1, "1 号", "6mm贴纸不允许双行打印!"},
-      {2, "3 号", "当前字号无法正确打印双行!"},
-      {2, "自动", ""},
-      {2, "2 号", ""},
-      {3, "3 号", ""},
-      {3, "4 号", "当前字号无法正确打印双行!"},
-      {4, "1 号", "当前材料不允许双行打印!"},
-      {5, "自动", "当前材料不允许双行打印!"},
-      {6, "3 号", "当前字号无法正确打印双行!"},
-      {7, "7 号", ""},
+      {1, "1 号", "6mm贴纸不允许双行打印!", kAnyMaterialAtSmallSizes},
+      {2, "3 号", "当前字号无法正确打印双行!", "双行字号最大 2 号；当前字号可双行的材料：贴纸 12mm、热缩管"},
+      {2, "自动", "", ""},
+      {2, "2 号", "", ""},
+      {3, "3 号", "", ""},
+      {3, "4 号", "当前字号无法正确打印双行!", "双行字号最大 3 号；当前字号可双行的材料：热缩管"},
+      {4, "1 号", "当前材料不允许双行打印!", kAnyMaterialAtSmallSizes},
+      {5, "自动", "当前材料不允许双行打印!", kAnyMaterialAtSmallSizes},
+      {6, "3 号", "当前字号无法正确打印双行!", "双行字号最大 2 号；当前字号可双行的材料：贴纸 12mm、热缩管"},
+      {7, "7 号", "", ""},
   };
   model_.line_editors().TypeText(Control::UpperLine, "A");
   for (const Case& c : cases) {
@@ -165,6 +232,7 @@ TEST_F(LineEditorsTest, LowerLineClickRules) {
     model_.Focus(Control::LowerLine);
     model_.line_editors().OnLowerLineClicked();
     const auto shown = ui_.Take();
+    EXPECT_EQ(model_.preview().Make().refusal, c.figures) << int(c.material) << " " << c.size;
     if (*c.message) {
       EXPECT_EQ(shown, S{c.message}) << int(c.material) << " " << c.size;
       EXPECT_EQ(model_.focus(), Control::UpperLine);

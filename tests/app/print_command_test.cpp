@@ -250,6 +250,77 @@ TEST_F(PrintCommandTest, AStoppedJobGoesOnFromTheFirstMarkerNotPrinted) {
   EXPECT_EQ(offered, "");
 }
 
+// Printing deletes the Segments without an upper line and numbers the rest again; the
+// operator stays on the Segment they were on (or the one that took its place when theirs
+// was deleted), whether the dialog is cancelled or the job runs to its end.
+TEST_F(PrintCommandTest, TheOperatorStaysOnTheirSegmentAfterPrinting) {
+  struct Case {
+    const char* what;
+    int current;  // of "A1", "", "A2", "", "A3"
+    bool print;
+    int row_after;
+    const char* upper_after;
+  };
+  const Case cases[] = {
+      {"after a deleted Segment, cancelled", 3, false, 2, "A2"},
+      {"after a deleted Segment, printed", 3, true, 2, "A2"},
+      {"the last, printed", 5, true, 3, "A3"},
+      {"the first, printed", 1, true, 1, "A1"},
+      {"a deleted Segment: the one that took its place", 4, true, 3, "A3"},
+  };
+  Printers("qb20");
+  for (const Case& c : cases) {
+    model_.files().StartNewDocument();
+    Segments({"A1", "", "A2", "", "A3"});
+    model_.segment_list().OnGridRowClicked(c.current);
+    model_.context().FocusLineEnd(0);
+    if (c.print) {
+      Ok();
+    } else {
+      ui_.print_dialog = {};
+    }
+    model_.printing().OnPrintButton();
+    ui_.Take();
+    EXPECT_EQ(Rows(), (S{"A1", "A2", "A3"})) << c.what;
+    EXPECT_EQ(model_.table().Position(), c.row_after) << c.what;
+    EXPECT_EQ(UpperText(), c.upper_after) << c.what;
+    EXPECT_EQ(model_.focus(), Control::UpperLine) << c.what;
+  }
+}
+
+// The Segment preview draws the item the printer gets, bold or not: with the bold switch
+// pressed (the line editors bold), and after a new Document, which clears the editors'
+// bold while the switch stays down.
+TEST_F(PrintCommandTest, TheSegmentPreviewIsThePrintedItemBoldOrNot) {
+  glyph_.bold_is_taller = true;
+  Printers("qb20");
+  const auto preview_and_print = [&] {
+    Segments({"AW1"});
+    const SegmentPreview preview = model_.preview().Make();
+    Ok();
+    model_.printing().OnPrintButton();
+    EXPECT_EQ(ui_.Take(), S{"打印完成!"});
+    const VirtualItem& printed = printers_->printer(0).jobs().back().items.at(0);
+    EXPECT_TRUE(preview.item.has_value());
+    return std::make_pair(preview.item.value_or(ItemImage{}).columns, printed.image.columns);
+  };
+  const auto [regular_preview, regular_print] = preview_and_print();
+  EXPECT_EQ(regular_preview, regular_print);
+
+  model_.files().StartNewDocument();
+  model_.settings().OnBoldButton();
+  ASSERT_TRUE(model_.doc().settings.editor_bold);
+  const auto [bold_preview, bold_print] = preview_and_print();
+  EXPECT_EQ(bold_preview, bold_print);
+  EXPECT_NE(bold_print, regular_print);  // bold does draw differently here
+
+  model_.files().StartNewDocument();  // the switch stays down, the editors are regular again
+  ASSERT_TRUE(model_.doc().settings.bold);
+  const auto [new_preview, new_print] = preview_and_print();
+  EXPECT_EQ(new_preview, new_print);
+  EXPECT_EQ(new_print, regular_print);
+}
+
 TEST_F(PrintCommandTest, MarkersTooLongForThePrinterAreLeftOutAndToldAtTheEnd) {
   Printers("qb20");
   Segments({"A1", "A2", "A3", "A4"});

@@ -42,12 +42,26 @@ TEST_F(PropertyEditorsTest, LengthEditor) {
     EXPECT_TRUE(model_.controls().Enabled(Control::OpenButton));  // the tool bar is back
     model_.Focus(Control::UpperLine);
   }
-  // Not a whole number: the editor keeps the focus and no check runs.
+  // Not a whole number: the editor keeps the focus with its text selected, so that the
+  // next key replaces it, and no check runs.
   model_.Focus(Control::LengthEdit);
   model_.context().SetNumberEditText(Control::LengthEdit, "-");
   model_.Focus(Control::UpperLine);
   EXPECT_EQ(model_.focus(), Control::LengthEdit);
   EXPECT_TRUE(ui_.messages.empty());
+  EXPECT_TRUE(model_.context().NumberEditAllSelected(Control::LengthEdit));
+  model_.property_editors().OnNumberEditKey(Control::LengthEdit, 'x');  // refused: still selected
+  EXPECT_TRUE(model_.context().NumberEditAllSelected(Control::LengthEdit));
+  model_.property_editors().OnNumberEditKey(Control::LengthEdit, '3');
+  model_.property_editors().OnNumberEditKey(Control::LengthEdit, '0');
+  EXPECT_EQ(model_.context().NumberEditText(Control::LengthEdit), "30");
+  EXPECT_FALSE(model_.context().NumberEditAllSelected(Control::LengthEdit));
+  model_.Focus(Control::UpperLine);
+  EXPECT_EQ(model_.focus(), Control::UpperLine);
+  EXPECT_EQ(t().Int(kLengthColumn), 30);
+  EXPECT_TRUE(ui_.messages.empty());
+  ui_.beeps = 0;
+  model_.Focus(Control::LengthEdit);
   // Only digits, "+" and "-" can be typed, three at most.
   model_.context().SetNumberEditText(Control::LengthEdit, "");
   for (char ch : std::string("1a2.34"))
@@ -57,7 +71,7 @@ TEST_F(PropertyEditorsTest, LengthEditor) {
   model_.property_editors().OnLengthEditKeyUp(13);  // Enter goes to the upper line
   EXPECT_EQ(model_.focus(), Control::UpperLine);    // refused: the focus stays where it went
   EXPECT_EQ(ui_.Take(), S{"指定段长请输入6-100mm,自动段长请输入0!"});
-  EXPECT_EQ(t().Int(kLengthColumn), 40);  // the length on entry
+  EXPECT_EQ(t().Int(kLengthColumn), 30);  // the length on entry
 }
 
 // 11 double-byte characters at size 4 need 11 x 48 + 10 x 4 + 48 = 616 dots, exactly the
@@ -73,6 +87,8 @@ TEST_F(PropertyEditorsTest, ReachingTheLimitRefusesOnlyInTheLengthEditor) {
   EXPECT_EQ(t().Int(kLengthColumn), 25);
   EXPECT_EQ(model_.focus(), Control::UpperLine);
   EXPECT_EQ(model_.context().editor(Control::UpperLine).caret, 22);  // bytes
+  // Beside the preview: what the line needs against the length that was refused.
+  EXPECT_EQ(model_.preview().Make().refusal, "所需长度 56.0 mm，段长 56 mm");
 
   SetField(kLengthColumn, "56");
   SetField(kSizeColumn, "3 号");

@@ -307,6 +307,56 @@ TEST_F(CompactWindowTest, TheWholeWindowFitsAVerySmallScreen) {
   EXPECT_GT(Grid()->height(), 40);  // the list keeps a few rows
 }
 
+// Entering the font-face selector reaches the model as entering any selector does: the
+// Document counts as changed, so closing asks whether to save.
+TEST_F(EditorWindowTest, EnteringTheFontFaceSelectorMarksTheDocumentChanged) {
+  QTest::keyClicks(Line(Control::UpperLine), QStringLiteral("A1"));
+  ui_.files = {dir_ / "a.kel"};
+  model_.files().OnSaveButton();
+  ASSERT_FALSE(model_.doc().file_state.DocModified);
+  auto* faces = static_cast<QComboBox*>(window_->Widget(Control::FontFaceSelector));
+  faces->setFocus(Qt::TabFocusReason);
+  QApplication::processEvents();
+  EXPECT_EQ(model_.focus(), Control::FontFaceSelector);
+  EXPECT_TRUE(model_.doc().file_state.DocModified);
+  ui_.yes_no = {Answer::kCancel};
+  EXPECT_FALSE(window_->close());
+  EXPECT_EQ(ui_.questions, std::vector<std::string>{"当前文件已修改,是否保存?"});
+}
+
+// A length that is not a whole number keeps the focus with its text selected: the next
+// key replaces it instead of adding to it.
+TEST_F(EditorWindowTest, ALengthNotAWholeNumberIsSelectedForTheNextKey) {
+  auto* length = Line(Control::LengthEdit);
+  length->setFocus(Qt::MouseFocusReason);
+  QApplication::processEvents();
+  length->selectAll();
+  QTest::keyClicks(length, QStringLiteral("+-"));
+  Line(Control::UpperLine)->setFocus(Qt::MouseFocusReason);
+  QApplication::processEvents();
+  EXPECT_TRUE(length->hasFocus());
+  EXPECT_EQ(length->selectedText(), QStringLiteral("+-"));
+  QTest::keyClicks(length, QStringLiteral("30"));
+  EXPECT_EQ(length->text(), QStringLiteral("30"));
+  QTest::keyClick(length, Qt::Key_Return);
+  EXPECT_TRUE(Line(Control::UpperLine)->hasFocus());
+  EXPECT_EQ(Field(kLengthColumn), "30");
+  EXPECT_TRUE(ui_.messages.empty());
+}
+
+// A refused key shows under the Segment preview what the line needs against the length.
+TEST_F(EditorWindowTest, TheFiguresOfARefusalShowUnderThePreview) {
+  auto* note = window_->findChild<QLabel*>(QStringLiteral("PreviewNote"));
+  ASSERT_NE(note, nullptr);
+  EXPECT_FALSE(note->text().contains(QStringLiteral("所需长度")));
+  QTest::keyClicks(Line(Control::UpperLine), QStringLiteral("WWWWWWWWWWWW"));
+  ASSERT_FALSE(ui_.Take().empty());
+  EXPECT_TRUE(note->text().contains(QStringLiteral("所需长度")));
+  EXPECT_TRUE(note->text().contains(QStringLiteral("段长 25 mm")));
+  QTest::keyClick(Line(Control::UpperLine), Qt::Key_Backspace);
+  EXPECT_FALSE(note->text().contains(QStringLiteral("所需长度")));
+}
+
 }  // namespace
 }  // namespace qx
 

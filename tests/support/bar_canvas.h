@@ -21,11 +21,17 @@ class BarCanvas : public TextCanvas {
   std::map<char, int> widths;
   int lead = 0;
   int draws = 0;
+  // When set, a bold font draws single-byte bars one row taller at each end, so that a
+  // test can tell bold drawing from regular.
+  bool bold_is_taller = false;
 
   // The measured width of c at cell height h, by the rule above.
   int Measured(char c, int h) const { return 2 * lead + Base(c) * h / 24; }
 
-  void SelectFont(std::string_view, int cell_height, bool) override { h_ = cell_height; }
+  void SelectFont(std::string_view, int cell_height, bool bold) override {
+    h_ = cell_height;
+    bold_ = bold;
+  }
   void DrawText(int x, int y, std::string_view text) override {
     ++draws;
     const auto b = static_cast<unsigned char>(text[0]);
@@ -40,8 +46,9 @@ class BarCanvas : public TextCanvas {
     }
     if (b <= 0x20 || b == 0x7F) return;
     const int w = Base(static_cast<char>(b)) * h_ / 24;
+    const int margin = bold_ && bold_is_taller ? 1 : 2;
     for (int dx = 0; dx < w; ++dx)
-      for (int dy = 2; dy < h_ - 2; ++dy) Plot(x + lead + dx, y + dy);
+      for (int dy = margin; dy < h_ - margin; ++dy) Plot(x + lead + dx, y + dy);
   }
   std::string UsedFaceName() const override { return "bars"; }
 
@@ -51,6 +58,7 @@ class BarCanvas : public TextCanvas {
     return it == widths.end() ? 12 : it->second;
   }
   int h_ = 24;
+  bool bold_ = false;
 };
 
 }  // namespace qx::testing

@@ -256,6 +256,7 @@ void MainWindow::Refresh() {
     auto* e = static_cast<QLineEdit*>(Widget(c));
     const QString text = Q(model_.context().NumberEditText(c));
     if (e->text() != text) e->setText(text);
+    if (model_.context().NumberEditAllSelected(c) && e->selectedText() != text) e->selectAll();
   }
   for (Control c : {Control::SizeSelector, Control::OrientationSelector,
                     Control::DecorationSelector, Control::MaterialSelector, Control::CutSelector,

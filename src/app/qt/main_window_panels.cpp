@@ -38,6 +38,11 @@ QLineEdit* MainWindow::NumberEdit(Control c) {
   connect(e, &QLineEdit::textEdited, this, [this, c](const QString& text) {
     if (!syncing_) model_.context().SetNumberEditText(c, text.toStdString());
   });
+  // The operator's own caret or selection ends a selection the model asked for.
+  connect(e, &QLineEdit::selectionChanged, this, [this, c, e] {
+    if (!syncing_ && e->selectedText() != e->text())
+      model_.context().SetNumberEditAllSelected(c, false);
+  });
   return e;
 }
 
@@ -109,6 +114,7 @@ QLayout* MainWindow::BuildListAndPreview() {
   scroll->setFixedHeight(96 * model_.layout().preview_scale + 24);
   pv->addWidget(scroll);
   preview_note_ = new QLabel;
+  preview_note_->setObjectName(QStringLiteral("PreviewNote"));
   pv->addWidget(preview_note_);
   right->addWidget(preview_box, 0);
   return right;
@@ -144,12 +150,21 @@ void MainWindow::RefreshPreview() {
     QImage q(img.rgb.data(), img.width, img.height, img.width * 3, QImage::Format_RGB888);
     preview_->setPixmap(QPixmap::fromImage(q.copy()));
     preview_->resize(img.width, img.height);
-    preview_note_->setText(QStringLiteral("打印长度约 %1 mm").arg(p.length_mm, 0, 'f', 1));
   } else {
     preview_->clear();
     preview_->resize(10, 10);
-    preview_note_->setText(Q(p.note));
   }
+  // Under the preview: its length on the tape or why it does not print, and what the last
+  // refusal needs changed.
+  QString note = (p.item ? QStringLiteral("打印长度约 %1 mm").arg(p.length_mm, 0, 'f', 1)
+                         : Q(p.note))
+                     .toHtmlEscaped();
+  if (!p.refusal.empty())
+    note += QStringLiteral("%1<span style=\"color:#b00000\">%2</span>")
+                .arg(note.isEmpty() ? QString() : QStringLiteral("<br>"),
+                     Q(p.refusal).toHtmlEscaped());
+  preview_note_->setTextFormat(Qt::RichText);
+  preview_note_->setText(note);
 }
 
 }  // namespace qx

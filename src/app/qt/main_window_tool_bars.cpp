@@ -81,6 +81,7 @@ QWidget* MainWindow::BuildUpperToolBar() {
   for (const std::string& name : model_.settings().FaceItems()) faces->addItem(Q(name));
   faces->setMaximumWidth(model_.layout().compact ? 110 : 160);
   widgets_[static_cast<std::size_t>(Control::FontFaceSelector)] = faces;
+  faces->installEventFilter(this);  // entering it reaches the model, as the other selectors
   h1->addWidget(faces);
   connect(faces, &QComboBox::activated, this, [this](int i) {
     model_.PickSelector(Control::FontFaceSelector, i);
