@@ -10,7 +10,9 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QDialog>
+#include <QDir>
 #include <QScreen>
+#include <QStandardPaths>
 #include <QTimer>
 #include <cstdio>
 #include <cstdlib>
@@ -49,6 +51,9 @@ class EditorApplication : public QApplication {
 int main(int argc, char** argv) {
   EditorApplication app(argc, argv);
   QApplication::setApplicationName(qx::Q(qx::msg::kApplicationTitle));
+  // The editor speaks Chinese whatever the locale: so do Qt's own dialogs.
+  if (!qx::InstallChineseQtTexts(app))
+    std::fprintf(stderr, "qx-editor: Qt's Chinese translations are not installed\n");
   QString screenshot, dialog_shot, dialog_kind, document;
   const QStringList args = QApplication::arguments();
   for (int i = 1; i < args.size(); ++i) {
@@ -91,6 +96,9 @@ int main(int argc, char** argv) {
     qx::QtUi ui;
     qx::MainWindowModel model(ui, std::make_unique<qx::SqliteRowStore>(), measure_canvas,
                               glyph_canvas);
+    model.context().documents_dir =
+        QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation).toStdString();
+    model.context().home_dir = QDir::homePath().toStdString();
     const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
     model.Start(screen.width(), screen.height(), data, start);
     app.model = &model;

@@ -1,6 +1,7 @@
 // The Ui of the real window: Qt message boxes without icons, the desktop's viewer.
 #pragma once
 
+#include <QCoreApplication>
 #include <QWidget>
 #include <functional>
 
@@ -31,10 +32,18 @@ class QtUi : public WindowUi {
   // What the job timer calls when it fires (the window's OnJobTimer).
   void SetJobTimerHandler(std::function<void()> f) { job_timer_handler_ = std::move(f); }
 
+ protected:
+  // What a box or dialog shown now belongs to: the modal dialog in front, else the window.
+  QWidget* Owner() const;
+
  private:
   QWidget* parent_;
   std::function<void()> job_timer_handler_;
 };
+
+// Qt's own texts (the file dialogs' buttons and columns, the standard buttons) in Chinese,
+// from Qt's translations; false when they are not installed.
+bool InstallChineseQtTexts(QCoreApplication& app);
 
 // Sizes a dialog to its contents and centres it on its parent window.
 void CentreOnParent(QWidget& dialog);

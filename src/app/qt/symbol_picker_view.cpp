@@ -30,7 +30,7 @@ QString Family(const std::string& face) {
 }  // namespace
 
 SymbolPickerView::SymbolPickerView(SymbolPicker& model, QWidget* parent)
-    : QDialog(parent, Qt::Dialog | Qt::WindowStaysOnTopHint), model_(model) {
+    : QDialog(parent), model_(model) {
   setWindowTitle(Q(SymbolPicker::kCaption));
   setObjectName(QStringLiteral("SymbolPicker"));
   auto* top = new QVBoxLayout(this);
