@@ -3,7 +3,8 @@
 
 QX_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 
-# Everything the build, the tests, the fuzz targets and the fonts the editor draws with need.
+# Everything the build, the tests, the fuzz targets and the fonts the editor draws with need,
+# Qt's own texts in Chinese, and the window manager and X tools of scripts/wm-test.
 QX_PACKAGES=(
   build-essential cmake ninja-build pkg-config
   libfreetype-dev libfontconfig-dev libsqlite3-dev libpng-dev zlib1g-dev
@@ -11,7 +12,8 @@ QX_PACKAGES=(
   umockdev libumockdev-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   clang-14 libclang-rt-14-dev python3
-  qt6-base-dev xvfb xauth desktop-file-utils shared-mime-info
+  qt6-base-dev qt6-translations-l10n xvfb xauth desktop-file-utils shared-mime-info
+  openbox xdotool x11-utils imagemagick
   fonts-wqy-microhei fonts-arphic-uming fonts-liberation2
 )
 

@@ -1,5 +1,8 @@
 #include "editing/document_files.h"
 
+#include <unistd.h>
+
+#include <fstream>
 #include <string>
 
 #include "document/atomic_file.h"
@@ -59,9 +62,63 @@ std::string_view WorkbookReason(WorkbookError e) {
 
 }  // namespace
 
+// --- Where the file dialogs start ------------------------------------------------------
+
+std::filesystem::path StartingFolder(
+    DialogPurpose purpose, const DialogFolders& folders,
+    const std::function<FolderState(const std::filesystem::path&)>& state_of) {
+  const bool writing = purpose == DialogPurpose::kWrite;
+  for (const std::filesystem::path* folder :
+       {&folders.last_used, writing ? nullptr : &folders.samples, &folders.documents,
+        &folders.home}) {
+    if (!folder || folder->empty()) continue;
+    const FolderState state = state_of(*folder);
+    if (state == FolderState::kWritable || (!writing && state == FolderState::kReadOnly))
+      return *folder;
+  }
+  return {};
+}
+
+FolderState FolderStateOf(const std::filesystem::path& folder) {
+  std::error_code ec;
+  if (!std::filesystem::is_directory(folder, ec)) return FolderState::kMissing;
+  return access(folder.c_str(), W_OK | X_OK) == 0 ? FolderState::kWritable
+                                                  : FolderState::kReadOnly;
+}
+
+std::filesystem::path DocumentFiles::DialogFolder(DialogPurpose purpose) const {
+  return StartingFolder(purpose,
+                        {.last_used = last_folder_,
+                         .samples = ctx_.app_dir / "Sample",
+                         .documents = ctx_.documents_dir,
+                         .home = ctx_.home_dir},
+                        FolderStateOf);
+}
+
+void DocumentFiles::RememberFolderOf(const std::filesystem::path& file) {
+  std::error_code ec;
+  std::filesystem::path folder = std::filesystem::absolute(file, ec).parent_path();
+  if (ec || folder.empty() || folder == last_folder_) return;
+  last_folder_ = std::move(folder);
+  if (last_folder_file_.empty()) return;
+  // Only a convenience: a folder that cannot be kept is simply not offered next run.
+  const std::string line = last_folder_.string() + "\n";
+  std::string error;
+  WriteFileAtomically(last_folder_file_,
+                      std::span(reinterpret_cast<const uint8_t*>(line.data()), line.size()),
+                      &error);
+}
+
 // --- Start-up and a new Document -------------------------------------------------------
 
 void DocumentFiles::StartSession(const WorkingTableStart& start) {
+  if (!start.state_folder.empty()) {
+    last_folder_file_ = start.state_folder / "last-folder";
+    std::ifstream kept(last_folder_file_);
+    std::string line;
+    if (std::getline(kept, line) && std::filesystem::path(line).is_absolute())
+      last_folder_ = line;
+  }
   if (!start.storage_problem.empty()) {
     std::string text = Filled(msg::kStateFolderUnusable, start.state_folder.string());
     text = Filled(text, start.storage_problem);
@@ -132,7 +189,7 @@ FileDialog DocumentFiles::DocumentDialog(bool save) const {
   d.filter = std::string(msg::kDocumentFilter);
   d.default_suffix = "kel";
   d.initial_name = "*.kel";
-  d.folder = ctx_.app_dir / "Sample";
+  d.folder = DialogFolder(save ? DialogPurpose::kWrite : DialogPurpose::kRead);
   return d;
 }
 
@@ -192,6 +249,7 @@ bool DocumentFiles::GiveUpDocument(GiveUp command) {
       return false;
     }
     target = *chosen;
+    RememberFolderOf(target);
   }
   return WriteAndDrop(target);
 }
@@ -204,6 +262,7 @@ bool DocumentFiles::LoadDocument(const std::filesystem::path* given) {
       given ? std::optional<std::filesystem::path>(*given)
             : ctx_.ui.OpenFile(DocumentDialog(false));
   if (!file) return false;
+  RememberFolderOf(*file);
   t.Bind(p.TempPath);
   try {
     if (!ReadDocumentFile(*file, t, ctx_.doc.settings)) {
@@ -275,6 +334,7 @@ void DocumentFiles::SaveDocument(bool ask) {
   bool written = false;
   std::optional<std::filesystem::path> chosen;
   if (ask) chosen = ctx_.ui.SaveFile(DocumentDialog(true));
+  if (chosen) RememberFolderOf(*chosen);
   if (!ask || chosen) {
     if (chosen) target = *chosen;
     try {
@@ -330,6 +390,7 @@ void DocumentFiles::OnExportButton() {
   d.filter = std::string(msg::kNativeFilter);
   d.default_suffix = "qxf";
   d.initial_name = "*.qxf";
+  d.folder = DialogFolder(DialogPurpose::kWrite);
   const std::optional<std::filesystem::path> file = ctx_.ui.SaveFile(d);
   if (!file) {
     t.AttachControls();
@@ -337,6 +398,7 @@ void DocumentFiles::OnExportButton() {
     p.UserEditing = true;
     return;
   }
+  RememberFolderOf(*file);
   const NativeFile native = BuildNativeFile(t, ctx_.doc.settings);
   std::string error;
   WriteFailure failure = WriteFailure::kNone;
@@ -377,10 +439,11 @@ void DocumentFiles::ImportExcel(const std::filesystem::path* given) {
   FileDialog d;
   d.filter = std::string(msg::kExcelFilter);
   d.default_suffix = "xls";
-  d.folder = ctx_.app_dir / "Sample";
+  d.folder = DialogFolder(DialogPurpose::kRead);
   const std::optional<std::filesystem::path> file =
       given ? std::optional<std::filesystem::path>(*given) : ctx_.ui.OpenFile(d);
   if (!file) return;
+  RememberFolderOf(*file);
   WorkbookError error = WorkbookError::kNone;
   std::unique_ptr<SheetRows> rows = OpenFirstSheet(*file, &error);
   if (!rows) {

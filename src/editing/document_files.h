@@ -31,6 +31,23 @@ struct WorkingTableStart {
   std::string storage_problem;
 };
 
+// Where a file dialog starts. Reading (open, import) starts in the folder used last, the
+// installed samples the first time; writing (save, save as, export) in the folder used last
+// when the file can be written there, else the user's documents folder, else the home
+// folder. A writing dialog never starts in a folder the user cannot write into, such as
+// the installed samples. Folders that do not exist are passed over; when none is left
+// the result is empty (the desktop's default).
+enum class DialogPurpose { kRead, kWrite };
+enum class FolderState { kMissing, kReadOnly, kWritable };
+struct DialogFolders {
+  std::filesystem::path last_used, samples, documents, home;
+};
+std::filesystem::path StartingFolder(
+    DialogPurpose purpose, const DialogFolders& folders,
+    const std::function<FolderState(const std::filesystem::path&)>& state_of);
+// What the file system says of `folder` for the current user.
+FolderState FolderStateOf(const std::filesystem::path& folder);
+
 class DocumentFiles {
  public:
   explicit DocumentFiles(EditingContext& ctx) : ctx_(ctx) {}
@@ -61,6 +78,10 @@ class DocumentFiles {
     on_file_used_ = std::move(f);
   }
 
+  // The folder the file dialogs started from last (empty before the first file). It is
+  // kept in "last-folder" in the state folder, so that the next run starts there too.
+  const std::filesystem::path& last_folder() const { return last_folder_; }
+
  private:
   enum class GiveUp { kOpen, kNew, kExit, kImport };
   void RestoreLeftover();
@@ -76,9 +97,13 @@ class DocumentFiles {
   }
   void DropWorkingTable();
   FileDialog DocumentDialog(bool save) const;
+  std::filesystem::path DialogFolder(DialogPurpose purpose) const;
+  void RememberFolderOf(const std::filesystem::path& file);
 
   EditingContext& ctx_;
   std::function<void(const std::filesystem::path&)> on_file_used_;
+  std::filesystem::path last_folder_;
+  std::filesystem::path last_folder_file_;
 };
 
 }  // namespace qx

@@ -74,6 +74,9 @@ class EditingContext {
   ControlStates controls;
   ValuesBeforeEdit before_edit;
   std::filesystem::path app_dir;  // the program's own files: help pages, "Sample"
+  // The user's documents and home folders, where the save dialogs start when no folder
+  // used before can take the file; empty when unknown.
+  std::filesystem::path documents_dir, home_dir;
 
   // --- Editors ---------------------------------------------------------------------------
   static bool IsLine(Control c) { return c == Control::UpperLine || c == Control::LowerLine; }

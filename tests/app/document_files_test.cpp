@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <fstream>
+#include <map>
 
 #include "app/main_window_model.h"
 #include "document/document_file.h"
@@ -17,7 +18,13 @@ using S = std::vector<std::string>;
 
 class DocumentFilesTest : public WindowFixture<> {
  protected:
-  DocumentFilesTest() : WindowFixture<>() {}
+  // The program's samples and the user's documents folder exist, as on a desktop.
+  DocumentFilesTest() : WindowFixture<>() {
+    std::filesystem::create_directory(dir_ / "Sample");
+    std::filesystem::create_directory(dir_ / "Documents");
+    model_.context().documents_dir = dir_ / "Documents";
+    model_.context().home_dir = dir_.path();
+  }
   void Type(const std::string& upper_text, const std::string& lower_text = "") {
     model_.line_editors().TypeText(Control::UpperLine, upper_text);
     if (!lower_text.empty()) model_.line_editors().PasteText(Control::LowerLine, lower_text);
@@ -75,7 +82,7 @@ TEST_F(DocumentFilesTest, SaveAndOpenRestoreEverySegmentAndSetting) {
   ASSERT_EQ(ui_.dialogs.size(), 1u);
   EXPECT_EQ(ui_.dialogs[0].title, "输出本机文件");
   EXPECT_EQ(ui_.dialogs[0].filter, "Lable File [*.kel]|*.kel");
-  EXPECT_EQ(ui_.dialogs[0].folder, dir_ / "Sample");
+  EXPECT_EQ(ui_.dialogs[0].folder, dir_ / "Documents");  // a first save: the documents
 
   // Another Document in between, then the file again; density and bold stay the window's.
   model_.files().OnNewButton();
@@ -437,6 +444,158 @@ TEST_F(DocumentFilesTest, ADocumentGivenOnTheCommandLineOpensAsTheOpenCommandWou
   EXPECT_EQ(ui_.Take(), std::vector<std::string>{"非法文件!"});
   EXPECT_EQ(t().RowCount(), 1);
   EXPECT_TRUE(model_.doc().file_state.DocPath.empty());
+}
+
+// --- Where the file dialogs start ---------------------------------------------------------
+
+TEST(StartingFolder, ReadingStartsWhereTheLastFileWasWritingOnlyWhereItCanBe) {
+  const DialogFolders all{.last_used = "/last", .samples = "/samples", .documents = "/docs",
+                          .home = "/home"};
+  DialogFolders first_time = all;
+  first_time.last_used.clear();
+  using enum FolderState;
+  struct Case {
+    const char* what;
+    DialogPurpose purpose;
+    const DialogFolders& folders;
+    std::map<std::string, FolderState> states;  // missing when not listed
+    std::filesystem::path expected;
+  };
+  const auto read = DialogPurpose::kRead, write = DialogPurpose::kWrite;
+  const Case cases[] = {
+      {"open, first time: the samples", read, first_time,
+       {{"/samples", kReadOnly}, {"/docs", kWritable}, {"/home", kWritable}}, "/samples"},
+      {"open: the folder used last", read, all,
+       {{"/last", kWritable}, {"/samples", kReadOnly}}, "/last"},
+      {"open: a read-only folder used last", read, all,
+       {{"/last", kReadOnly}, {"/samples", kReadOnly}}, "/last"},
+      {"open: the folder used last is gone", read, all,
+       {{"/samples", kReadOnly}, {"/docs", kWritable}}, "/samples"},
+      {"open: no samples installed", read, first_time, {{"/docs", kWritable}}, "/docs"},
+      {"save, first time: the documents, never the samples", write, first_time,
+       {{"/samples", kReadOnly}, {"/docs", kWritable}, {"/home", kWritable}}, "/docs"},
+      {"save: the folder used last", write, all,
+       {{"/last", kWritable}, {"/docs", kWritable}}, "/last"},
+      {"save after opening a sample: the documents", write, all,
+       {{"/last", kReadOnly}, {"/docs", kWritable}}, "/docs"},
+      {"save: no documents folder", write, all, {{"/last", kReadOnly}, {"/home", kWritable}},
+       "/home"},
+      {"save: a read-only documents folder", write, first_time,
+       {{"/docs", kReadOnly}, {"/home", kWritable}}, "/home"},
+      {"save: nothing writable, the desktop's choice", write, all,
+       {{"/last", kReadOnly}, {"/samples", kWritable}, {"/docs", kReadOnly}}, ""},
+      {"open: nothing there, the desktop's choice", read, all, {}, ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    EXPECT_EQ(StartingFolder(c.purpose, c.folders,
+                             [&](const std::filesystem::path& f) {
+                               const auto it = c.states.find(f.string());
+                               return it == c.states.end() ? kMissing : it->second;
+                             }),
+              c.expected);
+  }
+}
+
+TEST(StartingFolder, FolderStateOfAsTheFileSystemSaysIt) {
+  testing::TempDir dir;
+  std::ofstream(dir / "file.kel") << "x";
+  EXPECT_EQ(FolderStateOf(dir.path()), FolderState::kWritable);
+  EXPECT_EQ(FolderStateOf(dir / "gone"), FolderState::kMissing);
+  EXPECT_EQ(FolderStateOf(dir / "file.kel"), FolderState::kMissing);  // not a folder
+  std::filesystem::create_directory(dir / "locked");
+  chmod((dir / "locked").c_str(), 0555);
+  // Permissions do not hold the superuser back: there the folder is writable indeed.
+  EXPECT_EQ(FolderStateOf(dir / "locked"),
+            geteuid() == 0 ? FolderState::kWritable : FolderState::kReadOnly);
+  chmod((dir / "locked").c_str(), 0755);
+}
+
+// Every command's dialog: its title and filter, and the folder it starts in as the
+// commands before it used folders.
+TEST_F(DocumentFilesTest, DialogsStartInTheFolderUsedLast) {
+  std::filesystem::create_directory(dir_ / "work");
+  std::filesystem::create_directory(dir_ / "out");
+  Type("A1");
+  ui_.files = {dir_ / "work" / "a.kel"};
+  model_.files().OnSaveAsButton();
+  ui_.files = {dir_ / "out" / "a.qxf"};
+  model_.files().OnExportButton();
+  ui_.files = {std::nullopt};
+  model_.files().OnExportButton();
+  ui_.files = {dir_ / "work" / "a.kel"};
+  model_.files().OnOpenButton();
+  ui_.files = {std::nullopt};
+  model_.files().OnImportExcelButton();
+  ui_.files = {std::nullopt};
+  model_.files().OnSaveAsButton();
+  EXPECT_TRUE(ui_.messages.empty());
+
+  struct Shown {
+    std::string title, filter;
+    std::filesystem::path folder;
+    bool operator==(const Shown&) const = default;
+  };
+  std::vector<Shown> shown;
+  for (const FileDialog& d : ui_.dialogs) shown.push_back({d.title, d.filter, d.folder});
+  const std::vector<Shown> expected = {
+      {"输出本机文件", "Lable File [*.kel]|*.kel", dir_ / "Documents"},  // save as, first
+      {"", "Qx Printer  File [*.qxf]|*.qxf", dir_ / "work"},            // export
+      {"", "Qx Printer  File [*.qxf]|*.qxf", dir_ / "out"},             // export again
+      {"", "Lable File [*.kel]|*.kel", dir_ / "out"},                   // open
+      {"", "Excel  [*.xls *.xlsx]|*.xls;*.xlsx", dir_ / "work"},        // import
+      {"输出本机文件", "Lable File [*.kel]|*.kel", dir_ / "work"},       // save as
+  };
+  ASSERT_EQ(shown.size(), expected.size());
+  for (std::size_t i = 0; i < shown.size(); ++i) {
+    SCOPED_TRACE(i);
+    EXPECT_EQ(shown[i].title, expected[i].title);
+    EXPECT_EQ(shown[i].filter, expected[i].filter);
+    EXPECT_EQ(shown[i].folder, expected[i].folder);
+  }
+
+  // A document the desktop hands over counts as well.
+  std::filesystem::create_directory(dir_ / "given");
+  std::filesystem::copy_file(dir_ / "work" / "a.kel", dir_ / "given" / "b.kel");
+  model_.files().OpenDocumentFile(dir_ / "given" / "b.kel");
+  EXPECT_EQ(model_.files().last_folder(), dir_ / "given");
+}
+
+// The folder used last is kept in the state folder: the next run's dialogs start there,
+// and a run without that file, or with a file that names no folder, starts as the first.
+TEST(DialogFolderMemory, TheNextRunStartsInTheFolderUsedLast) {
+  testing::TempDir dir;
+  std::filesystem::create_directories(dir / "state");
+  std::filesystem::create_directories(dir / "Sample");
+  std::filesystem::create_directories(dir / "work");
+  testing::BarCanvas a, b;
+  auto open_dialog_folder = [&](const std::string& table) {
+    testing::ScriptedUi ui;
+    ui.files = {std::nullopt};
+    MainWindowModel model(ui, std::make_unique<SqliteRowStore>(), a, b);
+    WorkingTableStart start(dir / table);
+    start.state_folder = dir / "state";
+    model.Start(1024, 768, dir.path(), start);
+    model.OnActivated();
+    model.files().OnOpenButton();
+    return ui.dialogs.at(0).folder;
+  };
+  EXPECT_EQ(open_dialog_folder("TL-1.$$$"), dir / "Sample");
+  {
+    testing::ScriptedUi ui;
+    ui.files = {dir / "work" / "wires.kel"};
+    MainWindowModel model(ui, std::make_unique<SqliteRowStore>(), a, b);
+    WorkingTableStart start(dir / "TL-2.$$$");
+    start.state_folder = dir / "state";
+    model.Start(1024, 768, dir.path(), start);
+    model.OnActivated();
+    model.line_editors().TypeText(Control::UpperLine, "K1");
+    model.files().OnSaveAsButton();
+    ASSERT_TRUE(std::filesystem::exists(dir / "work" / "wires.kel"));
+  }
+  EXPECT_EQ(open_dialog_folder("TL-3.$$$"), dir / "work");
+  std::ofstream(dir / "state" / "last-folder") << "work\n";  // not a whole path
+  EXPECT_EQ(open_dialog_folder("TL-4.$$$"), dir / "Sample");
 }
 
 }  // namespace

@@ -143,7 +143,7 @@ void JobPreviewArea::ShowChosen() {
 // --- The window ------------------------------------------------------------------------
 
 JobPreviewView::JobPreviewView(JobPreviewWindow& model, QWidget* parent)
-    : QDialog(parent, Qt::Dialog | Qt::WindowStaysOnTopHint | Qt::WindowMaximizeButtonHint |
+    : QDialog(parent, Qt::Dialog | Qt::WindowMaximizeButtonHint |
                           Qt::WindowCloseButtonHint),
       model_(model) {
   setWindowTitle(Q(JobPreviewWindow::kTitle));

@@ -1,17 +1,22 @@
 // QX Editor: the wire-marker editor window.
 //
 //   qx-editor [DOC.kel] [--screenshot FILE] [--screenshot-dialog print|serial|symbols FILE]
+//             [--open-dialog print|serial|symbols]
 // A document file given (as the desktop does when one is opened with the editor) is opened
 // at start, with the open command's checks and messages.
 // With --screenshot the window is drawn once into FILE (PNG) and the program exits. With
 // --screenshot-dialog the button of that dialog (print, serial number, symbols) is pressed
 // on a small Document, the dialog is drawn into FILE, cancelled, and the program exits.
 // Either way the Document typed for the picture is given up without the save question.
+// With --open-dialog the button of that dialog is pressed once the window is up, and the
+// editor goes on as usual (for trying a dialog, or testing it under a window manager).
 #include <QAbstractButton>
 #include <QApplication>
 #include <QDialog>
+#include <QDir>
 #include <QScreen>
 #include <QSettings>
+#include <QStandardPaths>
 #include <QTimer>
 #include <cstdio>
 #include <cstdlib>
@@ -86,7 +91,10 @@ int main(int argc, char** argv) {
   EditorApplication app(argc, argv);
   QApplication::setApplicationName(qx::Q(qx::msg::kApplicationTitle));
   QApplication::setFont(qx::WindowFont());
-  QString screenshot, dialog_shot, dialog_kind, document;
+  // The editor speaks Chinese whatever the locale: so do Qt's own dialogs.
+  if (!qx::InstallChineseQtTexts(app))
+    std::fprintf(stderr, "qx-editor: Qt's Chinese translations are not installed\n");
+  QString screenshot, dialog_shot, dialog_kind, open_dialog, document;
   const QStringList args = QApplication::arguments();
   for (int i = 1; i < args.size(); ++i) {
     if (args[i] == QStringLiteral("--screenshot") && i + 1 < args.size()) {
@@ -94,6 +102,8 @@ int main(int argc, char** argv) {
     } else if (args[i] == QStringLiteral("--screenshot-dialog") && i + 2 < args.size()) {
       dialog_kind = args[++i];
       dialog_shot = args[++i];
+    } else if (args[i] == QStringLiteral("--open-dialog") && i + 1 < args.size()) {
+      open_dialog = args[++i];
     } else if (!args[i].startsWith(QStringLiteral("--"))) {
       document = args[i];
     }
@@ -128,6 +138,9 @@ int main(int argc, char** argv) {
     qx::QtUi ui;
     qx::MainWindowModel model(ui, std::make_unique<qx::SqliteRowStore>(), measure_canvas,
                               glyph_canvas);
+    model.context().documents_dir =
+        QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation).toStdString();
+    model.context().home_dir = QDir::homePath().toStdString();
     const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
     model.Start(screen.width(), screen.height(), data, start);
     if (!shooting) model.recent_files().SetStorage(qx::RecentFilesPath());
@@ -158,6 +171,14 @@ int main(int argc, char** argv) {
     if (!document.isEmpty())
       model.files().OpenDocumentFile(std::filesystem::path(document.toStdString()));
     window.Refresh();
+    // The button that shows a dialog, by the dialog's short name.
+    auto press_dialog_button = [&window](const QString& kind) {
+      const qx::Control button = kind == QStringLiteral("serial")    ? qx::Control::SerialButton
+                                 : kind == QStringLiteral("symbols") ? qx::Control::SymbolButton
+                                                                     : qx::Control::PrintButton;
+      if (auto* b = qobject_cast<QAbstractButton*>(window.Widget(button)))
+        b->click();  // returns when the dialog has closed
+    };
     // A picture run: type two Segments, take the picture, leave without the save question.
     auto type_document = [&model] {
       model.line_editors().TypeText(qx::Control::UpperLine, "L1-A");
@@ -192,14 +213,11 @@ int main(int argc, char** argv) {
           });
         });
         poll->start();
-        const qx::Control button =
-            dialog_kind == QStringLiteral("serial")    ? qx::Control::SerialButton
-            : dialog_kind == QStringLiteral("symbols") ? qx::Control::SymbolButton
-                                                       : qx::Control::PrintButton;
-        if (auto* b = qobject_cast<QAbstractButton*>(window.Widget(button)))
-          b->click();  // returns when the dialog has been cancelled
+        press_dialog_button(dialog_kind);
         leave();
       });
+    } else if (!open_dialog.isEmpty()) {
+      QTimer::singleShot(0, &window, [&] { press_dialog_button(open_dialog); });
     }
     return app.exec();
   } catch (const std::exception& e) {

@@ -50,7 +50,7 @@ QPixmap OrderPicture(bool repeat_first) {
 }  // namespace
 
 PrintDialogView::PrintDialogView(PrintDialog& model, QWidget* parent)
-    : QDialog(parent, Qt::Dialog | Qt::WindowStaysOnTopHint), model_(model) {
+    : QDialog(parent), model_(model) {
   setWindowTitle(QStringLiteral("打印"));
   setObjectName(QStringLiteral("PrintDialog"));
   auto* top = new QVBoxLayout(this);

@@ -2,13 +2,14 @@
 
 #include <QApplication>
 #include <QDesktopServices>
-#include <QDir>
 #include <QFileDialog>
+#include <QLibraryInfo>
 #include <QMessageBox>
 #include <QProcess>
 #include <QPushButton>
 #include <QStandardPaths>
 #include <QTimer>
+#include <QTranslator>
 #include <QUrl>
 #include <chrono>
 #include <thread>
@@ -21,15 +22,24 @@
 
 namespace qx {
 
+// Every box and dialog belongs to the window that raised it: the modal dialog in front
+// (the serial-number dialog refusing a value, the print dialog asking) or else the main
+// window. A window manager keeps a dialog above the window it belongs to, so a message is
+// never hidden behind the dialog that raised it.
+QWidget* QtUi::Owner() const {
+  QWidget* modal = QApplication::activeModalWidget();
+  return modal ? modal : parent_;
+}
+
 void QtUi::Message(std::string_view text, std::string_view caption) {
-  QMessageBox box(QMessageBox::NoIcon, Q(caption), Q(text), QMessageBox::Ok, parent_);
+  QMessageBox box(QMessageBox::NoIcon, Q(caption), Q(text), QMessageBox::Ok, Owner());
   box.button(QMessageBox::Ok)->setText(QStringLiteral("确定"));
   box.exec();
 }
 
 bool QtUi::Ask(std::string_view text, std::string_view caption, std::string_view yes,
                std::string_view no) {
-  QMessageBox box(QMessageBox::NoIcon, Q(caption), Q(text), QMessageBox::NoButton, parent_);
+  QMessageBox box(QMessageBox::NoIcon, Q(caption), Q(text), QMessageBox::NoButton, Owner());
   QPushButton* first = box.addButton(Q(yes), QMessageBox::YesRole);
   box.addButton(Q(no), QMessageBox::NoRole);
   box.setDefaultButton(first);
@@ -38,7 +48,7 @@ bool QtUi::Ask(std::string_view text, std::string_view caption, std::string_view
 }
 
 Answer QtUi::AskYesNo(std::string_view text, std::string_view caption, bool with_cancel) {
-  QMessageBox box(QMessageBox::NoIcon, Q(caption), Q(text), QMessageBox::NoButton, parent_);
+  QMessageBox box(QMessageBox::NoIcon, Q(caption), Q(text), QMessageBox::NoButton, Owner());
   QPushButton* yes = box.addButton(QStringLiteral("是"), QMessageBox::YesRole);
   QPushButton* no = box.addButton(QStringLiteral("否"), QMessageBox::NoRole);
   if (with_cancel) box.addButton(QStringLiteral("取消"), QMessageBox::RejectRole);
@@ -66,8 +76,6 @@ std::optional<std::filesystem::path> RunDialog(QWidget* parent, const FileDialog
   dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
   dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
   dialog.setDefaultSuffix(Q(d.default_suffix));
-  if (!d.folder.empty() && !std::filesystem::is_directory(d.folder))
-    dialog.setDirectory(QDir::home());
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
   return std::filesystem::path(dialog.selectedFiles().front().toStdString());
 }
@@ -75,11 +83,11 @@ std::optional<std::filesystem::path> RunDialog(QWidget* parent, const FileDialog
 }  // namespace
 
 std::optional<std::filesystem::path> QtUi::OpenFile(const FileDialog& d) {
-  return RunDialog(parent_, d, false);
+  return RunDialog(Owner(), d, false);
 }
 
 std::optional<std::filesystem::path> QtUi::SaveFile(const FileDialog& d) {
-  return RunDialog(parent_, d, true);
+  return RunDialog(Owner(), d, true);
 }
 
 void QtUi::Beep() {
@@ -123,24 +131,23 @@ void QtUi::ShowHelp(const std::filesystem::path& page) {
 }
 
 int QtUi::ShowPrintDialog(PrintDialog& dialog) {
-  PrintDialogView view(dialog, parent_);
+  PrintDialogView view(dialog, Owner());
   return view.Run();
 }
 
 void QtUi::ShowJobPreview(JobPreviewWindow& window) {
   // Over the print dialog when it asked for the preview, else over the main window.
-  QWidget* over = QApplication::activeModalWidget();
-  JobPreviewView view(window, over ? over : parent_);
+  JobPreviewView view(window, Owner());
   view.Run();
 }
 
 int QtUi::ShowSerialDialog(SerialNumberDialog& dialog) {
-  SerialDialogView view(dialog, parent_);
+  SerialDialogView view(dialog, Owner());
   return view.Run();
 }
 
 int QtUi::ShowSymbolPicker(SymbolPicker& picker) {
-  SymbolPickerView view(picker, parent_);
+  SymbolPickerView view(picker, Owner());
   return view.Run();
 }
 
@@ -160,6 +167,17 @@ void QtUi::StartJobTimer(uint32_t ms) {
   QTimer::singleShot(static_cast<int>(ms), Qt::PreciseTimer, [this] {
     if (job_timer_handler_) job_timer_handler_();
   });
+}
+
+bool InstallChineseQtTexts(QCoreApplication& app) {
+  const QString folder = QLibraryInfo::path(QLibraryInfo::TranslationsPath);
+  auto* texts = new QTranslator(&app);
+  if (!texts->load(QStringLiteral("qtbase_zh_CN"), folder) &&
+      !texts->load(QStringLiteral("qt_zh_CN"), folder)) {
+    delete texts;
+    return false;
+  }
+  return QCoreApplication::installTranslator(texts);
 }
 
 void CentreOnParent(QWidget& dialog) {

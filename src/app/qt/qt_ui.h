@@ -2,6 +2,7 @@
 #pragma once
 
 #include <QPointer>
+#include <QCoreApplication>
 #include <QWidget>
 #include <functional>
 
@@ -36,11 +37,19 @@ class QtUi : public WindowUi {
   // What the job timer calls when it fires (the window's OnJobTimer).
   void SetJobTimerHandler(std::function<void()> f) { job_timer_handler_ = std::move(f); }
 
+ protected:
+  // What a box or dialog shown now belongs to: the modal dialog in front, else the window.
+  QWidget* Owner() const;
+
  private:
   QWidget* parent_;
   std::function<void()> job_timer_handler_;
   QPointer<HelpView> help_;
 };
+
+// Qt's own texts (the file dialogs' buttons and columns, the standard buttons) in Chinese,
+// from Qt's translations; false when they are not installed.
+bool InstallChineseQtTexts(QCoreApplication& app);
 
 // Sizes a dialog to its contents and centres it on its parent window.
 void CentreOnParent(QWidget& dialog);

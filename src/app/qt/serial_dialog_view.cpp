@@ -14,7 +14,7 @@
 namespace qx {
 
 SerialDialogView::SerialDialogView(SerialNumberDialog& model, QWidget* parent)
-    : QDialog(parent, Qt::Dialog | Qt::WindowStaysOnTopHint), model_(model) {
+    : QDialog(parent), model_(model) {
   setWindowTitle(Q(SerialNumberDialog::kCaption));
   setObjectName(QStringLiteral("SerialNumberDialog"));
   auto* top = new QVBoxLayout(this);

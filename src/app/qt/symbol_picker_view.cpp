@@ -31,7 +31,7 @@ QVariant CellFont(const QFont& font, const QString& text) {
 }  // namespace
 
 SymbolPickerView::SymbolPickerView(SymbolPicker& model, QWidget* parent)
-    : QDialog(parent, Qt::Dialog | Qt::WindowStaysOnTopHint), model_(model) {
+    : QDialog(parent), model_(model) {
   setWindowTitle(Q(SymbolPicker::kCaption));
   setObjectName(QStringLiteral("SymbolPicker"));
   auto* top = new QVBoxLayout(this);
