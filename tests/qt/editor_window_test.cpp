@@ -141,11 +141,15 @@ TEST_F(EditorWindowTest, GridKeysChooseTheSegmentAsAClickDoes) {
                {Qt::Key_PageUp, Qt::NoModifier, 1}, {Qt::Key_End, Qt::NoModifier, 0},
                {Qt::Key_Down, Qt::NoModifier, 0}};
   for (const Step& s : steps) {
-    SCOPED_TRACE(QTest::toString(s.key));
+    SCOPED_TRACE("key " + std::to_string(static_cast<int>(s.key)));
     const int before = Grid()->currentRow();
     QTest::keyClick(Grid(), s.key, s.modifiers);
-    if (s.position > 0) EXPECT_EQ(Grid()->currentRow(), s.position - 1);
-    if (s.key == Qt::Key_PageDown || s.key == Qt::Key_Down) EXPECT_GT(Grid()->currentRow(), before);
+    if (s.position > 0) {
+      EXPECT_EQ(Grid()->currentRow(), s.position - 1);
+    }
+    if (s.key == Qt::Key_PageDown || s.key == Qt::Key_Down) {
+      EXPECT_GT(Grid()->currentRow(), before);
+    }
     // The current Segment is the highlighted one, shown in the line editor.
     EXPECT_EQ(model_.table().Position(), Grid()->currentRow() + 1);
     EXPECT_EQ(Line(Control::UpperLine)->text(), Grid()->item(Grid()->currentRow(), 1)->text());
