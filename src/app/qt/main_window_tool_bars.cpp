@@ -196,6 +196,7 @@ void MainWindow::RunCommand(Control c) {
   // A menu entry or a key can ask for a command whose button is off (while printing, or
   // while a number editor holds the focus): it is not offered then.
   if (!model_.controls().Enabled(c)) return;
+  model_.NameStep(c);
   switch (Info(c).parent) {
     case Control::LowerToolBar:
       if (c == Control::SuperscriptButton) return model_.insertions().OnSuperscriptButton();
