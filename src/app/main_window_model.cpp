@@ -60,7 +60,14 @@ bool MainWindowModel::Run(const std::function<void()>& event) {
       if (m.run_depth_++ == 0) m.history_.BeginStep();
     }
     ~Step() {
-      if (--m.run_depth_ == 0) m.history_.EndStep();
+      if (--m.run_depth_ != 0) return;
+      m.history_.EndStep();
+      std::string shown = m.UndoText() + '\n' + m.RedoText() + '\n' +
+                          char('0' + m.CanUndo()) + char('0' + m.CanRedo());
+      if (shown != m.undo_redo_shown_) {
+        m.undo_redo_shown_ = std::move(shown);
+        if (m.on_undo_redo_) m.on_undo_redo_();
+      }
     }
   } step(*this);
   try {

@@ -79,6 +79,9 @@ class MainWindowModel {
   // Names the step the running event makes after a control (its caption or hint).
   void NameStep(Control c);
   UndoHistory& history() { return history_; }
+  // Called when the undo or redo command changed (offered, or named after another step)
+  // once an event has ended.
+  void SetUndoRedoHandler(std::function<void()> f) { on_undo_redo_ = std::move(f); }
 
   // --- Files from outside the dialogs -------------------------------------------------------
   // What a file given by name (dropped on the window, picked from the recent files) is to
@@ -148,6 +151,8 @@ class MainWindowModel {
   bool help_cwd_ok_ = false;
   UndoHistory history_;
   int run_depth_ = 0;  // events nest while a modal dialog runs
+  std::function<void()> on_undo_redo_;
+  std::string undo_redo_shown_;  // the commands as last told to the view
 };
 
 }  // namespace qx

@@ -67,6 +67,15 @@ QWidget* MainWindow::BuildUpperToolBar() {
     h1->addWidget(b);
     connect(b, &QAbstractButton::clicked, this, [this, c = i.c] { RunCommand(c); });
   }
+  for (bool redo : {false, true}) {
+    auto* b = new QToolButton;
+    b->setObjectName(redo ? QStringLiteral("RedoButton") : QStringLiteral("UndoButton"));
+    b->setDefaultAction(UndoRedoAction(redo));
+    const int icon_px = model_.layout().tool_icon_px;
+    b->setIconSize(QSize(icon_px, icon_px));
+    b->setToolButtonStyle(Qt::ToolButtonIconOnly);
+    h1->addWidget(b);
+  }
   if (model_.layout().two_row_tool_bars) {
     h1->addStretch();
     h1 = new QHBoxLayout;
