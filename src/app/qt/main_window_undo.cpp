@@ -2,7 +2,7 @@
 // the upper tool bar, named after the step they take back or make again.
 #include <QAction>
 #include <QKeySequence>
-#include <QStyle>
+#include <QIcon>
 #include <QToolButton>
 
 #include "app/qt/main_window.h"
@@ -16,7 +16,13 @@ QAction* MainWindow::UndoRedoAction(bool redo) {
   if (a) return a;
   a = new QAction(this);
   a->setObjectName(redo ? QStringLiteral("RedoAction") : QStringLiteral("UndoAction"));
-  a->setIcon(style()->standardIcon(redo ? QStyle::SP_ArrowForward : QStyle::SP_ArrowBack));
+  // The desktop's icons where it has them; else a letter, so that the buttons are not taken
+  // for the export arrow beside them.
+  const QColor colour(0x1f, 0x4e, 0xa8);
+  a->setIcon(redo ? QIcon::fromTheme(QStringLiteral("edit-redo"),
+                                     LetterIcon(QStringLiteral("重"), colour))
+                  : QIcon::fromTheme(QStringLiteral("edit-undo"),
+                                     LetterIcon(QStringLiteral("撤"), colour)));
   if (redo) {
     a->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_Y),
                      QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z)});
