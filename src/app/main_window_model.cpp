@@ -30,7 +30,8 @@ MainWindowModel::MainWindowModel(WindowUi& ui, std::unique_ptr<RowStore> store,
                                           [this] { insertions_.GiveUpSeries(); }}),
       symbol_picker_(
           SymbolPickerHost{[this] { return doc_.settings.font_face; },
-                           [this](std::string_view s) { insertions_.InsertSymbol(s); }}) {
+                           [this](std::string_view s) { insertions_.InsertSymbol(s); }}),
+      history_(ctx_) {
   ctx_.SetFocusRouter([this](Control c) { RouteFocus(c); });
   files_.SetFileUsedHandler([this](const std::filesystem::path& file) { recent_.Add(file); });
   printing_.SetGoToSegment([this](int row) {
@@ -51,6 +52,24 @@ void MainWindowModel::Start(int screen_width, int screen_height, std::filesystem
 }
 
 bool MainWindowModel::Run(const std::function<void()>& event) {
+  // The outermost event is one step of the undo history; the events of a modal dialog it
+  // shows belong to it.
+  struct Step {
+    MainWindowModel& m;
+    explicit Step(MainWindowModel& model) : m(model) {
+      if (m.run_depth_++ == 0) m.history_.BeginStep();
+    }
+    ~Step() {
+      if (--m.run_depth_ != 0) return;
+      m.history_.EndStep();
+      std::string shown = m.UndoText() + '\n' + m.RedoText() + '\n' +
+                          char('0' + m.CanUndo()) + char('0' + m.CanRedo());
+      if (shown != m.undo_redo_shown_) {
+        m.undo_redo_shown_ = std::move(shown);
+        if (m.on_undo_redo_) m.on_undo_redo_();
+      }
+    }
+  } step(*this);
   try {
     event();
     return true;
@@ -90,6 +109,29 @@ void MainWindowModel::OnHelpButton() {
 
 std::string MainWindowModel::WindowTitle() const {
   return qx::WindowTitle(doc_.file_state);
+}
+
+// --- Undo and redo --------------------------------------------------------------------------
+
+bool MainWindowModel::CanUndo() const {
+  return history_.CanUndo() && !printing_.running() && !doc_.file_state.DocBusy;
+}
+
+bool MainWindowModel::CanRedo() const {
+  return history_.CanRedo() && !printing_.running() && !doc_.file_state.DocBusy;
+}
+
+void MainWindowModel::Undo() {
+  if (CanUndo()) history_.Undo();
+}
+
+void MainWindowModel::Redo() {
+  if (CanRedo()) history_.Redo();
+}
+
+void MainWindowModel::NameStep(Control c) {
+  const ControlInfo& info = Info(c);
+  ctx_.NameStep(info.caption.empty() ? info.hint : info.caption);
 }
 
 // --- Files from outside the dialogs ---------------------------------------------------------
@@ -155,6 +197,9 @@ void MainWindowModel::Focus(Control c) {
 void MainWindowModel::RouteFocus(Control c) {
   const Control old = ctx_.focus();
   if (old == c) return;
+  // Leaving an editor commits what it holds: the step is named after it.
+  if (!EditingContext::IsLine(old) && old != Control::None && !Info(old).caption.empty())
+    ctx_.NameStep(Info(old).caption);
   ctx_.SetFocusOnly(c);
   RunExit(old);
   if (ctx_.focus() != c) return;  // the exit handler sent the focus elsewhere
@@ -256,6 +301,7 @@ void MainWindowModel::RunEnter(Control c) {
 }
 
 void MainWindowModel::PickSelector(Control selector, int index) {
+  NameStep(selector);
   switch (Info(selector).parent) {
     case Control::SegmentGroup:
       return properties_.Pick(selector, index);
@@ -268,12 +314,14 @@ void MainWindowModel::PickSelector(Control selector, int index) {
 }
 
 void MainWindowModel::OnSerialButton() {
+  NameStep(Control::SerialButton);
   insertions_.BeforeSerialDialog();
   ui_.ShowSerialDialog(serial_dialog_);  // the dialog inserts or changes the series
   insertions_.AfterSerialDialog();
 }
 
 void MainWindowModel::OnSymbolButton() {
+  NameStep(Control::SymbolButton);
   insertions_.BeforeSymbolPicker();
   ui_.ShowSymbolPicker(symbol_picker_);  // the picker inserts symbols
   insertions_.AfterSymbolPicker();

@@ -27,6 +27,7 @@
 #include "editing/property_editors.h"
 #include "editing/segment_list.h"
 #include "editing/segment_preview.h"
+#include "editing/undo_history.h"
 #include "layout/measure.h"
 
 namespace qx {
@@ -65,6 +66,22 @@ class MainWindowModel {
   // The serial-number dialog and the symbol picker, shown modally over the line being edited.
   void OnSerialButton();
   void OnSymbolButton();
+
+  // --- Undo and redo ----------------------------------------------------------------------
+  // Offered when there is a step to take back (or make again) and nothing is printing.
+  bool CanUndo() const;
+  bool CanRedo() const;
+  // "撤销 <step>", "重做 <step>".
+  std::string UndoText() const { return history_.UndoText(); }
+  std::string RedoText() const { return history_.RedoText(); }
+  void Undo();
+  void Redo();
+  // Names the step the running event makes after a control (its caption or hint).
+  void NameStep(Control c);
+  UndoHistory& history() { return history_; }
+  // Called when the undo or redo command changed (offered, or named after another step)
+  // once an event has ended.
+  void SetUndoRedoHandler(std::function<void()> f) { on_undo_redo_ = std::move(f); }
 
   // --- Files from outside the dialogs -------------------------------------------------------
   // What a file given by name (dropped on the window, picked from the recent files) is to
@@ -132,6 +149,10 @@ class MainWindowModel {
   WindowLayout layout_;
   RecentFiles recent_;
   bool help_cwd_ok_ = false;
+  UndoHistory history_;
+  int run_depth_ = 0;  // events nest while a modal dialog runs
+  std::function<void()> on_undo_redo_;
+  std::string undo_redo_shown_;  // the commands as last told to the view
 };
 
 }  // namespace qx

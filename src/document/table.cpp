@@ -1,5 +1,6 @@
 #include "document/table.h"
 
+#include <algorithm>
 #include <charconv>
 #include <limits>
 #include <system_error>
@@ -101,12 +102,15 @@ void SegmentTable::Store() {
     editing_ = false;
     return;
   }
+  const std::optional<RowSlot> before =
+      observer_ ? std::optional<RowSlot>(SlotOf(row)) : std::nullopt;
   if (row.key) {
     store_->Update(*row.key, edit_buffer_);
   } else {
     row.key = store_->Insert(edit_buffer_, NextStoredKey(static_cast<std::size_t>(current_)));
   }
   row.values = edit_buffer_;
+  if (observer_) Notify(current_, before, SlotOf(row));
   editing_ = false;
   Changed();
 }
@@ -140,6 +144,7 @@ void SegmentTable::NewRowAt(std::size_t at) {
   edit_buffer_ = RowValues{};
   editing_ = true;
   eof_ = false;
+  Notify(static_cast<int>(at), std::nullopt, RowSlot{});
   Changed();
 }
 
@@ -148,6 +153,7 @@ void SegmentTable::Delete() {
   const auto at = static_cast<std::size_t>(current_);
   if (rows_[at].key) store_->Remove(*rows_[at].key);
   editing_ = false;
+  if (observer_) Notify(static_cast<int>(at), SlotOf(rows_[at]), std::nullopt);
   rows_.erase(rows_.begin() + static_cast<std::ptrdiff_t>(at));
   // The next row takes the place of the deleted one; after the last row the table is
   // at its end, on the new last row.
@@ -299,6 +305,43 @@ void SegmentTable::SetValue(int col, FieldValue v) {
 void SegmentTable::SetText(int col, std::string_view text) { SetValue(col, std::string(text)); }
 void SegmentTable::SetInt(int col, int64_t v) { SetValue(col, v); }
 void SegmentTable::SetNull(int col) { SetValue(col, FieldValue{}); }
+
+void SegmentTable::ApplyRowChange(const RowChange& change, bool forward) {
+  RequireOpen();
+  const std::optional<RowSlot>& from = forward ? change.before : change.after;
+  const std::optional<RowSlot>& to = forward ? change.after : change.before;
+  const auto at = static_cast<std::size_t>(change.index);
+  editing_ = false;
+  if (at > rows_.size() || (from && at >= rows_.size()))
+    throw TableError("recorded change does not fit the table");
+  if (!from && to) {
+    rows_.insert(rows_.begin() + static_cast<std::ptrdiff_t>(at),
+                 {next_id_++, std::nullopt, to->values});
+    if (to->stored) rows_[at].key = store_->Insert(to->values, NextStoredKey(at));
+  } else if (from && !to) {
+    if (rows_[at].key) store_->Remove(*rows_[at].key);
+    rows_.erase(rows_.begin() + static_cast<std::ptrdiff_t>(at));
+  } else if (from && to) {
+    Row& row = rows_[at];
+    if (to->stored && row.key) {
+      store_->Update(*row.key, to->values);
+    } else if (to->stored) {
+      row.key = store_->Insert(to->values, NextStoredKey(at));
+    } else if (row.key) {
+      store_->Remove(*row.key);
+      row.key.reset();
+    }
+    row.values = to->values;
+  }
+}
+
+void SegmentTable::RestoreCursor(const CursorState& cursor) {
+  RequireOpen();
+  current_ = rows_.empty() ? 0 : std::clamp(cursor.current, 0, RowCount() - 1);
+  eof_ = rows_.empty() || cursor.eof;
+  editing_ = !rows_.empty() && cursor.editing;
+  edit_buffer_ = cursor.edit_buffer;
+}
 
 SegmentTable::Batch::Batch(SegmentTable& t) : t_(t) {
   t_.RequireOpen();

@@ -77,6 +77,35 @@ struct Bookmark {
   uint64_t id = 0;
 };
 
+// One change to the list of rows, as plain data: the row at `index` (0-based) goes from
+// `before` to `after`. A row that is not there is nullopt in `rows`; a row that exists but
+// was never stored (a new row being edited) has `stored` false on that side.
+struct RowSlot {
+  bool stored = false;
+  RowValues values{};
+  bool operator==(const RowSlot&) const = default;
+};
+struct RowChange {
+  int index = 0;
+  std::optional<RowSlot> before, after;  // nullopt: no row (an insert or a delete)
+};
+
+// Where the cursor stands: the current row, the end flag and the edit mode with its buffer.
+struct CursorState {
+  int current = 0;
+  bool eof = true;
+  bool editing = false;
+  RowValues edit_buffer{};
+  bool operator==(const CursorState&) const = default;
+};
+
+// Told of every change to the list of rows as it is made (undo history).
+class RowChangeObserver {
+ public:
+  virtual ~RowChangeObserver() = default;
+  virtual void OnRowChange(const RowChange& change) = 0;
+};
+
 class SegmentTable {
  public:
   explicit SegmentTable(std::unique_ptr<RowStore> store);
@@ -129,6 +158,15 @@ class SegmentTable {
   // half-way.
   void AttachAllControls();
   bool ControlsDetached() const { return detached_ > 0; }
+
+  // Changes to the rows go to `observer` (none: nullptr) while it is set.
+  void SetRowChangeObserver(RowChangeObserver* observer) { observer_ = observer; }
+  CursorState Cursor() const { return {current_, eof_, editing_, edit_buffer_}; }
+  // Makes a recorded change again (`forward`) or takes it back, through the store, and
+  // puts the cursor where it was; used by undo and redo. Nothing goes to the observer and
+  // the controls are not told: the caller shows the result once.
+  void ApplyRowChange(const RowChange& change, bool forward);
+  void RestoreCursor(const CursorState& cursor);
 
   // A field of any row (0-based), without moving: what a grid shows. The current row
   // reads with its unstored edits.
@@ -189,6 +227,11 @@ class SegmentTable {
   int batch_depth_ = 0;
   uint64_t generation_ = 0;
   std::function<void()> on_change_;
+  RowChangeObserver* observer_ = nullptr;
+  void Notify(int index, std::optional<RowSlot> before, std::optional<RowSlot> after) {
+    if (observer_) observer_->OnRowChange({index, std::move(before), std::move(after)});
+  }
+  RowSlot SlotOf(const Row& r) const { return {r.key.has_value(), r.values}; }
 };
 
 // Calls f() on the current row and on every row after it, in order, while f returns true.

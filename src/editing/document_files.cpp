@@ -428,6 +428,9 @@ void DocumentFiles::ImportFromExcel(const std::filesystem::path* given) {
   p.UserEditing = false;
   if (!GiveUpDocument(GiveUp::kImport)) return;
   StartNewDocument();
+  // Undoing the import leaves the new, empty Document.
+  ctx_.StartHistoryHere();
+  ctx_.NameStep(msg::kStepImport);
   ImportExcel(given);
   ReadDocumentSettings(ctx_.doc.settings, p);
   p.SkipNextEnter = false;

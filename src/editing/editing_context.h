@@ -130,6 +130,20 @@ class EditingContext {
   std::function<void()> on_status;
   std::function<void()> on_close;  // asks the view to close the window
 
+  // --- Undo history ------------------------------------------------------------------------
+  // Names the step the running event makes, as the undo and redo commands show it; the
+  // first name given wins (the command before the handlers it runs).
+  void NameStep(std::string_view name) {
+    if (step_name.empty()) step_name = name;
+  }
+  std::string step_name;
+  // The history starts again at this point of the running event, and what the event does
+  // from here on is one step (an import into a new Document).
+  void StartHistoryHere() {
+    if (on_history_start) on_history_start();
+  }
+  std::function<void()> on_history_start;
+
   // --- What a refusal needs changed --------------------------------------------------------
   // The figures of the last refusal (refusal_figures.h), shown beside the Segment preview
   // while the Segment and the document settings stay as they were when it was reported.

@@ -120,4 +120,11 @@ inline constexpr std::string_view kRecentFileMissing = "文件不存在,已从�
 inline constexpr std::string_view kCannotOpenFileKind =
     "不能打开这种文件:\n%s\n请拖入文档文件(*.kel)或Excel文件(*.xls, *.xlsx)。";
 
+// Undo and redo: the commands, named after the step they take back or make again.
+inline constexpr std::string_view kUndo = "撤销";
+inline constexpr std::string_view kRedo = "重做";
+inline constexpr std::string_view kStepTyping = "输入";
+inline constexpr std::string_view kStepImport = "导入";
+inline constexpr std::string_view kStepEdit = "编辑";
+
 }  // namespace qx::msg

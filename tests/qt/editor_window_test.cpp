@@ -182,6 +182,51 @@ TEST_F(EditorWindowTest, MenusOfferEveryToolBarCommandWithItsKeys) {
   EXPECT_EQ(window_->CommandAction(Control::PreviewButton)->text(), QStringLiteral("预览"));
 }
 
+// Undo and redo from the keys, named after their steps in the 编辑 menu and on the tool bar.
+// Each window event is one step when it goes through the model's guard, as the program's
+// application object sends every event.
+TEST_F(EditorWindowTest, UndoAndRedoKeysAndTheirNames) {
+  Activate();
+  QAction* undo = window_->findChild<QAction*>(QStringLiteral("UndoAction"));
+  QAction* redo = window_->findChild<QAction*>(QStringLiteral("RedoAction"));
+  auto* undo_button = window_->findChild<QToolButton*>(QStringLiteral("UndoButton"));
+  ASSERT_TRUE(undo && redo && undo_button);
+  EXPECT_FALSE(undo->isEnabled());
+  EXPECT_EQ(undo->text(), QStringLiteral("撤销"));
+  model_.Run([&] { QTest::keyClicks(Line(Control::UpperLine), QStringLiteral("AB")); });
+  model_.Run([&] { QTest::mouseClick(Button(Control::StoreButton), Qt::LeftButton); });
+  model_.Run([&] { QTest::mouseClick(Button(Control::AppendButton), Qt::LeftButton); });
+  ASSERT_EQ(model_.table().RowCount(), 2);
+  EXPECT_TRUE(undo->isEnabled());
+  EXPECT_TRUE(undo_button->isEnabled());
+  EXPECT_EQ(undo->text(), QStringLiteral("撤销 添加"));
+  EXPECT_FALSE(redo->isEnabled());
+  // The entries are in the 编辑 menu.
+  QMenu* edit = nullptr;
+  for (QAction* m : window_->menuBar()->actions())
+    if (m->text() == QStringLiteral("编辑(&E)")) edit = m->menu();
+  ASSERT_TRUE(edit);
+  EXPECT_TRUE(edit->actions().contains(undo));
+  EXPECT_TRUE(edit->actions().contains(redo));
+
+  QTest::keyClick(Line(Control::UpperLine), Qt::Key_Z, Qt::ControlModifier);
+  EXPECT_EQ(model_.table().RowCount(), 1);
+  EXPECT_EQ(Line(Control::UpperLine)->text(), QStringLiteral("AB"));
+  EXPECT_EQ(undo->text(), QStringLiteral("撤销 输入"));
+  EXPECT_EQ(redo->text(), QStringLiteral("重做 添加"));
+  QTest::keyClick(Line(Control::UpperLine), Qt::Key_Y, Qt::ControlModifier);
+  EXPECT_EQ(model_.table().RowCount(), 2);
+  QTest::keyClick(Line(Control::UpperLine), Qt::Key_Z, Qt::ControlModifier);
+  QTest::keyClick(Line(Control::UpperLine), Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
+  EXPECT_EQ(model_.table().RowCount(), 2);
+  QTest::keyClick(Line(Control::UpperLine), Qt::Key_Z, Qt::ControlModifier);
+  QTest::keyClick(Line(Control::UpperLine), Qt::Key_Z, Qt::ControlModifier);
+  EXPECT_EQ(Line(Control::UpperLine)->text(), QString());
+  EXPECT_EQ(Field(kUpperLineColumn), "");
+  EXPECT_FALSE(undo->isEnabled());
+  EXPECT_EQ(redo->text(), QStringLiteral("重做 输入"));
+}
+
 TEST_F(EditorWindowTest, CommandKeysRunTheModelsHandlersAndFollowTheButtons) {
   Activate();
   QTest::keyClicks(Line(Control::UpperLine), QStringLiteral("K1"));

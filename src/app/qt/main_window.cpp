@@ -35,6 +35,7 @@ std::filesystem::path DraggedFile(const QMimeData* data) {
 MainWindow::MainWindow(MainWindowModel& model, Ui& ui) : model_(model), ui_(ui) {
   Build();
   model_.SetRefreshHandler([this] { Refresh(); });
+  model_.SetUndoRedoHandler([this] { RefreshUndoRedo(); });
   // While a job runs only the status bar and the row being printed change.
   model_.SetStatusHandler([this] {
     status_[0]->setText(Q(model_.controls().status(0)));
@@ -168,6 +169,10 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
     // the end of a line in a line editor on X11, for one).
     auto* k = static_cast<QKeyEvent*>(event);
     const QKeySequence pressed(k->keyCombination());
+    if (IsUndoRedoKey(pressed)) {
+      event->ignore();
+      return true;
+    }
     for (const auto& [action, control] : command_actions_) {
       if (!action->shortcut().isEmpty() && action->shortcut() == pressed) {
         event->ignore();

@@ -71,6 +71,11 @@ class MainWindow : public QMainWindow {
   void FileButtonClick(Control c);
   void FollowingButtonClick(Control c);
   void ApplyEditorFont();
+  // Undo and redo (main_window_undo.cpp).
+  QAction* UndoRedoAction(bool redo);
+  void RunUndoRedo(bool redo);
+  void RefreshUndoRedo();
+  bool IsUndoRedoKey(const QKeySequence& pressed);
 
   MainWindowModel& model_;
   Ui& ui_;
@@ -82,6 +87,8 @@ class MainWindow : public QMainWindow {
   std::vector<std::array<std::string, 3>> grid_rows_;
   std::vector<std::pair<QAction*, Control>> command_actions_;
   QAction* bold_action_ = nullptr;
+  QAction* undo_action_ = nullptr;
+  QAction* redo_action_ = nullptr;
   QMenu* recent_menu_ = nullptr;
   bool syncing_ = false;
 };

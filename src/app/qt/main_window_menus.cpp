@@ -68,6 +68,9 @@ void MainWindow::BuildMenus() {
   connect(quit, &QAction::triggered, this, [this] { close(); });
 
   QMenu* edit = bar->addMenu(QStringLiteral("编辑(&E)"));
+  edit->addAction(UndoRedoAction(false));
+  edit->addAction(UndoRedoAction(true));
+  edit->addSeparator();
   for (Control c : {Control::FirstButton, Control::LastButton, Control::AppendButton,
                     Control::InsertButton, Control::DeleteButton, Control::StoreButton})
     add(edit, {c, "", {}});
@@ -110,6 +113,7 @@ void MainWindow::RefreshCommands() {
     action->setEnabled(model_.controls().Enabled(control));
   bold_action_->setChecked(model_.doc().settings.bold);
   recent_menu_->setEnabled(model_.controls().Enabled(Control::OpenButton));
+  RefreshUndoRedo();
 }
 
 void MainWindow::FillRecentMenu() {

@@ -67,6 +67,15 @@ QWidget* MainWindow::BuildUpperToolBar() {
     h1->addWidget(b);
     connect(b, &QAbstractButton::clicked, this, [this, c = i.c] { RunCommand(c); });
   }
+  for (bool redo : {false, true}) {
+    auto* b = new QToolButton;
+    b->setObjectName(redo ? QStringLiteral("RedoButton") : QStringLiteral("UndoButton"));
+    b->setDefaultAction(UndoRedoAction(redo));
+    const int icon_px = model_.layout().tool_icon_px;
+    b->setIconSize(QSize(icon_px, icon_px));
+    b->setToolButtonStyle(Qt::ToolButtonIconOnly);
+    h1->addWidget(b);
+  }
   if (model_.layout().two_row_tool_bars) {
     h1->addStretch();
     h1 = new QHBoxLayout;
@@ -196,6 +205,7 @@ void MainWindow::RunCommand(Control c) {
   // A menu entry or a key can ask for a command whose button is off (while printing, or
   // while a number editor holds the focus): it is not offered then.
   if (!model_.controls().Enabled(c)) return;
+  model_.NameStep(c);
   switch (Info(c).parent) {
     case Control::LowerToolBar:
       if (c == Control::SuperscriptButton) return model_.insertions().OnSuperscriptButton();

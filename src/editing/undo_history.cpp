@@ -1,0 +1,344 @@
+#include "editing/undo_history.h"
+
+#include <algorithm>
+
+#include "editing/messages.h"
+
+namespace qx {
+namespace {
+
+bool SameSettings(const DocumentSettings& a, const DocumentSettings& b) {
+  return a.material_index == b.material_index && a.cut_index == b.cut_index &&
+         a.alignment_index == b.alignment_index && a.spacing_index == b.spacing_index &&
+         a.density_index == b.density_index && a.font_face == b.font_face && a.bold == b.bold &&
+         a.editor_bold == b.editor_bold;
+}
+
+// Whether two versions of a row print differently: the number and the running lengths
+// follow from the rest (storing and moving fill them in).
+bool PrintsDifferently(const RowValues& a, const RowValues& b) {
+  for (int c = 0; c < kColumnCount; ++c) {
+    if (c == kNumberColumn || c == kUpperLengthColumn || c == kLowerLengthColumn) continue;
+    if (a[static_cast<std::size_t>(c)] != b[static_cast<std::size_t>(c)]) return true;
+  }
+  return false;
+}
+
+std::size_t BytesOf(const RowValues& values) {
+  std::size_t n = sizeof(RowValues);
+  for (const FieldValue& v : values)
+    if (const auto* s = std::get_if<std::string>(&v)) n += s->capacity();
+  return n;
+}
+
+std::size_t BytesOf(const RowChange& c) {
+  std::size_t n = sizeof(RowChange);
+  if (c.before) n += BytesOf(c.before->values);
+  if (c.after) n += BytesOf(c.after->values);
+  return n;
+}
+
+std::size_t BytesOf(const UndoStep& s) {
+  std::size_t n = sizeof(UndoStep) + s.name.size();
+  for (const RowChange& c : s.changes) n += BytesOf(c);
+  return n;
+}
+
+}  // namespace
+
+UndoHistory::UndoHistory(EditingContext& ctx) : ctx_(ctx) {
+  ctx_.doc.table.SetRowChangeObserver(this);
+  ctx_.on_history_start = [this] { StartHere(); };
+}
+
+UndoHistory::~UndoHistory() {
+  ctx_.doc.table.SetRowChangeObserver(nullptr);
+  ctx_.on_history_start = nullptr;
+}
+
+void UndoHistory::OnRowChange(const RowChange& change) {
+  if (recording_) {
+    pending_.push_back(change);
+  } else {
+    untracked_change_ = true;  // the history no longer matches the rows
+  }
+}
+
+WindowState UndoHistory::Capture() const {
+  const DocumentState& d = ctx_.doc;
+  const SegmentTable& t = d.table;
+  WindowState s;
+  s.settings = d.settings;
+  s.MaterialCode = d.file_state.MaterialCode;
+  s.CutCode = d.file_state.CutCode;
+  s.CharSpacing = d.file_state.CharSpacing;
+  s.AlignCode = d.file_state.AlignCode;
+  s.ActiveLine = d.file_state.ActiveLine;
+  s.SavedCaret = d.file_state.SavedCaret;
+  s.values = d.values;
+  s.before_edit = ctx_.before_edit;
+  s.cursor = t.Cursor();
+  if (t.IsOpen() && !t.IsEmpty()) {
+    s.row_count = t.RowCount();
+    for (int c = 0; c < kColumnCount; ++c)
+      s.current_row[static_cast<std::size_t>(c)] = t.ValueAt(s.cursor.current, c);
+  }
+  s.upper = ctx_.editor(Control::UpperLine);
+  s.lower = ctx_.editor(Control::LowerLine);
+  s.length_text = ctx_.NumberEditText(Control::LengthEdit);
+  s.repeat_text = ctx_.NumberEditText(Control::RepeatEdit);
+  s.controls = ctx_.controls;
+  s.modified = d.file_state.DocModified;
+  return s;
+}
+
+void UndoHistory::Restore(const WindowState& s) {
+  DocumentState& d = ctx_.doc;
+  const bool face_changed = d.settings.font_face != s.settings.font_face;
+  d.settings = s.settings;
+  d.file_state.MaterialCode = s.MaterialCode;
+  d.file_state.CutCode = s.CutCode;
+  d.file_state.CharSpacing = s.CharSpacing;
+  d.file_state.AlignCode = s.AlignCode;
+  d.file_state.ActiveLine = s.ActiveLine;
+  d.file_state.SavedCaret = s.SavedCaret;
+  d.values = s.values;
+  ctx_.before_edit = s.before_edit;
+  if (face_changed) ctx_.measurer.SetFace(d.settings.font_face);
+  d.table.RestoreCursor(s.cursor);
+  ctx_.Line(Control::UpperLine) = s.upper;
+  ctx_.Line(Control::LowerLine) = s.lower;
+  ctx_.SetNumberEditText(Control::LengthEdit, s.length_text);
+  ctx_.SetNumberEditText(Control::RepeatEdit, s.repeat_text);
+  // The buttons as they were; the status bar tells what is true now (the file's path).
+  const std::string status0 = ctx_.controls.status(0), status1 = ctx_.controls.status(1);
+  ctx_.controls = s.controls;
+  ctx_.controls.SetStatus(0, status0);
+  ctx_.controls.SetStatus(1, status1);
+}
+
+void UndoHistory::Apply(const UndoStep& step, bool forward) {
+  SegmentTable& t = ctx_.doc.table;
+  t.SetRowChangeObserver(nullptr);
+  t.DetachControls();
+  try {
+    SegmentTable::Batch batch(t);
+    if (forward) {
+      for (const RowChange& c : step.changes) t.ApplyRowChange(c, true);
+    } else {
+      for (auto it = step.changes.rbegin(); it != step.changes.rend(); ++it)
+        t.ApplyRowChange(*it, false);
+    }
+    batch.Commit();
+    Restore(forward ? step.after : step.before);
+  } catch (...) {
+    // Half a step taken back cannot be trusted to go further: the history starts again
+    // from what the rows are now.
+    t.SetRowChangeObserver(this);
+    t.AttachAllControls();
+    Clear();
+    throw;
+  }
+  t.SetRowChangeObserver(this);
+  t.AttachControls();
+  ctx_.Changed();
+}
+
+void UndoHistory::Clear() {
+  steps_.clear();
+  position_ = 0;
+  bytes_ = 0;
+  saved_ = ctx_.doc.file_state.DocModified ? -1 : 0;
+  typing_open_ = false;
+  generation_ = ctx_.doc.table.generation();
+  untracked_change_ = false;
+}
+
+void UndoHistory::StartHere() {
+  Clear();
+  before_ = Capture();
+  pending_.clear();
+  ctx_.step_name.clear();
+}
+
+void UndoHistory::BeginStep() {
+  if (untracked_change_ || generation_ != ctx_.doc.table.generation()) Clear();
+  before_ = Capture();
+  pending_.clear();
+  ctx_.step_name.clear();
+  undo_ran_ = false;
+  recording_ = true;
+}
+
+bool UndoHistory::ChangesWhatIsShown(const WindowState& after) const {
+  const WindowState& b = before_;
+  if (!SameSettings(b.settings, after.settings)) return true;
+  if (b.upper.text != after.upper.text || b.lower.text != after.lower.text) return true;
+  for (const RowChange& c : pending_) {
+    if (!c.before || !c.after) return true;  // a row added or deleted
+    if (!PrintsDifferently(c.before->values, c.after->values)) continue;
+    // Storing what was being edited changes nothing on screen.
+    const bool stores_edits = c.index == b.cursor.current && b.cursor.editing &&
+                              !PrintsDifferently(c.after->values, b.cursor.edit_buffer);
+    if (!stores_edits) return true;
+  }
+  return b.cursor.current == after.cursor.current && b.row_count == after.row_count &&
+         PrintsDifferently(b.current_row, after.current_row);
+}
+
+bool UndoHistory::IsTyping(const WindowState& after, Control* line) const {
+  if (!ctx_.step_name.empty() || !pending_.empty()) return false;
+  if (before_.cursor.current != after.cursor.current) return false;
+  if (!SameSettings(before_.settings, after.settings)) return false;
+  const bool upper = before_.upper.text != after.upper.text;
+  const bool lower = before_.lower.text != after.lower.text;
+  if (upper == lower) return false;
+  *line = upper ? Control::UpperLine : Control::LowerLine;
+  return true;
+}
+
+void UndoHistory::EndStep() {
+  recording_ = false;
+  if (undo_ran_) {
+    pending_.clear();
+    return;
+  }
+  if (generation_ != ctx_.doc.table.generation()) {
+    // Another Document (opened, new, restored): its history starts now.
+    Clear();
+    pending_.clear();
+    return;
+  }
+  WindowState after = Capture();
+  if (!ChangesWhatIsShown(after)) {
+    if (!pending_.empty()) {
+      // Edits stored on leaving a line or moving: they belong to the step that made them.
+      steps_.resize(position_);
+      if (position_ > 0) {
+        UndoStep& last = steps_[position_ - 1];
+        for (RowChange& c : pending_) {
+          const std::size_t n = BytesOf(c);
+          last.bytes += n;
+          bytes_ += n;
+          last.changes.push_back(std::move(c));
+        }
+      }
+      typing_open_ = false;
+    }
+    if (ctx_.focus() != typing_line_) typing_open_ = false;
+    pending_.clear();
+    FollowSavedPoint();
+    return;
+  }
+  Control line = Control::None;
+  const bool typing = IsTyping(after, &line);
+  const uint64_t now = typing ? ctx_.ui.NowMs() : 0;
+  const bool merge = typing && typing_open_ && position_ == steps_.size() && position_ > 0 &&
+                     line == typing_line_ && after.cursor.current == typing_row_ &&
+                     now - typing_last_ms_ <= kTypingPauseMs &&
+                     saved_ != static_cast<long>(position_);
+  if (merge) {
+    steps_[position_ - 1].after = std::move(after);
+    typing_last_ms_ = now;
+  } else {
+    UndoStep step;
+    step.name = ctx_.step_name;
+    if (step.name.empty() && typing) step.name = msg::kStepTyping;
+    // A key in an editor of the Segment or the document (Enter in the length editor):
+    // named after that editor.
+    if (step.name.empty() && ctx_.focus() != Control::None) step.name = Info(ctx_.focus()).caption;
+    if (step.name.empty()) step.name = msg::kStepEdit;
+    step.marks_changed = before_.modified || after.modified;
+    step.before = std::move(before_);
+    step.after = std::move(after);
+    step.changes = std::move(pending_);
+    Push(std::move(step));
+    typing_open_ = typing;
+    typing_line_ = line;
+    typing_row_ = steps_.back().after.cursor.current;
+    typing_last_ms_ = now;
+  }
+  pending_.clear();
+  FollowSavedPoint();
+}
+
+void UndoHistory::Push(UndoStep step) {
+  // A new step drops the steps that were undone.
+  for (std::size_t i = position_; i < steps_.size(); ++i) bytes_ -= steps_[i].bytes;
+  steps_.resize(position_);
+  if (saved_ > static_cast<long>(position_)) saved_ = -1;
+  step.bytes = BytesOf(step);
+  bytes_ += step.bytes;
+  steps_.push_back(std::move(step));
+  position_ = steps_.size();
+  // The oldest steps go first; the newest one stays whatever its size.
+  std::size_t drop = 0;
+  while (steps_.size() - drop > 1 &&
+         (steps_.size() - drop > kMaxSteps || bytes_ > kMaxBytes)) {
+    bytes_ -= steps_[drop].bytes;
+    ++drop;
+  }
+  if (drop > 0) {
+    steps_.erase(steps_.begin(), steps_.begin() + static_cast<std::ptrdiff_t>(drop));
+    position_ -= drop;
+    saved_ = saved_ >= static_cast<long>(drop) ? saved_ - static_cast<long>(drop) : -1;
+  }
+}
+
+void UndoHistory::FollowSavedPoint() {
+  // An unchanged Document matches its file (or is a new one): this is the saved point.
+  if (!ctx_.doc.file_state.DocModified) saved_ = static_cast<long>(position_);
+}
+
+bool UndoHistory::DiffersFromSaved() const {
+  if (saved_ < 0) return true;
+  const auto saved = static_cast<std::size_t>(saved_);
+  for (std::size_t i = std::min(saved, position_); i < std::max(saved, position_); ++i)
+    if (steps_[i].marks_changed) return true;
+  return false;
+}
+
+std::string UndoHistory::UndoText() const {
+  std::string s(msg::kUndo);
+  if (CanUndo()) s += " " + steps_[position_ - 1].name;
+  return s;
+}
+
+std::string UndoHistory::RedoText() const {
+  std::string s(msg::kRedo);
+  if (CanRedo()) s += " " + steps_[position_].name;
+  return s;
+}
+
+void UndoHistory::TakeInPending() {
+  // The command's event may have stored edits before it came here (the focus left a line).
+  if (!recording_ || pending_.empty()) return;
+  const std::string name = ctx_.step_name;
+  EndStep();
+  BeginStep();
+  ctx_.step_name = name;
+}
+
+void UndoHistory::Undo() {
+  TakeInPending();
+  if (!CanUndo()) return;
+  undo_ran_ = true;
+  typing_open_ = false;
+  Apply(steps_[position_ - 1], false);
+  --position_;
+  ctx_.doc.file_state.DocModified = DiffersFromSaved();
+  ctx_.Changed();
+}
+
+void UndoHistory::Redo() {
+  TakeInPending();
+  if (!CanRedo()) return;
+  undo_ran_ = true;
+  typing_open_ = false;
+  Apply(steps_[position_], true);
+  ++position_;
+  ctx_.doc.file_state.DocModified = DiffersFromSaved();
+  ctx_.Changed();
+}
+
+}  // namespace qx

@@ -1,0 +1,290 @@
+// Undo and redo: each kind of change walked through do, undo and redo, with the whole
+// window state compared against copies taken before and after; typing grouped into steps;
+// the changed flag following the history; the bound on the history's size.
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <sstream>
+
+#include "app/main_window_model.h"
+#include "document/gbk.h"
+#include "editing/messages.h"
+#include "support/window_fixture.h"
+
+namespace qx {
+namespace {
+
+using testing::SegmentRow;
+using testing::ScriptedUi;
+using testing::WindowTest;
+
+class UndoTest : public WindowTest {
+ public:
+  // Everything undo promises to restore, as text so that a difference shows where it is.
+  std::string Whole() {
+    std::ostringstream s;
+    for (int r = 0; r < t().RowCount(); ++r) {
+      s << "row " << r + 1 << ":";
+      for (int c = 0; c < kColumnCount; ++c) s << " [" << gbk::ToUtf8(t().TextAt(r, c)) << "]";
+      s << "\n";
+    }
+    const DocumentSettings& g = model_.doc().settings;
+    const DocumentFileState& p = model_.doc().file_state;
+    s << "settings: " << g.material_index << ' ' << g.cut_index << ' ' << g.alignment_index << ' '
+      << g.spacing_index << ' ' << g.density_index << ' ' << g.font_face << ' ' << g.bold << ' '
+      << g.editor_bold << " codes " << int(p.MaterialCode) << ' ' << int(p.CutCode) << ' '
+      << int(p.CharSpacing) << ' ' << int(p.AlignCode) << "\n";
+    s << "current: " << t().Position() << " editing " << t().InEditMode() << "\n";
+    for (Control c : {Control::UpperLine, Control::LowerLine}) {
+      const LineEditor& e = model_.context().editor(c);
+      s << "editor: [" << gbk::ToUtf8(e.text) << "] caret " << e.caret << "\n";
+    }
+    s << "numbers: [" << model_.context().NumberEditText(Control::LengthEdit) << "] ["
+      << model_.context().NumberEditText(Control::RepeatEdit) << "]\n";
+    s << "changed: " << p.DocModified << "\n";
+    return s.str();
+  }
+  void Event(const std::function<void()>& f) { ASSERT_TRUE(model_.Run(f)); }
+  void Undo() { Event([this] { model_.Undo(); }); }
+  void Redo() { Event([this] { model_.Redo(); }); }
+  void Type(Control line, const std::string& text) {
+    Event([&] { model_.line_editors().TypeText(line, text); });
+  }
+};
+
+struct StepCase {
+  const char* name;  // the step as the commands name it
+  std::function<void(UndoTest&, MainWindowModel&, ScriptedUi&)> act;  // one or more events
+};
+
+// Three stored Segments "WA", "iW", "A" of 25, 30 and 35 mm; the second is current.
+const std::vector<SegmentRow> kRows = {{"WA", "", 25}, {"iW", "", 30}, {"A", "", 35}};
+
+const StepCase kSteps[] = {
+    {"输入", [](UndoTest& f, MainWindowModel&, ScriptedUi&) {
+       for (const char* key : {"W", "i", "A"}) f.Type(Control::UpperLine, key);
+     }},
+    {"删段", [](UndoTest& f, MainWindowModel& m, ScriptedUi&) {
+       f.Event([&] {
+         m.NameStep(Control::DeleteButton);
+         m.segment_list().OnDeleteButton();
+       });
+     }},
+    {"添加", [](UndoTest& f, MainWindowModel& m, ScriptedUi&) {
+       f.Event([&] {
+         m.NameStep(Control::AppendButton);
+         m.segment_list().OnAppendButton();
+       });
+     }},
+    {"插入", [](UndoTest& f, MainWindowModel& m, ScriptedUi&) {
+       f.Event([&] {
+         m.NameStep(Control::InsertButton);
+         m.segment_list().OnInsertButton();
+       });
+     }},
+    {"段长", [](UndoTest& f, MainWindowModel& m, ScriptedUi&) {
+       f.Event([&] { m.Focus(Control::LengthEdit); });
+       f.Event([&] { m.context().SetNumberEditText(Control::LengthEdit, "40"); });
+       f.Event([&] { m.Focus(Control::UpperLine); });
+     }},
+    {"重复", [](UndoTest& f, MainWindowModel& m, ScriptedUi&) {
+       f.Event([&] { m.Focus(Control::RepeatEdit); });
+       f.Event([&] { m.context().SetNumberEditText(Control::RepeatEdit, "3"); });
+       f.Event([&] { m.Focus(Control::UpperLine); });
+     }},
+    {"字号", [](UndoTest& f, MainWindowModel& m, ScriptedUi&) {
+       f.Event([&] { m.PickSelector(Control::SizeSelector, 1); });
+     }},
+    {"横竖", [](UndoTest& f, MainWindowModel& m, ScriptedUi&) {
+       f.Event([&] { m.PickSelector(Control::OrientationSelector, 1); });
+     }},
+    {"修饰", [](UndoTest& f, MainWindowModel& m, ScriptedUi&) {
+       f.Event([&] { m.PickSelector(Control::DecorationSelector, 1); });
+     }},
+    {"段长", [](UndoTest& f, MainWindowModel& m, ScriptedUi& ui) {
+       ui.yes_no = {Answer::kYes};
+       f.Event([&] {
+         m.NameStep(Control::FollowingLengthButton);
+         m.following().OnFollowingLengthButton();
+       });
+     }},
+    {"材料", [](UndoTest& f, MainWindowModel& m, ScriptedUi&) {
+       f.Event([&] { m.PickSelector(Control::MaterialSelector, 5); });
+     }},
+    {"半切", [](UndoTest& f, MainWindowModel& m, ScriptedUi&) {
+       f.Event([&] { m.PickSelector(Control::CutSelector, 2); });
+     }},
+    {"排列", [](UndoTest& f, MainWindowModel& m, ScriptedUi&) {
+       f.Event([&] { m.PickSelector(Control::AlignmentSelector, 1); });
+     }},
+    {"字距", [](UndoTest& f, MainWindowModel& m, ScriptedUi&) {
+       f.Event([&] { m.PickSelector(Control::SpacingSelector, 1); });
+     }},
+    {"浓度", [](UndoTest& f, MainWindowModel& m, ScriptedUi&) {
+       f.Event([&] { m.PickSelector(Control::DensitySelector, 6); });
+     }},
+    {"字体正常或加粗", [](UndoTest& f, MainWindowModel& m, ScriptedUi&) {
+       f.Event([&] {
+         m.NameStep(Control::BoldButton);
+         m.settings().OnBoldButton();
+       });
+     }},
+    {"上标", [](UndoTest& f, MainWindowModel& m, ScriptedUi&) {
+       f.Event([&] {
+         m.NameStep(Control::SuperscriptButton);
+         m.insertions().OnSuperscriptButton();
+       });
+     }},
+    {"序号", [](UndoTest& f, MainWindowModel& m, ScriptedUi& ui) {
+       ui.serial_dialog = [](SerialNumberDialog& d) {
+         d.OnTypeChosen(SerialNumberDialog::kDecimal);
+         d.OnFirstEdited("1");
+         d.OnLastEdited("9");
+         d.OnInsertOrChangeButton();
+       };
+       f.Event([&] { m.OnSerialButton(); });
+     }},
+    {"符号输入", [](UndoTest& f, MainWindowModel& m, ScriptedUi& ui) {
+       ui.symbol_picker = [](SymbolPicker& p) {
+         p.OnCellSelected(1, 1);
+         p.OnInsertButton();
+         p.OnInsertButton();
+         p.OnCloseButton();
+       };
+       f.Event([&] { m.OnSymbolButton(); });
+     }},
+};
+
+TEST_F(UndoTest, EveryKindOfStepIsUndoneAndRedoneWhole) {
+  for (const StepCase& c : kSteps) {
+    SCOPED_TRACE(c.name);
+    BuildRows(kRows, 2);
+    // The history starts with the rows built (changes outside any step start it anew).
+    Event([] {});
+    const std::string before = Whole();
+    ASSERT_FALSE(model_.CanUndo());
+    c.act(*this, model_, ui_);
+    const std::string after = Whole();
+    ASSERT_NE(after, before);
+    EXPECT_EQ(model_.history().position(), 1u);
+    EXPECT_EQ(model_.UndoText(), std::string("撤销 ") + c.name);
+    Undo();
+    EXPECT_EQ(Whole(), before);
+    EXPECT_EQ(model_.RedoText(), std::string("重做 ") + c.name);
+    EXPECT_FALSE(model_.CanUndo());
+    Redo();
+    EXPECT_EQ(Whole(), after);
+    Undo();
+    EXPECT_EQ(Whole(), before);
+    // Back to one row for the next case, outside the history.
+    while (t().RowCount() > 1) {
+      t().Last();
+      t().Delete();
+    }
+    ui_.messages.clear();
+  }
+}
+
+}  // namespace
+}  // namespace qx
+
+namespace qx {
+namespace {
+
+// Typing is one step per visit to a line, split where the operator paused.
+TEST_F(UndoTest, TypingGroupsByVisitAndPause) {
+  BuildRows(kRows, 2);
+  Event([] {});
+  const std::string start = Whole();
+  Type(Control::UpperLine, "W");
+  Type(Control::UpperLine, "i");
+  const std::string two_keys = Whole();
+  EXPECT_EQ(model_.history().step_count(), 1u);
+  ui_.clock.Advance(UndoHistory::kTypingPauseMs + 1);
+  Type(Control::UpperLine, "A");
+  const std::string after_pause = Whole();
+  EXPECT_EQ(model_.history().step_count(), 2u);
+  // Another visit: the lower line and back.
+  Event([&] { model_.Focus(Control::LowerLine); });
+  Event([&] { model_.Focus(Control::UpperLine); });
+  const std::string after_visit = Whole();
+  Type(Control::UpperLine, "i");
+  EXPECT_EQ(model_.history().step_count(), 3u);
+  EXPECT_EQ(model_.UndoText(), "撤销 输入");
+
+  Undo();
+  EXPECT_EQ(Whole(), after_visit);
+  Undo();
+  EXPECT_EQ(Whole(), two_keys);
+  Undo();
+  EXPECT_EQ(Whole(), start);
+  Redo();
+  Redo();
+  EXPECT_EQ(Whole(), after_pause);
+  // A new step drops what was undone.
+  Event([&] {
+    model_.NameStep(Control::AppendButton);
+    model_.segment_list().OnAppendButton();
+  });
+  EXPECT_FALSE(model_.CanRedo());
+  EXPECT_EQ(model_.UndoText(), "撤销 添加");
+}
+
+// The changed flag follows the history: back at the saved state the Document is unchanged.
+TEST_F(UndoTest, ChangedFlagFollowsTheSavedPoint) {
+  BuildRows(kRows, 2);
+  Event([] {});
+  ASSERT_FALSE(model_.doc().file_state.DocModified);
+  Type(Control::UpperLine, "W");
+  EXPECT_TRUE(model_.doc().file_state.DocModified);
+  Undo();
+  EXPECT_FALSE(model_.doc().file_state.DocModified);
+  Redo();
+  EXPECT_TRUE(model_.doc().file_state.DocModified);
+  // Adding and deleting Segments leave the changed flag as it is, and so do their undo and
+  // redo.
+  Event([&] { model_.segment_list().OnDeleteButton(); });
+  Undo();
+  EXPECT_TRUE(model_.doc().file_state.DocModified);
+
+  // Saving keeps the history and moves the saved point.
+  ui_.files = {dir_ / "saved.kel"};
+  Event([&] { model_.files().OnSaveButton(); });
+  ASSERT_FALSE(model_.doc().file_state.DocModified);
+  EXPECT_TRUE(model_.CanUndo());
+  const std::string saved = Whole();
+  Undo();
+  EXPECT_TRUE(model_.doc().file_state.DocModified);
+  Redo();
+  EXPECT_EQ(Whole(), saved);
+  // A change made after undoing past the saved point can never come back to it.
+  Undo();
+  Type(Control::UpperLine, "i");
+  Undo();
+  EXPECT_TRUE(model_.doc().file_state.DocModified);
+}
+
+// Opening or starting a Document starts a new history; undo is not offered while printing.
+TEST_F(UndoTest, NewDocumentStartsANewHistory) {
+  Type(Control::UpperLine, "W");
+  ASSERT_TRUE(model_.CanUndo());
+  ui_.yes_no = {Answer::kNo};
+  Event([&] { model_.files().OnNewButton(); });
+  EXPECT_FALSE(model_.CanUndo());
+  EXPECT_FALSE(model_.CanRedo());
+}
+
+// The history keeps the last steps; the oldest are dropped.
+TEST_F(UndoTest, HistoryKeepsTheLastSteps) {
+  const std::size_t extra = 5;
+  for (std::size_t i = 0; i < UndoHistory::kMaxSteps + extra; ++i)
+    Event([&] { model_.segment_list().OnAppendButton(); });
+  EXPECT_EQ(model_.history().step_count(), UndoHistory::kMaxSteps);
+  const int rows = t().RowCount();
+  while (model_.CanUndo()) Undo();
+  EXPECT_EQ(t().RowCount(), rows - static_cast<int>(UndoHistory::kMaxSteps));
+  EXPECT_LT(model_.history().bytes(), UndoHistory::kMaxBytes);
+}
+
+}  // namespace
+}  // namespace qx
