@@ -12,35 +12,10 @@
 #include "app/main_window_model.h"
 #include "document/gbk.h"
 #include "document/memory_store.h"
+#include "headless_ui.h"
 #include "layout/freetype_canvas.h"
 
 namespace {
-
-// A window without a desktop: nothing here asks or shows anything; a message would mean
-// the key was refused, which the benchmark reports.
-class QuietUi : public qx::WindowUi {
- public:
-  int messages = 0;
-  void Message(std::string_view, std::string_view) override { ++messages; }
-  bool Ask(std::string_view, std::string_view, std::string_view, std::string_view) override {
-    return false;
-  }
-  void Beep() override {}
-  bool OpenWithDesktop(const std::filesystem::path&) override { return true; }
-  qx::Answer AskYesNo(std::string_view, std::string_view, bool) override {
-    return qx::Answer::kNo;
-  }
-  std::optional<std::filesystem::path> OpenFile(const qx::FileDialog&) override { return {}; }
-  std::optional<std::filesystem::path> SaveFile(const qx::FileDialog&) override { return {}; }
-  uint64_t NowMs() override { return 0; }
-  void ProcessEvents() override {}
-  void StartJobTimer(uint32_t) override {}
-  int ShowSerialDialog(qx::SerialNumberDialog&) override { return 0; }
-  int ShowSymbolPicker(qx::SymbolPicker&) override { return 0; }
-  int ShowPrintDialog(qx::PrintDialog&) override { return 0; }
-  void ShowJobPreview(qx::JobPreviewWindow&) override {}
-  void ShowHelp(const std::filesystem::path&) override {}
-};
 
 // 99 GBK bytes: wire numbers with Chinese text, as cabinet lists have them.
 std::string NinetyNineBytes() {
@@ -50,7 +25,7 @@ std::string NinetyNineBytes() {
 }
 
 struct Window {
-  QuietUi ui;
+  qx::bench::HeadlessUi ui;
   qx::FreeTypeCanvas measure_canvas, glyph_canvas{192, 96};
   qx::MainWindowModel model{ui, std::make_unique<qx::MemoryRowStore>(), measure_canvas,
                             glyph_canvas};

@@ -8,45 +8,22 @@
 #include "app/main_window_model.h"
 #include "document/gbk.h"
 #include "document/sqlite_store.h"
+#include "headless_ui.h"
 #include "layout/freetype_canvas.h"
 
 namespace {
-
-// A window without a desktop that says yes to every question.
-class YesUi : public qx::WindowUi {
- public:
-  uint64_t now_ms = 0;
-  void Message(std::string_view, std::string_view) override {}
-  bool Ask(std::string_view, std::string_view, std::string_view, std::string_view) override {
-    return true;
-  }
-  void Beep() override {}
-  bool OpenWithDesktop(const std::filesystem::path&) override { return true; }
-  qx::Answer AskYesNo(std::string_view, std::string_view, bool) override {
-    return qx::Answer::kYes;
-  }
-  std::optional<std::filesystem::path> OpenFile(const qx::FileDialog&) override { return {}; }
-  std::optional<std::filesystem::path> SaveFile(const qx::FileDialog&) override { return {}; }
-  uint64_t NowMs() override { return now_ms; }
-  void ProcessEvents() override {}
-  void StartJobTimer(uint32_t) override {}
-  int ShowSerialDialog(qx::SerialNumberDialog&) override { return 0; }
-  int ShowSymbolPicker(qx::SymbolPicker&) override { return 0; }
-  int ShowPrintDialog(qx::PrintDialog&) override { return 0; }
-  void ShowJobPreview(qx::JobPreviewWindow&) override {}
-  void ShowHelp(const std::filesystem::path&) override {}
-};
 
 constexpr int kSegments = 10000;
 
 // A window on `kSegments` stored Segments of 25 mm, the first one current.
 struct LongDocument {
-  YesUi ui;
+  qx::bench::HeadlessUi ui;
   qx::FreeTypeCanvas measure_canvas, glyph_canvas{192, 96};
   qx::MainWindowModel model{ui, std::make_unique<qx::SqliteRowStore>(), measure_canvas,
                             glyph_canvas};
 
   explicit LongDocument(const std::filesystem::path& dir) {
+    ui.yes = true;  // every question is answered yes
     model.Start(1024, 768, dir, dir / "TL.$$$");
     model.OnActivated();
     qx::SegmentTable& t = model.table();
