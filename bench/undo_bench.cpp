@@ -108,4 +108,26 @@ void BM_RecordTypedCharacter(benchmark::State& state) {
 }
 BENCHMARK(BM_RecordTypedCharacter)->Unit(benchmark::kMicrosecond);
 
+// The first key after a pause opens a step, which is written beside the working table
+// (one durable SQLite write) before the next event.
+void BM_RecordFirstKeyOfAStep(benchmark::State& state) {
+  LongDocument d(BenchDir());
+  qx::MainWindowModel& m = d.model;
+  qx::UndoHistory& h = m.history();
+  for (auto _ : state) {
+    state.PauseTiming();
+    m.line_editors().SetLineText(qx::Control::UpperLine, "A", false);
+    m.line_editors().SetCaret(qx::Control::UpperLine, 1);
+    d.ui.now_ms += 10000;
+    state.ResumeTiming();
+    h.BeginStep();
+    state.PauseTiming();
+    m.line_editors().TypeText(qx::Control::UpperLine, "1");
+    state.ResumeTiming();
+    h.EndStep();
+  }
+  if (!h.CanUndo()) state.SkipWithError("the keys made no step");
+}
+BENCHMARK(BM_RecordFirstKeyOfAStep)->Unit(benchmark::kMicrosecond);
+
 }  // namespace

@@ -3,6 +3,7 @@
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <limits>
 #include <string>
 #include <utility>
 
@@ -10,10 +11,16 @@ namespace qx {
 namespace {
 
 constexpr int kApplicationId = 0x51584544;  // "QXED": marks our working table files
-// Version 2 added the session table; a version 1 file gets it when opened.
-constexpr int kSchemaVersion = 2;
+// Version 2 added the session table, version 3 the undo history and the rows' version;
+// an older file gets them when opened.
+constexpr int kSchemaVersion = 3;
 constexpr const char* kSessionTableSql =
-    "CREATE TABLE IF NOT EXISTS session (name TEXT PRIMARY KEY, value BLOB NOT NULL);";
+    "CREATE TABLE IF NOT EXISTS session (name TEXT PRIMARY KEY, value BLOB NOT NULL);"
+    "CREATE TABLE IF NOT EXISTS history_step (number INTEGER PRIMARY KEY, data BLOB NOT NULL);"
+    "CREATE TABLE IF NOT EXISTS history_state (id INTEGER PRIMARY KEY CHECK (id = 1),"
+    " data BLOB NOT NULL, rows_version INTEGER NOT NULL);"
+    "CREATE TABLE IF NOT EXISTS rows_version (id INTEGER PRIMARY KEY CHECK (id = 1),"
+    " n INTEGER NOT NULL);";
 
 std::string ColumnList() {
   std::string s;
@@ -78,6 +85,8 @@ void SqliteRowStore::Create(const std::filesystem::path& path) {
   Close();
   RemoveTableFiles(path);
   OpenDb(path, /*create=*/true);
+  rows_version_ = 0;
+  version_unwritten_ = false;
   const std::string sql = "PRAGMA application_id=" + std::to_string(kApplicationId) +
                           "; PRAGMA user_version=" + std::to_string(kSchemaVersion) + "; " +
                           CreateSql();
@@ -89,6 +98,9 @@ std::vector<RowStore::StoredRow> SqliteRowStore::Open(const std::filesystem::pat
   OpenDb(path, /*create=*/false);
   try {
     Exec(kSessionTableSql);
+    Stmt q{Prepare("SELECT n FROM rows_version WHERE id = 1")};
+    rows_version_ = sqlite3_step(q.st) == SQLITE_ROW ? sqlite3_column_int64(q.st, 0) : 0;
+    version_unwritten_ = false;
     return ReadRows();
   } catch (...) {
     Close();
@@ -126,7 +138,13 @@ std::vector<RowStore::StoredRow> SqliteRowStore::ReadRows() {
 
 void SqliteRowStore::Close() {
   if (!db_) return;
-  if (batch_depth_ > 0) sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr);
+  if (batch_depth_ > 0) {
+    try {
+      if (version_unwritten_) WriteRowsVersion();
+    } catch (const TableError&) {  // the rows are committed; the history will not match
+    }
+    sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr);
+  }
   batch_depth_ = 0;
   sqlite3_close_v2(db_);
   db_ = nullptr;
@@ -148,8 +166,38 @@ void SqliteRowStore::Bind(sqlite3_stmt* st, int first, const RowValues& values) 
   }
 }
 
-int64_t SqliteRowStore::Insert(const RowValues& values, std::optional<int64_t> before) {
+template <typename F>
+auto SqliteRowStore::ChangeRows(F&& change) {
   if (!db_) throw TableError("table file is not open");
+  const bool own = batch_depth_ == 0;
+  if (own) Exec("BEGIN IMMEDIATE");
+  try {
+    auto result = change();
+    ++rows_version_;
+    version_unwritten_ = true;
+    if (own) {
+      WriteRowsVersion();
+      Exec("COMMIT");
+    }
+    return result;
+  } catch (...) {
+    if (own) sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+    throw;
+  }
+}
+
+void SqliteRowStore::WriteRowsVersion() {
+  Stmt st{Prepare("INSERT OR REPLACE INTO rows_version (id, n) VALUES (1, ?)")};
+  sqlite3_bind_int64(st.st, 1, rows_version_);
+  if (sqlite3_step(st.st) != SQLITE_DONE) Fail("write rows version");
+  version_unwritten_ = false;
+}
+
+int64_t SqliteRowStore::Insert(const RowValues& values, std::optional<int64_t> before) {
+  return ChangeRows([&] { return InsertRow(values, before); });
+}
+
+int64_t SqliteRowStore::InsertRow(const RowValues& values, std::optional<int64_t> before) {
   // Rows are ordered by `ord`; a row inserted before another takes its place and moves the
   // rest one step down, in one transaction.
   Exec("SAVEPOINT ins");
@@ -184,7 +232,13 @@ int64_t SqliteRowStore::Insert(const RowValues& values, std::optional<int64_t> b
 }
 
 void SqliteRowStore::Update(int64_t key, const RowValues& values) {
-  if (!db_) throw TableError("table file is not open");
+  ChangeRows([&] {
+    UpdateRow(key, values);
+    return 0;
+  });
+}
+
+void SqliteRowStore::UpdateRow(int64_t key, const RowValues& values) {
   std::string sql = "UPDATE segment SET ";
   for (int c = 0; c < kColumnCount; ++c) {
     if (c) sql += ", ";
@@ -200,10 +254,12 @@ void SqliteRowStore::Update(int64_t key, const RowValues& values) {
 }
 
 void SqliteRowStore::Remove(int64_t key) {
-  if (!db_) throw TableError("table file is not open");
-  Stmt st{Prepare("DELETE FROM segment WHERE id = ?")};
-  sqlite3_bind_int64(st.st, 1, key);
-  if (sqlite3_step(st.st) != SQLITE_DONE) Fail("delete row");
+  ChangeRows([&] {
+    Stmt st{Prepare("DELETE FROM segment WHERE id = ?")};
+    sqlite3_bind_int64(st.st, 1, key);
+    if (sqlite3_step(st.st) != SQLITE_DONE) Fail("delete row");
+    return 0;
+  });
 }
 
 void SqliteRowStore::BeginBatch() {
@@ -213,7 +269,9 @@ void SqliteRowStore::BeginBatch() {
 
 void SqliteRowStore::CommitBatch() {
   if (batch_depth_ == 0) return;
-  if (--batch_depth_ == 0) Exec("COMMIT");
+  if (--batch_depth_ > 0) return;
+  if (version_unwritten_) WriteRowsVersion();
+  Exec("COMMIT");
 }
 
 void SqliteRowStore::WriteSession(const SessionValues& values) {
@@ -233,6 +291,61 @@ void SqliteRowStore::WriteSession(const SessionValues& values) {
     sqlite3_exec(db_, "ROLLBACK TO session; RELEASE session", nullptr, nullptr, nullptr);
     throw;
   }
+}
+
+void SqliteRowStore::WriteHistory(const HistoryWrite& write) {
+  if (!db_) throw TableError("table file is not open");
+  Exec("SAVEPOINT history");
+  try {
+    if (write.drop_from) {
+      Stmt st{Prepare("DELETE FROM history_step WHERE number >= ?")};
+      sqlite3_bind_int64(st.st, 1, *write.drop_from);
+      if (sqlite3_step(st.st) != SQLITE_DONE) Fail("drop history steps");
+    }
+    if (write.drop_below > 0) {
+      Stmt st{Prepare("DELETE FROM history_step WHERE number < ?")};
+      sqlite3_bind_int64(st.st, 1, write.drop_below);
+      if (sqlite3_step(st.st) != SQLITE_DONE) Fail("drop history steps");
+    }
+    Stmt put{Prepare("INSERT OR REPLACE INTO history_step (number, data) VALUES (?, ?)")};
+    for (const HistoryRecord& r : write.put) {
+      sqlite3_reset(put.st);
+      sqlite3_bind_int64(put.st, 1, r.number);
+      sqlite3_bind_blob(put.st, 2, r.data.data(), static_cast<int>(r.data.size()), SQLITE_STATIC);
+      if (sqlite3_step(put.st) != SQLITE_DONE) Fail("write history step");
+    }
+    Stmt state{Prepare(
+        "INSERT OR REPLACE INTO history_state (id, data, rows_version) VALUES (1, ?, ?)")};
+    sqlite3_bind_blob(state.st, 1, write.state.data(), static_cast<int>(write.state.size()),
+                      SQLITE_STATIC);
+    sqlite3_bind_int64(state.st, 2, rows_version_);
+    if (sqlite3_step(state.st) != SQLITE_DONE) Fail("write history state");
+    Exec("RELEASE history");
+  } catch (...) {
+    sqlite3_exec(db_, "ROLLBACK TO history; RELEASE history", nullptr, nullptr, nullptr);
+    throw;
+  }
+}
+
+KeptHistory SqliteRowStore::ReadHistory() {
+  if (!db_) throw TableError("table file is not open");
+  KeptHistory kept;
+  {
+    Stmt q{Prepare("SELECT data, rows_version FROM history_state WHERE id = 1")};
+    if (sqlite3_step(q.st) != SQLITE_ROW) return kept;
+    const auto* p = static_cast<const char*>(sqlite3_column_blob(q.st, 0));
+    kept.state.assign(p ? p : "", static_cast<std::size_t>(sqlite3_column_bytes(q.st, 0)));
+    kept.matches_rows = sqlite3_column_int64(q.st, 1) == rows_version_;
+  }
+  Stmt q{Prepare("SELECT number, data FROM history_step ORDER BY number")};
+  int rc;
+  while ((rc = sqlite3_step(q.st)) == SQLITE_ROW) {
+    const auto* p = static_cast<const char*>(sqlite3_column_blob(q.st, 1));
+    kept.steps.push_back({sqlite3_column_int64(q.st, 0),
+                          std::string(p ? p : "", static_cast<std::size_t>(sqlite3_column_bytes(q.st, 1)))});
+  }
+  if (rc != SQLITE_DONE) Fail("read history");
+  return kept;
 }
 
 SessionValues SqliteRowStore::ReadSession() {

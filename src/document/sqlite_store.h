@@ -3,6 +3,10 @@
 // Every change outside a batch is its own transaction and is on disk when the call
 // returns (write-ahead log, full sync), so a row that was stored survives a crash of the
 // program. A batch makes a bulk walk one transaction.
+//
+// The file also keeps the undo history. Every change to the rows counts up a version kept
+// in the same transaction, and the history is written with the version it follows, so a
+// history that a crash left behind the rows is known as such when the file is read back.
 #pragma once
 
 #include <filesystem>
@@ -29,6 +33,8 @@ class SqliteRowStore : public RowStore {
   void CommitBatch() override;
   void WriteSession(const SessionValues& values) override;
   SessionValues ReadSession() override;
+  void WriteHistory(const HistoryWrite& write) override;
+  KeptHistory ReadHistory() override;
 
   // Whether `path` is a working table file this program wrote.
   static bool IsWorkingTable(const std::filesystem::path& path);
@@ -52,9 +58,18 @@ class SqliteRowStore : public RowStore {
   sqlite3_stmt* Prepare(const char* sql);
   void Bind(sqlite3_stmt* st, int first, const RowValues& values);
   [[noreturn]] void Fail(const char* what);
+  // Runs one change to the rows in a transaction (the batch's, else its own) that also
+  // counts up the rows' version.
+  template <typename F>
+  auto ChangeRows(F&& change);
+  void WriteRowsVersion();
+  int64_t InsertRow(const RowValues& values, std::optional<int64_t> before);
+  void UpdateRow(int64_t key, const RowValues& values);
 
   sqlite3* db_ = nullptr;
   int batch_depth_ = 0;
+  int64_t rows_version_ = 0;
+  bool version_unwritten_ = false;
 };
 
 }  // namespace qx

@@ -76,6 +76,22 @@ SessionValues SegmentTable::ReadSession() {
   return store_->ReadSession();
 }
 
+void SegmentTable::WriteHistory(const HistoryWrite& write) {
+  RequireOpen();
+  store_->WriteHistory(write);
+}
+
+KeptHistory SegmentTable::ReadHistory() {
+  RequireOpen();
+  return store_->ReadHistory();
+}
+
+const RowValues& SegmentTable::KeptValuesAt(int row) const {
+  RequireOpen();
+  if (row < 0 || row >= RowCount()) throw TableError("no such row");
+  return rows_[static_cast<std::size_t>(row)].values;
+}
+
 void SegmentTable::AttachAllControls() {
   if (detached_ == 0) return;
   detached_ = 1;

@@ -47,6 +47,29 @@ class TableError : public std::runtime_error {
 // Facts about the editing session a store keeps beside the rows (name -> value).
 using SessionValues = std::map<std::string, std::string>;
 
+// The undo history a store keeps beside the rows: its steps by number, as opaque records,
+// and the history's own state (which steps are done).
+struct HistoryRecord {
+  int64_t number = 0;
+  std::string data;
+};
+struct KeptHistory {
+  std::vector<HistoryRecord> steps;  // in number order
+  std::string state;
+  // No row was changed after the history was last written: its steps lead to the rows as
+  // they are. A history that does not match must not be used.
+  bool matches_rows = false;
+};
+// One durable change of the kept history: the steps numbered `drop_from` and above and
+// those below `drop_below` are dropped, then `put` is added (a step of the same number is
+// replaced) and the state replaced.
+struct HistoryWrite {
+  std::optional<int64_t> drop_from;
+  int64_t drop_below = 0;  // numbers start at 0
+  std::vector<HistoryRecord> put;
+  std::string state;
+};
+
 class RowStore {
  public:
   struct StoredRow {
@@ -71,6 +94,11 @@ class RowStore {
   // returns. A store that keeps none ignores them.
   virtual void WriteSession(const SessionValues&) {}
   virtual SessionValues ReadSession() { return {}; }
+  // The undo history kept with the rows (see KeptHistory), durable when the call returns;
+  // inside a batch it becomes durable with the batch's changes. A store that keeps none
+  // ignores it and reads back an empty history.
+  virtual void WriteHistory(const HistoryWrite&) {}
+  virtual KeptHistory ReadHistory() { return {}; }
 };
 
 struct Bookmark {
@@ -126,6 +154,9 @@ class SegmentTable {
   // The session facts kept with the rows (see RowStore).
   void WriteSession(const SessionValues& values);
   SessionValues ReadSession();
+  // The undo history kept with the rows (see RowStore).
+  void WriteHistory(const HistoryWrite& write);
+  KeptHistory ReadHistory();
 
   bool IsEmpty() const { return rows_.empty(); }
   int RowCount() const { return static_cast<int>(rows_.size()); }
@@ -172,6 +203,8 @@ class SegmentTable {
   // reads with its unstored edits.
   const FieldValue& ValueAt(int row, int col) const;
   std::string TextAt(int row, int col) const;
+  // The fields of a row as kept, without the current row's unstored edits.
+  const RowValues& KeptValuesAt(int row) const;
 
   // Fields of the current row. Reads see unstored edits.
   const FieldValue& Value(int col) const;

@@ -1,6 +1,7 @@
 #include "editing/undo_history.h"
 
 #include <algorithm>
+#include <cstdio>
 
 #include "editing/messages.h"
 
@@ -22,26 +23,6 @@ bool PrintsDifferently(const RowValues& a, const RowValues& b) {
     if (a[static_cast<std::size_t>(c)] != b[static_cast<std::size_t>(c)]) return true;
   }
   return false;
-}
-
-std::size_t BytesOf(const RowValues& values) {
-  std::size_t n = sizeof(RowValues);
-  for (const FieldValue& v : values)
-    if (const auto* s = std::get_if<std::string>(&v)) n += s->capacity();
-  return n;
-}
-
-std::size_t BytesOf(const RowChange& c) {
-  std::size_t n = sizeof(RowChange);
-  if (c.before) n += BytesOf(c.before->values);
-  if (c.after) n += BytesOf(c.after->values);
-  return n;
-}
-
-std::size_t BytesOf(const UndoStep& s) {
-  std::size_t n = sizeof(UndoStep) + s.name.size();
-  for (const RowChange& c : s.changes) n += BytesOf(c);
-  return n;
 }
 
 }  // namespace
@@ -117,18 +98,18 @@ void UndoHistory::Restore(const WindowState& s) {
   ctx_.controls.SetStatus(1, status1);
 }
 
-void UndoHistory::Apply(const UndoStep& step, bool forward) {
+void UndoHistory::Apply(std::size_t index, bool forward) {
   SegmentTable& t = ctx_.doc.table;
+  const UndoStep& step = steps_[index];
   t.SetRowChangeObserver(nullptr);
   t.DetachControls();
   try {
+    // The rows and the kept history's new position become durable together.
     SegmentTable::Batch batch(t);
-    if (forward) {
-      for (const RowChange& c : step.changes) t.ApplyRowChange(c, true);
-    } else {
-      for (auto it = step.changes.rbegin(); it != step.changes.rend(); ++it)
-        t.ApplyRowChange(*it, false);
-    }
+    ApplyRowChanges(t, step.changes, forward);
+    position_ = forward ? index + 1 : index;
+    state_unkept_ = true;
+    Keep();
     batch.Commit();
     Restore(forward ? step.after : step.before);
   } catch (...) {
@@ -144,7 +125,7 @@ void UndoHistory::Apply(const UndoStep& step, bool forward) {
   ctx_.Changed();
 }
 
-void UndoHistory::Clear() {
+void UndoHistory::ForgetInMemory() {
   steps_.clear();
   position_ = 0;
   bytes_ = 0;
@@ -152,6 +133,86 @@ void UndoHistory::Clear() {
   typing_open_ = false;
   generation_ = ctx_.doc.table.generation();
   untracked_change_ = false;
+  first_number_ = 0;
+  kept_write_ = {};
+  to_keep_.clear();
+  state_unkept_ = false;
+}
+
+void UndoHistory::Clear() {
+  ForgetInMemory();
+  kept_write_.drop_from = 0;
+  state_unkept_ = true;
+  Keep();
+}
+
+std::string UndoHistory::EncodeState() const {
+  return std::to_string(first_number_) + ' ' + std::to_string(position_);
+}
+
+void UndoHistory::TakeUpKept() {
+  ForgetInMemory();
+  SegmentTable& t = ctx_.doc.table;
+  if (!t.IsOpen()) return;
+  KeptHistory kept;
+  try {
+    kept = t.ReadHistory();
+  } catch (const TableError&) {
+    return Clear();
+  }
+  if (kept.state.empty() && kept.steps.empty()) return;  // a new table
+  long long first = 0;
+  std::size_t position = 0;
+  bool usable = kept.matches_rows &&
+                std::sscanf(kept.state.c_str(), "%lld %zu", &first, &position) == 2 &&
+                position <= kept.steps.size();
+  std::vector<UndoStep> steps;
+  for (std::size_t i = 0; usable && i < kept.steps.size(); ++i) {
+    std::optional<UndoStep> step = DecodeStep(kept.steps[i].data);
+    usable = step && kept.steps[i].number == first + static_cast<long long>(i);
+    if (usable) steps.push_back(std::move(*step));
+  }
+  if (!usable) return Clear();  // it would lead somewhere else than the rows
+  steps_ = std::move(steps);
+  position_ = position;
+  first_number_ = first;
+  for (const UndoStep& step : steps_) bytes_ += step.bytes;
+  // Nothing restored was saved by this run: no step leads back to an unchanged Document.
+  saved_ = ctx_.doc.file_state.DocModified ? -1 : static_cast<long>(position_);
+}
+
+void UndoHistory::Keep() {
+  if (!state_unkept_ && to_keep_.empty() && !kept_write_.drop_from &&
+      kept_write_.drop_below == 0)
+    return;
+  HistoryWrite write = std::move(kept_write_);
+  std::sort(to_keep_.begin(), to_keep_.end());
+  to_keep_.erase(std::unique(to_keep_.begin(), to_keep_.end()), to_keep_.end());
+  for (int64_t number : to_keep_) {
+    const int64_t i = number - first_number_;
+    if (i < 0 || i >= static_cast<int64_t>(steps_.size())) continue;
+    write.put.push_back({number, EncodeStep(steps_[static_cast<std::size_t>(i)])});
+  }
+  write.state = EncodeState();
+  kept_write_ = {};
+  to_keep_.clear();
+  state_unkept_ = false;
+  SegmentTable& t = ctx_.doc.table;
+  if (!t.IsOpen()) return;
+  try {
+    t.WriteHistory(write);
+  } catch (const TableError&) {
+  }
+}
+
+void UndoHistory::DropRedo() {
+  if (position_ >= steps_.size()) return;
+  for (std::size_t i = position_; i < steps_.size(); ++i) bytes_ -= steps_[i].bytes;
+  steps_.resize(position_);
+  if (saved_ > static_cast<long>(position_)) saved_ = -1;
+  const int64_t from = first_number_ + static_cast<int64_t>(position_);
+  kept_write_.drop_from = kept_write_.drop_from ? std::min(*kept_write_.drop_from, from) : from;
+  state_unkept_ = true;
 }
 
 void UndoHistory::StartHere() {
@@ -162,7 +223,11 @@ void UndoHistory::StartHere() {
 }
 
 void UndoHistory::BeginStep() {
-  if (untracked_change_ || generation_ != ctx_.doc.table.generation()) Clear();
+  if (generation_ != ctx_.doc.table.generation()) {
+    TakeUpKept();
+  } else if (untracked_change_) {
+    Clear();
+  }
   before_ = Capture();
   pending_.clear();
   ctx_.step_name.clear();
@@ -204,8 +269,9 @@ void UndoHistory::EndStep() {
     return;
   }
   if (generation_ != ctx_.doc.table.generation()) {
-    // Another Document (opened, new, restored): its history starts now.
-    Clear();
+    // Another Document (opened, new, restored): its history starts now, or goes on from
+    // where the working table's own history left it.
+    TakeUpKept();
     pending_.clear();
     return;
   }
@@ -213,17 +279,17 @@ void UndoHistory::EndStep() {
   if (!ChangesWhatIsShown(after)) {
     if (!pending_.empty()) {
       // Edits stored on leaving a line or moving: they belong to the step that made them.
-      steps_.resize(position_);
+      DropRedo();
       if (position_ > 0) {
         UndoStep& last = steps_[position_ - 1];
-        for (RowChange& c : pending_) {
-          const std::size_t n = BytesOf(c);
-          last.bytes += n;
-          bytes_ += n;
-          last.changes.push_back(std::move(c));
-        }
+        AppendRowChanges(last.changes, pending_);
+        bytes_ -= last.bytes;
+        last.bytes = BytesOf(last);
+        bytes_ += last.bytes;
+        MarkToKeep(position_ - 1);
       }
       typing_open_ = false;
+      Keep();
     }
     if (ctx_.focus() != typing_line_) typing_open_ = false;
     pending_.clear();
@@ -238,7 +304,10 @@ void UndoHistory::EndStep() {
                      now - typing_last_ms_ <= kTypingPauseMs &&
                      saved_ != static_cast<long>(position_);
   if (merge) {
-    steps_[position_ - 1].after = std::move(after);
+    // Kept beside the table with the next step: typing writes nothing per key.
+    UndoStep& last = steps_[position_ - 1];
+    last.after = std::move(after);
+    MarkToKeep(position_ - 1);
     typing_last_ms_ = now;
   } else {
     UndoStep step;
@@ -251,8 +320,9 @@ void UndoHistory::EndStep() {
     step.marks_changed = before_.modified || after.modified;
     step.before = std::move(before_);
     step.after = std::move(after);
-    step.changes = std::move(pending_);
+    AppendRowChanges(step.changes, pending_);
     Push(std::move(step));
+    Keep();
     typing_open_ = typing;
     typing_line_ = line;
     typing_row_ = steps_.back().after.cursor.current;
@@ -264,13 +334,13 @@ void UndoHistory::EndStep() {
 
 void UndoHistory::Push(UndoStep step) {
   // A new step drops the steps that were undone.
-  for (std::size_t i = position_; i < steps_.size(); ++i) bytes_ -= steps_[i].bytes;
-  steps_.resize(position_);
-  if (saved_ > static_cast<long>(position_)) saved_ = -1;
+  DropRedo();
   step.bytes = BytesOf(step);
   bytes_ += step.bytes;
   steps_.push_back(std::move(step));
   position_ = steps_.size();
+  MarkToKeep(position_ - 1);
+  state_unkept_ = true;
   // The oldest steps go first; the newest one stays whatever its size.
   std::size_t drop = 0;
   while (steps_.size() - drop > 1 &&
@@ -282,6 +352,8 @@ void UndoHistory::Push(UndoStep step) {
     steps_.erase(steps_.begin(), steps_.begin() + static_cast<std::ptrdiff_t>(drop));
     position_ -= drop;
     saved_ = saved_ >= static_cast<long>(drop) ? saved_ - static_cast<long>(drop) : -1;
+    first_number_ += static_cast<int64_t>(drop);
+    kept_write_.drop_below = first_number_;
   }
 }
 
@@ -324,8 +396,7 @@ void UndoHistory::Undo() {
   if (!CanUndo()) return;
   undo_ran_ = true;
   typing_open_ = false;
-  Apply(steps_[position_ - 1], false);
-  --position_;
+  Apply(position_ - 1, false);
   ctx_.doc.file_state.DocModified = DiffersFromSaved();
   ctx_.Changed();
 }
@@ -335,8 +406,7 @@ void UndoHistory::Redo() {
   if (!CanRedo()) return;
   undo_ran_ = true;
   typing_open_ = false;
-  Apply(steps_[position_], true);
-  ++position_;
+  Apply(position_, true);
   ctx_.doc.file_state.DocModified = DiffersFromSaved();
   ctx_.Changed();
 }

@@ -12,35 +12,9 @@
 #include <vector>
 
 #include "editing/editing_context.h"
+#include "editing/undo_record.h"
 
 namespace qx {
-
-// What the window shows around the rows: restored whole by undo and redo.
-struct WindowState {
-  DocumentSettings settings;
-  uint8_t MaterialCode = 0, CutCode = 0, CharSpacing = 0, AlignCode = 0;
-  uint8_t ActiveLine = 0;
-  int32_t SavedCaret = 0;
-  SegmentValues values;
-  ValuesBeforeEdit before_edit;
-  CursorState cursor;
-  int row_count = 0;
-  RowValues current_row{};  // the current row as shown (with unstored edits)
-  LineEditor upper, lower;
-  std::string length_text, repeat_text;
-  ControlStates controls;
-  bool modified = false;  // the changed flag (not restored: the history decides it)
-};
-
-struct UndoStep {
-  std::string name;
-  WindowState before, after;
-  std::vector<RowChange> changes;  // in the order they were made
-  std::size_t bytes = 0;           // about what the step takes in memory
-  // Whether the step made the Document differ from its file: a change that leaves the
-  // changed flag off (copying to the following Segments) does not.
-  bool marks_changed = true;
-};
 
 class UndoHistory : private RowChangeObserver {
  public:
@@ -66,7 +40,7 @@ class UndoHistory : private RowChangeObserver {
   void Undo();
   void Redo();
 
-  // Forgets every step: a new Document.
+  // Forgets every step, here and beside the working table.
   void Clear();
   std::size_t step_count() const { return steps_.size(); }
   std::size_t position() const { return position_; }
@@ -76,7 +50,9 @@ class UndoHistory : private RowChangeObserver {
   void OnRowChange(const RowChange& change) override;
   WindowState Capture() const;
   void Restore(const WindowState& s);
-  void Apply(const UndoStep& step, bool forward);
+  // Undoes (or redoes) steps_[index] and moves the position past it (or before it).
+  void Apply(std::size_t index, bool forward);
+  void DropRedo();
   bool ChangesWhatIsShown(const WindowState& after) const;
   bool IsTyping(const WindowState& after, Control* line) const;
   void Push(UndoStep step);
@@ -84,6 +60,16 @@ class UndoHistory : private RowChangeObserver {
   bool DiffersFromSaved() const;
   void StartHere();
   void TakeInPending();
+  // Another table: takes up the history kept beside it when that leads to its rows, else
+  // starts anew.
+  void TakeUpKept();
+  void ForgetInMemory();
+  // Writes what changed since the last write beside the working table. A failed write
+  // is not reported: the rows change the next time, and the kept history then no longer
+  // matches them, so it is never used.
+  void Keep();
+  void MarkToKeep(std::size_t index) { to_keep_.push_back(first_number_ + static_cast<int64_t>(index)); }
+  std::string EncodeState() const;
 
   EditingContext& ctx_;
   std::vector<UndoStep> steps_;
@@ -91,6 +77,12 @@ class UndoHistory : private RowChangeObserver {
   long saved_ = 0;            // the position the file on disk matches; -1: none
   std::size_t bytes_ = 0;
   uint64_t generation_ = ~uint64_t{0};  // the table the history belongs to
+
+  // Beside the working table, steps_[i] is kept as number first_number_ + i.
+  int64_t first_number_ = 0;
+  HistoryWrite kept_write_;         // what the next Keep writes besides to_keep_
+  std::vector<int64_t> to_keep_;    // numbers of steps to write again
+  bool state_unkept_ = false;
 
   bool recording_ = false;
   bool untracked_change_ = false;  // the rows changed outside any step

@@ -3,6 +3,7 @@
 // one is kept and what can be read is offered, and a store that fails is told while the
 // editor goes on with the text still in place.
 #include <gtest/gtest.h>
+#include <functional>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -94,6 +95,86 @@ TEST(CrashRecovery, RestoreBringsBackRowsSettingsAndTheDocumentFile) {
   model.files().OnSaveButton();
   EXPECT_TRUE(ui.dialogs.empty());
   EXPECT_FALSE(model.doc().file_state.DocModified);
+}
+
+// The undo history lives with the working table: after a crash and "恢复" the steps made
+// before the crash can be undone and redone. A history that a crash left behind the rows
+// (a row changed after its last write) is not used: its steps would lead elsewhere.
+TEST(CrashRecovery, TheUndoHistoryOutlivesACrash) {
+  struct Case {
+    const char* name;
+    bool change_after_history;  // a row stored outside any step, then the crash
+  };
+  for (const Case c : {Case{"steps kept", false}, Case{"rows ahead of the history", true}}) {
+    SCOPED_TRACE(c.name);
+    TempDir dir;
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      ScriptedUi ui;
+      BarCanvas a, b;
+      MainWindowModel model(ui, std::make_unique<SqliteRowStore>(), a, b);
+      model.Start(1024, 768, dir.path(), dir / "TL.$$$");
+      auto run = [&](const std::function<void()>& f) { model.Run(f); };
+      run([&] { model.OnActivated(); });
+      run([&] { model.line_editors().TypeText(Control::UpperLine, "K1"); });
+      run([&] {
+        model.NameStep(Control::AppendButton);
+        model.segment_list().OnAppendButton();
+      });
+      run([&] { model.line_editors().TypeText(Control::UpperLine, "K2"); });
+      run([&] {
+        model.NameStep(Control::StoreButton);
+        model.segment_list().OnStoreButton();
+      });
+      run([&] { model.PickSelector(Control::MaterialSelector, 6); });  // 热缩管
+      run([&] { model.PickSelector(Control::CutSelector, 2); });
+      if (c.change_after_history) {
+        SegmentTable& t = model.table();
+        t.Edit();
+        t.SetText(kUpperLineColumn, "X");
+        t.Store();
+      }
+      kill(getpid(), SIGKILL);
+      _exit(0);  // not reached
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFSIGNALED(status));
+
+    auto slot = WorkingTableSlot::Acquire(dir.path());
+    ASSERT_TRUE(slot.has_leftover());
+    ScriptedUi ui;
+    ui.answers = {true};  // "恢复"
+    BarCanvas a, b;
+    MainWindowModel model(ui, std::make_unique<SqliteRowStore>(), a, b);
+    model.Start(1024, 768, dir.path(), {slot.table_path(), true});
+    auto run = [&](const std::function<void()>& f) { ASSERT_TRUE(model.Run(f)); };
+    run([&] { model.OnActivated(); });
+    if (c.change_after_history) {
+      EXPECT_EQ(UpperLines(model.table()), (S{"K1", "X"}));
+      EXPECT_FALSE(model.CanUndo());
+      continue;
+    }
+    EXPECT_EQ(UpperLines(model.table()), (S{"K1", "K2"}));
+    EXPECT_EQ(model.UndoText(), "撤销 半切");
+    std::vector<std::string> undone;
+    while (model.CanUndo()) {
+      undone.push_back(model.UndoText());
+      run([&] { model.Undo(); });
+    }
+    // Storing what was typed belongs to the typing step.
+    EXPECT_EQ(undone, (S{"撤销 半切", "撤销 材料", "撤销 输入", "撤销 添加", "撤销 输入"}));
+    EXPECT_EQ(UpperLines(model.table()), (S{""}));
+    EXPECT_EQ(model.doc().settings.material_index, DocumentSettings{}.material_index);
+    EXPECT_EQ(model.doc().settings.cut_index, DocumentSettings{}.cut_index);
+    // Nothing restored was saved by this run: undoing it all leaves a changed Document.
+    EXPECT_TRUE(model.doc().file_state.DocModified);
+    while (model.CanRedo()) run([&] { model.Redo(); });
+    EXPECT_EQ(UpperLines(model.table()), (S{"K1", "K2"}));
+    EXPECT_EQ(model.doc().settings.material_index, 6);
+    EXPECT_EQ(model.doc().settings.cut_index, 2);
+  }
 }
 
 TEST(CrashRecovery, ADamagedLeftoverIsToldAndItsReadableRowsRestored) {

@@ -41,7 +41,7 @@ class UndoTest : public WindowTest {
     }
     s << "numbers: [" << model_.context().NumberEditText(Control::LengthEdit) << "] ["
       << model_.context().NumberEditText(Control::RepeatEdit) << "]\n";
-    s << "changed: " << p.DocModified << "\n";
+    s << "changed: " << p.DocModified << " measured in " << model_.measurer().face() << "\n";
     return s.str();
   }
   void Event(const std::function<void()>& f) { ASSERT_TRUE(model_.Run(f)); }
@@ -120,6 +120,9 @@ const StepCase kSteps[] = {
     {"字距", [](UndoTest& f, MainWindowModel& m, ScriptedUi&) {
        f.Event([&] { m.PickSelector(Control::SpacingSelector, 1); });
      }},
+    {"字体选择", [](UndoTest& f, MainWindowModel& m, ScriptedUi&) {
+       f.Event([&] { m.PickSelector(Control::FontFaceSelector, 1); });
+     }},
     {"浓度", [](UndoTest& f, MainWindowModel& m, ScriptedUi&) {
        f.Event([&] { m.PickSelector(Control::DensitySelector, 6); });
      }},
@@ -156,6 +159,7 @@ const StepCase kSteps[] = {
 };
 
 TEST_F(UndoTest, EveryKindOfStepIsUndoneAndRedoneWhole) {
+  model_.settings().SetFaceItems({"黑体", "宋体"});
   for (const StepCase& c : kSteps) {
     SCOPED_TRACE(c.name);
     BuildRows(kRows, 2);
@@ -284,6 +288,52 @@ TEST_F(UndoTest, HistoryKeepsTheLastSteps) {
   while (model_.CanUndo()) Undo();
   EXPECT_EQ(t().RowCount(), rows - static_cast<int>(UndoHistory::kMaxSteps));
   EXPECT_LT(model_.history().bytes(), UndoHistory::kMaxBytes);
+  // The history kept beside the working table is bounded alike.
+  EXPECT_EQ(t().ReadHistory().steps.size(), UndoHistory::kMaxSteps);
+}
+
+
+// Undo pressed while a number editor holds a value not yet taken: the value is dropped
+// with the step before it, and the editors show the Segment as it was.
+TEST_F(UndoTest, UndoInsideANumberEditorTakesBackTheLastStep) {
+  BuildRows(kRows, 2);
+  Event([] {});
+  const std::string start = Whole();
+  Type(Control::UpperLine, "W");
+  Event([&] { model_.Focus(Control::LengthEdit); });
+  Event([&] { model_.context().SetNumberEditText(Control::LengthEdit, "40"); });
+  ASSERT_EQ(model_.UndoText(), "撤销 输入");
+  Undo();
+  EXPECT_EQ(Whole(), start);
+  Redo();
+  EXPECT_EQ(gbk::ToUtf8(model_.context().editor(Control::UpperLine).text), "iWW");
+  EXPECT_EQ(t().Int(kLengthColumn), 30);
+}
+
+// A kept step is read back as it was; a damaged or cut record is refused, never trusted.
+TEST_F(UndoTest, AKeptStepReadsBackOrIsRefused) {
+  BuildRows(kRows, 2);
+  Event([] {});
+  ui_.yes_no = {Answer::kYes};
+  Event([&] {
+    model_.NameStep(Control::FollowingLengthButton);
+    model_.following().OnFollowingLengthButton();
+  });
+  const KeptHistory kept = t().ReadHistory();
+  ASSERT_EQ(kept.steps.size(), 1u);
+  const std::string& data = kept.steps[0].data;
+  const std::optional<UndoStep> step = DecodeStep(data);
+  ASSERT_TRUE(step);
+  EXPECT_EQ(step->name, "段长");
+  EXPECT_EQ(EncodeStep(*step), data);
+  for (std::size_t n = 0; n < data.size(); ++n) EXPECT_FALSE(DecodeStep(data.substr(0, n))) << n;
+  EXPECT_FALSE(DecodeStep(data + '\0'));
+  // Damaged row changes are refused by undo without touching the table.
+  std::string damaged = step->changes;
+  damaged.resize(damaged.size() - 1);
+  const std::string rows = Whole();
+  EXPECT_THROW(ApplyRowChanges(t(), damaged, false), TableError);
+  EXPECT_EQ(Whole(), rows);
 }
 
 }  // namespace
