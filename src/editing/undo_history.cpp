@@ -251,6 +251,22 @@ bool UndoHistory::ChangesWhatIsShown(const WindowState& after) const {
          PrintsDifferently(b.current_row, after.current_row);
 }
 
+bool UndoHistory::ChangesTheDocument(const WindowState& after) const {
+  // Only Segments with an upper line are saved.
+  auto saved = [](const std::optional<RowSlot>& row) {
+    if (!row) return false;
+    const auto* upper = std::get_if<std::string>(&row->values[kUpperLineColumn]);
+    return upper && !upper->empty();
+  };
+  for (const RowChange& c : pending_) {
+    if (!saved(c.before) && !saved(c.after)) continue;
+    if (!c.before || !c.after || PrintsDifferently(c.before->values, c.after->values)) return true;
+  }
+  // Characters typed or deleted in the Segment being edited.
+  return before_.cursor.current == after.cursor.current &&
+         (before_.upper.text != after.upper.text || before_.lower.text != after.lower.text);
+}
+
 bool UndoHistory::IsTyping(const WindowState& after, Control* line) const {
   if (!ctx_.step_name.empty() || !pending_.empty()) return false;
   if (before_.cursor.current != after.cursor.current) return false;
@@ -317,6 +333,10 @@ void UndoHistory::EndStep() {
     // named after that editor.
     if (step.name.empty() && ctx_.focus() != Control::None) step.name = Info(ctx_.focus()).caption;
     if (step.name.empty()) step.name = msg::kStepEdit;
+    // Every change to what is saved marks the Document changed, so that closing asks
+    // before it is lost: also deleting a Segment or characters and changing the following
+    // Segments, which do not mark it themselves.
+    if (ChangesTheDocument(after)) after.modified = ctx_.doc.file_state.DocModified = true;
     step.marks_changed = before_.modified || after.modified;
     step.before = std::move(before_);
     step.after = std::move(after);

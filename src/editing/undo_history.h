@@ -55,6 +55,7 @@ class UndoHistory : private RowChangeObserver {
   void DropRedo();
   bool ChangesWhatIsShown(const WindowState& after) const;
   bool IsTyping(const WindowState& after, Control* line) const;
+  bool ChangesTheDocument(const WindowState& after) const;
   void Push(UndoStep step);
   void FollowSavedPoint();
   bool DiffersFromSaved() const;

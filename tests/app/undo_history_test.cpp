@@ -245,8 +245,7 @@ TEST_F(UndoTest, ChangedFlagFollowsTheSavedPoint) {
   EXPECT_FALSE(model_.doc().file_state.DocModified);
   Redo();
   EXPECT_TRUE(model_.doc().file_state.DocModified);
-  // Adding and deleting Segments leave the changed flag as it is, and so do their undo and
-  // redo.
+  // Away from the saved point, deleting a Segment and taking that back leave it changed.
   Event([&] { model_.segment_list().OnDeleteButton(); });
   Undo();
   EXPECT_TRUE(model_.doc().file_state.DocModified);
@@ -334,6 +333,58 @@ TEST_F(UndoTest, AKeptStepReadsBackOrIsRefused) {
   const std::string rows = Whole();
   EXPECT_THROW(ApplyRowChanges(t(), damaged, false), TableError);
   EXPECT_EQ(Whole(), rows);
+}
+
+
+// Every change to what is saved marks an unchanged Document changed, so that closing asks
+// before the change is lost, including those whose own handlers leave the flag alone;
+// undoing it makes the Document unchanged again. An empty Segment added is no change.
+TEST_F(UndoTest, EveryChangeToWhatIsSavedMarksTheDocumentChanged) {
+  struct Case {
+    const char* name;
+    std::function<void(UndoTest&, MainWindowModel&, ScriptedUi&)> act;
+    bool changes;
+  };
+  const Case cases[] = {
+      {"删段",
+       [](UndoTest& f, MainWindowModel& m, ScriptedUi&) {
+         f.Event([&] { m.segment_list().OnDeleteButton(); });
+       },
+       true},
+      {"Backspace",
+       [](UndoTest& f, MainWindowModel& m, ScriptedUi&) {
+         f.Event([&] { m.line_editors().SetCaret(Control::UpperLine, 2); });
+         f.Event([&] { m.line_editors().PressBackspace(Control::UpperLine); });
+       },
+       true},
+      {"段长 to the following Segments",
+       [](UndoTest& f, MainWindowModel& m, ScriptedUi& ui) {
+         ui.yes_no = {Answer::kYes};
+         f.Event([&] {
+           m.table().Edit();
+           m.table().SetInt(kLengthColumn, 40);
+           m.following().OnFollowingLengthButton();
+         });
+       },
+       true},
+      {"添加", [](UndoTest& f, MainWindowModel& m,
+                ScriptedUi&) { f.Event([&] { m.segment_list().OnAppendButton(); }); },
+       false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    BuildRows(kRows, 2);
+    model_.doc().file_state.DocModified = false;
+    Event([] {});
+    c.act(*this, model_, ui_);
+    EXPECT_EQ(model_.doc().file_state.DocModified, c.changes);
+    while (model_.CanUndo()) Undo();
+    EXPECT_FALSE(model_.doc().file_state.DocModified);
+    while (t().RowCount() > 1) {
+      t().Last();
+      t().Delete();
+    }
+  }
 }
 
 }  // namespace
