@@ -9,6 +9,7 @@
 #include "document/document_file.h"
 #include "document/excel_import.h"
 #include "document/gbk.h"
+#include "document/memory_store.h"
 #include "document/native_export.h"
 #include "document/workbook.h"
 #include "editing/messages.h"
@@ -254,18 +255,26 @@ bool DocumentFiles::GiveUpDocument(GiveUp command) {
   return WriteAndDrop(target);
 }
 
-bool DocumentFiles::LoadDocument(const std::filesystem::path* given) {
+bool DocumentFiles::CanReadDocument(const std::filesystem::path& file) {
+  SegmentTable scratch(std::make_unique<MemoryRowStore>());
+  scratch.Bind(file);
+  DocumentSettings settings;
+  try {
+    if (ReadDocumentFile(file, scratch, settings)) return true;
+    ctx_.ui.Message(msg::kNoSegmentsInFile, msg::kInfo);
+  } catch (const TableError&) {
+    ctx_.ui.Message(msg::kInvalidFile, msg::kInfo);
+  }
+  return false;
+}
+
+bool DocumentFiles::LoadDocument(const std::filesystem::path& file) {
   DocumentFileState& p = ctx_.doc.file_state;
   SegmentTable& t = ctx_.doc.table;
   p.UserEditing = false;
-  const std::optional<std::filesystem::path> file =
-      given ? std::optional<std::filesystem::path>(*given)
-            : ctx_.ui.OpenFile(DocumentDialog(false));
-  if (!file) return false;
-  RememberFolderOf(*file);
   t.Bind(p.TempPath);
   try {
-    if (!ReadDocumentFile(*file, t, ctx_.doc.settings)) {
+    if (!ReadDocumentFile(file, t, ctx_.doc.settings)) {
       if (t.IsOpen()) t.Close();
       return false;
     }
@@ -274,7 +283,7 @@ bool DocumentFiles::LoadDocument(const std::filesystem::path* given) {
     ctx_.ui.Message(msg::kInvalidFile, msg::kInfo);
     return false;
   }
-  p.DocPath = *file;
+  p.DocPath = file;
   ctx_.measurer.SetFace(ctx_.doc.settings.font_face);
   t.Edit();
   p.HasFile = true;
@@ -297,9 +306,17 @@ void DocumentFiles::OpenDocumentFile(const std::filesystem::path& file) {
 
 void DocumentFiles::OpenDocument(const std::filesystem::path* given) {
   DocumentFileState& p = ctx_.doc.file_state;
+  // The file is chosen and read before the open Document is given up: a cancelled
+  // dialog or a file that cannot be read leaves it as it was.
+  const std::optional<std::filesystem::path> file =
+      given ? std::optional<std::filesystem::path>(*given)
+            : ctx_.ui.OpenFile(DocumentDialog(false));
+  if (!file) return;
+  RememberFolderOf(*file);
+  if (!CanReadDocument(*file)) return;
   p.UserEditing = false;
   if (!GiveUpDocument(GiveUp::kOpen)) return;
-  if (!LoadDocument(given)) {
+  if (!LoadDocument(*file)) {
     StartNewDocument();
     ctx_.FocusLineEnd(0);
   }
@@ -425,20 +442,8 @@ void DocumentFiles::ImportExcelFile(const std::filesystem::path& workbook) {
 
 void DocumentFiles::ImportFromExcel(const std::filesystem::path* given) {
   DocumentFileState& p = ctx_.doc.file_state;
-  p.UserEditing = false;
-  if (!GiveUpDocument(GiveUp::kImport)) return;
-  StartNewDocument();
-  // Undoing the import leaves the new, empty Document.
-  ctx_.StartHistoryHere();
-  ctx_.NameStep(msg::kStepImport);
-  ImportExcel(given);
-  ReadDocumentSettings(ctx_.doc.settings, p);
-  p.SkipNextEnter = false;
-  p.UserEditing = true;
-  ctx_.FocusLineEnd(0);
-}
-
-void DocumentFiles::ImportExcel(const std::filesystem::path* given) {
+  // The workbook is chosen and opened before the open Document is given up: a cancelled
+  // dialog or a workbook that cannot be read leaves it as it was.
   FileDialog d;
   d.filter = std::string(msg::kExcelFilter);
   d.default_suffix = "xls";
@@ -453,7 +458,21 @@ void DocumentFiles::ImportExcel(const std::filesystem::path* given) {
     ctx_.ui.Message(WithReason(msg::kImportFailed, WorkbookReason(error)), msg::kInfo);
     return;
   }
+  p.UserEditing = false;
+  if (!GiveUpDocument(GiveUp::kImport)) return;
+  StartNewDocument();
+  // Undoing the import leaves the new, empty Document.
+  ctx_.StartHistoryHere();
+  ctx_.NameStep(msg::kStepImport);
   FileUsed(*file);
+  ImportRows(*rows);
+  ReadDocumentSettings(ctx_.doc.settings, p);
+  p.SkipNextEnter = false;
+  p.UserEditing = true;
+  ctx_.FocusLineEnd(0);
+}
+
+void DocumentFiles::ImportRows(SheetRows& rows) {
   SegmentTable& t = ctx_.doc.table;
   DocumentFileState& p = ctx_.doc.file_state;
   p.DocBusy = true;
@@ -461,7 +480,7 @@ void DocumentFiles::ImportExcel(const std::filesystem::path* given) {
   t.DetachControls();
   ImportResult r;
   try {
-    r = ImportSheet(t, *rows);
+    r = ImportSheet(t, rows);
   } catch (const TableError& e) {
     r.error = WorkbookError::kCannotRead;
     ctx_.ui.Message(WithReason(msg::kImportFailed, e.what()), msg::kInfo);

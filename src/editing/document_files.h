@@ -48,6 +48,8 @@ std::filesystem::path StartingFolder(
 // What the file system says of `folder` for the current user.
 FolderState FolderStateOf(const std::filesystem::path& folder);
 
+class SheetRows;
+
 class DocumentFiles {
  public:
   explicit DocumentFiles(EditingContext& ctx) : ctx_(ctx) {}
@@ -87,10 +89,13 @@ class DocumentFiles {
   void RestoreLeftover();
   bool GiveUpDocument(GiveUp command);  // true when the command may go on
   bool WriteAndDrop(const std::filesystem::path& file);
-  bool LoadDocument(const std::filesystem::path* given = nullptr);
+  // Whether `file` can be opened as a Document; tells the operator why not.
+  bool CanReadDocument(const std::filesystem::path& file);
+  bool LoadDocument(const std::filesystem::path& file);
   void OpenDocument(const std::filesystem::path* given);
   void SaveDocument(bool ask);
-  void ImportExcel(const std::filesystem::path* given);
+  // Fills the new Document from the opened sheet and tells what was left out.
+  void ImportRows(SheetRows& rows);
   void ImportFromExcel(const std::filesystem::path* given);
   void FileUsed(const std::filesystem::path& file) {
     if (on_file_used_) on_file_used_(file);

@@ -28,6 +28,7 @@ inline constexpr std::string_view kDiscard = "放弃";
 
 // Document files.
 inline constexpr std::string_view kInvalidFile = "非法文件!";
+inline constexpr std::string_view kNoSegmentsInFile = "此文件中没有段落。";
 inline constexpr std::string_view kSaveChanges = "当前文件已修改,是否保存？";
 inline constexpr std::string_view kSaveChangesOnExit = "当前文件已修改,是否保存?";
 inline constexpr std::string_view kSaveFailed = "文件保存失败,当前文件仍保持打开:";

@@ -318,22 +318,39 @@ TEST_F(DocumentFilesTest, ReadOnlyTargetsAreRefusedAndOthersKeepTheirPermissions
   EXPECT_EQ(st.st_mode & 0777, 0600u);
 }
 
-TEST_F(DocumentFilesTest, InvalidFilesEndInANewDocument) {
+// A file is chosen and read before the open Document is given up: a cancelled dialog or a
+// file that cannot be read leaves the Document as it was, and nothing is asked.
+TEST_F(DocumentFilesTest, AFileThatIsNotOpenedLeavesTheDocumentAsItWas) {
   { std::ofstream(dir_ / "bad.kel") << "this is not a table at all"; }
+  const std::filesystem::path bad_book =
+      std::filesystem::path(QX_TEST_DATA_DIR) / "fixtures" / "excel" / "bad" / "truncated.xlsx";
+  struct Case {
+    const char* name;
+    std::optional<std::filesystem::path> file;
+    void (DocumentFiles::*command)();
+    S told;
+  };
+  const Case cases[] = {
+      {"open, not a document", dir_ / "bad.kel", &DocumentFiles::OnOpenButton, {"非法文件!"}},
+      {"open, cancelled", std::nullopt, &DocumentFiles::OnOpenButton, {}},
+      {"import, not a workbook", bad_book, &DocumentFiles::OnImportExcelButton,
+       {"无法读取此Excel文件:\n文件已损坏。"}},
+      {"import, cancelled", std::nullopt, &DocumentFiles::OnImportExcelButton, {}},
+  };
   Type("old");
   model_.segment_list().OnStoreButton();
-  ui_.yes_no = {Answer::kNo};
-  ui_.files = {dir_ / "bad.kel"};
-  model_.files().OnOpenButton();
-  EXPECT_EQ(ui_.Take(), S{"非法文件!"});
-  EXPECT_EQ(t().RowCount(), 1);
-  EXPECT_EQ(Field(kUpperLineColumn), "");
-  EXPECT_FALSE(model_.doc().file_state.HasFile);
-
-  ui_.files = {std::nullopt};  // a cancelled open: a new empty Document as well
-  model_.files().OnOpenButton();
-  EXPECT_EQ(t().RowCount(), 1);
-  EXPECT_TRUE(ui_.messages.empty());
+  ASSERT_TRUE(model_.doc().file_state.DocModified);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ui_.files = {c.file};
+    (model_.files().*c.command)();
+    EXPECT_EQ(ui_.Take(), c.told);
+    EXPECT_TRUE(ui_.questions.empty());
+    EXPECT_EQ(t().RowCount(), 1);
+    EXPECT_EQ(Field(kUpperLineColumn), "old");
+    EXPECT_TRUE(model_.doc().file_state.DocModified);
+    EXPECT_TRUE(model_.doc().file_state.UserEditing);
+  }
 }
 
 TEST_F(DocumentFilesTest, ExportWritesTheNativeFile) {
@@ -439,11 +456,13 @@ TEST_F(DocumentFilesTest, ADocumentGivenOnTheCommandLineOpensAsTheOpenCommandWou
   EXPECT_FALSE(model_.doc().file_state.DocModified);
   EXPECT_EQ(model_.controls().status(1), "文件路径:" + sample.string());
 
-  // A file that is not a document: the open command's message and an empty Document.
+  // A file that is not a document: the open command's message, and the open Document
+  // stays.
+  const int rows = t().RowCount();
   model_.files().OpenDocumentFile(dir_ / "missing.kel");
   EXPECT_EQ(ui_.Take(), std::vector<std::string>{"非法文件!"});
-  EXPECT_EQ(t().RowCount(), 1);
-  EXPECT_TRUE(model_.doc().file_state.DocPath.empty());
+  EXPECT_EQ(t().RowCount(), rows);
+  EXPECT_EQ(model_.doc().file_state.DocPath, sample);
 }
 
 // --- Where the file dialogs start ---------------------------------------------------------
