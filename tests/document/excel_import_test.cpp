@@ -13,10 +13,9 @@ class ListedRows : public SheetRows {
  public:
   explicit ListedRows(std::vector<std::pair<std::string, std::string>> rows, bool fail_at_end = false)
       : rows_(std::move(rows)), fail_(fail_at_end) {}
-  bool Next(std::string& a, std::string& b) override {
+  bool NextRow(std::vector<std::string>& cells) override {
     if (i_ >= rows_.size()) return false;
-    a = rows_[i_].first;
-    b = rows_[i_].second;
+    cells = {rows_[i_].first, rows_[i_].second};
     ++i_;
     return true;
   }
