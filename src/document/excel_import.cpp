@@ -1,6 +1,9 @@
 #include "document/excel_import.h"
 
+#include <algorithm>
+
 #include "document/gbk.h"
+#include "document/line_marks.h"
 
 namespace qx {
 namespace {
@@ -11,16 +14,157 @@ std::size_t ImportCharLen(std::string_view s, std::size_t pos) {
   return (static_cast<unsigned char>(s[pos]) >= 0x81 && pos + 1 < s.size()) ? 2 : 1;
 }
 
-// Whether a row still to come has text in its first or second cell. Reading stops at the
-// first such row; a read error counts as no text, as nothing more can be known.
-bool TextFollows(SheetRows& rows) {
-  std::string a, b;
-  while (rows.Next(a, b))
-    if (!ImportCellText(a, nullptr).empty() || !ImportCellText(b, nullptr).empty()) return true;
+std::string_view CellOf(const std::vector<std::string>& cells, int column) {
+  return column >= 0 && static_cast<std::size_t>(column) < cells.size() ? std::string_view(cells[column])
+                                                                         : std::string_view();
+}
+
+// Whether a cell keeps no text once blanks and control characters are removed.
+bool IsBlank(std::string_view utf8) {
+  return std::all_of(utf8.begin(), utf8.end(), [](char c) { return static_cast<unsigned char>(c) <= 0x20; });
+}
+
+// Whether the text ends with a mark that has no character after it.
+bool EndsWithMark(std::string_view g) {
+  if (g.size() < 2) return false;
+  const std::string_view last = g.substr(g.size() - 2);
+  return (last == gbk::kSuperscriptMark || last == gbk::kSubscriptMark) && gbk::PrevCharStart(g, g.size()) == g.size() - 2;
+}
+
+struct ConvertedCell {
+  std::string gbk;
+  int replaced = 0;
+  std::vector<std::size_t> marks;  // where digits were written with a mark
+  bool cut = false;
+
+  // The marks still there, with their digit, when the text is cut to `size` bytes.
+  int MarksWithin(std::size_t size) const {
+    return static_cast<int>(std::count_if(marks.begin(), marks.end(), [&](std::size_t p) { return p + 3 <= size; }));
+  }
+};
+
+// A cell as the import keeps it (see ImportCellText). With `marks`, a superscript or
+// subscript digit becomes a mark and the digit where the mark rule allows it there.
+ConvertedCell ConvertCell(std::string_view utf8, bool marks, bool has_lower_line) {
+  ConvertedCell c;
+  // Blanks and control characters are single bytes of 0x20 or below in UTF-8 as in GBK.
+  std::size_t b = 0, e = utf8.size();
+  while (b < e && static_cast<unsigned char>(utf8[b]) <= 0x20) ++b;
+  while (e > b && static_cast<unsigned char>(utf8[e - 1]) <= 0x20) --e;
+  std::string& g = c.gbk;
+  for (std::size_t pos = b; pos < e;) {
+    std::size_t len;
+    const char32_t cp = gbk::DecodeUtf8(utf8.substr(0, e), pos, len);
+    pos += len;
+    const auto bytes = cp == gbk::kReplacement ? std::nullopt : gbk::EncodeChar(cp);
+    if (bytes) {
+      g += *bytes;
+      continue;
+    }
+    const auto digit = marks ? ScriptDigitOf(cp) : std::nullopt;
+    if (digit && CheckMarkInsertion(g, has_lower_line, g.size()) == MarkRefusal::kNone) {
+      c.marks.push_back(g.size());
+      g += digit->superscript ? gbk::kSuperscriptMark : gbk::kSubscriptMark;
+      g += digit->digit;
+    } else {
+      g += '?';
+      ++c.replaced;
+    }
+  }
+  // At most 50 bytes, whole characters only; a mark is not kept without its character.
+  std::size_t keep = 0;
+  while (keep < g.size() && keep + ImportCharLen(g, keep) <= kCellLimit) keep += ImportCharLen(g, keep);
+  c.cut = keep < g.size();
+  g.resize(keep);
+  if (c.cut && EndsWithMark(g)) g.resize(g.size() - 2);
+  return c;
+}
+
+// Cuts a line by the import's rule, keeping no mark without its character.
+std::string CutLine(std::string_view gbk, int n) {
+  std::string s = CutAt(gbk, n);
+  if (EndsWithMark(s)) s.resize(s.size() - 2);
+  return s;
+}
+
+// Decides, row by row, what the import does with each: the one rule the import and its
+// preview share.
+class RowWalk {
+ public:
+  explicit RowWalk(const ImportOptions& o) : o_(o) {}
+
+  int row() const { return row_; }
+  bool truncated() const { return truncated_; }
+
+  RowFate Next(const std::vector<std::string>& cells, ImportedRow& segment) {
+    ++row_;
+    if (ended_) return RowFate::kAfterEnd;
+    if (o_.header && row_ == 1) return RowFate::kHeader;
+    const std::string_view upper = CellOf(cells, o_.upper_column);
+    if (IsBlank(upper)) {
+      if (o_.skip_empty_rows) return RowFate::kSkipped;
+      ended_ = true;
+      return RowFate::kEndsList;
+    }
+    if (segments_ == kMaxImportedRows) {
+      ended_ = truncated_ = true;
+      return RowFate::kAfterEnd;
+    }
+    ++segments_;
+    segment = ImportRow(upper, CellOf(cells, o_.lower_column));
+    return RowFate::kSegment;
+  }
+
+  // Whether a row's cells that the import would take hold text.
+  bool HasText(const std::vector<std::string>& cells) const {
+    return !IsBlank(CellOf(cells, o_.upper_column)) || !IsBlank(CellOf(cells, o_.lower_column));
+  }
+
+ private:
+  const ImportOptions& o_;
+  int row_ = 0, segments_ = 0;
+  bool ended_ = false, truncated_ = false;
+};
+
+// Whether a row still to come has text in the import's columns. Reading stops at the first
+// such row; a read error counts as no text, as nothing more can be known.
+bool TextFollows(SheetRows& rows, const RowWalk& walk) {
+  std::vector<std::string> cells;
+  while (rows.NextRow(cells))
+    if (walk.HasText(cells)) return true;
   return false;
 }
 
+void WriteSegment(SegmentTable& t, const ImportedRow& s) {
+  t.Edit();
+  t.SetText(kUpperLineColumn, s.upper);
+  t.SetText(kLowerLineColumn, s.lower);
+  t.SetInt(kLengthColumn, s.length_mm);
+  t.SetText(kSizeColumn, SizeText(static_cast<uint8_t>(s.size)));
+  t.SetText(kOrientationColumn, OrientationText(0));
+  t.SetText(kDecorationColumn, DecorationText(0));
+  t.SetInt(kRepeatColumn, 1);
+  t.SetText(kSerialTypeColumn, SerialTypeText(kNoSerial));
+  t.SetText(kSerialFirstColumn, "");
+  t.SetText(kSerialLastColumn, "");
+  t.SetInt(kUpperLengthColumn, 0);
+  t.SetInt(kLowerLengthColumn, 0);
+  t.SetInt(kNumberColumn, t.Position());
+  t.Store();
+}
+
+void ReportChanges(int row, const ImportedRow& s, std::vector<RowReport>& out) {
+  if (s.upper_cut) out.push_back({row, RowNote::kUpperCut});
+  if (s.lower_cut) out.push_back({row, RowNote::kLowerCut});
+  if (s.replaced > 0) out.push_back({row, RowNote::kReplaced});
+  if (s.marked > 0) out.push_back({row, RowNote::kMarked});
+}
+
 }  // namespace
+
+std::size_t ImportOptions::columns() const {
+  return static_cast<std::size_t>(std::max(upper_column, lower_column) + 1);
+}
 
 std::string CutAt(std::string_view gbk, int n) {
   std::size_t pos = 0;
@@ -30,90 +174,103 @@ std::string CutAt(std::string_view gbk, int n) {
 }
 
 std::string ImportCellText(std::string_view utf8, int* replaced) {
-  std::string g;
-  for (std::size_t pos = 0; pos < utf8.size();) {
-    std::size_t len;
-    const char32_t cp = gbk::DecodeUtf8(utf8, pos, len);
-    pos += len;
-    const auto bytes = cp == gbk::kReplacement ? std::nullopt : gbk::EncodeChar(cp);
-    if (bytes) {
-      g += *bytes;
-    } else {
-      g += '?';
-      if (replaced) ++*replaced;
-    }
-  }
-  std::size_t b = 0, e = g.size();
-  while (b < e && static_cast<unsigned char>(g[b]) <= 0x20) ++b;
-  while (e > b && static_cast<unsigned char>(g[e - 1]) <= 0x20) --e;
-  g = g.substr(b, e - b);
-  // At most 50 bytes, whole characters only.
-  std::size_t keep = 0;
-  while (keep < g.size() && keep + ImportCharLen(g, keep) <= kCellLimit) keep += ImportCharLen(g, keep);
-  g.resize(keep);
-  return g;
+  ConvertedCell c = ConvertCell(utf8, false, false);
+  if (replaced) *replaced += c.replaced;
+  return std::move(c.gbk);
 }
 
-ImportResult ImportSheet(SegmentTable& t, SheetRows& rows) {
+ImportedRow ImportRow(std::string_view upper_utf8, std::string_view lower_utf8) {
+  ImportedRow r;
+  // Marks go into the upper line of a one-line Segment only.
+  ConvertedCell lower = ConvertCell(lower_utf8, false, false);
+  ConvertedCell upper = ConvertCell(upper_utf8, true, !lower.gbk.empty());
+  r.replaced = upper.replaced + lower.replaced;
+
+  const std::string& a = upper.gbk;
+  const std::string& b = lower.gbk;
+  const int la = static_cast<int>(a.size()), lb = static_cast<int>(b.size());
+  r.upper = a;
+  r.lower = b;
+  if (!b.empty()) {
+    r.size = 2;
+    if (la < 9 && lb < 9) r.length_mm = 25;
+    if (la < 9 && lb >= 40) r.lower = CutLine(b, 40);
+    if (la >= 9 && lb >= 40) r.lower = CutLine(b, 39);
+    if (la >= 40) r.upper = CutLine(a, 39);
+  } else {
+    r.size = 4;
+    if (la < 7) r.length_mm = 25;
+    if (la >= 35) r.upper = CutLine(a, 35);
+  }
+  r.marked = upper.MarksWithin(r.upper.size());
+  r.upper_cut = upper.cut || r.upper.size() < a.size();
+  r.lower_cut = lower.cut || r.lower.size() < b.size();
+  return r;
+}
+
+ImportResult ImportSheet(SegmentTable& t, SheetRows& rows, const ImportOptions& options) {
   ImportResult r;
-  std::string a_utf8, b_utf8;
+  std::vector<std::string> cells;
   SegmentTable::Batch batch(t);
-  int row = 0;  // sheet row of the cells just read
-  bool empty_first_cell = false;
-  while (rows.Next(a_utf8, b_utf8)) {
-    ++row;
-    // Characters replaced in a row that is not imported are not counted.
-    int replaced = 0;
-    const std::string a = ImportCellText(a_utf8, &replaced);
-    if (a.empty()) {
-      empty_first_cell = true;
-      if (!ImportCellText(b_utf8, nullptr).empty() || TextFollows(rows)) r.stopped_at_row = row;
+  RowWalk walk(options);
+  // Appended rows follow the last Segment; a Document whose only Segment is still empty
+  // has that one filled first, as a new Document has.
+  bool fill_current = true;
+  if (options.append) {
+    t.Last();
+    fill_current = t.RowCount() == 1 && t.Text(kUpperLineColumn).empty() && t.Text(kLowerLineColumn).empty();
+  }
+  bool ended_at_empty_cell = false;
+  while (rows.NextRow(cells)) {
+    ImportedRow segment;
+    const RowFate fate = walk.Next(cells, segment);
+    if (fate == RowFate::kHeader) continue;
+    if (fate == RowFate::kSkipped) {
+      if (walk.HasText(cells)) r.reports.push_back({walk.row(), RowNote::kSkipped});
+      continue;
+    }
+    if (fate == RowFate::kEndsList) {
+      ended_at_empty_cell = true;
+      if (walk.HasText(cells) || TextFollows(rows, walk)) {
+        r.stopped_at_row = walk.row();
+        r.reports.push_back({walk.row(), RowNote::kEndedList});
+      }
       break;
     }
-    if (r.segments == kMaxImportedRows) {
-      r.truncated = true;
+    if (fate == RowFate::kAfterEnd) {
+      r.truncated = walk.truncated();
+      r.reports.push_back({walk.row(), RowNote::kTooManyRows});
       break;
     }
-    const std::string b = ImportCellText(b_utf8, &replaced);
-    r.replaced += replaced;
-    if (r.segments > 0) t.Append();
-    t.Edit();
-    const int la = static_cast<int>(a.size()), lb = static_cast<int>(b.size());
-    std::string upper_text = a, lower_text = b;
-    int length_mm = 0;
-    uint8_t size;
-    if (!b.empty()) {
-      r.two_lines = true;
-      size = 2;
-      if (la < 9 && lb < 9) length_mm = 25;
-      if (la < 9 && lb >= 40) lower_text = CutAt(b, 40);
-      if (la >= 9 && lb >= 40) lower_text = CutAt(b, 39);
-      if (la >= 40) upper_text = CutAt(a, 39);
-    } else {
-      size = 4;
-      if (la < 7) length_mm = 25;
-      if (la >= 35) upper_text = CutAt(a, 35);
-    }
-    t.SetText(kUpperLineColumn, upper_text);
-    t.SetText(kLowerLineColumn, lower_text);
-    t.SetInt(kLengthColumn, length_mm);
-    t.SetText(kSizeColumn, SizeText(size));
-    t.SetText(kOrientationColumn, OrientationText(0));
-    t.SetText(kDecorationColumn, DecorationText(0));
-    t.SetInt(kRepeatColumn, 1);
-    t.SetText(kSerialTypeColumn, SerialTypeText(kNoSerial));
-    t.SetText(kSerialFirstColumn, "");
-    t.SetText(kSerialLastColumn, "");
-    t.SetInt(kUpperLengthColumn, 0);
-    t.SetInt(kLowerLengthColumn, 0);
-    t.SetInt(kNumberColumn, t.Position());
-    t.Store();
+    r.replaced += segment.replaced;
+    r.marked += segment.marked;
+    if (!segment.lower.empty()) r.two_lines = true;
+    if (!fill_current || r.segments > 0) t.Append();
+    WriteSegment(t, segment);
+    ReportChanges(walk.row(), segment, r.reports);
     ++r.segments;
   }
   // A sheet damaged below the row that ended the import lost nothing the import takes.
-  if (!empty_first_cell) r.error = rows.error();
+  if (!ended_at_empty_cell) r.error = rows.error();
   batch.Commit();
   return r;
+}
+
+ImportPreview PreviewImport(SheetRows& rows, const ImportOptions& options, int max_rows) {
+  ImportPreview p;
+  RowWalk walk(options);
+  std::vector<std::string> cells;
+  while (static_cast<int>(p.rows.size()) < max_rows && rows.NextRow(cells)) {
+    PreviewRow row;
+    row.fate = walk.Next(cells, row.segment);
+    row.row = walk.row();
+    row.cells = cells;
+    p.rows.push_back(std::move(row));
+  }
+  if (static_cast<int>(p.rows.size()) == max_rows) p.more = rows.NextRow(cells);
+  p.error = rows.error();
+  p.limit_reached = rows.limit_reached();
+  return p;
 }
 
 }  // namespace qx

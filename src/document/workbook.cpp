@@ -8,8 +8,6 @@
 
 namespace qx {
 
-SheetRows::~SheetRows() = default;
-
 namespace {
 
 enum class Container { kZip, kCompound, kOther };
@@ -21,11 +19,6 @@ Container Sniff(std::span<const unsigned char> head) {
   if (head.size() >= sizeof kCompound && std::memcmp(head.data(), kCompound, sizeof kCompound) == 0)
     return Container::kCompound;
   return Container::kOther;
-}
-
-std::unique_ptr<SheetRows> Fail(WorkbookError* error, WorkbookError e) {
-  if (error) *error = e;
-  return nullptr;
 }
 
 constexpr std::size_t kMaxFormatCode = 1024;  // bytes: 255 characters of up to 4 bytes
@@ -683,56 +676,164 @@ std::string SizeText(std::uint64_t bytes) {
   return std::to_string(bytes) + " bytes";
 }
 
-std::unique_ptr<SheetRows> OpenFirstSheet(const std::filesystem::path& file, WorkbookError* error,
-                                          const WorkbookLimits& limits, std::string* limit_reached) {
-  std::ifstream in(file, std::ios::binary);
-  if (!in) return Fail(error, WorkbookError::kCannotRead);
-  std::array<unsigned char, 8> head{};
-  in.read(reinterpret_cast<char*>(head.data()), head.size());
-  if (in.bad()) return Fail(error, WorkbookError::kCannotRead);
-  const auto got = static_cast<std::size_t>(in.gcount());
-  switch (Sniff(std::span(head.data(), got))) {
-    case Container::kZip:
-      in.close();
-      return detail::OpenXlsxFile(file, limits, error, limit_reached);
-    case Container::kCompound: {
-      std::error_code ec;
-      const auto size = std::filesystem::file_size(file, ec);
-      if (ec) return Fail(error, WorkbookError::kCannotRead);
-      if (size > limits.xls_file_bytes) {
-        if (limit_reached) *limit_reached = "the file: larger than " + SizeText(limits.xls_file_bytes);
-        return Fail(error, WorkbookError::kTooLarge);
-      }
-      std::vector<unsigned char> bytes(static_cast<std::size_t>(size));
-      in.seekg(0);
-      in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-      if (in.bad()) return Fail(error, WorkbookError::kCannotRead);
-      bytes.resize(static_cast<std::size_t>(in.gcount()));
-      return detail::OpenXls(std::move(bytes), limits, error, limit_reached);
-    }
-    case Container::kOther:
-      break;
-  }
-  return Fail(error, WorkbookError::kNotWorkbook);
+namespace {
+
+std::unique_ptr<Workbook> Refused(WorkbookError* error, WorkbookError e) {
+  if (error) *error = e;
+  return nullptr;
 }
 
-std::unique_ptr<SheetRows> OpenFirstSheet(std::span<const unsigned char> bytes, WorkbookError* error,
-                                          const WorkbookLimits& limits, std::string* limit_reached) {
+std::string LowerExtension(const std::filesystem::path& name) {
+  std::string ext = name.extension().string();
+  for (char& c : ext) c = Lower(c);
+  return ext;
+}
+
+bool NamedAsText(const std::filesystem::path& name) {
+  const std::string ext = LowerExtension(name);
+  return ext == ".csv" || ext == ".tsv" || ext == ".txt";
+}
+
+// Whether the first bytes of a file look like a text table: no bytes that text does not
+// hold, and not markup (an HTML page saved under a spreadsheet's name is no table).
+bool LooksLikeText(std::span<const unsigned char> head) {
+  if (head.size() >= 2 && ((head[0] == 0xFF && head[1] == 0xFE) || (head[0] == 0xFE && head[1] == 0xFF)))
+    return true;  // UTF-16 with its byte-order mark
+  std::size_t i = head.size() >= 3 && head[0] == 0xEF && head[1] == 0xBB && head[2] == 0xBF ? 3 : 0;
+  bool any = false;
+  for (std::size_t k = i; k < head.size(); ++k) {
+    const unsigned char c = head[k];
+    if (c < 0x20 && c != '\t' && c != '\n' && c != '\r' && c != '\f' && c != 0x1A) return false;
+    if (c > 0x20) any = true;
+  }
+  while (i < head.size() && head[i] <= 0x20) ++i;
+  return any && head[i] != '<';
+}
+
+// The name a text table's sheet gets: the file's name without its extension.
+std::string TextSheetName(const std::filesystem::path& name) {
+  std::string stem = name.stem().string();
+  return stem.empty() ? "Sheet1" : stem;
+}
+
+constexpr std::size_t kSniffBytes = 4096;
+
+std::unique_ptr<Workbook> OpenText(std::vector<unsigned char> bytes, const std::filesystem::path& name,
+                                   const WorkbookLimits& limits, WorkbookError* error, std::string* limit) {
+  return detail::OpenTextTable(std::move(bytes), TextSheetName(name), LowerExtension(name) == ".tsv", limits,
+                               error, limit);
+}
+
+std::string TextTooLarge(const WorkbookLimits& limits) {
+  return "the file: larger than " + SizeText(limits.text_file_bytes);
+}
+
+}  // namespace
+
+SheetRows::~SheetRows() = default;
+Workbook::~Workbook() = default;
+
+bool SheetRows::Next(std::string& a, std::string& b) {
+  if (!NextRow(row_)) return false;
+  a = row_.size() > 0 ? std::move(row_[0]) : std::string();
+  b = row_.size() > 1 ? std::move(row_[1]) : std::string();
+  return true;
+}
+
+std::string ColumnLetters(std::size_t index) {
+  std::string s;
+  for (++index; index > 0; index = (index - 1) / 26) s.insert(s.begin(), static_cast<char>('A' + (index - 1) % 26));
+  return s;
+}
+
+std::optional<std::size_t> ColumnIndex(std::string_view letters) {
+  if (letters.empty() || letters.size() > 3) return std::nullopt;
+  std::size_t v = 0;
+  for (char c : letters) {
+    const char u = (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+    if (u < 'A' || u > 'Z') return std::nullopt;
+    v = v * 26 + static_cast<std::size_t>(u - 'A' + 1);
+  }
+  return v - 1;
+}
+
+std::unique_ptr<Workbook> OpenWorkbook(const std::filesystem::path& file, WorkbookError* error,
+                                       const WorkbookLimits& limits, std::string* limit_reached) {
+  std::ifstream in(file, std::ios::binary);
+  if (!in) return Refused(error, WorkbookError::kCannotRead);
+  std::vector<unsigned char> head(kSniffBytes);
+  in.read(reinterpret_cast<char*>(head.data()), static_cast<std::streamsize>(head.size()));
+  if (in.bad()) return Refused(error, WorkbookError::kCannotRead);
+  head.resize(static_cast<std::size_t>(in.gcount()));
+  const Container container = Sniff(head);
+  if (container == Container::kZip) {
+    in.close();
+    return detail::OpenZipWorkbook(file, limits, error, limit_reached);
+  }
+  if (container == Container::kOther && !NamedAsText(file) && !LooksLikeText(head))
+    return Refused(error, WorkbookError::kNotWorkbook);
+  // An .xls or a text table is read whole.
+  const std::uint64_t cap = container == Container::kCompound ? limits.xls_file_bytes : limits.text_file_bytes;
+  std::error_code ec;
+  const auto size = std::filesystem::file_size(file, ec);
+  if (ec) return Refused(error, WorkbookError::kCannotRead);
+  if (size > cap) {
+    if (limit_reached) *limit_reached = "the file: larger than " + SizeText(cap);
+    return Refused(error, WorkbookError::kTooLarge);
+  }
+  std::vector<unsigned char> bytes(static_cast<std::size_t>(size));
+  in.clear();
+  in.seekg(0);
+  in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  if (in.bad()) return Refused(error, WorkbookError::kCannotRead);
+  bytes.resize(static_cast<std::size_t>(in.gcount()));
+  if (container == Container::kCompound) return detail::OpenXls(std::move(bytes), limits, error, limit_reached);
+  return OpenText(std::move(bytes), file, limits, error, limit_reached);
+}
+
+std::unique_ptr<Workbook> OpenWorkbook(std::span<const unsigned char> bytes, WorkbookError* error,
+                                       const WorkbookLimits& limits, std::string* limit_reached,
+                                       const std::filesystem::path& file_name) {
   switch (Sniff(bytes)) {
     case Container::kZip:
-      return detail::OpenXlsxBytes(std::vector<unsigned char>(bytes.begin(), bytes.end()), limits, error,
-                                   limit_reached);
+      return detail::OpenZipWorkbook(std::vector<unsigned char>(bytes.begin(), bytes.end()), limits, error,
+                                     limit_reached);
     case Container::kCompound:
       if (bytes.size() > limits.xls_file_bytes) {  // refused before it is copied
         if (limit_reached) *limit_reached = "the file: larger than " + SizeText(limits.xls_file_bytes);
-        return Fail(error, WorkbookError::kTooLarge);
+        return Refused(error, WorkbookError::kTooLarge);
       }
       return detail::OpenXls(std::vector<unsigned char>(bytes.begin(), bytes.end()), limits, error,
                              limit_reached);
     case Container::kOther:
       break;
   }
-  return Fail(error, WorkbookError::kNotWorkbook);
+  if (!NamedAsText(file_name) && !LooksLikeText(bytes.first(std::min(bytes.size(), kSniffBytes))))
+    return Refused(error, WorkbookError::kNotWorkbook);
+  if (bytes.size() > limits.text_file_bytes) {
+    if (limit_reached) *limit_reached = TextTooLarge(limits);
+    return Refused(error, WorkbookError::kTooLarge);
+  }
+  return OpenText(std::vector<unsigned char>(bytes.begin(), bytes.end()), file_name, limits, error, limit_reached);
+}
+
+namespace {
+
+std::unique_ptr<SheetRows> FirstSheet(std::unique_ptr<Workbook> book, WorkbookError* error, std::string* limit) {
+  if (!book) return nullptr;
+  return book->OpenSheet(0, 2, error, limit);
+}
+
+}  // namespace
+
+std::unique_ptr<SheetRows> OpenFirstSheet(const std::filesystem::path& file, WorkbookError* error,
+                                          const WorkbookLimits& limits, std::string* limit_reached) {
+  return FirstSheet(OpenWorkbook(file, error, limits, limit_reached), error, limit_reached);
+}
+
+std::unique_ptr<SheetRows> OpenFirstSheet(std::span<const unsigned char> bytes, WorkbookError* error,
+                                          const WorkbookLimits& limits, std::string* limit_reached) {
+  return FirstSheet(OpenWorkbook(bytes, error, limits, limit_reached), error, limit_reached);
 }
 
 }  // namespace qx

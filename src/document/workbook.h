@@ -1,15 +1,18 @@
-// Reading the first worksheet of an Excel workbook (.xlsx or .xls), row by row.
+// Reading the worksheets of a source the import takes rows from: an Excel workbook (.xlsx,
+// .xls), a LibreOffice spreadsheet (.ods) or a text table (.csv, .tsv, .txt).
 //
-// Only columns A and B matter to the import, so a reader hands out the texts of those two
-// cells per row, as the operator sees them in Excel: a formula gives its stored result, a
-// number is shown through its cell's number format, text comes verbatim. The format is
-// told by the content (a zip package or an OLE compound file), never by the file name.
+// A reader hands out the texts of the first cells of each row, as the operator sees them in
+// the program that wrote the file: a formula gives its stored result, a number is shown
+// through its cell's number format, text comes verbatim. The kind of file is told by its
+// content (a zip package or an OLE compound file); a file that is neither is read as a text
+// table when its name says so (.csv, .tsv, .txt) or its content looks like one.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -19,7 +22,7 @@ namespace qx {
 
 enum class WorkbookError {
   kNone,
-  kNotWorkbook,  // neither an .xlsx package nor an .xls compound file (HTML, CSV, ...)
+  kNotWorkbook,  // no spreadsheet and no text table (HTML, a program, an image, ...)
   kDamaged,      // the right kind of file, but its contents cannot be read
   kProtected,    // encrypted with a password
   kUnsupported,  // a workbook kind this reader does not read (.xlsb, Excel 95 and older)
@@ -42,34 +45,80 @@ struct WorkbookLimits {
   std::size_t cell_text_bytes = 1u << 20;           // one cell's text
   std::size_t xml_depth = 100;                      // elements nested in an XML part
   std::uint64_t xml_parser_bytes = 32u << 20;       // the XML parser's memory for one part
+  std::uint64_t text_file_bytes = 64u << 20;        // a text table (.csv ...) is read whole
 };
+
+// Columns a reader hands out at most: A to Z.
+inline constexpr std::size_t kMaxSheetColumns = 26;
+
+// Rows a reader hands out at most: Excel's last row.
+inline constexpr std::uint32_t kMaxSheetRows = 1048576;
 
 class SheetRows {
  public:
   virtual ~SheetRows();
 
-  // The next row of the first worksheet, from row 1: the texts of cells A and B (UTF-8,
-  // verbatim, as displayed). Rows absent from the file come as two empty strings.
-  // Returns false at the end of the sheet's rows, or on an error (then error() says
-  // which). Rows before the damaged place are delivered before the error shows.
-  virtual bool Next(std::string& a, std::string& b) = 0;
+  // The next row of the sheet, from row 1: the texts of its cells from column A (UTF-8,
+  // verbatim, as displayed), at most as many as the sheet was opened with. Trailing empty
+  // cells may be left out, so `cells` can be shorter than that, or empty; rows absent from
+  // the file come as empty rows. Returns false at the end of the sheet's rows, or on an
+  // error (then error() says which). Rows before the damaged place are delivered before
+  // the error shows.
+  virtual bool NextRow(std::vector<std::string>& cells) = 0;
+  // The same, for the texts of cells A and B only (empty when the row has none).
+  bool Next(std::string& a, std::string& b);
   virtual WorkbookError error() const = 0;
   // For a kTooLarge error: the limit reached, in words ("the worksheet is larger than
   // 512 MB unpacked"); empty otherwise.
   virtual std::string limit_reached() const { return {}; }
+
+ private:
+  std::vector<std::string> row_;
 };
 
-// The first worksheet in the workbook's tab order (whatever its name; chart sheets are
-// skipped, hidden worksheets count). nullptr and *error set when it cannot be opened;
-// for kTooLarge, *limit_reached says which limit it was.
+enum class SourceKind { kXlsx, kXls, kOds, kText };
+
+// An opened source: the list of its worksheets, each of which can be opened for its rows
+// (also several at once, also after the Workbook itself is gone).
+class Workbook {
+ public:
+  virtual ~Workbook();
+  virtual SourceKind kind() const = 0;
+  // The worksheets' names, in tab order (chart sheets are left out, hidden worksheets
+  // count). A text table has one sheet, named after the file.
+  virtual const std::vector<std::string>& sheet_names() const = 0;
+  // The rows of worksheet `index` (0-based, tab order), with the cells of the first
+  // `columns` columns (at most kMaxSheetColumns). nullptr and *error set when it cannot
+  // be opened; for kTooLarge, *limit_reached says which limit it was.
+  virtual std::unique_ptr<SheetRows> OpenSheet(std::size_t index, std::size_t columns, WorkbookError* error,
+                                               std::string* limit_reached = nullptr) = 0;
+};
+
+// Opens a source file: a workbook or spreadsheet by its content, a text table by its name
+// or content (see above). nullptr and *error set when it cannot be opened; for kTooLarge,
+// *limit_reached says which limit it was.
+std::unique_ptr<Workbook> OpenWorkbook(const std::filesystem::path& file, WorkbookError* error,
+                                       const WorkbookLimits& limits = {}, std::string* limit_reached = nullptr);
+
+// The same for a source held in memory (the bytes are copied); `file_name` stands for the
+// name a file would have (it tells a text table, and names its sheet).
+std::unique_ptr<Workbook> OpenWorkbook(std::span<const unsigned char> bytes, WorkbookError* error,
+                                       const WorkbookLimits& limits = {}, std::string* limit_reached = nullptr,
+                                       const std::filesystem::path& file_name = {});
+
+// The first worksheet in tab order (whatever its name), columns A and B: OpenWorkbook,
+// then OpenSheet(0, 2).
 std::unique_ptr<SheetRows> OpenFirstSheet(const std::filesystem::path& file, WorkbookError* error,
                                           const WorkbookLimits& limits = {},
                                           std::string* limit_reached = nullptr);
-
-// The same for a workbook held in memory (the bytes are copied).
 std::unique_ptr<SheetRows> OpenFirstSheet(std::span<const unsigned char> bytes, WorkbookError* error,
                                           const WorkbookLimits& limits = {},
                                           std::string* limit_reached = nullptr);
+
+// A column's letter from its index (0 -> "A", 25 -> "Z", 26 -> "AA"), and back (nullopt
+// for anything but letters A to Z, either case).
+std::string ColumnLetters(std::size_t index);
+std::optional<std::size_t> ColumnIndex(std::string_view letters);
 
 // A size for a message: "512 MB", "64 KB", "100 bytes".
 std::string SizeText(std::uint64_t bytes);
@@ -109,14 +158,17 @@ class StringPool {
   std::vector<std::size_t> ends_;
 };
 
-// The two readers; `bytes` start with the format's signature. `limit` receives the limit
-// reached when they refuse with kTooLarge.
-std::unique_ptr<SheetRows> OpenXlsxFile(const std::filesystem::path& file, const WorkbookLimits& limits,
-                                        WorkbookError* error, std::string* limit);
-std::unique_ptr<SheetRows> OpenXlsxBytes(std::vector<unsigned char> bytes, const WorkbookLimits& limits,
-                                         WorkbookError* error, std::string* limit);
-std::unique_ptr<SheetRows> OpenXls(std::vector<unsigned char> bytes, const WorkbookLimits& limits,
-                                   WorkbookError* error, std::string* limit);
+// The readers; `bytes` start with the format's signature. `limit` receives the limit
+// reached when they refuse with kTooLarge. A zip package is an .xlsx or an .ods workbook.
+std::unique_ptr<Workbook> OpenZipWorkbook(const std::filesystem::path& file, const WorkbookLimits& limits,
+                                          WorkbookError* error, std::string* limit);
+std::unique_ptr<Workbook> OpenZipWorkbook(std::vector<unsigned char> bytes, const WorkbookLimits& limits,
+                                          WorkbookError* error, std::string* limit);
+std::unique_ptr<Workbook> OpenXls(std::vector<unsigned char> bytes, const WorkbookLimits& limits,
+                                  WorkbookError* error, std::string* limit);
+// A text table; `sheet_name` names its one sheet, `tabs` says the separator is a tab.
+std::unique_ptr<Workbook> OpenTextTable(std::vector<unsigned char> bytes, std::string sheet_name, bool tabs,
+                                        const WorkbookLimits& limits, WorkbookError* error, std::string* limit);
 
 }  // namespace detail
 }  // namespace qx

@@ -3,13 +3,14 @@
 // The compound file is read here too: its header, sector tables and directory, just far
 // enough to get the "Workbook" stream. Every sector number and chain is checked against
 // the file, so a damaged file cannot send the reader outside it or around in a loop. The
-// stream is then read record by record; the first worksheet's cells in columns A and B
-// are collected in one pass when it opens, so rows come out in order whatever order the
-// file stores its cells in. A cell is kept as the file gives it (a shared string's index,
+// stream is then read record by record: the workbook globals when the file opens, and a
+// worksheet's cells in the columns asked for in one pass when the sheet opens, so rows
+// come out in order whatever order the file stores its cells in. A cell is kept as the file gives it (a shared string's index,
 // a number and its format) and turned into text only when its row is read, so that many
 // cells naming one long string take no more memory than the file.
 #include <array>
 #include <cstring>
+#include <memory>
 #include <unordered_map>
 #include <variant>
 
@@ -251,39 +252,53 @@ struct CellTexts {
   }
 };
 
+// A row's cells from column A; cells the file leaves out are empty texts.
+using XlsRow = std::vector<XlsCell>;
+
 class XlsSheet final : public SheetRows {
  public:
-  XlsSheet(std::vector<std::array<XlsCell, 2>> rows, CellTexts texts)
+  XlsSheet(std::vector<XlsRow> rows, std::shared_ptr<const CellTexts> texts)
       : rows_(std::move(rows)), texts_(std::move(texts)) {}
-  bool Next(std::string& a, std::string& b) override {
+  bool NextRow(std::vector<std::string>& cells) override {
     if (next_ >= rows_.size()) return false;
-    a = texts_.Text(rows_[next_][0]);
-    b = texts_.Text(rows_[next_][1]);
+    XlsRow& row = rows_[next_];
+    cells.resize(row.size());
+    for (std::size_t i = 0; i < row.size(); ++i) cells[i] = texts_->Text(row[i]);
+    row = {};
     ++next_;
     return true;
   }
   WorkbookError error() const override { return WorkbookError::kNone; }
 
  private:
-  std::vector<std::array<XlsCell, 2>> rows_;
-  CellTexts texts_;
+  std::vector<XlsRow> rows_;
+  std::shared_ptr<const CellTexts> texts_;
   std::size_t next_ = 0;
 };
 
-// The workbook globals and the first worksheet's cells.
+struct XlsSheetEntry {
+  std::string name;
+  std::size_t pos;  // of the worksheet's BOF record in the stream
+};
+
+// The workbook globals, and a worksheet's cells on request.
 class Biff8 {
  public:
   Biff8(std::span<const unsigned char> stream, const WorkbookLimits& limits) : s_(stream), limits_(limits) {}
 
-  WorkbookError Read() {
-    if (WorkbookError e = ReadGlobals(); e != WorkbookError::kNone) return e;
-    return ReadSheet();
+  // The cells of the worksheet at `pos`, in its first `columns` columns.
+  WorkbookError ReadSheet(std::size_t pos, std::size_t columns, std::vector<XlsRow>& rows) {
+    rows_.clear();
+    columns_ = columns;
+    const WorkbookError e = ReadCells(pos);
+    rows = std::move(rows_);
+    rows_ = {};
+    return e;
   }
-  std::vector<std::array<XlsCell, 2>>& rows() { return rows_; }
-  CellTexts& texts() { return texts_; }
+  std::vector<XlsSheetEntry>& sheets() { return sheets_; }
+  std::shared_ptr<const CellTexts> texts() const { return shared_texts_; }
   const std::string& limit() const { return limit_; }
 
- private:
   WorkbookError ReadGlobals() {
     Records records(s_, 0);
     Record r;
@@ -294,30 +309,33 @@ class Biff8 {
       if (!records.Next(r)) return WorkbookError::kDamaged;  // no end of the globals
       switch (r.type) {
         case kEof:
-          return sheet_found_ ? WorkbookError::kNone : WorkbookError::kDamaged;
+          return sheets_.empty() ? WorkbookError::kDamaged : WorkbookError::kNone;
         case kFilePass:
           return WorkbookError::kProtected;
         case kDateMode:
-          if (r.size >= 2) texts_.date1904 = U16(r.data) == 1;
+          if (r.size >= 2) texts_->date1904 = U16(r.data) == 1;
           break;
         case kFormat:
           if (r.size >= 2) {
             Reader rd(r.data + 2, r.size - 2);
             std::string code;
-            if (rd.String(code)) texts_.formats[U16(r.data)] = std::move(code);
+            if (rd.String(code)) texts_->formats[U16(r.data)] = std::move(code);
           }
           break;
         case kXf:
-          if (r.size >= 4) texts_.xf_formats.push_back(U16(r.data + 2));
+          if (r.size >= 4) texts_->xf_formats.push_back(U16(r.data + 2));
           break;
         case kSst:
           if (WorkbookError e = ReadSst(Join(r, records)); e != WorkbookError::kNone) return e;
           break;
         case kBoundSheet:
-          // The first worksheet in the list is the first tab; charts and macros are skipped.
-          if (r.size >= 6 && r.data[5] == 0 && !sheet_found_) {
-            sheet_found_ = true;
-            sheet_pos_ = U32(r.data);
+          // The worksheets in tab order; charts and macros are left out.
+          if (r.size >= 6 && r.data[5] == 0) {
+            Reader rd(r.data + 6, r.size - 6);
+            unsigned cch = 0, flags = 0;
+            std::string name;
+            if (!rd.U8(cch) || !rd.U8(flags) || !rd.Chars(cch, flags & 1, name)) name.clear();
+            sheets_.push_back({std::move(name), U32(r.data)});
           }
           break;
         default:
@@ -326,6 +344,7 @@ class Biff8 {
     }
   }
 
+ private:
   WorkbookError ReadSst(const Joined& j) {
     Reader rd(j.data.data(), j.data.size(), &j.breaks);
     std::uint32_t total, unique;
@@ -335,7 +354,7 @@ class Biff8 {
     for (std::uint32_t i = 0; i < unique && !rd.AtEnd(); ++i) {
       s.clear();
       if (!rd.String(s)) return WorkbookError::kDamaged;
-      StringPool& sst = texts_.sst;
+      StringPool& sst = texts_->sst;
       if (sst.size() >= limits_.shared_string_count) {
         limit_ = "the shared strings: more than " + std::to_string(limits_.shared_string_count) + " strings";
         return WorkbookError::kTooLarge;
@@ -353,12 +372,15 @@ class Biff8 {
 
   void Put(unsigned row, unsigned col, XlsCell cell) {
     if (rows_.size() <= row) rows_.resize(row + 1);
-    if (col <= 1) rows_[row][col] = std::move(cell);
+    if (col >= columns_) return;
+    XlsRow& r = rows_[row];
+    if (r.size() <= col) r.resize(col + 1);
+    r[col] = std::move(cell);
   }
 
-  WorkbookError ReadSheet() {
-    if (sheet_pos_ >= s_.size()) return WorkbookError::kDamaged;
-    Records records(s_, sheet_pos_);
+  WorkbookError ReadCells(std::size_t pos) {
+    if (pos >= s_.size()) return WorkbookError::kDamaged;
+    Records records(s_, pos);
     Record r;
     if (!records.Next(r) || r.type != kBof || r.size < 4 || U16(r.data + 2) != kWorksheetSubstream)
       return WorkbookError::kDamaged;
@@ -382,7 +404,7 @@ class Biff8 {
           return WorkbookError::kNone;
         case kLabelSst:
           if (r.size < 10) return WorkbookError::kDamaged;
-          if (const std::uint32_t i = U32(r.data + 6); i < texts_.sst.size()) Put(row, col, SharedIndex{i});
+          if (const std::uint32_t i = U32(r.data + 6); i < texts_->sst.size()) Put(row, col, SharedIndex{i});
           else return WorkbookError::kDamaged;
           break;
         case kLabel:
@@ -457,11 +479,12 @@ class Biff8 {
 
   std::span<const unsigned char> s_;
   const WorkbookLimits& limits_;
-  CellTexts texts_;
+  std::shared_ptr<CellTexts> texts_ = std::make_shared<CellTexts>();
+  std::shared_ptr<const CellTexts> shared_texts_ = texts_;
   std::string limit_;
-  bool sheet_found_ = false;
-  std::size_t sheet_pos_ = 0;
-  std::vector<std::array<XlsCell, 2>> rows_;
+  std::vector<XlsSheetEntry> sheets_;
+  std::size_t columns_ = 2;
+  std::vector<XlsRow> rows_;
 };
 
 // ---- The compound file ---------------------------------------------------------------
@@ -612,9 +635,50 @@ class CompoundFile {
 
 }  // namespace
 
-std::unique_ptr<SheetRows> OpenXls(std::vector<unsigned char> bytes, const WorkbookLimits& limits,
-                                   WorkbookError* error, std::string* limit) {
-  auto refuse = [&](WorkbookError e) -> std::unique_ptr<SheetRows> {
+namespace {
+
+// The workbook stream and its globals, kept for opening worksheets.
+class XlsWorkbook final : public Workbook {
+ public:
+  XlsWorkbook(std::vector<unsigned char> stream, const WorkbookLimits& limits)
+      : stream_(std::move(stream)), limits_(limits), book_(stream_, limits_) {}
+
+  WorkbookError Read() {
+    const WorkbookError e = book_.ReadGlobals();
+    if (e != WorkbookError::kNone) return e;
+    for (const XlsSheetEntry& s : book_.sheets()) names_.push_back(s.name);
+    texts_ = book_.texts();
+    return e;
+  }
+  const std::string& limit() const { return book_.limit(); }
+
+  SourceKind kind() const override { return SourceKind::kXls; }
+  const std::vector<std::string>& sheet_names() const override { return names_; }
+
+  std::unique_ptr<SheetRows> OpenSheet(std::size_t index, std::size_t columns, WorkbookError* error,
+                                       std::string*) override {
+    std::vector<XlsRow> rows;
+    const WorkbookError e = index < book_.sheets().size()
+                                ? book_.ReadSheet(book_.sheets()[index].pos, std::min(columns, kMaxSheetColumns), rows)
+                                : WorkbookError::kDamaged;
+    if (error) *error = e;
+    if (e != WorkbookError::kNone) return nullptr;
+    return std::make_unique<XlsSheet>(std::move(rows), texts_);
+  }
+
+ private:
+  std::vector<unsigned char> stream_;
+  WorkbookLimits limits_;
+  Biff8 book_;
+  std::vector<std::string> names_;
+  std::shared_ptr<const CellTexts> texts_;
+};
+
+}  // namespace
+
+std::unique_ptr<Workbook> OpenXls(std::vector<unsigned char> bytes, const WorkbookLimits& limits,
+                                  WorkbookError* error, std::string* limit) {
+  auto refuse = [&](WorkbookError e) -> std::unique_ptr<Workbook> {
     if (error) *error = e;
     return nullptr;
   };
@@ -625,13 +689,13 @@ std::unique_ptr<SheetRows> OpenXls(std::vector<unsigned char> bytes, const Workb
   std::vector<unsigned char> stream;
   if (WorkbookError e = CompoundFile(bytes).ReadWorkbook(stream); e != WorkbookError::kNone) return refuse(e);
   bytes = {};
-  Biff8 book(stream, limits);
-  if (WorkbookError e = book.Read(); e != WorkbookError::kNone) {
-    if (e == WorkbookError::kTooLarge && limit) *limit = book.limit();
+  auto book = std::make_unique<XlsWorkbook>(std::move(stream), limits);
+  if (WorkbookError e = book->Read(); e != WorkbookError::kNone) {
+    if (e == WorkbookError::kTooLarge && limit) *limit = book->limit();
     return refuse(e);
   }
   if (error) *error = WorkbookError::kNone;
-  return std::make_unique<XlsSheet>(std::move(book.rows()), std::move(book.texts()));
+  return book;
 }
 
 }  // namespace qx::detail

@@ -1,11 +1,6 @@
-// .xlsx: a zip package of XML parts, read with libzip and expat.
-//
-// Nothing is extracted to disk. Every part is inflated in chunks; its size is checked
-// against its limit before (the size the zip directory states) and while it is inflated
-// (the bytes that come out), so a small file cannot make the reader inflate more than the
-// limits allow. The XML parser's memory and nesting depth are bounded too, so no element,
-// however long or deep, can make it hold more. The worksheet is parsed only as far as the
-// caller reads rows.
+// .xlsx: a zip package of XML parts, read with libzip and expat (document/zip_xml.h keeps
+// every part within the limits). The worksheet is parsed only as far as the caller reads
+// rows.
 #include <expat.h>
 #include <zip.h>
 
@@ -16,29 +11,15 @@
 
 #include "document/gbk.h"
 #include "document/workbook.h"
+#include "document/zip_xml.h"
 
 namespace qx::detail {
 namespace {
 
-constexpr char kNsSeparator = '|';
-constexpr std::size_t kChunk = 64 * 1024;
 constexpr std::size_t kMaxSheets = 65536;
 constexpr std::size_t kMaxRelationships = 65536;
 constexpr std::size_t kMaxStyles = 65536;  // Excel itself keeps fewer cell formats
 constexpr std::uint32_t kMaxRows = 1048576;  // Excel's last row
-
-// Element and attribute names as expat reports them with namespace processing:
-// "namespace|local", or "local" alone.
-struct Name {
-  std::string_view ns, local;
-};
-
-Name SplitName(const XML_Char* raw) {
-  const std::string_view s(raw);
-  const std::size_t p = s.rfind(kNsSeparator);
-  if (p == std::string_view::npos) return {{}, s};
-  return {s.substr(0, p), s.substr(p + 1)};
-}
 
 // SpreadsheetML elements, in the usual and in the "strict" namespace. Elements without a
 // namespace are taken too: some writers leave it out.
@@ -52,24 +33,6 @@ bool IsRelationshipsNs(std::string_view ns) {
 }
 bool IsPackageNs(std::string_view ns) {
   return ns.empty() || ns == "http://schemas.openxmlformats.org/package/2006/relationships";
-}
-bool NoNamespace(std::string_view ns) { return ns.empty(); }
-
-// The value of the attribute with this local name whose namespace `ns_ok` accepts.
-const char* Attr(const XML_Char** atts, std::string_view local, bool (*ns_ok)(std::string_view) = NoNamespace) {
-  for (; *atts; atts += 2) {
-    const Name n = SplitName(atts[0]);
-    if (n.local == local && ns_ok(n.ns)) return atts[1];
-  }
-  return nullptr;
-}
-
-template <typename T>
-bool ParseUnsigned(std::string_view s, T& out) {
-  while (!s.empty() && (s.front() == ' ' || s.front() == '\t' || s.front() == '\n' || s.front() == '\r')) s.remove_prefix(1);
-  while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\n' || s.back() == '\r')) s.remove_suffix(1);
-  const auto r = std::from_chars(s.data(), s.data() + s.size(), out);
-  return r.ec == std::errc() && r.ptr == s.data() + s.size();
 }
 
 bool EndsWith(std::string_view s, std::string_view tail) { return s.size() >= tail.size() && s.substr(s.size() - tail.size()) == tail; }
@@ -101,270 +64,6 @@ std::string DecodeEscapes(std::string_view s) {
   return out;
 }
 
-WorkbookError FromZipError(int code) {
-  switch (code) {
-    case ZIP_ER_NOPASSWD:
-    case ZIP_ER_WRONGPASSWD:
-      return WorkbookError::kProtected;
-    case ZIP_ER_ENCRNOTSUPP:
-    case ZIP_ER_COMPNOTSUPP:
-      return WorkbookError::kUnsupported;
-    case ZIP_ER_MEMORY:
-      return WorkbookError::kTooLarge;
-    case ZIP_ER_OPEN:
-      return WorkbookError::kCannotRead;
-    default:
-      return WorkbookError::kDamaged;
-  }
-}
-
-// One zip entry, inflated in chunks, refused past `cap` inflated bytes.
-class Entry {
- public:
-  Entry() = default;
-  Entry(const Entry&) = delete;
-  Entry& operator=(const Entry&) = delete;
-  ~Entry() {
-    if (file_) zip_fclose(file_);
-  }
-
-  // `what` names the part for the message of its limit ("the worksheet").
-  WorkbookError Open(zip_t* zip, zip_uint64_t index, std::uint64_t cap, std::string what) {
-    cap_ = cap;
-    what_ = std::move(what);
-    zip_stat_t st;
-    zip_stat_init(&st);
-    if (zip_stat_index(zip, index, 0, &st) == 0 && (st.valid & ZIP_STAT_SIZE) && st.size > cap_)
-      return TooLarge();
-    file_ = zip_fopen_index(zip, index, 0);
-    if (!file_) return FromZipError(zip_error_code_zip(zip_get_error(zip)));
-    return WorkbookError::kNone;
-  }
-  // The limit reached, after kTooLarge.
-  const std::string& limit() const { return limit_; }
-
-  // Bytes read into buf, 0 at the end of the entry, -1 on an error (then `error` says which).
-  zip_int64_t Read(char* buf, std::size_t n, WorkbookError& error) {
-    const zip_int64_t got = zip_fread(file_, buf, n);
-    if (got < 0) {
-      error = FromZipError(zip_error_code_zip(zip_file_get_error(file_)));
-      return -1;
-    }
-    read_ += static_cast<std::uint64_t>(got);
-    if (read_ > cap_) {
-      error = TooLarge();
-      return -1;
-    }
-    return got;
-  }
-
- private:
-  WorkbookError TooLarge() {
-    limit_ = what_ + ": larger than " + SizeText(cap_) + " unpacked";
-    return WorkbookError::kTooLarge;
-  }
-
-  zip_file_t* file_ = nullptr;
-  std::uint64_t cap_ = 0;
-  std::uint64_t read_ = 0;
-  std::string what_, limit_;
-};
-
-// Receives the parser's events. A handler never throws; it records a failure and stops
-// the parser instead.
-class XmlHandler {
- public:
-  virtual ~XmlHandler() = default;
-  virtual void Start(Name, const XML_Char**) {}
-  virtual void End(Name) {}
-  virtual void Text(std::string_view) {}
-
-  void Fail(WorkbookError e) {
-    if (failure_ == WorkbookError::kNone) failure_ = e;
-    XML_StopParser(parser_, XML_FALSE);
-  }
-  // Fails with kTooLarge, saying which limit was reached.
-  void FailLimit(std::string what) {
-    if (failure_ == WorkbookError::kNone) limit_ = std::move(what);
-    Fail(WorkbookError::kTooLarge);
-  }
-  // Ends parsing without an error: the rest of the part is not needed.
-  void Finish() {
-    finished_ = true;
-    XML_StopParser(parser_, XML_FALSE);
-  }
-  bool active() const { return failure_ == WorkbookError::kNone && !finished_; }
-
-  XML_Parser parser_ = nullptr;
-  WorkbookError failure_ = WorkbookError::kNone;
-  std::string limit_;  // the limit reached, with kTooLarge
-  bool finished_ = false;
-  std::size_t depth_ = 0;
-};
-
-// The memory one XML parser may take. Expat allocates through the functions below, which
-// count what each parser holds and refuse past its budget; a refused allocation makes the
-// parse fail with "no memory", which the parser reports as the limit. Expat's allocation
-// functions take no context, so the budget of the parser at work is set around each call
-// into it, and every block records the budget it was counted against.
-struct ParserBudget {
-  std::uint64_t cap = 0, used = 0;
-  bool exceeded = false;
-};
-
-thread_local ParserBudget* current_budget = nullptr;
-
-struct alignas(std::max_align_t) BlockHeader {
-  ParserBudget* budget;
-  std::size_t size;
-};
-
-void* BudgetMalloc(std::size_t n) {
-  ParserBudget* b = current_budget;
-  if (b && n > b->cap - b->used) {
-    b->exceeded = true;
-    return nullptr;
-  }
-  auto* h = static_cast<BlockHeader*>(std::malloc(sizeof(BlockHeader) + n));
-  if (!h) return nullptr;
-  *h = {b, n};
-  if (b) b->used += n;
-  return h + 1;
-}
-
-void BudgetFree(void* p) {
-  if (!p) return;
-  BlockHeader* h = static_cast<BlockHeader*>(p) - 1;
-  if (h->budget) h->budget->used -= h->size;
-  std::free(h);
-}
-
-void* BudgetRealloc(void* p, std::size_t n) {
-  if (!p) return BudgetMalloc(n);
-  BlockHeader* h = static_cast<BlockHeader*>(p) - 1;
-  ParserBudget* b = h->budget;
-  const std::size_t old = h->size;
-  if (b && n > old && n - old > b->cap - b->used) {
-    b->exceeded = true;
-    return nullptr;
-  }
-  auto* moved = static_cast<BlockHeader*>(std::realloc(h, sizeof(BlockHeader) + n));
-  if (!moved) return nullptr;
-  moved->size = n;
-  if (b) b->used = b->used - old + n;
-  return moved + 1;
-}
-
-const XML_Memory_Handling_Suite kBudgetedMemory = {BudgetMalloc, BudgetRealloc, BudgetFree};
-
-// Sets the budget counted while expat runs.
-class BudgetScope {
- public:
-  explicit BudgetScope(ParserBudget& b) : saved_(current_budget) { current_budget = &b; }
-  ~BudgetScope() { current_budget = saved_; }
-  BudgetScope(const BudgetScope&) = delete;
-  BudgetScope& operator=(const BudgetScope&) = delete;
-
- private:
-  ParserBudget* saved_;
-};
-
-class XmlParser {
- public:
-  XmlParser(XmlHandler& h, const WorkbookLimits& limits) : h_(h), depth_limit_(limits.xml_depth) {
-    budget_.cap = limits.xml_parser_bytes;
-    BudgetScope scope(budget_);
-    static constexpr XML_Char kSeparator[] = {kNsSeparator, 0};
-    p_ = XML_ParserCreate_MM(nullptr, &kBudgetedMemory, kSeparator);
-    if (!p_) {
-      h.failure_ = WorkbookError::kTooLarge;
-      h.limit_ = ParserLimitText();
-      return;
-    }
-    h.parser_ = p_;
-    XML_SetUserData(p_, this);
-    XML_SetElementHandler(
-        p_,
-        [](void* u, const XML_Char* name, const XML_Char** atts) {
-          auto* self = static_cast<XmlParser*>(u);
-          XmlHandler& handler = self->h_;
-          // Refused at the element that goes too deep, before the parser keeps more.
-          if (++handler.depth_ > self->depth_limit_)
-            return handler.FailLimit("XML elements nested more than " +
-                                     std::to_string(self->depth_limit_) + " deep");
-          if (handler.active()) handler.Start(SplitName(name), atts);
-        },
-        [](void* u, const XML_Char* name) {
-          XmlHandler& handler = static_cast<XmlParser*>(u)->h_;
-          --handler.depth_;
-          if (handler.active()) handler.End(SplitName(name));
-        });
-    XML_SetCharacterDataHandler(p_, [](void* u, const XML_Char* s, int len) {
-      XmlHandler& handler = static_cast<XmlParser*>(u)->h_;
-      if (handler.active()) handler.Text(std::string_view(s, static_cast<std::size_t>(len)));
-    });
-    // No part of a workbook has a DTD. Refusing one outright means no entity is ever
-    // declared, so no entity expansion can blow up.
-    XML_SetStartDoctypeDeclHandler(p_, [](void* u, const XML_Char*, const XML_Char*, const XML_Char*, int) {
-      static_cast<XmlParser*>(u)->h_.Fail(WorkbookError::kDamaged);
-    });
-  }
-  XmlParser(const XmlParser&) = delete;
-  XmlParser& operator=(const XmlParser&) = delete;
-  ~XmlParser() {
-    if (p_) XML_ParserFree(p_);
-  }
-
-  // False once the handler failed or finished, or the XML is not well-formed.
-  bool Feed(const char* data, std::size_t n, bool final) {
-    if (!h_.active()) return false;
-    BudgetScope scope(budget_);
-    if (XML_Parse(p_, data, static_cast<int>(n), final ? XML_TRUE : XML_FALSE) == XML_STATUS_ERROR &&
-        h_.failure_ == WorkbookError::kNone && !h_.finished_) {
-      if (budget_.exceeded) {
-        h_.failure_ = WorkbookError::kTooLarge;
-        h_.limit_ = ParserLimitText();
-      } else {
-        h_.failure_ = WorkbookError::kDamaged;
-      }
-    }
-    return h_.active();
-  }
-
- private:
-  std::string ParserLimitText() const {
-    return "XML that needs more than " + SizeText(budget_.cap) + " of memory to read";
-  }
-
-  ParserBudget budget_;  // outlives the parser, whose blocks point to it
-  XmlHandler& h_;
-  std::size_t depth_limit_;
-  XML_Parser p_ = nullptr;
-};
-
-// Parses a whole part (`what`, for messages) through `h`; `limit` gets the limit reached
-// when it fails with kTooLarge.
-WorkbookError ParsePart(zip_t* zip, zip_int64_t index, std::uint64_t cap, const char* what,
-                        const WorkbookLimits& limits, XmlHandler& h, std::string* limit) {
-  Entry entry;
-  auto done = [&](WorkbookError e, const std::string& why) {
-    if (e == WorkbookError::kTooLarge && limit) *limit = why;
-    return e;
-  };
-  if (WorkbookError e = entry.Open(zip, static_cast<zip_uint64_t>(index), cap, what); e != WorkbookError::kNone)
-    return done(e, entry.limit());
-  XmlParser parser(h, limits);
-  std::vector<char> buf(kChunk);
-  for (;;) {
-    WorkbookError e = WorkbookError::kNone;
-    const zip_int64_t n = entry.Read(buf.data(), buf.size(), e);
-    if (n < 0) return done(e, entry.limit());
-    if (!parser.Feed(buf.data(), static_cast<std::size_t>(n), n == 0) || n == 0)
-      return done(h.failure_, std::string(what) + ": " + h.limit_);
-  }
-}
-
-zip_int64_t Locate(zip_t* zip, const std::string& name) { return zip_name_locate(zip, name.c_str(), ZIP_FL_NOCASE); }
 
 // ---- Package relationships ------------------------------------------------------------
 
@@ -437,7 +136,8 @@ std::string ResolveTarget(std::string_view dir, std::string_view target) {
 
 class WorkbookHandler : public XmlHandler {
  public:
-  std::vector<std::string> sheet_ids;  // relationship ids, in tab order
+  std::vector<std::string> sheet_ids;    // relationship ids, in tab order
+  std::vector<std::string> sheet_names;  // the names on their tabs
   bool date1904 = false;
 
   void Start(Name n, const XML_Char** atts) override {
@@ -449,6 +149,8 @@ class WorkbookHandler : public XmlHandler {
       if (sheet_ids.size() >= kMaxSheets)
         return FailLimit("more than " + std::to_string(kMaxSheets) + " sheets");
       sheet_ids.push_back(id ? id : "");
+      const char* name = Attr(atts, "name");
+      sheet_names.push_back(name ? DecodeEscapes(name) : "");
     } else if (n.local == "workbookPr") {
       const char* v = Attr(atts, "date1904");
       date1904 = v && (std::string_view(v) == "1" || std::string_view(v) == "true");
@@ -585,17 +287,6 @@ struct Styles {
   }
 };
 
-// The zip and the buffer it may be read from, freed in the right order.
-struct Package {
-  std::vector<unsigned char> bytes;
-  zip_t* zip = nullptr;
-  Package() = default;
-  Package(const Package&) = delete;
-  Package& operator=(const Package&) = delete;
-  ~Package() {
-    if (zip) zip_discard(zip);
-  }
-};
 
 // Days since 30 December 1899 (the 1900 system's day 0 for dates from March 1900) of an
 // ISO 8601 date written for a cell of type "d"; false when it is not one.
@@ -631,32 +322,41 @@ bool IsoToSerial(std::string_view s, bool date1904, double& serial) {
   return serial >= 0;
 }
 
+// What every worksheet of a workbook shares: the package, the number formats and the
+// shared strings.
+struct XlsxBook {
+  std::unique_ptr<Package> package;
+  Styles styles;
+  StringPool strings;
+  bool date1904 = false;
+};
+
 class XlsxSheet final : public SheetRows, public XmlHandler {
  public:
-  XlsxSheet(std::unique_ptr<Package> package, Styles styles, StringPool strings, bool date1904,
-            const WorkbookLimits& limits)
-      : package_(std::move(package)),
-        styles_(std::move(styles)),
-        strings_(std::move(strings)),
-        date1904_(date1904),
+  XlsxSheet(std::shared_ptr<const XlsxBook> book, std::size_t columns, const WorkbookLimits& limits)
+      : book_(std::move(book)),
+        styles_(book_->styles),
+        strings_(book_->strings),
+        date1904_(book_->date1904),
+        columns_(columns),
         limits_(limits) {}
 
   WorkbookError Open(zip_int64_t index) {
-    return entry_.Open(package_->zip, static_cast<zip_uint64_t>(index), limits_.sheet_bytes, "the worksheet");
+    return entry_.Open(book_->package->zip, static_cast<zip_uint64_t>(index), limits_.sheet_bytes,
+                       "the worksheet");
   }
 
-  bool Next(std::string& a, std::string& b) override {
+  bool NextRow(std::vector<std::string>& cells) override {
     for (;;) {
       if (!ready_.empty()) {
         Row& r = ready_.front();
         if (r.index > next_row_) {  // a row the file leaves out
-          a.clear();
-          b.clear();
+          cells.clear();
           ++next_row_;
           return true;
         }
-        a = Take(r.a);
-        b = Take(r.b);
+        cells.resize(r.cells.size());
+        for (std::size_t i = 0; i < r.cells.size(); ++i) cells[i] = Take(r.cells[i]);
         next_row_ = r.index + 1;
         ready_.pop_front();
         return true;
@@ -691,8 +391,7 @@ class XlsxSheet final : public SheetRows, public XmlHandler {
       in_row_ = true;
       row_index_ = index;
       last_col_ = -1;
-      row_a_ = {};
-      row_b_ = {};
+      row_cells_.clear();
     } else if (n.local == "c" && in_row_) {
       std::int64_t col = last_col_ + 1;
       if (const char* r = Attr(atts, "r")) {
@@ -707,7 +406,7 @@ class XlsxSheet final : public SheetRows, public XmlHandler {
       }
       last_col_ = col;
       in_cell_ = true;
-      keep_ = col <= 1;
+      keep_ = col >= 0 && static_cast<std::uint64_t>(col) < columns_;
       const char* t = Attr(atts, "t");
       type_ = t ? t : "";
       style_ = 0;
@@ -737,11 +436,14 @@ class XlsxSheet final : public SheetRows, public XmlHandler {
       if (keep_) {
         Cell text = CellText();
         if (!active()) return;
-        (last_col_ == 0 ? row_a_ : row_b_) = std::move(text);
+        const auto col = static_cast<std::size_t>(last_col_);
+        if (row_cells_.size() <= col) row_cells_.resize(col + 1);
+        row_cells_[col] = std::move(text);
       }
     } else if (n.local == "row" && in_row_) {
       in_row_ = false;
-      ready_.push_back({row_index_, std::move(row_a_), std::move(row_b_)});
+      ready_.push_back({row_index_, std::move(row_cells_)});
+      row_cells_ = {};
       last_row_ = row_index_;
     } else if (n.local == "sheetData") {
       Finish();  // nothing after the cells matters
@@ -770,7 +472,7 @@ class XlsxSheet final : public SheetRows, public XmlHandler {
 
   struct Row {
     std::uint32_t index;
-    Cell a, b;
+    std::vector<Cell> cells;
   };
 
   std::string Take(Cell& c) const {
@@ -822,10 +524,11 @@ class XlsxSheet final : public SheetRows, public XmlHandler {
   }
 
   // Destroyed last to first: the parser and the entry before the zip they read.
-  std::unique_ptr<Package> package_;
-  Styles styles_;
-  StringPool strings_;
+  std::shared_ptr<const XlsxBook> book_;
+  const Styles& styles_;
+  const StringPool& strings_;
   bool date1904_;
+  std::size_t columns_;
   WorkbookLimits limits_;
   Entry entry_;
   XmlParser parser_{*this, limits_};
@@ -842,12 +545,45 @@ class XlsxSheet final : public SheetRows, public XmlHandler {
   std::uint32_t row_index_ = 0;
   std::int64_t last_col_ = -1;
   std::string type_, value_;
-  Cell row_a_, row_b_;
+  std::vector<Cell> row_cells_;
   std::size_t style_ = 0;
   StringItem item_;
 };
 
-std::unique_ptr<SheetRows> Refuse(WorkbookError* error, WorkbookError e) {
+class XlsxWorkbook final : public Workbook {
+ public:
+  XlsxWorkbook(std::shared_ptr<const XlsxBook> book, std::vector<std::string> names, std::vector<std::string> parts,
+               const WorkbookLimits& limits)
+      : book_(std::move(book)), names_(std::move(names)), parts_(std::move(parts)), limits_(limits) {}
+
+  SourceKind kind() const override { return SourceKind::kXlsx; }
+  const std::vector<std::string>& sheet_names() const override { return names_; }
+
+  std::unique_ptr<SheetRows> OpenSheet(std::size_t index, std::size_t columns, WorkbookError* error,
+                                       std::string* limit) override {
+    auto refuse = [&](WorkbookError e) -> std::unique_ptr<SheetRows> {
+      if (error) *error = e;
+      return nullptr;
+    };
+    if (index >= parts_.size()) return refuse(WorkbookError::kDamaged);
+    const zip_int64_t sheet_index = Locate(book_->package->zip, parts_[index]);
+    if (sheet_index < 0) return refuse(WorkbookError::kDamaged);
+    auto sheet = std::make_unique<XlsxSheet>(book_, std::min(columns, kMaxSheetColumns), limits_);
+    if (WorkbookError e = sheet->Open(sheet_index); e != WorkbookError::kNone) {
+      if (e == WorkbookError::kTooLarge && limit) *limit = sheet->limit_reached_at_open();
+      return refuse(e);
+    }
+    if (error) *error = WorkbookError::kNone;
+    return sheet;
+  }
+
+ private:
+  std::shared_ptr<const XlsxBook> book_;
+  std::vector<std::string> names_, parts_;
+  WorkbookLimits limits_;
+};
+
+std::unique_ptr<Workbook> Refuse(WorkbookError* error, WorkbookError e) {
   if (error) *error = e;
   return nullptr;
 }
@@ -858,8 +594,8 @@ const Relationship* FindByType(const std::vector<Relationship>& rels, std::strin
   return nullptr;
 }
 
-std::unique_ptr<SheetRows> OpenPackage(std::unique_ptr<Package> pkg, const WorkbookLimits& limits,
-                                       WorkbookError* error, std::string* limit) {
+std::unique_ptr<Workbook> OpenPackage(std::unique_ptr<Package> pkg, const WorkbookLimits& limits,
+                                      WorkbookError* error, std::string* limit) {
   zip_t* zip = pkg->zip;
 
   // The workbook part, named by the package relationships.
@@ -890,84 +626,73 @@ std::unique_ptr<SheetRows> OpenPackage(std::unique_ptr<Package> pkg, const Workb
     return Refuse(error, e);
   const std::string dir = DirOf(workbook_part);
 
-  // The first <sheet> in the workbook's list that is a worksheet (not a chart sheet).
-  std::string sheet_part;
-  for (const std::string& id : workbook.sheet_ids) {
+  // The worksheets in the workbook's list (chart sheets are left out).
+  std::vector<std::string> names, parts;
+  for (std::size_t k = 0; k < workbook.sheet_ids.size(); ++k) {
+    std::string part;
     for (const Relationship& r : rels.rels)
-      if (r.id == id && !r.external && EndsWith(r.type, "/worksheet")) sheet_part = ResolveTarget(dir, r.target);
-    if (!sheet_part.empty()) break;
+      if (r.id == workbook.sheet_ids[k] && !r.external && EndsWith(r.type, "/worksheet"))
+        part = ResolveTarget(dir, r.target);
+    if (part.empty()) continue;
+    names.push_back(workbook.sheet_names[k]);
+    parts.push_back(std::move(part));
   }
-  if (sheet_part.empty()) return Refuse(error, WorkbookError::kDamaged);
-  const zip_int64_t sheet_index = Locate(zip, sheet_part);
-  if (sheet_index < 0) return Refuse(error, WorkbookError::kDamaged);
+  if (parts.empty()) return Refuse(error, WorkbookError::kDamaged);
 
-  Styles styles;
+  auto book = std::make_shared<XlsxBook>();
   if (const Relationship* r = FindByType(rels.rels, "/styles")) {
     if (const zip_int64_t i = Locate(zip, ResolveTarget(dir, r->target)); i >= 0) {
       StylesHandler h;
       if (WorkbookError e = ParsePart(zip, i, limits.xlsx_part_bytes, "the styles", limits, h, limit);
           e != WorkbookError::kNone)
         return Refuse(error, e);
-      styles.custom = std::move(h.custom);
-      styles.cell_formats = std::move(h.cell_formats);
+      book->styles.custom = std::move(h.custom);
+      book->styles.cell_formats = std::move(h.cell_formats);
     }
   }
-  StringPool strings;
   if (const Relationship* r = FindByType(rels.rels, "/sharedStrings")) {
     if (const zip_int64_t i = Locate(zip, ResolveTarget(dir, r->target)); i >= 0) {
-      SharedStringsHandler h(strings, limits);
+      SharedStringsHandler h(book->strings, limits);
       if (WorkbookError e = ParsePart(zip, i, limits.shared_strings_bytes, "the shared strings", limits, h, limit);
           e != WorkbookError::kNone)
         return Refuse(error, e);
     }
   }
-
-  auto sheet = std::make_unique<XlsxSheet>(std::move(pkg), std::move(styles), std::move(strings),
-                                           workbook.date1904, limits);
-  if (WorkbookError e = sheet->Open(sheet_index); e != WorkbookError::kNone) {
-    if (e == WorkbookError::kTooLarge && limit) *limit = sheet->limit_reached_at_open();
-    return Refuse(error, e);
-  }
+  book->date1904 = workbook.date1904;
+  book->package = std::move(pkg);
   if (error) *error = WorkbookError::kNone;
-  return sheet;
+  return std::make_unique<XlsxWorkbook>(std::move(book), std::move(names), std::move(parts), limits);
 }
 
-std::unique_ptr<SheetRows> OpenSource(std::unique_ptr<Package> pkg, zip_source_t* src, zip_error_t* ze,
-                                      const WorkbookLimits& limits, WorkbookError* error, std::string* limit) {
-  if (!src) return Refuse(error, FromZipError(zip_error_code_zip(ze)));
-  pkg->zip = zip_open_from_source(src, ZIP_RDONLY, ze);
-  if (!pkg->zip) {
-    zip_source_free(src);
-    const int code = zip_error_code_zip(ze);
-    // The content starts like a zip, so a zip that cannot be opened is a damaged one.
-    return Refuse(error, code == ZIP_ER_NOZIP ? WorkbookError::kDamaged : FromZipError(code));
-  }
+// An OpenDocument package says what it is in its first entry, "mimetype".
+bool IsOpenDocument(zip_t* zip) {
+  const zip_int64_t i = Locate(zip, "mimetype");
+  if (i < 0) return Locate(zip, "content.xml") >= 0 && Locate(zip, "[Content_Types].xml") < 0;
+  zip_file_t* f = zip_fopen_index(zip, static_cast<zip_uint64_t>(i), 0);
+  if (!f) return false;
+  char buf[64] = {};
+  const zip_int64_t n = zip_fread(f, buf, sizeof buf - 1);
+  zip_fclose(f);
+  return n > 0 && std::string_view(buf, static_cast<std::size_t>(n)).starts_with("application/vnd.oasis.opendocument");
+}
+
+std::unique_ptr<Workbook> OpenZipPackage(std::unique_ptr<Package> pkg, const WorkbookLimits& limits,
+                                         WorkbookError* error, std::string* limit) {
+  if (!pkg) return nullptr;
+  if (IsOpenDocument(pkg->zip)) return OpenOdsPackage(std::move(pkg), limits, error, limit);
   return OpenPackage(std::move(pkg), limits, error, limit);
 }
 
 }  // namespace
 
-std::unique_ptr<SheetRows> OpenXlsxFile(const std::filesystem::path& file, const WorkbookLimits& limits,
-                                        WorkbookError* error, std::string* limit) {
-  zip_error_t ze;
-  zip_error_init(&ze);
-  auto pkg = std::make_unique<Package>();
-  zip_source_t* src = zip_source_file_create(file.c_str(), 0, -1, &ze);
-  auto out = OpenSource(std::move(pkg), src, &ze, limits, error, limit);
-  zip_error_fini(&ze);
-  return out;
+std::unique_ptr<Workbook> OpenZipWorkbook(const std::filesystem::path& file, const WorkbookLimits& limits,
+                                          WorkbookError* error, std::string* limit) {
+  return OpenZipPackage(OpenZipFile(file, error), limits, error, limit);
 }
 
-std::unique_ptr<SheetRows> OpenXlsxBytes(std::vector<unsigned char> bytes, const WorkbookLimits& limits,
-                                         WorkbookError* error, std::string* limit) {
-  zip_error_t ze;
-  zip_error_init(&ze);
-  auto pkg = std::make_unique<Package>();
-  pkg->bytes = std::move(bytes);
-  zip_source_t* src = zip_source_buffer_create(pkg->bytes.data(), pkg->bytes.size(), 0, &ze);
-  auto out = OpenSource(std::move(pkg), src, &ze, limits, error, limit);
-  zip_error_fini(&ze);
-  return out;
+std::unique_ptr<Workbook> OpenZipWorkbook(std::vector<unsigned char> bytes, const WorkbookLimits& limits,
+                                          WorkbookError* error, std::string* limit) {
+  return OpenZipPackage(OpenZipBytes(std::move(bytes), error), limits, error, limit);
 }
 
 }  // namespace qx::detail

@@ -9,19 +9,13 @@
 #include <algorithm>
 
 #include "document/gbk.h"
+#include "document/line_marks.h"
 #include "editing/line_editors.h"
 #include "editing/messages.h"
 #include "layout/fit.h"
 
 namespace qx {
 namespace {
-
-constexpr std::size_t kLineBytes = 100;
-
-// Whether the two bytes before `pos` are the character `mark`.
-bool MarkBefore(std::string_view text, std::size_t pos, std::string_view mark) {
-  return pos >= 2 && text.substr(pos - 2, 2) == mark && gbk::PrevCharStart(text, pos) == pos - 2;
-}
 
 bool HasSerialMark(std::string_view text) {
   bool found = false;
@@ -49,16 +43,16 @@ void Insertions::InsertMark(bool superscript) {
     ctx_.Focus(Control::UpperLine);
     lines_.SetCaret(Control::UpperLine, caret);
   };
-  // A prefix marks one character of a one-line Segment.
-  if (HasLowerLine()) return refuse(msg::kMarksTwoLines, c);
-  if (c == 0) return refuse(msg::kMarksAtStart, 0);
-  // A prefix right before the caret still waits for its character.
   const auto pos = static_cast<std::size_t>(c);
-  if (c > 2 && MarkBefore(upper.text, pos, gbk::kSuperscriptMark))
-    return refuse(msg::kSuperscriptFirst, c);
-  if (c > 2 && MarkBefore(upper.text, pos, gbk::kSubscriptMark))
-    return refuse(superscript ? msg::kSubscriptFirstUp : msg::kSubscriptFirstDown, c);
-  if (upper.text.size() + 2 > kLineBytes) return refuse(msg::kContentTooLong, c);
+  switch (CheckMarkInsertion(upper.text, HasLowerLine(), pos)) {
+    case MarkRefusal::kNone: break;
+    case MarkRefusal::kTwoLines: return refuse(msg::kMarksTwoLines, c);
+    case MarkRefusal::kAtStart: return refuse(msg::kMarksAtStart, 0);
+    case MarkRefusal::kSuperscriptWaiting: return refuse(msg::kSuperscriptFirst, c);
+    case MarkRefusal::kSubscriptWaiting:
+      return refuse(superscript ? msg::kSubscriptFirstUp : msg::kSubscriptFirstDown, c);
+    case MarkRefusal::kTooLong: return refuse(msg::kContentTooLong, c);
+  }
 
   std::string text = upper.text;
   text.insert(pos, superscript ? gbk::kSuperscriptMark : gbk::kSubscriptMark);

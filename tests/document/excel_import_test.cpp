@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <functional>
+#include <sstream>
+
 #include "document/gbk.h"
 #include "document/memory_store.h"
 
@@ -13,10 +17,9 @@ class ListedRows : public SheetRows {
  public:
   explicit ListedRows(std::vector<std::pair<std::string, std::string>> rows, bool fail_at_end = false)
       : rows_(std::move(rows)), fail_(fail_at_end) {}
-  bool Next(std::string& a, std::string& b) override {
+  bool NextRow(std::vector<std::string>& cells) override {
     if (i_ >= rows_.size()) return false;
-    a = rows_[i_].first;
-    b = rows_[i_].second;
+    cells = {rows_[i_].first, rows_[i_].second};
     ++i_;
     return true;
   }
@@ -180,6 +183,237 @@ TEST_F(ImportTest, AReadErrorIsReportedWithTheRowsSoFar) {
   const ImportResult r = Import({{"A", ""}, {"B", ""}}, /*fail=*/true);
   EXPECT_EQ(r.segments, 2);
   EXPECT_EQ(r.error, WorkbookError::kDamaged);
+}
+
+// ---- Sources and options ------------------------------------------------------------
+
+const std::filesystem::path kFixtures = std::filesystem::path(QX_TEST_DATA_DIR) / "fixtures";
+
+// The import of a file with `options` into `doc` (a new Document unless it is given).
+ImportResult ImportFile(DocumentState& doc, const std::filesystem::path& file, const ImportOptions& options) {
+  WorkbookError error = WorkbookError::kNone;
+  auto book = OpenWorkbook(file, &error);
+  EXPECT_TRUE(book) << file << " " << static_cast<int>(error);
+  if (!book) return {};
+  auto rows = book->OpenSheet(options.sheet, options.columns(), &error);
+  EXPECT_TRUE(rows) << static_cast<int>(error);
+  if (!rows) return {};
+  return ImportSheet(doc.table, *rows, options);
+}
+
+std::uint64_t Fnv1a(std::string_view s) {
+  std::uint64_t h = 0xcbf29ce484222325ull;
+  for (unsigned char c : s) h = (h ^ c) * 0x100000001b3ull;
+  return h;
+}
+
+// The import with the default options gives, on every workbook fixture, exactly the
+// Segments the import gave before it had options: the counts and a digest of every column
+// of every row, recorded from that import in fixtures/import/default-import.txt.
+TEST(ImportOptionsTest, DefaultsGiveTheSameDocumentAsBeforeOnEveryWorkbookFixture) {
+  std::ifstream in(kFixtures / "import" / "default-import.txt");
+  std::string line;
+  int files = 0;
+  while (std::getline(in, line)) {
+    std::istringstream fields(line);
+    std::string file, summary, digest;
+    std::getline(fields, file, '\t');
+    std::getline(fields, summary, '\t');
+    std::getline(fields, digest, '\t');
+    SCOPED_TRACE(file);
+    DocumentState doc(std::make_unique<MemoryRowStore>());
+    NewDocument(doc, "TL");
+    const ImportResult r = ImportFile(doc, kFixtures / "excel" / file, ImportOptions{});
+    EXPECT_EQ("segments " + std::to_string(r.segments) + " two_lines " + std::to_string(r.two_lines) +
+                  " replaced " + std::to_string(r.replaced) + " truncated " + std::to_string(r.truncated) +
+                  " stopped_at_row " + std::to_string(r.stopped_at_row) + " error " +
+                  std::to_string(static_cast<int>(r.error)),
+              summary);
+    std::string rows;
+    SegmentTable& t = doc.table;
+    for (t.First(); !t.Eof(); t.Next()) {
+      for (int c = 0; c < kColumnCount; ++c) {
+        if (c) rows += '\t';
+        rows += kColumns[c].type == ColumnType::kText ? t.Text(c) : std::to_string(t.Int(c));
+      }
+      rows += '\n';
+    }
+    char hex[17];
+    std::snprintf(hex, sizeof hex, "%016llx", static_cast<unsigned long long>(Fnv1a(rows)));
+    EXPECT_EQ(hex, digest);
+    ++files;
+  }
+  EXPECT_EQ(files, 26);
+}
+
+// Segments as "upper|lower" in UTF-8 (marks shown as ↖ and ↙).
+std::vector<std::string> Segments(SegmentTable& t) {
+  std::vector<std::string> out;
+  for (t.First(); !t.Eof(); t.Next())
+    out.push_back(gbk::ToUtf8(t.Text(kUpperLineColumn)) + "|" + gbk::ToUtf8(t.Text(kLowerLineColumn)));
+  return out;
+}
+
+ImportOptions Options(std::function<void(ImportOptions&)> change) {
+  ImportOptions o;
+  change(o);
+  return o;
+}
+
+// The options over the same sheet written by LibreOffice as .ods, .xlsx, .xls and .csv
+// (fixtures/import/README.md).
+TEST(ImportOptionsTest, HeaderColumnsSheetAndEmptyRows) {
+  const std::string two_lines = "第一行\n第二行";
+  struct Case {
+    const char* name;
+    ImportOptions options;
+    std::vector<std::string> segments;
+    std::vector<RowReport> reports;
+    bool needs_second_sheet = false;
+  };
+  const std::vector<Case> cases = {
+      {"defaults", {},
+       {"线号|去向", "W-001|X1:1", "W-002|X1:2, X2:1", "007|" + two_lines, "H↙2O|"},
+       {{5, RowNote::kMarked}, {6, RowNote::kEndedList}}},
+      {"header", Options([](ImportOptions& o) { o.header = true; }),
+       {"W-001|X1:1", "W-002|X1:2, X2:1", "007|" + two_lines, "H↙2O|"},
+       {{5, RowNote::kMarked}, {6, RowNote::kEndedList}}},
+      {"columns A and C", Options([](ImportOptions& o) { o.lower_column = 2; }),
+       {"线号|截面", "W-001|1.5 m?", "W-002|2.50", "007|", "H?O|say \"hi\""},
+       {{2, RowNote::kReplaced}, {5, RowNote::kReplaced}, {6, RowNote::kEndedList}}},
+      {"column C alone", Options([](ImportOptions& o) { o.upper_column = 2; o.lower_column = kNoColumn; }),
+       {"截面|", "1.5 m↖2|", "2.50|"},
+       {{2, RowNote::kMarked}, {4, RowNote::kEndedList}}},
+      {"column B to the upper line", Options([](ImportOptions& o) { o.upper_column = 1; o.lower_column = 0; }),
+       {"去向|线号", "X1:1|W-001", "X1:2, X2:1|W-002", two_lines + "|007"},
+       {{5, RowNote::kEndedList}}},
+      {"skip empty rows", Options([](ImportOptions& o) { o.skip_empty_rows = true; }),
+       {"线号|去向", "W-001|X1:1", "W-002|X1:2, X2:1", "007|" + two_lines, "H↙2O|", "m?|merged  two", "same|",
+        "same|"},
+       {{5, RowNote::kMarked}, {6, RowNote::kSkipped}, {7, RowNote::kReplaced}}},
+      {"second sheet", Options([](ImportOptions& o) { o.sheet = 1; }), {"S-1|second sheet", "S-2|"}, {}, true},
+  };
+  for (const char* file : {"wires.ods", "wires.xlsx", "wires.xls", "wires.csv"}) {
+    for (const Case& c : cases) {
+      if (c.needs_second_sheet && std::string_view(file) == "wires.csv") continue;
+      SCOPED_TRACE(std::string(file) + ": " + c.name);
+      DocumentState doc(std::make_unique<MemoryRowStore>());
+      NewDocument(doc, "TL");
+      const ImportResult r = ImportFile(doc, kFixtures / "import" / file, c.options);
+      EXPECT_EQ(Segments(doc.table), c.segments);
+      EXPECT_EQ(r.reports, c.reports);
+      EXPECT_EQ(r.segments, static_cast<int>(c.segments.size()));
+    }
+  }
+}
+
+TEST(ImportOptionsTest, AppendAddsAfterTheLastSegment) {
+  struct Case {
+    const char* name;
+    std::vector<std::pair<std::string, std::string>> existing;
+    std::vector<std::string> segments;
+  };
+  const Case cases[] = {
+      {"after the Document's Segments", {{"X", ""}, {"Y", "y"}}, {"X|", "Y|y", "S-1|second sheet", "S-2|"}},
+      {"a new Document's empty Segment is filled", {}, {"S-1|second sheet", "S-2|"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    DocumentState doc(std::make_unique<MemoryRowStore>());
+    NewDocument(doc, "TL");
+    if (!c.existing.empty()) {
+      ListedRows rows(c.existing);
+      ImportSheet(doc.table, rows);
+    }
+    const ImportResult r =
+        ImportFile(doc, kFixtures / "import" / "wires.ods", Options([](ImportOptions& o) {
+                     o.sheet = 1;
+                     o.append = true;
+                   }));
+    EXPECT_EQ(r.segments, 2);
+    EXPECT_EQ(Segments(doc.table), c.segments);
+    doc.table.Last();
+    EXPECT_EQ(doc.table.Int(kNumberColumn), static_cast<int>(c.segments.size()));
+  }
+}
+
+TEST(ImportRowTest, ScriptDigitsBecomeMarksWhereTheMarkRuleAllows) {
+  struct Case {
+    const char* name;
+    std::string upper, lower;
+    std::string kept;  // upper line, UTF-8
+    int marked, replaced;
+    bool upper_cut = false;
+  };
+  const std::string a33(33, 'a');
+  const Case cases[] = {
+      {"superscript", "m²", "", "m↖2", 1, 0},
+      {"subscript", "H₂O", "", "H↙2O", 1, 0},
+      {"every script digit", "x¹⁰⁹₀₉", "", "x↖1↖0↖9↙0↙9", 5, 0},
+      {"two after each other", "x²³", "", "x↖2↖3", 2, 0},
+      {"refused at the start of the line", "²x", "", "?x", 0, 1},
+      {"refused after blanks that are trimmed", "  ²x", "", "?x", 0, 1},
+      {"refused in a two-line Segment", "m²", "B", "m?", 0, 1},
+      {"other characters GBK lacks", "m² 😀", "", "m↖2 ?", 1, 1},
+      {"a mark cut off from its digit is dropped", a33 + "²", "", a33, 0, 0, true},
+      {"the same at the 50-byte cell limit", std::string(48, 'a') + "²", "", std::string(34, 'a'), 0, 0, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const ImportedRow r = ImportRow(c.upper, c.lower);
+    EXPECT_EQ(gbk::ToUtf8(r.upper), c.kept);
+    EXPECT_EQ(r.marked, c.marked);
+    EXPECT_EQ(r.replaced, c.replaced);
+    EXPECT_EQ(r.upper_cut, c.upper_cut);
+  }
+  // The lower line never takes marks.
+  EXPECT_EQ(gbk::ToUtf8(ImportRow("A", "m²").lower), "m?");
+}
+
+TEST(ImportPreviewTest, EachRowSaysWhatItBecomes) {
+  struct Case {
+    const char* name;
+    ImportOptions options;
+    int max_rows;
+    std::vector<RowFate> fates;
+    bool more;
+  };
+  using F = RowFate;
+  const Case cases[] = {
+      {"defaults", {}, 20,
+       {F::kSegment, F::kSegment, F::kSegment, F::kSegment, F::kSegment, F::kEndsList, F::kAfterEnd, F::kAfterEnd,
+        F::kAfterEnd},
+       false},
+      {"header, skipping empty rows", Options([](ImportOptions& o) { o.header = true; o.skip_empty_rows = true; }), 20,
+       {F::kHeader, F::kSegment, F::kSegment, F::kSegment, F::kSegment, F::kSkipped, F::kSegment, F::kSegment,
+        F::kSegment},
+       false},
+      {"the first rows only", {}, 3, {F::kSegment, F::kSegment, F::kSegment}, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    WorkbookError error = WorkbookError::kNone;
+    auto book = OpenWorkbook(kFixtures / "import" / "wires.csv", &error);
+    ASSERT_TRUE(book);
+    auto rows = book->OpenSheet(0, kMaxSheetColumns, &error);
+    const ImportPreview p = PreviewImport(*rows, c.options, c.max_rows);
+    std::vector<RowFate> fates;
+    for (const PreviewRow& r : p.rows) fates.push_back(r.fate);
+    EXPECT_EQ(fates, c.fates);
+    EXPECT_EQ(p.more, c.more);
+    EXPECT_EQ(p.rows[1].row, 2);
+    EXPECT_EQ(p.rows[1].cells, (std::vector<std::string>{"W-001", "X1:1", "1.5 m²"}));
+  }
+  // The Segment a row becomes is the one the import makes.
+  WorkbookError error = WorkbookError::kNone;
+  auto rows = OpenWorkbook(kFixtures / "import" / "wires.csv", &error)->OpenSheet(0, 3, &error);
+  const ImportPreview p = PreviewImport(*rows, {}, 5);
+  const PreviewRow& water = p.rows[4];
+  EXPECT_EQ(gbk::ToUtf8(water.segment.upper), "H↙2O");
+  EXPECT_EQ(water.segment.size, 4);
+  EXPECT_EQ(water.segment.length_mm, 25);
+  EXPECT_TRUE(water.changed());
+  EXPECT_FALSE(p.rows[1].changed());
 }
 
 }  // namespace

@@ -137,7 +137,6 @@ TEST(WorkbookBadFiles, OpenReportsWhatIsWrong) {
       {"random-ole-head.xls", WorkbookError::kDamaged},
       {"billion-laughs.xlsx", WorkbookError::kDamaged},
       {"html.xls", WorkbookError::kNotWorkbook},
-      {"csv.xls", WorkbookError::kNotWorkbook},
       {"random.xlsx", WorkbookError::kNotWorkbook},
       {"empty.xlsx", WorkbookError::kNotWorkbook},
       {"binary-workbook.xlsx", WorkbookError::kUnsupported},
