@@ -34,6 +34,7 @@ class HeadlessUi : public WindowUi {
   int ShowSymbolPicker(SymbolPicker&) override { return 0; }
   int ShowPrintDialog(PrintDialog&) override { return 0; }
   void ShowJobPreview(JobPreviewWindow&) override {}
+  int ShowImportWindow(ImportWindow&) override { return 0; }
   void ShowHelp(const std::filesystem::path&) override {}
 };
 

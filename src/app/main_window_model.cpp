@@ -1,5 +1,7 @@
 #include "app/main_window_model.h"
 
+#include "app/import_window.h"
+
 #include <algorithm>
 #include <cctype>
 
@@ -168,7 +170,7 @@ void MainWindowModel::OpenGivenFile(const std::filesystem::path& file) {
   if (kind == FileKind::kDocument) {
     files_.OpenDocumentFile(file);
   } else {
-    files_.ImportExcelFile(file);
+    OnImportButton(&file);
   }
   ctx_.Changed();
 }
@@ -311,6 +313,17 @@ void MainWindowModel::PickSelector(Control selector, int index) {
       break;
   }
   if (selector == Control::FontFaceSelector) settings_.PickFace(index);
+}
+
+void MainWindowModel::OnImportButton(const std::filesystem::path* given) {
+  const std::optional<std::filesystem::path> file = given ? *given : files_.ChooseImportFile();
+  if (!file) return;
+  std::unique_ptr<Workbook> book = files_.OpenImportSource(*file);
+  if (!book) return;
+  ImportWindow window(*file, std::move(book), files_.SegmentsToFollow());
+  if (ui_.ShowImportWindow(window) != ImportWindow::kResultImport) return;
+  const ImportOptions options = window.options();
+  files_.ImportFromSource(*file, window.workbook(), options);
 }
 
 void MainWindowModel::OnSerialButton() {

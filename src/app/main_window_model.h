@@ -65,6 +65,9 @@ class MainWindowModel {
   void PickSelector(Control selector, int index);
   // The serial-number dialog and the symbol picker, shown modally over the line being edited.
   void OnSerialButton();
+  // The import command: a workbook chosen (or `given`), the import window, and the rows
+  // imported only when the operator confirms there.
+  void OnImportButton(const std::filesystem::path* given = nullptr);
   void OnSymbolButton();
 
   // --- Undo and redo ----------------------------------------------------------------------

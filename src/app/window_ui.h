@@ -6,6 +6,7 @@
 
 namespace qx {
 
+class ImportWindow;
 class JobPreviewWindow;
 class PrintDialog;
 class SerialNumberDialog;
@@ -19,6 +20,8 @@ class WindowUi : public Ui {
   virtual int ShowSymbolPicker(SymbolPicker& picker) = 0;
   // Shows the print dialog modally and returns its result (PrintDialog::kResultOk to go on).
   virtual int ShowPrintDialog(PrintDialog& dialog) = 0;
+  // Shows the import window modally; ImportWindow::kResultImport when the operator confirmed.
+  virtual int ShowImportWindow(ImportWindow& window) = 0;
   // Shows the job preview modally until it is closed.
   virtual void ShowJobPreview(JobPreviewWindow& window) = 0;
   // Shows a help page (HTML beside the program) in the program's own help window, for

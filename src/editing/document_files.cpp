@@ -42,6 +42,8 @@ std::string SaveFailedMessage(const TableError& e) {
                     WriteReason(write ? write->failure() : WriteFailure::kNone, e.what()));
 }
 
+}  // namespace
+
 std::string_view WorkbookReason(WorkbookError e) {
   switch (e) {
     case WorkbookError::kNotWorkbook:
@@ -61,7 +63,6 @@ std::string_view WorkbookReason(WorkbookError e) {
   }
 }
 
-}  // namespace
 
 // --- Where the file dialogs start ------------------------------------------------------
 
@@ -441,52 +442,127 @@ void DocumentFiles::ImportExcelFile(const std::filesystem::path& workbook) {
 }
 
 void DocumentFiles::ImportFromExcel(const std::filesystem::path* given) {
-  DocumentFileState& p = ctx_.doc.file_state;
   // The workbook is chosen and opened before the open Document is given up: a cancelled
   // dialog or a workbook that cannot be read leaves it as it was.
+  const std::optional<std::filesystem::path> file = given ? *given : ChooseImportFile();
+  if (!file) return;
+  std::unique_ptr<Workbook> book = OpenImportSource(*file);
+  if (book) ImportFromSource(*file, *book, ImportOptions{});
+}
+
+std::optional<std::filesystem::path> DocumentFiles::ChooseImportFile() {
   FileDialog d;
-  d.filter = std::string(msg::kExcelFilter);
+  d.filter = std::string(msg::kImportFilter);
   d.default_suffix = "xls";
   d.folder = DialogFolder(DialogPurpose::kRead);
-  const std::optional<std::filesystem::path> file =
-      given ? std::optional<std::filesystem::path>(*given) : ctx_.ui.OpenFile(d);
-  if (!file) return;
-  RememberFolderOf(*file);
+  std::optional<std::filesystem::path> file = ctx_.ui.OpenFile(d);
+  if (file) RememberFolderOf(*file);
+  return file;
+}
+
+std::unique_ptr<Workbook> DocumentFiles::OpenImportSource(const std::filesystem::path& file) {
   WorkbookError error = WorkbookError::kNone;
-  std::unique_ptr<SheetRows> rows = OpenFirstSheet(*file, &error);
+  std::unique_ptr<Workbook> book = OpenWorkbook(file, &error);
+  if (!book) ctx_.ui.Message(WithReason(msg::kImportFailed, WorkbookReason(error)), msg::kInfo);
+  return book;
+}
+
+int DocumentFiles::SegmentsToFollow() const {
+  const SegmentTable& t = ctx_.doc.table;
+  if (!t.IsOpen() || t.IsEmpty()) return 0;
+  // A Document whose only Segment is still empty is filled as a new one.
+  if (t.RowCount() == 1 && t.TextAt(0, kUpperLineColumn).empty() &&
+      t.TextAt(0, kLowerLineColumn).empty())
+    return 0;
+  return t.RowCount();
+}
+
+void DocumentFiles::ImportFromSource(const std::filesystem::path& file, Workbook& book,
+                                     const ImportOptions& options) {
+  DocumentFileState& p = ctx_.doc.file_state;
+  WorkbookError error = WorkbookError::kNone;
+  std::unique_ptr<SheetRows> rows = book.OpenSheet(options.sheet, options.columns(), &error);
   if (!rows) {
     ctx_.ui.Message(WithReason(msg::kImportFailed, WorkbookReason(error)), msg::kInfo);
     return;
   }
   p.UserEditing = false;
-  if (!GiveUpDocument(GiveUp::kImport)) return;
-  StartNewDocument();
-  // Undoing the import leaves the new, empty Document.
-  ctx_.StartHistoryHere();
-  ctx_.NameStep(msg::kStepImport);
-  FileUsed(*file);
-  ImportRows(*rows);
+  if (options.append) {
+    // Added after the last Segment: one step of the open Document's history.
+    ctx_.NameStep(msg::kStepImport);
+    ctx_.doc.table.Store();
+  } else {
+    if (!GiveUpDocument(GiveUp::kImport)) {
+      p.UserEditing = true;
+      return;
+    }
+    StartNewDocument();
+    // Undoing the import leaves the new, empty Document.
+    ctx_.StartHistoryHere();
+    ctx_.NameStep(msg::kStepImport);
+  }
+  FileUsed(file);
+  ImportRows(*rows, options);
   ReadDocumentSettings(ctx_.doc.settings, p);
   p.SkipNextEnter = false;
   p.UserEditing = true;
   ctx_.FocusLineEnd(0);
 }
 
-void DocumentFiles::ImportRows(SheetRows& rows) {
+namespace {
+
+std::string_view RowNoteText(RowNote note) {
+  switch (note) {
+    case RowNote::kUpperCut: return "上行太长,已截断";
+    case RowNote::kLowerCut: return "下行太长,已截断";
+    case RowNote::kReplaced: return "有字符改为“?”";
+    case RowNote::kMarked: return "上下标数字改为上标或下标";
+    case RowNote::kSkipped: return "第一格为空,已跳过";
+    case RowNote::kEndedList: return "第一格为空,以下未导入";
+    case RowNote::kTooManyRows: return "超过65535行,以下未导入";
+  }
+  return "";
+}
+
+}  // namespace
+
+std::string ImportReportText(const std::vector<RowReport>& reports) {
+  constexpr std::size_t kMostLines = 15;
+  std::string text;
+  std::size_t lines = 0, rows = 0;
+  int last_row = -1;
+  for (const RowReport& r : reports) {
+    if (r.row != last_row) ++rows;
+    last_row = r.row;
+    if (lines >= kMostLines) continue;
+    text += "\n第" + std::to_string(r.row) + "行: " + std::string(RowNoteText(r.note));
+    ++lines;
+  }
+  if (reports.empty()) return {};
+  if (lines < reports.size()) text += "\n……";
+  return "导入时有" + std::to_string(rows) + "行有改动或未导入:" + text;
+}
+
+void DocumentFiles::ImportRows(SheetRows& rows, const ImportOptions& options) {
   SegmentTable& t = ctx_.doc.table;
   DocumentFileState& p = ctx_.doc.file_state;
+  const int before = options.append ? SegmentsToFollow() : 0;
   p.DocBusy = true;
   p.UserEditing = false;
   t.DetachControls();
   ImportResult r;
   try {
-    r = ImportSheet(t, rows);
+    r = ImportSheet(t, rows, options);
   } catch (const TableError& e) {
     r.error = WorkbookError::kCannotRead;
     ctx_.ui.Message(WithReason(msg::kImportFailed, e.what()), msg::kInfo);
   }
-  if (r.two_lines) ctx_.doc.settings.material_index = 5;
+  // A new Document of two-line rows is printed on sleeves that take two lines; added rows
+  // keep the open Document's material.
+  if (r.two_lines && !options.append) ctx_.doc.settings.material_index = 5;
+  // The first Segment imported is shown.
   t.First();
+  for (int i = 0; i < before && i + 1 < t.RowCount(); ++i) t.Next();
   t.Edit();
   t.AttachControls();
   ReloadWorkingValues(t, ctx_.doc.values);
@@ -501,7 +577,15 @@ void DocumentFiles::ImportRows(SheetRows& rows) {
     text.replace(text.find("%d"), 2, std::to_string(r.stopped_at_row));
     ctx_.ui.Message(text, msg::kInfo);
   }
-  if (r.replaced > 0) ctx_.ui.Message(msg::kImportReplaced, msg::kInfo);
+  // Every other row cut, changed or left out, by its row number in the sheet; characters
+  // the printer lacks are said once more in the words of the older message.
+  std::vector<RowReport> listed;
+  for (const RowReport& report : r.reports)
+    if (report.note != RowNote::kEndedList && report.note != RowNote::kTooManyRows)
+      listed.push_back(report);
+  std::string list = ImportReportText(listed);
+  if (r.replaced > 0) list = std::string(msg::kImportReplaced) + (list.empty() ? "" : "\n" + list);
+  if (!list.empty()) ctx_.ui.Message(list, msg::kInfo);
 }
 
 }  // namespace qx

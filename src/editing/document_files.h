@@ -12,6 +12,8 @@
 #include <functional>
 #include <string>
 
+#include "document/excel_import.h"
+#include "document/workbook.h"
 #include "editing/editing_context.h"
 
 namespace qx {
@@ -50,6 +52,12 @@ FolderState FolderStateOf(const std::filesystem::path& folder);
 
 class SheetRows;
 
+// Why a workbook cannot be read, in the words of the import's messages.
+std::string_view WorkbookReason(WorkbookError e);
+// The rows an import cut, changed or left out, one line each (some are left out of a long
+// list); empty when there are none.
+std::string ImportReportText(const std::vector<RowReport>& reports);
+
 class DocumentFiles {
  public:
   explicit DocumentFiles(EditingContext& ctx) : ctx_(ctx) {}
@@ -74,6 +82,17 @@ class DocumentFiles {
   // Imports `workbook` as the import command does once the operator has chosen it (a file
   // dropped on the window, a recent file): the same question and checks, no file dialog.
   void ImportExcelFile(const std::filesystem::path& workbook);
+
+  // The import in its three steps, for the import window between the second and the
+  // third: the file chosen; opened (nullptr, the operator told why, when it cannot be);
+  // its rows imported with the operator's choices, replacing the Document (after the save
+  // question) or added after its last Segment. Nothing is given up before the third.
+  std::optional<std::filesystem::path> ChooseImportFile();
+  std::unique_ptr<Workbook> OpenImportSource(const std::filesystem::path& file);
+  void ImportFromSource(const std::filesystem::path& file, Workbook& book,
+                        const ImportOptions& options);
+  // The Segments added rows follow (0 when the Document is empty).
+  int SegmentsToFollow() const;
   // Called with each file a command used: a document file opened or saved, a workbook
   // imported (the window's list of recent files).
   void SetFileUsedHandler(std::function<void(const std::filesystem::path&)> f) {
@@ -95,7 +114,7 @@ class DocumentFiles {
   void OpenDocument(const std::filesystem::path* given);
   void SaveDocument(bool ask);
   // Fills the new Document from the opened sheet and tells what was left out.
-  void ImportRows(SheetRows& rows);
+  void ImportRows(SheetRows& rows, const ImportOptions& options);
   void ImportFromExcel(const std::filesystem::path* given);
   void FileUsed(const std::filesystem::path& file) {
     if (on_file_used_) on_file_used_(file);

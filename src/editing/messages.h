@@ -45,7 +45,8 @@ inline constexpr std::string_view kExportTextTooLong =
     "各段文字合计超过65535字节,本机格式文件容纳不下,请分成几个文件导出。";
 inline constexpr std::string_view kDocumentFilter = "Lable File [*.kel]|*.kel";
 inline constexpr std::string_view kNativeFilter = "Qx Printer  File [*.qxf]|*.qxf";
-inline constexpr std::string_view kExcelFilter = "Excel  [*.xls *.xlsx]|*.xls;*.xlsx";
+inline constexpr std::string_view kImportFilter =
+    "表格 [*.xls *.xlsx *.ods *.csv *.tsv *.txt]|*.xls;*.xlsx;*.ods;*.csv;*.tsv;*.txt";
 inline constexpr std::string_view kSaveDialogTitle = "输出本机文件";
 
 // Segment list.

@@ -371,12 +371,12 @@ TEST_F(DocumentFilesTest, ExportWritesTheNativeFile) {
 TEST_F(DocumentFilesTest, ExcelImportFromTheWindow) {
   const std::filesystem::path excel =
       std::filesystem::path(QX_TEST_DATA_DIR) / "fixtures" / "excel";
-  // A workbook the readers cannot open: a clear message, and the new empty Document.
+  // A workbook the readers cannot open: a clear message, and the Document as it was.
   ui_.files = {excel / "bad" / "truncated.xlsx"};
   model_.files().OnImportExcelButton();
   ASSERT_EQ(ui_.messages.size(), 1u);
   EXPECT_EQ(ui_.messages[0].text.rfind("无法读取此Excel文件:", 0), 0u) << ui_.messages[0].text;
-  EXPECT_EQ(ui_.dialogs[0].filter, "Excel  [*.xls *.xlsx]|*.xls;*.xlsx");
+  EXPECT_EQ(ui_.dialogs[0].filter, "表格 [*.xls *.xlsx *.ods *.csv *.tsv *.txt]|*.xls;*.xlsx;*.ods;*.csv;*.tsv;*.txt");
   EXPECT_EQ(ui_.dialogs[0].folder, dir_ / "Sample");
   EXPECT_EQ(t().RowCount(), 1);
   ui_.messages.clear();
@@ -562,7 +562,7 @@ TEST_F(DocumentFilesTest, DialogsStartInTheFolderUsedLast) {
       {"", "Qx Printer  File [*.qxf]|*.qxf", dir_ / "work"},            // export
       {"", "Qx Printer  File [*.qxf]|*.qxf", dir_ / "out"},             // export again
       {"", "Lable File [*.kel]|*.kel", dir_ / "out"},                   // open
-      {"", "Excel  [*.xls *.xlsx]|*.xls;*.xlsx", dir_ / "work"},        // import
+      {"", "表格 [*.xls *.xlsx *.ods *.csv *.tsv *.txt]|*.xls;*.xlsx;*.ods;*.csv;*.tsv;*.txt", dir_ / "work"},        // import
       {"输出本机文件", "Lable File [*.kel]|*.kel", dir_ / "work"},       // save as
   };
   ASSERT_EQ(shown.size(), expected.size());

@@ -8,6 +8,7 @@
 #include <utility>
 #include <vector>
 
+#include "app/import_window.h"
 #include "app/job_preview_window.h"
 #include "app/print_dialog.h"
 #include "app/serial_dialog.h"
@@ -117,6 +118,16 @@ class ScriptedUi : public WindowUi {
   // it the preview is closed at once.
   std::function<void(JobPreviewWindow&)> job_preview;
   int job_previews = 0;
+  // The import window: the script makes its choices and says whether "导入" is pressed;
+  // without a script it is pressed at once.
+  int ShowImportWindow(ImportWindow& window) override {
+    ++import_windows;
+    if (!import_window) return ImportWindow::kResultImport;
+    return import_window(window) ? ImportWindow::kResultImport : ImportWindow::kResultCancel;
+  }
+  std::function<bool(ImportWindow&)> import_window;
+  int import_windows = 0;
+
   void ShowJobPreview(JobPreviewWindow& window) override {
     ++job_previews;
     if (job_preview) job_preview(window);

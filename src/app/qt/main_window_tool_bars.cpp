@@ -260,7 +260,7 @@ void MainWindow::FileButtonClick(Control c) {
     case Control::ExportButton:
       return model_.files().OnExportButton();
     case Control::ImportExcelButton:
-      return model_.files().OnImportExcelButton();
+      return model_.OnImportButton();
     case Control::HelpButton:
       return model_.OnHelpButton();
     case Control::PrintButton:

@@ -17,6 +17,7 @@
 #include "app/qt/help_view.h"
 #include "app/qt/job_preview_view.h"
 #include "app/qt/print_dialog_view.h"
+#include "app/qt/import_window_view.h"
 #include "app/qt/serial_dialog_view.h"
 #include "app/qt/symbol_picker_view.h"
 
@@ -143,6 +144,11 @@ void QtUi::ShowJobPreview(JobPreviewWindow& window) {
 
 int QtUi::ShowSerialDialog(SerialNumberDialog& dialog) {
   SerialDialogView view(dialog, Owner());
+  return view.Run();
+}
+
+int QtUi::ShowImportWindow(ImportWindow& window) {
+  ImportWindowView view(window, Owner());
   return view.Run();
 }
 

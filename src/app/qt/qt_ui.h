@@ -29,6 +29,7 @@ class QtUi : public WindowUi {
   HelpView* help_window() const { return help_; }
   int ShowPrintDialog(PrintDialog& dialog) override;
   void ShowJobPreview(JobPreviewWindow& window) override;
+  int ShowImportWindow(ImportWindow& window) override;
   int ShowSerialDialog(SerialNumberDialog& dialog) override;
   int ShowSymbolPicker(SymbolPicker& picker) override;
   uint64_t NowMs() override;

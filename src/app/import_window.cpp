@@ -1,0 +1,145 @@
+#include "app/import_window.h"
+
+#include <algorithm>
+
+#include "document/gbk.h"
+#include "document/segment.h"
+#include "editing/document_files.h"
+
+namespace qx {
+
+ImportWindow::ImportWindow(std::filesystem::path file, std::unique_ptr<Workbook> book,
+                           int existing_segments)
+    : file_(std::move(file)), book_(std::move(book)), existing_segments_(existing_segments) {
+  Reload();
+}
+
+std::string ImportWindow::Title() const {
+  return std::string(kTitle) + " - " + file_.filename().string();
+}
+
+std::vector<std::string> ImportWindow::ColumnItems() const {
+  std::vector<std::string> items;
+  for (int c = 0; c < column_count_; ++c) items.push_back(ColumnLetters(static_cast<std::size_t>(c)));
+  return items;
+}
+
+std::vector<std::string> ImportWindow::LowerColumnItems() const {
+  std::vector<std::string> items{std::string(kNoColumnItem)};
+  for (std::string& c : ColumnItems()) items.push_back(std::move(c));
+  return items;
+}
+
+int ImportWindow::LowerColumnPosition() const {
+  return options_.lower_column == kNoColumn ? 0 : options_.lower_column + 1;
+}
+
+ImportWindow::RowMark ImportWindow::MarkOf(const PreviewRow& row) const {
+  if (row.fate != RowFate::kSegment) return RowMark::kNotImported;
+  return row.changed() ? RowMark::kChanged : RowMark::kNone;
+}
+
+std::string ImportWindow::BecomesText(const PreviewRow& row) const {
+  switch (row.fate) {
+    case RowFate::kHeader:
+      return "标题行,不导入";
+    case RowFate::kSkipped:
+      return "空行,跳过";
+    case RowFate::kEndsList:
+      return "第一格为空,到此结束";
+    case RowFate::kAfterEnd:
+      return "不导入";
+    case RowFate::kSegment:
+      break;
+  }
+  // The Segment's number: rows are numbered in the order they become Segments.
+  int number = options_.append ? existing_segments_ : 0;
+  for (const PreviewRow& r : preview_.rows) {
+    if (r.fate == RowFate::kSegment) ++number;
+    if (&r == &row) break;
+  }
+  const ImportedRow& s = row.segment;
+  std::string text = "第" + std::to_string(number) + "段  " +
+                     gbk::ToUtf8(SizeText(static_cast<uint8_t>(s.size))) + "  " +
+                     (s.length_mm == 0 ? std::string("自动") : std::to_string(s.length_mm) + "mm");
+  if (s.upper_cut) text += "  上行截断";
+  if (s.lower_cut) text += "  下行截断";
+  if (s.replaced > 0) text += "  " + std::to_string(s.replaced) + "个字符改为?";
+  if (s.marked > 0) text += "  " + std::to_string(s.marked) + "个上下标";
+  return text;
+}
+
+std::string ImportWindow::SummaryText() const {
+  int segments = 0, changed = 0, left_out = 0;
+  for (const PreviewRow& r : preview_.rows) {
+    if (r.fate == RowFate::kSegment) {
+      ++segments;
+      if (r.changed()) ++changed;
+    } else {
+      ++left_out;
+    }
+  }
+  std::string text = (preview_.more ? "前" : "共") + std::to_string(preview_.rows.size()) + "行: " +
+                     std::to_string(segments) + "个段落";
+  if (changed > 0) text += ", " + std::to_string(changed) + "行有改动";
+  if (left_out > 0) text += ", " + std::to_string(left_out) + "行不导入";
+  return text;
+}
+
+void ImportWindow::ChooseSheet(std::size_t index) {
+  if (index >= sheet_names().size() || index == options_.sheet) return;
+  options_.sheet = index;
+  Reload();
+}
+
+void ImportWindow::SetHeader(bool on) {
+  options_.header = on;
+  Reload();
+}
+
+void ImportWindow::SetUpperColumn(int column) {
+  if (column < 0 || column >= static_cast<int>(kMaxSheetColumns)) return;
+  options_.upper_column = column;
+  Reload();
+}
+
+void ImportWindow::SetLowerColumn(int column) {
+  if (column != kNoColumn && (column < 0 || column >= static_cast<int>(kMaxSheetColumns))) return;
+  options_.lower_column = column;
+  Reload();
+}
+
+void ImportWindow::SetSkipEmptyRows(bool on) {
+  options_.skip_empty_rows = on;
+  Reload();
+}
+
+void ImportWindow::SetAppend(bool on) {
+  options_.append = on && CanAppend();
+  Reload();
+}
+
+void ImportWindow::Reload() {
+  // The grid shows every column the sheet's first rows use, so the columns can be told
+  // apart by their contents.
+  WorkbookError error = WorkbookError::kNone;
+  std::string limit;
+  std::unique_ptr<SheetRows> rows = book_->OpenSheet(options_.sheet, kMaxSheetColumns, &error, &limit);
+  error_text_.clear();
+  if (!rows) {
+    preview_ = {};
+    error_text_ = std::string(WorkbookReason(error));
+  } else {
+    preview_ = PreviewImport(*rows, options_, kPreviewRows);
+    if (preview_.error != WorkbookError::kNone && preview_.rows.empty())
+      error_text_ = std::string(WorkbookReason(preview_.error));
+  }
+  std::size_t widest = 2;
+  for (const PreviewRow& r : preview_.rows) widest = std::max(widest, r.cells.size());
+  widest = std::max({widest, static_cast<std::size_t>(options_.upper_column) + 1,
+                     static_cast<std::size_t>(std::max(options_.lower_column, 0)) + 1});
+  column_count_ = static_cast<int>(std::min(widest, kMaxSheetColumns));
+  if (on_change) on_change();
+}
+
+}  // namespace qx
