@@ -143,7 +143,8 @@ MainWindowModel::FileKind MainWindowModel::KindOf(const std::filesystem::path& f
   std::transform(ext.begin(), ext.end(), ext.begin(),
                  [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
   if (ext == ".kel") return FileKind::kDocument;
-  if (ext == ".xls" || ext == ".xlsx") return FileKind::kWorkbook;
+  for (const char* table : {".xls", ".xlsx", ".ods", ".csv", ".tsv", ".txt"})
+    if (ext == table) return FileKind::kWorkbook;
   return FileKind::kOther;
 }
 

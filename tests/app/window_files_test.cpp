@@ -151,6 +151,8 @@ TEST_F(WindowFilesTest, DroppedFilesTakeTheOpenAndImportPathsWithTheirQuestions)
   EXPECT_EQ(MainWindowModel::KindOf("a/B.KEL"), MainWindowModel::FileKind::kDocument);
   EXPECT_EQ(MainWindowModel::KindOf("b.Xlsx"), MainWindowModel::FileKind::kWorkbook);
   EXPECT_EQ(MainWindowModel::KindOf("c.xls"), MainWindowModel::FileKind::kWorkbook);
+  for (const char* table : {"e.ods", "f.CSV", "g.tsv", "h.txt"})
+    EXPECT_EQ(MainWindowModel::KindOf(table), MainWindowModel::FileKind::kWorkbook) << table;
   EXPECT_EQ(MainWindowModel::KindOf("d.qxf"), MainWindowModel::FileKind::kOther);
   EXPECT_EQ(MainWindowModel::KindOf("kel"), MainWindowModel::FileKind::kOther);
 
@@ -160,10 +162,11 @@ TEST_F(WindowFilesTest, DroppedFilesTakeTheOpenAndImportPathsWithTheirQuestions)
   model_.files().OnNewButton();
   ui_.dialogs.clear();
 
-  // A workbook dropped on a changed Document: the save question first, then the import.
+  // A workbook dropped on a changed Document: the import window, then the save question.
   model_.line_editors().TypeText(Control::UpperLine, "KEEP");
   ui_.yes_no = {Answer::kCancel};
   model_.OpenGivenFile(ExcelFixture("basic.xlsx"));
+  EXPECT_EQ(ui_.import_windows, 1);
   EXPECT_EQ(ui_.questions.size(), 1u);
   EXPECT_EQ(Field(kUpperLineColumn), "KEEP");  // cancelled: nothing replaced
   ui_.yes_no = {Answer::kNo};
@@ -193,7 +196,8 @@ TEST_F(WindowFilesTest, NoDropIsTakenWhileItsCommandIsDisabled) {
   const auto doc = Touch("x.kel");
   EXPECT_TRUE(model_.CanOpen(doc));
   EXPECT_TRUE(model_.CanOpen(ExcelFixture("basic.xls")));
-  EXPECT_FALSE(model_.CanOpen(Touch("y.txt")));
+  EXPECT_TRUE(model_.CanOpen(Touch("y.txt")));  // a text table
+  EXPECT_FALSE(model_.CanOpen(Touch("y.pdf")));
   // The length editor holds the focus: the upper tool bar with open and import is off.
   model_.Focus(Control::LengthEdit);
   EXPECT_FALSE(model_.CanOpen(doc));

@@ -4,7 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
+#include <QLabel>
 #include <QFontInfo>
 #include <QImage>
 #include <QInputMethodEvent>
@@ -15,6 +17,7 @@
 #include <QTimer>
 #include <functional>
 
+#include "app/qt/import_window_view.h"
 #include "app/qt/main_window.h"
 #include "app/qt/qt_ui.h"
 #include "app/qt/serial_dialog_view.h"
@@ -250,6 +253,35 @@ TEST_F(InsertionDialogsTest, SymbolsTheDocumentFaceLeavesBlankShowAsTheyPrint) {
     QApplication::processEvents();
     EXPECT_GT(Ink(line, line->rect()), 150);
   }
+}
+
+
+// A workbook dropped on the window opens the import window: the header box and the lower
+// column selector change the preview at once, and "导入" imports with those choices.
+TEST_F(InsertionDialogsTest, ImportWindowChoicesChangeThePreviewAndTheImport) {
+  const std::filesystem::path book =
+      std::filesystem::path(QX_TEST_DATA_DIR) / "fixtures" / "import" / "wires.xlsx";
+  QString before, after_header;
+  int rows = 0;
+  WhenShown<ImportWindowView>([&](ImportWindowView& v) {
+    rows = v.grid()->rowCount();
+    before = v.summary()->text();
+    QTest::mouseClick(v.header_box(), Qt::LeftButton);
+    after_header = v.summary()->text();
+    EXPECT_TRUE(v.header_box()->isChecked());
+    v.lower_box()->setCurrentIndex(0);  // "无"
+    emit v.lower_box()->activated(0);
+    EXPECT_EQ(v.grid()->item(1, v.grid()->columnCount() - 1)->text(),
+              QStringLiteral("第1段  4 号  25mm"));
+    QTest::mouseClick(v.import_button(), Qt::LeftButton);
+  });
+  ASSERT_TRUE(model_.Run([&] { model_.OpenGivenFile(book); }));
+  EXPECT_EQ(rows, 9);
+  EXPECT_EQ(before, QStringLiteral("共9行: 5个段落, 1行有改动, 4行不导入"));
+  EXPECT_EQ(after_header, QStringLiteral("共9行: 4个段落, 1行有改动, 5行不导入"));
+  EXPECT_EQ(model_.table().RowCount(), 4);
+  EXPECT_EQ(gbk::ToUtf8(model_.table().TextAt(0, kUpperLineColumn)), "W-001");
+  EXPECT_EQ(gbk::ToUtf8(model_.table().TextAt(0, kLowerLineColumn)), "");
 }
 
 }  // namespace
