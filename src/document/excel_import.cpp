@@ -56,6 +56,12 @@ ConvertedCell ConvertCell(std::string_view utf8, bool marks, bool has_lower_line
     std::size_t len;
     const char32_t cp = gbk::DecodeUtf8(utf8.substr(0, e), pos, len);
     pos += len;
+    if (cp < 0x20) {
+      // A line break (or tab) inside a cell: a line holds no control characters, so the
+      // parts are joined by one blank ("\r\n" and runs of breaks included).
+      if (!g.empty() && g.back() != ' ') g += ' ';
+      continue;
+    }
     const auto bytes = cp == gbk::kReplacement ? std::nullopt : gbk::EncodeChar(cp);
     if (bytes) {
       g += *bytes;

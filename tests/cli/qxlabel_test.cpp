@@ -327,7 +327,7 @@ TEST_F(QxlabelTest, ImportedWorkbooksDumpAsTheirRows) {
       {"basic.xlsx",
        "1\tW-001\tLine one\t25\t2 号\t横向\t取消修饰\t1\t无序号\t\\N\t\\N\t\\N\t\\N\n"
        "2\tW-002\tLine two\t25\t2 号\t横向\t取消修饰\t1\t无序号\t\\N\t\\N\t\\N\t\\N\n"
-       "3\ttwo\\nlines\ttab\\there\t0\t2 号\t横向\t取消修饰\t1\t无序号\t\\N\t\\N\t\\N\t\\N\n"
+       "3\ttwo lines\ttab here\t0\t2 号\t横向\t取消修饰\t1\t无序号\t\\N\t\\N\t\\N\t\\N\n"
        "4\tX\tY\t25\t2 号\t横向\t取消修饰\t1\t无序号\t\\N\t\\N\t\\N\t\\N\n",
        "套管 6.0平方"},
       {"basic.xls", nullptr, "套管 6.0平方"},

@@ -263,7 +263,8 @@ ImportOptions Options(std::function<void(ImportOptions&)> change) {
 // The options over the same sheet written by LibreOffice as .ods, .xlsx, .xls and .csv
 // (fixtures/import/README.md).
 TEST(ImportOptionsTest, HeaderColumnsSheetAndEmptyRows) {
-  const std::string two_lines = "第一行\n第二行";
+  // A line break inside a cell becomes a blank: a line holds no control characters.
+  const std::string two_lines = "第一行 第二行";
   struct Case {
     const char* name;
     ImportOptions options;

@@ -97,6 +97,8 @@ ImportWindowView::ImportWindowView(ImportWindow& model, QWidget* parent)
   grid_->setEditTriggers(QAbstractItemView::NoEditTriggers);
   grid_->setSelectionBehavior(QAbstractItemView::SelectRows);
   grid_->verticalHeader()->hide();
+  grid_->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+  grid_->verticalHeader()->setDefaultSectionSize(grid_->fontMetrics().height() + 6);
   grid_->horizontalHeader()->setStretchLastSection(true);
   top->addWidget(grid_, 1);
 
@@ -170,8 +172,11 @@ void ImportWindowView::Sync() {
       grid_->setItem(r, column, item);
     };
     put(0, QString::number(row.row));
+    // A cell of several lines shows on one, its breaks marked.
     for (int c = 0; c < columns; ++c)
-      put(c + 1, c < static_cast<int>(row.cells.size()) ? Q(row.cells[static_cast<std::size_t>(c)]) : QString());
+      put(c + 1, c < static_cast<int>(row.cells.size())
+                     ? Q(row.cells[static_cast<std::size_t>(c)]).replace(QLatin1Char('\n'), QStringLiteral(" ↵ "))
+                     : QString());
     put(columns + 1, Q(model_.BecomesText(row)));
   }
   grid_->resizeColumnsToContents();
@@ -182,8 +187,14 @@ void ImportWindowView::Sync() {
 
 int ImportWindowView::Run() {
   Sync();
-  resize(std::max(sizeHint().width(), 760), 520);
   CentreOnParent(*this);
+  // Most of the main window, so that many rows and columns show at once.
+  if (const QWidget* owner = parentWidget()) {
+    const QRect p = owner->frameGeometry();
+    const QSize size(std::max(p.width() * 85 / 100, 760), std::max(p.height() * 85 / 100, 480));
+    resize(size);
+    move(p.center() - rect().center());
+  }
   const int result = exec();
   model_.on_change = nullptr;
   return result == ImportWindow::kResultImport ? ImportWindow::kResultImport

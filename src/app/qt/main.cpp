@@ -168,8 +168,10 @@ int main(int argc, char** argv) {
     }
     window.show();
     model.OnActivated();
+    // A file given on the command line is taken as a dropped one: a document opens, a
+    // workbook or table goes through the import window.
     if (!document.isEmpty())
-      model.files().OpenDocumentFile(std::filesystem::path(document.toStdString()));
+      model.Run([&] { model.OpenGivenFile(std::filesystem::path(document.toStdString())); });
     window.Refresh();
     // The button that shows a dialog, by the dialog's short name.
     auto press_dialog_button = [&window](const QString& kind) {
