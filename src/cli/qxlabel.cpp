@@ -11,12 +11,20 @@
 //   qxlabel export DOC.kel OUT.qxf
 //       Writes the native printer file exactly as the editor would for that Document.
 //       Texts too long for the file's 16-bit fields (65535 bytes) are refused, exit status 1.
-//   qxlabel import BOOK.xls|BOOK.xlsx OUT.kel
-//       Builds the Document as the editor's Excel import would and saves it. A sheet that
-//       is damaged part-way gives exit status 1 and writes nothing (the editor keeps the
-//       rows before the damage). The import stops at the first row whose first cell is
-//       empty; when text was left out from there on, stderr says how many rows were
-//       imported and where.
+//   qxlabel import BOOK OUT.kel [--sheet N] [--header] [--columns A,B] [--skip-empty]
+//                 [--append-to DOC.kel]
+//       Builds the Document as the editor's import would and saves it. BOOK is an Excel
+//       workbook (.xlsx, .xls), a LibreOffice spreadsheet (.ods) or a text table (.csv,
+//       .tsv, .txt; UTF-8 or GBK, comma, semicolon or tab separated). By default the first
+//       sheet's columns A and B go to the upper and lower line, from row 1 to the first row
+//       whose first cell is empty; --sheet takes the N-th sheet in tab order, --header
+//       leaves out the first row, --columns names the upper and lower line's columns (one
+//       column for one-line Segments), --skip-empty goes on past rows whose upper cell is
+//       empty, and --append-to adds the rows after the Segments of DOC.kel, with its
+//       settings (DOC.kel itself is only written when it is OUT.kel). Every row that was
+//       cut, changed or left out is named on stderr. A sheet that is damaged part-way
+//       gives exit status 1 and writes nothing (the editor keeps the rows before the
+//       damage); when text was left out below the end of the list, stderr says where.
 //   qxlabel preview DOC.kel OUT.png [--copies N] [--range A-B] [--repeat-first]
 //                   [--label-cal N] [--tube-cal N] [--scale N] [--per-row N]
 //       Draws every marker `qxlabel print` with the same choices prints (copies, range,
@@ -42,7 +50,8 @@
 //       when the job fails. Items skipped are named on stderr with the reason. Ctrl-C
 //       stops the printer.
 //
-// No command writes its output over one of its inputs (under any name), and a command
+// No command writes its output over one of its inputs (under any name; the document
+// import --append-to adds to is the one input that may also be the output), and a command
 // that fails leaves its output file as it was. Inputs must be regular files.
 //
 // Texts are UTF-8; in them № stands for the serial value, ↖ and ↙ make the next
@@ -106,7 +115,16 @@ constexpr const char kUsage[] =
     "       qxlabel dump DOC.kel\n"
     "       qxlabel build ROWS.tsv OUT.kel\n"
     "       qxlabel export DOC.kel OUT.qxf\n"
-    "       qxlabel import BOOK.xls|BOOK.xlsx OUT.kel\n"
+    "       qxlabel import BOOK OUT.kel [--sheet N] [--header] [--columns A,B] [--skip-empty]\n"
+    "                      [--append-to DOC.kel]\n"
+    "         BOOK              .xlsx, .xls, .ods, or a .csv/.tsv/.txt table (UTF-8 or GBK)\n"
+    "         --sheet N         the N-th sheet in tab order (default 1)\n"
+    "         --header          the first row names the columns: not imported\n"
+    "         --columns A,B     columns of the upper and lower line (default A,B); one\n"
+    "                           column, like --columns C, for one-line Segments\n"
+    "         --skip-empty      go on past rows whose upper cell is empty (default: such a\n"
+    "                           row ends the list)\n"
+    "         --append-to DOC.kel  add the rows after DOC.kel's Segments, with its settings\n"
     "       qxlabel preview DOC.kel OUT.png [--copies N] [--range A-B] [--repeat-first]\n"
     "                       [--label-cal N] [--tube-cal N] [--scale N] [--per-row N]\n"
     "       qxlabel measure [--face NAME] [--size 0-7] TEXT\n"
@@ -618,7 +636,7 @@ int Export(const std::string& file, const std::string& out) {
 const char* WorkbookErrorText(WorkbookError e) {
   switch (e) {
     case WorkbookError::kNotWorkbook:
-      return "not an Excel workbook";
+      return "not an Excel workbook, LibreOffice spreadsheet or text table";
     case WorkbookError::kDamaged:
       return "the file is damaged";
     case WorkbookError::kProtected:
@@ -654,20 +672,91 @@ void DocumentWriteFailed(const std::string& out, const TableError& e) {
     std::fprintf(stderr, "qxlabel: cannot write %s: %s\n", out.c_str(), what.c_str());
 }
 
-int Import(const std::string& book, const std::string& out) {
+// What happened to an imported row, in words; the end of the list is said separately.
+const char* RowNoteText(RowNote n) {
+  switch (n) {
+    case RowNote::kUpperCut: return "the upper line was cut to fit";
+    case RowNote::kLowerCut: return "the lower line was cut to fit";
+    case RowNote::kReplaced: return "characters GBK cannot hold became '?'";
+    case RowNote::kMarked: return "superscript or subscript digits became marks";
+    case RowNote::kSkipped: return "left out, its upper cell is empty";
+    default: return nullptr;
+  }
+}
+
+// "--columns A,B" or "--columns C": the upper and lower line's columns.
+bool ParseColumns(const std::string& s, ImportOptions& o) {
+  const std::size_t comma = s.find(',');
+  const auto upper = ColumnIndex(std::string_view(s).substr(0, comma));
+  if (!upper || *upper >= kMaxSheetColumns) return false;
+  o.upper_column = static_cast<int>(*upper);
+  o.lower_column = kNoColumn;
+  if (comma == std::string::npos) return true;
+  const auto lower = ColumnIndex(std::string_view(s).substr(comma + 1));
+  if (!lower || *lower >= kMaxSheetColumns || *lower == *upper) return false;
+  o.lower_column = static_cast<int>(*lower);
+  return true;
+}
+
+int Import(int argc, char** argv) {
+  std::vector<std::string> files;
+  ImportOptions options;
+  std::string append_to;
+  for (int i = 0; i < argc; ++i) {
+    const std::string a = argv[i];
+    const bool has_value = i + 1 < argc;
+    if (a == "--sheet") {
+      int n = 0;
+      if (!has_value || !ParseInt(argv[++i], 1, 65536, n)) return Usage("--sheet takes a sheet number from 1");
+      options.sheet = static_cast<std::size_t>(n - 1);
+    } else if (a == "--header") {
+      options.header = true;
+    } else if (a == "--columns") {
+      if (!has_value || !ParseColumns(argv[++i], options))
+        return Usage("--columns takes one or two different column letters A to Z, like A,B or C");
+    } else if (a == "--skip-empty") {
+      options.skip_empty_rows = true;
+    } else if (a == "--append-to") {
+      if (!has_value) return Usage("--append-to takes a document file");
+      append_to = argv[++i];
+      options.append = true;
+    } else if (a.starts_with("--")) {
+      return Usage(("bad option " + a).c_str());
+    } else {
+      files.push_back(a);
+    }
+  }
+  if (files.size() != 2) return Usage("import takes a workbook and the output file");
+  const std::string& book = files[0];
+  const std::string& out = files[1];
   if (!CanRead(book) || OutputIsInput(book, out)) return 1;
+  if (!append_to.empty() && OutputIsInput(book, append_to)) return 1;
   WorkbookError error = WorkbookError::kNone;
   std::string limit;
-  std::unique_ptr<SheetRows> rows = OpenFirstSheet(book, &error, {}, &limit);
+  std::unique_ptr<Workbook> workbook = OpenWorkbook(book, &error, {}, &limit);
+  std::unique_ptr<SheetRows> rows;
+  if (workbook) {
+    const std::size_t sheets = workbook->sheet_names().size();
+    if (options.sheet >= sheets) {
+      std::fprintf(stderr, "qxlabel: %s has %zu sheet(s); give --sheet 1 to %zu\n", book.c_str(), sheets, sheets);
+      return 1;
+    }
+    rows = workbook->OpenSheet(options.sheet, options.columns(), &error, &limit);
+  }
   if (!rows) {
-    std::fprintf(stderr, "qxlabel: cannot read %s: %s\n", book.c_str(),
-                 WorkbookProblem(error, limit).c_str());
+    std::fprintf(stderr, "qxlabel: cannot read %s: %s\n", book.c_str(), WorkbookProblem(error, limit).c_str());
     return 1;
   }
-  DocumentState doc(std::make_unique<MemoryRowStore>());
-  NewDocument(doc, "working table");
-  const ImportResult r = ImportSheet(doc.table, *rows);
-  if (r.two_lines) doc.settings.material_index = 5;
+  LoadedDocument d;
+  DocumentState& doc = d.doc;
+  if (options.append) {
+    if (!Load(append_to, d)) return 1;
+  } else {
+    NewDocument(doc, "working table");
+  }
+  const ImportResult r = ImportSheet(doc.table, *rows, options);
+  // Added rows keep the Document's settings; a new Document takes the material the rows need.
+  if (r.two_lines && !options.append) doc.settings.material_index = 5;
   // An import that could not read the whole sheet writes nothing: OUT keeps what it held.
   if (r.error != WorkbookError::kNone) {
     std::fprintf(stderr,
@@ -675,6 +764,14 @@ int Import(const std::string& book, const std::string& out) {
                  "written\n",
                  book.c_str(), r.segments, WorkbookProblem(r.error, rows->limit_reached()).c_str());
     return 1;
+  }
+  // One line per row that was cut, changed or left out.
+  for (std::size_t i = 0; i < r.reports.size();) {
+    const int row = r.reports[i].row;
+    std::string what;
+    for (; i < r.reports.size() && r.reports[i].row == row; ++i)
+      if (const char* text = RowNoteText(r.reports[i].note)) what += (what.empty() ? "" : "; ") + std::string(text);
+    if (!what.empty()) std::fprintf(stderr, "qxlabel: row %d: %s\n", row, what.c_str());
   }
   if (r.truncated)
     std::fprintf(stderr, "qxlabel: only the first %d rows were imported\n", kMaxImportedRows);
@@ -693,7 +790,10 @@ int Import(const std::string& book, const std::string& out) {
     DocumentWriteFailed(out, e);
     return 1;
   }
-  std::printf("%d Segment(s) imported into %s\n", r.segments, out.c_str());
+  if (options.append)
+    std::printf("%d Segment(s) added after those of %s into %s\n", r.segments, append_to.c_str(), out.c_str());
+  else
+    std::printf("%d Segment(s) imported into %s\n", r.segments, out.c_str());
   return 0;
 }
 
@@ -979,9 +1079,7 @@ int main(int argc, char** argv) {
     if (cmd == "export")
       return argc == 4 ? Export(argv[2], argv[3])
                        : Usage("export takes a document file and the output file");
-    if (cmd == "import")
-      return argc == 4 ? Import(argv[2], argv[3])
-                       : Usage("import takes a workbook and the output file");
+    if (cmd == "import") return Import(argc - 2, argv + 2);
   } catch (const std::bad_alloc&) {
     std::fprintf(stderr, "qxlabel: out of memory\n");
     return 1;

@@ -41,6 +41,14 @@ inline constexpr std::string_view kImportReplaced = "有些字符打印机的字
 // %d: the rows imported, then the sheet row whose first cell is empty.
 inline constexpr std::string_view kImportStoppedAtEmptyCell =
     "已导入%d行;第%d行的第一格为空,以下的行未导入。";
+// What happened to an imported row, for the list of changed rows.
+inline constexpr std::string_view kRowUpperCut = "上行过长,已截短";
+inline constexpr std::string_view kRowLowerCut = "下行过长,已截短";
+inline constexpr std::string_view kRowReplaced = "字库中没有的字符已改为“?”";
+inline constexpr std::string_view kRowMarked = "上标、下标数字已改为上标、下标";
+inline constexpr std::string_view kRowSkipped = "上行的格为空,已跳过";
+inline constexpr std::string_view kRowEndedList = "上行的格为空,导入到此为止";
+inline constexpr std::string_view kRowTooManyRows = "超过65535行,以下未导入";
 inline constexpr std::string_view kExportTextTooLong =
     "各段文字合计超过65535字节,本机格式文件容纳不下,请分成几个文件导出。";
 inline constexpr std::string_view kDocumentFilter = "Lable File [*.kel]|*.kel";

@@ -14,6 +14,7 @@
 #include <fstream>
 #include <iterator>
 #include <map>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -363,6 +364,119 @@ TEST_F(QxlabelTest, ImportedWorkbooksDumpAsTheirRows) {
     const std::string settings = dump.out.substr(rows.size());
     EXPECT_EQ(settings.substr(0, settings.find('\t', 2)), std::string("0\t") + c.material);
     previous = rows;
+  }
+}
+
+// The import's choices, over one list written by LibreOffice in every format it reads
+// (fixtures/import): the dump's Num, Flin and Slin columns, the material, and what stderr
+// names.
+TEST_F(QxlabelTest, ImportChoosesSheetHeaderColumnsAndEmptyRows) {
+  const std::string endless =
+      "qxlabel: 5 row(s) imported; row 6 has an empty first cell, so it and the rows below it "
+      "were left out\n";
+  struct Case {
+    const char* book;
+    std::vector<std::string> flags;
+    const char* rows;
+    const char* material;
+    std::string err;
+  };
+  const Case cases[] = {
+      {"wires.ods", {},
+       "1\t线号\t去向\n2\tW-001\tX1:1\n3\tW-002\tX1:2, X2:1\n4\t007\t第一行\\n第二行\n5\tH↙2O\t\\N\n",
+       "套管 6.0平方", "qxlabel: row 5: superscript or subscript digits became marks\n" + endless},
+      {"wires.xls", {"--header", "--columns", "c"},
+       "1\t1.5 m↖2\t\\N\n2\t2.50\t\\N\n", "套管 4.0平方",
+       "qxlabel: row 2: superscript or subscript digits became marks\n"
+       "qxlabel: 2 row(s) imported; row 4 has an empty first cell, so it and the rows below it "
+       "were left out\n"},
+      {"wires.csv", {"--skip-empty", "--columns", "A,C", "--header"},
+       "1\tW-001\t1.5 m?\n2\tW-002\t2.50\n3\t007\t\\N\n4\tH?O\tsay \"hi\"\n5\tm↖2\t\\N\n"
+       "6\tsame\t\\N\n7\tsame\t\\N\n",
+       "套管 6.0平方",
+       "qxlabel: row 2: characters GBK cannot hold became '?'\n"
+       "qxlabel: row 5: characters GBK cannot hold became '?'\n"
+       "qxlabel: row 7: superscript or subscript digits became marks\n"
+       "qxlabel: 2 character(s) GBK cannot hold became '?'\n"},
+      {"wires.tsv", {"--skip-empty", "--columns", "B"},
+       "1\t去向\t\\N\n2\tX1:1\t\\N\n3\tX1:2, X2:1\t\\N\n4\t第一行\\n第二行\t\\N\n5\tonly lower\t\\N\n"
+       "6\tmerged  two\t\\N\n",
+       "套管 4.0平方", ""},
+      {"wires.xlsx", {"--sheet", "2"}, "1\tS-1\tsecond sheet\n2\tS-2\t\\N\n", "套管 6.0平方", ""},
+  };
+  for (const Case& c : cases) {
+    std::vector<std::string> args = {"import", (kFixtures / "import" / c.book).string(), Path("out.kel").string()};
+    args.insert(args.end(), c.flags.begin(), c.flags.end());
+    SCOPED_TRACE(std::string(c.book) + " " + ::testing::PrintToString(c.flags));
+    const Result imp = Run(args);
+    ASSERT_EQ(imp.status, 0) << Describe(imp);
+    EXPECT_EQ(imp.err, c.err);
+    const Result dump = Run({"dump", Path("out.kel").string()});
+    std::string rows, material;
+    std::istringstream lines(dump.out);
+    for (std::string line; std::getline(lines, line);) {
+      std::vector<std::string> f;
+      std::istringstream fields(line);
+      for (std::string v; std::getline(fields, v, '\t');) f.push_back(v);
+      if (f[0] == "0") material = f[1];
+      else rows += f[0] + "\t" + f[1] + "\t" + f[2] + "\n";
+    }
+    EXPECT_EQ(rows, c.rows);
+    EXPECT_EQ(material, c.material);
+  }
+}
+
+// --append-to adds the rows after a document's Segments and keeps its settings; the
+// document itself is written only when it is the output.
+TEST_F(QxlabelTest, ImportAppendsToADocument) {
+  Doc d;
+  d.Add("X1").Add("X2", "two");
+  const std::string doc = d.Save(Path("doc.kel")).string();
+  const std::string before = ReadText(doc);
+  const std::string book = (kFixtures / "import" / "wires.ods").string();
+  const Result r = Run({"import", book, Path("out.kel").string(), "--sheet", "2", "--append-to", doc});
+  ASSERT_EQ(r.status, 0) << Describe(r);
+  EXPECT_EQ(r.out, "2 Segment(s) added after those of " + doc + " into " + Path("out.kel").string() + "\n");
+  EXPECT_EQ(ReadText(doc), before);
+  const std::string settings_before = Run({"dump", doc}).out;
+  const std::string dumped = Run({"dump", Path("out.kel").string()}).out;
+  EXPECT_NE(dumped.find("3\tS-1\tsecond sheet\t"), std::string::npos) << dumped;
+  EXPECT_NE(dumped.find("4\tS-2\t\\N\t"), std::string::npos) << dumped;
+  // The settings row is the document's own.
+  EXPECT_EQ(dumped.substr(dumped.rfind("\n0\t")), settings_before.substr(settings_before.rfind("\n0\t")));
+  // Into the document itself.
+  ASSERT_EQ(Run({"import", book, doc, "--sheet", "2", "--append-to", doc}).status, 0);
+  EXPECT_EQ(Run({"dump", doc}).out, dumped);
+}
+
+TEST_F(QxlabelTest, ImportRefusesBadChoices) {
+  const std::string book = (kFixtures / "import" / "wires.xlsx").string();
+  const std::string out = Path("out.kel").string();
+  struct Case {
+    std::vector<std::string> args;
+    int status;
+    std::string says;
+  };
+  const Case cases[] = {
+      {{"--sheet", "0"}, 2, "--sheet takes a sheet number from 1"},
+      {{"--sheet"}, 2, "--sheet takes a sheet number from 1"},
+      {{"--sheet", "3"}, 1, book + " has 2 sheet(s); give --sheet 1 to 2"},
+      {{"--columns", "A,A"}, 2, "--columns takes one or two different column letters"},
+      {{"--columns", "A1"}, 2, "--columns takes one or two different column letters"},
+      {{"--columns", "AA"}, 2, "--columns takes one or two different column letters"},
+      {{"--append-to"}, 2, "--append-to takes a document file"},
+      {{"--append-to", Path("missing.kel").string()}, 1, "cannot open"},
+      {{"--append-to", book}, 1, "is the input file"},
+      {{"--colour"}, 2, "bad option --colour"},
+  };
+  for (const Case& c : cases) {
+    std::vector<std::string> args = {"import", book, out};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    SCOPED_TRACE(::testing::PrintToString(c.args));
+    const Result r = Run(args);
+    EXPECT_EQ(r.status, c.status) << Describe(r);
+    EXPECT_NE(r.err.find(c.says), std::string::npos) << r.err;
+    EXPECT_FALSE(fs::exists(out));
   }
 }
 

@@ -78,7 +78,9 @@ TEST(ImportSources, EveryKindOfFileGivesTheSameRows) {
     EXPECT_EQ(book->kind(), c.kind);
     EXPECT_EQ(book->sheet_names(), c.sheets);
     EXPECT_EQ(ReadSheet(*book, 0), WiresSheet());
-    if (c.sheets.size() > 1) EXPECT_EQ(ReadSheet(*book, 1), (Table{{"S-1", "second sheet"}, {"S-2"}}));
+    if (c.sheets.size() > 1) {
+      EXPECT_EQ(ReadSheet(*book, 1), (Table{{"S-1", "second sheet"}, {"S-2"}}));
+    }
     // Fewer columns asked for, fewer handed out.
     const Table narrow = ReadSheet(*book, 0, 1);
     ASSERT_EQ(narrow.size(), WiresSheet().size());
