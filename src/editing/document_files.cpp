@@ -12,6 +12,7 @@
 #include "document/memory_store.h"
 #include "document/native_export.h"
 #include "document/workbook.h"
+#include "editing/import_notes.h"
 #include "editing/messages.h"
 
 namespace qx {
@@ -509,22 +510,6 @@ void DocumentFiles::ImportFromSource(const std::filesystem::path& file, Workbook
   ctx_.FocusLineEnd(0);
 }
 
-namespace {
-
-std::string_view RowNoteText(RowNote note) {
-  switch (note) {
-    case RowNote::kUpperCut: return "上行太长,已截断";
-    case RowNote::kLowerCut: return "下行太长,已截断";
-    case RowNote::kReplaced: return "有字符改为“?”";
-    case RowNote::kMarked: return "上下标数字改为上标或下标";
-    case RowNote::kSkipped: return "第一格为空,已跳过";
-    case RowNote::kEndedList: return "第一格为空,以下未导入";
-    case RowNote::kTooManyRows: return "超过65535行,以下未导入";
-  }
-  return "";
-}
-
-}  // namespace
 
 std::string ImportReportText(const std::vector<RowReport>& reports) {
   constexpr std::size_t kMostLines = 15;

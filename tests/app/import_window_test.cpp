@@ -177,9 +177,9 @@ TEST_F(ImportWindowTest, TheRowsChangedOrLeftOutAreListed) {
   EXPECT_EQ(ui_.messages.back().text,
             "有些字符打印机的字库中没有,已替换为“?”。\n"
             "导入时有3行有改动或未导入:\n"
-            "第5行: 上下标数字改为上标或下标\n"
-            "第6行: 第一格为空,已跳过\n"
-            "第7行: 有字符改为“?”");
+            "第5行: 上标、下标数字已改为上标、下标\n"
+            "第6行: 上行的格为空,已跳过\n"
+            "第7行: 字库中没有的字符已改为“?”");
 }
 
 }  // namespace

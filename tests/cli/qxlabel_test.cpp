@@ -383,7 +383,7 @@ TEST_F(QxlabelTest, ImportChoosesSheetHeaderColumnsAndEmptyRows) {
   };
   const Case cases[] = {
       {"wires.ods", {},
-       "1\t线号\t去向\n2\tW-001\tX1:1\n3\tW-002\tX1:2, X2:1\n4\t007\t第一行\\n第二行\n5\tH↙2O\t\\N\n",
+       "1\t线号\t去向\n2\tW-001\tX1:1\n3\tW-002\tX1:2, X2:1\n4\t007\t第一行 第二行\n5\tH↙2O\t\\N\n",
        "套管 6.0平方", "qxlabel: row 5: superscript or subscript digits became marks\n" + endless},
       {"wires.xls", {"--header", "--columns", "c"},
        "1\t1.5 m↖2\t\\N\n2\t2.50\t\\N\n", "套管 4.0平方",
@@ -399,7 +399,7 @@ TEST_F(QxlabelTest, ImportChoosesSheetHeaderColumnsAndEmptyRows) {
        "qxlabel: row 7: superscript or subscript digits became marks\n"
        "qxlabel: 2 character(s) GBK cannot hold became '?'\n"},
       {"wires.tsv", {"--skip-empty", "--columns", "B"},
-       "1\t去向\t\\N\n2\tX1:1\t\\N\n3\tX1:2, X2:1\t\\N\n4\t第一行\\n第二行\t\\N\n5\tonly lower\t\\N\n"
+       "1\t去向\t\\N\n2\tX1:1\t\\N\n3\tX1:2, X2:1\t\\N\n4\t第一行 第二行\t\\N\n5\tonly lower\t\\N\n"
        "6\tmerged  two\t\\N\n",
        "套管 4.0平方", ""},
       {"wires.xlsx", {"--sheet", "2"}, "1\tS-1\tsecond sheet\n2\tS-2\t\\N\n", "套管 6.0平方", ""},
