@@ -327,6 +327,22 @@ void MainWindowModel::OnImportButton(const std::filesystem::path* given) {
   files_.ImportFromSource(*file, window.workbook(), options);
 }
 
+void MainWindowModel::PasteText(Control line, std::string_view utf8) {
+  int lines = 0;
+  std::size_t start = 0;
+  while (start <= utf8.size()) {
+    std::size_t end = utf8.find('\n', start);
+    if (end == std::string_view::npos) end = utf8.size();
+    const std::string_view text = utf8.substr(start, end - start);
+    if (text.find_first_not_of(" \t\r") != std::string_view::npos) ++lines;
+    start = end + 1;
+  }
+  if (lines >= 2 && EditingContext::IsLine(line) && ctx_.controls.Enabled(line) &&
+      ui_.AskYesNo(msg::kPasteAsSegments, msg::kConfirm, false) == Answer::kYes)
+    return files_.PasteRows(utf8);
+  lines_.PasteText(line, utf8);
+}
+
 void MainWindowModel::OnSerialButton() {
   NameStep(Control::SerialButton);
   insertions_.BeforeSerialDialog();

@@ -65,6 +65,10 @@ class MainWindowModel {
   void PickSelector(Control selector, int index);
   // The serial-number dialog and the symbol picker, shown modally over the line being edited.
   void OnSerialButton();
+  // Text pasted into a line editor. Several lines (copied from a spreadsheet, say) are
+  // offered as one Segment a line, put after the current Segment; otherwise, or when
+  // the operator declines, the text goes into the line.
+  void PasteText(Control line, std::string_view utf8);
   // The import command: a workbook chosen (or `given`), the import window, and the rows
   // imported only when the operator confirms there.
   void OnImportButton(const std::filesystem::path* given = nullptr);

@@ -223,10 +223,11 @@ ImportResult ImportSheet(SegmentTable& t, SheetRows& rows, const ImportOptions& 
   // has that one filled first, as a new Document has.
   bool fill_current = true;
   if (options.append) {
-    t.Last();
+    if (!options.after_current) t.Last();
     fill_current = t.RowCount() == 1 && t.Text(kUpperLineColumn).empty() && t.Text(kLowerLineColumn).empty();
   }
   bool ended_at_empty_cell = false;
+  int first_added = 0;  // the position of the first row added before others
   while (rows.NextRow(cells)) {
     ImportedRow segment;
     const RowFate fate = walk.Next(cells, segment);
@@ -251,13 +252,27 @@ ImportResult ImportSheet(SegmentTable& t, SheetRows& rows, const ImportOptions& 
     r.replaced += segment.replaced;
     r.marked += segment.marked;
     if (!segment.lower.empty()) r.two_lines = true;
-    if (!fill_current || r.segments > 0) t.Append();
+    if (!fill_current || r.segments > 0) {
+      // After the current row: before the one that follows it, or at the end.
+      if (options.after_current && t.Position() < t.RowCount()) {
+        t.Next();
+        t.Insert();
+      } else {
+        t.Append();
+      }
+      if (first_added == 0) first_added = t.Position();
+    }
     WriteSegment(t, segment);
     ReportChanges(walk.row(), segment, r.reports);
     ++r.segments;
   }
   // A sheet damaged below the row that ended the import lost nothing the import takes.
   if (!ended_at_empty_cell) r.error = rows.error();
+  // Rows put between others: those after them are numbered again.
+  if (first_added > 0 && t.Position() < t.RowCount()) {
+    GoToPosition(t, t.Position() + 1);
+    RenumberToEnd(t);
+  }
   batch.Commit();
   return r;
 }

@@ -30,6 +30,7 @@ struct ImportOptions {
   int lower_column = 1;          // the column that goes to the lower line, or kNoColumn
   bool skip_empty_rows = false;  // false: an empty upper cell ends the list
   bool append = false;           // add after the last Segment instead of filling a new Document
+  bool after_current = false;    // with append: after the current Segment (a paste)
 
   // The columns a sheet must be opened with (SheetRows) for these options.
   std::size_t columns() const;

@@ -511,6 +511,33 @@ void DocumentFiles::ImportFromSource(const std::filesystem::path& file, Workbook
 }
 
 
+void DocumentFiles::PasteRows(std::string_view utf8) {
+  // The pasted text is read as a text table copied from a spreadsheet: a line a row, a
+  // tab between the upper and the lower line, quoted cells kept whole.
+  WorkbookError error = WorkbookError::kNone;
+  const auto* bytes = reinterpret_cast<const unsigned char*>(utf8.data());
+  std::unique_ptr<Workbook> book =
+      OpenWorkbook(std::span(bytes, utf8.size()), &error, {}, nullptr, "clipboard.tsv");
+  ImportOptions options;
+  options.append = true;
+  options.after_current = true;
+  std::unique_ptr<SheetRows> rows =
+      book ? book->OpenSheet(0, options.columns(), &error) : nullptr;
+  if (!rows) {
+    ctx_.ui.Message(WithReason(msg::kImportFailed, WorkbookReason(error)), msg::kInfo);
+    return;
+  }
+  DocumentFileState& p = ctx_.doc.file_state;
+  ctx_.NameStep(msg::kStepPaste);
+  p.UserEditing = false;
+  ctx_.doc.table.Store();
+  ImportRows(*rows, options);
+  ReadDocumentSettings(ctx_.doc.settings, p);
+  p.SkipNextEnter = false;
+  p.UserEditing = true;
+  ctx_.FocusLineEnd(0);
+}
+
 std::string ImportReportText(const std::vector<RowReport>& reports) {
   constexpr std::size_t kMostLines = 15;
   std::string text;
@@ -531,7 +558,9 @@ std::string ImportReportText(const std::vector<RowReport>& reports) {
 void DocumentFiles::ImportRows(SheetRows& rows, const ImportOptions& options) {
   SegmentTable& t = ctx_.doc.table;
   DocumentFileState& p = ctx_.doc.file_state;
-  const int before = options.append ? SegmentsToFollow() : 0;
+  // The Segments before the first one imported.
+  int before = options.append ? SegmentsToFollow() : 0;
+  if (options.after_current && before > 0) before = t.Position();
   p.DocBusy = true;
   p.UserEditing = false;
   t.DetachControls();

@@ -91,6 +91,9 @@ class DocumentFiles {
   std::unique_ptr<Workbook> OpenImportSource(const std::filesystem::path& file);
   void ImportFromSource(const std::filesystem::path& file, Workbook& book,
                         const ImportOptions& options);
+  // Text of several lines pasted as Segments: one a line, a tab between the upper and
+  // the lower line, put after the current Segment by the import's rules (one step).
+  void PasteRows(std::string_view utf8);
   // The Segments added rows follow (0 when the Document is empty).
   int SegmentsToFollow() const;
   // Called with each file a command used: a document file opened or saved, a workbook

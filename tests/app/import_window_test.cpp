@@ -182,5 +182,37 @@ TEST_F(ImportWindowTest, TheRowsChangedOrLeftOutAreListed) {
             "第7行: 字库中没有的字符已改为“?”");
 }
 
+
+// Lines copied from a spreadsheet and pasted into a line editor: "每行一个段落?"; yes puts
+// one Segment a line after the current one (a tab between the upper and the lower line)
+// as one undo step; no pastes into the line as before; one line asks nothing.
+TEST_F(ImportWindowTest, PastedLinesBecomeSegmentsAfterTheCurrentOne) {
+  ThreeSegments();
+  model_.segment_list().OnGridRowClicked(1);
+  const std::string pasted = "K1\tX1:1\r\nK2\t\r\n\"K3, two\"\r\n";
+  ui_.yes_no = {Answer::kYes};
+  ASSERT_TRUE(model_.Run([&] { model_.PasteText(Control::UpperLine, pasted); }));
+  EXPECT_EQ(ui_.questions, S{"每行一个段落?"});
+  EXPECT_EQ(Upper(), (S{"a", "K1", "K2", "K3, two", "b", "c"}));
+  EXPECT_EQ(Column(kLowerLineColumn), (S{"", "X1:1", "", "", "", ""}));
+  EXPECT_EQ(Column(kNumberColumn), (S{"1", "2", "3", "4", "5", "6"}));
+  EXPECT_EQ(t().Position(), 2);  // the first pasted Segment is shown
+  EXPECT_EQ(model_.UndoText(), "撤销 粘贴");
+  ASSERT_TRUE(model_.Run([&] { model_.Undo(); }));
+  EXPECT_EQ(Upper(), (S{"a", "b", "c"}));
+
+  ui_.questions.clear();
+  ui_.yes_no = {Answer::kNo};
+  ASSERT_TRUE(model_.Run([&] { model_.PasteText(Control::UpperLine, "P\nQ"); }));
+  EXPECT_EQ(ui_.questions.size(), 1u);
+  EXPECT_EQ(Upper().size(), 3u);
+  EXPECT_EQ(UpperText(), "aPQ");
+
+  ui_.questions.clear();
+  ASSERT_TRUE(model_.Run([&] { model_.PasteText(Control::UpperLine, "R\n"); }));
+  EXPECT_TRUE(ui_.questions.empty());
+  EXPECT_EQ(UpperText(), "aPQR");
+}
+
 }  // namespace
 }  // namespace qx

@@ -33,7 +33,7 @@ GbkLineEdit::GbkLineEdit(MainWindow& window, Control id) : window_(window), id_(
 void GbkLineEdit::keyPressEvent(QKeyEvent* e) {
   LineEditors& f = window_.model().line_editors();
   if (e->matches(QKeySequence::Paste))
-    return f.PasteText(id_, QApplication::clipboard()->text().toStdString());
+    return window_.model().PasteText(id_, QApplication::clipboard()->text().toStdString());
   if (e->matches(QKeySequence::Copy) || e->matches(QKeySequence::SelectAll)) {
     QLineEdit::keyPressEvent(e);
     return PushCaret();
