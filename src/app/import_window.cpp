@@ -59,9 +59,11 @@ std::string ImportWindow::BecomesText(const PreviewRow& row) const {
     if (&r == &row) break;
   }
   const ImportedRow& s = row.segment;
-  std::string text = "第" + std::to_string(number) + "段  " +
-                     gbk::ToUtf8(SizeText(static_cast<uint8_t>(s.size))) + "  " +
-                     (s.length_mm == 0 ? std::string("自动") : std::to_string(s.length_mm) + "mm");
+  // Its lines as they will be kept (cut where too long), then its size and length.
+  std::string text = "第" + std::to_string(number) + "段  " + gbk::ToUtf8(s.upper);
+  if (!s.lower.empty()) text += " / " + gbk::ToUtf8(s.lower);
+  text += "  " + gbk::ToUtf8(SizeText(static_cast<uint8_t>(s.size))) + "  " +
+          (s.length_mm == 0 ? std::string("自动") : std::to_string(s.length_mm) + "mm");
   if (s.upper_cut) text += "  上行截断";
   if (s.lower_cut) text += "  下行截断";
   if (s.replaced > 0) text += "  " + std::to_string(s.replaced) + "个字符改为?";

@@ -65,7 +65,8 @@ class ImportWindow {
     kNotImported,  // header, skipped, ends the list or below its end
   };
   RowMark MarkOf(const PreviewRow& row) const;
-  // What the row becomes: "第3段  4 号  自动  截断上行" or why it is not imported.
+  // What the row becomes: "第3段  W-002 / X1:2  2 号  自动  上行截断" (its lines as they
+  // will be kept, size, length, what was changed) or why it is not imported.
   std::string BecomesText(const PreviewRow& row) const;
   // "前200行: 150个段落, 3行有改动, 2行不导入" and whether the sheet goes on below.
   std::string SummaryText() const;

@@ -115,7 +115,7 @@ TEST_F(ImportWindowTest, TheWindowShowsWhatEachRowBecomes) {
     EXPECT_EQ(w.MarkOf(p.rows[0]), ImportWindow::RowMark::kNotImported);
     EXPECT_EQ(w.BecomesText(p.rows[0]), "标题行,不导入");
     EXPECT_EQ(w.MarkOf(p.rows[1]), ImportWindow::RowMark::kNone);
-    EXPECT_EQ(w.BecomesText(p.rows[1]), "第1段  2 号  25mm");
+    EXPECT_EQ(w.BecomesText(p.rows[1]), "第1段  W-001 / X1:1  2 号  25mm");
     EXPECT_EQ(w.MarkOf(p.rows[4]), ImportWindow::RowMark::kChanged);  // H₂O
     EXPECT_NE(w.BecomesText(p.rows[4]).find("个上下标"), std::string::npos);
     EXPECT_EQ(w.BecomesText(p.rows[5]), "第一格为空,到此结束");
@@ -124,7 +124,7 @@ TEST_F(ImportWindowTest, TheWindowShowsWhatEachRowBecomes) {
     w.SetSkipEmptyRows(true);
     EXPECT_EQ(w.BecomesText(p.rows[5]), "空行,跳过");
     // m² beside a lower line: marks need a one-line Segment, so it becomes '?'.
-    EXPECT_EQ(w.BecomesText(p.rows[6]), "第5段  2 号  自动  1个字符改为?");
+    EXPECT_EQ(w.BecomesText(p.rows[6]), "第5段  m? / merged  two  2 号  自动  1个字符改为?");
     return false;
   });
 }
@@ -151,7 +151,7 @@ TEST_F(ImportWindowTest, NothingIsGivenUpBeforeTheImportIsConfirmed) {
     EXPECT_TRUE(w.CanAppend());
     w.SetHeader(true);
     w.SetAppend(true);
-    EXPECT_EQ(w.BecomesText(w.preview().rows[1]), "第2段  2 号  25mm");
+    EXPECT_EQ(w.BecomesText(w.preview().rows[1]), "第2段  W-001 / X1:1  2 号  25mm");
     return true;
   });
   EXPECT_TRUE(ui_.yes_no.empty());  // adding asks nothing

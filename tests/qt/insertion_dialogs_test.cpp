@@ -272,7 +272,7 @@ TEST_F(InsertionDialogsTest, ImportWindowChoicesChangeThePreviewAndTheImport) {
     v.lower_box()->setCurrentIndex(0);  // "无"
     emit v.lower_box()->activated(0);
     EXPECT_EQ(v.grid()->item(1, v.grid()->columnCount() - 1)->text(),
-              QStringLiteral("第1段  4 号  25mm"));
+              QStringLiteral("第1段  W-001  4 号  25mm"));
     QTest::mouseClick(v.import_button(), Qt::LeftButton);
   });
   ASSERT_TRUE(model_.Run([&] { model_.OpenGivenFile(book); }));
