@@ -34,7 +34,8 @@ class HeadlessUi : public WindowUi {
   int ShowSymbolPicker(SymbolPicker&) override { return 0; }
   int ShowPrintDialog(PrintDialog&) override { return 0; }
   void ShowJobPreview(JobPreviewWindow&) override {}
-  int ShowImportWindow(ImportWindow&) override { return 0; }
+  int ShowImportWindow(ImportWindow&) override { return import_result; }
+  int import_result = 0;  // what the import window answers (0: cancelled)
   void ShowHelp(const std::filesystem::path&) override {}
 };
 
