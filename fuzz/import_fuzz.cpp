@@ -11,8 +11,6 @@
 // the import with options taken from the input's length.
 //
 // Build and run: scripts/fuzz (see fuzz/CMakeLists.txt).
-#include <zip.h>
-
 #include <string>
 #include <string_view>
 #include <vector>
@@ -20,45 +18,14 @@
 #include "document/excel_import.h"
 #include "document/memory_store.h"
 #include "document/workbook.h"
+#include "zip_pack.h"
 
 namespace {
 
-// A zip (stored, not deflated) holding an OpenDocument mimetype and `content`.
+// An .ods package: its mimetype and `content`.
 std::vector<unsigned char> PackOds(std::string_view content) {
   static constexpr std::string_view kMime = "application/vnd.oasis.opendocument.spreadsheet";
-  std::vector<unsigned char> out;
-  zip_error_t ze;
-  zip_error_init(&ze);
-  zip_source_t* buf = zip_source_buffer_create(nullptr, 0, 0, &ze);
-  if (!buf) return out;
-  zip_source_keep(buf);
-  zip_t* z = zip_open_from_source(buf, ZIP_TRUNCATE, &ze);
-  if (z) {
-    const std::string_view parts[][2] = {{"mimetype", kMime}, {"content.xml", content}};
-    for (const auto& p : parts) {
-      zip_source_t* s = zip_source_buffer(z, p[1].data(), p[1].size(), 0);
-      const zip_int64_t idx = s ? zip_file_add(z, std::string(p[0]).c_str(), s, ZIP_FL_OVERWRITE) : -1;
-      if (idx < 0) {
-        if (s) zip_source_free(s);
-        continue;
-      }
-      zip_set_file_compression(z, static_cast<zip_uint64_t>(idx), ZIP_CM_STORE, 0);
-    }
-    if (zip_close(z) < 0) zip_discard(z);
-    if (zip_source_open(buf) == 0) {
-      zip_source_seek(buf, 0, SEEK_END);
-      const zip_int64_t size = zip_source_tell(buf);
-      zip_source_seek(buf, 0, SEEK_SET);
-      if (size > 0) {
-        out.resize(static_cast<std::size_t>(size));
-        if (zip_source_read(buf, out.data(), out.size()) != size) out.clear();
-      }
-      zip_source_close(buf);
-    }
-  }
-  zip_source_free(buf);
-  zip_error_fini(&ze);
-  return out;
+  return qx::fuzz::PackStored({{"mimetype", kMime}, {"content.xml", content}});
 }
 
 void ReadSource(std::span<const unsigned char> bytes, const char* name, std::size_t seed) {
