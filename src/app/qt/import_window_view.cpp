@@ -12,6 +12,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
 #include <QTableWidget>
 #include <QVBoxLayout>
 
@@ -191,7 +192,10 @@ int ImportWindowView::Run() {
   // Most of the main window, so that many rows and columns show at once.
   if (const QWidget* owner = parentWidget()) {
     const QRect p = owner->frameGeometry();
-    const QSize size(std::max(p.width() * 85 / 100, 760), std::max(p.height() * 85 / 100, 480));
+    QSize size(std::max(p.width() * 85 / 100, 760), std::max(p.height() * 85 / 100, 480));
+    // Never past the screen's free area (a small screen, or twice the scale).
+    if (const QScreen* screen = owner->screen())
+      size = size.boundedTo(screen->availableGeometry().size() - QSize(16, 48));
     resize(size);
     move(p.center() - rect().center());
   }
