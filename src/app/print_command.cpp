@@ -267,8 +267,6 @@ void PrintCommand::OnPrintButton() {
   close_after_job_ = false;
   JobHost host(*this);
   const JobDocument jd = CurrentJobDocument();
-  // What the whole job prints, for the count told when it ends early.
-  const int planned = MeasureJob(jd, job_).items;
   running_ = true;
   bool completed = false;
   try {
@@ -278,12 +276,18 @@ void PrintCommand::OnPrintButton() {
     throw;
   }
   running_ = false;
+  // What the whole job prints, for the count told when it ended early: measured only
+  // then, with the calibration the job ran with, leaving the operator's Segment.
+  const int printed_so_far = choices.FromItem - 1 + last_counts_.sent;
+  const int planned = !completed && printed_so_far > 0
+                          ? WalkAside([&] { return MeasureJob(jd, choices); }).items
+                          : 0;
   // Lengths are shown with what the printer reported.
   ctx_.doc.calibration = job_.calibration;
   stop_pressed_ = false;
   // A job that ended early (stopped, a fault) says how far it got, beside the editing
   // text, and can go on from the first marker it did not print.
-  const int printed = choices.FromItem - 1 + last_counts_.sent;
+  const int printed = printed_so_far;
   resume_.reset();
   if (!completed && printed > 0 && printed < planned) {
     resume_ = Resume{choices, printed + 1, ContentFingerprint()};
