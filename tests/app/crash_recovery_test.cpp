@@ -29,19 +29,47 @@ S UpperLines(SegmentTable& t) {
   return lines;
 }
 
-// An editor that saved its Document as a file, went on editing and changed every document
-// setting, then was killed outright: the next start restores all of it.
-TEST(CrashRecovery, RestoreBringsBackRowsSettingsAndTheDocumentFile) {
-  TempDir dir;
+// Runs `edit` on an editor started in `dir` in a child process, then kills it outright
+// (SIGKILL), as a crash or a power cut would end it.
+void EditAndKill(const TempDir& dir, const std::function<void(MainWindowModel&, ScriptedUi&)>& edit) {
   const pid_t child = fork();
   ASSERT_GE(child, 0);
   if (child == 0) {
     ScriptedUi ui;
-    ui.files = {dir / "wires.kel"};
     BarCanvas a, b;
     MainWindowModel model(ui, std::make_unique<SqliteRowStore>(), a, b);
     model.settings().SetFaceItems({"黑体", "宋体"});
     model.Start(1024, 768, dir.path(), dir / "TL.$$$");
+    edit(model, ui);
+    kill(getpid(), SIGKILL);
+    _exit(0);  // not reached
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFSIGNALED(status));
+}
+
+// The next start in `dir`, answering "恢复".
+struct Restored {
+  explicit Restored(const TempDir& dir)
+      : slot(WorkingTableSlot::Acquire(dir.path())),
+        model(ui, std::make_unique<SqliteRowStore>(), a, b) {
+    EXPECT_TRUE(slot.has_leftover());
+    ui.answers = {true};  // "恢复"
+    model.Start(1024, 768, dir.path(), {slot.table_path(), true});
+  }
+  WorkingTableSlot slot;
+  ScriptedUi ui;
+  BarCanvas a, b;
+  MainWindowModel model;
+};
+
+// An editor that saved its Document as a file, went on editing and changed every document
+// setting, then was killed outright: the next start restores all of it.
+TEST(CrashRecovery, RestoreBringsBackRowsSettingsAndTheDocumentFile) {
+  TempDir dir;
+  EditAndKill(dir, [&](MainWindowModel& model, ScriptedUi& ui) {
+    ui.files = {dir / "wires.kel"};
     model.OnActivated();
     model.line_editors().TypeText(Control::UpperLine, "K1");
     model.files().OnSaveAsButton();
@@ -56,20 +84,10 @@ TEST(CrashRecovery, RestoreBringsBackRowsSettingsAndTheDocumentFile) {
     model.PickSelector(Control::FontFaceSelector, 1);  // 宋体
     model.settings().OnBoldButton();
     model.context().FocusLineEnd(0);
-    kill(getpid(), SIGKILL);
-    _exit(0);  // not reached
-  }
-  int status = 0;
-  ASSERT_EQ(waitpid(child, &status, 0), child);
-  ASSERT_TRUE(WIFSIGNALED(status));
-
-  auto slot = WorkingTableSlot::Acquire(dir.path());
-  ASSERT_TRUE(slot.has_leftover());
-  ScriptedUi ui;
-  ui.answers = {true};  // "恢复"
-  BarCanvas a, b;
-  MainWindowModel model(ui, std::make_unique<SqliteRowStore>(), a, b);
-  model.Start(1024, 768, dir.path(), {slot.table_path(), true});
+  });
+  Restored r(dir);
+  MainWindowModel& model = r.model;
+  ScriptedUi& ui = r.ui;
   EXPECT_EQ(UpperLines(model.table()), (S{"K1", "K2"}));
   const DocumentSettings& s = model.doc().settings;
   EXPECT_EQ(s.material_index, 6);
@@ -108,13 +126,7 @@ TEST(CrashRecovery, TheUndoHistoryOutlivesACrash) {
   for (const Case c : {Case{"steps kept", false}, Case{"rows ahead of the history", true}}) {
     SCOPED_TRACE(c.name);
     TempDir dir;
-    const pid_t child = fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-      ScriptedUi ui;
-      BarCanvas a, b;
-      MainWindowModel model(ui, std::make_unique<SqliteRowStore>(), a, b);
-      model.Start(1024, 768, dir.path(), dir / "TL.$$$");
+    EditAndKill(dir, [&](MainWindowModel& model, ScriptedUi&) {
       auto run = [&](const std::function<void()>& f) { model.Run(f); };
       run([&] { model.OnActivated(); });
       run([&] { model.line_editors().TypeText(Control::UpperLine, "K1"); });
@@ -135,20 +147,9 @@ TEST(CrashRecovery, TheUndoHistoryOutlivesACrash) {
         t.SetText(kUpperLineColumn, "X");
         t.Store();
       }
-      kill(getpid(), SIGKILL);
-      _exit(0);  // not reached
-    }
-    int status = 0;
-    ASSERT_EQ(waitpid(child, &status, 0), child);
-    ASSERT_TRUE(WIFSIGNALED(status));
-
-    auto slot = WorkingTableSlot::Acquire(dir.path());
-    ASSERT_TRUE(slot.has_leftover());
-    ScriptedUi ui;
-    ui.answers = {true};  // "恢复"
-    BarCanvas a, b;
-    MainWindowModel model(ui, std::make_unique<SqliteRowStore>(), a, b);
-    model.Start(1024, 768, dir.path(), {slot.table_path(), true});
+    });
+    Restored r(dir);
+    MainWindowModel& model = r.model;
     auto run = [&](const std::function<void()>& f) { ASSERT_TRUE(model.Run(f)); };
     run([&] { model.OnActivated(); });
     if (c.change_after_history) {
