@@ -366,6 +366,25 @@ bool PrintDocument(pappl_job_t* job, pappl_device_t* device, void*) {
   });
 }
 
+// A document of a format that is neither raster nor ours.
+bool PrintRaw(pappl_job_t* job, pappl_pr_options_t*, pappl_device_t*) {
+  papplLogJob(job, PAPPL_LOGLEVEL_ERROR, "Unable to print a document of format %s.",
+              papplJobGetFormat(job));
+  papplJobSetMessage(job, "不支持的文件格式");
+  papplJobSetReasons(job, PAPPL_JREASON_DOCUMENT_FORMAT_ERROR, 0);
+  return false;
+}
+
+// Our document files, when a client sends them without saying what they are: a table of
+// the document columns (records of 254 bytes, a header of 2048 bytes).
+const char* DetectFormat(const unsigned char* header, size_t size, void*) {
+  static const unsigned char kDocumentTable[] = {0xfe, 0x00, 0x00, 0x08};
+  if (size >= 6 && std::memcmp(header, kDocumentTable, sizeof kDocumentTable) == 0 &&
+      (header[4] == 0 || header[4] == 2))
+    return kDocumentFormat;
+  return nullptr;
+}
+
 // ---------------------------------------------------------------------------------------
 // The driver: one per printer model.
 
@@ -420,7 +439,12 @@ bool DriverSetup(pappl_system_t*, const char* driver_name, const char*, const ch
   data->rwriteline_cb = WriteRasterLine;
   data->rendpage_cb = EndRasterPage;
   data->rendjob_cb = EndRasterJob;
-  data->format = nullptr;  // raster: PWG raster, PNG and JPEG as PAPPL hands them
+  // Raster: PWG raster, PNG and JPEG as PAPPL hands them, and our documents. PAPPL 1.3
+  // compares a job's format with this one without looking for none, and leaves
+  // application/octet-stream out of document-format-supported: a document of a format
+  // nobody can print comes to PrintRaw, which refuses it, instead of ending the program.
+  data->format = "application/octet-stream";
+  data->printfile_cb = PrintRaw;
   std::snprintf(data->make_and_model, sizeof data->make_and_model, "%s",
                 std::string(model->name).c_str());
   data->ppm = 30;
@@ -559,6 +583,7 @@ pappl_system_t* MakeSystem(int num, cups_option_t* options, void*) {
   papplSystemSetPrinterDrivers(system, static_cast<int>(Drivers().size()), Drivers().data(),
                                AutoAdd, PrinterCreated, DriverSetup, nullptr);
   papplSystemAddMIMEFilter(system, kDocumentFormat, "image/pwg-raster", PrintDocument, nullptr);
+  papplSystemSetMIMECallback(system, DetectFormat, nullptr);
   papplSystemSetFooterHTML(system, "QX 线号打印机 · IPP Everywhere");
   papplSystemSetSaveCallback(system, SaveState, nullptr);
   papplSystemSetDNSSDName(system, Option(num, options, "dnssd-name", "QX Printer Application"));

@@ -285,6 +285,20 @@ class PrinterAppTest(unittest.TestCase):
                     expected = (qx_dir / "run-001" / f"{key}-{number - 1}-job1.png").read_bytes()
                     self.assertEqual(self.app.tape(printer, job), expected)
 
+    def test_documents_sent_without_their_format(self):
+        # Our document file is recognised; a format nobody prints aborts its job, and the
+        # printer application goes on serving.
+        queue, printer = QB20
+        before = len(self.app.job_ends(printer))
+        ours = self.print_file(queue, self.document, "application/octet-stream")
+        self.assertEqual(ours["job-state"], "completed")
+        (self.work / "notes.txt").write_text("not a label\n")
+        other = self.print_file(queue, self.work / "notes.txt", "application/octet-stream")
+        self.assertEqual(other["job-state"], "aborted")
+        self.assert_new_jobs(printer, before, [("finished", 78)])
+        self.assertEqual(self.print_file(queue, self.work / "bar.png", "image/png")["job-state"],
+                         "completed")
+
     def test_a_fault_aborts_the_job_with_its_reason_and_message(self):
         cases = ((QA11_FAULT, "cover-open", "上盖异常打开,打印终止!"),
                  (QB20_FAULT, "marker-supply-empty", "当前色带余量为0,打印终止!"))
