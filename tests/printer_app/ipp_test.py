@@ -47,8 +47,9 @@ WAIT_FOR_JOB = """{
   ATTR naturalLanguage attributes-natural-language en
   ATTR uri printer-uri $uri
   ATTR integer job-id $job-id
+  DELAY "0,0.1"
   STATUS successful-ok
-  EXPECT job-state WITH-VALUE >6 REPEAT-NO-MATCH REPEAT-LIMIT 300
+  EXPECT job-state WITH-VALUE >6 REPEAT-NO-MATCH REPEAT-LIMIT 1200
   DISPLAY job-state
   DISPLAY job-state-reasons
   DISPLAY job-state-message
