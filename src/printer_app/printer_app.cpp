@@ -290,15 +290,12 @@ bool EndRasterJob(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t*
   return RunOnPrinter(job, device, print_job, [&](Transport& t, DeviceTable& d, PrintHost& host) {
     return RunItemsJob(
         t, d, print_job, setup,
+        // PAPPL counts the pages of a raster job as they arrive.
         [&](const SendItem& send, WalkCounts& counts) {
-          const int total = static_cast<int>(r->items.size());
-          for (int n = 0; n < total; ++n) {
-            host.Progress(n, total);
-            if (!send(r->items[static_cast<std::size_t>(n)], static_cast<uint8_t>(n + 1)))
-              return false;
+          for (std::size_t n = 0; n < r->items.size(); ++n) {
+            if (!send(r->items[n], static_cast<uint8_t>(n + 1))) return false;
             ++counts.sent;
           }
-          host.Progress(total, total);
           return true;
         },
         host);

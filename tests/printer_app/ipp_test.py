@@ -6,6 +6,7 @@ PWG raster pages and our document files with ipptool, and checks the IPP job sta
 the virtual printers' traces and tape pictures. Needs no avahi-daemon and no network.
 """
 import argparse
+import os
 import re
 import shutil
 import signal
@@ -118,7 +119,7 @@ class PrinterApp:
         self.port = free_port()
         self.virtual_dir = work / "virtual-printers"
         self.state_dir = work / "state"
-        env = dict(**__import__("os").environ, QX_VIRTUAL_PRINTERS=PRINTERS,
+        env = dict(os.environ, QX_VIRTUAL_PRINTERS=PRINTERS,
                    QX_VIRTUAL_PRINTER_DIR=str(self.virtual_dir))
         self.log = open(work / "server.out", "w")
         self.process = subprocess.Popen(
@@ -238,6 +239,7 @@ class PrinterAppTest(unittest.TestCase):
                 pwg = self.print_file(queue, self.work / "three.pwg", "image/pwg-raster")
                 self.assertEqual(pwg["job-state"], "completed")
                 self.assertEqual(pwg["job-state-reasons"], "job-completed-successfully")
+                self.assertEqual(pwg["job-impressions-completed"], "3")
                 self.assert_new_jobs(printer, before, [("finished", 1), ("finished", 3)])
 
         # The second generation's first image message of each job: the item's header (lead,
@@ -279,9 +281,12 @@ class PrinterAppTest(unittest.TestCase):
                         command += ["--range", f"{choice['first']}-{choice['last']}"]
                     if choice.get("order") == "repeat-first":
                         command += ["--repeat-first"]
-                    subprocess.run(command, check=True, capture_output=True,
-                                   env=dict(**__import__("os").environ, QX_VIRTUAL_PRINTERS="qa11,qb20",
-                                            QX_VIRTUAL_PRINTER_DIR=str(qx_dir)))
+                    qx = subprocess.run(command, check=True, capture_output=True, text=True,
+                                        env=dict(os.environ,
+                                                 QX_VIRTUAL_PRINTERS="qa11,qb20",
+                                                 QX_VIRTUAL_PRINTER_DIR=str(qx_dir)))
+                    sent = re.search(r"^(\d+) item\(s\) sent", qx.stdout, re.M).group(1)
+                    self.assertEqual(ipp["job-impressions-completed"], sent)
                     key = printer.split("-")[0]
                     expected = (qx_dir / "run-001" / f"{key}-{number - 1}-job1.png").read_bytes()
                     self.assertEqual(self.app.tape(printer, job), expected)
