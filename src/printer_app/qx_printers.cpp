@@ -39,9 +39,16 @@ QxPrinters& QxPrinters::Instance() {
 }
 
 void QxPrinters::Start(bool with_usb) {
-  printers_ = MakePrinterTransports(clock_, with_usb);
-  error_ = printers_->error();
-  locked_ = std::make_unique<LockedTransport>(printers_->transport());
+  std::call_once(started_, [&] {
+    printers_ = MakePrinterTransports(clock_, with_usb);
+    error_ = printers_->error();
+    locked_ = std::make_unique<LockedTransport>(printers_->transport());
+  });
+}
+
+Transport& QxPrinters::transport() {
+  Start(true);
+  return *locked_;
 }
 
 std::vector<FoundPrinter> QxPrinters::Find() {

@@ -53,12 +53,14 @@ struct FoundPrinter {
 
 class QxPrinters {
  public:
-  // Set up once, before PAPPL starts; `with_usb`: look for printers on USB too.
+  // Set up once, before PAPPL starts; `with_usb`: look for printers on USB too. The
+  // command-line subcommands that list devices without a server get USB and the virtual
+  // printers when they first ask.
   static QxPrinters& Instance();
   void Start(bool with_usb);
   const std::string& error() const { return error_; }
 
-  Transport& transport() { return *locked_; }
+  Transport& transport();
   ProcessClock& clock() { return clock_; }
 
   // The recognised printers attached now.
@@ -68,6 +70,7 @@ class QxPrinters {
   ProcessClock clock_;
   std::unique_ptr<PrinterTransports> printers_;
   std::unique_ptr<LockedTransport> locked_;
+  std::once_flag started_;
   std::string error_;
 };
 

@@ -344,6 +344,15 @@ class PrinterAppTest(unittest.TestCase):
         self.assertNotIn("vendor 24 vendor 24", " ".join(events))
         self.assertNotIn("\nerror ", self.app.trace(printer))
 
+    def test_devices_subcommand_lists_the_printers_without_a_server(self):
+        result = subprocess.run(
+            [ARGS.app, "devices"], capture_output=True, text=True, timeout=60,
+            env=dict(os.environ, QX_VIRTUAL_PRINTERS="qb20,qa11",
+                     QX_VIRTUAL_PRINTER_DIR=str(self.work / "devices")))
+        self.assertEqual(result.returncode, 0, result.stderr)
+        self.assertIn("qx:///virtual:vid_5d29%26pid_2029%230", result.stdout)
+        self.assertIn("qx:///virtual:vid_0471%26pid_0666%231", result.stdout)
+
     def test_ipp_everywhere_checks_that_apply_to_a_raster_label_printer(self):
         suite = Path("/usr/share/cups/ipptool/ipp-everywhere.test")
         if not suite.exists():
