@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -177,13 +178,26 @@ void SetSupplies(pappl_printer_t* printer, FaultReason reason) {
 
 void PrinterCreated(pappl_printer_t* printer, void*) { SetSupplies(printer, FaultReason::kNone); }
 
+std::mutex& PrinterLock(const std::string& path) {
+  static std::mutex guard;
+  static std::map<std::string, std::mutex> locks;
+  std::lock_guard lock(guard);
+  return locks[path];
+}
+
 // Runs a job on the printer behind `device`: opens it, prints, and tells IPP how it ended.
 // A job a fault or a lost link ended is aborted (false), never completed.
 bool RunOnPrinter(pappl_job_t* job, pappl_device_t* device, PrintJob& print_job,
                   const std::function<bool(Transport&, DeviceTable&, PrintHost&)>& run) {
-  const auto* dev = static_cast<QxDevice*>(papplDeviceGetData(device));
+  const auto* data = static_cast<QxDevice*>(papplDeviceGetData(device));
   pappl_printer_t* printer = papplJobGetPrinter(job);
-  if (!dev) return false;
+  if (!data) return false;
+  const QxDevice own = *data;
+  const QxDevice* dev = &own;
+  // PAPPL 1.3 may start two jobs of one queue at once when they arrive together (it
+  // marks a job as the one printing only once its thread runs): the printer takes one
+  // job at a time, the next waits here until the one before has ended.
+  std::lock_guard printing(PrinterLock(dev->path));
   Transport& t = QxPrinters::Instance().transport();
   DeviceTable d;
   d.count = 1;
