@@ -225,20 +225,6 @@ bool TakeJobOption(int argc, char** argv, int& i, JobChoice& c, std::string& err
   return true;
 }
 
-PrintJob JobOf(const JobChoice& c, SegmentTable& t) {
-  PrintJob job;
-  job.StartRow = 1;
-  job.EndRow = t.RowCount();
-  if (c.first) {
-    const int b = std::min(c.last, job.EndRow);
-    job.StartRow = std::min(c.first, b);
-    job.EndRow = std::max(c.first, b);
-  }
-  job.Copies = c.copies;
-  job.RepeatFirst = c.repeat_first;
-  return job;
-}
-
 int Print(DocumentState& doc, const char* file, int argc, char** argv) {
   int printer = 1, density = 4, from_item = 1;
   JobChoice choice;

@@ -14,20 +14,10 @@ namespace qx::cli {
 // A whole decimal number from lo to hi, nothing else in the text.
 bool ParseInt(const char* s, int lo, int hi, int& out);
 
-// What a job prints of a Document: the options `qxlabel print` and `qxlabel preview` share.
-struct JobChoice {
-  int copies = 1;
-  int first = 0, last = 0;  // --range; 0: every Segment
-  bool repeat_first = false;
-};
 // Takes argv[i] (and its value, moving i on) when it is one of --copies N, --range A-B,
 // --repeat-first, --serial-first. Returns false when it is not; `error` says what is
 // wrong with an option it took.
 bool TakeJobOption(int argc, char** argv, int& i, JobChoice& c, std::string& error);
-// The job over the tidied Document `t` the choice makes (a range as the print dialog
-// takes it: in either order, cut to the Document).
-PrintJob JobOf(const JobChoice& c, SegmentTable& t);
-
 // Why an item does not print: `result` kSkipped with the layout's `refusal`, or kTooLong
 // with the image's `columns` (items of several lengths: `columns` to `most_columns`).
 std::string NotPrintedReason(ItemResult result, LayoutRefusal refusal, int columns,

@@ -800,7 +800,7 @@ int Import(int argc, char** argv) {
 int PreviewDocument(const std::string& file, const std::string& out, int argc, char** argv) {
   Calibration cal;
   int scale = 2, per_row = 0;
-  cli::JobChoice choice;
+  JobChoice choice;
   for (int i = 0; i < argc; ++i) {
     int v = 0;
     const std::string a = argv[i];
@@ -831,7 +831,7 @@ int PreviewDocument(const std::string& file, const std::string& out, int argc, c
     std::fprintf(stderr, "qxlabel: nothing to print in %s\n", file.c_str());
     return 1;
   }
-  PrintJob job = cli::JobOf(choice, d.doc.table);
+  PrintJob job = JobOf(choice, d.doc.table);
   job.calibration = cal;
   const JobPreview preview =
       JobPreview::Build({d.doc.table, d.doc.file_state, measurer, builder}, job);

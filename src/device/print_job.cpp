@@ -1,5 +1,6 @@
 #include "device/print_job.h"
 
+#include <algorithm>
 #include <new>
 #include <optional>
 
@@ -203,6 +204,20 @@ class Walker {
 
 }  // namespace
 
+PrintJob JobOf(const JobChoice& c, SegmentTable& t) {
+  PrintJob job;
+  job.StartRow = 1;
+  job.EndRow = t.RowCount();
+  if (c.first) {
+    const int b = std::min(c.last, job.EndRow);
+    job.StartRow = std::min(c.first, b);
+    job.EndRow = std::max(c.first, b);
+  }
+  job.Copies = c.copies;
+  job.RepeatFirst = c.repeat_first;
+  return job;
+}
+
 int CountItems(SegmentTable& t, const DocumentFileState& file_state, const PrintJob& job) {
   if (job.StartRow < 1 || !GoToRow(t, job.StartRow)) return 0;
   int total = 0;
@@ -285,28 +300,28 @@ void EnterPrintingState(PrintJob& job, PrintHost& host, bool& entered) {
   entered = true;
 }
 
-bool RunFirstGeneration(Transport& t, DeviceTable& d, PrintJob& job, const JobDocument& doc,
-                        PrintHost& host, WalkCounts& counts, bool& entered) {
+bool RunFirstGeneration(Transport& t, DeviceTable& d, PrintJob& job, const JobSetup& setup,
+                        const ItemWalk& walk, PrintHost& host, WalkCounts& counts,
+                        bool& entered) {
   Gen1Printer printer(t, d, job, host);
-  if (!printer.Open(doc.file_state.MaterialCode, doc.file_state.CutCode)) return false;
+  if (!printer.Open(setup.material_code, setup.cut_code)) return false;
   EnterPrintingState(job, host, entered);
   host.EnableStop();
-  bool ok = WalkCopies(doc, job, host, counts,
-                       [&](const ItemImage& item, uint8_t) { return printer.SendSegment(item); });
+  bool ok = walk([&](const ItemImage& item, uint8_t) { return printer.SendSegment(item); }, counts);
   if (ok) ok = printer.Command(14) && printer.WaitFinish();
   return ok;
 }
 
-bool RunSecondGeneration(Transport& t, DeviceTable& d, PrintJob& job, const JobDocument& doc,
-                         PrintHost& host, WalkCounts& counts, bool& entered) {
+bool RunSecondGeneration(Transport& t, DeviceTable& d, PrintJob& job, const JobSetup& setup,
+                         const ItemWalk& walk, PrintHost& host, WalkCounts& counts,
+                         bool& entered) {
   Gen2Printer printer(t, d, job, host);
-  if (!printer.Open(doc.file_state.MaterialCode, doc.file_state.CutCode)) return false;
+  if (!printer.Open(setup.material_code, setup.cut_code)) return false;
   EnterPrintingState(job, host, entered);
-  if (!printer.StartJob(doc.density)) return false;
+  if (!printer.StartJob(setup.density)) return false;
   host.EnableStop();
-  const bool sent = WalkCopies(doc, job, host, counts, [&](const ItemImage& item, uint8_t row) {
-    return printer.SendSegment(item, row);
-  });
+  const bool sent = walk(
+      [&](const ItemImage& item, uint8_t row) { return printer.SendSegment(item, row); }, counts);
   if (!sent) {
     printer.SetEndedEarly();
     if (ReopenDevice(t, d, host)) printer.Reset();
@@ -320,8 +335,8 @@ bool RunSecondGeneration(Transport& t, DeviceTable& d, PrintJob& job, const JobD
 
 }  // namespace
 
-bool RunDeviceJob(Transport& t, DeviceTable& d, PrintJob& job, const JobDocument& doc,
-                  PrintHost& host, WalkCounts* counts_out) {
+bool RunItemsJob(Transport& t, DeviceTable& d, PrintJob& job, const JobSetup& setup,
+                 const ItemWalk& walk, PrintHost& host, WalkCounts* counts_out) {
   WalkCounts counts;
   if (!d.open) {
     host.Message(pmsg::kOpenFailed, "");
@@ -334,9 +349,9 @@ bool RunDeviceJob(Transport& t, DeviceTable& d, PrintJob& job, const JobDocument
     job.BufferIndex = 0;
     job.FirstSegment = true;
     if (g == Generation::kFirst)
-      ok = RunFirstGeneration(t, d, job, doc, host, counts, entered);
+      ok = RunFirstGeneration(t, d, job, setup, walk, host, counts, entered);
     else if (g == Generation::kSecond)
-      ok = RunSecondGeneration(t, d, job, doc, host, counts, entered);
+      ok = RunSecondGeneration(t, d, job, setup, walk, host, counts, entered);
   } catch (const std::bad_alloc&) {
     host.Message(pmsg::kNoMemory, pmsg::kInfo);
     ok = false;
@@ -346,6 +361,17 @@ bool RunDeviceJob(Transport& t, DeviceTable& d, PrintJob& job, const JobDocument
   if (entered) host.EndOfJob();
   if (counts_out) *counts_out = counts;
   return ok;
+}
+
+bool RunDeviceJob(Transport& t, DeviceTable& d, PrintJob& job, const JobDocument& doc,
+                  PrintHost& host, WalkCounts* counts_out) {
+  const JobSetup setup{doc.file_state.MaterialCode, doc.file_state.CutCode, doc.density};
+  return RunItemsJob(
+      t, d, job, setup,
+      [&](const SendItem& send, WalkCounts& counts) {
+        return WalkCopies(doc, job, host, counts, send);
+      },
+      host, counts_out);
 }
 
 }  // namespace qx

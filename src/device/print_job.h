@@ -65,6 +65,17 @@ struct WalkCounts {
   int too_long = 0;  // of those, the items whose image passes the printer's image store
 };
 
+// What a job prints of a Document: copies, the range of Segments and the order, as the
+// print dialog, `qxlabel print` and the printer application take them.
+struct JobChoice {
+  int copies = 1;
+  int first = 0, last = 0;  // a range of Segments; 0: every Segment
+  bool repeat_first = false;
+};
+// The job over the tidied Document `t` the choice makes (a range as the print dialog
+// takes it: in either order, cut to the Document).
+PrintJob JobOf(const JobChoice& c, SegmentTable& t);
+
 // Items the rows StartRow..EndRow give per copy (before any is skipped).
 int CountItems(SegmentTable& t, const DocumentFileState& file_state, const PrintJob& job);
 
@@ -97,5 +108,20 @@ bool WalkSegments(const JobDocument& doc, PrintJob& job, const SendItem& send, W
 // window to editing. Returns whether every item was sent and the printer finished.
 bool RunDeviceJob(Transport& t, DeviceTable& d, PrintJob& job, const JobDocument& doc,
                   PrintHost& host, WalkCounts* counts = nullptr);
+
+// The printer set-up of a job whose items do not come from a Document.
+struct JobSetup {
+  uint8_t material_code = 5;
+  uint8_t cut_code = 1;
+  uint8_t density = 4;  // 1..7
+};
+
+// Hands every item of a job to `send` in print order; fails as soon as a send fails.
+using ItemWalk = std::function<bool(const SendItem& send, WalkCounts& counts)>;
+
+// The same job as RunDeviceJob (printer check, set-up, items, finish, reset, closing the
+// printer) for items built elsewhere, such as the pages a printer application receives.
+bool RunItemsJob(Transport& t, DeviceTable& d, PrintJob& job, const JobSetup& setup,
+                 const ItemWalk& walk, PrintHost& host, WalkCounts* counts = nullptr);
 
 }  // namespace qx

@@ -1,0 +1,625 @@
+// qx-printer-app: the QX printers as IPP Everywhere printers, on PAPPL.
+//
+// A device scheme of our own ("qx") reaches the printers through the program's transport
+// (USB and the virtual printers of QX_VIRTUAL_PRINTERS); the driver turns every raster
+// page into one marker item and prints the job through the print job of its printer's
+// generation, and prints our document files as the editor would.
+#include <pappl/pappl.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "device/known_printers.h"
+#include "device/print_job.h"
+#include "device/printer_messages.h"
+#include "document/document.h"
+#include "document/document_file.h"
+#include "document/memory_store.h"
+#include "layout/freetype_canvas.h"
+#include "printer_app/media.h"
+#include "printer_app/printer_faults.h"
+#include "printer_app/qx_printers.h"
+#include "printer_app/raster_item.h"
+
+namespace qx::papp {
+namespace {
+
+constexpr const char* kVersion = "0.1.0";
+constexpr const char* kDocumentFormat = "application/x-qx-document";
+// Job attributes of our documents beside copies: the order of repeats and serial values,
+// and the range of Segments (page-ranges is kept for pages of raster documents).
+constexpr const char* kOrderAttribute = "marker-order";
+constexpr const char* kRangeAttribute = "segment-range";
+
+// ---------------------------------------------------------------------------------------
+// The "qx" device scheme. A device names one printer; the driver talks to it through the
+// transport itself, so reading and writing bytes is not offered.
+
+struct QxDevice {
+  std::string path;
+  std::string model;
+};
+
+bool ListDevices(pappl_device_cb_t cb, void* data, pappl_deverror_cb_t, void*) {
+  for (const FoundPrinter& p : QxPrinters::Instance().Find()) {
+    const std::string info = p.model + " (" + p.path + ")";
+    if (cb(info.c_str(), DeviceUriOf(p.path).c_str(), DeviceIdOf(p.model).c_str(), data))
+      return true;
+  }
+  return false;
+}
+
+bool OpenDevice(pappl_device_t* device, const char* uri, const char*) {
+  const std::string path = DevicePathOf(uri);
+  for (const FoundPrinter& p : QxPrinters::Instance().Find()) {
+    if (p.path != path) continue;
+    papplDeviceSetData(device, new QxDevice{p.path, p.model});
+    return true;
+  }
+  papplDeviceError(device, "%s", "没有发现可用设备");
+  return false;
+}
+
+void CloseDevice(pappl_device_t* device) {
+  delete static_cast<QxDevice*>(papplDeviceGetData(device));
+}
+
+ssize_t ReadDevice(pappl_device_t*, void*, size_t) { return -1; }
+ssize_t WriteDevice(pappl_device_t*, const void*, size_t bytes) {
+  return static_cast<ssize_t>(bytes);
+}
+pappl_preason_t DeviceStatus(pappl_device_t*) { return PAPPL_PREASON_NONE; }
+
+char* DeviceId(pappl_device_t* device, char* buffer, size_t size) {
+  const auto* d = static_cast<QxDevice*>(papplDeviceGetData(device));
+  if (!d || size == 0) return nullptr;
+  std::snprintf(buffer, size, "%s", DeviceIdOf(d->model).c_str());
+  return buffer;
+}
+
+// ---------------------------------------------------------------------------------------
+// Printer state from the protocols' messages.
+
+constexpr pappl_preason_t kOurReasons =
+    PAPPL_PREASON_MEDIA_EMPTY | PAPPL_PREASON_MARKER_SUPPLY_EMPTY | PAPPL_PREASON_COVER_OPEN |
+    PAPPL_PREASON_MEDIA_JAM | PAPPL_PREASON_OTHER;
+
+pappl_preason_t PapplReason(FaultReason r) {
+  switch (r) {
+    case FaultReason::kNone: return PAPPL_PREASON_NONE;
+    case FaultReason::kMediaEmpty: return PAPPL_PREASON_MEDIA_EMPTY;
+    case FaultReason::kMarkerSupplyEmpty: return PAPPL_PREASON_MARKER_SUPPLY_EMPTY;
+    case FaultReason::kCoverOpen: return PAPPL_PREASON_COVER_OPEN;
+    case FaultReason::kMediaJam: return PAPPL_PREASON_MEDIA_JAM;
+    case FaultReason::kOther: return PAPPL_PREASON_OTHER;
+  }
+  return PAPPL_PREASON_OTHER;
+}
+
+// The window's part of a print job, for a job of a PAPPL queue: the protocols' messages
+// become the job's message and the printer's state reasons, the waits wait (virtual
+// printers on virtual time), and a cancel of the IPP job stops the printer.
+class QueueHost final : public PrintHost {
+ public:
+  QueueHost(pappl_job_t* job, PrintJob& print_job, bool virtual_printer)
+      : job_(job), print_job_(print_job), virtual_(virtual_printer) {}
+
+  // The first fault told; empty when none was.
+  const std::string& fault() const { return fault_; }
+  FaultReason reason() const { return reason_; }
+
+  void Message(std::string_view text, std::string_view) override {
+    papplJobSetMessage(job_, "%.*s", static_cast<int>(text.size()), text.data());
+    papplLogJob(job_, PAPPL_LOGLEVEL_INFO, "printer: %.*s", static_cast<int>(text.size()),
+                text.data());
+    const FaultReason r = ReasonOfMessage(text);
+    if (r != FaultReason::kNone && fault_.empty()) {
+      fault_ = std::string(text);
+      reason_ = r;
+    }
+  }
+  void PumpWait(uint32_t ms) override { Wait(ms); }
+  void WaitTick() override { Wait(50); }
+  void EnterPrintingState() override {}
+  void EnableStop() override {}
+  void EndOfJob() override {}
+  void Progress(int done, int total) override {
+    if (total != total_) {
+      total_ = total;
+      papplJobSetImpressions(job_, total);
+    }
+    if (done > done_) papplJobSetImpressionsCompleted(job_, done - done_);
+    done_ = done;
+  }
+
+ private:
+  void Wait(uint32_t ms) {
+    if (papplJobIsCanceled(job_)) print_job_.StopRequested = true;
+    if (virtual_)
+      QxPrinters::Instance().clock().Advance(ms);
+    else
+      std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+  }
+
+  pappl_job_t* job_;
+  PrintJob& print_job_;
+  bool virtual_;
+  std::string fault_;
+  FaultReason reason_ = FaultReason::kNone;
+  int total_ = -1, done_ = 0;
+};
+
+// The ribbon and the tape or tube as the printer's supplies. The printers do not report
+// how much is left: unknown, and empty after a fault that says so.
+void SetSupplies(pappl_printer_t* printer, FaultReason reason) {
+  pappl_supply_t supplies[2] = {};
+  supplies[0].color = PAPPL_SUPPLY_COLOR_BLACK;
+  std::snprintf(supplies[0].description, sizeof supplies[0].description, "色带");
+  supplies[0].is_consumed = true;
+  supplies[0].level = reason == FaultReason::kMarkerSupplyEmpty ? 0 : -1;
+  supplies[0].type = PAPPL_SUPPLY_TYPE_RIBBON_WAX;
+  supplies[1].color = PAPPL_SUPPLY_COLOR_NO_COLOR;
+  std::snprintf(supplies[1].description, sizeof supplies[1].description, "打印材料");
+  supplies[1].is_consumed = true;
+  supplies[1].level = reason == FaultReason::kMediaEmpty ? 0 : -1;
+  supplies[1].type = PAPPL_SUPPLY_TYPE_OTHER;
+  papplPrinterSetSupplies(printer, 2, supplies);
+}
+
+void PrinterCreated(pappl_printer_t* printer, void*) { SetSupplies(printer, FaultReason::kNone); }
+
+std::mutex& PrinterLock(const std::string& path) {
+  static std::mutex guard;
+  static std::map<std::string, std::mutex> locks;
+  std::lock_guard lock(guard);
+  return locks[path];
+}
+
+// Runs a job on the printer behind `device`: opens it, prints, and tells IPP how it ended.
+// A job a fault or a lost link ended is aborted (false), never completed.
+bool RunOnPrinter(pappl_job_t* job, pappl_device_t* device, PrintJob& print_job,
+                  const std::function<bool(Transport&, DeviceTable&, PrintHost&)>& run) {
+  const auto* data = static_cast<QxDevice*>(papplDeviceGetData(device));
+  pappl_printer_t* printer = papplJobGetPrinter(job);
+  if (!data) return false;
+  const QxDevice own = *data;
+  const QxDevice* dev = &own;
+  // PAPPL 1.3 may start two jobs of one queue at once when they arrive together (it
+  // marks a job as the one printing only once its thread runs): the printer takes one
+  // job at a time, the next waits here until the one before has ended.
+  std::lock_guard printing(PrinterLock(dev->path));
+  Transport& t = QxPrinters::Instance().transport();
+  DeviceTable d;
+  d.count = 1;
+  d.selected = 0;
+  std::snprintf(d.paths[0].data(), d.paths[0].size(), "%s", dev->path.c_str());
+  d.SetName(0, dev->model);
+  d.handle = t.OpenByPath(dev->path.c_str());
+  d.open = d.handle != -1;
+
+  QueueHost host(job, print_job, dev->path.rfind("virtual:", 0) == 0);
+  const bool ok = run(t, d, host) && host.fault().empty() && !papplJobIsCanceled(job);
+  SetSupplies(printer, host.reason());
+  if (ok) {
+    papplPrinterSetReasons(printer, PAPPL_PREASON_NONE, kOurReasons);
+    return true;
+  }
+  if (!host.fault().empty()) {
+    papplPrinterSetReasons(printer, PapplReason(host.reason()),
+                           kOurReasons & ~PapplReason(host.reason()));
+    papplJobSetMessage(job, "%s", host.fault().c_str());
+    papplLogJob(job, PAPPL_LOGLEVEL_ERROR, "printer-state-reasons %s: %s",
+                std::string(ReasonKeyword(host.reason())).c_str(), host.fault().c_str());
+  } else if (!d.open) {
+    papplPrinterSetReasons(printer, PAPPL_PREASON_OTHER, kOurReasons & ~PAPPL_PREASON_OTHER);
+    papplJobSetMessage(job, "%s", std::string(pmsg::kOpenFailed).c_str());
+  }
+  if (!papplJobIsCanceled(job)) papplJobSetReasons(job, PAPPL_JREASON_ERRORS_DETECTED, 0);
+  return false;
+}
+
+// ---------------------------------------------------------------------------------------
+// Raster jobs: every page one item.
+
+struct RasterJob {
+  RasterItemBuilder builder;
+  std::vector<ItemImage> items;
+  bool too_long = false;
+};
+
+bool StartRasterJob(pappl_job_t* job, pappl_pr_options_t*, pappl_device_t*) {
+  papplJobSetData(job, new RasterJob);
+  return true;
+}
+
+bool StartRasterPage(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t*, unsigned) {
+  auto* r = static_cast<RasterJob*>(papplJobGetData(job));
+  if (options->header.cupsBitsPerPixel != 1) {
+    papplLogJob(job, PAPPL_LOGLEVEL_ERROR, "Raster page with %u bits a pixel, expected 1.",
+                options->header.cupsBitsPerPixel);
+    return false;
+  }
+  const cups_cspace_t space = options->header.cupsColorSpace;
+  r->builder.StartPage(static_cast<int>(options->header.cupsWidth),
+                       space == CUPS_CSPACE_K || space == CUPS_CSPACE_SRGB ? true
+                       : space == CUPS_CSPACE_W || space == CUPS_CSPACE_SW ? false
+                                                                          : true);
+  papplLogJob(job, PAPPL_LOGLEVEL_DEBUG, "Page %ux%u, colour space %d", options->header.cupsWidth,
+              options->header.cupsHeight, static_cast<int>(space));
+  return true;
+}
+
+bool WriteRasterLine(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t*, unsigned,
+                     const unsigned char* line) {
+  auto* r = static_cast<RasterJob*>(papplJobGetData(job));
+  r->builder.AddLine({line, options->header.cupsBytesPerLine});
+  return true;
+}
+
+bool EndRasterPage(pappl_job_t* job, pappl_pr_options_t*, pappl_device_t*, unsigned) {
+  auto* r = static_cast<RasterJob*>(papplJobGetData(job));
+  ItemImage item;
+  if (!r->builder.Finish(item)) {
+    r->too_long = true;
+    papplJobSetMessage(job, "标记超出打印机的存储容量");
+    return false;
+  }
+  r->items.push_back(std::move(item));
+  return true;
+}
+
+// print-darkness (0..100 around the printer's configured darkness) as density 1..7.
+uint8_t DensityOf(const pappl_pr_options_t* options) {
+  const int darkness = std::clamp(options->darkness_configured + options->print_darkness, 0, 100);
+  return static_cast<uint8_t>(1 + (darkness * 6 + 50) / 100);
+}
+
+bool EndRasterJob(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t* device) {
+  std::unique_ptr<RasterJob> r(static_cast<RasterJob*>(papplJobGetData(job)));
+  papplJobSetData(job, nullptr);
+  if (!r || r->too_long || r->items.empty()) return false;
+
+  const MaterialMedia& m =
+      MaterialOfMedia(options->media.size_name, options->media.type, options->media.size_width);
+  JobSetup setup;
+  setup.material_code = m.material_code;
+  setup.cut_code = (options->finishings & PAPPL_FINISHINGS_TRIM) ? 1 : 0;
+  setup.density = DensityOf(options);
+  // PAPPL formats log lines itself and knows no size_t conversion.
+  papplLogJob(job, PAPPL_LOGLEVEL_INFO, "%d item(s) on %s, cut %d, density %d",
+              static_cast<int>(r->items.size()),
+              std::string(m.keyword).c_str(), setup.cut_code, setup.density);
+
+  PrintJob print_job;
+  return RunOnPrinter(job, device, print_job, [&](Transport& t, DeviceTable& d, PrintHost& host) {
+    return RunItemsJob(
+        t, d, print_job, setup,
+        // PAPPL counts the pages of a raster job as they arrive.
+        [&](const SendItem& send, WalkCounts& counts) {
+          for (std::size_t n = 0; n < r->items.size(); ++n) {
+            if (!send(r->items[n], static_cast<uint8_t>(n + 1))) return false;
+            ++counts.sent;
+          }
+          return true;
+        },
+        host);
+  });
+}
+
+// ---------------------------------------------------------------------------------------
+// Our document files: laid out and printed by the print job, as the editor prints them.
+
+// The Segments a job's segment-range chooses; without one, all.
+void RangeOf(pappl_job_t* job, JobChoice& c) {
+  ipp_attribute_t* ranges = papplJobGetAttribute(job, kRangeAttribute);
+  if (!ranges) return;
+  int upper = 0;
+  c.first = ippGetRange(ranges, 0, &upper);
+  c.last = upper;
+}
+
+bool PrintDocument(pappl_job_t* job, pappl_device_t* device, void*) {
+  DocumentState doc(std::make_unique<MemoryRowStore>());
+  doc.table.Bind("working table");
+  try {
+    if (!ReadDocumentFile(papplJobGetFilename(job), doc.table, doc.settings)) {
+      papplJobSetMessage(job, "%s", std::string(pmsg::kNothingToPrint).c_str());
+      return false;
+    }
+  } catch (const std::exception& e) {
+    papplLogJob(job, PAPPL_LOGLEVEL_ERROR, "Not a document file: %s", e.what());
+    papplJobSetMessage(job, "非法文件!");
+    return false;
+  }
+  ReadDocumentSettings(doc.settings, doc.file_state);
+  if (!TidyForPrint(doc.table)) {
+    papplJobSetMessage(job, "%s", std::string(pmsg::kNothingToPrint).c_str());
+    return false;
+  }
+
+  JobChoice choice;
+  if (ipp_attribute_t* copies = papplJobGetAttribute(job, "copies"))
+    choice.copies = std::max(1, ippGetInteger(copies, 0));
+  RangeOf(job, choice);
+  if (ipp_attribute_t* order = papplJobGetAttribute(job, kOrderAttribute))
+    choice.repeat_first = std::strcmp(ippGetString(order, 0, nullptr), "repeat-first") == 0;
+  PrintJob print_job = JobOf(choice, doc.table);
+
+  // Density is the printer's (print-darkness), not the Document's.
+  pappl_pr_driver_data_t driver;
+  papplPrinterGetDriverData(papplJobGetPrinter(job), &driver);
+  int darkness = driver.darkness_configured;
+  if (ipp_attribute_t* a = papplJobGetAttribute(job, "print-darkness"))
+    darkness = std::clamp(darkness + ippGetInteger(a, 0), 0, 100);
+  const auto density = static_cast<uint8_t>(1 + (darkness * 6 + 50) / 100);
+
+  FreeTypeCanvas measure_canvas, glyph_canvas(192, 96);
+  GlyphMeasurer measurer(measure_canvas);
+  measurer.SetFace(doc.settings.font_face);
+  ImageBuilder builder(glyph_canvas, measurer);
+  builder.SelectPrintFont(PrintFontOf(doc.settings));
+  const JobDocument jd{doc.table, doc.file_state, measurer, builder, density};
+  papplLogJob(job, PAPPL_LOGLEVEL_INFO, "Document: Segments %d to %d, %d copies, %s first",
+              print_job.StartRow, print_job.EndRow, print_job.Copies,
+              print_job.RepeatFirst ? "repeat" : "serial");
+  return RunOnPrinter(job, device, print_job, [&](Transport& t, DeviceTable& d, PrintHost& host) {
+    return RunDeviceJob(t, d, print_job, jd, host);
+  });
+}
+
+// A document of a format that is neither raster nor ours.
+bool PrintRaw(pappl_job_t* job, pappl_pr_options_t*, pappl_device_t*) {
+  papplLogJob(job, PAPPL_LOGLEVEL_ERROR, "Unable to print a document of format %s.",
+              papplJobGetFormat(job));
+  papplJobSetMessage(job, "不支持的文件格式");
+  papplJobSetReasons(job, PAPPL_JREASON_DOCUMENT_FORMAT_ERROR, 0);
+  return false;
+}
+
+// Our document files, when a client sends them without saying what they are: a table of
+// the document columns (records of 254 bytes, a header of 2048 bytes).
+const char* DetectFormat(const unsigned char* header, size_t size, void*) {
+  static const unsigned char kDocumentTable[] = {0xfe, 0x00, 0x00, 0x08};
+  if (size >= 6 && std::memcmp(header, kDocumentTable, sizeof kDocumentTable) == 0 &&
+      (header[4] == 0 || header[4] == 2))
+    return kDocumentFormat;
+  return nullptr;
+}
+
+// ---------------------------------------------------------------------------------------
+// The driver: one per printer model.
+
+std::vector<pappl_pr_driver_t>& Drivers() {
+  static std::vector<pappl_pr_driver_t> drivers = [] {
+    std::vector<pappl_pr_driver_t> list;
+    static std::vector<std::string> names, descriptions, ids;
+    for (const KnownPrinter& p : kKnownPrinters) {
+      std::string key(p.name);
+      std::transform(key.begin(), key.end(), key.begin(),
+                     [](char c) { return c == ' ' ? '_' : static_cast<char>(std::tolower(c)); });
+      names.push_back(key);
+      descriptions.push_back(std::string(p.name));
+      ids.push_back(DeviceIdOf(std::string(p.name)));
+    }
+    for (std::size_t n = 0; n < names.size(); ++n)
+      list.push_back({names[n].c_str(), descriptions[n].c_str(), ids[n].c_str(), nullptr});
+    return list;
+  }();
+  return drivers;
+}
+
+std::vector<std::string>& MediaNames() {
+  static std::vector<std::string> names = [] {
+    std::vector<std::string> list;
+    for (const MaterialMedia& m : AllMaterialMedia()) list.push_back(MediaName(m));
+    list.push_back("roll_max_12x150mm");
+    list.push_back("roll_min_6x4mm");
+    return list;
+  }();
+  return names;
+}
+
+void FillMedia(pappl_media_col_t& col, const MaterialMedia& m) {
+  col = {};
+  col.size_width = m.width_hmm;
+  col.size_length = kDefaultLengthHmm;
+  std::snprintf(col.size_name, sizeof col.size_name, "%s", MediaName(m).c_str());
+  std::snprintf(col.source, sizeof col.source, "main-roll");
+  std::snprintf(col.type, sizeof col.type, "%s", std::string(m.keyword).c_str());
+}
+
+bool DriverSetup(pappl_system_t*, const char* driver_name, const char*, const char*,
+                 pappl_pr_driver_data_t* data, ipp_t** attrs, void*) {
+  const KnownPrinter* model = nullptr;
+  for (std::size_t n = 0; n < Drivers().size(); ++n)
+    if (std::strcmp(Drivers()[n].name, driver_name) == 0) model = &kKnownPrinters[n];
+  if (!model) return false;
+
+  data->rstartjob_cb = StartRasterJob;
+  data->rstartpage_cb = StartRasterPage;
+  data->rwriteline_cb = WriteRasterLine;
+  data->rendpage_cb = EndRasterPage;
+  data->rendjob_cb = EndRasterJob;
+  // Raster: PWG raster, PNG and JPEG as PAPPL hands them, and our documents. PAPPL 1.3
+  // compares a job's format with this one without looking for none, and leaves
+  // application/octet-stream out of document-format-supported: a document of a format
+  // nobody can print comes to PrintRaw, which refuses it, instead of ending the program.
+  data->format = "application/octet-stream";
+  data->printfile_cb = PrintRaw;
+  std::snprintf(data->make_and_model, sizeof data->make_and_model, "%s",
+                std::string(model->name).c_str());
+  data->ppm = 30;
+  data->kind = PAPPL_KIND_LABEL;
+  data->has_supplies = true;
+  data->color_supported = PAPPL_COLOR_MODE_MONOCHROME | PAPPL_COLOR_MODE_BI_LEVEL;
+  data->color_default = PAPPL_COLOR_MODE_MONOCHROME;
+  data->raster_types = PAPPL_PWG_RASTER_TYPE_BLACK_1 | PAPPL_PWG_RASTER_TYPE_SGRAY_8;
+  data->force_raster_type = PAPPL_PWG_RASTER_TYPE_BLACK_1;
+  data->orient_default = IPP_ORIENT_PORTRAIT;
+  data->duplex = PAPPL_DUPLEX_NONE;
+  data->sides_supported = PAPPL_SIDES_ONE_SIDED;
+  data->sides_default = PAPPL_SIDES_ONE_SIDED;
+  data->finishings = PAPPL_FINISHINGS_TRIM;
+  data->num_resolution = 1;
+  data->x_resolution[0] = data->y_resolution[0] = kDotsPerInch;
+  data->x_default = data->y_default = kDotsPerInch;
+  data->borderless = true;
+  data->left_right = data->bottom_top = 0;
+  data->num_media = static_cast<int>(MediaNames().size());
+  for (int n = 0; n < data->num_media; ++n)
+    data->media[n] = MediaNames()[static_cast<std::size_t>(n)].c_str();
+  data->num_source = 1;
+  data->source[0] = "main-roll";
+  const MaterialMedia& label12 = MaterialOfCode(3);
+  FillMedia(data->media_default, label12);
+  FillMedia(data->media_ready[0], label12);
+  data->tracking_supported = PAPPL_MEDIA_TRACKING_CONTINUOUS;
+  data->num_type = static_cast<int>(AllMaterialMedia().size());
+  for (int n = 0; n < data->num_type; ++n)
+    data->type[n] = AllMaterialMedia()[static_cast<std::size_t>(n)].keyword.data();
+  data->darkness_supported = 7;
+  data->darkness_configured = 50;  // density 4, the editor's default
+  data->darkness_default = 0;
+  data->num_vendor = 2;
+  data->vendor[0] = kOrderAttribute;
+  data->vendor[1] = kRangeAttribute;
+
+  *attrs = ippNew();
+  static const char* const orders[] = {"serial-first", "repeat-first"};
+  ippAddStrings(*attrs, IPP_TAG_PRINTER, IPP_TAG_KEYWORD, "marker-order-supported", 2, nullptr,
+                orders);
+  ippAddString(*attrs, IPP_TAG_PRINTER, IPP_TAG_KEYWORD, "marker-order-default", nullptr,
+               orders[0]);
+  ippAddRange(*attrs, IPP_TAG_PRINTER, "segment-range-supported", 1, 65535);
+  return true;
+}
+
+const char* AutoAdd(const char*, const char*, const char* device_id, void*) {
+  for (std::size_t n = 0; n < Drivers().size(); ++n)
+    if (device_id && std::strcmp(device_id, Drivers()[n].device_id) == 0) return Drivers()[n].name;
+  return nullptr;
+}
+
+// ---------------------------------------------------------------------------------------
+// The system.
+
+struct ServerSettings {
+  std::filesystem::path state_dir;
+  std::string state_file;
+};
+ServerSettings g_settings;
+
+bool AddFound(pappl_system_t* system) {
+  for (const FoundPrinter& p : QxPrinters::Instance().Find()) {
+    const std::string uri = DeviceUriOf(p.path);
+    if (papplSystemFindPrinter(system, nullptr, 0, uri.c_str())) continue;
+    const std::string id = DeviceIdOf(p.model);
+    const char* driver = AutoAdd(nullptr, nullptr, id.c_str(), nullptr);
+    if (!driver) continue;
+    // "Kelmor QB20" at "virtual:...#0" becomes the queue "Kelmor_QB20_virtual_0".
+    std::string name = p.model;
+    const std::size_t hash = p.path.rfind('#');
+    name += p.path.rfind("virtual:", 0) == 0 ? " virtual" : " USB";
+    if (hash != std::string::npos) name += " " + p.path.substr(hash + 1);
+    else if (const std::size_t at = p.path.rfind('@'); at != std::string::npos)
+      name += " " + p.path.substr(at + 1);
+    pappl_printer_t* printer =
+        papplPrinterCreate(system, 0, name.c_str(), driver, id.c_str(), uri.c_str());
+    if (printer)
+      papplLog(system, PAPPL_LOGLEVEL_INFO, "Added printer %s for %s.", name.c_str(), uri.c_str());
+  }
+  return true;
+}
+
+bool AddFoundTimer(pappl_system_t* system, void*) { return AddFound(system); }
+
+bool SaveState(pappl_system_t* system, void*) {
+  return papplSystemSaveState(system, g_settings.state_file.c_str());
+}
+
+const char* Option(int num, cups_option_t* options, const char* name, const char* fallback) {
+  const char* value = cupsGetOption(name, num, options);
+  return value ? value : fallback;
+}
+
+std::filesystem::path DefaultStateDir() {
+  if (getuid() == 0) return "/var/lib/qx-printer-app";
+  if (const char* state = std::getenv("XDG_STATE_HOME"); state && *state == '/')
+    return std::filesystem::path(state) / "qx-printer-app";
+  if (const char* home = std::getenv("HOME")) return std::filesystem::path(home) / ".local/state/qx-printer-app";
+  return "/tmp/qx-printer-app";
+}
+
+pappl_system_t* MakeSystem(int num, cups_option_t* options, void*) {
+  QxPrinters& printers = QxPrinters::Instance();
+  printers.Start(std::strcmp(Option(num, options, "usb", "yes"), "no") != 0);
+  if (!printers.error().empty()) std::fprintf(stderr, "qx-printer-app: %s\n", printers.error().c_str());
+
+  g_settings.state_dir = Option(num, options, "state-directory", DefaultStateDir().c_str());
+  std::error_code ec;
+  std::filesystem::create_directories(g_settings.state_dir / "spool", ec);
+  g_settings.state_file = (g_settings.state_dir / "qx-printer-app.state").string();
+
+  const int port = std::atoi(Option(num, options, "server-port", "8631"));
+  const std::string log = Option(num, options, "log-file", (g_settings.state_dir / "qx-printer-app.log").c_str());
+  const std::string level = Option(num, options, "log-level", "info");
+  pappl_loglevel_t loglevel = PAPPL_LOGLEVEL_INFO;
+  if (level == "debug") loglevel = PAPPL_LOGLEVEL_DEBUG;
+  else if (level == "warn") loglevel = PAPPL_LOGLEVEL_WARN;
+  else if (level == "error") loglevel = PAPPL_LOGLEVEL_ERROR;
+
+  const pappl_soptions_t soptions = PAPPL_SOPTIONS_MULTI_QUEUE | PAPPL_SOPTIONS_WEB_INTERFACE |
+                                    PAPPL_SOPTIONS_WEB_LOG | PAPPL_SOPTIONS_NO_TLS;
+  pappl_system_t* system = papplSystemCreate(
+      soptions, "QX Printer Application", port, "_print,_universal",
+      (g_settings.state_dir / "spool").c_str(), log.c_str(), loglevel, nullptr, false);
+  if (!system) return nullptr;
+
+  const char* listen = Option(num, options, "listen-hostname", "*");
+  if (!papplSystemAddListeners(system, std::strcmp(listen, "*") == 0 ? nullptr : listen)) {
+    std::fprintf(stderr, "qx-printer-app: cannot listen on %s port %d\n", listen, port);
+    papplSystemDelete(system);
+    return nullptr;
+  }
+  papplSystemSetPrinterDrivers(system, static_cast<int>(Drivers().size()), Drivers().data(),
+                               AutoAdd, PrinterCreated, DriverSetup, nullptr);
+  papplSystemAddMIMEFilter(system, kDocumentFormat, "image/pwg-raster", PrintDocument, nullptr);
+  papplSystemSetMIMECallback(system, DetectFormat, nullptr);
+  papplSystemSetFooterHTML(system, "QX 线号打印机 · IPP Everywhere");
+  papplSystemSetSaveCallback(system, SaveState, nullptr);
+  papplSystemSetDNSSDName(system, Option(num, options, "dnssd-name", "QX Printer Application"));
+  papplSystemLoadState(system, g_settings.state_file.c_str());
+  AddFound(system);
+  // Printers plugged in later are added too.
+  papplSystemAddTimerCallback(system, 0, 10, AddFoundTimer, nullptr);
+  return system;
+}
+
+void Usage(void*) {
+  std::puts("Usage: qx-printer-app server [-o NAME=VALUE ...]");
+  std::puts("Options: server-port (8631), listen-hostname (* or localhost), state-directory,");
+  std::puts("         log-file, log-level (debug|info|warn|error), usb (yes|no), dnssd-name.");
+  std::puts("Virtual printers: QX_VIRTUAL_PRINTERS, as for qx-editor and qxlabel.");
+}
+
+}  // namespace
+}  // namespace qx::papp
+
+int main(int argc, char* argv[]) {
+  using namespace qx::papp;
+  papplDeviceAddScheme("qx", PAPPL_DEVTYPE_CUSTOM_LOCAL, ListDevices, OpenDevice, CloseDevice,
+                       ReadDevice, WriteDevice, DeviceStatus, DeviceId);
+  return papplMainloop(argc, argv, kVersion, nullptr, static_cast<int>(Drivers().size()),
+                       Drivers().data(), AutoAdd, DriverSetup, nullptr, nullptr, MakeSystem,
+                       Usage, nullptr);
+}
