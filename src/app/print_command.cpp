@@ -1,10 +1,18 @@
 #include "app/print_command.h"
 
+#include <pwd.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <filesystem>
 #include <string>
+#include <system_error>
 
 #include "app/job_preview_window.h"
 #include "device/job_preview.h"
 #include "device/printer_messages.h"
+#include "device/shared/shared_job.h"
+#include "document/document_file.h"
 #include "editing/messages.h"
 
 namespace qx {
@@ -114,6 +122,55 @@ void PrintCommand::MakeDialog() {
     return WalkAside([&] { return MeasureJob(jd, walk); });
   });
   dialog_->SetPreviewAction([this](const PrintJob& choices) { ShowPreview(choices); });
+  dialog_->SetSharedPrinters(shared_list_);
+}
+
+void PrintCommand::SetSharedPrinters(SharedPrinterList& list, SharedPrinterClient& client) {
+  shared_list_ = &list;
+  shared_client_ = &client;
+  dialog_->SetSharedPrinters(shared_list_);
+  list.Refresh();  // searched from the start, so that the first print dialog lists them
+}
+
+namespace {
+
+// The name jobs are sent under: the login name, as the printer application's job list
+// shows it.
+std::string UserName() {
+  if (const passwd* pw = getpwuid(getuid()); pw && pw->pw_name) return pw->pw_name;
+  if (const char* user = std::getenv("USER"); user && *user) return user;
+  return "qx-editor";
+}
+
+// A file of this process for the job's document, removed when the job has been sent.
+std::filesystem::path JobDocumentPath() {
+  static std::atomic<int> serial{0};
+  std::error_code ec;
+  std::filesystem::path dir = std::filesystem::temp_directory_path(ec);
+  if (ec) dir = "/tmp";
+  return dir / ("qx-editor-job-" + std::to_string(getpid()) + "-" + std::to_string(++serial) +
+                ".kel");
+}
+
+}  // namespace
+
+bool PrintCommand::RunOnSharedPrinter(const SharedPrinter& printer, const PrintJob& choices) {
+  // What prints is the Document as it is now (tidied for the job), with its settings.
+  const std::filesystem::path file = JobDocumentPath();
+  try {
+    WriteDocumentFile(ctx_.doc.table, ctx_.doc.settings, file, DocumentRows::kAll);
+  } catch (const std::exception&) {
+    ui_.Message(msg::kSharedJobNotWritten, pmsg::kInfo);
+    return false;
+  }
+  const SharedJobChoice choice{choices.Copies, choices.StartRow, choices.EndRow,
+                               choices.RepeatFirst, choices.FromItem};
+  JobHost host(*this);
+  const bool completed = RunSharedJob(*shared_client_, printer, file.string(), choice,
+                                      UserName(), job_, host, &last_counts_);
+  std::error_code ec;
+  std::filesystem::remove(file, ec);
+  return completed;
 }
 
 void PrintCommand::OnPreviewButton() {
@@ -270,7 +327,11 @@ void PrintCommand::OnPrintButton() {
   running_ = true;
   bool completed = false;
   try {
-    completed = RunDeviceJob(*transport_, devices_, job_, jd, host, &last_counts_);
+    const SharedPrinter* shared = dialog_->chosen_shared();
+    if (shared && shared_client_)
+      completed = RunOnSharedPrinter(SharedPrinter(*shared), choices);
+    else
+      completed = RunDeviceJob(*transport_, devices_, job_, jd, host, &last_counts_);
   } catch (...) {
     running_ = false;
     throw;

@@ -10,6 +10,8 @@
 #include "app/print_dialog.h"
 #include "app/window_ui.h"
 #include "device/print_job.h"
+#include "device/shared/shared_printer_list.h"
+#include "device/shared/shared_printers.h"
 #include "editing/editing_context.h"
 #include "layout/image.h"
 
@@ -22,6 +24,9 @@ class PrintCommand {
 
   // The printers are reached through `t` (real, virtual or both); none until it is set.
   void SetTransport(Transport& t);
+  // The printers that printer applications share, and how jobs reach them; the dialog
+  // lists none until they are set.
+  void SetSharedPrinters(SharedPrinterList& list, SharedPrinterClient& client);
   void OnPrintButton();
   // "预览" in the main window: the whole job with the print dialog's copies and order over
   // every Segment. The print dialog's own "预览" takes its range too.
@@ -61,6 +66,9 @@ class PrintCommand {
   // What the job prints from, as one number: the Segments' fields and the settings. A
   // job that ended early goes on only over the same content.
   uint64_t ContentFingerprint() const;
+  // The job on a printer a printer application shares: the Document goes to it as a
+  // document file. Returns whether the job completed.
+  bool RunOnSharedPrinter(const SharedPrinter& printer, const PrintJob& choices);
 
   // A job that ended early: its choices, the first marker not printed, and the content it
   // printed from.
@@ -74,6 +82,8 @@ class PrintCommand {
   WindowUi& ui_;
   std::unique_ptr<Transport> null_transport_;
   Transport* transport_ = nullptr;
+  SharedPrinterList* shared_list_ = nullptr;
+  SharedPrinterClient* shared_client_ = nullptr;
   DeviceTable devices_;
   PrintJob job_;
   std::unique_ptr<PrintDialog> dialog_;

@@ -38,24 +38,83 @@ void PrintDialog::Start() {
 }
 
 void PrintDialog::Enumerate() {
+  const std::string chosen_uri = ChosenSharedUri();
   entries_ = EnumerateDevices(transport_, devices_);
   selection_ = -1;
   if (devices_.count == 0) {
-    usb_status_ = "没有发现可用设备";
+    usb_state_text_ = "没有发现可用设备";
     device_name_ = "未知";
     ok_enabled_ = false;
-    return;
+  } else {
+    ok_enabled_ = true;
+    usb_state_text_ = "设备状态正常";
+    if (!entries_.empty() && entries_.front().slot == 0) selection_ = 0;
   }
-  ok_enabled_ = true;
-  usb_status_ = "设备状态正常";
-  if (!entries_.empty() && entries_.front().slot == 0) {
-    selection_ = 0;
-    device_name_ = std::string(devices_.Name(0));
+  ListShared(chosen_uri);
+}
+
+namespace {
+
+// Where a shared printer is shared from, as the list and the status say it.
+std::string HostText(const SharedPrinter& p) {
+  return p.host == "localhost" || p.host.empty() ? "本机" : p.host;
+}
+
+}  // namespace
+
+std::string PrintDialog::ChosenSharedUri() const {
+  if (selection_ < 0 || selection_ >= static_cast<int>(entries_.size())) return {};
+  const int shared = entries_[static_cast<std::size_t>(selection_)].shared;
+  return shared >= 0 ? shared_[static_cast<std::size_t>(shared)].uri : std::string();
+}
+
+void PrintDialog::ListShared(const std::string& chosen_uri) {
+  // The chosen shared printer stays chosen when the list comes again (by its address).
+  if (selection_ >= 0 && selection_ < static_cast<int>(entries_.size()) &&
+      entries_[static_cast<std::size_t>(selection_)].shared >= 0)
+    selection_ = -1;
+  std::erase_if(entries_, [](const DeviceEntry& e) { return e.shared >= 0; });
+  shared_ = shared_list_ ? shared_list_->printers() : std::vector<SharedPrinter>{};
+  shared_version_ = shared_list_ ? shared_list_->version() : 0;
+  for (std::size_t i = 0; i < shared_.size(); ++i) {
+    const SharedPrinter& p = shared_[i];
+    entries_.push_back({"[共享] " + p.name + " @ " + HostText(p), 0, static_cast<int>(i)});
+    if (!chosen_uri.empty() && p.uri == chosen_uri) selection_ = static_cast<int>(entries_.size()) - 1;
   }
+  // Without a printer on USB the first shared one is chosen, as USB#0 is otherwise.
+  if (selection_ < 0 && devices_.count == 0 && !shared_.empty())
+    selection_ = static_cast<int>(entries_.size() - shared_.size());
+  if (!shared_.empty()) ok_enabled_ = true;
+  if (devices_.count == 0 && shared_.empty()) ok_enabled_ = false;
+  ShowChosen();
+}
+
+void PrintDialog::ShowChosen() {
+  usb_status_ = usb_state_text_;
+  if (selection_ < 0 || selection_ >= static_cast<int>(entries_.size())) return;
+  const DeviceEntry& e = entries_[static_cast<std::size_t>(selection_)];
+  if (e.shared >= 0) {
+    const SharedPrinter& p = shared_[static_cast<std::size_t>(e.shared)];
+    usb_status_ = "由" + HostText(p) + "的打印服务共享";
+    device_name_ = p.model.empty() ? p.name : p.model;
+  } else if (devices_.count != 0) {
+    device_name_ = std::string(devices_.Name(e.slot));
+  }
+}
+
+bool PrintDialog::OnSharedPrintersPoll() {
+  if (!shared_list_ || shared_list_->version() == shared_version_) return false;
+  ListShared(ChosenSharedUri());
+  return true;
+}
+
+std::string PrintDialog::search_text() const {
+  return shared_list_ && shared_list_->searching() ? "正在查找共享打印机…" : std::string();
 }
 
 void PrintDialog::OnActivated() {
   result_ = 0;
+  if (shared_list_) shared_list_->Refresh();  // what it knows is listed at once
   Enumerate();
   segment_count_ = "本文件段落数量: " + std::to_string(job_.EndRow);
   first_row_text_ = std::to_string(job_.StartRow);
@@ -93,14 +152,14 @@ void PrintDialog::UpdateFigures() {
 }
 
 void PrintDialog::OnRefreshButton() {
+  if (shared_list_) shared_list_->Refresh();
   Enumerate();
 }
 
 void PrintDialog::OnPrinterChosen(int index) {
   if (index < 0 || index >= static_cast<int>(entries_.size())) return;
   selection_ = index;
-  if (devices_.count != 0)
-    device_name_ = std::string(devices_.Name(entries_[static_cast<std::size_t>(index)].slot));
+  ShowChosen();
 }
 
 bool PrintDialog::EditNumber(std::string& field, std::string text, int max_value) {
@@ -158,6 +217,12 @@ bool PrintDialog::OpenChosenPrinter() {
   if (!ok_enabled_ || selection_ < 0 || selection_ >= static_cast<int>(entries_.size())) {
     ui_.Beep();
     return false;
+  }
+  chosen_shared_.reset();
+  const DeviceEntry& entry = entries_[static_cast<std::size_t>(selection_)];
+  if (entry.shared >= 0) {  // sent to its printer application when the job starts
+    chosen_shared_ = shared_[static_cast<std::size_t>(entry.shared)];
+    return true;
   }
   devices_.selected = static_cast<uint8_t>(entries_[static_cast<std::size_t>(selection_)].slot);
   const std::string path(devices_.Path(devices_.selected));

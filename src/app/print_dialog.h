@@ -4,12 +4,14 @@
 #pragma once
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "device/device_table.h"
 #include "device/print_job.h"
 #include "device/print_job_state.h"
+#include "device/shared/shared_printer_list.h"
 #include "editing/ui.h"
 
 namespace qx {
@@ -33,8 +35,13 @@ class PrintDialog {
   // the Document); without it the dialog shows no figures.
   using FiguresOfRows = std::function<JobFigures(int first_row, int last_row)>;
   void SetFiguresSource(FiguresOfRows source) { figures_of_rows_ = std::move(source); }
+  // The printers that printer applications share, listed after the ones on USB; searched
+  // for again each time the dialog is activated and with "刷新".
+  void SetSharedPrinters(SharedPrinterList* list) { shared_list_ = list; }
   void OnActivated();
   void OnRefreshButton();  // "刷新"
+  // Takes up what a search found since the last call; true when the list changed.
+  bool OnSharedPrintersPoll();
   void OnPrinterChosen(int index);
   // Text typed into a number field; refused edits are undone with a beep.
   void OnFirstRowEdited(std::string text);
@@ -66,6 +73,12 @@ class PrintDialog {
   const std::string& device_name() const { return device_name_; }
   const std::vector<DeviceEntry>& entries() const { return entries_; }
   int selection() const { return selection_; }  // -1: none
+  // "正在查找共享打印机…" while a search runs.
+  std::string search_text() const;
+  // The shared printer OK chose, or nullptr when the job goes to a printer on USB.
+  const SharedPrinter* chosen_shared() const {
+    return chosen_shared_ ? &*chosen_shared_ : nullptr;
+  }
   bool ok_enabled() const { return ok_enabled_; }
   bool range() const { return range_; }
   const std::string& segment_count_text() const { return segment_count_; }
@@ -83,6 +96,10 @@ class PrintDialog {
 
  private:
   void Enumerate();
+  // Lists the shared printers after the USB entries, keeping the chosen printer chosen.
+  void ListShared(const std::string& chosen_uri);
+  std::string ChosenSharedUri() const;  // empty when no shared printer is chosen
+  void ShowChosen();
   bool EditNumber(std::string& field, std::string text, int max_value);
   // The rows and copies the job takes with the current choices (as OK would set them).
   void ChosenRows(int& first, int& last) const;
@@ -107,6 +124,11 @@ class PrintDialog {
   FiguresOfRows figures_of_rows_;
   int continue_from_ = 0;
   ShowPreview show_preview_;
+  SharedPrinterList* shared_list_ = nullptr;
+  std::vector<SharedPrinter> shared_;
+  uint64_t shared_version_ = 0;
+  std::optional<SharedPrinter> chosen_shared_;
+  std::string usb_state_text_;  // what the USB printers' state is, shown for them
   std::string figures_text_;
   // The figures of one copy, for the rows they were measured for.
   int measured_first_ = -1, measured_last_ = -1;

@@ -35,6 +35,7 @@ struct DeviceTable {
 struct DeviceEntry {
   std::string label;  // "USB#0" .. "USB#3": ends in its slot number
   int slot = 0;
+  int shared = -1;  // a printer a printer application shares: its place in that list
 };
 
 // Asks the transport for the attached printers and lists the recognised ones. Forgets the

@@ -13,6 +13,8 @@ inline constexpr std::string_view kHint = "提示";
 
 // Main window.
 inline constexpr std::string_view kStopPrintingFirst = "请先终止打印,再退出.";
+// The document file a job for a shared printer is sent as could not be written.
+inline constexpr std::string_view kSharedJobNotWritten = "无法写入打印任务的临时文件,请检查磁盘空间。";
 inline constexpr std::string_view kRestoreLeftover =
     "上次编辑的文件未正常关闭,已保存的段落可以恢复。是否恢复?";
 inline constexpr std::string_view kRestoreDamaged =

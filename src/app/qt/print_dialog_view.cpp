@@ -12,6 +12,7 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTimer>
 #include <QToolButton>
 #include <QVBoxLayout>
 
@@ -76,6 +77,9 @@ PrintDialogView::PrintDialogView(PrintDialog& model, QWidget* parent)
   auto* refresh = new QPushButton(QStringLiteral("刷新"), printer);
   refresh->setObjectName(QStringLiteral("refresh_button"));
   pg->addWidget(refresh, 3, 2);
+  search_text_ = new QLabel(printer);
+  search_text_->setObjectName(QStringLiteral("search_text"));
+  pg->addWidget(search_text_, 4, 1, 1, 2);
   pg->setColumnStretch(1, 1);  // the captions keep their width, the values take the rest
   top->addWidget(printer);
 
@@ -172,6 +176,13 @@ PrintDialogView::PrintDialogView(PrintDialog& model, QWidget* parent)
   top->addLayout(buttons);
 
   copies_->installEventFilter(this);
+  // Shared printers are found beside the dialog: what a search finds is taken up as it comes.
+  auto* shared_poll = new QTimer(this);
+  shared_poll->setInterval(250);
+  connect(shared_poll, &QTimer::timeout, this, [this] {
+    if (model_.OnSharedPrintersPoll()) Sync();
+  });
+  shared_poll->start();
   connect(refresh, &QPushButton::clicked, this, [this] {
     model_.OnRefreshButton();
     Sync();
@@ -277,6 +288,7 @@ void PrintDialogView::Sync() {
   printer_selector_->clear();
   for (const DeviceEntry& e : model_.entries()) printer_selector_->addItem(Q(e.label));
   printer_selector_->setCurrentIndex(model_.selection());
+  search_text_->setText(Q(model_.search_text()));
   ok_->setEnabled(model_.ok_enabled());
   continue_->setText(Q(model_.continue_text()));
   continue_->setVisible(!model_.continue_text().empty());

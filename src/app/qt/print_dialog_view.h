@@ -38,6 +38,7 @@ class PrintDialogView : public QDialog {
   QLabel* usb_status_ = nullptr;
   QLabel* device_name_ = nullptr;
   QComboBox* printer_selector_ = nullptr;
+  QLabel* search_text_ = nullptr;  // "正在查找共享打印机…"
   QRadioButton* all_ = nullptr;
   QRadioButton* range_ = nullptr;
   QLabel* segment_count_ = nullptr;
