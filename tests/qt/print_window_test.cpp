@@ -25,6 +25,7 @@
 #include "device/virtual/virtual_transport.h"
 #include "document/sqlite_store.h"
 #include "layout/freetype_canvas.h"
+#include "support/scripted_shared_printers.h"
 #include "support/temp_dir.h"
 
 namespace qx {
@@ -469,6 +470,50 @@ TEST_F(PrintWindowTest, ThePreviewOverThePrintDialogGoesToTheMarkersSegment) {
   EXPECT_TRUE(last_chosen.contains(QStringLiteral("第 %1 段").arg(clicked_row)))
       << last_chosen.toStdString();
   EXPECT_TRUE(printers_->printer(0).jobs().empty());
+  ExpectEditingState();
+}
+
+// A printer shared by a printer application: found while the dialog is open (the dialog
+// says it searches, then lists it after the printer on USB), picked with the keyboard,
+// printed to with the window's progress and end.
+TEST_F(PrintWindowTest, ASharedPrinterFoundWhileTheDialogIsOpen) {
+  Printers("qb20");
+  testing::ScriptedList list;
+  testing::ScriptedClient client;
+  list.hold = true;
+  list.found = {testing::Shared("Kelmor QB20 workshop", "workshop.local")};
+  client.statuses = {testing::Running(0, 14), testing::Running(7, 14),
+                     testing::Ended(SharedJobState::kCompleted, 14, 14)};
+  model_.printing().SetSharedPrinters(list, client);
+  OpenSample("设备标识.kel");
+  QString searching, status_after_pick;
+  QStringList entries;
+  WhenDialogShows([&](PrintDialogView& view) {
+    QApplication::processEvents();
+    searching = view.findChild<QLabel*>(QStringLiteral("search_text"))->text();
+    list.Finish();
+    QTRY_COMPARE(view.printers()->count(), 2);
+    for (int i = 0; i < view.printers()->count(); ++i) entries << view.printers()->itemText(i);
+    EXPECT_TRUE(view.findChild<QLabel*>(QStringLiteral("search_text"))->text().isEmpty());
+    view.printers()->setFocus();
+    QTest::keyClick(view.printers(), Qt::Key_Down);
+    status_after_pick = view.findChild<QLabel*>(QStringLiteral("usb_status"))->text();
+    QTest::mouseClick(view.ok_button(), Qt::LeftButton);
+  });
+  S statuses;
+  ui_.on_dispatch = [&] {
+    if (model_.doc().file_state.DocBusy) statuses.push_back(StatusText().toStdString());
+  };
+  Click(Control::PrintButton);
+  EXPECT_EQ(searching, QStringLiteral("正在查找共享打印机…"));
+  EXPECT_EQ(entries, (QStringList{"USB#0", "[共享] Kelmor QB20 workshop @ workshop.local"}));
+  EXPECT_EQ(status_after_pick, QStringLiteral("由workshop.local的打印服务共享"));
+  EXPECT_EQ(client.submits, 1);
+  EXPECT_EQ(client.sent_rows.size(), 6u);  // the sample's Segments went as a document file
+  EXPECT_TRUE(printers_->printer(0).jobs().empty());
+  EXPECT_NE(std::find(statuses.begin(), statuses.end(), "信息提示: 数据打印中......  7/14"),
+            statuses.end());
+  EXPECT_EQ(ui_.messages, S{"打印完成!"});
   ExpectEditingState();
 }
 
