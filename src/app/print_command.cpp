@@ -163,14 +163,19 @@ bool PrintCommand::RunOnSharedPrinter(const SharedPrinter& printer, const PrintJ
     ui_.Message(msg::kSharedJobNotWritten, pmsg::kInfo);
     return false;
   }
+  // Removed however the job ends, an exception included.
+  struct RemovedAfter {
+    const std::filesystem::path& file;
+    ~RemovedAfter() {
+      std::error_code ec;
+      std::filesystem::remove(file, ec);
+    }
+  } removed_after{file};
   const SharedJobChoice choice{choices.Copies, choices.StartRow, choices.EndRow,
                                choices.RepeatFirst, choices.FromItem};
   JobHost host(*this);
-  const bool completed = RunSharedJob(*shared_client_, printer, file.string(), choice,
-                                      UserName(), job_, host, &last_counts_);
-  std::error_code ec;
-  std::filesystem::remove(file, ec);
-  return completed;
+  return RunSharedJob(*shared_client_, printer, file.string(), choice, UserName(), job_, host,
+                      &last_counts_);
 }
 
 void PrintCommand::OnPreviewButton() {
