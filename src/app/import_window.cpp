@@ -7,10 +7,34 @@
 #include "editing/document_files.h"
 
 namespace qx {
+namespace {
+
+// Rows read before, handed out again, then the error the sheet had after them.
+class RowsReadBefore final : public SheetRows {
+ public:
+  RowsReadBefore(const std::vector<std::vector<std::string>>& rows, WorkbookError error, std::string limit)
+      : rows_(rows), error_(error), limit_(std::move(limit)) {}
+  bool NextRow(std::vector<std::string>& cells) override {
+    if (next_ >= rows_.size()) return false;
+    cells = rows_[next_++];
+    return true;
+  }
+  WorkbookError error() const override { return error_; }
+  std::string limit_reached() const override { return limit_; }
+
+ private:
+  const std::vector<std::vector<std::string>>& rows_;
+  std::size_t next_ = 0;
+  WorkbookError error_;
+  std::string limit_;
+};
+
+}  // namespace
 
 ImportWindow::ImportWindow(std::filesystem::path file, std::unique_ptr<Workbook> book,
                            int existing_segments)
     : file_(std::move(file)), book_(std::move(book)), existing_segments_(existing_segments) {
+  ReadSheetStart();
   Reload();
 }
 
@@ -91,6 +115,7 @@ std::string ImportWindow::SummaryText() const {
 void ImportWindow::ChooseSheet(std::size_t index) {
   if (index >= sheet_names().size() || index == options_.sheet) return;
   options_.sheet = index;
+  ReadSheetStart();
   Reload();
 }
 
@@ -121,18 +146,30 @@ void ImportWindow::SetAppend(bool on) {
   Reload();
 }
 
-void ImportWindow::Reload() {
+void ImportWindow::ReadSheetStart() {
   // The grid shows every column the sheet's first rows use, so the columns can be told
   // apart by their contents.
-  WorkbookError error = WorkbookError::kNone;
-  std::string limit;
-  std::unique_ptr<SheetRows> rows = book_->OpenSheet(options_.sheet, kMaxSheetColumns, &error, &limit);
+  sheet_start_ = {};
+  std::unique_ptr<SheetRows> rows =
+      book_->OpenSheet(options_.sheet, kMaxSheetColumns, &sheet_start_.open_error, nullptr);
+  if (!rows) return;
+  sheet_start_.opened = true;
+  // One row more than the grid shows tells whether the sheet goes on below.
+  std::vector<std::string> cells;
+  while (sheet_start_.rows.size() < static_cast<std::size_t>(kPreviewRows) + 1 && rows->NextRow(cells))
+    sheet_start_.rows.push_back(cells);
+  sheet_start_.error = rows->error();
+  sheet_start_.limit_reached = rows->limit_reached();
+}
+
+void ImportWindow::Reload() {
   error_text_.clear();
-  if (!rows) {
+  if (!sheet_start_.opened) {
     preview_ = {};
-    error_text_ = std::string(WorkbookReason(error));
+    error_text_ = std::string(WorkbookReason(sheet_start_.open_error));
   } else {
-    preview_ = PreviewImport(*rows, options_, kPreviewRows);
+    RowsReadBefore rows(sheet_start_.rows, sheet_start_.error, sheet_start_.limit_reached);
+    preview_ = PreviewImport(rows, options_, kPreviewRows);
     if (preview_.error != WorkbookError::kNone && preview_.rows.empty())
       error_text_ = std::string(WorkbookReason(preview_.error));
   }

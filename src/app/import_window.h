@@ -86,10 +86,23 @@ class ImportWindow {
   std::function<void()> on_change;
 
  private:
+  // The first rows of the chosen sheet as read (as many as the preview takes), and how
+  // the sheet stood after them. Every choice but the sheet is previewed from these, so the
+  // file is read again only for another sheet.
+  struct SheetStart {
+    bool opened = false;
+    WorkbookError open_error = WorkbookError::kNone;
+    std::vector<std::vector<std::string>> rows;
+    WorkbookError error = WorkbookError::kNone;
+    std::string limit_reached;
+  };
+
+  void ReadSheetStart();
   void Reload();
 
   std::filesystem::path file_;
   std::unique_ptr<Workbook> book_;
+  SheetStart sheet_start_;
   int existing_segments_ = 0;
   ImportOptions options_;
   ImportPreview preview_;
