@@ -76,12 +76,8 @@ std::string ImportWindow::BecomesText(const PreviewRow& row) const {
     case RowFate::kSegment:
       break;
   }
-  // The Segment's number: rows are numbered in the order they become Segments.
-  int number = options_.append ? existing_segments_ : 0;
-  for (const PreviewRow& r : preview_.rows) {
-    if (r.fate == RowFate::kSegment) ++number;
-    if (&r == &row) break;
-  }
+  const std::size_t at = static_cast<std::size_t>(row.row - 1);
+  const int number = at < segment_numbers_.size() ? segment_numbers_[at] : 0;
   const ImportedRow& s = row.segment;
   // Its lines as they will be kept (cut where too long), then its size and length.
   std::string text = "第" + std::to_string(number) + "段  " + gbk::ToUtf8(s.upper);
@@ -173,6 +169,12 @@ void ImportWindow::Reload() {
     if (preview_.error != WorkbookError::kNone && preview_.rows.empty())
       error_text_ = std::string(WorkbookReason(preview_.error));
   }
+  // Rows are numbered in the order they become Segments, after the Document's own when
+  // they are added to it.
+  segment_numbers_.assign(preview_.rows.size(), 0);
+  int number = options_.append ? existing_segments_ : 0;
+  for (std::size_t i = 0; i < preview_.rows.size(); ++i)
+    if (preview_.rows[i].fate == RowFate::kSegment) segment_numbers_[i] = ++number;
   std::size_t widest = 2;
   for (const PreviewRow& r : preview_.rows) widest = std::max(widest, r.cells.size());
   widest = std::max({widest, static_cast<std::size_t>(options_.upper_column) + 1,

@@ -106,6 +106,9 @@ class ImportWindow {
   int existing_segments_ = 0;
   ImportOptions options_;
   ImportPreview preview_;
+  // The number each preview row's Segment will have (0 for a row not imported), in the
+  // order of the preview's rows, which are the sheet's from row 1.
+  std::vector<int> segment_numbers_;
   int column_count_ = 2;
   std::string error_text_;
 };
