@@ -3,7 +3,6 @@
 // Segments exported (alone, and as the first 200 of a 10,000-Segment document, all of
 // which the export numbers).
 #include <benchmark/benchmark.h>
-#include <unistd.h>
 #include <zip.h>
 
 #include <filesystem>
@@ -15,23 +14,11 @@
 #include "document/memory_store.h"
 #include "document/native_export.h"
 #include "document/workbook.h"
+#include "bench_support.h"
 
 namespace {
 
-// A folder of this process for the files the benchmarks write, removed at exit.
-std::filesystem::path BenchDir() {
-  struct Dir {
-    std::filesystem::path path =
-        std::filesystem::temp_directory_path() / ("qx-bench-" + std::to_string(::getpid()));
-    Dir() { std::filesystem::create_directories(path); }
-    ~Dir() {
-      std::error_code ec;
-      std::filesystem::remove_all(path, ec);
-    }
-  };
-  static const Dir dir;
-  return dir.path;
-}
+using qx::bench::BenchDir;
 
 // A working table of n Segments like a real job: wire numbers, some two-line.
 void FillDocument(qx::DocumentState& doc, int n) {

@@ -2,7 +2,6 @@
 // once into a temporary folder that is removed at exit.
 #pragma once
 
-#include <unistd.h>
 #include <zip.h>
 
 #include <array>
@@ -12,23 +11,11 @@
 #include <utility>
 #include <vector>
 
+#include "bench_support.h"
+
 namespace qx::bench {
 
 inline constexpr int kRows = 10000;
-
-inline std::filesystem::path BenchDir() {
-  struct Dir {
-    std::filesystem::path path =
-        std::filesystem::temp_directory_path() / ("qx-import-bench-" + std::to_string(::getpid()));
-    Dir() { std::filesystem::create_directories(path); }
-    ~Dir() {
-      std::error_code ec;
-      std::filesystem::remove_all(path, ec);
-    }
-  };
-  static const Dir dir;
-  return dir.path;
-}
 
 // Row r's cells: a wire number, every fifth row a terminal, every seventh a cross-section.
 inline std::array<std::string, 3> Cells(int r) {

@@ -1,7 +1,7 @@
 // The import window on a large wire list (10,000 rows as .xlsx, .ods and .csv): the window
-// opened (the file read, its first rows previewed with every column), and the whole import
-// through the window model into the working table (SQLite), as the operator gets it after
-// "导入".
+// opened (the file read, its first rows previewed with every column), a choice made in it,
+// and the whole import through the window model into the working table (SQLite), as the
+// operator gets it after "导入".
 #include <benchmark/benchmark.h>
 
 #include <filesystem>
@@ -33,6 +33,25 @@ void BM_ImportWindowOpen(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_ImportWindowOpen)->DenseRange(0, 2)->Unit(benchmark::kMillisecond);
+
+// A choice in the open window (the header row on and off): the grid and the texts anew.
+void BM_ImportWindowChoice(benchmark::State& state) {
+  const auto& file = Source(static_cast<int>(state.range(0)));
+  state.SetLabel(kKinds[state.range(0)]);
+  if (file.empty()) return state.SkipWithError("cannot write the source");
+  qx::WorkbookError error{};
+  auto book = qx::OpenWorkbook(file, &error);
+  if (!book) return state.SkipWithError("cannot open the source");
+  qx::ImportWindow window(file, std::move(book), 0);
+  bool header = false;
+  for (auto _ : state) {
+    header = !header;
+    window.SetHeader(header);
+    if (static_cast<int>(window.preview().rows.size()) != qx::ImportWindow::kPreviewRows)
+      return state.SkipWithError("preview incomplete");
+  }
+}
+BENCHMARK(BM_ImportWindowChoice)->DenseRange(0, 2)->Unit(benchmark::kMillisecond);
 
 void BM_ImportThroughTheWindow(benchmark::State& state) {
   const auto& file = Source(static_cast<int>(state.range(0)));

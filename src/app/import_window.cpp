@@ -7,10 +7,34 @@
 #include "editing/document_files.h"
 
 namespace qx {
+namespace {
+
+// Rows read before, handed out again, then the error the sheet had after them.
+class RowsReadBefore final : public SheetRows {
+ public:
+  RowsReadBefore(const std::vector<std::vector<std::string>>& rows, WorkbookError error, std::string limit)
+      : rows_(rows), error_(error), limit_(std::move(limit)) {}
+  bool NextRow(std::vector<std::string>& cells) override {
+    if (next_ >= rows_.size()) return false;
+    cells = rows_[next_++];
+    return true;
+  }
+  WorkbookError error() const override { return error_; }
+  std::string limit_reached() const override { return limit_; }
+
+ private:
+  const std::vector<std::vector<std::string>>& rows_;
+  std::size_t next_ = 0;
+  WorkbookError error_;
+  std::string limit_;
+};
+
+}  // namespace
 
 ImportWindow::ImportWindow(std::filesystem::path file, std::unique_ptr<Workbook> book,
                            int existing_segments)
     : file_(std::move(file)), book_(std::move(book)), existing_segments_(existing_segments) {
+  ReadSheetStart();
   Reload();
 }
 
@@ -52,12 +76,8 @@ std::string ImportWindow::BecomesText(const PreviewRow& row) const {
     case RowFate::kSegment:
       break;
   }
-  // The Segment's number: rows are numbered in the order they become Segments.
-  int number = options_.append ? existing_segments_ : 0;
-  for (const PreviewRow& r : preview_.rows) {
-    if (r.fate == RowFate::kSegment) ++number;
-    if (&r == &row) break;
-  }
+  const std::size_t at = static_cast<std::size_t>(row.row - 1);
+  const int number = at < segment_numbers_.size() ? segment_numbers_[at] : 0;
   const ImportedRow& s = row.segment;
   // Its lines as they will be kept (cut where too long), then its size and length.
   std::string text = "第" + std::to_string(number) + "段  " + gbk::ToUtf8(s.upper);
@@ -91,6 +111,7 @@ std::string ImportWindow::SummaryText() const {
 void ImportWindow::ChooseSheet(std::size_t index) {
   if (index >= sheet_names().size() || index == options_.sheet) return;
   options_.sheet = index;
+  ReadSheetStart();
   Reload();
 }
 
@@ -121,21 +142,39 @@ void ImportWindow::SetAppend(bool on) {
   Reload();
 }
 
-void ImportWindow::Reload() {
+void ImportWindow::ReadSheetStart() {
   // The grid shows every column the sheet's first rows use, so the columns can be told
   // apart by their contents.
-  WorkbookError error = WorkbookError::kNone;
-  std::string limit;
-  std::unique_ptr<SheetRows> rows = book_->OpenSheet(options_.sheet, kMaxSheetColumns, &error, &limit);
+  sheet_start_ = {};
+  std::unique_ptr<SheetRows> rows =
+      book_->OpenSheet(options_.sheet, kMaxSheetColumns, &sheet_start_.open_error, nullptr);
+  if (!rows) return;
+  sheet_start_.opened = true;
+  // One row more than the grid shows tells whether the sheet goes on below.
+  std::vector<std::string> cells;
+  while (sheet_start_.rows.size() < static_cast<std::size_t>(kPreviewRows) + 1 && rows->NextRow(cells))
+    sheet_start_.rows.push_back(cells);
+  sheet_start_.error = rows->error();
+  sheet_start_.limit_reached = rows->limit_reached();
+}
+
+void ImportWindow::Reload() {
   error_text_.clear();
-  if (!rows) {
+  if (!sheet_start_.opened) {
     preview_ = {};
-    error_text_ = std::string(WorkbookReason(error));
+    error_text_ = std::string(WorkbookReason(sheet_start_.open_error));
   } else {
-    preview_ = PreviewImport(*rows, options_, kPreviewRows);
+    RowsReadBefore rows(sheet_start_.rows, sheet_start_.error, sheet_start_.limit_reached);
+    preview_ = PreviewImport(rows, options_, kPreviewRows);
     if (preview_.error != WorkbookError::kNone && preview_.rows.empty())
       error_text_ = std::string(WorkbookReason(preview_.error));
   }
+  // Rows are numbered in the order they become Segments, after the Document's own when
+  // they are added to it.
+  segment_numbers_.assign(preview_.rows.size(), 0);
+  int number = options_.append ? existing_segments_ : 0;
+  for (std::size_t i = 0; i < preview_.rows.size(); ++i)
+    if (preview_.rows[i].fate == RowFate::kSegment) segment_numbers_[i] = ++number;
   std::size_t widest = 2;
   for (const PreviewRow& r : preview_.rows) widest = std::max(widest, r.cells.size());
   widest = std::max({widest, static_cast<std::size_t>(options_.upper_column) + 1,

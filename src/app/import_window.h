@@ -86,13 +86,29 @@ class ImportWindow {
   std::function<void()> on_change;
 
  private:
+  // The first rows of the chosen sheet as read (as many as the preview takes), and how
+  // the sheet stood after them. Every choice but the sheet is previewed from these, so the
+  // file is read again only for another sheet.
+  struct SheetStart {
+    bool opened = false;
+    WorkbookError open_error = WorkbookError::kNone;
+    std::vector<std::vector<std::string>> rows;
+    WorkbookError error = WorkbookError::kNone;
+    std::string limit_reached;
+  };
+
+  void ReadSheetStart();
   void Reload();
 
   std::filesystem::path file_;
   std::unique_ptr<Workbook> book_;
+  SheetStart sheet_start_;
   int existing_segments_ = 0;
   ImportOptions options_;
   ImportPreview preview_;
+  // The number each preview row's Segment will have (0 for a row not imported), in the
+  // order of the preview's rows, which are the sheet's from row 1.
+  std::vector<int> segment_numbers_;
   int column_count_ = 2;
   std::string error_text_;
 };

@@ -64,9 +64,9 @@ class OdsSheet final : public SheetRows, public XmlHandler {
       : package_(std::move(package)), table_(table), columns_(columns), limits_(limits) {}
 
   WorkbookError Open(zip_int64_t index) {
-    return entry_.Open(package_->zip, static_cast<zip_uint64_t>(index), limits_.sheet_bytes, "the spreadsheet");
+    return part_.Open(package_->zip, index, limits_.sheet_bytes, "the spreadsheet");
   }
-  std::string limit_reached_at_open() const { return entry_.limit(); }
+  std::string limit_reached_at_open() const { return part_.limit_reached_at_open(); }
 
   bool NextRow(std::vector<std::string>& cells) override {
     for (;;) {
@@ -76,15 +76,14 @@ class OdsSheet final : public SheetRows, public XmlHandler {
         if (--r.count == 0) ready_.pop_front();
         return true;
       }
-      if (error_ != WorkbookError::kNone || done_) return false;
-      Pump();
+      if (!part_.more()) return false;
+      part_.Pump();
+      // A sheet index past the last table, or a file that ends inside the table.
+      if (part_.done() && tables_seen_ <= table_) part_.Fail(WorkbookError::kDamaged);
     }
   }
-  WorkbookError error() const override { return error_; }
-  std::string limit_reached() const override {
-    if (error_ != WorkbookError::kTooLarge) return {};
-    return entry_.limit().empty() ? "the spreadsheet: " + limit_ : entry_.limit();
-  }
+  WorkbookError error() const override { return part_.error(); }
+  std::string limit_reached() const override { return part_.limit_reached(); }
 
   void Start(Name n, const XML_Char** atts) override {
     if (skip_ > 0) {
@@ -141,7 +140,6 @@ class OdsSheet final : public SheetRows, public XmlHandler {
       if (--table_depth_ == 0 && in_table_) {
         in_table_ = false;
         Finish();  // the rows after this table belong to other sheets
-        done_ = true;
       }
       return;
     }
@@ -196,34 +194,15 @@ class OdsSheet final : public SheetRows, public XmlHandler {
     row_ = {};
   }
 
-  void Pump() {
-    buf_.resize(kChunk);
-    WorkbookError e = WorkbookError::kNone;
-    const zip_int64_t n = entry_.Read(buf_.data(), buf_.size(), e);
-    if (n < 0) {
-      error_ = e;
-      return;
-    }
-    parser_.Feed(buf_.data(), static_cast<std::size_t>(n), n == 0);
-    if (failure_ != WorkbookError::kNone) error_ = failure_;
-    else if (finished_ || n == 0) done_ = true;
-    // A sheet index past the last table, or a file that ends inside the table.
-    if (done_ && tables_seen_ <= table_) error_ = WorkbookError::kDamaged;
-  }
-
-  // Destroyed last to first: the parser and the entry before the zip they read.
+  // Destroyed last to first: the part before the zip it is read from.
   std::shared_ptr<const Package> package_;
   std::size_t table_;
   std::size_t columns_;
   WorkbookLimits limits_;
-  Entry entry_;
-  XmlParser parser_{*this, limits_};
-  std::vector<char> buf_;
+  StreamedPart part_{*this, limits_};
 
   std::deque<Rows> ready_;
   std::uint64_t delivered_ = 0, pending_empty_ = 0;
-  WorkbookError error_ = WorkbookError::kNone;
-  bool done_ = false;
 
   std::size_t tables_seen_ = 0;
   int table_depth_ = 0;
@@ -246,18 +225,13 @@ class OdsWorkbook final : public Workbook {
 
   std::unique_ptr<SheetRows> OpenSheet(std::size_t index, std::size_t columns, WorkbookError* error,
                                        std::string* limit) override {
-    auto refuse = [&](WorkbookError e) -> std::unique_ptr<SheetRows> {
-      if (error) *error = e;
+    if (index >= names_.size()) {
+      if (error) *error = WorkbookError::kDamaged;
       return nullptr;
-    };
-    if (index >= names_.size()) return refuse(WorkbookError::kDamaged);
-    auto sheet = std::make_unique<OdsSheet>(package_, index, std::min(columns, kMaxSheetColumns), limits_);
-    if (WorkbookError e = sheet->Open(content_); e != WorkbookError::kNone) {
-      if (e == WorkbookError::kTooLarge && limit) *limit = sheet->limit_reached_at_open();
-      return refuse(e);
     }
-    if (error) *error = WorkbookError::kNone;
-    return sheet;
+    return OpenStreamedSheet(
+        std::make_unique<OdsSheet>(package_, index, std::min(columns, kMaxSheetColumns), limits_), content_,
+        error, limit);
   }
 
  private:

@@ -342,8 +342,7 @@ class XlsxSheet final : public SheetRows, public XmlHandler {
         limits_(limits) {}
 
   WorkbookError Open(zip_int64_t index) {
-    return entry_.Open(book_->package->zip, static_cast<zip_uint64_t>(index), limits_.sheet_bytes,
-                       "the worksheet");
+    return part_.Open(book_->package->zip, index, limits_.sheet_bytes, "the worksheet");
   }
 
   bool NextRow(std::vector<std::string>& cells) override {
@@ -361,17 +360,14 @@ class XlsxSheet final : public SheetRows, public XmlHandler {
         ready_.pop_front();
         return true;
       }
-      if (error_ != WorkbookError::kNone || done_) return false;
-      Pump();
+      if (!part_.more()) return false;
+      part_.Pump();
     }
   }
 
-  WorkbookError error() const override { return error_; }
-  std::string limit_reached_at_open() const { return entry_.limit(); }
-  std::string limit_reached() const override {
-    if (error_ != WorkbookError::kTooLarge) return {};
-    return entry_.limit().empty() ? "the worksheet: " + limit_ : entry_.limit();
-  }
+  WorkbookError error() const override { return part_.error(); }
+  std::string limit_reached_at_open() const { return part_.limit_reached_at_open(); }
+  std::string limit_reached() const override { return part_.limit_reached(); }
 
   void Start(Name n, const XML_Char** atts) override {
     if (in_cell_ && in_is_) return item_.Start(n);
@@ -479,19 +475,6 @@ class XlsxSheet final : public SheetRows, public XmlHandler {
     return c.shared == kNotShared ? std::move(c.text) : std::string(strings_.Get(c.shared));
   }
 
-  void Pump() {
-    buf_.resize(kChunk);
-    WorkbookError e = WorkbookError::kNone;
-    const zip_int64_t n = entry_.Read(buf_.data(), buf_.size(), e);
-    if (n < 0) {
-      error_ = e;
-      return;
-    }
-    parser_.Feed(buf_.data(), static_cast<std::size_t>(n), n == 0);
-    if (failure_ != WorkbookError::kNone) error_ = failure_;
-    else if (finished_ || n == 0) done_ = true;
-  }
-
   Cell CellText() {
     if (type_ == "inlineStr") return {item_.Take()};
     if (!has_value_) return {};
@@ -523,22 +506,18 @@ class XlsxSheet final : public SheetRows, public XmlHandler {
     return {FormatNumber(d, styles_.Code(style_), date1904_)};
   }
 
-  // Destroyed last to first: the parser and the entry before the zip they read.
+  // Destroyed last to first: the part before the zip it is read from.
   std::shared_ptr<const XlsxBook> book_;
   const Styles& styles_;
   const StringPool& strings_;
   bool date1904_;
   std::size_t columns_;
   WorkbookLimits limits_;
-  Entry entry_;
-  XmlParser parser_{*this, limits_};
-  std::vector<char> buf_;
+  StreamedPart part_{*this, limits_};
 
   std::deque<Row> ready_;
   std::uint32_t next_row_ = 0;
   std::int64_t last_row_ = -1;
-  WorkbookError error_ = WorkbookError::kNone;
-  bool done_ = false;
 
   bool in_sheet_data_ = false, in_row_ = false, in_cell_ = false, in_v_ = false, in_is_ = false;
   bool keep_ = false, has_value_ = false;
@@ -568,13 +547,8 @@ class XlsxWorkbook final : public Workbook {
     if (index >= parts_.size()) return refuse(WorkbookError::kDamaged);
     const zip_int64_t sheet_index = Locate(book_->package->zip, parts_[index]);
     if (sheet_index < 0) return refuse(WorkbookError::kDamaged);
-    auto sheet = std::make_unique<XlsxSheet>(book_, std::min(columns, kMaxSheetColumns), limits_);
-    if (WorkbookError e = sheet->Open(sheet_index); e != WorkbookError::kNone) {
-      if (e == WorkbookError::kTooLarge && limit) *limit = sheet->limit_reached_at_open();
-      return refuse(e);
-    }
-    if (error) *error = WorkbookError::kNone;
-    return sheet;
+    return OpenStreamedSheet(std::make_unique<XlsxSheet>(book_, std::min(columns, kMaxSheetColumns), limits_),
+                             sheet_index, error, limit);
   }
 
  private:

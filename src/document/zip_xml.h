@@ -321,6 +321,74 @@ inline WorkbookError ParsePart(zip_t* zip, zip_int64_t index, std::uint64_t cap,
   }
 }
 
+// A part parsed a chunk at a time, as far as its reader asks (a sheet read row by row).
+// The handler's events come from Pump; the part and the package it is read from must
+// outlive this.
+class StreamedPart {
+ public:
+  StreamedPart(XmlHandler& handler, const WorkbookLimits& limits) : handler_(handler), parser_(handler, limits) {}
+  StreamedPart(const StreamedPart&) = delete;
+  StreamedPart& operator=(const StreamedPart&) = delete;
+
+  // `what` names the part for the message of a limit ("the worksheet").
+  WorkbookError Open(zip_t* zip, zip_int64_t index, std::uint64_t cap, std::string what) {
+    what_ = what;
+    return entry_.Open(zip, static_cast<zip_uint64_t>(index), cap, std::move(what));
+  }
+
+  // Inflates the next chunk and parses it: afterwards error() says whether it failed,
+  // done() whether the part ended or the handler needs no more of it.
+  void Pump() {
+    buf_.resize(kChunk);
+    WorkbookError e = WorkbookError::kNone;
+    const zip_int64_t n = entry_.Read(buf_.data(), buf_.size(), e);
+    if (n < 0) {
+      error_ = e;
+      return;
+    }
+    parser_.Feed(buf_.data(), static_cast<std::size_t>(n), n == 0);
+    if (handler_.failure_ != WorkbookError::kNone) error_ = handler_.failure_;
+    else if (handler_.finished_ || n == 0) done_ = true;
+  }
+  // Marks the part as failed though it was read well (it lacks what the reader needs).
+  void Fail(WorkbookError e) { error_ = e; }
+
+  WorkbookError error() const { return error_; }
+  bool done() const { return done_; }
+  // More may be pumped: no error yet and not done.
+  bool more() const { return error_ == WorkbookError::kNone && !done_; }
+
+  // The limit reached when Open refused the part.
+  const std::string& limit_reached_at_open() const { return entry_.limit(); }
+  // The limit reached, after error() kTooLarge: by the inflated size or by the parsing.
+  std::string limit_reached() const {
+    if (error_ != WorkbookError::kTooLarge) return {};
+    return entry_.limit().empty() ? what_ + ": " + handler_.limit_ : entry_.limit();
+  }
+
+ private:
+  XmlHandler& handler_;
+  std::string what_;
+  // Destroyed last to first: the parser before the entry it is fed from.
+  Entry entry_;
+  XmlParser parser_;
+  std::vector<char> buf_;
+  WorkbookError error_ = WorkbookError::kNone;
+  bool done_ = false;
+};
+
+// Hands out a sheet read through a StreamedPart once its part (`index`) is open, or
+// nothing with the reason in `error` and the limit reached in `limit`.
+template <typename Sheet>
+std::unique_ptr<SheetRows> OpenStreamedSheet(std::unique_ptr<Sheet> sheet, zip_int64_t index, WorkbookError* error,
+                                             std::string* limit) {
+  const WorkbookError e = sheet->Open(index);
+  if (error) *error = e;
+  if (e == WorkbookError::kNone) return sheet;
+  if (e == WorkbookError::kTooLarge && limit) *limit = sheet->limit_reached_at_open();
+  return nullptr;
+}
+
 inline zip_int64_t Locate(zip_t* zip, const std::string& name) { return zip_name_locate(zip, name.c_str(), ZIP_FL_NOCASE); }
 
 // The zip and the buffer it may be read from, freed in the right order.

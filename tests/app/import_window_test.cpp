@@ -94,6 +94,7 @@ TEST_F(ImportWindowTest, TheChoicesDecideTheSegmentsInEveryFormat) {
   Import(kFixtures / "wires.ods", [](ImportWindow& w) {
     EXPECT_EQ(w.sheet_names(), (S{"线号", "Second"}));
     w.ChooseSheet(1);
+    EXPECT_EQ(w.preview().rows.size(), 2u);  // the grid shows the sheet chosen
     return true;
   });
   EXPECT_EQ(Upper().size(), 2u);
