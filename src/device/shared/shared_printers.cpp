@@ -14,8 +14,9 @@
 #include <filesystem>
 #include <fstream>
 #include <future>
-#include <map>
 #include <set>
+#include <system_error>
+#include <tuple>
 #include <utility>
 
 #include "device/known_printers.h"
@@ -77,15 +78,26 @@ bool SplitAddress(const std::string& address, HostPort& out) {
   return true;
 }
 
+std::string AuthorityOf(const std::string& host, int port) {
+  const bool v6 = host.find(':') != std::string::npos;
+  return (v6 ? "[" + host + "]" : host) + ":" + std::to_string(port);
+}
+
 // A connection to a printer application, closed when it goes.
 class Connection {
  public:
   Connection(const std::string& host, int port, double answer_seconds) {
+    // Made without connecting, then connected: a failed connect keeps its reason then.
     http_ = httpConnect2(host.c_str(), port, nullptr, AF_UNSPEC, HTTP_ENCRYPTION_IF_REQUESTED,
-                         1, kConnectMs, nullptr);
+                         1, 0, nullptr);
     if (!http_) {
-      error_ = cupsLastErrorString();
-      if (error_.empty() || error_ == "successful-ok") error_ = "cannot connect to " + host;
+      error_ = AuthorityOf(host, port) + ": " + cupsLastErrorString();
+      return;
+    }
+    if (httpReconnect2(http_, kConnectMs, nullptr) != 0) {
+      error_ = AuthorityOf(host, port) + ": " + cupsLastErrorString();
+      httpClose(http_);
+      http_ = nullptr;
       return;
     }
     // An answer that does not come in time ends the request instead of waiting forever.
@@ -200,10 +212,6 @@ void AddRequestedAttributes(ipp_t* request) {
                 static_cast<int>(std::size(kPrinterAttributes)), nullptr, kPrinterAttributes);
 }
 
-std::string AuthorityOf(const std::string& host, int port) {
-  const bool v6 = host.find(':') != std::string::npos;
-  return (v6 ? "[" + host + "]" : host) + ":" + std::to_string(port);
-}
 
 // The printers of the printer application at `address`, by CUPS-Get-Printers.
 std::vector<SharedPrinter> AskAddress(const std::string& address) {
@@ -235,7 +243,6 @@ struct Announced {
   std::string address;    // the address it resolved to, numeric
   int port = 0;
   std::string resource;   // "/ipp/print/QUEUE"
-  std::string uuid;
 };
 
 std::string TxtValue(AvahiStringList* txt, const char* key) {
@@ -278,7 +285,7 @@ void Resolved(AvahiServiceResolver* resolver, AvahiIfIndex, AvahiProtocol,
     avahi_address_snprint(numeric, sizeof numeric, address);
     std::string resource = TxtValue(txt, "rp");
     if (resource.empty()) resource = "ipp/print";
-    browse->found.push_back({host_name, numeric, port, "/" + resource, TxtValue(txt, "UUID")});
+    browse->found.push_back({host_name, numeric, port, "/" + resource});
   }
   avahi_service_resolver_free(resolver);
   --browse->resolving;
@@ -550,12 +557,18 @@ SharedPrinterSearch SharedPrinterSearchFromEnvironment(const EnvLookup& env) {
 
 std::vector<SharedPrinter> FindSharedPrinters(const SharedPrinterSearch& search) {
   // Every address and the DNS-SD browse at once: the slowest bounds the whole search.
+  // Where no thread can be started, the search is done here, one after the other.
+  const auto start = [](auto ask, auto what) {
+    try {
+      return std::async(std::launch::async, ask, what);
+    } catch (const std::system_error&) {
+      return std::async(std::launch::deferred, ask, what);
+    }
+  };
   std::vector<std::future<std::vector<SharedPrinter>>> asked;
-  for (const std::string& address : search.addresses)
-    asked.push_back(std::async(std::launch::async, AskAddress, address));
+  for (const std::string& address : search.addresses) asked.push_back(start(AskAddress, address));
   std::future<std::vector<SharedPrinter>> announced;
-  if (search.dns_sd)
-    announced = std::async(std::launch::async, FindAnnounced, std::max(0, search.dns_sd_ms));
+  if (search.dns_sd) announced = start(FindAnnounced, std::max(0, search.dns_sd_ms));
 
   // A printer found twice is kept as found first: at an address asked directly (as
   // localhost for this machine's) before the announced one.
