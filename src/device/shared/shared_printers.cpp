@@ -126,7 +126,7 @@ struct UriParts {
 bool SplitUri(const std::string& uri, UriParts& out) {
   char scheme[32], user[256], host[256], resource[1024];
   int port = 0;
-  if (httpSeparateURI(HTTP_URI_CODING_ALL, uri.c_str(), scheme, sizeof scheme, user, sizeof user,
+  if (httpSeparateURI(HTTP_URI_CODING_NONE, uri.c_str(), scheme, sizeof scheme, user, sizeof user,
                       host, sizeof host, &port, resource, sizeof resource) < HTTP_URI_STATUS_OK)
     return false;
   if (std::strcmp(scheme, "ipp") != 0 && std::strcmp(scheme, "ipps") != 0) return false;
