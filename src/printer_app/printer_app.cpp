@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -40,6 +41,9 @@ constexpr const char* kDocumentFormat = "application/x-qx-document";
 // and the range of Segments (page-ranges is kept for pages of raster documents).
 constexpr const char* kOrderAttribute = "marker-order";
 constexpr const char* kRangeAttribute = "segment-range";
+// A job that goes on from where an earlier one ended: the first marker it prints, counted
+// from 1 over every marker of the job (every copy, in the job's order).
+constexpr const char* kFirstMarkerAttribute = "first-marker";
 
 // ---------------------------------------------------------------------------------------
 // The "qx" device scheme. A device names one printer; the driver talks to it through the
@@ -354,14 +358,18 @@ bool PrintDocument(pappl_job_t* job, pappl_device_t* device, void*) {
   if (ipp_attribute_t* order = papplJobGetAttribute(job, kOrderAttribute))
     choice.repeat_first = std::strcmp(ippGetString(order, 0, nullptr), "repeat-first") == 0;
   PrintJob print_job = JobOf(choice, doc.table);
+  if (ipp_attribute_t* first = papplJobGetAttribute(job, kFirstMarkerAttribute))
+    print_job.FromItem = std::max(1, ippGetInteger(first, 0));
 
-  // Density is the printer's (print-darkness), not the Document's.
-  pappl_pr_driver_data_t driver;
-  papplPrinterGetDriverData(papplJobGetPrinter(job), &driver);
-  int darkness = driver.darkness_configured;
-  if (ipp_attribute_t* a = papplJobGetAttribute(job, "print-darkness"))
-    darkness = std::clamp(darkness + ippGetInteger(a, 0), 0, 100);
-  const auto density = static_cast<uint8_t>(1 + (darkness * 6 + 50) / 100);
+  // The Document's density, as the editor prints it, unless the job asks for a darkness
+  // (print-darkness, around the printer's configured darkness).
+  auto density = static_cast<uint8_t>(std::clamp(doc.settings.density_index + 1, 1, 7));
+  if (ipp_attribute_t* a = papplJobGetAttribute(job, "print-darkness")) {
+    pappl_pr_driver_data_t driver;
+    papplPrinterGetDriverData(papplJobGetPrinter(job), &driver);
+    const int darkness = std::clamp(driver.darkness_configured + ippGetInteger(a, 0), 0, 100);
+    density = static_cast<uint8_t>(1 + (darkness * 6 + 50) / 100);
+  }
 
   FreeTypeCanvas measure_canvas, glyph_canvas(192, 96);
   GlyphMeasurer measurer(measure_canvas);
@@ -369,9 +377,10 @@ bool PrintDocument(pappl_job_t* job, pappl_device_t* device, void*) {
   ImageBuilder builder(glyph_canvas, measurer);
   builder.SelectPrintFont(PrintFontOf(doc.settings));
   const JobDocument jd{doc.table, doc.file_state, measurer, builder, density};
-  papplLogJob(job, PAPPL_LOGLEVEL_INFO, "Document: Segments %d to %d, %d copies, %s first",
+  papplLogJob(job, PAPPL_LOGLEVEL_INFO,
+              "Document: Segments %d to %d, %d copies, %s first, from marker %d, density %d",
               print_job.StartRow, print_job.EndRow, print_job.Copies,
-              print_job.RepeatFirst ? "repeat" : "serial");
+              print_job.RepeatFirst ? "repeat" : "serial", print_job.FromItem, density);
   return RunOnPrinter(job, device, print_job, [&](Transport& t, DeviceTable& d, PrintHost& host) {
     return RunDeviceJob(t, d, print_job, jd, host);
   });
@@ -490,9 +499,10 @@ bool DriverSetup(pappl_system_t*, const char* driver_name, const char*, const ch
   data->darkness_supported = 7;
   data->darkness_configured = 50;  // density 4, the editor's default
   data->darkness_default = 0;
-  data->num_vendor = 2;
+  data->num_vendor = 3;
   data->vendor[0] = kOrderAttribute;
   data->vendor[1] = kRangeAttribute;
+  data->vendor[2] = kFirstMarkerAttribute;
 
   *attrs = ippNew();
   static const char* const orders[] = {"serial-first", "repeat-first"};
@@ -501,6 +511,7 @@ bool DriverSetup(pappl_system_t*, const char* driver_name, const char*, const ch
   ippAddString(*attrs, IPP_TAG_PRINTER, IPP_TAG_KEYWORD, "marker-order-default", nullptr,
                orders[0]);
   ippAddRange(*attrs, IPP_TAG_PRINTER, "segment-range-supported", 1, 65535);
+  ippAddRange(*attrs, IPP_TAG_PRINTER, "first-marker-supported", 1, INT32_MAX);
   return true;
 }
 

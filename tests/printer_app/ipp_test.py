@@ -70,6 +70,17 @@ TEST_FILES = {
                            "  ATTR keyword marker-order $order\n"
                            "  FILE $filename\n  STATUS successful-ok\n  EXPECT job-id\n}\n" +
                            WAIT_FOR_JOB,
+    "print-document-darkness.test": "{\n  NAME \"Print a document darker\"\n  OPERATION Print-Job" +
+                                    TEST_HEADER + "  ATTR mimeMediaType document-format " +
+                                    DOCUMENT_FORMAT + "\n  GROUP job-attributes-tag\n"
+                                    "  ATTR integer print-darkness $darkness\n"
+                                    "  FILE $filename\n  STATUS successful-ok\n  EXPECT job-id\n}\n" +
+                                    WAIT_FOR_JOB,
+    "set-darkness.test": "{\n  NAME \"Set the printer's darkness\"\n"
+                         "  OPERATION Set-Printer-Attributes" + TEST_HEADER +
+                         "  GROUP printer-attributes-tag\n"
+                         "  ATTR integer printer-darkness-configured $darkness\n"
+                         "  STATUS successful-ok\n}\n",
     "printer.test": "{\n  NAME \"Printer attributes\"\n  OPERATION Get-Printer-Attributes" +
                     TEST_HEADER + "  STATUS successful-ok\n}\n",
     "validate.test": "{\n  NAME \"Validate\"\n  OPERATION Validate-Job" + TEST_HEADER +
@@ -220,6 +231,7 @@ class PrinterAppTest(unittest.TestCase):
         self.assertEqual(a["printer-resolution-supported"], "280dpi")
         self.assertIn("trim", a["finishings-supported"] + a.get("finishings-col-supported", ""))
         self.assertIn("repeat-first", a["marker-order-supported"])
+        self.assertEqual(a["first-marker-supported"], "1-2147483647")
         self.assertEqual(a["printer-make-and-model"], "Kelmor QB20")
         self.assertIn("x-dimension=1200 y-dimension=3000", a["media-col-default"])
 
@@ -291,6 +303,30 @@ class PrinterAppTest(unittest.TestCase):
                     key = printer.split("-")[0]
                     expected = (qx_dir / "run-001" / f"{key}-{number - 1}-job1.png").read_bytes()
                     self.assertEqual(self.app.tape(printer, job), expected)
+
+    def test_documents_print_at_the_editors_density_unless_the_job_asks_for_a_darkness(self):
+        # The density of a second-generation job is its request 25 (density x 256). The
+        # printer's configured darkness (here the darkest) is for raster pages and for
+        # documents whose job carries a print-darkness.
+        queue, printer = QB20
+        self.app.ipptool(queue, "set-darkness.test", "-d", "darkness=100")
+        try:
+            cases = ((None, 4), (0, 7), (-50, 4), (-100, 1))
+            for darkness, density in cases:
+                with self.subTest(darkness=darkness):
+                    before = self.app.trace(printer)
+                    if darkness is None:
+                        job = self.print_document(queue)
+                    else:
+                        job = attributes(self.app.ipptool(
+                            queue, "print-document-darkness.test", "-f", str(self.document),
+                            "-d", f"darkness={darkness}"))
+                    self.assertEqual(job["job-state"], "completed", job)
+                    new = self.app.trace(printer)[len(before):]
+                    self.assertEqual(re.findall(r"^vendor 25 (\d+) ", new, re.M),
+                                     [str(density * 256)], new)
+        finally:
+            self.app.ipptool(queue, "set-darkness.test", "-d", "darkness=50")
 
     def test_documents_sent_without_their_format(self):
         # Our document file is recognised; a format nobody prints aborts its job, and the
