@@ -171,8 +171,10 @@ bool PrintCommand::RunOnSharedPrinter(const SharedPrinter& printer, const PrintJ
       std::filesystem::remove(file, ec);
     }
   } removed_after{file};
+  // The window's 浓度 goes with the job: a document file does not carry it.
   const SharedJobChoice choice{choices.Copies, choices.StartRow, choices.EndRow,
-                               choices.RepeatFirst, choices.FromItem};
+                               choices.RepeatFirst, choices.FromItem,
+                               ctx_.doc.settings.density_index + 1};
   JobHost host(*this);
   return RunSharedJob(*shared_client_, printer, file.string(), choice, UserName(), job_, host,
                       &last_counts_);

@@ -44,6 +44,9 @@ constexpr const char* kRangeAttribute = "segment-range";
 // A job that goes on from where an earlier one ended: the first marker it prints, counted
 // from 1 over every marker of the job (every copy, in the job's order).
 constexpr const char* kFirstMarkerAttribute = "first-marker";
+// The density a document prints at, 1..7, as the editor's 浓度 (a document file does not
+// carry it); without it the printer's darkness, as for raster pages.
+constexpr const char* kDensityAttribute = "marker-density";
 
 // ---------------------------------------------------------------------------------------
 // The "qx" device scheme. A device names one printer; the driver talks to it through the
@@ -361,15 +364,16 @@ bool PrintDocument(pappl_job_t* job, pappl_device_t* device, void*) {
   if (ipp_attribute_t* first = papplJobGetAttribute(job, kFirstMarkerAttribute))
     print_job.FromItem = std::max(1, ippGetInteger(first, 0));
 
-  // The Document's density, as the editor prints it, unless the job asks for a darkness
-  // (print-darkness, around the printer's configured darkness).
-  auto density = static_cast<uint8_t>(std::clamp(doc.settings.density_index + 1, 1, 7));
-  if (ipp_attribute_t* a = papplJobGetAttribute(job, "print-darkness")) {
-    pappl_pr_driver_data_t driver;
-    papplPrinterGetDriverData(papplJobGetPrinter(job), &driver);
-    const int darkness = std::clamp(driver.darkness_configured + ippGetInteger(a, 0), 0, 100);
-    density = static_cast<uint8_t>(1 + (darkness * 6 + 50) / 100);
-  }
+  // The density the job names (the editor's), else the printer's configured darkness with
+  // the job's print-darkness, as for raster pages.
+  pappl_pr_driver_data_t driver;
+  papplPrinterGetDriverData(papplJobGetPrinter(job), &driver);
+  int darkness = driver.darkness_configured;
+  if (ipp_attribute_t* a = papplJobGetAttribute(job, "print-darkness"))
+    darkness = std::clamp(darkness + ippGetInteger(a, 0), 0, 100);
+  auto density = static_cast<uint8_t>(1 + (darkness * 6 + 50) / 100);
+  if (ipp_attribute_t* a = papplJobGetAttribute(job, kDensityAttribute))
+    density = static_cast<uint8_t>(std::clamp(ippGetInteger(a, 0), 1, 7));
 
   FreeTypeCanvas measure_canvas, glyph_canvas(192, 96);
   GlyphMeasurer measurer(measure_canvas);
@@ -499,10 +503,11 @@ bool DriverSetup(pappl_system_t*, const char* driver_name, const char*, const ch
   data->darkness_supported = 7;
   data->darkness_configured = 50;  // density 4, the editor's default
   data->darkness_default = 0;
-  data->num_vendor = 3;
+  data->num_vendor = 4;
   data->vendor[0] = kOrderAttribute;
   data->vendor[1] = kRangeAttribute;
   data->vendor[2] = kFirstMarkerAttribute;
+  data->vendor[3] = kDensityAttribute;
 
   *attrs = ippNew();
   static const char* const orders[] = {"serial-first", "repeat-first"};
@@ -512,6 +517,7 @@ bool DriverSetup(pappl_system_t*, const char* driver_name, const char*, const ch
                orders[0]);
   ippAddRange(*attrs, IPP_TAG_PRINTER, "segment-range-supported", 1, 65535);
   ippAddRange(*attrs, IPP_TAG_PRINTER, "first-marker-supported", 1, INT32_MAX);
+  ippAddRange(*attrs, IPP_TAG_PRINTER, "marker-density-supported", 1, 7);
   return true;
 }
 

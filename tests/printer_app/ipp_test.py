@@ -76,6 +76,12 @@ TEST_FILES = {
                                     "  ATTR integer print-darkness $darkness\n"
                                     "  FILE $filename\n  STATUS successful-ok\n  EXPECT job-id\n}\n" +
                                     WAIT_FOR_JOB,
+    "print-document-density.test": "{\n  NAME \"Print a document at a density\"\n  OPERATION Print-Job" +
+                                   TEST_HEADER + "  ATTR mimeMediaType document-format " +
+                                   DOCUMENT_FORMAT + "\n  GROUP job-attributes-tag\n"
+                                   "  ATTR integer marker-density $density\n"
+                                   "  FILE $filename\n  STATUS successful-ok\n  EXPECT job-id\n}\n" +
+                                   WAIT_FOR_JOB,
     "set-darkness.test": "{\n  NAME \"Set the printer's darkness\"\n"
                          "  OPERATION Set-Printer-Attributes" + TEST_HEADER +
                          "  GROUP printer-attributes-tag\n"
@@ -304,23 +310,29 @@ class PrinterAppTest(unittest.TestCase):
                     expected = (qx_dir / "run-001" / f"{key}-{number - 1}-job1.png").read_bytes()
                     self.assertEqual(self.app.tape(printer, job), expected)
 
-    def test_documents_print_at_the_editors_density_unless_the_job_asks_for_a_darkness(self):
+    def test_documents_print_at_the_density_the_job_names_else_at_the_printers_darkness(self):
         # The density of a second-generation job is its request 25 (density x 256). The
-        # printer's configured darkness (here the darkest) is for raster pages and for
-        # documents whose job carries a print-darkness.
+        # printer's configured darkness (here the darkest) with the job's print-darkness,
+        # as for raster pages; marker-density (the editor's 浓度) names it exactly.
         queue, printer = QB20
         self.app.ipptool(queue, "set-darkness.test", "-d", "darkness=100")
         try:
-            cases = ((None, 4), (0, 7), (-50, 4), (-100, 1))
-            for darkness, density in cases:
-                with self.subTest(darkness=darkness):
+            cases = (("print-darkness", None, 7), ("print-darkness", 0, 7),
+                     ("print-darkness", -50, 4), ("print-darkness", -100, 1),
+                     ("marker-density", 2, 2), ("marker-density", 6, 6))
+            for attribute, value, density in cases:
+                with self.subTest(attribute=attribute, value=value):
                     before = self.app.trace(printer)
-                    if darkness is None:
+                    if value is None:
                         job = self.print_document(queue)
-                    else:
+                    elif attribute == "print-darkness":
                         job = attributes(self.app.ipptool(
                             queue, "print-document-darkness.test", "-f", str(self.document),
-                            "-d", f"darkness={darkness}"))
+                            "-d", f"darkness={value}"))
+                    else:
+                        job = attributes(self.app.ipptool(
+                            queue, "print-document-density.test", "-f", str(self.document),
+                            "-d", f"density={value}"))
                     self.assertEqual(job["job-state"], "completed", job)
                     new = self.app.trace(printer)[len(before):]
                     self.assertEqual(re.findall(r"^vendor 25 (\d+) ", new, re.M),

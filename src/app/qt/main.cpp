@@ -29,6 +29,8 @@
 #include "app/qt/widget_helpers.h"
 #include "app/recent_files.h"
 #include "device/printers.h"
+#include "device/shared/shared_printer_list.h"
+#include "device/shared/shared_printers.h"
 #include "document/sqlite_store.h"
 #include "document/working_table.h"
 #include "editing/messages.h"
@@ -157,6 +159,14 @@ int main(int argc, char** argv) {
     if (!printers->error().empty())
       std::fprintf(stderr, "qx-editor: %s\n", printers->error().c_str());
     model.printing().SetTransport(printers->transport());
+    // And the printers printer applications share, on this machine and the network: found
+    // beside the window, printed to over IPP.
+    qx::BackgroundSharedPrinters shared_printers(
+        [search = qx::SharedPrinterSearchFromEnvironment()] {
+          return qx::FindSharedPrinters(search);
+        });
+    std::unique_ptr<qx::SharedPrinterClient> ipp = qx::MakeIppClient();
+    model.printing().SetSharedPrinters(shared_printers, *ipp);
     qx::MainWindow window(model, ui);
     ui.SetParent(&window);
     if (shooting) {

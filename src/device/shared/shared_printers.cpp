@@ -433,6 +433,8 @@ class IppClient final : public SharedPrinterClient {
                  choice.repeat_first ? "repeat-first" : "serial-first");
     if (choice.first_marker > 1)
       ippAddInteger(request, IPP_TAG_JOB, IPP_TAG_INTEGER, "first-marker", choice.first_marker);
+    if (choice.density >= 1 && choice.density <= 7)
+      ippAddInteger(request, IPP_TAG_JOB, IPP_TAG_INTEGER, "marker-density", choice.density);
 
     ipp_t* response = cupsDoFileRequest(http.get(), request, uri.resource.c_str(), document.c_str());
     if (!response) {

@@ -51,6 +51,7 @@ struct SharedJobChoice {
   int first = 0, last = 0;  // a range of Segments; 0: every Segment
   bool repeat_first = false;
   int first_marker = 1;  // a job that ended early goes on from this marker (from 1)
+  int density = 0;       // 1..7, as the editor's 浓度; 0: the printer's configured darkness
 };
 
 enum class SharedJobState { kPending, kProcessing, kCompleted, kCanceled, kAborted };
