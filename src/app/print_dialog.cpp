@@ -91,7 +91,10 @@ void PrintDialog::ListShared(const std::string& chosen_uri) {
 
 void PrintDialog::ShowChosen() {
   usb_status_ = usb_state_text_;
-  if (selection_ < 0 || selection_ >= static_cast<int>(entries_.size())) return;
+  if (selection_ < 0 || selection_ >= static_cast<int>(entries_.size())) {
+    if (devices_.count == 0) device_name_ = "未知";  // not the one that went away
+    return;
+  }
   const DeviceEntry& e = entries_[static_cast<std::size_t>(selection_)];
   if (e.shared >= 0) {
     const SharedPrinter& p = shared_[static_cast<std::size_t>(e.shared)];

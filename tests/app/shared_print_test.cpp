@@ -127,6 +127,8 @@ TEST_F(SharedPrintTest, PrintersFoundWhileTheDialogIsOpenAreTakenUp) {
   f.OnSharedPrintersPoll();
   EXPECT_EQ(f.selection(), -1);
   EXPECT_FALSE(f.ok_enabled());
+  EXPECT_EQ(f.usb_status(), "没有发现可用设备");
+  EXPECT_EQ(f.device_name(), "未知");
 }
 
 // A job sends the Document as it prints (tidied) with the dialog's choices, shows the
