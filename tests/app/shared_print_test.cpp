@@ -200,6 +200,9 @@ TEST_F(SharedPrintTest, EveryEndIsToldAsThePrinterApplicationReportsIt) {
        false, {"无法连接共享打印机,请检查网络和打印服务是否开启。"}, 0},
       {"refused", {0, SubmitError::kRefused, "Printer stopped"}, {Running(0, 0)}, false,
        {"共享打印机不接受此任务: Printer stopped"}, 0},
+      {"forgotten by a restarted printer application", {7, SubmitError::kNone, ""},
+       {Running(1, 3), SharedJobStatus{true, SharedJobState::kAborted, 0, 0, "", true}}, false,
+       {"共享打印机的打印服务已找不到这个任务,请到打印机处查看打印到了哪里。"}, 1},
       {"lost while printing", {7, SubmitError::kNone, ""}, {Running(1, 3), lost}, false,
        {"与共享打印机失去联系,任务可能仍在打印,请到打印机处查看。"}, 1},
   };

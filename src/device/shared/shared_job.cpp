@@ -62,7 +62,7 @@ bool RunSharedJob(SharedPrinterClient& client, const SharedPrinter& printer,
       }
     } else {
       unanswered = 0;
-      c.sent = status.markers_done;
+      if (!status.gone) c.sent = status.markers_done;  // else the last count known
       if (status.markers > 0) host.Progress(status.markers_done, status.markers);
       if (status.ended()) break;
     }
@@ -77,8 +77,11 @@ bool RunSharedJob(SharedPrinterClient& client, const SharedPrinter& printer,
       host.Message(cancel_sent ? pmsg::kPrintStopped : pmsg::kSharedCanceledThere, pmsg::kInfo);
       break;
     default:  // aborted: the printer's own message, as a printer on USB tells it
-      host.Message(status.message.empty() ? std::string(pmsg::kPrintStopped) : status.message,
-                   pmsg::kInfo);
+      if (status.gone)
+        host.Message(pmsg::kSharedJobGone, pmsg::kInfo);
+      else
+        host.Message(status.message.empty() ? std::string(pmsg::kPrintStopped) : status.message,
+                     pmsg::kInfo);
       break;
   }
   host.EndOfJob();

@@ -21,6 +21,8 @@ inline constexpr std::string_view kSharedRefused = "共享打印机不接受此�
 inline constexpr std::string_view kSharedLost =
     "与共享打印机失去联系,任务可能仍在打印,请到打印机处查看。";
 inline constexpr std::string_view kSharedCanceledThere = "任务已在共享打印机上被取消。";
+inline constexpr std::string_view kSharedJobGone =
+    "共享打印机的打印服务已找不到这个任务,请到打印机处查看打印到了哪里。";
 }  // namespace pmsg
 
 // How often the job's state is asked for, and how many unanswered asks in a row give up.

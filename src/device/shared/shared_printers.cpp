@@ -479,7 +479,7 @@ class IppClient final : public SharedPrinterClient {
       // The printer application no longer knows the job (it was restarted): it will not end
       // any other way.
       status.state = SharedJobState::kAborted;
-      status.message = cupsLastErrorString();
+      status.gone = true;
       ippDelete(response);
       return status;
     }

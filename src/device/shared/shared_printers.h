@@ -62,6 +62,7 @@ struct SharedJobStatus {
   int markers = 0;       // job-impressions: what the job prints (0 until the job knows)
   int markers_done = 0;  // job-impressions-completed
   std::string message;   // job-state-message: the printer's own message when it aborted
+  bool gone = false;     // the printer application no longer knows the job (restarted)
   bool ended() const {
     return state == SharedJobState::kCompleted || state == SharedJobState::kCanceled ||
            state == SharedJobState::kAborted;

@@ -271,6 +271,7 @@ TEST_F(SharedPrintersTest, JobsThatCannotBeSentSayWhy) {
   const SharedJobStatus unknown = client_->Status(Printer("Kelmor_QB20_virtual_1"), 99999);
   EXPECT_TRUE(unknown.answered);
   EXPECT_TRUE(unknown.ended());
+  EXPECT_TRUE(unknown.gone);
 }
 
 }  // namespace
