@@ -7,6 +7,7 @@
 #include <pappl/pappl.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
@@ -113,6 +114,30 @@ pappl_preason_t PapplReason(FaultReason r) {
   return PAPPL_PREASON_OTHER;
 }
 
+// Saving the state while a job prints can deadlock PAPPL 1.3: a save takes the system's
+// lock and then each printer's, while a client refused with server-error-busy (a PWG raster
+// document sent while the printer prints) takes the printer's lock and then the system's.
+// Jobs mark when they last did something; the state (queues and their settings) is saved
+// only once no job has done anything for a few seconds, and a timer does a save that had
+// to wait.
+constexpr int64_t kQuietMs = 3000;
+std::atomic<int64_t> g_last_job_activity_ms{-kQuietMs};
+std::atomic<bool> g_save_waiting{false};
+
+int64_t SteadyMs() {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(
+             std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
+void JobActivity() { g_last_job_activity_ms = SteadyMs(); }
+bool JobsQuiet() { return SteadyMs() - g_last_job_activity_ms.load() >= kQuietMs; }
+
+// Marks a job busy from its start to its end, both included.
+struct JobActive {
+  JobActive() { JobActivity(); }
+  ~JobActive() { JobActivity(); }
+};
+
 // The window's part of a print job, for a job of a PAPPL queue: the protocols' messages
 // become the job's message and the printer's state reasons, the waits wait (virtual
 // printers on virtual time), and a cancel of the IPP job stops the printer.
@@ -141,6 +166,7 @@ class QueueHost final : public PrintHost {
   void EnableStop() override {}
   void EndOfJob() override {}
   void Progress(int done, int total) override {
+    JobActivity();
     if (total != total_) {
       total_ = total;
       papplJobSetImpressions(job_, total);
@@ -151,6 +177,7 @@ class QueueHost final : public PrintHost {
 
  private:
   void Wait(uint32_t ms) {
+    JobActivity();
     if (papplJobIsCanceled(job_)) print_job_.StopRequested = true;
     if (virtual_)
       QxPrinters::Instance().clock().Advance(ms);
@@ -204,6 +231,7 @@ bool RunOnPrinter(pappl_job_t* job, pappl_device_t* device, PrintJob& print_job,
   // PAPPL 1.3 may start two jobs of one queue at once when they arrive together (it
   // marks a job as the one printing only once its thread runs): the printer takes one
   // job at a time, the next waits here until the one before has ended.
+  const JobActive active;
   std::lock_guard printing(PrinterLock(dev->path));
   Transport& t = QxPrinters::Instance().transport();
   DeviceTable d;
@@ -245,11 +273,13 @@ struct RasterJob {
 };
 
 bool StartRasterJob(pappl_job_t* job, pappl_pr_options_t*, pappl_device_t*) {
+  const JobActive active;
   papplJobSetData(job, new RasterJob);
   return true;
 }
 
 bool StartRasterPage(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t*, unsigned) {
+  const JobActive active;
   auto* r = static_cast<RasterJob*>(papplJobGetData(job));
   if (options->header.cupsBitsPerPixel != 1) {
     papplLogJob(job, PAPPL_LOGLEVEL_ERROR, "Raster page with %u bits a pixel, expected 1.",
@@ -268,12 +298,14 @@ bool StartRasterPage(pappl_job_t* job, pappl_pr_options_t* options, pappl_device
 
 bool WriteRasterLine(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t*, unsigned,
                      const unsigned char* line) {
+  JobActivity();
   auto* r = static_cast<RasterJob*>(papplJobGetData(job));
   r->builder.AddLine({line, options->header.cupsBytesPerLine});
   return true;
 }
 
 bool EndRasterPage(pappl_job_t* job, pappl_pr_options_t*, pappl_device_t*, unsigned) {
+  const JobActive active;
   auto* r = static_cast<RasterJob*>(papplJobGetData(job));
   ItemImage item;
   if (!r->builder.Finish(item)) {
@@ -292,6 +324,7 @@ uint8_t DensityOf(const pappl_pr_options_t* options) {
 }
 
 bool EndRasterJob(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t* device) {
+  const JobActive active;
   std::unique_ptr<RasterJob> r(static_cast<RasterJob*>(papplJobGetData(job)));
   papplJobSetData(job, nullptr);
   if (!r || r->too_long || r->items.empty()) return false;
@@ -336,6 +369,7 @@ void RangeOf(pappl_job_t* job, JobChoice& c) {
 }
 
 bool PrintDocument(pappl_job_t* job, pappl_device_t* device, void*) {
+  const JobActive active;
   DocumentState doc(std::make_unique<MemoryRowStore>());
   doc.table.Bind("working table");
   try {
@@ -561,7 +595,17 @@ bool AddFound(pappl_system_t* system) {
 bool AddFoundTimer(pappl_system_t* system, void*) { return AddFound(system); }
 
 bool SaveState(pappl_system_t* system, void*) {
+  if (!JobsQuiet()) {  // see JobActivity
+    g_save_waiting = true;
+    return true;
+  }
+  g_save_waiting = false;
   return papplSystemSaveState(system, g_settings.state_file.c_str());
+}
+
+bool SaveWaitingTimer(pappl_system_t* system, void*) {
+  if (g_save_waiting && JobsQuiet()) SaveState(system, nullptr);
+  return true;
 }
 
 const char* Option(int num, cups_option_t* options, const char* name, const char* fallback) {
@@ -619,6 +663,7 @@ pappl_system_t* MakeSystem(int num, cups_option_t* options, void*) {
   AddFound(system);
   // Printers plugged in later are added too.
   papplSystemAddTimerCallback(system, 0, 10, AddFoundTimer, nullptr);
+  papplSystemAddTimerCallback(system, 0, 2, SaveWaitingTimer, nullptr);
   return system;
 }
 
