@@ -68,8 +68,10 @@ std::string SerialCode(const SegmentTable& t) {
 }
 
 void DropTrailingEmptySegments(SegmentTable& t) {
+  // The first Segment is told by its place, not by its number: a Segment appended and never
+  // stored has no number yet, and an older file's numbers need not follow the places.
   t.Last();
-  while (t.RowCount() > 1 && t.Text(kUpperLineColumn).empty() && t.Int(kNumberColumn) > 1) {
+  while (t.RowCount() > 1 && t.Text(kUpperLineColumn).empty()) {
     t.Delete();
     t.Last();
   }

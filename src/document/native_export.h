@@ -40,8 +40,8 @@ struct NativeFile {
 // row when all were exported). Header values come from the settings selectors.
 NativeFile BuildNativeFile(SegmentTable& t, const DocumentSettings& s);
 
-// Drops trailing Segments without an upper line, never the first: what save and export do
-// before they write.
+// Drops trailing Segments without an upper line, numbered or not, but never the first row:
+// what save and export do before they write.
 void DropTrailingEmptySegments(SegmentTable& t);
 
 }  // namespace qx

@@ -8,6 +8,7 @@
 #include "app/main_window_model.h"
 #include "document/document_file.h"
 #include "document/gbk.h"
+#include "document/memory_store.h"
 #include "support/window_fixture.h"
 
 namespace qx {
@@ -162,6 +163,49 @@ TEST_F(DocumentFilesTest, SaveDropsTrailingEmptySegmentsAndFindsTheCurrentOneAga
   model_.files().OnSaveAsButton();  // a Document of one empty Segment keeps it
   EXPECT_EQ(t().RowCount(), 1);
   EXPECT_EQ(FileRows(dir_ / "y.kel").size(), 2u);
+}
+
+// Segments appended with "添加" and left empty do not reach the file at its end, also the
+// last of them, which has no number until it is stored (the operator went back to the
+// first Segment with "文首"). An empty Segment between others stays where it is.
+TEST_F(DocumentFilesTest, EmptySegmentsAppendedAtTheEndAreNotSaved) {
+  struct Case {
+    const char* what;
+    S typed;          // the upper line of each Segment, each after "添加" but the first
+    bool back_first;  // "文首" before the save; else the last Segment is current
+    S saved;          // "upper line:number" of the Segments read back
+  };
+  const Case cases[] = {
+      {"one empty at the end", {"a", ""}, true, {"a:1"}},
+      {"two empty at the end", {"a", "", ""}, true, {"a:1"}},
+      {"saved while on the last empty one", {"a", "", ""}, false, {"a:1"}},
+      {"empty in the middle and at the end", {"a", "", "c", ""}, true, {"a:1", ":2", "c:3"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Type(c.typed[0]);
+    model_.segment_list().StoreSegment();
+    for (std::size_t i = 1; i < c.typed.size(); ++i) {
+      model_.segment_list().OnAppendButton();
+      if (!c.typed[i].empty()) Type(c.typed[i]);
+    }
+    if (c.back_first) model_.segment_list().OnFirstButton();
+    const auto file = dir_ / "appended.kel";
+    ui_.files = {file};
+    model_.files().OnSaveAsButton();
+
+    DocumentState read(std::make_unique<MemoryRowStore>());
+    read.table.Bind("read back");
+    ASSERT_TRUE(ReadDocumentFile(file, read.table, read.settings));
+    S rows;
+    for (int r = 0; r < read.table.RowCount(); ++r)
+      rows.push_back(gbk::ToUtf8(read.table.TextAt(r, kUpperLineColumn)) + ":" +
+                     read.table.TextAt(r, kNumberColumn));
+    EXPECT_EQ(rows, c.saved);
+    EXPECT_EQ(t().RowCount(), static_cast<int>(c.saved.size()));  // the editor holds the same
+    EXPECT_EQ(Field(kUpperLineColumn), "a");
+    model_.files().OnNewButton();  // saved: no question
+  }
 }
 
 // Saving stores and writes the Segments but leaves the operator where they were, also when

@@ -204,6 +204,14 @@ TEST_F(ExportTest, TrailingEmptySegmentsDropButNeverTheFirst) {
   RenumberToEnd(t_);
   DropTrailingEmptySegments(t_);
   EXPECT_EQ(t_.RowCount(), 1);  // Segment 1 is never dropped
+
+  // Segments appended after it and never stored with a number drop as well.
+  Set(kUpperLineColumn, "A");
+  Add("");
+  Add("", "lower only");
+  DropTrailingEmptySegments(t_);
+  EXPECT_EQ(t_.RowCount(), 1);
+  EXPECT_EQ(t_.Text(kUpperLineColumn), "A");
 }
 
 }  // namespace

@@ -138,8 +138,8 @@ TEST_F(EditorWindowTest, GridKeysChooseTheSegmentAsAClickDoes) {
   } steps[] = {{Qt::Key_Up, Qt::NoModifier, 2},     {Qt::Key_Up, Qt::NoModifier, 1},
                {Qt::Key_Down, Qt::NoModifier, 2},   {Qt::Key_End, Qt::ControlModifier, 3},
                {Qt::Key_Home, Qt::ControlModifier, 1}, {Qt::Key_PageDown, Qt::NoModifier, 0},
-               {Qt::Key_PageUp, Qt::NoModifier, 1}, {Qt::Key_End, Qt::NoModifier, 0},
-               {Qt::Key_Down, Qt::NoModifier, 0}};
+               {Qt::Key_PageUp, Qt::NoModifier, 1}, {Qt::Key_End, Qt::NoModifier, 3},
+               {Qt::Key_Home, Qt::NoModifier, 1},   {Qt::Key_Down, Qt::NoModifier, 2}};
   for (const Step& s : steps) {
     SCOPED_TRACE("key " + std::to_string(static_cast<int>(s.key)));
     const int before = Grid()->currentRow();
@@ -155,6 +155,34 @@ TEST_F(EditorWindowTest, GridKeysChooseTheSegmentAsAClickDoes) {
     EXPECT_EQ(Line(Control::UpperLine)->text(), Grid()->item(Grid()->currentRow(), 1)->text());
   }
   EXPECT_FALSE(model_.doc().file_state.DocModified);  // browsing is no change
+}
+
+// Keyboard alone: from the upper line Shift+Tab reaches the Segment list, and the very
+// first key pressed there moves the highlight and the current Segment.
+TEST_F(EditorWindowTest, TheFirstKeyAfterTabbingIntoTheListMovesIt) {
+  Activate();
+  ThreeSegments();
+  struct Case {
+    int from;
+    Qt::Key key;
+    int to;
+  } cases[] = {{3, Qt::Key_Home, 1}, {1, Qt::Key_End, 3}, {3, Qt::Key_Up, 2}, {1, Qt::Key_Down, 2}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE("key " + std::to_string(static_cast<int>(c.key)));
+    QTest::mouseClick(Grid()->viewport(), Qt::LeftButton, {},
+                      Grid()->visualRect(Grid()->model()->index(c.from - 1, 1)).center());
+    QTest::mouseClick(Line(Control::UpperLine), Qt::LeftButton);
+    QTest::keyClick(Line(Control::UpperLine), Qt::Key_End);
+    QTest::keyClicks(Line(Control::UpperLine), QStringLiteral("x"));
+    for (int i = 0; i < 5 && QApplication::focusWidget() != Grid(); ++i)
+      QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab, Qt::ShiftModifier);
+    ASSERT_EQ(QApplication::focusWidget(), Grid());
+    ASSERT_EQ(model_.table().Position(), c.from);
+    QTest::keyClick(Grid(), c.key);
+    EXPECT_EQ(model_.table().Position(), c.to);
+    EXPECT_EQ(Grid()->currentRow(), c.to - 1);
+    EXPECT_EQ(Line(Control::UpperLine)->text(), Grid()->item(c.to - 1, 1)->text());
+  }
 }
 
 TEST_F(EditorWindowTest, MenusOfferEveryToolBarCommandWithItsKeys) {

@@ -17,6 +17,23 @@
 #include "layout/tape.h"
 
 namespace qx {
+namespace {
+
+// The Segment list: one row a Segment, chosen as a whole. Home and End go to the first and
+// the last Segment, as in any list; a plain table would only move between the columns of
+// the row, which shows nothing and leaves the current Segment as it was.
+class SegmentListGrid : public QTableWidget {
+ public:
+  using QTableWidget::QTableWidget;
+
+ protected:
+  QModelIndex moveCursor(CursorAction action, Qt::KeyboardModifiers modifiers) override {
+    if (action == MoveHome || action == MoveEnd) modifiers |= Qt::ControlModifier;
+    return QTableWidget::moveCursor(action, modifiers);
+  }
+};
+
+}  // namespace
 
 QComboBox* MainWindow::Selector(Control c) {
   auto* box = new QComboBox;
@@ -78,7 +95,7 @@ QLayout* MainWindow::BuildGroups() {
 // The grid of the Segments and, below it, the print preview of the current one.
 QLayout* MainWindow::BuildListAndPreview() {
   auto* right = new QVBoxLayout;
-  grid_ = new QTableWidget(0, 3);
+  grid_ = new SegmentListGrid(0, 3);
   grid_->setObjectName(Name(Control::SegmentGrid));
   grid_->setToolTip(Q(Info(Control::SegmentGrid).hint));
   grid_->setHorizontalHeaderLabels(
