@@ -12,7 +12,6 @@ import argparse
 import os
 import shutil
 import signal
-import socket
 import statistics
 import subprocess
 import sys
@@ -20,40 +19,15 @@ import tempfile
 import time
 from pathlib import Path
 
+sys.path.insert(0, str(Path(__file__).resolve().parent.parent / "tests/printer_app"))
+from ipp_files import OPERATION_HEADER, free_port, start_server, wait_for_job  # noqa: E402
+
 ITEMS = 200
 
-PRINT_TEST = """{
-  NAME "Print"
-  OPERATION Print-Job
-  GROUP operation-attributes-tag
-  ATTR charset attributes-charset utf-8
-  ATTR naturalLanguage attributes-natural-language en
-  ATTR uri printer-uri $uri
-  ATTR name requesting-user-name $user
-  ATTR mimeMediaType document-format $filetype
-  FILE $filename
-  STATUS successful-ok
-  EXPECT job-id
-}
-{
-  NAME "Wait"
-  OPERATION Get-Job-Attributes
-  GROUP operation-attributes-tag
-  ATTR charset attributes-charset utf-8
-  ATTR naturalLanguage attributes-natural-language en
-  ATTR uri printer-uri $uri
-  ATTR integer job-id $job-id
-  DELAY "0,0.002"
-  STATUS successful-ok
-  EXPECT job-state WITH-VALUE 9 REPEAT-NO-MATCH REPEAT-LIMIT 100000
-}
-"""
-
-
-def free_port():
-    with socket.socket() as s:
-        s.bind(("127.0.0.1", 0))
-        return s.getsockname()[1]
+PRINT_TEST = ("{\n  NAME \"Print\"\n  OPERATION Print-Job" + OPERATION_HEADER +
+              "  ATTR mimeMediaType document-format $filetype\n"
+              "  FILE $filename\n  STATUS successful-ok\n  EXPECT job-id\n}\n" +
+              wait_for_job("9", "0,0.002", 100000))
 
 
 def timed(command, env=None):
@@ -87,12 +61,10 @@ def main():
         cli = [timed([str(qxlabel), "print", str(document)], env) for _ in range(args.runs)]
 
         port = free_port()
-        server = subprocess.Popen(
-            [str(app), "server", "-o", f"server-port={port}", "-o", "listen-hostname=localhost",
-             "-o", f"state-directory={work / 'state'}", "-o", "usb=no", "-o", "log-level=error"],
-            env=dict(os.environ, QX_VIRTUAL_PRINTERS="qb20",
-                     QX_VIRTUAL_PRINTER_DIR=str(work / "app")),
-            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        server = start_server(app, port, work / "state",
+                              dict(os.environ, QX_VIRTUAL_PRINTERS="qb20",
+                                   QX_VIRTUAL_PRINTER_DIR=str(work / "app")),
+                              "error", subprocess.DEVNULL)
         try:
             uri = f"ipp://localhost:{port}/ipp/print/Kelmor_QB20_virtual_0"
             for _ in range(100):

@@ -10,7 +10,6 @@ import os
 import re
 import shutil
 import signal
-import socket
 import struct
 import subprocess
 import sys
@@ -20,6 +19,8 @@ import time
 import unittest
 import zlib
 from pathlib import Path
+
+from ipp_files import OPERATION_HEADER, free_port, start_server, wait_for_job
 
 ARGS = None
 
@@ -34,29 +35,9 @@ QA11, QB20, QA11_FAULT, QB20_FAULT = (
 )
 DOCUMENT_FORMAT = "application/x-qx-document"
 
-TEST_HEADER = """
-  GROUP operation-attributes-tag
-  ATTR charset attributes-charset utf-8
-  ATTR naturalLanguage attributes-natural-language en
-  ATTR uri printer-uri $uri
-  ATTR name requesting-user-name $user
-"""
-WAIT_FOR_JOB = """{
-  NAME "Wait for the job"
-  OPERATION Get-Job-Attributes
-  GROUP operation-attributes-tag
-  ATTR charset attributes-charset utf-8
-  ATTR naturalLanguage attributes-natural-language en
-  ATTR uri printer-uri $uri
-  ATTR integer job-id $job-id
-  DELAY "0,0.1"
-  STATUS successful-ok
-  EXPECT job-state WITH-VALUE >6 REPEAT-NO-MATCH REPEAT-LIMIT 1200
-  DISPLAY job-state
-  DISPLAY job-state-reasons
-  DISPLAY job-state-message
-}
-"""
+TEST_HEADER = OPERATION_HEADER
+WAIT_FOR_JOB = wait_for_job(">6", "0,0.1", 1200,
+                            ("job-state", "job-state-reasons", "job-state-message"))
 TEST_FILES = {
     "print.test": "{\n  NAME \"Print\"\n  OPERATION Print-Job" + TEST_HEADER +
                   "  ATTR mimeMediaType document-format $filetype\n"
@@ -102,12 +83,6 @@ TEST_FILES = {
 }
 
 
-def free_port():
-    with socket.socket() as s:
-        s.bind(("127.0.0.1", 0))
-        return s.getsockname()[1]
-
-
 def write_png(path, width, height, dots, dpi=280):
     """An 8-bit grey PNG, white, with the pixels (x, y) in `dots` black."""
     rows = []
@@ -140,10 +115,7 @@ class PrinterApp:
         env = dict(os.environ, QX_VIRTUAL_PRINTERS=PRINTERS,
                    QX_VIRTUAL_PRINTER_DIR=str(self.virtual_dir))
         self.log = open(work / "server.out", "w")
-        self.process = subprocess.Popen(
-            [ARGS.app, "server", "-o", f"server-port={self.port}", "-o", "listen-hostname=localhost",
-             "-o", f"state-directory={self.state_dir}", "-o", "usb=no", "-o", "log-level=debug"],
-            env=env, stdout=self.log, stderr=subprocess.STDOUT)
+        self.process = start_server(ARGS.app, self.port, self.state_dir, env, "debug", self.log)
         deadline = time.monotonic() + 30
         while time.monotonic() < deadline:
             if self.process.poll() is not None:
