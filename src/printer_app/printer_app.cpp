@@ -317,11 +317,13 @@ bool EndRasterPage(pappl_job_t* job, pappl_pr_options_t*, pappl_device_t*, unsig
   return true;
 }
 
-// print-darkness (0..100 around the printer's configured darkness) as density 1..7.
-uint8_t DensityOf(const pappl_pr_options_t* options) {
-  const int darkness = std::clamp(options->darkness_configured + options->print_darkness, 0, 100);
+// The printer's configured darkness with a job's print-darkness (0..100 around it) as the
+// printer's density 1..7.
+uint8_t DensityOfDarkness(int configured, int print_darkness) {
+  const int darkness = std::clamp(configured + print_darkness, 0, 100);
   return static_cast<uint8_t>(1 + (darkness * 6 + 50) / 100);
 }
+
 
 bool EndRasterJob(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t* device) {
   const JobActive active;
@@ -334,7 +336,7 @@ bool EndRasterJob(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t*
   JobSetup setup;
   setup.material_code = m.material_code;
   setup.cut_code = (options->finishings & PAPPL_FINISHINGS_TRIM) ? 1 : 0;
-  setup.density = DensityOf(options);
+  setup.density = DensityOfDarkness(options->darkness_configured, options->print_darkness);
   // PAPPL formats log lines itself and knows no size_t conversion.
   papplLogJob(job, PAPPL_LOGLEVEL_INFO, "%d item(s) on %s, cut %d, density %d",
               static_cast<int>(r->items.size()),
@@ -402,10 +404,9 @@ bool PrintDocument(pappl_job_t* job, pappl_device_t* device, void*) {
   // the job's print-darkness, as for raster pages.
   pappl_pr_driver_data_t driver;
   papplPrinterGetDriverData(papplJobGetPrinter(job), &driver);
-  int darkness = driver.darkness_configured;
-  if (ipp_attribute_t* a = papplJobGetAttribute(job, "print-darkness"))
-    darkness = std::clamp(darkness + ippGetInteger(a, 0), 0, 100);
-  auto density = static_cast<uint8_t>(1 + (darkness * 6 + 50) / 100);
+  ipp_attribute_t* print_darkness = papplJobGetAttribute(job, "print-darkness");
+  uint8_t density = DensityOfDarkness(driver.darkness_configured,
+                                      print_darkness ? ippGetInteger(print_darkness, 0) : 0);
   if (ipp_attribute_t* a = papplJobGetAttribute(job, kDensityAttribute))
     density = static_cast<uint8_t>(std::clamp(ippGetInteger(a, 0), 1, 7));
 

@@ -40,10 +40,6 @@ constexpr int kConnectMs = 2000;
 constexpr double kAnswerSeconds = 2.0;
 constexpr double kSubmitAnswerSeconds = 10.0;
 
-const char* Lookup(const EnvLookup& env, const char* name) {
-  return env ? env(name) : std::getenv(name);
-}
-
 std::string Trimmed(std::string_view text) {
   const auto first = text.find_first_not_of(" \t");
   if (first == std::string_view::npos) return {};
@@ -199,11 +195,12 @@ std::vector<SharedPrinter> PrintersOf(ipp_t* response, const std::string& host,
   return found;
 }
 
-ipp_t* RequestFor(ipp_op_t op, const std::string& uri) {
+// A request to the printer at `uri`, as `user` (empty: the login name libcups knows).
+ipp_t* RequestFor(ipp_op_t op, const std::string& uri, const std::string& user = {}) {
   ipp_t* request = ippNewRequest(op);
   ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr, uri.c_str());
   ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_NAME, "requesting-user-name", nullptr,
-               cupsUser());
+               user.empty() ? cupsUser() : user.c_str());
   return request;
 }
 
@@ -521,12 +518,7 @@ class IppClient final : public SharedPrinterClient {
 
  private:
   static ipp_t* Request(ipp_op_t op, const SharedPrinter& printer, const std::string& user) {
-    ipp_t* request = ippNewRequest(op);
-    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr,
-                 printer.uri.c_str());
-    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_NAME, "requesting-user-name", nullptr,
-                 user.empty() ? cupsUser() : user.c_str());
-    return request;
+    return RequestFor(op, printer.uri, user);
   }
 };
 
@@ -534,7 +526,7 @@ class IppClient final : public SharedPrinterClient {
 
 SharedPrinterSearch SharedPrinterSearchFromEnvironment(const EnvLookup& env) {
   SharedPrinterSearch search;
-  const char* apps = Lookup(env, "QX_PRINTER_APPS");
+  const char* apps = LookupEnv(env, "QX_PRINTER_APPS");
   const std::string list = apps ? apps : "";
   if (Trimmed(list) == "none") {
     search.dns_sd = false;

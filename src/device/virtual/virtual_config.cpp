@@ -282,22 +282,18 @@ VirtualPrinterList ParseVirtualPrinters(std::string_view text) {
   return list;
 }
 
-namespace {
-
-const char* Lookup(const EnvLookup& env, const char* name) {
+const char* LookupEnv(const EnvLookup& env, const char* name) {
   return env ? env(name) : std::getenv(name);
 }
 
-}  // namespace
-
 VirtualPrinterList VirtualPrintersFromEnvironment(const EnvLookup& env) {
-  const char* text = Lookup(env, "QX_VIRTUAL_PRINTERS");
+  const char* text = LookupEnv(env, "QX_VIRTUAL_PRINTERS");
   return ParseVirtualPrinters(text ? text : "");
 }
 
 std::filesystem::path VirtualPrinterDir(const EnvLookup& env) {
   auto value = [&](const char* name) -> std::string {
-    const char* v = Lookup(env, name);
+    const char* v = LookupEnv(env, name);
     return v ? v : "";
   };
   if (const std::string dir = value("QX_VIRTUAL_PRINTER_DIR"); !dir.empty()) return dir;

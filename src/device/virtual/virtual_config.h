@@ -144,6 +144,8 @@ VirtualPrinterList ParseVirtualPrinters(std::string_view text);
 
 // Looks an environment variable up: its value, or nullptr when it is not set.
 using EnvLookup = std::function<const char*(const char*)>;
+// The value of `name` through `env`, or the process environment when `env` is empty.
+const char* LookupEnv(const EnvLookup& env, const char* name);
 
 // The virtual printers asked for by QX_VIRTUAL_PRINTERS (none when it is unset or empty).
 VirtualPrinterList VirtualPrintersFromEnvironment(const EnvLookup& env = {});
