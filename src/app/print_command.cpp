@@ -154,7 +154,8 @@ std::filesystem::path JobDocumentPath() {
 
 }  // namespace
 
-bool PrintCommand::RunOnSharedPrinter(const SharedPrinter& printer, const PrintJob& choices) {
+bool PrintCommand::RunOnSharedPrinter(const SharedPrinter& printer, const PrintJob& choices,
+                                      PrintHost& host) {
   // What prints is the Document as it is now (tidied for the job), with its settings.
   const std::filesystem::path file = JobDocumentPath();
   try {
@@ -175,7 +176,6 @@ bool PrintCommand::RunOnSharedPrinter(const SharedPrinter& printer, const PrintJ
   const SharedJobChoice choice{choices.Copies, choices.StartRow, choices.EndRow,
                                choices.RepeatFirst, choices.FromItem,
                                ctx_.doc.settings.density_index + 1};
-  JobHost host(*this);
   return RunSharedJob(*shared_client_, printer, file.string(), choice, UserName(), job_, host,
                       &last_counts_);
 }
@@ -336,7 +336,7 @@ void PrintCommand::OnPrintButton() {
   try {
     const SharedPrinter* shared = dialog_->chosen_shared();
     if (shared && shared_client_)
-      completed = RunOnSharedPrinter(SharedPrinter(*shared), choices);
+      completed = RunOnSharedPrinter(SharedPrinter(*shared), choices, host);
     else
       completed = RunDeviceJob(*transport_, devices_, job_, jd, host, &last_counts_);
   } catch (...) {

@@ -68,7 +68,8 @@ class PrintCommand {
   uint64_t ContentFingerprint() const;
   // The job on a printer a printer application shares: the Document goes to it as a
   // document file. Returns whether the job completed.
-  bool RunOnSharedPrinter(const SharedPrinter& printer, const PrintJob& choices);
+  bool RunOnSharedPrinter(const SharedPrinter& printer, const PrintJob& choices,
+                          PrintHost& host);
 
   // A job that ended early: its choices, the first marker not printed, and the content it
   // printed from.

@@ -84,8 +84,7 @@ void PrintDialog::ListShared(const std::string& chosen_uri) {
   // Without a printer on USB the first shared one is chosen, as USB#0 is otherwise.
   if (selection_ < 0 && devices_.count == 0 && !shared_.empty())
     selection_ = static_cast<int>(entries_.size() - shared_.size());
-  if (!shared_.empty()) ok_enabled_ = true;
-  if (devices_.count == 0 && shared_.empty()) ok_enabled_ = false;
+  ok_enabled_ = devices_.count != 0 || !shared_.empty();
   ShowChosen();
 }
 
