@@ -165,14 +165,18 @@ class QueueHost final : public PrintHost {
   void EnterPrintingState() override {}
   void EnableStop() override {}
   void EndOfJob() override {}
-  void Progress(int done, int total) override {
+  void Progress(int, int total) override {
     JobActivity();
     if (total != total_) {
       total_ = total;
       papplJobSetImpressions(job_, total);
     }
-    if (done > done_) papplJobSetImpressionsCompleted(job_, done - done_);
-    done_ = done;
+  }
+  // job-impressions-completed counts what the printer reported printed, never what was
+  // only sent (PAPPL counts raster pages as they arrive: that count is replaced).
+  void MarkersPrinted(int markers) override {
+    JobActivity();
+    papplJobSetImpressionsCompleted(job_, markers - papplJobGetImpressionsCompleted(job_));
   }
 
  private:
@@ -190,7 +194,7 @@ class QueueHost final : public PrintHost {
   bool virtual_;
   std::string fault_;
   FaultReason reason_ = FaultReason::kNone;
-  int total_ = -1, done_ = 0;
+  int total_ = -1;
 };
 
 // The ribbon and the tape or tube as the printer's supplies. The printers do not report
@@ -243,6 +247,7 @@ bool RunOnPrinter(pappl_job_t* job, pappl_device_t* device, PrintJob& print_job,
   d.open = d.handle != -1;
 
   QueueHost host(job, print_job, dev->path.rfind("virtual:", 0) == 0);
+  host.MarkersPrinted(0);
   const bool ok = run(t, d, host) && host.fault().empty() && !papplJobIsCanceled(job);
   SetSupplies(printer, host.reason());
   if (ok) {
