@@ -225,10 +225,16 @@ bool DocumentFiles::GiveUpDocument(GiveUp command) {
     DropWorkingTable();
     return true;
   }
+  // Escape and the box's close button answer 取消: nothing is given up, and the row being
+  // edited stays in edit mode.
   const Answer a =
       ctx_.ui.AskYesNo(command == GiveUp::kExit ? msg::kSaveChangesOnExit : msg::kSaveChanges,
-                       msg::kConfirm, command == GiveUp::kNew);
-  if (a == Answer::kCancel) return false;
+                       msg::kConfirm, true);
+  if (a == Answer::kCancel) {
+    t.Edit();
+    if (command != GiveUp::kNew) p.UserEditing = true;
+    return false;
+  }
   if (a == Answer::kNo) {
     DropWorkingTable();
     return true;
