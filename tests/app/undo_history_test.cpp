@@ -267,7 +267,7 @@ TEST_F(UndoTest, ChangedFlagFollowsTheSavedPoint) {
   EXPECT_TRUE(model_.doc().file_state.DocModified);
 }
 
-// Opening or starting a Document starts a new history; undo is not offered while printing.
+// A new Document starts a new history.
 TEST_F(UndoTest, NewDocumentStartsANewHistory) {
   Type(Control::UpperLine, "W");
   ASSERT_TRUE(model_.CanUndo());
