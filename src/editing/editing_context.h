@@ -137,12 +137,14 @@ class EditingContext {
     if (step_name.empty()) step_name = name;
   }
   std::string step_name;
-  // The history starts again at this point of the running event, and what the event does
-  // from here on is one step (an import into a new Document).
-  void StartHistoryHere() {
-    if (on_history_start) on_history_start();
+  // What the running event does from here on replaces the Document (open, import into a
+  // new Document): one step, which undo takes back whole with the file and the changed
+  // flag the Document had here. What the event did before (edits stored, a save) is a step
+  // of its own.
+  void StartReplacingDocument() {
+    if (on_replacing_document) on_replacing_document();
   }
-  std::function<void()> on_history_start;
+  std::function<void()> on_replacing_document;
 
   // --- What a refusal needs changed --------------------------------------------------------
   // The figures of the last refusal (refusal_figures.h), shown beside the Segment preview

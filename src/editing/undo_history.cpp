@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <utility>
 
 #include "editing/messages.h"
 
@@ -29,12 +30,12 @@ bool PrintsDifferently(const RowValues& a, const RowValues& b) {
 
 UndoHistory::UndoHistory(EditingContext& ctx) : ctx_(ctx) {
   ctx_.doc.table.SetRowChangeObserver(this);
-  ctx_.on_history_start = [this] { StartHere(); };
+  ctx_.on_replacing_document = [this] { StartReplacing(); };
 }
 
 UndoHistory::~UndoHistory() {
   ctx_.doc.table.SetRowChangeObserver(nullptr);
-  ctx_.on_history_start = nullptr;
+  ctx_.on_replacing_document = nullptr;
 }
 
 void UndoHistory::OnRowChange(const RowChange& change) {
@@ -70,6 +71,8 @@ WindowState UndoHistory::Capture() const {
   s.repeat_text = ctx_.NumberEditText(Control::RepeatEdit);
   s.controls = ctx_.controls;
   s.modified = d.file_state.DocModified;
+  s.doc_path = d.file_state.DocPath;
+  s.has_file = d.file_state.HasFile;
   return s;
 }
 
@@ -112,6 +115,7 @@ void UndoHistory::Apply(std::size_t index, bool forward) {
     Keep();
     batch.Commit();
     Restore(forward ? step.after : step.before);
+    if (step.replaces_document) SwapDocumentSides(index, forward);
   } catch (...) {
     // Half a step taken back cannot be trusted to go further: the history starts again
     // from what the rows are now.
@@ -123,6 +127,24 @@ void UndoHistory::Apply(std::size_t index, bool forward) {
   t.SetRowChangeObserver(this);
   t.AttachControls();
   ctx_.Changed();
+}
+
+void UndoHistory::SwapDocumentSides(std::size_t index, bool forward) {
+  DocumentFileState& p = ctx_.doc.file_state;
+  UndoStep& step = steps_[index];
+  const long start = static_cast<long>(index), end = start + 1;
+  // The side left: before the step when redoing it (saved at or before its start), after
+  // it when undoing it (saved at or after its end).
+  UndoStep::Side left{p.DocPath, p.HasFile, -1};
+  if (saved_ >= 0) left.saved_distance = std::max(-1L, forward ? start - saved_ : saved_ - end);
+  const UndoStep::Side entered = std::exchange(step.parked, std::move(left));
+  p.DocPath = entered.doc_path;
+  p.HasFile = entered.has_file;
+  long saved = -1;
+  if (entered.saved_distance >= 0)
+    saved = forward ? end + entered.saved_distance : start - entered.saved_distance;
+  saved_ = saved >= 0 && saved <= static_cast<long>(steps_.size()) ? saved : -1;
+  ctx_.controls.SetStatus(1, std::string(msg::kFilePath) + (p.HasFile ? p.DocPath.string() : ""));
 }
 
 void UndoHistory::ForgetInMemory() {
@@ -177,6 +199,13 @@ void UndoHistory::TakeUpKept() {
   position_ = position;
   first_number_ = first;
   for (const UndoStep& step : steps_) bytes_ += step.bytes;
+  // The Document on the other side of a step that replaced it: its file as the step
+  // recorded it, no saved point known.
+  for (std::size_t i = 0; i < steps_.size(); ++i) {
+    if (!steps_[i].replaces_document) continue;
+    const WindowState& other = i < position_ ? steps_[i].before : steps_[i].after;
+    steps_[i].parked = {other.doc_path, other.has_file, -1};
+  }
   // Nothing restored was saved by this run: no step leads back to an unchanged Document.
   saved_ = ctx_.doc.file_state.DocModified ? -1 : static_cast<long>(position_);
 }
@@ -215,11 +244,14 @@ void UndoHistory::DropRedo() {
   state_unkept_ = true;
 }
 
-void UndoHistory::StartHere() {
-  Clear();
-  before_ = Capture();
-  pending_.clear();
-  ctx_.step_name.clear();
+void UndoHistory::StartReplacing() {
+  if (!recording_) return;
+  // What the event did so far (edits stored by the save question, the save) ends here.
+  const std::string name = ctx_.step_name;
+  EndStep();
+  BeginStep();
+  ctx_.step_name = name;
+  replacing_ = true;
 }
 
 void UndoHistory::BeginStep() {
@@ -232,6 +264,7 @@ void UndoHistory::BeginStep() {
   pending_.clear();
   ctx_.step_name.clear();
   undo_ran_ = false;
+  replacing_ = false;
   recording_ = true;
 }
 
@@ -280,6 +313,7 @@ bool UndoHistory::IsTyping(const WindowState& after, Control* line) const {
 
 void UndoHistory::EndStep() {
   recording_ = false;
+  const bool replacing = std::exchange(replacing_, false);
   if (undo_ran_) {
     pending_.clear();
     return;
@@ -292,7 +326,7 @@ void UndoHistory::EndStep() {
     return;
   }
   WindowState after = Capture();
-  if (!ChangesWhatIsShown(after)) {
+  if (!replacing && !ChangesWhatIsShown(after)) {
     if (!pending_.empty()) {
       // Edits stored on leaving a line or moving: they belong to the step that made them.
       DropRedo();
@@ -336,8 +370,19 @@ void UndoHistory::EndStep() {
     // Every change to what is saved marks the Document changed, so that closing asks
     // before it is lost: also deleting a Segment or characters and changing the following
     // Segments, which do not mark it themselves.
-    if (ChangesTheDocument(after)) after.modified = ctx_.doc.file_state.DocModified = true;
+    // A Document opened or imported is as changed as the command left it.
+    if (!replacing && ChangesTheDocument(after))
+      after.modified = ctx_.doc.file_state.DocModified = true;
     step.marks_changed = before_.modified || after.modified;
+    if (replacing) {
+      // The Document given up, parked in the step with the step it was saved at; the saved
+      // point of the new one is the end of the step when it is unchanged.
+      step.replaces_document = true;
+      step.parked = {before_.doc_path, before_.has_file, -1};
+      if (saved_ >= 0 && saved_ <= static_cast<long>(position_))
+        step.parked.saved_distance = static_cast<long>(position_) - saved_;
+      saved_ = -1;
+    }
     step.before = std::move(before_);
     step.after = std::move(after);
     AppendRowChanges(step.changes, pending_);

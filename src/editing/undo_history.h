@@ -59,7 +59,12 @@ class UndoHistory : private RowChangeObserver {
   void Push(UndoStep step);
   void FollowSavedPoint();
   bool DiffersFromSaved() const;
-  void StartHere();
+  // The rest of the running event replaces the Document: one step of its own.
+  void StartReplacing();
+  // Undoing (or redoing) the step at `index` that replaced the Document: the file and the
+  // saved point of the side the history comes to are taken back, those of the side it
+  // leaves kept in the step.
+  void SwapDocumentSides(std::size_t index, bool forward);
   void TakeInPending();
   // Another table: takes up the history kept beside it when that leads to its rows, else
   // starts anew.
@@ -88,6 +93,7 @@ class UndoHistory : private RowChangeObserver {
   bool recording_ = false;
   bool untracked_change_ = false;  // the rows changed outside any step
   bool undo_ran_ = false;          // the running event was an undo or redo
+  bool replacing_ = false;         // the running step replaces the Document
   WindowState before_;
   std::vector<RowChange> pending_;
   // Typing into a line merges into the last step while this is set.

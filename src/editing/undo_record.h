@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <filesystem>
 #include <optional>
 #include <span>
 #include <string>
@@ -29,6 +30,9 @@ struct WindowState {
   std::string length_text, repeat_text;
   ControlStates controls;
   bool modified = false;  // the changed flag (not restored: the history decides it)
+  // The document file (restored only by a step that replaced the Document).
+  std::filesystem::path doc_path;
+  bool has_file = false;
 };
 
 struct UndoStep {
@@ -39,6 +43,18 @@ struct UndoStep {
   // Whether the step made the Document differ from its file: a change that leaves the
   // changed flag off (copying to the following Segments) does not.
   bool marks_changed = true;
+  // The step replaced the Document (open, import into a new one): undo and redo also put
+  // back the file and the changed flag of the Document on the other side.
+  bool replaces_document = false;
+  // For such a step, the Document on the side the history is not on: its file, and the
+  // step it was saved at as a distance from the step (before: back from the step's start;
+  // after: on from its end), -1 when no step matches its file. Kept in memory only.
+  struct Side {
+    std::filesystem::path doc_path;
+    bool has_file = false;
+    long saved_distance = -1;
+  };
+  Side parked;
 };
 
 // Adds `changes` to the encoded changes in `out`.
