@@ -4,7 +4,8 @@
 QX_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 
 # Everything the build, the tests, the fuzz targets and the fonts the editor draws with need,
-# Qt's own texts in Chinese, and the window manager and X tools of scripts/wm-test.
+# Qt's own texts in Chinese, the window manager and X tools of scripts/wm-test, and CUPS
+# with its filters and Ghostscript, the client the printer application is tested with.
 QX_PACKAGES=(
   build-essential cmake ninja-build pkg-config
   libfreetype-dev libfontconfig-dev libsqlite3-dev libpng-dev zlib1g-dev
@@ -15,6 +16,7 @@ QX_PACKAGES=(
   clang-14 libclang-rt-14-dev python3
   qt6-base-dev qt6-translations-l10n xvfb xauth desktop-file-utils shared-mime-info
   openbox xdotool x11-utils imagemagick
+  cups cups-filters ghostscript
   fonts-wqy-microhei fonts-arphic-uming fonts-liberation2
 )
 

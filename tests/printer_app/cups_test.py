@@ -1,0 +1,233 @@
+#!/usr/bin/env python3
+"""Printing to qx-printer-app as any other application does: through CUPS.
+
+A private CUPS scheduler (cupsd -f with its own configuration folder and port) gets a
+driverless queue for the printer application's virtual QB20 (lpadmin -m everywhere), and
+`lp` prints to it. What reaches the tape is compared with Ghostscript's own rendering of
+the same pages: a landscape label "K1-A2" must read upright on the tape picture, not
+mirrored and not upside down. A US Letter page (what CUPS sends when nobody picks a label
+size) must not end the printer application.
+
+Exits 77 (skipped) when CUPS, cups-filters or Ghostscript are missing, unless
+QX_CUPS_TEST_REQUIRED=1."""
+import argparse
+import os
+import shutil
+import signal
+import subprocess
+import sys
+import tempfile
+import time
+import unittest
+from pathlib import Path
+
+sys.path.insert(0, str(Path(__file__).parent))
+from ipp_files import free_port, start_server  # noqa: E402
+
+PARSER = argparse.ArgumentParser()
+PARSER.add_argument("--app", required=True)
+PARSER.add_argument("--work", required=True)
+ARGS, REST = PARSER.parse_known_args()
+
+TOOLS = ("cupsd", "lpadmin", "lp", "lpstat", "lpoptions", "gs", "convert")
+CUPSD = shutil.which("cupsd") or "/usr/sbin/cupsd"
+QUEUE = "Kelmor_QB20_virtual_0"
+
+# Two landscape label pages of 30 x 12 mm, as a label designer prints them.
+LABELS_PS = """%!PS
+<< /PageSize [85.04 34.02] >> setpagedevice
+/Helvetica-Bold findfont 20 scalefont setfont
+4 10 moveto (K1-A2) show showpage
+<< /PageSize [85.04 34.02] >> setpagedevice
+/Helvetica-Bold findfont 20 scalefont setfont
+4 10 moveto (F7-B) show showpage
+"""
+LETTER_PS = """%!PS
+<< /PageSize [612 792] >> setpagedevice
+/Helvetica findfont 40 scalefont setfont
+72 700 moveto (Letter page) show showpage
+"""
+
+
+def grey(path):
+    """A picture as (width, height, bytes of one grey byte a pixel)."""
+    size = subprocess.run(["convert", str(path), "-format", "%w %h", "info:"],
+                          capture_output=True, text=True, check=True).stdout.split()
+    data = subprocess.run(["convert", str(path), "-colorspace", "gray", "-depth", "8", "gray:-"],
+                          capture_output=True, check=True).stdout
+    return int(size[0]), int(size[1]), data
+
+
+def red_columns(path):
+    """The columns of a tape picture where the boundary between two items is drawn."""
+    width, height, rgb = (*map(int, subprocess.run(
+        ["convert", str(path), "-format", "%w %h", "info:"], capture_output=True, text=True,
+        check=True).stdout.split()), subprocess.run(
+        ["convert", str(path), "-depth", "8", "rgb:-"], capture_output=True, check=True).stdout)
+    cols = []
+    for x in range(width):
+        r, g, b = rgb[3 * x], rgb[3 * x + 1], rgb[3 * x + 2]
+        if r > 200 and g < 80 and b < 80:
+            cols.append(x)
+    return cols
+
+
+class CupsClientTest(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        missing = [t for t in TOOLS if not shutil.which(t) and not (t == "cupsd" and Path(CUPSD).exists())]
+        if missing:
+            raise unittest.SkipTest("missing " + ", ".join(missing))
+        work = Path(ARGS.work)
+        shutil.rmtree(work, ignore_errors=True)
+        work.mkdir(parents=True)
+        # cupsd, running as root, hands jobs to the filters as user lp: everything it reads
+        # or writes under the work folder must be open to it.
+        cls.tmp = Path(tempfile.mkdtemp(prefix="qx-cups-"))
+        os.chmod(cls.tmp, 0o777)
+        cls.work = work
+        cls.app_port = free_port()
+        cls.virtual_dir = work / "virtual-printers"
+        env = dict(os.environ, QX_VIRTUAL_PRINTERS="qb20", QX_VIRTUAL_PRINTER_DIR=str(cls.virtual_dir))
+        cls.app_log = open(work / "app.out", "w")
+        cls.app = start_server(ARGS.app, cls.app_port, work / "state", env, "info", cls.app_log)
+        cls.cups_port = free_port()
+        cls.cups = cls.start_cupsd()
+        cls.server = f"127.0.0.1:{cls.cups_port}"
+        deadline = time.monotonic() + 30
+        while subprocess.run(["lpstat", "-h", cls.server, "-r"], capture_output=True).returncode:
+            if time.monotonic() > deadline or cls.cups.poll() is not None:
+                raise RuntimeError("cupsd did not start: " + (cls.tmp / "log" / "error_log").read_text(errors="replace"))
+            time.sleep(0.2)
+        uri = f"ipp://localhost:{cls.app_port}/ipp/print/{QUEUE}"
+        deadline = time.monotonic() + 60
+        while True:
+            added = subprocess.run(["lpadmin", "-h", cls.server, "-p", "Q", "-E", "-v", uri, "-m",
+                                    "everywhere"], capture_output=True, text=True)
+            if added.returncode == 0:
+                break
+            if time.monotonic() > deadline:
+                raise RuntimeError("lpadmin -m everywhere failed: " + added.stderr)
+            time.sleep(0.5)
+        subprocess.run(["gs", "-q", "-sDEVICE=pdfwrite", "-o", str(cls.tmp / "labels.pdf"), "-"],
+                       input=LABELS_PS.encode(), check=True)
+        subprocess.run(["gs", "-q", "-sDEVICE=pdfwrite", "-o", str(cls.tmp / "letter.pdf"), "-"],
+                       input=LETTER_PS.encode(), check=True)
+
+    @classmethod
+    def start_cupsd(cls):
+        root = cls.tmp
+        for d in ("spool", "cache", "state", "log", "tmp", "ppd"):
+            (root / d).mkdir()
+            os.chmod(root / d, 0o777)
+        user = "User lp\nGroup lp\n" if os.geteuid() == 0 else ""
+        (root / "cups-files.conf").write_text(
+            f"ServerRoot {root}\nRequestRoot {root}/spool\nCacheDir {root}/cache\n"
+            f"StateDir {root}/state\nTempDir {root}/tmp\nAccessLog {root}/log/access_log\n"
+            f"ErrorLog {root}/log/error_log\nPageLog {root}/log/page_log\n"
+            "DataDir /usr/share/cups\nServerBin /usr/lib/cups\n"
+            "DocumentRoot /usr/share/cups/doc-root\nSystemGroup root\n" + user)
+        (root / "cupsd.conf").write_text(
+            f"Listen 127.0.0.1:{cls.cups_port}\nLogLevel info\nBrowsing Off\n"
+            "DefaultAuthType None\n<Location />\nOrder Allow,Deny\nAllow from all\n</Location>\n"
+            "<Policy default>\n<Limit All>\nOrder deny,allow\n</Limit>\n</Policy>\n")
+        return subprocess.Popen([CUPSD, "-f", "-c", str(root / "cupsd.conf"), "-s",
+                                 str(root / "cups-files.conf")],
+                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+    @classmethod
+    def tearDownClass(cls):
+        for p in (getattr(cls, "cups", None), getattr(cls, "app", None)):
+            if p and p.poll() is None:
+                p.send_signal(signal.SIGTERM)
+                try:
+                    p.wait(timeout=10)
+                except subprocess.TimeoutExpired:
+                    p.kill()
+        if getattr(cls, "tmp", None):
+            shutil.copytree(cls.tmp / "log", cls.work / "cups-log", dirs_exist_ok=True)
+            shutil.rmtree(cls.tmp, ignore_errors=True)
+
+    def trace(self):
+        traces = list(self.virtual_dir.glob("run-*/qb20-0.trace"))
+        return traces[0].read_text() if traces else ""
+
+    def print_and_wait(self, pdf, *options):
+        ends = self.trace().count("\njob-end ")
+        done = subprocess.run(["lp", "-h", self.server, "-d", "Q", *options, str(pdf)],
+                              capture_output=True, text=True)
+        self.assertEqual(done.returncode, 0, done.stderr)
+        deadline = time.monotonic() + 90
+        while self.trace().count("\njob-end ") == ends:
+            self.assertIsNone(self.app.poll(), "qx-printer-app ended: " +
+                              (self.work / "app.out").read_text(errors="replace"))
+            self.assertLess(time.monotonic(), deadline, "the job never reached the printer")
+            time.sleep(0.3)
+        return self.trace().split("\njob-end ")[-1].split("\n")[0]
+
+    def label_size(self):
+        """The queue's name of the 12 x 30 mm label size, as its print dialog lists it."""
+        out = subprocess.run(["lpoptions", "-h", self.server, "-p", "Q", "-l"],
+                             capture_output=True, text=True, check=True).stdout
+        line = next(l for l in out.splitlines() if l.startswith("PageSize"))
+        return next(v.lstrip("*") for v in line.split(":")[1].split() if v.lstrip("*").startswith("12x30mm"))
+
+    def test_a_letter_page_does_not_end_the_printer_application(self):
+        # CUPS sends a US Letter page when the job names no label size: far wider than the
+        # tape. It prints what falls on the head (here nothing) and the server goes on.
+        end = self.print_and_wait(self.tmp / "letter.pdf")
+        self.assertRegex(end, r"^\d+ finished 1$")
+        self.assertIsNone(self.app.poll())
+
+    def test_a_landscape_pdf_reads_upright_on_the_tape(self):
+        end = self.print_and_wait(self.tmp / "labels.pdf", "-o", "PageSize=" + self.label_size())
+        self.assertRegex(end, r"^\d+ finished 2$")
+        job = int(end.split()[0])
+        tape = next(self.virtual_dir.glob(f"run-*/qb20-0-job{job}.png"))
+        shutil.copy(tape, self.work / "landscape-tape.png")  # kept for a look
+        width, height, tape_grey = grey(tape)
+        self.assertEqual(height, 96)
+        boundaries = red_columns(tape)
+        starts = [0] + [b + 1 for b in boundaries]
+        ends = boundaries + [width]
+        self.assertEqual(len(starts), 2)
+        # Ghostscript's rendering of each page at the printer's resolution, 331 x 132
+        # pixels; the head prints its middle 96 rows.
+        rendered = self.tmp / "page-%d.png"
+        subprocess.run(["gs", "-q", "-sDEVICE=pnggray", "-r280", "-dTextAlphaBits=1",
+                        "-dGraphicsAlphaBits=1", "-o", str(rendered), str(self.tmp / "labels.pdf")],
+                       check=True)
+        for page in (1, 2):
+            with self.subTest(page=page):
+                pw, ph, page_grey = grey(str(rendered) % page)
+                top = (ph - 96) // 2
+                x0, x1 = starts[page - 1], ends[page - 1]
+                columns = min(x1 - x0, pw)
+
+                def on_tape(x, y):
+                    return tape_grey[y * width + x0 + x] < 64
+
+                def on_page(x, y):
+                    return page_grey[(top + y) * pw + x] < 128
+
+                def differing(expected):
+                    return sum(on_tape(x, y) != expected(x, y)
+                               for y in range(96) for x in range(columns))
+
+                black = sum(on_page(x, y) for y in range(96) for x in range(columns))
+                self.assertGreater(black, 500)
+                upright = differing(on_page)
+                mirrored = differing(lambda x, y: on_page(columns - 1 - x, y))
+                upside_down = differing(lambda x, y: on_page(x, 95 - y))
+                self.assertLess(upright, black * 0.15, f"page {page} differs from its rendering")
+                self.assertGreater(mirrored, black * 0.5)
+                self.assertGreater(upside_down, black * 0.5)
+
+
+if __name__ == "__main__":
+    if os.environ.get("QX_CUPS_TEST_REQUIRED") != "1":
+        missing = [t for t in TOOLS if not shutil.which(t) and not (t == "cupsd" and Path(CUPSD).exists())]
+        if missing:
+            print("cups_test: skipped, missing " + ", ".join(missing))
+            sys.exit(77)
+    unittest.main(argv=[sys.argv[0], *REST], verbosity=2)
