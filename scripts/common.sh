@@ -9,7 +9,7 @@ QX_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 QX_PACKAGES=(
   build-essential cmake ninja-build pkg-config
   libfreetype-dev libfontconfig-dev libsqlite3-dev libpng-dev zlib1g-dev
-  libzip-dev libexpat1-dev libusb-1.0-0-dev
+  libzip-dev libexpat1-dev libusb-1.0-0-dev libjpeg-dev
   umockdev libumockdev-dev
   libpappl-dev libcups2-dev libavahi-client-dev cups-ipp-utils
   libgtest-dev libgmock-dev libbenchmark-dev

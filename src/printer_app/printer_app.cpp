@@ -29,6 +29,7 @@
 #include "document/memory_store.h"
 #include "layout/freetype_canvas.h"
 #include "printer_app/media.h"
+#include "printer_app/picture.h"
 #include "printer_app/printer_faults.h"
 #include "printer_app/qx_printers.h"
 #include "printer_app/raster_item.h"
@@ -357,12 +358,9 @@ uint8_t DensityOfDarkness(int configured, int print_darkness) {
 }
 
 
-bool EndRasterJob(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t* device) {
-  const JobActive active;
-  std::unique_ptr<RasterJob> r(static_cast<RasterJob*>(papplJobGetData(job)));
-  papplJobSetData(job, nullptr);
-  if (!r || r->too_long || r->items.empty()) return false;
-
+// The printer set-up of a job's options: the material of its media, half cut for trim,
+// the density of its darkness.
+JobSetup SetupOf(pappl_job_t* job, const pappl_pr_options_t* options, std::size_t items) {
   const MaterialMedia& m =
       MaterialOfMedia(options->media.size_name, options->media.type, options->media.size_width);
   JobSetup setup;
@@ -371,23 +369,65 @@ bool EndRasterJob(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t*
   setup.density = DensityOfDarkness(options->darkness_configured, options->print_darkness);
   // PAPPL formats log lines itself and knows no size_t conversion.
   papplLogJob(job, PAPPL_LOGLEVEL_INFO, "%d item(s) on %s, cut %d, density %d",
-              static_cast<int>(r->items.size()),
-              std::string(m.keyword).c_str(), setup.cut_code, setup.density);
+              static_cast<int>(items), std::string(m.keyword).c_str(), setup.cut_code,
+              setup.density);
+  return setup;
+}
 
+// Prints `items` (each `copies` times, one after the other) as one printer job.
+bool PrintItems(pappl_job_t* job, pappl_device_t* device, const std::vector<ItemImage>& items,
+                const JobSetup& setup, int copies = 1) {
   PrintJob print_job;
   return RunOnPrinter(job, device, print_job, [&](Transport& t, DeviceTable& d, PrintHost& host) {
     return RunItemsJob(
         t, d, print_job, setup,
-        // PAPPL counts the pages of a raster job as they arrive.
         [&](const SendItem& send, WalkCounts& counts) {
-          for (std::size_t n = 0; n < r->items.size(); ++n) {
-            if (!send(r->items[n], static_cast<uint8_t>(n + 1))) return false;
-            ++counts.sent;
-          }
+          for (std::size_t n = 0; n < items.size(); ++n)
+            for (int copy = 0; copy < copies; ++copy) {
+              if (!send(items[n], static_cast<uint8_t>(n + 1))) return false;
+              ++counts.sent;
+            }
           return true;
         },
         host);
   });
+}
+
+bool EndRasterJob(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t* device) {
+  const JobActive active;
+  std::unique_ptr<RasterJob> r(static_cast<RasterJob*>(papplJobGetData(job)));
+  papplJobSetData(job, nullptr);
+  if (!r || r->too_long || r->items.empty()) return false;
+  return PrintItems(job, device, r->items, SetupOf(job, options, r->items.size()));
+}
+
+// ---------------------------------------------------------------------------------------
+// Pictures (PNG, JPEG): decoded here, one marker each.
+
+bool PrintPicture(pappl_job_t* job, pappl_device_t* device, void*) {
+  const JobActive active;
+  GreyPicture picture;
+  std::string error;
+  if (!ReadPicture(papplJobGetFilename(job), picture, error)) {
+    papplLogJob(job, PAPPL_LOGLEVEL_ERROR, "%s", error.c_str());
+    papplJobSetMessage(job, "无法打印这张图片: %s", error.c_str());
+    papplJobSetReasons(job, PAPPL_JREASON_DOCUMENT_FORMAT_ERROR, PAPPL_JREASON_NONE);
+    return false;
+  }
+  std::unique_ptr<pappl_pr_options_t, void (*)(pappl_pr_options_t*)> options(
+      papplJobCreatePrintOptions(job, 1, false), papplJobDeletePrintOptions);
+  if (!options) return false;
+  const int medium_dots = options->media.size_width * kDotsPerInch / 2540;
+  std::vector<ItemImage> items(1);
+  if (!PictureItem(picture, medium_dots, items[0])) {
+    papplJobSetMessage(job, "标记超出打印机的存储容量");
+    return false;
+  }
+  const int copies = std::max(options->copies, 1);
+  papplJobSetImpressions(job, copies);
+  papplLogJob(job, PAPPL_LOGLEVEL_INFO, "Picture %dx%d pixels at %.0fx%.0f dpi, %d copies",
+              picture.width, picture.height, picture.dpi_x, picture.dpi_y, copies);
+  return PrintItems(job, device, items, SetupOf(job, options.get(), 1), copies);
 }
 
 // ---------------------------------------------------------------------------------------
@@ -691,6 +731,10 @@ pappl_system_t* MakeSystem(int num, cups_option_t* options, void*) {
   papplSystemSetPrinterDrivers(system, static_cast<int>(Drivers().size()), Drivers().data(),
                                AutoAdd, PrinterCreated, DriverSetup, nullptr);
   papplSystemAddMIMEFilter(system, kDocumentFormat, "image/pwg-raster", PrintDocument, nullptr);
+  // Taken before PAPPL's own decoders, which are kept for image/pwg-raster: a filter to the
+  // driver's format comes first.
+  papplSystemAddMIMEFilter(system, "image/png", "application/octet-stream", PrintPicture, nullptr);
+  papplSystemAddMIMEFilter(system, "image/jpeg", "application/octet-stream", PrintPicture, nullptr);
   papplSystemSetMIMECallback(system, DetectFormat, nullptr);
   papplSystemSetFooterHTML(system, "QX 线号打印机 · IPP Everywhere");
   papplSystemSetSaveCallback(system, SaveState, nullptr);

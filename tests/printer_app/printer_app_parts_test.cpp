@@ -155,7 +155,9 @@ TEST(PrinterAppRaster, GreyPagesAreDitheredKeepingBlackAndWhite) {
     }
     EXPECT_GE(dots, c.min_dots);
     EXPECT_LE(dots, c.max_dots);
-    if (c.max_dots < 96 * 64) EXPECT_LT(in_first_line, kHeadDots);  // spread, not in bands
+    if (c.max_dots < 96 * 64) {
+      EXPECT_LT(in_first_line, kHeadDots);  // spread, not in bands
+    }
   }
   RasterItemBuilder b;
   EXPECT_FALSE(b.StartPage(96, true, 16));
