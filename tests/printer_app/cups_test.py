@@ -18,7 +18,9 @@ import subprocess
 import sys
 import tempfile
 import time
+import struct
 import unittest
+import zlib
 from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).parent))
@@ -47,6 +49,40 @@ LETTER_PS = """%!PS
 /Helvetica findfont 40 scalefont setfont
 72 700 moveto (Letter page) show showpage
 """
+
+
+# A portrait 12 x 30 mm picture (132 x 330 pixels at 280 dpi): an "F" over an arrow.
+ART = ["######..", "#.......", "#.......", "#####...", "#.......", "#.......", "#.......",
+       "........", "..#.....", ".###....", "#.#.#...", "..#....."]
+ART_SCALE, ART_LEFT, ART_TOP = 10, 26, 40
+
+
+def art_ink(x, y):
+    ax, ay = (x - ART_LEFT) // ART_SCALE, (y - ART_TOP) // ART_SCALE
+    return x >= ART_LEFT and y >= ART_TOP and ay < len(ART) and ax < 8 and ART[ay][ax] == "#"
+
+
+def write_art_png(path, depth):
+    """The art as a grey PNG of `depth` bits (1 or 8), 132 x 330 at 280 dpi."""
+    width, height = 132, 330
+    rows = []
+    for y in range(height):
+        if depth == 1:
+            bits = [0 if art_ink(x, y) else 1 for x in range(width)] + [1] * 4
+            rows.append(b"\0" + bytes(int("".join(map(str, bits[i:i + 8])), 2)
+                                      for i in range(0, width, 8)))
+        else:
+            rows.append(b"\0" + bytes(0 if art_ink(x, y) else 255 for x in range(width)))
+
+    def chunk(kind, data):
+        return (struct.pack(">I", len(data)) + kind + data +
+                struct.pack(">I", zlib.crc32(kind + data) & 0xFFFFFFFF))
+    ppm = round(280 / 0.0254)
+    Path(path).write_bytes(
+        b"\x89PNG\r\n\x1a\n" +
+        chunk(b"IHDR", struct.pack(">IIBBBBB", width, height, depth, 0, 0, 0, 0)) +
+        chunk(b"pHYs", struct.pack(">IIB", ppm, ppm, 1)) +
+        chunk(b"IDAT", zlib.compress(b"".join(rows))) + chunk(b"IEND", b""))
 
 
 def grey(path):
@@ -178,6 +214,23 @@ class CupsClientTest(unittest.TestCase):
         end = self.print_and_wait(self.tmp / "letter.pdf")
         self.assertRegex(end, r"^\d+ finished 1$")
         self.assertIsNone(self.app.poll())
+
+    def test_portrait_pngs_of_every_depth_are_turned_onto_the_tape(self):
+        # A portrait picture's top edge prints first and its right edge runs along the
+        # tape's upper edge: tape column y, head dot 95 - (x - 18) for pixel (x, y).
+        for depth in (1, 8):
+            with self.subTest(depth=depth):
+                png = self.tmp / f"art-{depth}.png"
+                write_art_png(png, depth)
+                end = self.print_and_wait(png, "-o", "PageSize=" + self.label_size())
+                self.assertRegex(end, r"^\d+ finished 1$")
+                job = int(end.split()[0])
+                tape = next(self.virtual_dir.glob(f"run-*/qb20-0-job{job}.png"))
+                shutil.copy(tape, self.work / f"png-{depth}-tape.png")
+                width, height, tape_grey = grey(tape)
+                wrong = sum((tape_grey[dot * width + y] < 64) != art_ink(18 + 95 - dot, y)
+                            for dot in range(96) for y in range(min(width, 330)))
+                self.assertEqual(wrong, 0)
 
     def test_a_landscape_pdf_reads_upright_on_the_tape(self):
         end = self.print_and_wait(self.tmp / "labels.pdf", "-o", "PageSize=" + self.label_size())
