@@ -549,8 +549,13 @@ std::vector<std::string>& MediaNames() {
   return names;
 }
 
+// The margin across the tape every medium is offered with, in hundredths of millimetres
+// (see DriverSetup).
+constexpr int kAcrossMarginHmm = 1;
+
 void FillMedia(pappl_media_col_t& col, const MaterialMedia& m) {
   col = {};
+  col.left_margin = col.right_margin = kAcrossMarginHmm;
   col.size_width = m.width_hmm;
   col.size_length = kDefaultLengthHmm;
   std::snprintf(col.size_name, sizeof col.size_name, "%s", MediaName(m).c_str());
@@ -596,8 +601,13 @@ bool DriverSetup(pappl_system_t*, const char* driver_name, const char*, const ch
   data->num_resolution = 1;
   data->x_resolution[0] = data->y_resolution[0] = kDotsPerInch;
   data->x_default = data->y_default = kDotsPerInch;
-  data->borderless = true;
-  data->left_right = data->bottom_top = 0;
+  // Not borderless: CUPS names the sizes of a printer whose margins are all zero
+  // "12x30mm.Borderless" but makes "12x30mm" the default, which then matches no size, so
+  // that its queues sent US Letter pages unless the user picked a label size. A margin of
+  // 0.01 mm across keeps the plain names.
+  data->borderless = false;
+  data->left_right = kAcrossMarginHmm;
+  data->bottom_top = 0;
   data->num_media = static_cast<int>(MediaNames().size());
   for (int n = 0; n < data->num_media; ++n)
     data->media[n] = MediaNames()[static_cast<std::size_t>(n)].c_str();

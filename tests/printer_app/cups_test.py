@@ -5,8 +5,8 @@ A private CUPS scheduler (cupsd -f with its own configuration folder and port) g
 driverless queue for the printer application's virtual QB20 (lpadmin -m everywhere), and
 `lp` prints to it. What reaches the tape is compared with Ghostscript's own rendering of
 the same pages: a landscape label "K1-A2" must read upright on the tape picture, not
-mirrored and not upside down. A US Letter page (what CUPS sends when nobody picks a label
-size) must not end the printer application.
+mirrored and not upside down; the queue prints on the label size by default. A grey US
+Letter page, far wider than the tape, must not end the printer application.
 
 Exits 77 (skipped) when CUPS, cups-filters or Ghostscript are missing, unless
 QX_CUPS_TEST_REQUIRED=1."""
@@ -31,7 +31,7 @@ PARSER.add_argument("--app", required=True)
 PARSER.add_argument("--work", required=True)
 ARGS, REST = PARSER.parse_known_args()
 
-TOOLS = ("cupsd", "lpadmin", "lp", "lpstat", "lpoptions", "gs", "convert")
+TOOLS = ("cupsd", "lpadmin", "lp", "lpstat", "lpoptions", "gs", "convert", "ipptool")
 CUPSD = shutil.which("cupsd") or "/usr/sbin/cupsd"
 QUEUE = "Kelmor_QB20_virtual_0"
 
@@ -208,12 +208,36 @@ class CupsClientTest(unittest.TestCase):
         line = next(l for l in out.splitlines() if l.startswith("PageSize"))
         return next(v.lstrip("*") for v in line.split(":")[1].split() if v.lstrip("*").startswith("12x30mm"))
 
-    def test_a_letter_page_does_not_end_the_printer_application(self):
-        # CUPS sends a US Letter page when the job names no label size: far wider than the
-        # tape. It prints what falls on the head (here nothing) and the server goes on.
-        end = self.print_and_wait(self.tmp / "letter.pdf")
-        self.assertRegex(end, r"^\d+ finished 1$")
+    def test_a_wide_grey_page_does_not_end_the_printer_application(self):
+        # A US Letter page of 8-bit grey, far wider than the tape, as CUPS used to send when
+        # nobody picked a label size; sent straight to the printer application. It prints
+        # what falls on the head and the server goes on.
+        page = self.tmp / "letter.pwg"
+        subprocess.run(["gs", "-q", "-sDEVICE=pwgraster", "-r280", "-dcupsColorSpace=18",
+                        "-dcupsBitsPerColor=8", "-o", str(page), str(self.tmp / "letter.pdf")],
+                       check=True, capture_output=True)
+        ends = self.trace().count("\njob-end ")
+        subprocess.run(["ipptool", "-T", "30", "-f", str(page), "-d", "filetype=image/pwg-raster",
+                        f"ipp://localhost:{self.app_port}/ipp/print/{QUEUE}",
+                        "/usr/share/cups/ipptool/print-job.test"], capture_output=True, check=True)
+        deadline = time.monotonic() + 60
+        while self.trace().count("\njob-end ") == ends:
+            self.assertIsNone(self.app.poll(), "qx-printer-app ended")
+            self.assertLess(time.monotonic(), deadline)
+            time.sleep(0.3)
+        self.assertRegex(self.trace().split("\njob-end ")[-1], r"^\d+ finished 1")
+        # And the next job prints as it should (a damaged heap shows here if not before).
+        png = self.tmp / "after-wide.png"
+        write_art_png(png, 8)
+        self.assertRegex(self.print_and_wait(png), r"^\d+ finished 1$")
         self.assertIsNone(self.app.poll())
+
+    def test_the_queue_offers_the_label_sizes_and_prints_on_them_by_default(self):
+        out = subprocess.run(["lpoptions", "-h", self.server, "-p", "Q", "-l"],
+                             capture_output=True, text=True, check=True).stdout
+        sizes = next(l for l in out.splitlines() if l.startswith("PageSize")).split(":")[1].split()
+        self.assertIn("*12x30mm", sizes)  # the default, a size the queue has
+        self.assertIn("6x30mm", sizes)
 
     def test_portrait_pngs_of_every_depth_are_turned_onto_the_tape(self):
         # A portrait picture's top edge prints first and its right edge runs along the
@@ -233,7 +257,7 @@ class CupsClientTest(unittest.TestCase):
                 self.assertEqual(wrong, 0)
 
     def test_a_landscape_pdf_reads_upright_on_the_tape(self):
-        end = self.print_and_wait(self.tmp / "labels.pdf", "-o", "PageSize=" + self.label_size())
+        end = self.print_and_wait(self.tmp / "labels.pdf")  # the queue's default size
         self.assertRegex(end, r"^\d+ finished 2$")
         job = int(end.split()[0])
         tape = next(self.virtual_dir.glob(f"run-*/qb20-0-job{job}.png"))
