@@ -327,6 +327,30 @@ class PrinterAppTest(unittest.TestCase):
         self.assertEqual(self.print_file(queue, self.work / "bar.png", "image/png")["job-state"],
                          "completed")
 
+    def test_damaged_and_huge_pictures_are_refused_and_the_printer_goes_on(self):
+        # A PNG claiming 60000 x 60000 pixels (a few bytes: nothing behind its header) and a
+        # damaged JPEG end their jobs at once with a message; the next picture prints.
+        queue, printer = QB20
+        before = len(self.app.job_ends(printer))
+        def chunk(kind, data):
+            return (struct.pack(">I", len(data)) + kind + data +
+                    struct.pack(">I", zlib.crc32(kind + data) & 0xFFFFFFFF))
+        huge = self.work / "huge.png"
+        huge.write_bytes(b"\x89PNG\r\n\x1a\n" +
+                         chunk(b"IHDR", struct.pack(">IIBBBBB", 60000, 60000, 1, 0, 0, 0, 0)) +
+                         chunk(b"IDAT", zlib.compress(b"\0" * 1000)) + chunk(b"IEND", b""))
+        damaged = self.work / "damaged.jpg"
+        damaged.write_bytes(b"\xff\xd8\xff\xe0\0\x10JFIF\0")
+        for path, filetype in ((huge, "image/png"), (damaged, "image/jpeg")):
+            with self.subTest(picture=path.name):
+                job = self.print_file(queue, path, filetype)
+                self.assertEqual(job["job-state"], "aborted")
+                self.assertTrue(job["job-state-message"].startswith("无法打印这张图片"),
+                                job["job-state-message"])
+        self.assertEqual(self.print_file(queue, self.work / "bar.png", "image/png")["job-state"],
+                         "completed")
+        self.assert_new_jobs(printer, before, [("finished", 1)])
+
     def test_a_fault_aborts_the_job_with_its_reason_and_message(self):
         cases = ((QA11_FAULT, "cover-open", "上盖异常打开,打印终止!"),
                  (QB20_FAULT, "marker-supply-empty", "当前色带余量为0,打印终止!"))
