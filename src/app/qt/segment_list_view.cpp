@@ -60,10 +60,14 @@ QVariant SegmentListModel::data(const QModelIndex& index, int role) const {
 QVariant SegmentListModel::headerData(int section, Qt::Orientation orientation, int role) const {
   if (orientation == Qt::Horizontal && role == Qt::DisplayRole) {
     switch (section) {
-      case 0: return QStringLiteral("段号");
-      case 1: return QStringLiteral("字段内容");
-      case 2: return QStringLiteral("下行内容");
-      default: return {};
+      case 0:
+        return QStringLiteral("段号");
+      case 1:
+        return QStringLiteral("字段内容");
+      case 2:
+        return QStringLiteral("下行内容");
+      default:
+        return {};
     }
   }
   return QAbstractTableModel::headerData(section, orientation, role);

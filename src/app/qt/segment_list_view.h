@@ -66,7 +66,9 @@ class SegmentListView : public QTableView {
   // leaves the view as it is (an empty list).
   void ShowCurrent(int row);
   // Told the 0-based row the operator moved the highlight to.
-  void SetRowChosenHandler(std::function<void(int)> handler) { on_row_chosen_ = std::move(handler); }
+  void SetRowChosenHandler(std::function<void(int)> handler) {
+    on_row_chosen_ = std::move(handler);
+  }
   // How many of the operator's moves went to the handler.
   int rows_chosen() const { return rows_chosen_; }
 
