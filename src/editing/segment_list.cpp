@@ -48,9 +48,12 @@ void SegmentList::OnGridEntered() {
 void SegmentList::OnGridRowClicked(int row) {
   SegmentTable& t = ctx_.doc.table;
   if (row >= 1 && row <= t.RowCount() && row != t.Position()) {
-    // Leaving a row in edit mode stores it.
+    // Leaving a row in edit mode stores it. The rows passed on the way are not shown:
+    // the editors hear of the row reached once, however far down it is.
+    t.DetachControls();
     t.First();
     for (int i = 1; i < row; ++i) t.Next();
+    t.AttachControls();
   }
   t.Edit();
 }

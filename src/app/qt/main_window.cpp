@@ -9,12 +9,12 @@
 #include <QMimeData>
 #include <QScrollArea>
 #include <QStatusBar>
-#include <QTableWidget>
 #include <QToolButton>
 #include <QVBoxLayout>
 
 #include "app/qt/gbk_line_edit.h"
 #include "app/qt/qt_ui.h"
+#include "app/qt/segment_list_view.h"
 #include "app/qt/widget_helpers.h"
 #include "editing/control_values.h"
 #include "editing/messages.h"
@@ -39,7 +39,7 @@ MainWindow::MainWindow(MainWindowModel& model, Ui& ui) : model_(model), ui_(ui) 
   // While a job runs only the status bar and the row being printed change.
   model_.SetStatusHandler([this] {
     status_[0]->setText(Q(model_.controls().status(0)));
-    if (grid_ && model_.table().Position() > 0) grid_->selectRow(model_.table().Position() - 1);
+    if (grid_ && model_.table().Position() > 0) grid_->ShowCurrent(model_.table().Position() - 1);
   });
   model_.SetCloseHandler([this] {
     QMetaObject::invokeMethod(

@@ -20,10 +20,12 @@ class QAction;
 class QComboBox;
 class QMenu;
 class QLayout;
-class QTableWidget;
 class QAbstractButton;
 
 namespace qx {
+
+class SegmentListModel;
+class SegmentListView;
 
 class MainWindow : public QMainWindow {
  public:
@@ -80,11 +82,11 @@ class MainWindow : public QMainWindow {
   MainWindowModel& model_;
   Ui& ui_;
   std::array<QWidget*, kControlCount> widgets_{};
-  QTableWidget* grid_ = nullptr;
+  SegmentListView* grid_ = nullptr;
+  SegmentListModel* grid_model_ = nullptr;
   QLabel* preview_ = nullptr;
   QLabel* preview_note_ = nullptr;
   QLabel* status_[2] = {nullptr, nullptr};
-  std::vector<std::array<std::string, 3>> grid_rows_;
   std::vector<std::pair<QAction*, Control>> command_actions_;
   QAction* bold_action_ = nullptr;
   QAction* undo_action_ = nullptr;

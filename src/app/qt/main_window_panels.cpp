@@ -6,34 +6,17 @@
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QScrollArea>
-#include <QTableWidget>
 #include <QVBoxLayout>
 
 #include "app/qt/main_window.h"
 #include "app/qt/qt_ui.h"
+#include "app/qt/segment_list_view.h"
 #include "app/qt/widget_helpers.h"
 #include "document/gbk.h"
 #include "editing/control_values.h"
 #include "layout/tape.h"
 
 namespace qx {
-namespace {
-
-// The Segment list: one row a Segment, chosen as a whole. Home and End go to the first and
-// the last Segment, as in any list; a plain table would only move between the columns of
-// the row, which shows nothing and leaves the current Segment as it was.
-class SegmentListGrid : public QTableWidget {
- public:
-  using QTableWidget::QTableWidget;
-
- protected:
-  QModelIndex moveCursor(CursorAction action, Qt::KeyboardModifiers modifiers) override {
-    if (action == MoveHome || action == MoveEnd) modifiers |= Qt::ControlModifier;
-    return QTableWidget::moveCursor(action, modifiers);
-  }
-};
-
-}  // namespace
 
 QComboBox* MainWindow::Selector(Control c) {
   auto* box = new QComboBox;
@@ -95,11 +78,11 @@ QLayout* MainWindow::BuildGroups() {
 // The grid of the Segments and, below it, the print preview of the current one.
 QLayout* MainWindow::BuildListAndPreview() {
   auto* right = new QVBoxLayout;
-  grid_ = new SegmentListGrid(0, 3);
+  grid_model_ = new SegmentListModel(model_.table(), this);
+  grid_ = new SegmentListView;
+  grid_->setModel(grid_model_);
   grid_->setObjectName(Name(Control::SegmentGrid));
   grid_->setToolTip(Q(Info(Control::SegmentGrid).hint));
-  grid_->setHorizontalHeaderLabels(
-      {QStringLiteral("段号"), QStringLiteral("字段内容"), QStringLiteral("下行内容")});
   grid_->verticalHeader()->hide();
   // Rows as high as their text, so that the list shows as many Segments as it can.
   grid_->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
@@ -109,14 +92,14 @@ QLayout* MainWindow::BuildListAndPreview() {
   grid_->setSelectionMode(QAbstractItemView::SingleSelection);
   grid_->installEventFilter(this);
   widgets_[static_cast<std::size_t>(Control::SegmentGrid)] = grid_;
-  connect(grid_, &QTableWidget::cellClicked, this, [this](int row, int) {
-    if (!syncing_) model_.segment_list().OnGridRowClicked(row + 1);
+  connect(grid_, &QAbstractItemView::clicked, this, [this](const QModelIndex& index) {
+    if (!syncing_) model_.segment_list().OnGridRowClicked(index.row() + 1);
   });
   // The keys that move the grid's highlight (arrows, Page Up/Down, Home/End) choose the
-  // Segment as a click does, so the highlight and the current Segment never differ.
-  connect(grid_, &QTableWidget::currentCellChanged, this, [this](int row, int, int old_row, int) {
-    if (syncing_ || row < 0 || row == old_row) return;
-    if (row + 1 == model_.table().Position()) return;
+  // Segment as a click does, so the highlight and the current Segment never differ. Only
+  // the operator's moves come here: the row Refresh shows is the model's already.
+  grid_->SetRowChosenHandler([this](int row) {
+    if (syncing_ || row + 1 == model_.table().Position()) return;
     model_.Run([&] { model_.segment_list().OnGridRowClicked(row + 1); });
   });
   right->addWidget(grid_, 3);
@@ -137,27 +120,11 @@ QLayout* MainWindow::BuildListAndPreview() {
   return right;
 }
 
+// The rows that changed and the current Segment; the rest of the list stays as it is.
 void MainWindow::RefreshGrid() {
+  grid_model_->Sync();
   const SegmentTable& t = model_.table();
-  const int n = t.IsOpen() ? t.RowCount() : 0;
-  if (grid_->rowCount() != n) grid_->setRowCount(n);
-  grid_rows_.resize(static_cast<std::size_t>(n));
-  for (int r = 0; r < n; ++r) {
-    const std::array<std::string, 3> row = {t.TextAt(r, kNumberColumn),
-                                            gbk::ToUtf8(t.TextAt(r, kUpperLineColumn)),
-                                            gbk::ToUtf8(t.TextAt(r, kLowerLineColumn))};
-    auto& cached = grid_rows_[static_cast<std::size_t>(r)];
-    for (int c = 0; c < 3; ++c) {
-      if (cached[static_cast<std::size_t>(c)] == row[static_cast<std::size_t>(c)] &&
-          grid_->item(r, c))
-        continue;
-      auto* item = new QTableWidgetItem(Q(row[static_cast<std::size_t>(c)]));
-      if (c == 0) item->setBackground(QColor(166, 202, 240));
-      grid_->setItem(r, c, item);
-    }
-    cached = row;
-  }
-  if (n > 0) grid_->selectRow(t.Position() - 1);
+  if (t.IsOpen() && !t.IsEmpty()) grid_->ShowCurrent(t.Position() - 1);
 }
 
 void MainWindow::RefreshPreview() {
