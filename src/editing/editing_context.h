@@ -143,6 +143,14 @@ class EditingContext {
     if (on_history_start) on_history_start();
   }
   std::function<void()> on_history_start;
+  // The Document now matches its file (saved, opened) or is a new, empty one: the changed
+  // flag is cleared, and the history takes this point as the one undo and redo compare
+  // with. The history alone sets the flag otherwise, from what its steps change.
+  void MarkSaved() {
+    doc.file_state.DocModified = false;
+    if (on_saved) on_saved();
+  }
+  std::function<void()> on_saved;
 
   // --- What a refusal needs changed --------------------------------------------------------
   // The figures of the last refusal (refusal_figures.h), shown beside the Segment preview

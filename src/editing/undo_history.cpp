@@ -8,10 +8,16 @@
 namespace qx {
 namespace {
 
-bool SameSettings(const DocumentSettings& a, const DocumentSettings& b) {
+// The settings a document file keeps.
+bool SameFileSettings(const DocumentSettings& a, const DocumentSettings& b) {
   return a.material_index == b.material_index && a.cut_index == b.cut_index &&
          a.alignment_index == b.alignment_index && a.spacing_index == b.spacing_index &&
-         a.density_index == b.density_index && a.font_face == b.font_face && a.bold == b.bold &&
+         a.font_face == b.font_face;
+}
+
+// The settings the window shows: those of the file, the density and the bold switch.
+bool SameSettings(const DocumentSettings& a, const DocumentSettings& b) {
+  return SameFileSettings(a, b) && a.density_index == b.density_index && a.bold == b.bold &&
          a.editor_bold == b.editor_bold;
 }
 
@@ -30,11 +36,25 @@ bool PrintsDifferently(const RowValues& a, const RowValues& b) {
 UndoHistory::UndoHistory(EditingContext& ctx) : ctx_(ctx) {
   ctx_.doc.table.SetRowChangeObserver(this);
   ctx_.on_history_start = [this] { StartHere(); };
+  ctx_.on_saved = [this] { OnSaved(); };
 }
 
 UndoHistory::~UndoHistory() {
   ctx_.doc.table.SetRowChangeObserver(nullptr);
   ctx_.on_history_start = nullptr;
+  ctx_.on_saved = nullptr;
+}
+
+void UndoHistory::OnSaved() {
+  // During an event the point is taken after the steps the event makes (a save stores the
+  // current Segment first). Outside any event it is taken now when the history follows
+  // this table, else when the history takes the table up.
+  saved_here_ = true;
+  if (recording_ || generation_ != ctx_.doc.table.generation() || untracked_change_) return;
+  saved_here_ = false;
+  saved_ = static_cast<long>(position_);
+  state_unkept_ = true;
+  Keep();
 }
 
 void UndoHistory::OnRowChange(const RowChange& change) {
@@ -129,7 +149,10 @@ void UndoHistory::ForgetInMemory() {
   steps_.clear();
   position_ = 0;
   bytes_ = 0;
-  saved_ = ctx_.doc.file_state.DocModified ? -1 : 0;
+  // A Document just saved, opened or started matches its file; otherwise the flag as it
+  // stands tells (a restored Document is changed until its kept history says more).
+  saved_ = saved_here_ || !ctx_.doc.file_state.DocModified ? 0 : -1;
+  saved_here_ = false;
   typing_open_ = false;
   generation_ = ctx_.doc.table.generation();
   untracked_change_ = false;
@@ -146,8 +169,11 @@ void UndoHistory::Clear() {
   Keep();
 }
 
+// The number of the first step, the position and the saved point as a step number (-1: none).
 std::string UndoHistory::EncodeState() const {
-  return std::to_string(first_number_) + ' ' + std::to_string(position_);
+  const int64_t saved = saved_ < 0 ? -1 : first_number_ + saved_;
+  return std::to_string(first_number_) + ' ' + std::to_string(position_) + ' ' +
+         std::to_string(saved);
 }
 
 void UndoHistory::TakeUpKept() {
@@ -160,12 +186,16 @@ void UndoHistory::TakeUpKept() {
   } catch (const TableError&) {
     return Clear();
   }
-  if (kept.state.empty() && kept.steps.empty()) return;  // a new table
-  long long first = 0;
+  if (kept.state.empty() && kept.steps.empty()) {
+    // A new table: its saved point is kept at once, so that a crash before the first step
+    // still restores it as it stands.
+    state_unkept_ = true;
+    return Keep();
+  }
+  long long first = 0, saved = -1;
   std::size_t position = 0;
-  bool usable = kept.matches_rows &&
-                std::sscanf(kept.state.c_str(), "%lld %zu", &first, &position) == 2 &&
-                position <= kept.steps.size();
+  const int fields = std::sscanf(kept.state.c_str(), "%lld %zu %lld", &first, &position, &saved);
+  bool usable = kept.matches_rows && fields >= 2 && position <= kept.steps.size();
   std::vector<UndoStep> steps;
   for (std::size_t i = 0; usable && i < kept.steps.size(); ++i) {
     std::optional<UndoStep> step = DecodeStep(kept.steps[i].data);
@@ -177,8 +207,11 @@ void UndoHistory::TakeUpKept() {
   position_ = position;
   first_number_ = first;
   for (const UndoStep& step : steps_) bytes_ += step.bytes;
-  // Nothing restored was saved by this run: no step leads back to an unchanged Document.
-  saved_ = ctx_.doc.file_state.DocModified ? -1 : static_cast<long>(position_);
+  // The saved point kept with the steps: the restored Document differs from its file by
+  // the steps between it and the position. Without one (a dropped step) it stays unknown.
+  saved_ = fields == 3 && saved >= first && saved - first <= static_cast<long long>(steps_.size())
+               ? static_cast<long>(saved - first)
+               : -1;
 }
 
 void UndoHistory::Keep() {
@@ -238,7 +271,10 @@ void UndoHistory::BeginStep() {
 bool UndoHistory::ChangesWhatIsShown(const WindowState& after) const {
   const WindowState& b = before_;
   if (!SameSettings(b.settings, after.settings)) return true;
-  if (b.upper.text != after.upper.text || b.lower.text != after.lower.text) return true;
+  // The lines of the same Segment typed; the lines of another Segment moved to are no change.
+  const bool same_row = b.cursor.current == after.cursor.current && b.row_count == after.row_count;
+  if (same_row && (b.upper.text != after.upper.text || b.lower.text != after.lower.text))
+    return true;
   for (const RowChange& c : pending_) {
     if (!c.before || !c.after) return true;  // a row added or deleted
     if (!PrintsDifferently(c.before->values, c.after->values)) continue;
@@ -262,6 +298,7 @@ bool UndoHistory::ChangesTheDocument(const WindowState& after) const {
     if (!saved(c.before) && !saved(c.after)) continue;
     if (!c.before || !c.after || PrintsDifferently(c.before->values, c.after->values)) return true;
   }
+  if (!SameFileSettings(before_.settings, after.settings)) return true;
   // Characters typed or deleted in the Segment being edited.
   return before_.cursor.current == after.cursor.current &&
          (before_.upper.text != after.upper.text || before_.lower.text != after.lower.text);
@@ -282,15 +319,30 @@ void UndoHistory::EndStep() {
   recording_ = false;
   if (undo_ran_) {
     pending_.clear();
-    return;
-  }
-  if (generation_ != ctx_.doc.table.generation()) {
+  } else if (generation_ != ctx_.doc.table.generation()) {
     // Another Document (opened, new, restored): its history starts now, or goes on from
     // where the working table's own history left it.
     TakeUpKept();
     pending_.clear();
-    return;
+  } else {
+    Record();
   }
+  if (saved_here_) {
+    // Saved by this event: the file holds what its steps made.
+    saved_here_ = false;
+    saved_ = static_cast<long>(position_);
+    state_unkept_ = true;
+    Keep();
+  }
+  ctx_.doc.file_state.DocModified = DiffersFromSaved();
+}
+
+void UndoHistory::TakeUpTable() {
+  if (generation_ != ctx_.doc.table.generation()) TakeUpKept();
+  ctx_.doc.file_state.DocModified = DiffersFromSaved();
+}
+
+void UndoHistory::Record() {
   WindowState after = Capture();
   if (!ChangesWhatIsShown(after)) {
     if (!pending_.empty()) {
@@ -309,7 +361,6 @@ void UndoHistory::EndStep() {
     }
     if (ctx_.focus() != typing_line_) typing_open_ = false;
     pending_.clear();
-    FollowSavedPoint();
     return;
   }
   Control line = Control::None;
@@ -319,10 +370,14 @@ void UndoHistory::EndStep() {
                      line == typing_line_ && after.cursor.current == typing_row_ &&
                      now - typing_last_ms_ <= kTypingPauseMs &&
                      saved_ != static_cast<long>(position_);
+  // Whether the event changed what a save writes: the rows of the file, the lines typed,
+  // the settings the file keeps. Only such steps make the Document differ from its file.
+  const bool changes_document = ChangesTheDocument(after);
   if (merge) {
     // Kept beside the table with the next step: typing writes nothing per key.
     UndoStep& last = steps_[position_ - 1];
     last.after = std::move(after);
+    last.marks_changed = last.marks_changed || changes_document;
     MarkToKeep(position_ - 1);
     typing_last_ms_ = now;
   } else {
@@ -331,13 +386,10 @@ void UndoHistory::EndStep() {
     if (step.name.empty() && typing) step.name = msg::kStepTyping;
     // A key in an editor of the Segment or the document (Enter in the length editor):
     // named after that editor.
-    if (step.name.empty() && ctx_.focus() != Control::None) step.name = Info(ctx_.focus()).caption;
+    if (step.name.empty() && ctx_.focus() != Control::None && !Info(ctx_.focus()).caption.empty())
+      step.name = StepName(ctx_.focus());
     if (step.name.empty()) step.name = msg::kStepEdit;
-    // Every change to what is saved marks the Document changed, so that closing asks
-    // before it is lost: also deleting a Segment or characters and changing the following
-    // Segments, which do not mark it themselves.
-    if (ChangesTheDocument(after)) after.modified = ctx_.doc.file_state.DocModified = true;
-    step.marks_changed = before_.modified || after.modified;
+    step.marks_changed = changes_document;
     step.before = std::move(before_);
     step.after = std::move(after);
     AppendRowChanges(step.changes, pending_);
@@ -349,7 +401,6 @@ void UndoHistory::EndStep() {
     typing_last_ms_ = now;
   }
   pending_.clear();
-  FollowSavedPoint();
 }
 
 void UndoHistory::Push(UndoStep step) {
@@ -375,11 +426,6 @@ void UndoHistory::Push(UndoStep step) {
     first_number_ += static_cast<int64_t>(drop);
     kept_write_.drop_below = first_number_;
   }
-}
-
-void UndoHistory::FollowSavedPoint() {
-  // An unchanged Document matches its file (or is a new one): this is the saved point.
-  if (!ctx_.doc.file_state.DocModified) saved_ = static_cast<long>(position_);
 }
 
 bool UndoHistory::DiffersFromSaved() const {
