@@ -288,17 +288,31 @@ bool UndoHistory::ChangesWhatIsShown(const WindowState& after) const {
 }
 
 bool UndoHistory::ChangesTheDocument(const WindowState& after) const {
-  // Only Segments with an upper line are saved.
+  // Segments without text are not saved (they are dropped from the end of the file, and
+  // given up with the Document).
   auto saved = [](const std::optional<RowSlot>& row) {
     if (!row) return false;
-    const auto* upper = std::get_if<std::string>(&row->values[kUpperLineColumn]);
-    return upper && !upper->empty();
+    for (int c : {kUpperLineColumn, kLowerLineColumn}) {
+      const auto* line = std::get_if<std::string>(&row->values[static_cast<std::size_t>(c)]);
+      if (line && !line->empty()) return true;
+    }
+    return false;
   };
   for (const RowChange& c : pending_) {
     if (!saved(c.before) && !saved(c.after)) continue;
     if (!c.before || !c.after || PrintsDifferently(c.before->values, c.after->values)) return true;
   }
   if (!SameFileSettings(before_.settings, after.settings)) return true;
+  // The fields of the Segment being edited changed before it is stored (a property chosen),
+  // when it has text.
+  const bool same_row =
+      before_.cursor.current == after.cursor.current && before_.row_count == after.row_count;
+  const auto has_text = [](const WindowState& s) {
+    return !s.upper.text.empty() || !s.lower.text.empty();
+  };
+  if (same_row && (has_text(before_) || has_text(after)) &&
+      PrintsDifferently(before_.current_row, after.current_row))
+    return true;
   // Characters typed or deleted in the Segment being edited.
   return before_.cursor.current == after.cursor.current &&
          (before_.upper.text != after.upper.text || before_.lower.text != after.lower.text);
