@@ -28,7 +28,7 @@ struct WindowState {
   LineEditor upper, lower;
   std::string length_text, repeat_text;
   ControlStates controls;
-  bool modified = false;  // the changed flag (not restored: the history decides it)
+  bool modified = false;  // the changed flag as it was (not restored: the history decides it)
 };
 
 struct UndoStep {
@@ -36,8 +36,9 @@ struct UndoStep {
   WindowState before, after;
   std::string changes;  // the row changes in the order they were made (AppendRowChanges)
   std::size_t bytes = 0;  // about what the step takes in memory
-  // Whether the step made the Document differ from its file: a change that leaves the
-  // changed flag off (copying to the following Segments) does not.
+  // Whether the step changes what a save writes (Segments with text, the lines typed, the
+  // settings the file keeps): the Document differs from its file while such a step lies
+  // between the saved point and the current one. The density and the bold switch do not.
   bool marks_changed = true;
 };
 
