@@ -43,6 +43,16 @@ constexpr Control kOffWhilePrinting[] = {Control::OpenButton,
                                          Control::PrintButton,
                                          Control::PreviewButton};
 
+// "已打印 39/310, 可从第40个继续": how far a job that ended early got, and the marker
+// that may now be on the tape twice.
+std::string ResumeStatusText(const ResumePoint& at, int planned) {
+  const std::string next = std::to_string(at.next());
+  std::string text = "已打印 " + std::to_string(at.printed) + "/" + std::to_string(planned) +
+                     ", 可从第" + next + "个继续";
+  if (at.next_may_be_partial) text += ", 第" + next + "个标记可能已部分打印";
+  return text;
+}
+
 }  // namespace
 
 // The window's side of a running job.
@@ -310,7 +320,10 @@ void PrintCommand::OnPrintButton() {
   // A job that ended early can go on from its first marker not printed, while the
   // Document is what it printed from.
   if (resume_ && resume_->fingerprint != ContentFingerprint()) resume_.reset();
-  dialog_->SetContinueFrom(resume_ ? resume_->next_marker : 0);
+  if (resume_)
+    dialog_->SetContinueOffer({resume_->next_marker, resume_->planned, resume_->choices});
+  else
+    dialog_->SetContinueOffer({});
   dialog_->ResetResult();
   const int result = ui_.ShowPrintDialog(*dialog_);
   if (result == PrintDialog::kResultContinue && resume_) {
@@ -344,24 +357,22 @@ void PrintCommand::OnPrintButton() {
     throw;
   }
   running_ = false;
-  // What the whole job prints, for the count told when it ended early: measured only
-  // then, with the calibration the job ran with, leaving the operator's Segment.
-  const int printed_so_far = choices.FromItem - 1 + last_counts_.sent;
-  const int planned = !completed && printed_so_far > 0
-                          ? WalkAside([&] { return MeasureJob(jd, choices); }).items
-                          : 0;
+  // How far the job got, by the markers the printer reported printed; the whole job is
+  // measured only when it ended early, with the calibration the job ran with, leaving the
+  // operator's Segment.
+  const ResumePoint at = ResumeAfter(choices, last_counts_);
+  const int planned =
+      !completed && at.printed > 0 ? WalkAside([&] { return MeasureJob(jd, choices); }).items : 0;
   // Lengths are shown with what the printer reported.
   ctx_.doc.calibration = job_.calibration;
   stop_pressed_ = false;
   // A job that ended early (stopped, a fault) says how far it got, beside the editing
-  // text, and can go on from the first marker it did not print.
-  const int printed = printed_so_far;
+  // text, and can go on from the first marker the printer did not report printed.
   resume_.reset();
-  if (!completed && printed > 0 && printed < planned) {
-    resume_ = Resume{choices, printed + 1, ContentFingerprint()};
-    ctx_.controls.SetStatus(0, std::string(msg::kStateEditing) + "  已打印 " +
-                                   std::to_string(printed) + "/" + std::to_string(planned) +
-                                   ", 可从第" + std::to_string(printed + 1) + "个继续");
+  if (!completed && at.printed > 0 && at.printed < planned) {
+    resume_ = Resume{choices, at.next(), planned, ContentFingerprint()};
+    ctx_.controls.SetStatus(0, std::string(msg::kStateEditing) + "  " +
+                                   ResumeStatusText(at, planned));
   }
   ctx_.Changed();
   // Markers the printer cannot take were left out of the job: the operator is told how

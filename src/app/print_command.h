@@ -76,6 +76,7 @@ class PrintCommand {
   struct Resume {
     PrintJob choices;
     int next_marker = 1;
+    int planned = 0;  // markers of the whole job
     uint64_t fingerprint = 0;
   };
 

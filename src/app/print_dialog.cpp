@@ -234,11 +234,20 @@ bool PrintDialog::OpenChosenPrinter() {
 }
 
 std::string PrintDialog::continue_text() const {
-  return continue_from_ > 1 ? "从第" + std::to_string(continue_from_) + "个继续" : std::string();
+  if (continue_.next <= 1) return {};
+  // Offered only for the job that ended: the same rows, copies and order.
+  const PrintJob chosen = ChosenJob();
+  const PrintJob& was = continue_.choices;
+  if (chosen.StartRow != was.StartRow || chosen.EndRow != was.EndRow ||
+      chosen.Copies != was.Copies || chosen.RepeatFirst != was.RepeatFirst)
+    return {};
+  const int left = std::max(continue_.planned - continue_.next + 1, 0);
+  return "从第" + std::to_string(continue_.next) + "个继续 (" + std::to_string(was.Copies) +
+         "份, 剩余" + std::to_string(left) + "个)";
 }
 
 void PrintDialog::OnContinueButton() {
-  if (continue_from_ <= 1 || !OpenChosenPrinter()) return;
+  if (continue_text().empty() || !OpenChosenPrinter()) return;
   result_ = kResultContinue;
 }
 

@@ -53,9 +53,17 @@ class PrintDialog {
   void OnRepeatFirstChosen();
   void OnSerialFirstChosen();
   void OnOkButton();
-  // A job that ended early can go on from marker `next` (0: none can): the dialog offers
-  // "从第N个继续", which opens the chosen printer as OK does.
-  void SetContinueFrom(int next) { continue_from_ = next; }
+  // A job that ended early: the marker it goes on from (0: none can), the markers of the
+  // whole job and the choices it was printed with.
+  struct ContinueOffer {
+    int next = 0;
+    int planned = 0;
+    PrintJob choices;
+  };
+  // The dialog offers "从第N个继续 (4份, 剩余501个)", which opens the chosen printer as OK
+  // does and prints the rest of that job, while the dialog's copies, range and order are
+  // the job's; other choices withdraw the offer (OK prints them as a new job).
+  void SetContinueOffer(ContinueOffer offer) { continue_ = std::move(offer); }
   std::string continue_text() const;  // empty when there is nothing to go on with
   void OnContinueButton();
   // "预览": the whole job with the current choices, in the job preview window.
@@ -122,7 +130,7 @@ class PrintDialog {
   int result_ = 0;
   bool OpenChosenPrinter();
   FiguresOfRows figures_of_rows_;
-  int continue_from_ = 0;
+  ContinueOffer continue_;
   ShowPreview show_preview_;
   SharedPrinterList* shared_list_ = nullptr;
   std::vector<SharedPrinter> shared_;

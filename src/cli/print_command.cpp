@@ -290,9 +290,18 @@ int Print(DocumentState& doc, const char* file, int argc, char** argv) {
   host.skipped.Print();
   // A printer fault ends the job even where the protocol counts the end as orderly.
   const bool printed_all = ok && !host.failed_message;
-  if (!printed_all && counts.sent > 0)
-    std::fprintf(stderr, "qxlabel: the job ended after %d marker(s); --from-item %d prints the rest\n",
-                 counts.sent, from_item + counts.sent);
+  // How far it got is what the printer reported printed: a marker sent and not reported
+  // is printed again by the job that goes on.
+  const ResumePoint at = ResumeAfter(job, counts);
+  if (!printed_all && counts.sent > 0) {
+    std::fprintf(stderr,
+                 "qxlabel: the printer reported %d marker(s) of the job printed; --from-item %d "
+                 "prints the rest\n",
+                 at.printed, at.next());
+    if (at.next_may_be_partial)
+      std::fprintf(stderr, "qxlabel: marker %d may be partly printed already (第%d个标记可能已部分打印)\n",
+                   at.next(), at.next());
+  }
   return printed_all ? 0 : 1;
 }
 

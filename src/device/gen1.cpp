@@ -9,7 +9,9 @@ namespace {
 
 constexpr uint8_t kQueryBusy = 1, kStatus = 4, kCalibration = 5, kSetMaterial = 6,
                   kConsumables = 7, kClose = 11, kStart = 12, kStop = 13;
-constexpr uint8_t kBusyState = 12, kMaterialAccepted = 12;
+constexpr uint8_t kBusyState = 12, kMaterialAccepted = 12, kEndedState = 16;
+// Buffer codes of a status reply: which buffers are free.
+constexpr uint8_t kBuffer0Free = 1, kBuffer1Free = 10, kBothFree = 11;
 constexpr uint8_t kHeaderCode = 20, kDataCode = 21, kEndCode = 22;
 
 std::string_view ConsumablesFault(uint8_t state) {
@@ -56,10 +58,32 @@ bool Gen1Printer::Transact(uint8_t code, bool quiet) {
     return Fail(quiet ? std::string_view{} : pmsg::kReceiveError);
   state_ = reply_[0];
   buffer_ = reply_[1];
+  if (code == kStatus) NoteBuffers();
   return true;
 }
 
 bool Gen1Printer::Command(uint8_t code) { return Transact(code, false); }
+
+void Gen1Printer::NoteBuffers() {
+  // A job the printer has ended may have had its buffers emptied without being printed.
+  if (state_ == kEndedState) markers_.StopTrusting();
+  if (buffer_ == kBuffer0Free || buffer_ == kBothFree) markers_.BufferFree(0);
+  if (buffer_ == kBuffer1Free || buffer_ == kBothFree) markers_.BufferFree(1);
+}
+
+bool Gen1Printer::Stop() {
+  // The poll before the stop may fail without ending anything: the stop command follows
+  // and shows a link that is gone.
+  PutCommand(kStatus);
+  if (t_.BulkWrite(d_.handle, msg_.data(), 4, kCommandWriteMs) >= 0 &&
+      t_.BulkRead(d_.handle, reply_.data(), 16, kCommandReadMs) >= 0) {
+    state_ = reply_[0];
+    buffer_ = reply_[1];
+    NoteBuffers();
+  }
+  markers_.StopTrusting();
+  return Command(kStop);
+}
 
 // The status poll: a failure closes the device without a message.
 bool Gen1Printer::Status() { return Transact(kStatus, true); }
@@ -119,11 +143,13 @@ bool Gen1Printer::ExchangeWithRetry(int length, uint32_t pause_ms) {
 bool Gen1Printer::FinalState(bool& result, bool job_complete) {
   std::string_view text = FinalStateText(state_);
   if (text.empty()) return false;
-  // "Finished" before every item was sent, or after a stop, is a job that ended early.
-  if (state_ == 0 && !job_complete) text = pmsg::kPrintStopped;
+  // Judged by the state the poll showed: the reply to the closing command says nothing
+  // of how the job ended. "Finished" before every item was sent, after a stop, or while a
+  // buffer still holds a marker is a job that ended early.
+  result = state_ == 0 && job_complete && !markers_.next_may_be_partial();
+  if (state_ == 0 && !result) text = pmsg::kPrintStopped;
   ui_.Message(text, pmsg::kInfo);
   if (Command(kClose)) CloseDevice(t_, d_);
-  result = state_ == 0 && job_complete;
   return true;
 }
 
@@ -134,7 +160,7 @@ bool Gen1Printer::WaitBuffer() {
     ui_.WaitTick();
     if (job_.StopRequested) {
       job_.StopRequested = false;
-      if (!Command(kStop)) return false;
+      if (!Stop()) return false;
       stop_sent = true;
     }
     if (!Status()) {
@@ -187,10 +213,12 @@ bool Gen1Printer::SendSegment(const ItemImage& item) {
     if (!ExchangeWithRetry(64, 7000)) return false;
   }
 
+  // The end message hands the marker over: from here it may be printed.
   msg_ = {};
   msg_[0] = 0x01;
   msg_[1] = buffer_bit;
   msg_[3] = kEndCode;
+  markers_.HandedOver(job_.BufferIndex);
   if (!ExchangeWithRetry(4, 6000)) return false;
 
   if (job_.FirstSegment) {
@@ -206,7 +234,7 @@ bool Gen1Printer::WaitFinish() {
   for (;;) {
     ui_.WaitTick();
     if (job_.StopRequested) {
-      if (!Command(kStop)) return false;
+      if (!Stop()) return false;
       job_.StopRequested = false;
       stop_sent = true;
     }

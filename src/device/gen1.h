@@ -8,6 +8,7 @@
 #include <cstdint>
 
 #include "device/device_table.h"
+#include "device/printed_markers.h"
 #include "device/print_job_state.h"
 #include "layout/image.h"
 
@@ -34,11 +35,18 @@ class Gen1Printer {
 
   uint8_t StateCode() const { return state_; }
   uint8_t BufferCode() const { return buffer_; }
+  // The markers of this job the printer has reported printed.
+  const PrintedMarkers& markers() const { return markers_; }
 
  private:
   void PutCommand(uint8_t code);
   bool Transact(uint8_t code, bool quiet);
   bool Status();
+  // What a status reply tells of the markers handed over.
+  void NoteBuffers();
+  // Sends the stop command after one more status poll, so that the markers printed up to
+  // the stop are known: afterwards the printer's free buffers confirm nothing.
+  bool Stop();
   bool SetMaterial(uint8_t material_code, uint8_t cut_code);
   bool Exchange(int length);
   bool ExchangeWithRetry(int length, uint32_t pause_ms);
@@ -56,6 +64,7 @@ class Gen1Printer {
   std::array<uint8_t, 16> reply_{};
   uint8_t state_ = 0;
   uint8_t buffer_ = 0;
+  PrintedMarkers markers_;
 };
 
 }  // namespace qx

@@ -18,6 +18,27 @@ bool Gen2Printer::Request(uint8_t code, uint16_t value) {
   return t_.VendorReq(d_.handle, code, value, status_, kTimeoutMs) >= 0;
 }
 
+bool Gen2Printer::Poll() {
+  if (!Request(kPoll, 0)) return false;
+  NoteBuffers();
+  return true;
+}
+
+void Gen2Printer::NoteBuffers() {
+  if (markers_.handed_over() == 0) return;  // the job's set-up and start
+  // A printer that ended the job before the end of data may have emptied its buffers
+  // without printing them.
+  if (!(WordA() & kJobActive) && !end_of_data_sent_) markers_.StopTrusting();
+  if (!(WordB() & kBuffer0Full)) markers_.BufferFree(0);
+  if (!(WordB() & kBuffer1Full)) markers_.BufferFree(1);
+}
+
+bool Gen2Printer::Stop() {
+  Poll();  // a failure shows with the stop request
+  markers_.StopTrusting();
+  return Request(kStop, 0);
+}
+
 bool Gen2Printer::PollWithRetry(std::string_view final_message) {
   if (Poll()) return true;
   if (!ReopenDevice(t_, d_, ui_)) return false;
@@ -92,7 +113,7 @@ bool Gen2Printer::WaitBuffer() {
     ui_.WaitTick();
     if (job_.StopRequested) {
       ended_early_ = true;
-      if (!Request(kStop, 0)) return CommFail(pmsg::kCommError);
+      if (!Stop()) return CommFail(pmsg::kCommError);
       job_.StopRequested = false;
       if (!WaitJobEnd(100, pmsg::kCommError)) return false;
       CloseDevice(t_, d_);
@@ -105,6 +126,9 @@ bool Gen2Printer::WaitBuffer() {
     if (b & kLabelsOut) return CommFail(pmsg::kLabelsUsedUp);
     if (a & kCoverOpen) return CommFail(pmsg::kCoverOpened2);
     if (a & kMaterialOut) return CommFail(pmsg::kConsumablesUsedUp);
+    // A cassette taken out while printing halts the printer: told, never waited on.
+    if (b & kNoRibbonCassette) return CommFail(pmsg::kNoRibbonCassette2);
+    if (b & kNoLabelCassette) return CommFail(pmsg::kNoLabelCassette);
     if (!(a & kJobActive)) return CommFail({});
     const uint16_t mine = job_.BufferIndex == 0 ? kBuffer0Full : kBuffer1Full;
     if (!(b & mine)) return true;
@@ -161,6 +185,8 @@ bool Gen2Printer::SendSegment(const ItemImage& item, uint8_t row_number) {
     if (!ExchangeWithRetry()) return false;
   }
 
+  // The print request hands the marker over: from here it may be printed.
+  markers_.HandedOver(job_.BufferIndex);
   if (!Request(job_.BufferIndex == 0 ? kPrintBuffer0 : kPrintBuffer1, 0))
     return CommFail(pmsg::kLinkBroken);
   job_.BufferIndex ^= 1;
@@ -173,7 +199,7 @@ bool Gen2Printer::FinishJob() {
     ui_.PumpWait(200);
     if (job_.StopRequested) {
       ended_early_ = true;
-      if (!Request(kStop, 0)) return CommFail(pmsg::kCommError);
+      if (!Stop()) return CommFail(pmsg::kCommError);
       job_.StopRequested = false;
       return WaitJobEnd(500, pmsg::kLinkBroken);
     }
@@ -190,14 +216,22 @@ bool Gen2Printer::FinishJob() {
       ended = pmsg::kCoverOpened2;
     else if (a & kMaterialOut)
       ended = pmsg::kConsumablesUsedUp;
-    else if (!(a & kJobActive))
-      return true;  // the printer has finished
+    else if (b & kNoRibbonCassette)
+      ended = pmsg::kNoRibbonCassette2;
+    else if (b & kNoLabelCassette)
+      ended = pmsg::kNoLabelCassette;
+    else if (!(a & kJobActive)) {
+      // The printer has finished; a marker still in a buffer was not printed.
+      if (markers_.next_may_be_partial()) ended_early_ = true;
+      return true;
+    }
     if (!ended.empty()) {
       ended_early_ = true;
       ui_.Message(ended, pmsg::kInfo);
       return true;
     }
     if (end_sent || (b & (kBuffer0Full | kBuffer1Full))) continue;
+    end_of_data_sent_ = true;
     if (!Request(kEndOfData, 0)) return CommFail(pmsg::kLinkBroken);
     end_sent = true;
   }

@@ -9,6 +9,7 @@
 #include <cstdint>
 
 #include "device/device_table.h"
+#include "device/printed_markers.h"
 #include "device/print_job_state.h"
 #include "layout/image.h"
 
@@ -58,13 +59,20 @@ class Gen2Printer {
   // The job ended before everything was printed: a stop, a fault or a failed transfer.
   bool ended_early() const { return ended_early_; }
   void SetEndedEarly() { ended_early_ = true; }
+  // The markers of this job the printer has reported printed.
+  const PrintedMarkers& markers() const { return markers_; }
 
   uint16_t WordA() const { return static_cast<uint16_t>(status_[0] | (status_[1] << 8)); }
   uint16_t WordB() const { return static_cast<uint16_t>(status_[2] | (status_[3] << 8)); }
 
  private:
   bool Request(uint8_t code, uint16_t value);
-  bool Poll() { return Request(gen2::kPoll, 0); }
+  // A status poll; its reply also tells which markers are printed.
+  bool Poll();
+  void NoteBuffers();
+  // The stop request, after one more poll so that the markers printed up to the stop are
+  // known: afterwards the printer's free buffers confirm nothing.
+  bool Stop();
   bool PollWithRetry(std::string_view final_message);
   bool ReadyWait(int limit, std::string_view poll_failed, std::string_view timeout);
   bool WaitJobEnd(uint32_t pause_ms, std::string_view poll_failed);
@@ -81,6 +89,8 @@ class Gen2Printer {
   std::array<uint8_t, gen2::kMessageBytes> msg_{};
   std::array<uint8_t, 16> reply_{};
   bool ended_early_ = false;
+  bool end_of_data_sent_ = false;
+  PrintedMarkers markers_;
 };
 
 }  // namespace qx

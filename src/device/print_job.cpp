@@ -254,6 +254,10 @@ JobFigures MeasureJob(const JobDocument& doc, const PrintJob& job) {
   return f;
 }
 
+ResumePoint ResumeAfter(const PrintJob& job, const WalkCounts& counts) {
+  return {std::max(job.FromItem, 1) - 1 + counts.printed, counts.next_may_be_partial};
+}
+
 double TapeMetres(int64_t dots, uint8_t material, const Calibration& calibration) {
   // `factor` dots make 10 mm of tape.
   const int factor =
@@ -294,6 +298,31 @@ bool WalkCopies(const JobDocument& doc, PrintJob& job, PrintHost& host, WalkCoun
   return ok;
 }
 
+// Tells the host each rise of the markers the printer reported printed, and leaves the
+// final figures in the job's counts however the job ends.
+class MarkerReport {
+ public:
+  MarkerReport(const PrintedMarkers& markers, const PrintJob& job, PrintHost& host,
+               WalkCounts& counts)
+      : markers_(markers), before_(std::max(job.FromItem, 1) - 1), host_(host), counts_(counts) {}
+  ~MarkerReport() { Update(); }
+  void Update() {
+    counts_.printed = markers_.printed();
+    counts_.next_may_be_partial = markers_.next_may_be_partial();
+    if (markers_.printed() > told_) {
+      told_ = markers_.printed();
+      host_.MarkersPrinted(before_ + told_);
+    }
+  }
+
+ private:
+  const PrintedMarkers& markers_;
+  int before_;
+  PrintHost& host_;
+  WalkCounts& counts_;
+  int told_ = 0;
+};
+
 void EnterPrintingState(PrintJob& job, PrintHost& host, bool& entered) {
   job.StopRequested = false;
   host.EnterPrintingState();
@@ -304,10 +333,17 @@ bool RunFirstGeneration(Transport& t, DeviceTable& d, PrintJob& job, const JobSe
                         const ItemWalk& walk, PrintHost& host, WalkCounts& counts,
                         bool& entered) {
   Gen1Printer printer(t, d, job, host);
+  MarkerReport report(printer.markers(), job, host, counts);
   if (!printer.Open(setup.material_code, setup.cut_code)) return false;
   EnterPrintingState(job, host, entered);
   host.EnableStop();
-  bool ok = walk([&](const ItemImage& item, uint8_t) { return printer.SendSegment(item); }, counts);
+  bool ok = walk(
+      [&](const ItemImage& item, uint8_t) {
+        const bool sent = printer.SendSegment(item);
+        report.Update();
+        return sent;
+      },
+      counts);
   if (ok) ok = printer.Command(14) && printer.WaitFinish();
   return ok;
 }
@@ -316,12 +352,18 @@ bool RunSecondGeneration(Transport& t, DeviceTable& d, PrintJob& job, const JobS
                          const ItemWalk& walk, PrintHost& host, WalkCounts& counts,
                          bool& entered) {
   Gen2Printer printer(t, d, job, host);
+  MarkerReport report(printer.markers(), job, host, counts);
   if (!printer.Open(setup.material_code, setup.cut_code)) return false;
   EnterPrintingState(job, host, entered);
   if (!printer.StartJob(setup.density)) return false;
   host.EnableStop();
   const bool sent = walk(
-      [&](const ItemImage& item, uint8_t row) { return printer.SendSegment(item, row); }, counts);
+      [&](const ItemImage& item, uint8_t row) {
+        const bool ok = printer.SendSegment(item, row);
+        report.Update();
+        return ok;
+      },
+      counts);
   if (!sent) {
     printer.SetEndedEarly();
     if (ReopenDevice(t, d, host)) printer.Reset();

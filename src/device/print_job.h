@@ -45,6 +45,9 @@ class PrintHost : public PrinterUi {
   virtual void EndOfJob() = 0;
   // Called before each item is sent: `done` items of `total` have been handled.
   virtual void Progress(int /*done*/, int /*total*/) {}
+  // The printer has reported `markers` markers of the whole job printed, counted from the
+  // job's first marker (those an earlier job printed included).
+  virtual void MarkersPrinted(int /*markers*/) {}
   // Items were skipped, in every copy that reaches them; the job goes on.
   virtual void Skipped(const SkippedItems& /*items*/) {}
 };
@@ -61,9 +64,25 @@ struct JobDocument {
 // Counts of a finished walk, for the progress display and the command-line tool.
 struct WalkCounts {
   int sent = 0;
+  // Of the markers sent, those the printer reported printed (see device/printed_markers.h),
+  // and whether the one after them reached the printer and may be partly on the tape.
+  int printed = 0;
+  bool next_may_be_partial = false;
   int skipped = 0;   // items not sent: the layout refused them or they were too long
   int too_long = 0;  // of those, the items whose image passes the printer's image store
 };
+
+// Where a job that ended early goes on: the markers of the whole job on the tape, counted
+// from its first marker, and the first one to print again. A marker the printer had not
+// reported printed is printed again, so none is ever left out; the one that may then be on
+// the tape twice is named.
+struct ResumePoint {
+  int printed = 0;
+  bool next_may_be_partial = false;
+  int next() const { return printed + 1; }
+};
+// `job` ran from its FromItem and ended with `counts`.
+ResumePoint ResumeAfter(const PrintJob& job, const WalkCounts& counts);
 
 // What a job prints of a Document: copies, the range of Segments and the order, as the
 // print dialog, `qxlabel print` and the printer application take them.

@@ -176,10 +176,41 @@ void ReadDocumentSettings(const DocumentSettings& s, DocumentFileState& p) {
   p.CharSpacing = static_cast<uint8_t>(s.spacing_index + 1);
 }
 
-void NewDocument(DocumentState& doc, const std::filesystem::path& temp_path) {
+void DeleteAllRows(SegmentTable& t) {
+  t.DetachControls();
+  {
+    SegmentTable::Batch batch(t);
+    while (!t.IsEmpty()) {
+      t.Last();
+      t.Delete();
+    }
+    batch.Commit();
+  }
+  t.AttachControls();
+}
+
+void ReplaceAllRows(SegmentTable& t, const SegmentTable& from) {
+  t.DetachControls();
+  {
+    SegmentTable::Batch batch(t);
+    DeleteAllRows(t);
+    for (int r = 0; r < from.RowCount(); ++r) {
+      t.Append();
+      for (int c = 0; c < kColumnCount; ++c) t.SetValue(c, from.ValueAt(r, c));
+      t.Store();
+    }
+    batch.Commit();
+  }
+  if (!t.IsEmpty()) t.First();
+  t.AttachControls();
+}
+
+namespace {
+
+void StartEmptyDocument(DocumentState& doc, const std::filesystem::path* temp_path) {
   DocumentFileState& p = doc.file_state;
   p.UserEditing = false;
-  p.TempPath = temp_path;
+  if (temp_path) p.TempPath = *temp_path;
   p.DocPath.clear();
 
   // The font face stays the line editors' face; their bold style is cleared (the bold
@@ -187,9 +218,13 @@ void NewDocument(DocumentState& doc, const std::filesystem::path& temp_path) {
   doc.settings.editor_bold = false;
 
   SegmentTable& t = doc.table;
-  t.Bind(temp_path);
-  t.Create();
-  t.Open();
+  if (temp_path) {
+    t.Bind(*temp_path);
+    t.Create();
+    t.Open();
+  } else {
+    DeleteAllRows(t);
+  }
   t.Append();
 
   doc.settings.material_index = 4;
@@ -217,6 +252,16 @@ void NewDocument(DocumentState& doc, const std::filesystem::path& temp_path) {
   p.UserEditing = false;
   p.DocBusy = false;
   p.ActiveLine = 0;
+}
+
+}  // namespace
+
+void NewDocument(DocumentState& doc, const std::filesystem::path& temp_path) {
+  StartEmptyDocument(doc, &temp_path);
+}
+
+void NewDocumentInOpenTable(DocumentState& doc) {
+  StartEmptyDocument(doc, nullptr);
 }
 
 void FillNewSegment(SegmentTable& t) {

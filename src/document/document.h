@@ -122,6 +122,16 @@ void ReadDocumentSettings(const DocumentSettings& s, DocumentFileState& p);
 // Starts an empty Document in the working table file `temp_path` (created anew,
 // replacing any file there) holding one new, unstored Segment with the default values.
 void NewDocument(DocumentState& doc, const std::filesystem::path& temp_path);
+// The same in the open working table, whose rows are deleted instead: its observer (the
+// undo history) hears of every row given up, so that they can be put back.
+void NewDocumentInOpenTable(DocumentState& doc);
+
+// Deletes every row of the open table, last first, as one durable step; the views hear
+// of it once.
+void DeleteAllRows(SegmentTable& t);
+// Makes the open table hold copies of the rows of `from`, in order, the first current:
+// its own rows are deleted and the copies added as one durable step.
+void ReplaceAllRows(SegmentTable& t, const SegmentTable& from);
 
 // Gives the current (new) row the values of the first Segment of a new Document.
 void FillNewSegment(SegmentTable& t);

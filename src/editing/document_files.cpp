@@ -143,8 +143,12 @@ void DocumentFiles::StartSession(const WorkingTableStart& start) {
   StartNewDocument();
 }
 
-void DocumentFiles::StartNewDocument() {
-  NewDocument(ctx_.doc, ctx_.doc.file_state.TempPath);
+void DocumentFiles::StartNewDocument(bool in_open_table) {
+  if (in_open_table && ctx_.doc.table.IsOpen()) {
+    NewDocumentInOpenTable(ctx_.doc);
+  } else {
+    NewDocument(ctx_.doc, ctx_.doc.file_state.TempPath);
+  }
   ctx_.measurer.SetFace(ctx_.doc.settings.font_face);
   ControlStates& c = ctx_.controls;
   for (Control b : {Control::OpenButton, Control::SaveButton, Control::NewButton,
@@ -202,41 +206,46 @@ void DocumentFiles::DropWorkingTable() {
   RemoveTableFiles(ctx_.doc.file_state.TempPath);
 }
 
-bool DocumentFiles::WriteAndDrop(const std::filesystem::path& file) {
+bool DocumentFiles::WriteGivenUp(const std::filesystem::path& file) {
   try {
     WriteDocumentFile(ctx_.doc.table, ctx_.doc.settings, file, DocumentRows::kWithUpperLine);
   } catch (const TableError& e) {
-    ctx_.doc.file_state.DocModified = true;
     ctx_.ui.Message(SaveFailedMessage(e), msg::kInfo);
     return false;
   }
-  DropWorkingTable();
   return true;
 }
 
 bool DocumentFiles::GiveUpDocument(GiveUp command) {
   SegmentTable& t = ctx_.doc.table;
   DocumentFileState& p = ctx_.doc.file_state;
-  if (!p.DocModified) {
-    DropWorkingTable();
+  // Open and import replace the rows in the working table as one undo step, so that the
+  // Document given up can come back: the table stays. New and exit drop it, but only once
+  // the Document was saved or the operator gave it up.
+  const bool keep_table = command == GiveUp::kOpen || command == GiveUp::kImport;
+  auto give_up = [&] {
+    if (!keep_table) DropWorkingTable();
     return true;
-  }
+  };
+  // What the command leaves when it does not go on: the Document as it was, the row being
+  // edited still in edit mode.
+  auto stay = [&] {
+    t.Edit();
+    if (command != GiveUp::kNew) p.UserEditing = true;
+    return false;
+  };
+  if (!p.DocModified) return give_up();
   t.Store();
-  if (t.RowCount() == 1 && t.Text(kUpperLineColumn).empty()) {
-    DropWorkingTable();
-    return true;
-  }
+  if (t.RowCount() == 1 && t.Text(kUpperLineColumn).empty()) return give_up();
+  // Escape and the box's close button answer 取消: nothing is given up.
   const Answer a =
       ctx_.ui.AskYesNo(command == GiveUp::kExit ? msg::kSaveChangesOnExit : msg::kSaveChanges,
-                       msg::kConfirm, command == GiveUp::kNew);
-  if (a == Answer::kCancel) return false;
-  if (a == Answer::kNo) {
-    DropWorkingTable();
-    return true;
-  }
+                       msg::kConfirm, true);
+  if (a == Answer::kCancel) return stay();
+  if (a == Answer::kNo) return give_up();
   t.Edit();
   t.Store();
-  if (command == GiveUp::kOpen || command == GiveUp::kImport) StoreNumbered(t);
+  if (keep_table) StoreNumbered(t);
   std::filesystem::path target = p.DocPath;
   if (!p.HasFile) {
     const std::optional<std::filesystem::path> chosen = ctx_.ui.SaveFile(DocumentDialog(true));
@@ -255,37 +264,43 @@ bool DocumentFiles::GiveUpDocument(GiveUp command) {
     target = *chosen;
     RememberFolderOf(target);
   }
-  return WriteAndDrop(target);
+  if (!WriteGivenUp(target)) return stay();
+  if (!keep_table) return give_up();
+  // The Document stays in the undo history as it is now: saved in `target`.
+  p.DocPath = target;
+  p.HasFile = true;
+  ctx_.MarkSaved();
+  ctx_.controls.SetStatus(1, std::string(msg::kFilePath) + p.DocPath.string());
+  FileUsed(target);
+  return true;
 }
 
-bool DocumentFiles::CanReadDocument(const std::filesystem::path& file) {
-  SegmentTable scratch(std::make_unique<MemoryRowStore>());
-  scratch.Bind(file);
-  DocumentSettings settings;
+std::unique_ptr<SegmentTable> DocumentFiles::ReadDocument(const std::filesystem::path& file,
+                                                          DocumentSettings& settings) {
+  auto rows = std::make_unique<SegmentTable>(std::make_unique<MemoryRowStore>());
+  rows->Bind(file);
   try {
-    if (ReadDocumentFile(file, scratch, settings)) return true;
+    if (ReadDocumentFile(file, *rows, settings)) return rows;
     ctx_.ui.Message(msg::kNoSegmentsInFile, msg::kInfo);
   } catch (const TableError&) {
     ctx_.ui.Message(msg::kInvalidFile, msg::kInfo);
   }
-  return false;
+  return nullptr;
 }
 
-bool DocumentFiles::LoadDocument(const std::filesystem::path& file) {
+void DocumentFiles::LoadDocument(const std::filesystem::path& file, const SegmentTable& rows,
+                                 const DocumentSettings& settings) {
   DocumentFileState& p = ctx_.doc.file_state;
   SegmentTable& t = ctx_.doc.table;
   p.UserEditing = false;
-  t.Bind(p.TempPath);
-  try {
-    if (!ReadDocumentFile(file, t, ctx_.doc.settings)) {
-      if (t.IsOpen()) t.Close();
-      return false;
-    }
-  } catch (const TableError&) {
-    if (t.IsOpen()) t.Close();
-    ctx_.ui.Message(msg::kInvalidFile, msg::kInfo);
-    return false;
+  if (!t.IsOpen()) {
+    t.Bind(p.TempPath);
+    t.Create();
+    t.Open();
   }
+  // The rows given up are deleted one by one, so that undo can put them back.
+  ReplaceAllRows(t, rows);
+  ctx_.doc.settings = settings;
   p.DocPath = file;
   ctx_.measurer.SetFace(ctx_.doc.settings.font_face);
   t.Edit();
@@ -297,7 +312,6 @@ bool DocumentFiles::LoadDocument(const std::filesystem::path& file) {
   ctx_.controls.SetStatus(1, std::string(msg::kFilePath) + p.DocPath.string());
   ctx_.FocusLineEnd(0);
   FileUsed(p.DocPath);
-  return true;
 }
 
 void DocumentFiles::OnOpenButton() {
@@ -317,13 +331,16 @@ void DocumentFiles::OpenDocument(const std::filesystem::path* given) {
             : ctx_.ui.OpenFile(DocumentDialog(false));
   if (!file) return;
   RememberFolderOf(*file);
-  if (!CanReadDocument(*file)) return;
+  // The settings the file does not carry stay as they are (density, bold).
+  DocumentSettings settings = ctx_.doc.settings;
+  const std::unique_ptr<SegmentTable> rows = ReadDocument(*file, settings);
+  if (!rows) return;
   p.UserEditing = false;
   if (!GiveUpDocument(GiveUp::kOpen)) return;
-  if (!LoadDocument(*file)) {
-    StartNewDocument();
-    ctx_.FocusLineEnd(0);
-  }
+  // From here the event is one undo step that brings the Document given up back.
+  ctx_.StartReplacingDocument();
+  ctx_.NameStep(msg::kStepOpen);
+  LoadDocument(*file, *rows, settings);
   ReadDocumentSettings(ctx_.doc.settings, p);
   p.SkipNextEnter = false;
   p.UserEditing = true;
@@ -498,10 +515,10 @@ void DocumentFiles::ImportFromSource(const std::filesystem::path& file, Workbook
       p.UserEditing = true;
       return;
     }
-    StartNewDocument();
-    // Undoing the import leaves the new, empty Document.
-    ctx_.StartHistoryHere();
+    // From here the event is one undo step that brings the Document given up back.
+    ctx_.StartReplacingDocument();
     ctx_.NameStep(msg::kStepImport);
+    StartNewDocument(true);
   }
   FileUsed(file);
   ImportRows(*rows, options);

@@ -66,8 +66,10 @@ class DocumentFiles {
   // run that did not end (rows, settings, file and changed flag) when the operator
   // agrees. A damaged left table and an unusable state folder are told first.
   void StartSession(const WorkingTableStart& start);
-  // A new, empty Document with the window's controls in their starting states.
-  void StartNewDocument();
+  // A new, empty Document with the window's controls in their starting states; in the
+  // open working table (`in_open_table`) its rows are deleted, so that undo can put them
+  // back, else the table is created anew.
+  void StartNewDocument(bool in_open_table = false);
 
   void OnOpenButton();
   // Opens `file` as the open command does once the operator has chosen it (the file the
@@ -109,11 +111,18 @@ class DocumentFiles {
  private:
   enum class GiveUp { kOpen, kNew, kExit, kImport };
   void RestoreLeftover();
-  bool GiveUpDocument(GiveUp command);  // true when the command may go on
-  bool WriteAndDrop(const std::filesystem::path& file);
-  // Whether `file` can be opened as a Document; tells the operator why not.
-  bool CanReadDocument(const std::filesystem::path& file);
-  bool LoadDocument(const std::filesystem::path& file);
+  // The question before a changed Document is given up: true when the command may go on
+  // (the Document saved, or given up by 否). 取消, a cancelled save dialog or a failed save
+  // leave the Document, its file, its history and the working table as they were.
+  bool GiveUpDocument(GiveUp command);
+  bool WriteGivenUp(const std::filesystem::path& file);
+  // The rows of `file` read into a table in memory, and its settings into `settings`;
+  // nullptr, the operator told why, when it cannot be opened as a Document.
+  std::unique_ptr<SegmentTable> ReadDocument(const std::filesystem::path& file,
+                                             DocumentSettings& settings);
+  // `rows` and `settings` read from `file` become the Document.
+  void LoadDocument(const std::filesystem::path& file, const SegmentTable& rows,
+                    const DocumentSettings& settings);
   void OpenDocument(const std::filesystem::path* given);
   void SaveDocument(bool ask);
   // Fills the new Document from the opened sheet and tells what was left out.

@@ -137,15 +137,19 @@ class EditingContext {
     if (step_name.empty()) step_name = name;
   }
   std::string step_name;
-  // The history starts again at this point of the running event, and what the event does
-  // from here on is one step (an import into a new Document).
-  void StartHistoryHere() {
-    if (on_history_start) on_history_start();
+  // What the running event does from here on replaces the Document (open, import into a
+  // new Document): one step, which undo takes back whole with the file and the changed
+  // flag the Document had here. What the event did before (edits stored, a save) is a step
+  // of its own.
+  void StartReplacingDocument() {
+    if (on_replacing_document) on_replacing_document();
   }
-  std::function<void()> on_history_start;
+  std::function<void()> on_replacing_document;
   // The Document now matches its file (saved, opened) or is a new, empty one: the changed
   // flag is cleared, and the history takes this point as the one undo and redo compare
-  // with. The history alone sets the flag otherwise, from what its steps change.
+  // with. The history alone sets the flag otherwise, from what its steps change. A point
+  // marked while the running event goes on to change what a save writes (an import into
+  // the new, empty Document) does not hold at the event's end.
   void MarkSaved() {
     doc.file_state.DocModified = false;
     if (on_saved) on_saved();

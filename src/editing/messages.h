@@ -137,6 +137,7 @@ inline constexpr std::string_view kUndo = "撤销";
 inline constexpr std::string_view kRedo = "重做";
 inline constexpr std::string_view kStepTyping = "输入";
 inline constexpr std::string_view kStepImport = "导入";
+inline constexpr std::string_view kStepOpen = "打开";
 inline constexpr std::string_view kStepPaste = "粘贴";
 inline constexpr std::string_view kPasteAsSegments = "每行一个段落?";
 inline constexpr std::string_view kStepEdit = "编辑";

@@ -34,7 +34,8 @@ class Ui {
   // Opens a document with the desktop's viewer, without waiting for the viewer to close.
   // False when the desktop has no viewer for it or the viewer could not start.
   virtual bool OpenWithDesktop(const std::filesystem::path& file) = 0;
-  // A modal question with the buttons "是", "否" and, when `with_cancel`, "取消".
+  // A modal question with the buttons "是", "否" and, when `with_cancel`, "取消", which
+  // Escape and the close button answer too (without it they answer 否).
   virtual Answer AskYesNo(std::string_view text, std::string_view caption, bool with_cancel) = 0;
   // Modal file dialogs; nullopt when cancelled.
   virtual std::optional<std::filesystem::path> OpenFile(const FileDialog& d) = 0;

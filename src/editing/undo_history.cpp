@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <optional>
+#include <utility>
 
 #include "editing/messages.h"
 
@@ -31,25 +33,39 @@ bool PrintsDifferently(const RowValues& a, const RowValues& b) {
   return false;
 }
 
+// Whether a version of a row is saved: Segments without text are not (they are dropped
+// from the end of the file, and given up with the Document).
+bool HasText(const std::optional<RowSlot>& row) {
+  if (!row) return false;
+  for (int c : {kUpperLineColumn, kLowerLineColumn}) {
+    const auto* line = std::get_if<std::string>(&row->values[static_cast<std::size_t>(c)]);
+    if (line && !line->empty()) return true;
+  }
+  return false;
+}
+
 }  // namespace
 
 UndoHistory::UndoHistory(EditingContext& ctx) : ctx_(ctx) {
   ctx_.doc.table.SetRowChangeObserver(this);
-  ctx_.on_history_start = [this] { StartHere(); };
+  ctx_.on_replacing_document = [this] { StartReplacing(); };
   ctx_.on_saved = [this] { OnSaved(); };
 }
 
 UndoHistory::~UndoHistory() {
   ctx_.doc.table.SetRowChangeObserver(nullptr);
-  ctx_.on_history_start = nullptr;
+  ctx_.on_replacing_document = nullptr;
   ctx_.on_saved = nullptr;
 }
 
 void UndoHistory::OnSaved() {
   // During an event the point is taken after the steps the event makes (a save stores the
-  // current Segment first). Outside any event it is taken now when the history follows
-  // this table, else when the history takes the table up.
+  // current Segment first), unless the event goes on to change what a save writes. Outside
+  // any event it is taken now when the history follows this table, else when the history
+  // takes the table up.
   saved_here_ = true;
+  marked_changes_ = pending_.size();
+  marked_settings_ = ctx_.doc.settings;
   if (recording_ || generation_ != ctx_.doc.table.generation() || untracked_change_) return;
   saved_here_ = false;
   saved_ = static_cast<long>(position_);
@@ -90,6 +106,8 @@ WindowState UndoHistory::Capture() const {
   s.repeat_text = ctx_.NumberEditText(Control::RepeatEdit);
   s.controls = ctx_.controls;
   s.modified = d.file_state.DocModified;
+  s.doc_path = d.file_state.DocPath;
+  s.has_file = d.file_state.HasFile;
   return s;
 }
 
@@ -128,10 +146,20 @@ void UndoHistory::Apply(std::size_t index, bool forward) {
     SegmentTable::Batch batch(t);
     ApplyRowChanges(t, step.changes, forward);
     position_ = forward ? index + 1 : index;
+    // The saved point of the Document come to is kept with the new position.
+    std::optional<UndoStep::Side> entered;
+    if (step.replaces_document) entered = SwapDocumentSides(index, forward);
     state_unkept_ = true;
     Keep();
     batch.Commit();
     Restore(forward ? step.after : step.before);
+    if (entered) {
+      DocumentFileState& p = ctx_.doc.file_state;
+      p.DocPath = entered->doc_path;
+      p.HasFile = entered->has_file;
+      ctx_.controls.SetStatus(1, std::string(msg::kFilePath) +
+                                     (p.HasFile ? p.DocPath.string() : ""));
+    }
   } catch (...) {
     // Half a step taken back cannot be trusted to go further: the history starts again
     // from what the rows are now.
@@ -143,6 +171,23 @@ void UndoHistory::Apply(std::size_t index, bool forward) {
   t.SetRowChangeObserver(this);
   t.AttachControls();
   ctx_.Changed();
+}
+
+UndoStep::Side UndoHistory::SwapDocumentSides(std::size_t index, bool forward) {
+  const DocumentFileState& p = ctx_.doc.file_state;
+  UndoStep& step = steps_[index];
+  const long start = static_cast<long>(index), end = start + 1;
+  // The side left: before the step when redoing it (saved at or before its start), after
+  // it when undoing it (saved at or after its end).
+  UndoStep::Side left{p.DocPath, p.HasFile, -1};
+  if (saved_ >= 0) left.saved_distance = std::max(-1L, forward ? start - saved_ : saved_ - end);
+  UndoStep::Side entered = std::exchange(step.parked, std::move(left));
+  MarkToKeep(index);
+  long saved = -1;
+  if (entered.saved_distance >= 0)
+    saved = forward ? end + entered.saved_distance : start - entered.saved_distance;
+  saved_ = saved >= 0 && saved <= static_cast<long>(steps_.size()) ? saved : -1;
+  return entered;
 }
 
 void UndoHistory::ForgetInMemory() {
@@ -209,6 +254,8 @@ void UndoHistory::TakeUpKept() {
   for (const UndoStep& step : steps_) bytes_ += step.bytes;
   // The saved point kept with the steps: the restored Document differs from its file by
   // the steps between it and the position. Without one (a dropped step) it stays unknown.
+  // The Document on the other side of a step that replaced it comes back with the file and
+  // the saved point kept in that step.
   saved_ = fields == 3 && saved >= first && saved - first <= static_cast<long long>(steps_.size())
                ? static_cast<long>(saved - first)
                : -1;
@@ -248,11 +295,14 @@ void UndoHistory::DropRedo() {
   state_unkept_ = true;
 }
 
-void UndoHistory::StartHere() {
-  Clear();
-  before_ = Capture();
-  pending_.clear();
-  ctx_.step_name.clear();
+void UndoHistory::StartReplacing() {
+  if (!recording_) return;
+  // What the event did so far (edits stored by the save question, the save) ends here.
+  const std::string name = ctx_.step_name;
+  EndStep();
+  BeginStep();
+  ctx_.step_name = name;
+  replacing_ = true;
 }
 
 void UndoHistory::BeginStep() {
@@ -265,6 +315,7 @@ void UndoHistory::BeginStep() {
   pending_.clear();
   ctx_.step_name.clear();
   undo_ran_ = false;
+  replacing_ = false;
   recording_ = true;
 }
 
@@ -288,18 +339,8 @@ bool UndoHistory::ChangesWhatIsShown(const WindowState& after) const {
 }
 
 bool UndoHistory::ChangesTheDocument(const WindowState& after) const {
-  // Segments without text are not saved (they are dropped from the end of the file, and
-  // given up with the Document).
-  auto saved = [](const std::optional<RowSlot>& row) {
-    if (!row) return false;
-    for (int c : {kUpperLineColumn, kLowerLineColumn}) {
-      const auto* line = std::get_if<std::string>(&row->values[static_cast<std::size_t>(c)]);
-      if (line && !line->empty()) return true;
-    }
-    return false;
-  };
   for (const RowChange& c : pending_) {
-    if (!saved(c.before) && !saved(c.after)) continue;
+    if (!HasText(c.before) && !HasText(c.after)) continue;
     if (!c.before || !c.after || PrintsDifferently(c.before->values, c.after->values)) return true;
   }
   if (!SameFileSettings(before_.settings, after.settings)) return true;
@@ -331,6 +372,10 @@ bool UndoHistory::IsTyping(const WindowState& after, Control* line) const {
 
 void UndoHistory::EndStep() {
   recording_ = false;
+  const bool replacing = std::exchange(replacing_, false);
+  // A saved point marked before the event changed what a save writes does not hold (the
+  // new, empty Document an import fills).
+  if (saved_here_ && ChangedSinceMarked()) saved_here_ = false;
   if (undo_ran_) {
     pending_.clear();
   } else if (generation_ != ctx_.doc.table.generation()) {
@@ -339,7 +384,7 @@ void UndoHistory::EndStep() {
     TakeUpKept();
     pending_.clear();
   } else {
-    Record();
+    Record(replacing);
   }
   if (saved_here_) {
     // Saved by this event: the file holds what its steps made.
@@ -356,9 +401,19 @@ void UndoHistory::TakeUpTable() {
   ctx_.doc.file_state.DocModified = DiffersFromSaved();
 }
 
-void UndoHistory::Record() {
+bool UndoHistory::ChangedSinceMarked() const {
+  if (!SameFileSettings(marked_settings_, ctx_.doc.settings)) return true;
+  for (std::size_t i = std::min(marked_changes_, pending_.size()); i < pending_.size(); ++i) {
+    const RowChange& c = pending_[i];
+    if (!HasText(c.before) && !HasText(c.after)) continue;
+    if (!c.before || !c.after || PrintsDifferently(c.before->values, c.after->values)) return true;
+  }
+  return false;
+}
+
+void UndoHistory::Record(bool replacing) {
   WindowState after = Capture();
-  if (!ChangesWhatIsShown(after)) {
+  if (!replacing && !ChangesWhatIsShown(after)) {
     if (!pending_.empty()) {
       // Edits stored on leaving a line or moving: they belong to the step that made them.
       DropRedo();
@@ -403,7 +458,18 @@ void UndoHistory::Record() {
     if (step.name.empty() && ctx_.focus() != Control::None && !Info(ctx_.focus()).caption.empty())
       step.name = StepName(ctx_.focus());
     if (step.name.empty()) step.name = msg::kStepEdit;
-    step.marks_changed = changes_document;
+    // A step that replaced the Document changes it whatever the two hold; the saved point
+    // never lies across it (see SwapDocumentSides).
+    step.marks_changed = replacing || changes_document;
+    if (replacing) {
+      // The Document given up, parked in the step with the step it was saved at; the new
+      // one has no saved point until the event marks one (an open, not an import).
+      step.replaces_document = true;
+      step.parked = {before_.doc_path, before_.has_file, -1};
+      if (saved_ >= 0 && saved_ <= static_cast<long>(position_))
+        step.parked.saved_distance = static_cast<long>(position_) - saved_;
+      saved_ = -1;
+    }
     step.before = std::move(before_);
     step.after = std::move(after);
     AppendRowChanges(step.changes, pending_);

@@ -12,6 +12,11 @@
 // by saving, opening and starting a Document) and the flag is on exactly when the steps
 // between that point and the current one change what is saved. That point is kept with
 // the history, so a restored Document is unchanged again once its restored steps are undone.
+//
+// Opening a file and importing into a new Document replace the Document as one step. The
+// Document on the other side of such a step keeps its file and its saved point in the
+// step, and undo or redo of the step brings them back: the saved point is always one of
+// the side the history is on.
 #pragma once
 
 #include <cstddef>
@@ -61,8 +66,9 @@ class UndoHistory : private RowChangeObserver {
 
  private:
   void OnRowChange(const RowChange& change) override;
-  // The step the event that ends makes, if any.
-  void Record();
+  // The step the event that ends makes, if any (`replacing`: the step that replaced the
+  // Document, made whatever it changed).
+  void Record(bool replacing);
   WindowState Capture() const;
   void Restore(const WindowState& s);
   // Undoes (or redoes) steps_[index] and moves the position past it (or before it).
@@ -73,7 +79,14 @@ class UndoHistory : private RowChangeObserver {
   bool ChangesTheDocument(const WindowState& after) const;
   void Push(UndoStep step);
   void OnSaved();
-  void StartHere();
+  // Whether the running event changed what a save writes after it marked the saved point.
+  bool ChangedSinceMarked() const;
+  // The rest of the running event replaces the Document: one step of its own.
+  void StartReplacing();
+  // Undoing (or redoing) the step at `index` that replaced the Document, before the new
+  // position is kept: the saved point of the side the history comes to is taken back and
+  // that of the side it leaves kept in the step, with its file. Returns the side come to.
+  UndoStep::Side SwapDocumentSides(std::size_t index, bool forward);
   void TakeInPending();
   // Another table: takes up the history kept beside it when that leads to its rows, else
   // starts anew.
@@ -91,6 +104,10 @@ class UndoHistory : private RowChangeObserver {
   std::size_t position_ = 0;  // steps before it are done; from it on they can be redone
   long saved_ = 0;            // the position the file on disk matches; -1: none
   bool saved_here_ = false;   // the Document was saved, opened or started: not taken up yet
+  // Where the running event was when it marked the saved point: the row changes it had
+  // made and the settings.
+  std::size_t marked_changes_ = 0;
+  DocumentSettings marked_settings_;
   std::size_t bytes_ = 0;
   uint64_t generation_ = ~uint64_t{0};  // the table the history belongs to
 
@@ -103,6 +120,7 @@ class UndoHistory : private RowChangeObserver {
   bool recording_ = false;
   bool untracked_change_ = false;  // the rows changed outside any step
   bool undo_ran_ = false;          // the running event was an undo or redo
+  bool replacing_ = false;         // the running step replaces the Document
   WindowState before_;
   std::vector<RowChange> pending_;
   // Typing into a line merges into the last step while this is set.

@@ -6,7 +6,7 @@ namespace qx {
 namespace {
 
 // The first byte of a kept step: a record of another layout is not read.
-constexpr uint8_t kStepFormat = 1;
+constexpr uint8_t kStepFormat = 3;
 
 // Bits of a row change's first byte.
 constexpr uint8_t kHasBefore = 1, kHasAfter = 2, kBeforeStored = 4, kAfterStored = 8;
@@ -172,6 +172,8 @@ void WriteState(Writer& w, const WindowState& s) {
   w.Text(s.controls.status(0));
   w.Text(s.controls.status(1));
   w.Bool(s.modified);
+  w.Text(s.doc_path.string());
+  w.Bool(s.has_file);
 }
 
 void ReadState(Reader& r, WindowState& s) {
@@ -215,10 +217,13 @@ void ReadState(Reader& r, WindowState& s) {
   s.controls.SetStatus(0, r.Text());
   s.controls.SetStatus(1, r.Text());
   s.modified = r.Bool();
+  s.doc_path = r.Text();
+  s.has_file = r.Bool();
 }
 
 std::size_t BytesOf(const WindowState& s) {
   std::size_t n = sizeof(WindowState) + s.settings.font_face.capacity() +
+                  s.doc_path.native().capacity() +
                   s.upper.text.capacity() + s.lower.text.capacity();
   for (const RowValues* values : {&s.cursor.edit_buffer, &s.current_row})
     for (const FieldValue& v : *values)
@@ -313,6 +318,12 @@ std::string EncodeStep(const UndoStep& step) {
   w.Byte(kStepFormat);
   w.Text(step.name);
   w.Bool(step.marks_changed);
+  w.Bool(step.replaces_document);
+  if (step.replaces_document) {
+    w.Text(step.parked.doc_path.string());
+    w.Bool(step.parked.has_file);
+    w.Signed(step.parked.saved_distance);
+  }
   WriteState(w, step.before);
   WriteState(w, step.after);
   w.Text(step.changes);
@@ -325,6 +336,12 @@ std::optional<UndoStep> DecodeStep(std::string_view data) {
   UndoStep step;
   step.name = r.Text();
   step.marks_changed = r.Bool();
+  step.replaces_document = r.Bool();
+  if (step.replaces_document) {
+    step.parked.doc_path = r.Text();
+    step.parked.has_file = r.Bool();
+    step.parked.saved_distance = r.Number<long>(-1, INT32_MAX);
+  }
   ReadState(r, step.before);
   ReadState(r, step.after);
   step.changes = r.Text();
@@ -335,6 +352,7 @@ std::optional<UndoStep> DecodeStep(std::string_view data) {
 
 std::size_t BytesOf(const UndoStep& step) {
   return sizeof(UndoStep) + step.name.capacity() + step.changes.capacity() +
+         step.parked.doc_path.native().capacity() +
          BytesOf(step.before) + BytesOf(step.after);
 }
 

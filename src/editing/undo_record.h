@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <filesystem>
 #include <optional>
 #include <span>
 #include <string>
@@ -29,6 +30,9 @@ struct WindowState {
   std::string length_text, repeat_text;
   ControlStates controls;
   bool modified = false;  // the changed flag as it was (not restored: the history decides it)
+  // The document file (restored only by a step that replaced the Document).
+  std::filesystem::path doc_path;
+  bool has_file = false;
 };
 
 struct UndoStep {
@@ -40,6 +44,19 @@ struct UndoStep {
   // settings the file keeps): the Document differs from its file while such a step lies
   // between the saved point and the current one. The density and the bold switch do not.
   bool marks_changed = true;
+  // The step replaced the Document (open, import into a new one): undo and redo also put
+  // back the file and the saved point of the Document on the other side.
+  bool replaces_document = false;
+  // For such a step, the Document on the side the history is not on: its file, and the
+  // step it was saved at as a distance from the step (before: back from the step's start;
+  // after: on from its end), -1 when no step matches its file. Kept with the step, so that
+  // a restored history still knows whether the other Document differs from its file.
+  struct Side {
+    std::filesystem::path doc_path;
+    bool has_file = false;
+    long saved_distance = -1;
+  };
+  Side parked;
 };
 
 // Adds `changes` to the encoded changes in `out`.

@@ -165,14 +165,18 @@ class QueueHost final : public PrintHost {
   void EnterPrintingState() override {}
   void EnableStop() override {}
   void EndOfJob() override {}
-  void Progress(int done, int total) override {
+  void Progress(int, int total) override {
     JobActivity();
     if (total != total_) {
       total_ = total;
       papplJobSetImpressions(job_, total);
     }
-    if (done > done_) papplJobSetImpressionsCompleted(job_, done - done_);
-    done_ = done;
+  }
+  // job-impressions-completed counts what the printer reported printed, never what was
+  // only sent (PAPPL counts raster pages as they arrive: that count is replaced).
+  void MarkersPrinted(int markers) override {
+    JobActivity();
+    papplJobSetImpressionsCompleted(job_, markers - papplJobGetImpressionsCompleted(job_));
   }
 
  private:
@@ -190,7 +194,7 @@ class QueueHost final : public PrintHost {
   bool virtual_;
   std::string fault_;
   FaultReason reason_ = FaultReason::kNone;
-  int total_ = -1, done_ = 0;
+  int total_ = -1;
 };
 
 // The ribbon and the tape or tube as the printer's supplies. The printers do not report
@@ -243,6 +247,7 @@ bool RunOnPrinter(pappl_job_t* job, pappl_device_t* device, PrintJob& print_job,
   d.open = d.handle != -1;
 
   QueueHost host(job, print_job, dev->path.rfind("virtual:", 0) == 0);
+  host.MarkersPrinted(0);
   const bool ok = run(t, d, host) && host.fault().empty() && !papplJobIsCanceled(job);
   SetSupplies(printer, host.reason());
   if (ok) {
@@ -268,6 +273,7 @@ bool RunOnPrinter(pappl_job_t* job, pappl_device_t* device, PrintJob& print_job,
 
 struct RasterJob {
   RasterItemBuilder builder;
+  std::size_t line_bytes = 0;  // of each line the page's lines hold
   std::vector<ItemImage> items;
   bool too_long = false;
 };
@@ -278,29 +284,55 @@ bool StartRasterJob(pappl_job_t* job, pappl_pr_options_t*, pappl_device_t*) {
   return true;
 }
 
+// PAPPL 1.3.1 hands the lines of a PWG raster page as they came. An 8-bit page comes with
+// its own header; a 1-bit page (black_1, the only 1-bit PWG type) comes under the 8-bit
+// header PAPPL made for the job's media, which tells nothing of its lines. That header is
+// recognised by what PAPPL puts into it. Whichever way a page is taken, its lines are read
+// only within the buffer PAPPL fills (as wide as the wider of the two headers).
+bool IsBlack1Page(pappl_job_t* job, const pappl_pr_options_t* options) {
+  if (std::strcmp(papplJobGetFormat(job), "image/pwg-raster") != 0) return false;
+  const cups_page_header2_t& h = options->header;
+  cups_page_header2_t own{};
+  if (!cupsRasterInitPWGHeader(&own, pwgMediaForPWG(options->media.size_name), "sgray_8",
+                               options->printer_resolution[0], options->printer_resolution[1],
+                               "one-sided", "normal"))
+    return false;
+  return h.cupsBitsPerPixel == 8 && h.cupsWidth == own.cupsWidth &&
+         h.cupsHeight == own.cupsHeight &&
+         std::strcmp(h.cupsPageSizeName, own.cupsPageSizeName) == 0 &&
+         std::strcmp(h.MediaType, options->media.type) == 0;
+}
+
 bool StartRasterPage(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t*, unsigned) {
   const JobActive active;
   auto* r = static_cast<RasterJob*>(papplJobGetData(job));
-  if (options->header.cupsBitsPerPixel != 1) {
-    papplLogJob(job, PAPPL_LOGLEVEL_ERROR, "Raster page with %u bits a pixel, expected 1.",
-                options->header.cupsBitsPerPixel);
+  const cups_page_header2_t& h = options->header;
+  const int width = static_cast<int>(h.cupsWidth);
+  bool started = false;
+  if (IsBlack1Page(job, options)) {
+    started = r->builder.StartPage(width, true, 1);
+    r->line_bytes = (h.cupsWidth + 7) / 8;
+  } else {
+    // Black (K) pages have black as their highest value; grey ones (W, SW) white.
+    const bool high_is_black = h.cupsColorSpace != CUPS_CSPACE_W && h.cupsColorSpace != CUPS_CSPACE_SW;
+    started = r->builder.StartPage(width, high_is_black, static_cast<int>(h.cupsBitsPerPixel));
+    r->line_bytes = h.cupsBytesPerLine;
+  }
+  if (!started) {
+    papplLogJob(job, PAPPL_LOGLEVEL_ERROR, "Raster page with %u bits a pixel, expected 1 or 8.",
+                h.cupsBitsPerPixel);
     return false;
   }
-  const cups_cspace_t space = options->header.cupsColorSpace;
-  r->builder.StartPage(static_cast<int>(options->header.cupsWidth),
-                       space == CUPS_CSPACE_K || space == CUPS_CSPACE_SRGB ? true
-                       : space == CUPS_CSPACE_W || space == CUPS_CSPACE_SW ? false
-                                                                          : true);
-  papplLogJob(job, PAPPL_LOGLEVEL_DEBUG, "Page %ux%u, colour space %d", options->header.cupsWidth,
-              options->header.cupsHeight, static_cast<int>(space));
+  papplLogJob(job, PAPPL_LOGLEVEL_DEBUG, "Page %ux%u, colour space %d", h.cupsWidth,
+              h.cupsHeight, static_cast<int>(h.cupsColorSpace));
   return true;
 }
 
-bool WriteRasterLine(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t*, unsigned,
+bool WriteRasterLine(pappl_job_t* job, pappl_pr_options_t*, pappl_device_t*, unsigned,
                      const unsigned char* line) {
   JobActivity();
   auto* r = static_cast<RasterJob*>(papplJobGetData(job));
-  r->builder.AddLine({line, options->header.cupsBytesPerLine});
+  r->builder.AddLine({line, r->line_bytes});
   return true;
 }
 
@@ -511,8 +543,11 @@ bool DriverSetup(pappl_system_t*, const char* driver_name, const char*, const ch
   data->has_supplies = true;
   data->color_supported = PAPPL_COLOR_MODE_MONOCHROME | PAPPL_COLOR_MODE_BI_LEVEL;
   data->color_default = PAPPL_COLOR_MODE_MONOCHROME;
+  // Grey pages come to the driver as they are and are dithered there: PAPPL 1.3.1's own
+  // dithering to 1 bit writes past its line buffer (a US Letter page from CUPS ended the
+  // program).
   data->raster_types = PAPPL_PWG_RASTER_TYPE_BLACK_1 | PAPPL_PWG_RASTER_TYPE_SGRAY_8;
-  data->force_raster_type = PAPPL_PWG_RASTER_TYPE_BLACK_1;
+  data->force_raster_type = PAPPL_PWG_RASTER_TYPE_NONE;
   data->orient_default = IPP_ORIENT_PORTRAIT;
   data->duplex = PAPPL_DUPLEX_NONE;
   data->sides_supported = PAPPL_SIDES_ONE_SIDED;

@@ -7,26 +7,51 @@
 
 namespace qx::papp {
 
-void RasterItemBuilder::StartPage(int width, bool set_is_black) {
-  width_ = width;
-  set_is_black_ = set_is_black;
+namespace {
+
+// The thresholds of an 8 x 8 ordered dither, 0..63.
+constexpr uint8_t kBayer[8][8] = {
+    {0, 32, 8, 40, 2, 34, 10, 42},  {48, 16, 56, 24, 50, 18, 58, 26},
+    {12, 44, 4, 36, 14, 46, 6, 38}, {60, 28, 52, 20, 62, 30, 54, 22},
+    {3, 35, 11, 43, 1, 33, 9, 41},  {51, 19, 59, 27, 49, 17, 57, 25},
+    {15, 47, 7, 39, 13, 45, 5, 37}, {63, 31, 55, 23, 61, 29, 53, 21},
+};
+
+}  // namespace
+
+bool RasterItemBuilder::StartPage(int width, bool high_is_black, int bits_per_pixel) {
+  if (bits_per_pixel != 1 && bits_per_pixel != 8) return false;
+  width_ = std::max(width, 0);
+  high_is_black_ = high_is_black;
+  bits_ = bits_per_pixel;
   offset_ = (kHeadDots - width) / 2;
   lines_ = 0;
   lead_ = 0;
   blank_run_ = 0;
   any_dot_ = false;
   columns_.clear();
+  return true;
+}
+
+bool RasterItemBuilder::Prints(std::span<const uint8_t> line, int x) const {
+  if (bits_ == 1) {
+    const bool set = (line[static_cast<std::size_t>(x / 8)] & (0x80 >> (x % 8))) != 0;
+    return set == high_is_black_;
+  }
+  const uint8_t value = line[static_cast<std::size_t>(x)];
+  const int darkness = high_is_black_ ? value : 255 - value;
+  // Thresholds 2..254: 255 always prints, 0 never.
+  return darkness > kBayer[lines_ % 8][x % 8] * 4 + 2;
 }
 
 void RasterItemBuilder::AddLine(std::span<const uint8_t> line) {
   ++lines_;
   std::array<uint8_t, kColumnBytes> column{};
   bool dot = false;
-  const int pixels = std::min<int>(width_, static_cast<int>(line.size()) * 8);
+  const int pixels = std::min<int>(width_, static_cast<int>(line.size()) * 8 / bits_);
   for (int x = 0; x < pixels; ++x) {
-    const bool set = (line[static_cast<std::size_t>(x / 8)] & (0x80 >> (x % 8))) != 0;
-    if (set != set_is_black_) continue;
-    const int row = x + offset_;
+    if (!Prints(line, x)) continue;
+    const int row = offset_ + (width_ - 1 - x);  // turned, not mirrored: see raster_item.h
     if (row < 0 || row >= kHeadDots) continue;
     column[static_cast<std::size_t>(row / 8)] |= static_cast<uint8_t>(1u << (row % 8));
     dot = true;

@@ -1,6 +1,25 @@
-// A raster page as one marker item: every raster line across the tape becomes one image
-// column of the item, built to the byte layout the editor's items have (12 bytes a
-// column, byte j bit k is head dot 8 j + k, a set bit prints).
+// A raster page as one marker item, built to the byte layout the editor's items have (12
+// bytes a column, byte j bit k is head dot 8 j + k, a set bit prints).
+//
+// The page is turned a quarter turn onto the tape, never mirrored: its top edge prints
+// first and its right edge runs along the tape's upper edge (head dot 0, the top of every
+// tape picture). Raster line y becomes column y; pixel x of a page `width` pixels wide
+// becomes head dot (width - 1 - x), centred on the head.
+//
+//     the page (portrait,            the tape (feed to the right,
+//     as CUPS sends it)              head dot 0 at the top)
+//
+//      x=0      x=w-1                 line 0 ...... line h-1
+//     +----------+ line 0            +--------------------+ <- x=w-1
+//     | #####    |                   | #                  |
+//     | #        |                   | #  #               |
+//     | ####     |     ------>       | #  #               |
+//     | #        |                   | #######            |
+//     | #        |                   +--------------------+ <- x=0
+//     +----------+ line h-1
+//
+// A landscape label page, which CUPS turns clockwise onto the portrait medium, thus reads
+// upright on the tape, as the editor's own markers do.
 #pragma once
 
 #include <cstdint>
@@ -10,22 +29,30 @@
 
 namespace qx::papp {
 
-// Collects the lines of one page. The page is `width` pixels across the tape (1 bit a
-// pixel, most significant bit first; a set bit is black when `set_is_black`, as in a
-// black colour space, else white, as in a grey one) and centred on the head: pixels beyond the head's 96 dots are cut off. Blank lines at
-// the start and the end of the page become the item's lead and trail blank feed.
+// Collects the lines of one page. The page is `width` pixels across the tape and centred
+// on the head: pixels beyond the head's 96 dots are cut off. A pixel has 1 bit (most
+// significant bit first) or 8 bits; `high_is_black` says whether the highest value is
+// black, as in a black colour space, or white, as in a grey one. Grey pixels of 8 bits
+// are dithered with an 8 x 8 ordered (Bayer) matrix, so that black stays black, white
+// stays white and greys keep their tone. Blank lines at the start and the end of the
+// page become the item's lead and trail blank feed.
 class RasterItemBuilder {
  public:
-  void StartPage(int width, bool set_is_black = true);
+  // `bits_per_pixel`: 1 or 8; false for any other.
+  bool StartPage(int width, bool high_is_black = true, int bits_per_pixel = 1);
   void AddLine(std::span<const uint8_t> line);
   // The finished item; false when the page is longer than an item may be (the printer's
   // image store, or the 16-bit feed counts).
   bool Finish(ItemImage& out);
 
  private:
+  // Whether the pixel at `x` of `line` prints (line `lines_` of the page).
+  bool Prints(std::span<const uint8_t> line, int x) const;
+
   int width_ = 0;
-  bool set_is_black_ = true;
-  int offset_ = 0;  // head dot of pixel 0 (negative: pixels cut off on the left)
+  bool high_is_black_ = true;
+  int bits_ = 1;
+  int offset_ = 0;  // head dot of the page's right edge (negative: pixels cut off)
   int lines_ = 0;
   int lead_ = 0;    // blank lines before the first dot
   int blank_run_ = 0;

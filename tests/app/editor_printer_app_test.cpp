@@ -159,10 +159,12 @@ TEST_F(EditorPrinterAppTest, AFaultEndsTheJobAsOnAPrinterOfTheEditorsOwn) {
   model_.printing().OnPrintButton();
   const S told_shared = ui_.Take();
   const std::string status_shared = model_.controls().status(0);
-  const int sent_shared = model_.printing().last_job_counts().sent;
+  const int printed_shared = model_.printing().last_job_counts().printed;
   EXPECT_FALSE(model_.doc().file_state.DocBusy);
   ASSERT_FALSE(server_->job_ends("qa11-1").empty());
   EXPECT_NE(server_->job_ends("qa11-1").back().reason, "finished");
+  // The count is the printer's own: the markers on its tape.
+  EXPECT_EQ(printed_shared, server_->job_ends("qa11-1").back().printed);
 
   VirtualPrinterList l = ParseVirtualPrinters("qa11:fault=cover-open@2");
   ASSERT_TRUE(l.ok());
@@ -178,7 +180,7 @@ TEST_F(EditorPrinterAppTest, AFaultEndsTheJobAsOnAPrinterOfTheEditorsOwn) {
   EXPECT_EQ(told_shared, ui_.Take());
   EXPECT_EQ(told_shared, S{"上盖异常打开,打印终止!"});
   EXPECT_EQ(status_shared, model_.controls().status(0));
-  EXPECT_EQ(sent_shared, model_.printing().last_job_counts().sent);
+  EXPECT_EQ(printed_shared, model_.printing().last_job_counts().printed);
   EXPECT_NE(status_shared.find("可从第"), std::string::npos) << status_shared;
 }
 

@@ -150,13 +150,18 @@ TEST_F(PrintCommandTest, StopButtonAndClosingAfterTheStop) {
   EXPECT_TRUE(pressed);
   EXPECT_EQ(printers_->printer(0).jobs().at(0).end, JobEnd::kStopped);
   EXPECT_EQ(ui_.Take(), S{"打印终止!"});  // a stopped job has not finished
-  // The status bar is back to editing and says how far the job got.
-  const int sent = model_.printing().last_job_counts().sent;
-  EXPECT_GT(sent, 0);
-  EXPECT_LT(sent, 20);
+  // The status bar is back to editing and says how far the job got: the markers the
+  // printer reported printed, and the one under the head at the stop, which may be on
+  // the tape already.
+  const WalkCounts& counts = model_.printing().last_job_counts();
+  const int printed = counts.printed;
+  EXPECT_GT(printed, 0);
+  EXPECT_LT(printed, counts.sent);
+  EXPECT_TRUE(counts.next_may_be_partial);
+  const std::string next = std::to_string(printed + 1);
   EXPECT_EQ(model_.controls().status(0), std::string(msg::kStateEditing) + "  已打印 " +
-                                              std::to_string(sent) + "/20, 可从第" +
-                                              std::to_string(sent + 1) + "个继续");
+                                              std::to_string(printed) + "/20, 可从第" + next +
+                                              "个继续, 第" + next + "个标记可能已部分打印");
   EXPECT_EQ(closes, 1);
   EXPECT_FALSE(model_.printing().StopRequested());
 }
@@ -195,26 +200,45 @@ TEST_F(PrintCommandTest, AStoppedJobGoesOnFromTheFirstMarkerNotPrinted) {
   ASSERT_TRUE(pressed);
   EXPECT_EQ(ui_.Take(), S{"打印终止!"});
   ui_.on_dispatch = {};
-  const int sent = model_.printing().last_job_counts().sent;
-  ASSERT_GT(sent, 0);
-  ASSERT_LT(sent, 10);
+  const int printed = model_.printing().last_job_counts().printed;
+  ASSERT_GT(printed, 0);
+  ASSERT_LT(printed, 10);
+  std::vector<std::vector<uint8_t>> on_tape;
+  for (const VirtualItem& item : printers_->printer(0).jobs().back().items)
+    if (item.printed) on_tape.push_back(item.image.columns);
 
-  // The operator goes on: the dialog's own choices are changed meanwhile and do not count.
-  std::string offered;
+  // The offer says what it prints; other copies or another order withdraw it, the job's
+  // own choices bring it back.
+  std::string offered, with_other_copies, with_other_order;
   ui_.print_dialog = [&](PrintDialog& f) {
     offered = f.continue_text();
     f.OnCopiesEdited("5");
+    with_other_copies = f.continue_text();
+    f.OnContinueButton();  // withdrawn: nothing happens
+    f.OnCopiesEdited("2");
     f.OnSerialFirstChosen();
+    with_other_order = f.continue_text();
+    f.OnRepeatFirstChosen();
+    EXPECT_EQ(f.continue_text(), offered);
     f.OnContinueButton();
     return f.result();
   };
   model_.printing().OnPrintButton();
-  EXPECT_EQ(offered, "从第" + std::to_string(sent + 1) + "个继续");
+  EXPECT_EQ(offered, "从第" + std::to_string(printed + 1) + "个继续 (2份, 剩余" +
+                         std::to_string(10 - printed) + "个)");
+  EXPECT_EQ(with_other_copies, "");
+  EXPECT_EQ(with_other_order, "");
   EXPECT_EQ(ui_.Take(), S{"打印完成!"});
   std::vector<std::vector<uint8_t>> rest;
   for (const VirtualItem& item : printers_->printer(0).jobs().back().items)
     rest.push_back(item.image.columns);
-  EXPECT_EQ(rest, decltype(whole)(whole.begin() + sent, whole.end()));
+  EXPECT_EQ(rest, decltype(whole)(whole.begin() + printed, whole.end()));
+  // Between the two jobs every marker is on the tape, in order; at most the one under the
+  // head at the stop twice.
+  ASSERT_GE(on_tape.size(), static_cast<std::size_t>(printed));
+  EXPECT_LE(on_tape.size(), static_cast<std::size_t>(printed + 1));
+  EXPECT_EQ(decltype(whole)(on_tape.begin(), on_tape.end()),
+            decltype(whole)(whole.begin(), whole.begin() + static_cast<long>(on_tape.size())));
   EXPECT_EQ(model_.controls().status(0), std::string(msg::kStateEditing));
   // Nothing left to go on with once the job has finished.
   ui_.print_dialog = [&](PrintDialog& f) {
@@ -229,7 +253,7 @@ TEST_F(PrintCommandTest, AStoppedJobGoesOnFromTheFirstMarkerNotPrinted) {
   Ok();
   ui_.on_dispatch = [&] {
     if (pressed || !model_.controls().Enabled(Control::StopButton)) return;
-    if (printers_->printer(0).jobs().back().items.size() < 2) return;
+    if (printers_->printer(0).jobs().back().items.size() < 3) return;
     pressed = true;
     model_.printing().OnStopButton();
   };

@@ -269,7 +269,7 @@ TEST_F(UndoTest, ChangedFlagFollowsTheSavedPoint) {
   EXPECT_TRUE(model_.doc().file_state.DocModified);
 }
 
-// Opening or starting a Document starts a new history; undo is not offered while printing.
+// A new Document starts a new history.
 TEST_F(UndoTest, NewDocumentStartsANewHistory) {
   Type(Control::UpperLine, "W");
   ASSERT_TRUE(model_.CanUndo());
@@ -277,6 +277,39 @@ TEST_F(UndoTest, NewDocumentStartsANewHistory) {
   Event([&] { model_.files().OnNewButton(); });
   EXPECT_FALSE(model_.CanUndo());
   EXPECT_FALSE(model_.CanRedo());
+}
+
+// A Document replaced by an open is one step; each side keeps its own file and saved
+// point, also when the new one is saved under another name before the open is undone.
+TEST_F(UndoTest, EachSideOfAnOpenKeepsItsFileAndSavedPoint) {
+  const std::filesystem::path sample =
+      std::filesystem::path(QX_TEST_DATA_DIR) / ".." / "data" / "Sample" / "线号套管.kel";
+  const DocumentFileState& p = model_.doc().file_state;
+  Type(Control::UpperLine, "W");
+  ui_.yes_no = {Answer::kNo};
+  Event([&] { model_.OpenGivenFile(sample); });
+  ASSERT_EQ(p.DocPath, sample);
+  ASSERT_FALSE(p.DocModified);
+  ui_.clock.Advance(UndoHistory::kTypingPauseMs + 1);
+  Type(Control::UpperLine, "i");
+  ui_.files = {dir_ / "mine.kel"};
+  Event([&] { model_.files().OnSaveAsButton(); });
+  ASSERT_FALSE(p.DocModified);
+  const std::string saved = Whole();
+
+  Undo();  // the typing: away from the saved point
+  EXPECT_TRUE(p.DocModified);
+  Undo();  // the open: the untitled Document, changed
+  EXPECT_FALSE(p.HasFile);
+  EXPECT_TRUE(p.DocModified);
+  EXPECT_EQ(model_.WindowTitle(), "未命名* - QX Editor  8.30");
+  Redo();  // the open again: the file it was saved as last, one step before that save
+  EXPECT_EQ(p.DocPath, dir_ / "mine.kel");
+  EXPECT_TRUE(p.DocModified);
+  Redo();
+  EXPECT_EQ(Whole(), saved);
+  EXPECT_FALSE(p.DocModified);
+  EXPECT_EQ(model_.WindowTitle(), "mine.kel - QX Editor  8.30");
 }
 
 // The history keeps the last steps; the oldest are dropped.

@@ -1183,21 +1183,52 @@ TEST_F(QxlabelPrintTest, CopiesRangeAndOrder) {
 
 // A job that ended early says how far it got and how to go on; --from-item goes on from
 // there and sends exactly the markers not yet sent.
-TEST_F(QxlabelPrintTest, AJobThatEndedEarlyGoesOnFromTheFirstMarkerNotSent) {
+// After a fault --from-item names the first marker the printer did not report printed
+// (as the editor's "从第N个继续" does): by the printer's own trace, nothing is skipped and
+// the job that goes on prints exactly the rest.
+TEST_F(QxlabelPrintTest, AJobThatEndedEarlyGoesOnFromTheFirstMarkerNotPrinted) {
   const std::string doc = Path("d.kel").string();
   Doc().Add("A1", "", 25, 4).Add("A2", "", 25, 4).Save(doc);
-  Printers("qb20:fault=ribbon-out@3");
-  Result r = Run({"print", doc});
-  EXPECT_EQ(r.status, 1) << Describe(r);
-  const std::string::size_type at = r.err.find("--from-item ");
-  ASSERT_NE(at, std::string::npos) << r.err;
-  const int from = std::stoi(r.err.substr(at + 12));
-  EXPECT_NE(r.err.find("the job ended after " + std::to_string(from - 1) + " marker(s)"),
-            std::string::npos) << r.err;
-  Printers("qb20");
-  r = Run({"print", doc, "--from-item", std::to_string(from)});
-  EXPECT_EQ(r.status, 0) << Describe(r);
-  EXPECT_NE(r.out.find(std::to_string(8 - (from - 1)) + " item(s) sent"), std::string::npos) << r.out;
+  struct Case {
+    std::string printer;
+    int fault_at;
+  };
+  const std::vector<Case> cases{{"qb20:fault=ribbon-out@3", 3}, {"qa11:fault=cover-open@5", 5},
+                                {"qb20:fault=cover-open@8:speed=real", 8},
+                                {"qa11:fault=ribbon-out@2:speed=real", 2}};
+  int run = 0;
+  auto trace = [&] {
+    char folder[16];
+    std::snprintf(folder, sizeof folder, "run-%03d", run);
+    const std::string key = ReadText(dir_ / folder / "qb20-0.trace").empty() ? "qa11" : "qb20";
+    return ReadText(dir_ / folder / (key + "-0.trace"));
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.printer);
+    Printers(c.printer);
+    Result r = Run({"print", doc});
+    ++run;
+    EXPECT_EQ(r.status, 1) << Describe(r);
+    const std::string::size_type at = r.err.find("--from-item ");
+    ASSERT_NE(at, std::string::npos) << r.err;
+    const int from = std::stoi(r.err.substr(at + 12));
+    // The printer stopped before the faulty marker: every marker before it is printed.
+    EXPECT_NE(trace().find("\njob-end 1 fault " + std::to_string(c.fault_at - 1) + "\n"),
+              std::string::npos)
+        << trace();
+    EXPECT_EQ(from, c.fault_at) << r.err;
+    EXPECT_NE(r.err.find("reported " + std::to_string(from - 1) + " marker(s) of the job printed"),
+              std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("marker " + std::to_string(from) + " may be partly printed"),
+              std::string::npos) << r.err;
+    Printers(c.printer.substr(0, 4));
+    r = Run({"print", doc, "--from-item", std::to_string(from)});
+    ++run;
+    EXPECT_EQ(r.status, 0) << Describe(r);
+    EXPECT_NE(trace().find("\njob-end 1 finished " + std::to_string(8 - (from - 1)) + "\n"),
+              std::string::npos)
+        << trace();
+  }
   EXPECT_EQ(Run({"print", doc, "--from-item", "0"}).status, 2);
 }
 

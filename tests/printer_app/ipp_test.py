@@ -234,9 +234,10 @@ class PrinterAppTest(unittest.TestCase):
                 self.assert_new_jobs(printer, before, [("finished", 1), ("finished", 3)])
 
         # The second generation's first image message of each job: the item's header (lead,
-        # trail and column count, low byte first) and its first column, head dots 12..81
-        # (pixels 30..99 of a 132-pixel page centred on the 96-dot head). The PNG and the
-        # PWG raster page draw the same bar: the same item.
+        # trail and column count, low byte first) and its first column, head dots 14..83
+        # (pixels 99..30 of a 132-pixel page centred on the 96-dot head, turned so that its
+        # right edge is at head dot 0). The PNG and the PWG raster page draw the same bar:
+        # the same item.
         trace = self.app.trace(QB20[1])
         jobs = trace.split("\nvendor 24 ")
         png_job, pwg_job = jobs[-2], jobs[-1]
@@ -250,7 +251,7 @@ class PrinterAppTest(unittest.TestCase):
         lead, trail, count = struct.unpack("<HHH", first[8:14])
         self.assertEqual((lead, trail, count), (10, 10, 310))
         column = int.from_bytes(first[26:38], "little")
-        self.assertEqual(column, ((1 << 82) - 1) & ~((1 << 12) - 1))
+        self.assertEqual(column, ((1 << 84) - 1) & ~((1 << 14) - 1))
 
     def test_document_prints_as_qxlabel_prints_it(self):
         # The same Document with the same choices through qxlabel and over IPP: the tape of

@@ -2,6 +2,7 @@
 // job's media stands for, raster pages as items, and fault messages as state reasons.
 #include <gtest/gtest.h>
 
+#include <string>
 #include <vector>
 
 #include "device/printer_messages.h"
@@ -62,21 +63,108 @@ bool Dot(const ItemImage& item, int column, int row) {
 }
 
 TEST(PrinterAppRaster, LinesBecomeColumnsCentredOnTheHeadWithBlankFeed) {
-  // 132 pixels (12 mm) across: pixel 18 is head dot 0; lines 10..319 of 330 carry dots.
+  // 132 pixels (12 mm) across: pixel 113 is head dot 0 and pixel 18 head dot 95; lines
+  // 10..319 of 330 carry dots.
   const ItemImage item = PageItem(132, 330, 18, 40, 10, 319);
   EXPECT_EQ(item.LeadBlank, 10);
   EXPECT_EQ(item.TrailBlank, 10);
   ASSERT_EQ(item.ColumnCount, 310);
   ASSERT_EQ(item.columns.size(), 310u * kColumnBytes);
-  EXPECT_TRUE(Dot(item, 0, 0));
-  EXPECT_TRUE(Dot(item, 309, 22));
-  EXPECT_FALSE(Dot(item, 0, 23));
+  EXPECT_TRUE(Dot(item, 0, 95));
+  EXPECT_TRUE(Dot(item, 309, 73));
+  EXPECT_FALSE(Dot(item, 0, 72));
   // Grey colour spaces have a set bit for white: the same page.
   EXPECT_EQ(PageItem(132, 330, 18, 40, 10, 319, false).columns, item.columns);
+  // Pixels outside the head's band are cut off.
+  EXPECT_EQ(PageItem(132, 30, 0, 17, 0, 29).ColumnCount, 1);  // a blank page
+}
+
+// The page is turned a quarter turn, never mirrored: its top edge prints first and its
+// right edge runs along the head's dot 0, the top of the tape picture. An "F" drawn on a
+// portrait page lies on the tape with its stem at the bottom and its arms pointing up.
+TEST(PrinterAppRaster, APageIsTurnedOntoTheTapeNotMirrored) {
+  const std::vector<std::string> page = {
+      "#####",  // line 0
+      "#....",
+      "#....",
+      "####.",
+      "#....",
+      "#....",
+      "#....",  // line 6
+  };
+  const int width = 5;
+  RasterItemBuilder b;
+  b.StartPage(width);
+  for (const std::string& text : page) {
+    std::vector<uint8_t> line(1, 0);
+    for (int x = 0; x < width; ++x)
+      if (text[static_cast<std::size_t>(x)] == '#') line[0] |= static_cast<uint8_t>(0x80 >> x);
+    b.AddLine(line);
+  }
+  ItemImage item;
+  ASSERT_TRUE(b.Finish(item));
+  ASSERT_EQ(item.ColumnCount, 7);
+  // The tape as its picture shows it: head dots from the top, the feed to the right.
+  const int top = (kHeadDots - width) / 2;
+  std::vector<std::string> tape;
+  for (int row = top; row < top + width; ++row) {
+    std::string text;
+    for (int column = 0; column < item.ColumnCount; ++column) text += Dot(item, column, row) ? '#' : '.';
+    tape.push_back(text);
+  }
+  EXPECT_EQ(tape, (std::vector<std::string>{
+                      "#......",
+                      "#..#...",
+                      "#..#...",
+                      "#..#...",
+                      "#######",
+                  }));
+}
+
+// Grey pages of 8 bits: black prints every dot, white none, a middle grey about half of
+// them, spread out; in a grey colour space the highest value is white, in a black one
+// black. Other depths are refused.
+TEST(PrinterAppRaster, GreyPagesAreDitheredKeepingBlackAndWhite) {
+  struct Case {
+    bool high_is_black;
+    uint8_t value;
+    int min_dots, max_dots;  // of 96 x 64
+  };
+  const Case cases[] = {
+      {false, 0, 96 * 64, 96 * 64}, {false, 255, 0, 0}, {false, 128, 96 * 28, 96 * 36},
+      {true, 255, 96 * 64, 96 * 64}, {true, 0, 0, 0},   {true, 64, 96 * 12, 96 * 20},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.value) + (c.high_is_black ? " black" : " grey"));
+    RasterItemBuilder b;
+    ASSERT_TRUE(b.StartPage(96, c.high_is_black, 8));
+    const std::vector<uint8_t> line(96, c.value);
+    for (int y = 0; y < 64; ++y) b.AddLine(line);
+    ItemImage item;
+    ASSERT_TRUE(b.Finish(item));
+    int dots = 0, in_first_line = 0;
+    for (int col = 0; col < item.ColumnCount; ++col)
+      for (int row = 0; row < kHeadDots; ++row) {
+        dots += Dot(item, col, row);
+        if (col == 0) in_first_line += Dot(item, col, row);
+      }
+    if (c.max_dots == 0) {
+      EXPECT_EQ(item.ColumnCount, 1);  // a blank page
+      EXPECT_EQ(dots, 0);
+      continue;
+    }
+    EXPECT_GE(dots, c.min_dots);
+    EXPECT_LE(dots, c.max_dots);
+    if (c.max_dots < 96 * 64) EXPECT_LT(in_first_line, kHeadDots);  // spread, not in bands
+  }
+  RasterItemBuilder b;
+  EXPECT_FALSE(b.StartPage(96, true, 16));
+  EXPECT_FALSE(b.StartPage(96, true, 24));
 }
 
 TEST(PrinterAppRaster, NarrowPagesSitInTheMiddleAndBlankLinesInsideStay) {
-  // 66 pixels (6 mm): pixel 0 is head dot 15. A blank line between dots is a column.
+  // 66 pixels (6 mm): pixel 0 (the page's left edge) is head dot 80. A blank line between
+  // dots is a column.
   RasterItemBuilder b;
   b.StartPage(66);
   std::vector<uint8_t> dot(9, 0), blank(9, 0);
@@ -87,9 +175,9 @@ TEST(PrinterAppRaster, NarrowPagesSitInTheMiddleAndBlankLinesInsideStay) {
   ItemImage item;
   ASSERT_TRUE(b.Finish(item));
   EXPECT_EQ(item.ColumnCount, 3);
-  EXPECT_TRUE(Dot(item, 0, 15));
-  EXPECT_FALSE(Dot(item, 1, 15));
-  EXPECT_TRUE(Dot(item, 2, 15));
+  EXPECT_TRUE(Dot(item, 0, 80));
+  EXPECT_FALSE(Dot(item, 1, 80));
+  EXPECT_TRUE(Dot(item, 2, 80));
   EXPECT_EQ(item.LeadBlank + item.TrailBlank, 0);
 }
 

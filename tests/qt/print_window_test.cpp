@@ -201,6 +201,7 @@ struct DialogSeen {
   QStringList entries;
   QString selected, device, status, pitch;
   QString device_after_pick;
+  QString figures_after_typing;  // the figures once the copies were typed, before OK
 };
 
 DialogSeen Look(PrintDialogView& view) {
@@ -248,6 +249,7 @@ TEST_P(PrintSampleTest, PrintButtonToFinishedTape) {
       view.copies_edit()->selectAll();
       QTest::keyClicks(view.copies_edit(), QString::number(c.copies));
     }
+    seen.figures_after_typing = view.findChild<QLabel*>(QStringLiteral("figures_text"))->text();
     QTest::mouseClick(view.ok_button(), Qt::LeftButton);
   });
   S statuses;
@@ -279,6 +281,9 @@ TEST_P(PrintSampleTest, PrintButtonToFinishedTape) {
   EXPECT_EQ(job.cut, c.cut);
   const int items = c.copies * c.items_per_copy;
   EXPECT_EQ(static_cast<int>(job.items.size()), items);
+  // The figures followed the copies as they were typed: what they said is what printed.
+  EXPECT_TRUE(seen.figures_after_typing.startsWith(QStringLiteral("共 %1 个标记, 约 ").arg(items)))
+      << seen.figures_after_typing.toStdString();
   for (const VirtualItem& item : job.items) EXPECT_TRUE(item.printed);
   EXPECT_EQ(model_.printing().last_job_counts().skipped, 0);
   ASSERT_FALSE(job.picture.empty());

@@ -54,6 +54,8 @@ class ScriptedUi : public WindowUi {
     }
     const Answer a = yes_no.front();
     yes_no.pop_front();
+    if (a == Answer::kCancel && !with_cancel)
+      ADD_FAILURE() << "取消 answered to a question without it: " << text;
     return a;
   }
   std::optional<std::filesystem::path> OpenFile(const FileDialog& d) override {

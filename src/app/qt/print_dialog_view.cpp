@@ -251,6 +251,8 @@ void PrintDialogView::EditNumber(QLineEdit* edit, void (PrintDialog::*handler)(s
     edit->setText(now);
     edit->setCursorPosition(std::max(0, caret - 1));
   }
+  // The figures and the offer to go on follow every character typed.
+  ShowChoiceResults();
 }
 
 bool PrintDialogView::eventFilter(QObject* watched, QEvent* event) {
@@ -290,12 +292,9 @@ void PrintDialogView::Sync() {
   printer_selector_->setCurrentIndex(model_.selection());
   search_text_->setText(Q(model_.search_text()));
   ok_->setEnabled(model_.ok_enabled());
-  continue_->setText(Q(model_.continue_text()));
-  continue_->setVisible(!model_.continue_text().empty());
-  continue_->setEnabled(model_.ok_enabled());
+  ShowChoiceResults();
   (model_.range() ? range_ : all_)->setChecked(true);
   segment_count_->setText(Q(model_.segment_count_text()));
-  figures_->setText(Q(model_.figures_text()));
   first_row_->setText(Q(model_.first_row_text()));
   last_row_->setText(Q(model_.last_row_text()));
   copies_->setText(Q(model_.copies_text()));
@@ -304,6 +303,13 @@ void PrintDialogView::Sync() {
   repeat_first_picture_->setVisible(model_.repeat_first_picture_shown());
   serial_first_picture_->setVisible(!model_.repeat_first_picture_shown());
   syncing_ = false;
+}
+
+void PrintDialogView::ShowChoiceResults() {
+  figures_->setText(Q(model_.figures_text()));
+  continue_->setText(Q(model_.continue_text()));
+  continue_->setVisible(!model_.continue_text().empty());
+  continue_->setEnabled(model_.ok_enabled());
 }
 
 int PrintDialogView::Run() {

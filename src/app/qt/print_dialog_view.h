@@ -31,6 +31,8 @@ class PrintDialogView : public QDialog {
 
  private:
   void Sync();
+  // What the current choices give: the figures and the offer to go on with a job.
+  void ShowChoiceResults();
   void EditNumber(QLineEdit* edit, void (PrintDialog::*handler)(std::string),
                   const std::string& (PrintDialog::*value)() const);
 

@@ -52,7 +52,8 @@ Answer QtUi::AskYesNo(std::string_view text, std::string_view caption, bool with
   QMessageBox box(QMessageBox::NoIcon, Q(caption), Q(text), QMessageBox::NoButton, Owner());
   QPushButton* yes = box.addButton(QStringLiteral("是"), QMessageBox::YesRole);
   QPushButton* no = box.addButton(QStringLiteral("否"), QMessageBox::NoRole);
-  if (with_cancel) box.addButton(QStringLiteral("取消"), QMessageBox::RejectRole);
+  // With 取消, Escape and the box's close button answer it: the question is backed out of.
+  if (with_cancel) box.setEscapeButton(box.addButton(QStringLiteral("取消"), QMessageBox::RejectRole));
   box.setDefaultButton(yes);
   box.exec();
   if (box.clickedButton() == yes) return Answer::kYes;

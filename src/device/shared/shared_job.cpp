@@ -28,6 +28,7 @@ bool RunSharedJob(SharedPrinterClient& client, const SharedPrinter& printer,
   WalkCounts local;
   WalkCounts& c = counts ? *counts : local;
   c = WalkCounts{};
+  const int before = std::max(choice.first_marker, 1) - 1;
   host.EnterPrintingState();
   const SubmitResult sent =
       Aside(host, [&] { return client.Submit(printer, document, choice, user); });
@@ -40,6 +41,7 @@ bool RunSharedJob(SharedPrinterClient& client, const SharedPrinter& printer,
     return false;
   }
   host.EnableStop();
+  c.next_may_be_partial = true;  // until the job is known to have completed
 
   bool cancel_sent = false;
   int unanswered = 0;
@@ -62,7 +64,9 @@ bool RunSharedJob(SharedPrinterClient& client, const SharedPrinter& printer,
       }
     } else {
       unanswered = 0;
-      if (!status.gone) c.sent = status.markers_done;  // else the last count known
+      // The printer application counts the markers of the whole job the printer reported
+      // printed, those before the first marker sent included; kept as this run's.
+      if (!status.gone) c.sent = c.printed = std::max(status.markers_done - before, 0);
       if (status.markers > 0) host.Progress(status.markers_done, status.markers);
       if (status.ended()) break;
     }
@@ -84,8 +88,12 @@ bool RunSharedJob(SharedPrinterClient& client, const SharedPrinter& printer,
                      pmsg::kInfo);
       break;
   }
+  // The printer application does not say whether the marker after the printed ones was
+  // under the head when the job ended: it may have been.
+  const bool completed = status.state == SharedJobState::kCompleted;
+  if (completed) c.next_may_be_partial = false;
   host.EndOfJob();
-  return status.state == SharedJobState::kCompleted;
+  return completed;
 }
 
 }  // namespace qx
