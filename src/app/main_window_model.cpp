@@ -51,6 +51,7 @@ void MainWindowModel::Start(int screen_width, int screen_height, std::filesystem
   layout_ = ComputeLayout(screen_width, screen_height);
   ctx_.app_dir = std::move(app_dir);
   files_.StartSession(working_table);
+  history_.TakeUpTable();
 }
 
 bool MainWindowModel::Run(const std::function<void()>& event) {
@@ -63,7 +64,10 @@ bool MainWindowModel::Run(const std::function<void()>& event) {
     }
     ~Step() {
       if (--m.run_depth_ != 0) return;
+      const bool was_changed = m.doc_.file_state.DocModified;
       m.history_.EndStep();
+      // The history decides the changed flag once the event is over: the title follows.
+      if (m.doc_.file_state.DocModified != was_changed) m.ctx_.Changed();
       std::string shown = m.UndoText() + '\n' + m.RedoText() + '\n' +
                           char('0' + m.CanUndo()) + char('0' + m.CanRedo());
       if (shown != m.undo_redo_shown_) {
@@ -132,8 +136,7 @@ void MainWindowModel::Redo() {
 }
 
 void MainWindowModel::NameStep(Control c) {
-  const ControlInfo& info = Info(c);
-  ctx_.NameStep(info.caption.empty() ? info.hint : info.caption);
+  ctx_.NameStep(StepName(c));
 }
 
 // --- Files from outside the dialogs ---------------------------------------------------------
@@ -202,7 +205,7 @@ void MainWindowModel::RouteFocus(Control c) {
   if (old == c) return;
   // Leaving an editor commits what it holds: the step is named after it.
   if (!EditingContext::IsLine(old) && old != Control::None && !Info(old).caption.empty())
-    ctx_.NameStep(Info(old).caption);
+    ctx_.NameStep(StepName(old));
   ctx_.SetFocusOnly(c);
   RunExit(old);
   if (ctx_.focus() != c) return;  // the exit handler sent the focus elsewhere

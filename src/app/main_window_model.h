@@ -83,7 +83,7 @@ class MainWindowModel {
   std::string RedoText() const { return history_.RedoText(); }
   void Undo();
   void Redo();
-  // Names the step the running event makes after a control (its caption or hint).
+  // Names the step the running event makes after a control (StepName).
   void NameStep(Control c);
   UndoHistory& history() { return history_; }
   // Called when the undo or redo command changed (offered, or named after another step)

@@ -1,5 +1,7 @@
 #include "editing/controls.h"
 
+#include "editing/messages.h"
+
 namespace qx {
 namespace {
 
@@ -74,6 +76,27 @@ static_assert(InOrder(), "control table out of order");
 const ControlInfo& Info(Control c) {
   return kControls[static_cast<std::size_t>(c)];
 }
+std::string_view StepName(Control c) {
+  switch (c) {
+    case Control::ImportExcelButton:
+      return msg::kStepImport;
+    case Control::FollowingLengthButton:
+      return msg::kStepFollowingLength;
+    case Control::FollowingRepeatButton:
+      return msg::kStepFollowingRepeat;
+    case Control::FollowingSizeButton:
+      return msg::kStepFollowingSize;
+    case Control::FollowingOrientationButton:
+      return msg::kStepFollowingOrientation;
+    case Control::FollowingDecorationButton:
+      return msg::kStepFollowingDecoration;
+    default:
+      break;
+  }
+  const ControlInfo& info = Info(c);
+  return info.caption.empty() ? info.hint : info.caption;
+}
+
 const std::array<ControlInfo, kControlCount>& AllControls() {
   return kControls;
 }

@@ -75,6 +75,12 @@ struct ControlInfo {
 };
 
 const ControlInfo& Info(Control c);
+// The name of the step a control's command or editor makes, as undo and redo show it: the
+// same for a command however it is given. It is the caption (else the hint), except where
+// that would not say which command it was: the import ("导入", as the import window and a
+// dropped workbook name it) and the changes to the following Segments, whose captions are
+// those of the current Segment's editors.
+std::string_view StepName(Control c);
 const std::array<ControlInfo, kControlCount>& AllControls();
 
 }  // namespace qx

@@ -160,12 +160,13 @@ void DocumentFiles::StartNewDocument(bool in_open_table) {
   c.SetListButtons(false, false, false, false, false, true);
   c.SetStatus(0, std::string(msg::kStateEditing));
   c.SetStatus(1, std::string(msg::kFilePath));
+  ctx_.MarkSaved();
   ctx_.ShowCurrentRow();
 }
 
 // A working table left by a run that did not end: its stored Segments and the session
-// kept with them (settings, document file) become the Document, which is marked changed:
-// nothing of it was saved by this run.
+// kept with them (settings, document file) become the Document. It counts as changed until
+// the history kept with the rows tells how far it is from the point its file was saved at.
 void DocumentFiles::RestoreLeftover() {
   SegmentTable& t = ctx_.doc.table;
   DocumentFileState& p = ctx_.doc.file_state;
@@ -209,7 +210,6 @@ bool DocumentFiles::WriteGivenUp(const std::filesystem::path& file) {
   try {
     WriteDocumentFile(ctx_.doc.table, ctx_.doc.settings, file, DocumentRows::kWithUpperLine);
   } catch (const TableError& e) {
-    ctx_.doc.file_state.DocModified = true;
     ctx_.ui.Message(SaveFailedMessage(e), msg::kInfo);
     return false;
   }
@@ -269,7 +269,7 @@ bool DocumentFiles::GiveUpDocument(GiveUp command) {
   // The Document stays in the undo history as it is now: saved in `target`.
   p.DocPath = target;
   p.HasFile = true;
-  p.DocModified = false;
+  ctx_.MarkSaved();
   ctx_.controls.SetStatus(1, std::string(msg::kFilePath) + p.DocPath.string());
   FileUsed(target);
   return true;
@@ -305,7 +305,8 @@ void DocumentFiles::LoadDocument(const std::filesystem::path& file, const Segmen
   ctx_.measurer.SetFace(ctx_.doc.settings.font_face);
   t.Edit();
   p.HasFile = true;
-  p.DocModified = p.UserEditing = p.DocBusy = false;
+  p.UserEditing = p.DocBusy = false;
+  ctx_.MarkSaved();
   ctx_.controls.SetListButtons(true, true, true, true, true,
                                ctx_.controls.Enabled(Control::StoreButton));
   ctx_.controls.SetStatus(1, std::string(msg::kFilePath) + p.DocPath.string());
@@ -343,7 +344,6 @@ void DocumentFiles::OpenDocument(const std::filesystem::path* given) {
   ReadDocumentSettings(ctx_.doc.settings, p);
   p.SkipNextEnter = false;
   p.UserEditing = true;
-  p.DocModified = false;
   ctx_.Changed();
 }
 
@@ -387,7 +387,7 @@ void DocumentFiles::SaveDocument(bool ask) {
   if (written) {
     p.DocPath = target;
     p.HasFile = true;
-    p.DocModified = false;
+    ctx_.MarkSaved();
     if (chosen) ctx_.controls.SetStatus(1, std::string(msg::kFilePath) + p.DocPath.string());
     FileUsed(p.DocPath);
   }
@@ -599,7 +599,6 @@ void DocumentFiles::ImportRows(SheetRows& rows, const ImportOptions& options) {
   t.AttachControls();
   ReloadWorkingValues(t, ctx_.doc.values);
   p.DocBusy = false;
-  p.DocModified = true;
   if (r.error != WorkbookError::kNone)
     ctx_.ui.Message(WithReason(msg::kImportStopped, WorkbookReason(r.error)), msg::kInfo);
   if (r.truncated) ctx_.ui.Message(msg::kImportTooManyRows, msg::kInfo);

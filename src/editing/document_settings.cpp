@@ -74,7 +74,6 @@ int32_t PositionOf(const std::vector<std::string>& items, const std::string& tex
 void DocumentSettingsEditors::OnFontFaceEntered() {
   ctx_.before_edit.FaceOnEntry = PositionOf(face_items_, ctx_.doc.settings.font_face);
   face_on_entry_ = ctx_.doc.settings.font_face;
-  ctx_.doc.file_state.DocModified = true;
   ctx_.doc.file_state.UserEditing = true;
 }
 
@@ -114,7 +113,6 @@ void DocumentSettingsEditors::OnBoldButton() {
 void DocumentSettingsEditors::OnMaterialEntered() {
   ctx_.before_edit.MaterialOnEntry = ctx_.doc.settings.material_index;
   ctx_.doc.file_state.UserEditing = true;
-  ctx_.doc.file_state.DocModified = true;
 }
 
 void DocumentSettingsEditors::OnMaterialChosen() {
@@ -133,7 +131,6 @@ void DocumentSettingsEditors::OnMaterialChosen() {
     ctx_.doc.file_state.MaterialCode = old_code;
   }
   ReturnAndAttach(ctx_, &at, true);
-  ctx_.doc.file_state.DocModified = true;
   ctx_.FocusLineEnd(0);
 }
 
@@ -145,13 +142,11 @@ void DocumentSettingsEditors::OnMaterialLeft() {
 
 void DocumentSettingsEditors::OnCutEntered() {
   ctx_.doc.file_state.UserEditing = true;
-  ctx_.doc.file_state.DocModified = true;
 }
 
 void DocumentSettingsEditors::OnCutChosen() {
   if (!ctx_.doc.file_state.UserEditing) return;
   ctx_.doc.file_state.CutCode = static_cast<uint8_t>(ctx_.doc.settings.cut_index);
-  ctx_.doc.file_state.DocModified = true;
   ctx_.FocusLineEnd(0);
 }
 
@@ -161,13 +156,11 @@ void DocumentSettingsEditors::OnCutLeft() {
 
 void DocumentSettingsEditors::OnAlignmentEntered() {
   ctx_.doc.file_state.UserEditing = true;
-  ctx_.doc.file_state.DocModified = true;
 }
 
 void DocumentSettingsEditors::OnAlignmentChosen() {
   if (!ctx_.doc.file_state.UserEditing) return;
   ctx_.doc.file_state.AlignCode = static_cast<uint8_t>(ctx_.doc.settings.alignment_index);
-  ctx_.doc.file_state.DocModified = true;
   ctx_.FocusLineEnd(0);
 }
 
@@ -179,7 +172,6 @@ void DocumentSettingsEditors::OnAlignmentLeft() {
 
 void DocumentSettingsEditors::OnSpacingEntered() {
   ctx_.before_edit.SpacingOnEntry = ctx_.doc.settings.spacing_index;
-  ctx_.doc.file_state.DocModified = true;
   ctx_.doc.file_state.UserEditing = true;
 }
 
@@ -203,7 +195,6 @@ void DocumentSettingsEditors::OnSpacingChosen() {
     // The operator is left on the first Segment that does not fit, to shorten it.
     ReturnAndAttach(ctx_, nullptr, true);
   }
-  ctx_.doc.file_state.DocModified = true;
   ctx_.FocusLineEnd(0);
 }
 

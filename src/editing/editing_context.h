@@ -145,6 +145,16 @@ class EditingContext {
     if (on_replacing_document) on_replacing_document();
   }
   std::function<void()> on_replacing_document;
+  // The Document now matches its file (saved, opened) or is a new, empty one: the changed
+  // flag is cleared, and the history takes this point as the one undo and redo compare
+  // with. The history alone sets the flag otherwise, from what its steps change. A point
+  // marked while the running event goes on to change what a save writes (an import into
+  // the new, empty Document) does not hold at the event's end.
+  void MarkSaved() {
+    doc.file_state.DocModified = false;
+    if (on_saved) on_saved();
+  }
+  std::function<void()> on_saved;
 
   // --- What a refusal needs changed --------------------------------------------------------
   // The figures of the last refusal (refusal_figures.h), shown beside the Segment preview

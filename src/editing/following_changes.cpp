@@ -30,8 +30,8 @@ std::string FollowingSegmentChanges::TooLongHere() {
   return TooLongFigures(need, limit, v.LengthDots == 0);
 }
 
-// None of the changes marks the Document changed by itself: the current Segment is stored with
-// its number, and the range is written only after every check passed.
+// The current Segment is stored with its number, and the range is written only after every
+// check passed.
 
 namespace {
 bool Confirmed(Ui& ui, std::string_view question) {

@@ -132,8 +132,6 @@ bool Insertions::CommitSeries(const SerialSeries& s, bool insert) {
     p.SavedCaret = c + 2;
     t.Edit();
     t.SetInt(lower ? kLowerLengthColumn : kUpperLengthColumn, need);
-    // The series is part of the Document: closing must not drop it without asking.
-    p.DocModified = true;
     ctx_.Changed();
     return true;
   }
@@ -150,7 +148,6 @@ bool Insertions::CommitSeries(const SerialSeries& s, bool insert) {
   WriteSeries(t, s);
   t.SetInt(upper ? kUpperLengthColumn : kLowerLengthColumn, need);
   t.Store();
-  p.DocModified = true;
   ctx_.Changed();
   return true;
 }

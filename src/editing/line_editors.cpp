@@ -60,7 +60,6 @@ void LineEditors::OnUpperLineClicked() {
 
 void LineEditors::OnUpperLineChanged() {
   if (!ctx_.doc.file_state.UserEditing) return;
-  ctx_.doc.file_state.DocModified = true;
   ctx_.doc.file_state.SkipNextEnter = false;
 }
 

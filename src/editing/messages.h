@@ -141,5 +141,12 @@ inline constexpr std::string_view kStepOpen = "打开";
 inline constexpr std::string_view kStepPaste = "粘贴";
 inline constexpr std::string_view kPasteAsSegments = "每行一个段落?";
 inline constexpr std::string_view kStepEdit = "编辑";
+// The commands that change the following Segments, told apart from the current Segment's
+// editors of the same caption.
+inline constexpr std::string_view kStepFollowingLength = "段长 (后部段落)";
+inline constexpr std::string_view kStepFollowingRepeat = "重复 (后部段落)";
+inline constexpr std::string_view kStepFollowingSize = "字号 (后部段落)";
+inline constexpr std::string_view kStepFollowingOrientation = "横竖 (后部段落)";
+inline constexpr std::string_view kStepFollowingDecoration = "修饰 (后部段落)";
 
 }  // namespace qx::msg

@@ -24,7 +24,6 @@ void PropertyEditors::OnLengthEditEntered() {
   ReloadWorkingValues(t, ctx_.doc.values);
   ctx_.controls.SetEnabled(Control::UpperToolBar, false);
   ctx_.controls.DisableListButtons();
-  ctx_.doc.file_state.DocModified = true;
 }
 
 void PropertyEditors::OnLengthEditKeyUp(int key) {
@@ -78,7 +77,6 @@ void PropertyEditors::OnRepeatEditEntered() {
   ctx_.before_edit.RepeatOnEntry = static_cast<int32_t>(t.Int(kRepeatColumn));
   ctx_.controls.SetEnabled(Control::UpperToolBar, false);
   ctx_.controls.DisableListButtons();
-  ctx_.doc.file_state.DocModified = true;
 }
 
 void PropertyEditors::OnRepeatEditKeyUp(int key) {
@@ -183,7 +181,6 @@ void PropertyEditors::OnSizeChosen() {
   if (!ctx_.doc.file_state.UserEditing) return;
   SegmentTable& t = ctx_.doc.table;
   SegmentValues& v = ctx_.doc.values;
-  ctx_.doc.file_state.DocModified = true;
   const std::string picked = t.Text(kSizeColumn);
   if (picked == SizeText(0) && t.Int(kLengthColumn) == 0) {
     ctx_.ui.Message(msg::kBothAuto, msg::kInfo);
@@ -238,7 +235,6 @@ void PropertyEditors::OnOrientationChosen() {
   if (!ctx_.doc.file_state.UserEditing) return;
   SegmentTable& t = ctx_.doc.table;
   SegmentValues& v = ctx_.doc.values;
-  ctx_.doc.file_state.DocModified = true;
   if (t.Text(kOrientationColumn) == OrientationText(0)) {  // horizontal is never refused
     v.Vertical = 0;
     return ctx_.FocusLineEnd(0);
@@ -277,13 +273,11 @@ void PropertyEditors::OnOrientationSelectorLeft() {
 void PropertyEditors::OnDecorationSelectorClicked() {
   ctx_.doc.table.Edit();
   ctx_.doc.file_state.UserEditing = true;
-  ctx_.doc.file_state.DocModified = true;
 }
 
 void PropertyEditors::OnDecorationChosen() {
   if (!ctx_.doc.file_state.UserEditing) return;
   ctx_.controls.SetEnabled(Control::StoreButton, true);
-  ctx_.doc.file_state.DocModified = true;
   ctx_.FocusLineEnd(0);
 }
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <optional>
 #include <utility>
 
 #include "editing/messages.h"
@@ -9,10 +10,16 @@
 namespace qx {
 namespace {
 
-bool SameSettings(const DocumentSettings& a, const DocumentSettings& b) {
+// The settings a document file keeps.
+bool SameFileSettings(const DocumentSettings& a, const DocumentSettings& b) {
   return a.material_index == b.material_index && a.cut_index == b.cut_index &&
          a.alignment_index == b.alignment_index && a.spacing_index == b.spacing_index &&
-         a.density_index == b.density_index && a.font_face == b.font_face && a.bold == b.bold &&
+         a.font_face == b.font_face;
+}
+
+// The settings the window shows: those of the file, the density and the bold switch.
+bool SameSettings(const DocumentSettings& a, const DocumentSettings& b) {
+  return SameFileSettings(a, b) && a.density_index == b.density_index && a.bold == b.bold &&
          a.editor_bold == b.editor_bold;
 }
 
@@ -26,16 +33,44 @@ bool PrintsDifferently(const RowValues& a, const RowValues& b) {
   return false;
 }
 
+// Whether a version of a row is saved: Segments without text are not (they are dropped
+// from the end of the file, and given up with the Document).
+bool HasText(const std::optional<RowSlot>& row) {
+  if (!row) return false;
+  for (int c : {kUpperLineColumn, kLowerLineColumn}) {
+    const auto* line = std::get_if<std::string>(&row->values[static_cast<std::size_t>(c)]);
+    if (line && !line->empty()) return true;
+  }
+  return false;
+}
+
 }  // namespace
 
 UndoHistory::UndoHistory(EditingContext& ctx) : ctx_(ctx) {
   ctx_.doc.table.SetRowChangeObserver(this);
   ctx_.on_replacing_document = [this] { StartReplacing(); };
+  ctx_.on_saved = [this] { OnSaved(); };
 }
 
 UndoHistory::~UndoHistory() {
   ctx_.doc.table.SetRowChangeObserver(nullptr);
   ctx_.on_replacing_document = nullptr;
+  ctx_.on_saved = nullptr;
+}
+
+void UndoHistory::OnSaved() {
+  // During an event the point is taken after the steps the event makes (a save stores the
+  // current Segment first), unless the event goes on to change what a save writes. Outside
+  // any event it is taken now when the history follows this table, else when the history
+  // takes the table up.
+  saved_here_ = true;
+  marked_changes_ = pending_.size();
+  marked_settings_ = ctx_.doc.settings;
+  if (recording_ || generation_ != ctx_.doc.table.generation() || untracked_change_) return;
+  saved_here_ = false;
+  saved_ = static_cast<long>(position_);
+  state_unkept_ = true;
+  Keep();
 }
 
 void UndoHistory::OnRowChange(const RowChange& change) {
@@ -111,11 +146,20 @@ void UndoHistory::Apply(std::size_t index, bool forward) {
     SegmentTable::Batch batch(t);
     ApplyRowChanges(t, step.changes, forward);
     position_ = forward ? index + 1 : index;
+    // The saved point of the Document come to is kept with the new position.
+    std::optional<UndoStep::Side> entered;
+    if (step.replaces_document) entered = SwapDocumentSides(index, forward);
     state_unkept_ = true;
     Keep();
     batch.Commit();
     Restore(forward ? step.after : step.before);
-    if (step.replaces_document) SwapDocumentSides(index, forward);
+    if (entered) {
+      DocumentFileState& p = ctx_.doc.file_state;
+      p.DocPath = entered->doc_path;
+      p.HasFile = entered->has_file;
+      ctx_.controls.SetStatus(1, std::string(msg::kFilePath) +
+                                     (p.HasFile ? p.DocPath.string() : ""));
+    }
   } catch (...) {
     // Half a step taken back cannot be trusted to go further: the history starts again
     // from what the rows are now.
@@ -129,29 +173,31 @@ void UndoHistory::Apply(std::size_t index, bool forward) {
   ctx_.Changed();
 }
 
-void UndoHistory::SwapDocumentSides(std::size_t index, bool forward) {
-  DocumentFileState& p = ctx_.doc.file_state;
+UndoStep::Side UndoHistory::SwapDocumentSides(std::size_t index, bool forward) {
+  const DocumentFileState& p = ctx_.doc.file_state;
   UndoStep& step = steps_[index];
   const long start = static_cast<long>(index), end = start + 1;
   // The side left: before the step when redoing it (saved at or before its start), after
   // it when undoing it (saved at or after its end).
   UndoStep::Side left{p.DocPath, p.HasFile, -1};
   if (saved_ >= 0) left.saved_distance = std::max(-1L, forward ? start - saved_ : saved_ - end);
-  const UndoStep::Side entered = std::exchange(step.parked, std::move(left));
-  p.DocPath = entered.doc_path;
-  p.HasFile = entered.has_file;
+  UndoStep::Side entered = std::exchange(step.parked, std::move(left));
+  MarkToKeep(index);
   long saved = -1;
   if (entered.saved_distance >= 0)
     saved = forward ? end + entered.saved_distance : start - entered.saved_distance;
   saved_ = saved >= 0 && saved <= static_cast<long>(steps_.size()) ? saved : -1;
-  ctx_.controls.SetStatus(1, std::string(msg::kFilePath) + (p.HasFile ? p.DocPath.string() : ""));
+  return entered;
 }
 
 void UndoHistory::ForgetInMemory() {
   steps_.clear();
   position_ = 0;
   bytes_ = 0;
-  saved_ = ctx_.doc.file_state.DocModified ? -1 : 0;
+  // A Document just saved, opened or started matches its file; otherwise the flag as it
+  // stands tells (a restored Document is changed until its kept history says more).
+  saved_ = saved_here_ || !ctx_.doc.file_state.DocModified ? 0 : -1;
+  saved_here_ = false;
   typing_open_ = false;
   generation_ = ctx_.doc.table.generation();
   untracked_change_ = false;
@@ -168,8 +214,11 @@ void UndoHistory::Clear() {
   Keep();
 }
 
+// The number of the first step, the position and the saved point as a step number (-1: none).
 std::string UndoHistory::EncodeState() const {
-  return std::to_string(first_number_) + ' ' + std::to_string(position_);
+  const int64_t saved = saved_ < 0 ? -1 : first_number_ + saved_;
+  return std::to_string(first_number_) + ' ' + std::to_string(position_) + ' ' +
+         std::to_string(saved);
 }
 
 void UndoHistory::TakeUpKept() {
@@ -182,12 +231,16 @@ void UndoHistory::TakeUpKept() {
   } catch (const TableError&) {
     return Clear();
   }
-  if (kept.state.empty() && kept.steps.empty()) return;  // a new table
-  long long first = 0;
+  if (kept.state.empty() && kept.steps.empty()) {
+    // A new table: its saved point is kept at once, so that a crash before the first step
+    // still restores it as it stands.
+    state_unkept_ = true;
+    return Keep();
+  }
+  long long first = 0, saved = -1;
   std::size_t position = 0;
-  bool usable = kept.matches_rows &&
-                std::sscanf(kept.state.c_str(), "%lld %zu", &first, &position) == 2 &&
-                position <= kept.steps.size();
+  const int fields = std::sscanf(kept.state.c_str(), "%lld %zu %lld", &first, &position, &saved);
+  bool usable = kept.matches_rows && fields >= 2 && position <= kept.steps.size();
   std::vector<UndoStep> steps;
   for (std::size_t i = 0; usable && i < kept.steps.size(); ++i) {
     std::optional<UndoStep> step = DecodeStep(kept.steps[i].data);
@@ -199,15 +252,13 @@ void UndoHistory::TakeUpKept() {
   position_ = position;
   first_number_ = first;
   for (const UndoStep& step : steps_) bytes_ += step.bytes;
-  // The Document on the other side of a step that replaced it: its file as the step
-  // recorded it, no saved point known.
-  for (std::size_t i = 0; i < steps_.size(); ++i) {
-    if (!steps_[i].replaces_document) continue;
-    const WindowState& other = i < position_ ? steps_[i].before : steps_[i].after;
-    steps_[i].parked = {other.doc_path, other.has_file, -1};
-  }
-  // Nothing restored was saved by this run: no step leads back to an unchanged Document.
-  saved_ = ctx_.doc.file_state.DocModified ? -1 : static_cast<long>(position_);
+  // The saved point kept with the steps: the restored Document differs from its file by
+  // the steps between it and the position. Without one (a dropped step) it stays unknown.
+  // The Document on the other side of a step that replaced it comes back with the file and
+  // the saved point kept in that step.
+  saved_ = fields == 3 && saved >= first && saved - first <= static_cast<long long>(steps_.size())
+               ? static_cast<long>(saved - first)
+               : -1;
 }
 
 void UndoHistory::Keep() {
@@ -271,7 +322,10 @@ void UndoHistory::BeginStep() {
 bool UndoHistory::ChangesWhatIsShown(const WindowState& after) const {
   const WindowState& b = before_;
   if (!SameSettings(b.settings, after.settings)) return true;
-  if (b.upper.text != after.upper.text || b.lower.text != after.lower.text) return true;
+  // The lines of the same Segment typed; the lines of another Segment moved to are no change.
+  const bool same_row = b.cursor.current == after.cursor.current && b.row_count == after.row_count;
+  if (same_row && (b.upper.text != after.upper.text || b.lower.text != after.lower.text))
+    return true;
   for (const RowChange& c : pending_) {
     if (!c.before || !c.after) return true;  // a row added or deleted
     if (!PrintsDifferently(c.before->values, c.after->values)) continue;
@@ -285,16 +339,21 @@ bool UndoHistory::ChangesWhatIsShown(const WindowState& after) const {
 }
 
 bool UndoHistory::ChangesTheDocument(const WindowState& after) const {
-  // Only Segments with an upper line are saved.
-  auto saved = [](const std::optional<RowSlot>& row) {
-    if (!row) return false;
-    const auto* upper = std::get_if<std::string>(&row->values[kUpperLineColumn]);
-    return upper && !upper->empty();
-  };
   for (const RowChange& c : pending_) {
-    if (!saved(c.before) && !saved(c.after)) continue;
+    if (!HasText(c.before) && !HasText(c.after)) continue;
     if (!c.before || !c.after || PrintsDifferently(c.before->values, c.after->values)) return true;
   }
+  if (!SameFileSettings(before_.settings, after.settings)) return true;
+  // The fields of the Segment being edited changed before it is stored (a property chosen),
+  // when it has text.
+  const bool same_row =
+      before_.cursor.current == after.cursor.current && before_.row_count == after.row_count;
+  const auto has_text = [](const WindowState& s) {
+    return !s.upper.text.empty() || !s.lower.text.empty();
+  };
+  if (same_row && (has_text(before_) || has_text(after)) &&
+      PrintsDifferently(before_.current_row, after.current_row))
+    return true;
   // Characters typed or deleted in the Segment being edited.
   return before_.cursor.current == after.cursor.current &&
          (before_.upper.text != after.upper.text || before_.lower.text != after.lower.text);
@@ -314,17 +373,45 @@ bool UndoHistory::IsTyping(const WindowState& after, Control* line) const {
 void UndoHistory::EndStep() {
   recording_ = false;
   const bool replacing = std::exchange(replacing_, false);
+  // A saved point marked before the event changed what a save writes does not hold (the
+  // new, empty Document an import fills).
+  if (saved_here_ && ChangedSinceMarked()) saved_here_ = false;
   if (undo_ran_) {
     pending_.clear();
-    return;
-  }
-  if (generation_ != ctx_.doc.table.generation()) {
+  } else if (generation_ != ctx_.doc.table.generation()) {
     // Another Document (opened, new, restored): its history starts now, or goes on from
     // where the working table's own history left it.
     TakeUpKept();
     pending_.clear();
-    return;
+  } else {
+    Record(replacing);
   }
+  if (saved_here_) {
+    // Saved by this event: the file holds what its steps made.
+    saved_here_ = false;
+    saved_ = static_cast<long>(position_);
+    state_unkept_ = true;
+    Keep();
+  }
+  ctx_.doc.file_state.DocModified = DiffersFromSaved();
+}
+
+void UndoHistory::TakeUpTable() {
+  if (generation_ != ctx_.doc.table.generation()) TakeUpKept();
+  ctx_.doc.file_state.DocModified = DiffersFromSaved();
+}
+
+bool UndoHistory::ChangedSinceMarked() const {
+  if (!SameFileSettings(marked_settings_, ctx_.doc.settings)) return true;
+  for (std::size_t i = std::min(marked_changes_, pending_.size()); i < pending_.size(); ++i) {
+    const RowChange& c = pending_[i];
+    if (!HasText(c.before) && !HasText(c.after)) continue;
+    if (!c.before || !c.after || PrintsDifferently(c.before->values, c.after->values)) return true;
+  }
+  return false;
+}
+
+void UndoHistory::Record(bool replacing) {
   WindowState after = Capture();
   if (!replacing && !ChangesWhatIsShown(after)) {
     if (!pending_.empty()) {
@@ -343,7 +430,6 @@ void UndoHistory::EndStep() {
     }
     if (ctx_.focus() != typing_line_) typing_open_ = false;
     pending_.clear();
-    FollowSavedPoint();
     return;
   }
   Control line = Control::None;
@@ -353,10 +439,14 @@ void UndoHistory::EndStep() {
                      line == typing_line_ && after.cursor.current == typing_row_ &&
                      now - typing_last_ms_ <= kTypingPauseMs &&
                      saved_ != static_cast<long>(position_);
+  // Whether the event changed what a save writes: the rows of the file, the lines typed,
+  // the settings the file keeps. Only such steps make the Document differ from its file.
+  const bool changes_document = ChangesTheDocument(after);
   if (merge) {
     // Kept beside the table with the next step: typing writes nothing per key.
     UndoStep& last = steps_[position_ - 1];
     last.after = std::move(after);
+    last.marks_changed = last.marks_changed || changes_document;
     MarkToKeep(position_ - 1);
     typing_last_ms_ = now;
   } else {
@@ -365,18 +455,15 @@ void UndoHistory::EndStep() {
     if (step.name.empty() && typing) step.name = msg::kStepTyping;
     // A key in an editor of the Segment or the document (Enter in the length editor):
     // named after that editor.
-    if (step.name.empty() && ctx_.focus() != Control::None) step.name = Info(ctx_.focus()).caption;
+    if (step.name.empty() && ctx_.focus() != Control::None && !Info(ctx_.focus()).caption.empty())
+      step.name = StepName(ctx_.focus());
     if (step.name.empty()) step.name = msg::kStepEdit;
-    // Every change to what is saved marks the Document changed, so that closing asks
-    // before it is lost: also deleting a Segment or characters and changing the following
-    // Segments, which do not mark it themselves.
-    // A Document opened or imported is as changed as the command left it.
-    if (!replacing && ChangesTheDocument(after))
-      after.modified = ctx_.doc.file_state.DocModified = true;
-    step.marks_changed = before_.modified || after.modified;
+    // A step that replaced the Document changes it whatever the two hold; the saved point
+    // never lies across it (see SwapDocumentSides).
+    step.marks_changed = replacing || changes_document;
     if (replacing) {
-      // The Document given up, parked in the step with the step it was saved at; the saved
-      // point of the new one is the end of the step when it is unchanged.
+      // The Document given up, parked in the step with the step it was saved at; the new
+      // one has no saved point until the event marks one (an open, not an import).
       step.replaces_document = true;
       step.parked = {before_.doc_path, before_.has_file, -1};
       if (saved_ >= 0 && saved_ <= static_cast<long>(position_))
@@ -394,7 +481,6 @@ void UndoHistory::EndStep() {
     typing_last_ms_ = now;
   }
   pending_.clear();
-  FollowSavedPoint();
 }
 
 void UndoHistory::Push(UndoStep step) {
@@ -420,11 +506,6 @@ void UndoHistory::Push(UndoStep step) {
     first_number_ += static_cast<int64_t>(drop);
     kept_write_.drop_below = first_number_;
   }
-}
-
-void UndoHistory::FollowSavedPoint() {
-  // An unchanged Document matches its file (or is a new one): this is the saved point.
-  if (!ctx_.doc.file_state.DocModified) saved_ = static_cast<long>(position_);
 }
 
 bool UndoHistory::DiffersFromSaved() const {

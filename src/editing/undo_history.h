@@ -1,9 +1,22 @@
-// Undo and redo of the changes to the Document. Every event of the window is one step
-// (typing merges while the same line of the same Segment is typed without a pause): the
-// step keeps the changes to the rows the table reports while the event runs, and the
-// window's state around them (settings, current row, editors) before and after. Undo takes
-// the row changes back in reverse order and puts the state before the step back; redo does
-// the reverse. Steps are plain data, so that they can be kept beside the working table.
+// Undo and redo of the changes to the Document. Every event of the window that changes
+// what the window shows of the Document (rows, lines, settings) is one step (typing merges
+// while the same line of the same Segment is typed without a pause); moving to another
+// Segment, focusing an editor or opening a list is none. The step keeps the changes to the
+// rows the table reports while the event runs, and the window's state around them
+// (settings, current row, editors) before and after. Undo takes the row changes back in
+// reverse order and puts the state before the step back, so the current Segment is the
+// one the change was made in; redo does the reverse. Steps are plain data, so that they
+// can be kept beside the working table.
+//
+// The history also decides the changed flag: it remembers the point the file matches (set
+// by saving, opening and starting a Document) and the flag is on exactly when the steps
+// between that point and the current one change what is saved. That point is kept with
+// the history, so a restored Document is unchanged again once its restored steps are undone.
+//
+// Opening a file and importing into a new Document replace the Document as one step. The
+// Document on the other side of such a step keeps its file and its saved point in the
+// step, and undo or redo of the step brings them back: the saved point is always one of
+// the side the history is on.
 #pragma once
 
 #include <cstddef>
@@ -31,6 +44,11 @@ class UndoHistory : private RowChangeObserver {
   // Around every event of the window (not nested).
   void BeginStep();
   void EndStep();
+  // Takes up the table the Document is in now, outside any event (at start-up), and sets
+  // the changed flag from it.
+  void TakeUpTable();
+  // Whether the Document differs from its file (or from a new, empty Document).
+  bool DiffersFromSaved() const;
 
   bool CanUndo() const { return position_ > 0; }
   bool CanRedo() const { return position_ < steps_.size(); }
@@ -48,6 +66,9 @@ class UndoHistory : private RowChangeObserver {
 
  private:
   void OnRowChange(const RowChange& change) override;
+  // The step the event that ends makes, if any (`replacing`: the step that replaced the
+  // Document, made whatever it changed).
+  void Record(bool replacing);
   WindowState Capture() const;
   void Restore(const WindowState& s);
   // Undoes (or redoes) steps_[index] and moves the position past it (or before it).
@@ -57,14 +78,15 @@ class UndoHistory : private RowChangeObserver {
   bool IsTyping(const WindowState& after, Control* line) const;
   bool ChangesTheDocument(const WindowState& after) const;
   void Push(UndoStep step);
-  void FollowSavedPoint();
-  bool DiffersFromSaved() const;
+  void OnSaved();
+  // Whether the running event changed what a save writes after it marked the saved point.
+  bool ChangedSinceMarked() const;
   // The rest of the running event replaces the Document: one step of its own.
   void StartReplacing();
-  // Undoing (or redoing) the step at `index` that replaced the Document: the file and the
-  // saved point of the side the history comes to are taken back, those of the side it
-  // leaves kept in the step.
-  void SwapDocumentSides(std::size_t index, bool forward);
+  // Undoing (or redoing) the step at `index` that replaced the Document, before the new
+  // position is kept: the saved point of the side the history comes to is taken back and
+  // that of the side it leaves kept in the step, with its file. Returns the side come to.
+  UndoStep::Side SwapDocumentSides(std::size_t index, bool forward);
   void TakeInPending();
   // Another table: takes up the history kept beside it when that leads to its rows, else
   // starts anew.
@@ -81,6 +103,11 @@ class UndoHistory : private RowChangeObserver {
   std::vector<UndoStep> steps_;
   std::size_t position_ = 0;  // steps before it are done; from it on they can be redone
   long saved_ = 0;            // the position the file on disk matches; -1: none
+  bool saved_here_ = false;   // the Document was saved, opened or started: not taken up yet
+  // Where the running event was when it marked the saved point: the row changes it had
+  // made and the settings.
+  std::size_t marked_changes_ = 0;
+  DocumentSettings marked_settings_;
   std::size_t bytes_ = 0;
   uint64_t generation_ = ~uint64_t{0};  // the table the history belongs to
 

@@ -6,7 +6,7 @@ namespace qx {
 namespace {
 
 // The first byte of a kept step: a record of another layout is not read.
-constexpr uint8_t kStepFormat = 2;
+constexpr uint8_t kStepFormat = 3;
 
 // Bits of a row change's first byte.
 constexpr uint8_t kHasBefore = 1, kHasAfter = 2, kBeforeStored = 4, kAfterStored = 8;
@@ -319,6 +319,11 @@ std::string EncodeStep(const UndoStep& step) {
   w.Text(step.name);
   w.Bool(step.marks_changed);
   w.Bool(step.replaces_document);
+  if (step.replaces_document) {
+    w.Text(step.parked.doc_path.string());
+    w.Bool(step.parked.has_file);
+    w.Signed(step.parked.saved_distance);
+  }
   WriteState(w, step.before);
   WriteState(w, step.after);
   w.Text(step.changes);
@@ -332,6 +337,11 @@ std::optional<UndoStep> DecodeStep(std::string_view data) {
   step.name = r.Text();
   step.marks_changed = r.Bool();
   step.replaces_document = r.Bool();
+  if (step.replaces_document) {
+    step.parked.doc_path = r.Text();
+    step.parked.has_file = r.Bool();
+    step.parked.saved_distance = r.Number<long>(-1, INT32_MAX);
+  }
   ReadState(r, step.before);
   ReadState(r, step.after);
   step.changes = r.Text();
@@ -342,6 +352,7 @@ std::optional<UndoStep> DecodeStep(std::string_view data) {
 
 std::size_t BytesOf(const UndoStep& step) {
   return sizeof(UndoStep) + step.name.capacity() + step.changes.capacity() +
+         step.parked.doc_path.native().capacity() +
          BytesOf(step.before) + BytesOf(step.after);
 }
 

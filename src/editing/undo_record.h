@@ -29,7 +29,7 @@ struct WindowState {
   LineEditor upper, lower;
   std::string length_text, repeat_text;
   ControlStates controls;
-  bool modified = false;  // the changed flag (not restored: the history decides it)
+  bool modified = false;  // the changed flag as it was (not restored: the history decides it)
   // The document file (restored only by a step that replaced the Document).
   std::filesystem::path doc_path;
   bool has_file = false;
@@ -40,15 +40,17 @@ struct UndoStep {
   WindowState before, after;
   std::string changes;  // the row changes in the order they were made (AppendRowChanges)
   std::size_t bytes = 0;  // about what the step takes in memory
-  // Whether the step made the Document differ from its file: a change that leaves the
-  // changed flag off (copying to the following Segments) does not.
+  // Whether the step changes what a save writes (Segments with text, the lines typed, the
+  // settings the file keeps): the Document differs from its file while such a step lies
+  // between the saved point and the current one. The density and the bold switch do not.
   bool marks_changed = true;
   // The step replaced the Document (open, import into a new one): undo and redo also put
-  // back the file and the changed flag of the Document on the other side.
+  // back the file and the saved point of the Document on the other side.
   bool replaces_document = false;
   // For such a step, the Document on the side the history is not on: its file, and the
   // step it was saved at as a distance from the step (before: back from the step's start;
-  // after: on from its end), -1 when no step matches its file. Kept in memory only.
+  // after: on from its end), -1 when no step matches its file. Kept with the step, so that
+  // a restored history still knows whether the other Document differs from its file.
   struct Side {
     std::filesystem::path doc_path;
     bool has_file = false;

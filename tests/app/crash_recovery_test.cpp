@@ -169,13 +169,101 @@ TEST(CrashRecovery, TheUndoHistoryOutlivesACrash) {
     EXPECT_EQ(UpperLines(model.table()), (S{""}));
     EXPECT_EQ(model.doc().settings.material_index, DocumentSettings{}.material_index);
     EXPECT_EQ(model.doc().settings.cut_index, DocumentSettings{}.cut_index);
-    // Nothing restored was saved by this run: undoing it all leaves a changed Document.
-    EXPECT_TRUE(model.doc().file_state.DocModified);
+    // The restored Document differs from the new one it started as by its restored steps
+    // alone: with them all undone it is unchanged.
+    EXPECT_FALSE(model.doc().file_state.DocModified);
     while (model.CanRedo()) run([&] { model.Redo(); });
+    EXPECT_TRUE(model.doc().file_state.DocModified);
     EXPECT_EQ(UpperLines(model.table()), (S{"K1", "K2"}));
     EXPECT_EQ(model.doc().settings.material_index, 6);
     EXPECT_EQ(model.doc().settings.cut_index, 2);
   }
+}
+
+// The point the document file was saved at is kept with the history: after a crash and
+// "恢复" the Document is changed, undoing back to that point leaves it unchanged, and going
+// past it either way changes it again.
+TEST(CrashRecovery, TheSavedPointOutlivesACrash) {
+  TempDir dir;
+  EditAndKill(dir, [&](MainWindowModel& model, ScriptedUi& ui) {
+    auto run = [&](const std::function<void()>& f) { model.Run(f); };
+    run([&] { model.OnActivated(); });
+    run([&] { model.line_editors().TypeText(Control::UpperLine, "K1"); });
+    ui.files = {dir / "wires.kel"};
+    run([&] { model.files().OnSaveAsButton(); });
+    run([&] { model.line_editors().TypeText(Control::UpperLine, "2"); });
+    run([&] {
+      model.NameStep(Control::StoreButton);
+      model.segment_list().OnStoreButton();
+    });
+  });
+  Restored r(dir);
+  MainWindowModel& model = r.model;
+  auto run = [&](const std::function<void()>& f) { ASSERT_TRUE(model.Run(f)); };
+  const auto changed = [&] { return model.doc().file_state.DocModified; };
+  EXPECT_EQ(UpperLines(model.table()), (S{"K12"}));
+  EXPECT_TRUE(changed());
+  run([&] { model.OnActivated(); });
+  EXPECT_TRUE(changed());
+  ASSERT_EQ(model.UndoText(), "撤销 输入");
+  run([&] { model.Undo(); });
+  EXPECT_FALSE(changed());  // as saved
+  EXPECT_EQ(UpperLines(model.table()), (S{"K1"}));
+  run([&] { model.Undo(); });
+  EXPECT_TRUE(changed());
+  run([&] { model.Redo(); });
+  EXPECT_FALSE(changed());
+  run([&] { model.Redo(); });
+  EXPECT_TRUE(changed());
+  // Closing asks only while it is changed.
+  run([&] { model.Undo(); });
+  EXPECT_TRUE(model.CanClose());
+  EXPECT_EQ(r.ui.questions.size(), 1u);  // only "恢复"
+}
+
+// An open replaces the Document as one step; each side's file and saved point are kept
+// with the history: after a crash and "恢复", undoing the open brings the saved Document
+// back unchanged under its own name, and redoing it the opened one as it was left.
+TEST(CrashRecovery, EachSideOfAnOpenKeepsItsSavedPointThroughACrash) {
+  const std::filesystem::path sample =
+      std::filesystem::path(QX_TEST_DATA_DIR) / ".." / "data" / "Sample" / "线号套管.kel";
+  TempDir dir;
+  EditAndKill(dir, [&](MainWindowModel& model, ScriptedUi& ui) {
+    auto run = [&](const std::function<void()>& f) { model.Run(f); };
+    run([&] { model.OnActivated(); });
+    run([&] { model.line_editors().TypeText(Control::UpperLine, "K1"); });
+    ui.files = {dir / "wires.kel"};
+    run([&] { model.files().OnSaveAsButton(); });
+    run([&] { model.OpenGivenFile(sample); });  // unchanged: no question
+    run([&] { model.line_editors().TypeText(Control::UpperLine, "Z"); });
+  });
+  Restored r(dir);
+  MainWindowModel& model = r.model;
+  auto run = [&](const std::function<void()>& f) { ASSERT_TRUE(model.Run(f)); };
+  const DocumentFileState& p = model.doc().file_state;
+  run([&] { model.OnActivated(); });
+  EXPECT_EQ(p.DocPath, sample);
+  EXPECT_TRUE(p.DocModified);
+  ASSERT_EQ(model.UndoText(), "撤销 输入");
+  run([&] { model.Undo(); });
+  EXPECT_FALSE(p.DocModified);  // as opened
+  ASSERT_EQ(model.UndoText(), "撤销 打开");
+  run([&] { model.Undo(); });
+  EXPECT_EQ(UpperLines(model.table()), (S{"K1"}));
+  EXPECT_TRUE(p.HasFile);
+  EXPECT_EQ(p.DocPath, dir / "wires.kel");
+  EXPECT_FALSE(p.DocModified);  // as saved
+  EXPECT_EQ(model.WindowTitle(), "wires.kel - QX Editor  8.30");
+  run([&] { model.Undo(); });
+  EXPECT_TRUE(p.DocModified);
+  run([&] { model.Redo(); });
+  EXPECT_FALSE(p.DocModified);
+  run([&] { model.Redo(); });
+  EXPECT_EQ(p.DocPath, sample);
+  EXPECT_FALSE(p.DocModified);
+  run([&] { model.Redo(); });
+  EXPECT_TRUE(p.DocModified);
+  EXPECT_EQ(model.WindowTitle(), "线号套管.kel* - QX Editor  8.30");
 }
 
 TEST(CrashRecovery, ADamagedLeftoverIsToldAndItsReadableRowsRestored) {

@@ -26,12 +26,14 @@ class DocumentFilesTest : public WindowFixture<> {
     model_.context().documents_dir = dir_ / "Documents";
     model_.context().home_dir = dir_.path();
   }
+  // Typing and Enter, each an event of the window.
   void Type(const std::string& upper_text, const std::string& lower_text = "") {
-    model_.line_editors().TypeText(Control::UpperLine, upper_text);
-    if (!lower_text.empty()) model_.line_editors().PasteText(Control::LowerLine, lower_text);
+    Event([&] { model_.line_editors().TypeText(Control::UpperLine, upper_text); });
+    if (!lower_text.empty())
+      Event([&] { model_.line_editors().PasteText(Control::LowerLine, lower_text); });
   }
   void Next(const std::string& upper_text, const std::string& lower_text = "") {
-    model_.line_editors().PressEnter(Control::UpperLine);
+    Event([&] { model_.line_editors().PressEnter(Control::UpperLine); });
     Type(upper_text, lower_text);
   }
   // The rows of a document file: upper line and number (the settings row last).
@@ -130,7 +132,7 @@ TEST_F(DocumentFilesTest, SaveWritesEverySegmentGivingUpOnlyThoseWithText) {
   model_.files().OnSaveButton();
   EXPECT_EQ(FileRows(saved).size(), 4u);  // three Segments and the settings row
 
-  model_.line_editors().TypeText(Control::UpperLine, "d");  // a change, then Yes before new
+  Type("d");  // a change, then Yes before new
   ui_.yes_no = {Answer::kYes};
   model_.files().OnNewButton();
   const auto rows = FileRows(saved);
@@ -243,9 +245,9 @@ TEST_F(DocumentFilesTest, SaveKeepsTheOperatorOnTheirSegment) {
 }
 
 TEST_F(DocumentFilesTest, OneEmptySegmentIsGivenUpWithoutAQuestion) {
-  model_.PickSelector(Control::DecorationSelector,
-                      1);  // changed, but still one Segment without text
-  ASSERT_TRUE(model_.doc().file_state.DocModified);
+  // A property of the one Segment, which has no text: nothing a save would keep changed.
+  Event([&] { model_.PickSelector(Control::DecorationSelector, 1); });
+  ASSERT_FALSE(model_.doc().file_state.DocModified);
   model_.files().OnNewButton();
   EXPECT_TRUE(ui_.questions.empty());
 }
@@ -429,7 +431,7 @@ TEST_F(DocumentFilesTest, ExcelImportFromTheWindow) {
     SCOPED_TRACE(book);
     ui_.files = {excel / book};
     if (model_.doc().file_state.DocModified) ui_.yes_no = {Answer::kNo};  // give the last import up
-    model_.files().OnImportExcelButton();
+    Event([&] { model_.files().OnImportExcelButton(); });
     EXPECT_TRUE(ui_.messages.empty()) << ui_.messages[0].text;
     ASSERT_EQ(Lines().size(), 4u);
     EXPECT_EQ(Lines()[0], "W-001");

@@ -70,8 +70,8 @@ TEST_F(DocumentSettingsTest, PickingTheSelectedEntryDoesNothing) {
 
 // A change that is taken stores the current Segment first, with its number.
 TEST_F(DocumentSettingsTest, ChangeStoresTheCurrentSegmentNumbered) {
-  model_.line_editors().TypeText(Control::UpperLine, "A");
-  model_.PickSelector(Control::SpacingSelector, 5);
+  Event([&] { model_.line_editors().TypeText(Control::UpperLine, "A"); });
+  Event([&] { model_.PickSelector(Control::SpacingSelector, 5); });
   EXPECT_FALSE(t().CurrentIsNew());
   EXPECT_EQ(t().Int(kNumberColumn), 1);
   EXPECT_EQ(model_.doc().file_state.CharSpacing, 6);
@@ -128,9 +128,9 @@ TEST_F(DocumentSettingsTest, SpacingAndFaceTakenWhenEverySegmentFits) {
   // Seven A's: 7 x 24 + 6 x 5 + 48 = 246 dots with spacing 5, 7 x 32 + 30 + 48 = 302
   // in "宽体".
   BuildRows({{"A"}, {"AA"}, {"AAAAAAA"}}, 2);
-  model_.PickSelector(Control::SpacingSelector, 4);
+  Event([&] { model_.PickSelector(Control::SpacingSelector, 4); });
   EXPECT_EQ(model_.doc().file_state.CharSpacing, 5);
-  model_.PickSelector(Control::FontFaceSelector, 1);
+  Event([&] { model_.PickSelector(Control::FontFaceSelector, 1); });
   EXPECT_EQ(model_.doc().settings.font_face, "宋体");
   EXPECT_EQ(model_.measurer().face(), "宋体");
   EXPECT_EQ(model_.settings().editor_face(), "宋体");
@@ -168,10 +168,10 @@ TEST_F(DocumentSettingsTest, MaterialRuleOverTheDocument) {
     SCOPED_TRACE(c.index);
     BuildRows({{"A", "", 25, "3 号"}, {"A", "B", 25, "3 号"}, {"A", "", 25, "3 号"}}, 3);
     ui_.messages.clear();
-    model_.PickSelector(Control::MaterialSelector, c.index);
+    Event([&] { model_.PickSelector(Control::MaterialSelector, c.index); });
     EXPECT_EQ(t().Position(), 3);
     EXPECT_EQ(model_.focus(), Control::UpperLine);
-    EXPECT_TRUE(model_.doc().file_state.DocModified);
+    EXPECT_EQ(model_.doc().file_state.DocModified, c.taken);  // a refused one changes nothing
     if (c.taken) {
       EXPECT_TRUE(ui_.messages.empty());
       EXPECT_EQ(model_.doc().file_state.MaterialCode, 3);
@@ -192,41 +192,41 @@ TEST_F(DocumentSettingsTest, MaterialRuleOverTheDocument) {
 
 TEST_F(DocumentSettingsTest, CutModeAndAlignmentTakenWithoutAMessage) {
   FourthNearlyFull(4);
-  model_.PickSelector(Control::CutSelector, 2);
+  Event([&] { model_.PickSelector(Control::CutSelector, 2); });
   EXPECT_EQ(model_.doc().file_state.CutCode, 2);
   EXPECT_TRUE(model_.doc().file_state.DocModified);
-  model_.doc().file_state.DocModified = false;
-  model_.PickSelector(Control::AlignmentSelector, 1);
+  model_.context().MarkSaved();
+  Event([&] { model_.PickSelector(Control::AlignmentSelector, 1); });
   EXPECT_EQ(model_.doc().file_state.AlignCode, 1);
   EXPECT_TRUE(model_.doc().file_state.DocModified);
   EXPECT_TRUE(ui_.messages.empty());
   EXPECT_EQ(t().Position(), 4);
   EXPECT_EQ(model_.focus(), Control::UpperLine);
   // Density is taken as it is, and is no part of the Document.
-  model_.doc().file_state.DocModified = false;
-  model_.PickSelector(Control::DensitySelector, 6);
+  model_.context().MarkSaved();
+  Event([&] { model_.PickSelector(Control::DensitySelector, 6); });
   EXPECT_EQ(model_.doc().settings.density_index, 6);
   EXPECT_FALSE(model_.doc().file_state.DocModified);
 }
 
-// Entering a selector of the document's settings, the font face among them, marks the
-// Document changed even without a pick: closing then asks whether to save.
-TEST_F(DocumentSettingsTest, EnteringASettingsSelectorMarksTheDocumentChanged) {
+// Entering a selector of the document's settings, the font face among them, and leaving
+// it without a pick changes nothing: no undo step, the Document stays unchanged, and
+// closing asks nothing.
+TEST_F(DocumentSettingsTest, EnteringASettingsSelectorLeavesTheDocumentUnchanged) {
   FourthNearlyFull(4);
   for (Control selector : {Control::FontFaceSelector, Control::MaterialSelector,
                            Control::CutSelector, Control::AlignmentSelector,
                            Control::SpacingSelector}) {
     SCOPED_TRACE(Info(selector).name);
-    model_.doc().file_state.DocModified = false;
-    model_.Focus(selector);
-    EXPECT_TRUE(model_.doc().file_state.DocModified);
+    Event([&] { model_.Focus(selector); });
+    EXPECT_FALSE(model_.doc().file_state.DocModified);
     EXPECT_TRUE(model_.doc().file_state.UserEditing);
-    ui_.yes_no = {Answer::kCancel};
-    EXPECT_FALSE(model_.CanClose());
-    EXPECT_EQ(ui_.questions, S{"当前文件已修改,是否保存?"});
-    ui_.questions.clear();
-    model_.Focus(Control::UpperLine);
+    Event([&] { model_.Focus(Control::UpperLine); });
+    EXPECT_FALSE(model_.doc().file_state.DocModified);
+    EXPECT_FALSE(model_.CanUndo());
   }
+  EXPECT_TRUE(model_.CanClose());
+  EXPECT_TRUE(ui_.questions.empty());
 }
 
 TEST_F(DocumentSettingsTest, BoldChangesNoLengthAndNotTheDocument) {

@@ -134,8 +134,8 @@ TEST_F(ImportWindowTest, TheWindowShowsWhatEachRowBecomes) {
 // nothing; after "导入" the save question comes, and cancelling it leaves the Document too.
 // Adding after the last Segment keeps the Document and its material, as one undo step.
 TEST_F(ImportWindowTest, NothingIsGivenUpBeforeTheImportIsConfirmed) {
-  Segment("K1");
-  model_.PickSelector(Control::MaterialSelector, 1);
+  Event([&] { Segment("K1"); });
+  Event([&] { model_.PickSelector(Control::MaterialSelector, 1); });
   ASSERT_TRUE(model_.doc().file_state.DocModified);
   const int material = model_.doc().settings.material_index;
 

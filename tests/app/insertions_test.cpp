@@ -111,11 +111,11 @@ TEST_F(InsertionsTest, PrefixGoesInAtTheCaretAndTheLineIsMeasuredAgain) {
   model_.line_editors().TypeText(Control::UpperLine, "ACB");
   model_.line_editors().SetCaret(Control::UpperLine, 1);
   model_.line_editors().PressDelete(Control::UpperLine);  // the operator no longer counts as typing
-  model_.doc().file_state.DocModified = false;
+  model_.context().MarkSaved();
   ASSERT_EQ(UpperText(), "AB");
   ASSERT_FALSE(model_.doc().file_state.UserEditing);
 
-  model_.insertions().OnSuperscriptButton();
+  Event([&] { model_.insertions().OnSuperscriptButton(); });
   EXPECT_EQ(UpperText(), "A↖B");
   EXPECT_EQ(Field(kUpperLineColumn), "A↖B");
   EXPECT_EQ(Caret(Control::UpperLine), 3);  // directly after the prefix
@@ -160,7 +160,7 @@ TEST_F(InsertionsTest, SerialPlaceholderGoesInAtTheUpperCaret) {
   Lines("AAAA", 2);
   model_.doc().file_state.SavedCaret = 0;
   SerialAnswer(SerialNumberDialog::kDecimal, "1", "9");
-  model_.OnSerialButton();
+  Event([&] { model_.OnSerialButton(); });
   EXPECT_EQ(ui_.serial_dialogs, 1);
   EXPECT_TRUE(ui_.messages.empty());
   EXPECT_EQ(UpperText(), "AA№AA");
@@ -176,7 +176,7 @@ TEST_F(InsertionsTest, SerialPlaceholderGoesInAtTheUpperCaret) {
   EXPECT_EQ(SelectorText(model_.doc(), Control::SerialTypeField), "序号0-999");
   // The new series is a change of the Document: closing asks before dropping it.
   EXPECT_TRUE(model_.doc().file_state.DocModified);
-  model_.doc().file_state.DocModified = false;
+  model_.context().MarkSaved();
 
   // A second opening is a change of the series, and the text stays.
   ui_.serial_dialog = [](SerialNumberDialog& f) {
@@ -185,7 +185,7 @@ TEST_F(InsertionsTest, SerialPlaceholderGoesInAtTheUpperCaret) {
     f.OnLastEdited("50");
     f.OnInsertOrChangeButton();
   };
-  model_.OnSerialButton();
+  Event([&] { model_.OnSerialButton(); });
   EXPECT_EQ(UpperText(), "AA№AA");
   EXPECT_EQ(Field(kSerialLastColumn), "50");
   EXPECT_EQ(t().Int(kUpperLengthColumn), 212);  // two places now
@@ -278,9 +278,9 @@ TEST_F(InsertionsTest, GivingUpStoresTheSegmentAndKeepsTheSeries) {
 TEST_F(InsertionsTest, SymbolGoesInAtTheCaretUpToTheLengthLimit) {
   SetInt(kLengthColumn, 24);  // limit 264 dots
   Lines("AAAAAA", 4);
-  model_.doc().file_state.DocModified = false;
+  model_.context().MarkSaved();
   SymbolAnswer(2, 0, 2);  // A1 A2, twice
-  model_.OnSymbolButton();
+  Event([&] { model_.OnSymbolButton(); });
   EXPECT_EQ(ui_.symbol_pickers, 1);
   // 6 x 24 + 48 + 6 spacings x 4 + 48 = 264: exactly the limit, accepted.
   EXPECT_EQ(t().Text(kUpperLineColumn),

@@ -26,8 +26,8 @@ TEST_F(LineEditorsTest, FirstCharacterTooWideForAnEmptyLine) {
 }
 
 // A refused first character goes into the empty line and out again: that change is a
-// change of the line, so the Document is changed and the Enter a save left to be skipped
-// is no longer skipped.
+// change of the line, so the Enter a save left to be skipped is no longer skipped; the
+// line ends as it was, so the Document is not changed.
 TEST_F(LineEditorsTest, ARefusedFirstCharacterIsAChangeOfTheLine) {
   for (Control line : {Control::UpperLine, Control::LowerLine}) {
     SCOPED_TRACE(Info(line).name);
@@ -39,11 +39,13 @@ TEST_F(LineEditorsTest, ARefusedFirstCharacterIsAChangeOfTheLine) {
     model_.context().ShowCurrentRow();
     model_.Focus(line);
     model_.doc().file_state.SkipNextEnter = true;  // as after a save
-    model_.doc().file_state.DocModified = false;
-    EXPECT_EQ(model_.line_editors().TypeText(line, "中"), 0);
+    model_.context().MarkSaved();
+    int typed = -1;
+    Event([&] { typed = model_.line_editors().TypeText(line, "中"); });
+    EXPECT_EQ(typed, 0);
     EXPECT_EQ(ui_.Take(), (S{"段内容超长.", "段内容超长."}));
     EXPECT_EQ(model_.context().editor(line).text, "");
-    EXPECT_TRUE(model_.doc().file_state.DocModified);
+    EXPECT_FALSE(model_.doc().file_state.DocModified);
     EXPECT_FALSE(model_.doc().file_state.SkipNextEnter);
     model_.line_editors().PressEnter(line);  // appends at once
     EXPECT_EQ(t().RowCount(), 2);
@@ -51,7 +53,7 @@ TEST_F(LineEditorsTest, ARefusedFirstCharacterIsAChangeOfTheLine) {
 }
 
 TEST_F(LineEditorsTest, DoubleByteCharacterCountsTwoCells) {
-  model_.line_editors().TypeText(Control::UpperLine, "中");
+  Event([&] { model_.line_editors().TypeText(Control::UpperLine, "中"); });
   // The empty line measures 44; each byte adds a 48-dot cell and a spacing of 4.
   EXPECT_EQ(t().Int(kUpperLengthColumn), 44 + 2 * (48 + 4));
   EXPECT_TRUE(model_.doc().file_state.DocModified);
@@ -132,16 +134,18 @@ TEST_F(LineEditorsTest, BackspaceAfterTheSerialPlaceholderRemovesTheSerial) {
   EXPECT_EQ(Field(kSerialTypeColumn), "序号0-999");
 }
 
-TEST_F(LineEditorsTest, DeletingCharactersDoesNotMarkTheDocumentChanged) {
+// Deleting characters changes what is saved as typing does.
+TEST_F(LineEditorsTest, DeletingCharactersMarksTheDocumentChanged) {
   SetField(kUpperLineColumn, "ABC");
   t().Store();
-  model_.doc().file_state.DocModified = false;
-  model_.line_editors().SetCaret(Control::UpperLine, 3);
-  model_.line_editors().PressBackspace(Control::UpperLine);
-  model_.line_editors().SetCaret(Control::UpperLine, 0);
-  model_.line_editors().PressDelete(Control::UpperLine);
-  EXPECT_EQ(UpperText(), "B");
+  model_.context().MarkSaved();
+  Event([&] { model_.line_editors().SetCaret(Control::UpperLine, 3); });
   EXPECT_FALSE(model_.doc().file_state.DocModified);
+  Event([&] { model_.line_editors().PressBackspace(Control::UpperLine); });
+  Event([&] { model_.line_editors().SetCaret(Control::UpperLine, 0); });
+  Event([&] { model_.line_editors().PressDelete(Control::UpperLine); });
+  EXPECT_EQ(UpperText(), "B");
+  EXPECT_TRUE(model_.doc().file_state.DocModified);
 }
 
 TEST_F(LineEditorsTest, EnterAppendsAtTheEndUnlessSkipped) {

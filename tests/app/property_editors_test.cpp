@@ -110,9 +110,12 @@ TEST_F(PropertyEditorsTest, RepeatEditor) {
     EXPECT_EQ(t().Int(kRepeatColumn), 1);
     EXPECT_EQ(model_.focus(), Control::UpperLine);
   }
-  model_.Focus(Control::RepeatEdit);
-  model_.context().SetNumberEditText(Control::RepeatEdit, "200");
-  model_.Focus(Control::UpperLine);
+  // A value taken changes the Document (a Segment with text, which a save keeps).
+  Event([&] { model_.line_editors().TypeText(Control::UpperLine, "A"); });
+  model_.context().MarkSaved();
+  Event([&] { model_.Focus(Control::RepeatEdit); });
+  Event([&] { model_.context().SetNumberEditText(Control::RepeatEdit, "200"); });
+  Event([&] { model_.Focus(Control::UpperLine); });
   EXPECT_TRUE(ui_.messages.empty());
   EXPECT_EQ(t().Int(kRepeatColumn), 200);
   EXPECT_TRUE(model_.doc().file_state.DocModified);
@@ -216,12 +219,13 @@ TEST_F(PropertyEditorsTest, OrientationSelector) {
 
 TEST_F(PropertyEditorsTest, ShowingAnotherSegmentRunsNoCheck) {
   ThreeSegments();
-  model_.PickSelector(Control::DecorationSelector, 1);
+  Event([&] { model_.PickSelector(Control::DecorationSelector, 1); });
   EXPECT_TRUE(model_.doc().file_state.DocModified);
-  model_.segment_list().OnStoreButton();
-  model_.doc().file_state.DocModified = false;
-  model_.segment_list().OnFirstButton();  // the selectors now show the first Segment's values
-  model_.segment_list().OnLastButton();
+  Event([&] { model_.segment_list().OnStoreButton(); });
+  model_.context().MarkSaved();
+  // The selectors now show the first Segment's values.
+  Event([&] { model_.segment_list().OnFirstButton(); });
+  Event([&] { model_.segment_list().OnLastButton(); });
   EXPECT_FALSE(model_.doc().file_state.DocModified);
   EXPECT_TRUE(ui_.messages.empty());
 }

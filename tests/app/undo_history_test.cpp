@@ -1,6 +1,7 @@
 // Undo and redo: each kind of change walked through do, undo and redo, with the whole
 // window state compared against copies taken before and after; typing grouped into steps;
-// the changed flag following the history; the bound on the history's size.
+// moving and looking around making no step; the steps' names; the changed flag following
+// the saved content; the bound on the history's size.
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -8,6 +9,7 @@
 
 #include "app/main_window_model.h"
 #include "document/gbk.h"
+#include "editing/control_values.h"
 #include "editing/messages.h"
 #include "support/window_fixture.h"
 
@@ -101,7 +103,7 @@ const StepCase kSteps[] = {
     {"修饰", [](UndoTest& f, MainWindowModel& m, ScriptedUi&) {
        f.Event([&] { m.PickSelector(Control::DecorationSelector, 1); });
      }},
-    {"段长", [](UndoTest& f, MainWindowModel& m, ScriptedUi& ui) {
+    {"段长 (后部段落)", [](UndoTest& f, MainWindowModel& m, ScriptedUi& ui) {
        ui.yes_no = {Answer::kYes};
        f.Event([&] {
          m.NameStep(Control::FollowingLengthButton);
@@ -356,7 +358,7 @@ TEST_F(UndoTest, AKeptStepReadsBackOrIsRefused) {
   const std::string& data = kept.steps[0].data;
   const std::optional<UndoStep> step = DecodeStep(data);
   ASSERT_TRUE(step);
-  EXPECT_EQ(step->name, "段长");
+  EXPECT_EQ(step->name, "段长 (后部段落)");
   EXPECT_EQ(EncodeStep(*step), data);
   for (std::size_t n = 0; n < data.size(); ++n) EXPECT_FALSE(DecodeStep(data.substr(0, n))) << n;
   EXPECT_FALSE(DecodeStep(data + '\0'));
@@ -403,6 +405,16 @@ TEST_F(UndoTest, EveryChangeToWhatIsSavedMarksTheDocumentChanged) {
       {"添加", [](UndoTest& f, MainWindowModel& m,
                 ScriptedUi&) { f.Event([&] { m.segment_list().OnAppendButton(); }); },
        false},
+      {"材料", [](UndoTest& f, MainWindowModel& m,
+                ScriptedUi&) { f.Event([&] { m.PickSelector(Control::MaterialSelector, 5); }); },
+       true},
+      // The density and the bold switch are not kept in the file.
+      {"浓度", [](UndoTest& f, MainWindowModel& m,
+                ScriptedUi&) { f.Event([&] { m.PickSelector(Control::DensitySelector, 6); }); },
+       false},
+      {"字体正常或加粗", [](UndoTest& f, MainWindowModel& m,
+                ScriptedUi&) { f.Event([&] { m.settings().OnBoldButton(); }); },
+       false},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -417,6 +429,241 @@ TEST_F(UndoTest, EveryChangeToWhatIsSavedMarksTheDocumentChanged) {
       t().Last();
       t().Delete();
     }
+  }
+}
+
+// What only moves the selection or the focus, opens a list and closes it, or chooses the
+// value a selector already shows is no step and no change: the Document stays unchanged,
+// and after a change that change stays the one undo takes back, in the Segment it was
+// made in, which leaves the Document unchanged again.
+TEST_F(UndoTest, MovingAndLookingAreNoStepsAndNoChange) {
+  using Act = std::function<void(UndoTest&, MainWindowModel&)>;
+  const auto click = [](int row) {
+    return [row](UndoTest& f, MainWindowModel& m) {
+      f.Event([&] { m.segment_list().OnGridRowClicked(row); });
+    };
+  };
+  const auto focus_and_back = [](Control c) {
+    return [c](UndoTest& f, MainWindowModel& m) {
+      f.Event([&] { m.Focus(c); });
+      f.Event([&] { m.Focus(Control::UpperLine); });
+    };
+  };
+  const auto pick_again = [](Control c) {
+    return [c](UndoTest& f, MainWindowModel& m) {
+      const int shown = SelectorIndex(m.doc(), c);
+      f.Event([&] { m.PickSelector(c, shown); });
+    };
+  };
+  const auto list_button = [](Control c) {
+    return [c](UndoTest& f, MainWindowModel& m) {
+      f.Event([&] {
+        m.NameStep(c);
+        c == Control::FirstButton ? m.segment_list().OnFirstButton()
+                                  : m.segment_list().OnLastButton();
+      });
+    };
+  };
+  struct Case {
+    const char* name;
+    Act act;
+  };
+  const Case cases[] = {
+      {"focus 段长 and leave it", focus_and_back(Control::LengthEdit)},
+      {"focus 重复 and leave it", focus_and_back(Control::RepeatEdit)},
+      {"open the 材料 list and close it", focus_and_back(Control::MaterialSelector)},
+      {"open the 字距 list and close it", focus_and_back(Control::SpacingSelector)},
+      {"focus the font faces and leave them", focus_and_back(Control::FontFaceSelector)},
+      {"choose the same 材料 again", pick_again(Control::MaterialSelector)},
+      {"choose the same 半切 again", pick_again(Control::CutSelector)},
+      {"choose the same 字号 again", pick_again(Control::SizeSelector)},
+      {"choose the same 横竖 again", pick_again(Control::OrientationSelector)},
+      {"click the first row, then the last", [&](UndoTest& f, MainWindowModel& m) {
+         click(1)(f, m);
+         click(3)(f, m);
+       }},
+      {"click the current row", click(2)},
+      // The keys of the list choose the row as a click does.
+      {"into the list, Up, Down", [&](UndoTest& f, MainWindowModel& m) {
+         f.Event([&] { m.Focus(Control::SegmentGrid); });
+         click(1)(f, m);
+         click(2)(f, m);
+       }},
+      {"Home, End, PgDn", [&](UndoTest& f, MainWindowModel& m) {
+         f.Event([&] { m.Focus(Control::SegmentGrid); });
+         click(1)(f, m);
+         click(3)(f, m);
+         click(3)(f, m);
+       }},
+      {"文首", list_button(Control::FirstButton)},
+      {"文末", list_button(Control::LastButton)},
+  };
+  for (const Case& c : cases) {
+    for (const bool after_change : {false, true}) {
+      SCOPED_TRACE(std::string(c.name) + (after_change ? ", after typing" : ""));
+      BuildRows(kRows, 2);
+      Event([] {});
+      if (after_change) Type(Control::UpperLine, "W");
+      const std::size_t steps = model_.history().step_count();
+      const std::size_t position = model_.history().position();
+      const std::string undo = model_.UndoText();
+      c.act(*this, model_);
+      EXPECT_EQ(model_.doc().file_state.DocModified, after_change);
+      EXPECT_EQ(model_.history().step_count(), steps);
+      EXPECT_EQ(model_.history().position(), position);
+      EXPECT_EQ(model_.UndoText(), undo);
+      EXPECT_EQ(ui_.messages.size(), 0u);
+      if (after_change) {
+        Undo();
+        EXPECT_FALSE(model_.CanUndo());
+        EXPECT_FALSE(model_.doc().file_state.DocModified);
+        EXPECT_EQ(t().Position(), 2);
+        EXPECT_EQ(UpperText(), "iW");
+        EXPECT_EQ(Column(kUpperLineColumn), (std::vector<std::string>{"WA", "iW", "A"}));
+      }
+      while (t().RowCount() > 1) {
+        t().Last();
+        t().Delete();
+      }
+      ui_.messages.clear();
+    }
+  }
+}
+
+// The changed flag is on exactly while the Document differs from what was saved: a change
+// undone, or made again after a save and undone back to it, leaves it unchanged; a save
+// between a change and its undo makes the undo the change.
+TEST_F(UndoTest, TheChangedFlagFollowsTheSavedContent) {
+  struct Case {
+    const char* name;
+    std::function<void(UndoTest&, MainWindowModel&, ScriptedUi&)> act;
+  };
+  const Case cases[] = {
+      {"输入", [](UndoTest& f, MainWindowModel&, ScriptedUi&) { f.Type(Control::UpperLine, "W"); }},
+      {"段长", [](UndoTest& f, MainWindowModel& m, ScriptedUi&) {
+         f.Event([&] { m.Focus(Control::LengthEdit); });
+         f.Event([&] { m.context().SetNumberEditText(Control::LengthEdit, "40"); });
+         f.Event([&] { m.Focus(Control::UpperLine); });
+       }},
+      {"段长 (后部段落)", [](UndoTest& f, MainWindowModel& m, ScriptedUi& ui) {
+         ui.yes_no = {Answer::kYes};
+         f.Event([&] {
+           m.NameStep(Control::FollowingLengthButton);
+           m.following().OnFollowingLengthButton();
+         });
+       }},
+      {"删段", [](UndoTest& f, MainWindowModel& m, ScriptedUi&) {
+         f.Event([&] { m.segment_list().OnDeleteButton(); });
+       }},
+      {"材料", [](UndoTest& f, MainWindowModel& m, ScriptedUi&) {
+         f.Event([&] { m.PickSelector(Control::MaterialSelector, 5); });
+       }},
+  };
+  int saves = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    BuildRows(kRows, 2);
+    Event([] {});
+    const auto changed = [&] { return model_.doc().file_state.DocModified; };
+    c.act(*this, model_, ui_);
+    ASSERT_TRUE(changed());
+    Undo();
+    EXPECT_FALSE(changed());
+    Redo();
+    EXPECT_TRUE(changed());
+    // Saved with the change: undoing it is now the change, redoing it is back to the file.
+    ui_.files = {dir_ / ("saved" + std::to_string(++saves) + ".kel")};
+    Event([&] { model_.files().OnSaveAsButton(); });
+    ASSERT_FALSE(changed());
+    Undo();
+    EXPECT_TRUE(changed());
+    Redo();
+    EXPECT_FALSE(changed());
+    while (t().RowCount() > 1) {
+      t().Last();
+      t().Delete();
+    }
+    ui_.messages.clear();
+  }
+}
+
+// A step is named after its command, the same however the command is given; the commands
+// that change the following Segments say so beside the caption they share with the current
+// Segment's editor.
+TEST_F(UndoTest, StepsAreNamedAfterTheirCommand) {
+  const std::filesystem::path workbook =
+      std::filesystem::path(QX_TEST_DATA_DIR) / "fixtures" / "import" / "wires.csv";
+  ui_.import_window = [](ImportWindow& w) {
+    w.SetAppend(true);
+    return true;
+  };
+  const auto following = [](Control button, std::function<void(UndoTest&, MainWindowModel&)> before) {
+    return [button, before](UndoTest& f, MainWindowModel& m, ScriptedUi& ui) {
+      if (before) before(f, m);
+      ui.yes_no = {Answer::kYes};
+      f.Event([&] {
+        m.NameStep(button);
+        switch (button) {
+          case Control::FollowingLengthButton:
+            return m.following().OnFollowingLengthButton();
+          case Control::FollowingRepeatButton:
+            return m.following().OnFollowingRepeatButton();
+          case Control::FollowingSizeButton:
+            return m.following().OnFollowingSizeButton();
+          case Control::FollowingOrientationButton:
+            return m.following().OnFollowingOrientationButton();
+          default:
+            return m.following().OnFollowingDecorationButton();
+        }
+      });
+    };
+  };
+  const auto pick = [](Control c, int index) {
+    return [c, index](UndoTest& f, MainWindowModel& m) {
+      f.Event([&] { m.PickSelector(c, index); });
+    };
+  };
+  const StepCase cases[] = {
+      {"导入", [&](UndoTest& f, MainWindowModel& m, ScriptedUi& ui) {
+         ui.files = {workbook};
+         f.Event([&] {
+           m.NameStep(Control::ImportExcelButton);
+           m.OnImportButton();
+         });
+       }},
+      {"导入", [&](UndoTest& f, MainWindowModel& m, ScriptedUi&) {
+         f.Event([&] { m.OpenGivenFile(workbook); });
+       }},
+      {"段长", [](UndoTest& f, MainWindowModel& m, ScriptedUi&) {
+         f.Event([&] { m.Focus(Control::LengthEdit); });
+         f.Event([&] { m.context().SetNumberEditText(Control::LengthEdit, "40"); });
+         f.Event([&] { m.Focus(Control::UpperLine); });
+       }},
+      {"段长 (后部段落)", following(Control::FollowingLengthButton, nullptr)},
+      {"重复 (后部段落)",
+       following(Control::FollowingRepeatButton,
+                 [](UndoTest& f, MainWindowModel& m) {
+                   f.Event([&] { m.Focus(Control::RepeatEdit); });
+                   f.Event([&] { m.context().SetNumberEditText(Control::RepeatEdit, "3"); });
+                 })},
+      {"字号 (后部段落)", following(Control::FollowingSizeButton, pick(Control::SizeSelector, 1))},
+      {"横竖 (后部段落)",
+       following(Control::FollowingOrientationButton, pick(Control::OrientationSelector, 1))},
+      {"修饰 (后部段落)",
+       following(Control::FollowingDecorationButton, pick(Control::DecorationSelector, 1))},
+  };
+  for (const StepCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    BuildRows(kRows, 2);
+    Event([] {});
+    c.act(*this, model_, ui_);
+    EXPECT_EQ(model_.UndoText(), std::string("撤销 ") + c.name);
+    EXPECT_TRUE(model_.doc().file_state.DocModified);
+    while (t().RowCount() > 1) {
+      t().Last();
+      t().Delete();
+    }
+    ui_.messages.clear();
   }
 }
 

@@ -55,15 +55,15 @@ class WindowFilesTest : public WindowTest {
 
 TEST_F(WindowFilesTest, TitleFollowsTheDocumentThroughTypingSavingAndNew) {
   EXPECT_EQ(model_.WindowTitle(), "未命名 - QX Editor  8.30");
-  model_.line_editors().TypeText(Control::UpperLine, "A1");
+  Event([&] { model_.line_editors().TypeText(Control::UpperLine, "A1"); });
   EXPECT_EQ(model_.WindowTitle(), "未命名* - QX Editor  8.30");
   ui_.files = {dir_ / "柜1.kel"};
-  model_.files().OnSaveButton();
+  Event([&] { model_.files().OnSaveButton(); });
   EXPECT_EQ(model_.WindowTitle(), "柜1.kel - QX Editor  8.30");
-  model_.line_editors().TypeText(Control::UpperLine, "A");
+  Event([&] { model_.line_editors().TypeText(Control::UpperLine, "A"); });
   EXPECT_EQ(model_.WindowTitle(), "柜1.kel* - QX Editor  8.30");
   ui_.yes_no = {Answer::kNo};
-  model_.files().OnNewButton();
+  Event([&] { model_.files().OnNewButton(); });
   EXPECT_EQ(model_.WindowTitle(), "未命名 - QX Editor  8.30");
 }
 
@@ -156,28 +156,28 @@ TEST_F(WindowFilesTest, DroppedFilesTakeTheOpenAndImportPathsWithTheirQuestions)
   EXPECT_EQ(MainWindowModel::KindOf("d.qxf"), MainWindowModel::FileKind::kOther);
   EXPECT_EQ(MainWindowModel::KindOf("kel"), MainWindowModel::FileKind::kOther);
 
-  model_.line_editors().TypeText(Control::UpperLine, "OTHER");
+  Event([&] { model_.line_editors().TypeText(Control::UpperLine, "OTHER"); });
   ui_.files = {dir_ / "other.kel"};
-  model_.files().OnSaveButton();
-  model_.files().OnNewButton();
+  Event([&] { model_.files().OnSaveButton(); });
+  Event([&] { model_.files().OnNewButton(); });
   ui_.dialogs.clear();
 
   // A workbook dropped on a changed Document: the import window, then the save question.
-  model_.line_editors().TypeText(Control::UpperLine, "KEEP");
+  Event([&] { model_.line_editors().TypeText(Control::UpperLine, "KEEP"); });
   ui_.yes_no = {Answer::kCancel};
-  model_.OpenGivenFile(ExcelFixture("basic.xlsx"));
+  Event([&] { model_.OpenGivenFile(ExcelFixture("basic.xlsx")); });
   EXPECT_EQ(ui_.import_windows, 1);
   EXPECT_EQ(ui_.questions.size(), 1u);
   EXPECT_EQ(Field(kUpperLineColumn), "KEEP");  // cancelled: nothing replaced
   ui_.yes_no = {Answer::kNo};
-  model_.OpenGivenFile(ExcelFixture("basic.xlsx"));
+  Event([&] { model_.OpenGivenFile(ExcelFixture("basic.xlsx")); });
   EXPECT_EQ(gbk::ToUtf8(t().TextAt(0, kUpperLineColumn)), "W-001");
   EXPECT_TRUE(ui_.dialogs.empty());  // no file dialog
 
   // A document file dropped on the imported Document: "yes, save" asks where, as open does.
   ui_.yes_no = {Answer::kYes};
   ui_.files = {dir_ / "imported.kel"};
-  model_.OpenGivenFile(dir_ / "other.kel");
+  Event([&] { model_.OpenGivenFile(dir_ / "other.kel"); });
   EXPECT_EQ(ui_.dialogs.size(), 1u);  // the save dialog of the question only
   EXPECT_TRUE(std::filesystem::exists(dir_ / "imported.kel"));
   EXPECT_EQ(model_.doc().file_state.DocPath, dir_ / "other.kel");

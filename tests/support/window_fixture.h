@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -77,8 +78,11 @@ class WindowFixture : public ::testing::Test {
     }
     model_.segment_list().OnGridRowClicked(current);
     model_.context().FocusLineEnd(0);
-    model_.doc().file_state.DocModified = false;
+    model_.context().MarkSaved();
   }
+  // Runs `f` as one event of the window, as the window runs the operator's events: the
+  // undo history records it and sets the changed flag after it.
+  void Event(const std::function<void()>& f) { ASSERT_TRUE(model_.Run(f)); }
   // The states of the six list buttons, "1" enabled: first, last, append, insert, delete,
   // store.
   std::string Buttons() {
