@@ -233,8 +233,8 @@ std::vector<Case> AllCases() {
 }
 
 INSTANTIATE_TEST_SUITE_P(CommandsAndAnswers, GiveUpTest, ::testing::ValuesIn(AllCases()),
-                         [](const ::testing::TestParamInfo<Case>& info) {
-                           return info.param.name;
+                         [](const ::testing::TestParamInfo<Case>& param) {
+                           return param.param.name;
                          });
 
 }  // namespace
