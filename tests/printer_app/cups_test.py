@@ -127,6 +127,16 @@ class CupsClientTest(unittest.TestCase):
         env = dict(os.environ, QX_VIRTUAL_PRINTERS="qb20", QX_VIRTUAL_PRINTER_DIR=str(cls.virtual_dir))
         cls.app_log = open(work / "app.out", "w")
         cls.app = start_server(ARGS.app, cls.app_port, work / "state", env, "info", cls.app_log)
+        # The queue answers once the printer application has added its printer (slower
+        # under the sanitizers): CUPS is only pointed at it then.
+        deadline = time.monotonic() + 60
+        while subprocess.run(["ipptool", "-T", "5", f"ipp://localhost:{cls.app_port}/ipp/print/{QUEUE}",
+                              "/usr/share/cups/ipptool/get-printer-attributes.test"],
+                             capture_output=True).returncode:
+            if time.monotonic() > deadline or cls.app.poll() is not None:
+                raise RuntimeError("qx-printer-app did not offer its printer: " +
+                                   (work / "app.out").read_text(errors="replace"))
+            time.sleep(0.3)
         cls.cups_port = free_port()
         cls.cups = cls.start_cupsd()
         cls.server = f"127.0.0.1:{cls.cups_port}"

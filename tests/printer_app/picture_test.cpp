@@ -200,16 +200,27 @@ TEST(PrinterAppPicture, DamagedAndHugePicturesAreRefusedUnread) {
   struct Case {
     const char* name;
     std::string bytes;
+    const char* says = "";  // in the error
   };
-  // A PNG header claiming 60000 x 60000 pixels, with no image data behind it.
-  std::string huge("\x89PNG\r\n\x1a\n\0\0\0\x0dIHDR\0\0\xea\x60\0\0\xea\x60\x01\0\0\0\0", 33);
-  const uint32_t crc = static_cast<uint32_t>(
-      crc32(0, reinterpret_cast<const unsigned char*>(huge.data()) + 12, 17));
-  for (int i = 3; i >= 0; --i) huge += static_cast<char>((crc >> (8 * i)) & 0xFF);
+  // A PNG claiming 60000 x 60000 pixels: its header and a few bytes of image data.
+  auto chunk = [](const char* type, const std::string& data) {
+    std::string c;
+    for (int i = 3; i >= 0; --i) c += static_cast<char>((data.size() >> (8 * i)) & 0xFF);
+    const std::string body = type + data;
+    c += body;
+    const auto crc = static_cast<uint32_t>(
+        crc32(0, reinterpret_cast<const unsigned char*>(body.data()), static_cast<uInt>(body.size())));
+    for (int i = 3; i >= 0; --i) c += static_cast<char>((crc >> (8 * i)) & 0xFF);
+    return c;
+  };
+  const std::string huge = std::string("\x89PNG\r\n\x1a\n", 8) +
+                           chunk("IHDR", std::string("\0\0\xea\x60\0\0\xea\x60\x01\0\0\0\0", 13)) +
+                           chunk("IDAT", std::string("\x78\x9c\x63\x00\x00\x00\x01\x00\x01", 9)) +
+                           chunk("IEND", "");
   const Case cases[] = {
       {"empty", ""},
       {"text", "hello"},
-      {"60000 x 60000 PNG", huge},
+      {"60000 x 60000 PNG", huge, "60000 x 60000 pixels: too large"},
       {"truncated PNG", huge.substr(0, 20)},
       {"truncated JPEG", std::string("\xff\xd8\xff\xe0\0\x10JFIF", 10)},
   };
@@ -223,6 +234,7 @@ TEST(PrinterAppPicture, DamagedAndHugePicturesAreRefusedUnread) {
     std::string error;
     EXPECT_FALSE(ReadPicture(path, picture, error));
     EXPECT_FALSE(error.empty());
+    EXPECT_NE(error.find(c.says), std::string::npos) << error;
     EXPECT_TRUE(picture.grey.empty());
   }
 }
