@@ -157,10 +157,15 @@ bool ReadPicture(const std::filesystem::path& path, GreyPicture& out, std::strin
   std::ifstream in(path, std::ios::binary);
   unsigned char head[4] = {};
   in.read(reinterpret_cast<char*>(head), 4);
-  if (std::memcmp(head, "\x89PNG", 4) == 0) return ReadPng(path, out, error);
-  if (head[0] == 0xFF && head[1] == 0xD8 && head[2] == 0xFF) return ReadJpeg(path, out, error);
-  error = "neither a PNG nor a JPEG picture";
-  return false;
+  bool read = false;
+  if (std::memcmp(head, "\x89PNG", 4) == 0)
+    read = ReadPng(path, out, error);
+  else if (head[0] == 0xFF && head[1] == 0xD8 && head[2] == 0xFF)
+    read = ReadJpeg(path, out, error);
+  else
+    error = "neither a PNG nor a JPEG picture";
+  if (!read) out = GreyPicture{};  // nothing half read is left behind
+  return read;
 }
 
 bool PictureItem(const GreyPicture& picture, int medium_dots, ItemImage& out) {

@@ -23,8 +23,8 @@ struct GreyPicture {
 inline constexpr int kMaxPictureSide = 20000;
 inline constexpr int64_t kMaxPicturePixels = 40'000'000;
 
-// Decodes `path` as a PNG or a JPEG (by its first bytes). False with `error` set when it is
-// neither, damaged, or too large.
+// Decodes `path` as a PNG or a JPEG (by its first bytes). False with `error` set and `out`
+// empty when it is neither, damaged, or too large.
 bool ReadPicture(const std::filesystem::path& path, GreyPicture& out, std::string& error);
 
 // The picture as a marker: scaled to the printer's resolution (by its own resolution, or,

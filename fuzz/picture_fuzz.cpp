@@ -1,0 +1,88 @@
+// libFuzzer target for what the printer application makes of the pictures and raster
+// pages a network client sends.
+//
+// The first byte chooses: 'P' the rest is a picture file (PNG or JPEG) decoded and made a
+// marker as a PNG or JPEG job is; anything else is a raster page: two bytes of width, a
+// byte of depth and ink, then lines of the width's bytes until the input ends, as PAPPL
+// hands them to the driver. Neither may crash, read outside its input or take memory out
+// of proportion to it; a decoded picture is refused before its pixels are read when it is
+// too large.
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <span>
+#include <string>
+
+#include "printer_app/picture.h"
+#include "printer_app/raster_item.h"
+
+namespace {
+
+const std::filesystem::path& File() {
+  static const std::filesystem::path* file = [] {
+    std::string tmpl = (std::filesystem::temp_directory_path() / "qx-picture-fuzz-XXXXXX").string();
+    const int fd = mkstemp(tmpl.data());
+    if (fd < 0) std::abort();
+    close(fd);
+    std::atexit([] {
+      std::error_code ec;
+      std::filesystem::remove(File(), ec);
+    });
+    return new std::filesystem::path(tmpl);
+  }();
+  return *file;
+}
+
+void Picture(const uint8_t* data, std::size_t size) {
+  {
+    std::ofstream out(File(), std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
+  }
+  qx::papp::GreyPicture picture;
+  std::string error;
+  if (!qx::papp::ReadPicture(File(), picture, error)) {
+    if (error.empty() || !picture.grey.empty()) std::abort();
+    return;
+  }
+  if (picture.grey.size() != static_cast<std::size_t>(picture.width) * picture.height) std::abort();
+  qx::ItemImage item;
+  // A narrow and a wide medium, and one as wide as the picture claims to be.
+  for (int medium : {66, 132, picture.width}) qx::papp::PictureItem(picture, medium, item);
+}
+
+void Raster(const uint8_t* data, std::size_t size) {
+  if (size < 3) return;
+  const int width = (data[0] | (data[1] << 8)) & 0x3FFF;  // up to 16383 pixels
+  const int bits = (data[2] & 1) ? 8 : 1;
+  const bool high_is_black = data[2] & 2;
+  qx::papp::RasterItemBuilder builder;
+  if (!builder.StartPage(width, high_is_black, bits)) std::abort();
+  const std::size_t line = bits == 8 ? static_cast<std::size_t>(width)
+                                     : (static_cast<std::size_t>(width) + 7) / 8;
+  std::span<const uint8_t> rest(data + 3, size - 3);
+  // Lines as PAPPL hands them: of the header's length; a short last line as it is.
+  while (!rest.empty()) {
+    const std::size_t n = line == 0 ? rest.size() : std::min(line, rest.size());
+    builder.AddLine(rest.first(n));
+    rest = rest.subspan(n);
+  }
+  qx::ItemImage item;
+  if (builder.Finish(item) && item.columns.size() != std::size_t{item.ColumnCount} * qx::kColumnBytes)
+    std::abort();
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
+  if (size == 0) return 0;
+  if (data[0] == 'P')
+    Picture(data + 1, size - 1);
+  else
+    Raster(data + 1, size - 1);
+  return 0;
+}
+
+// Build and run: scripts/fuzz [SECONDS] picture
