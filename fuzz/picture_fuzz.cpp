@@ -49,8 +49,8 @@ void Picture(const uint8_t* data, std::size_t size) {
   }
   if (picture.grey.size() != static_cast<std::size_t>(picture.width) * picture.height) std::abort();
   qx::ItemImage item;
-  // A narrow and a wide medium, and one as wide as the picture claims to be.
-  for (int medium : {66, 132, picture.width}) qx::papp::PictureItem(picture, medium, item);
+  // On a narrow medium when the picture gives no resolution, else at its own.
+  qx::papp::PictureItem(picture, 66, item);
 }
 
 void Raster(const uint8_t* data, std::size_t size) {

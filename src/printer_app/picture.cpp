@@ -184,7 +184,10 @@ bool PictureItem(const GreyPicture& picture, int medium_dots, ItemImage& out) {
   const auto width = static_cast<int64_t>(std::lround(picture.width * sx));
   const auto height = static_cast<int64_t>(std::lround(picture.height * sy));
   // Longer than any marker may be: refused before any line is built.
-  if (width < 1 || height < 1 || width > kMaxPictureSide || height > kImageStoreColumns + 2 * 0xFFFF)
+  // A tiny picture claiming a tiny resolution would be blown up beyond any marker: the
+  // scaled picture has the same bounds as a decoded one.
+  if (width < 1 || height < 1 || width > kMaxPictureSide || height > kImageStoreColumns + 2 * 0xFFFF ||
+      width * height > kMaxPicturePixels)
     return false;
 
   const int columns = static_cast<int>(width), lines = static_cast<int>(height);

@@ -21,7 +21,7 @@ struct GreyPicture {
 // Largest picture decoded: beyond it a picture is refused before its pixels are read (a
 // few kilobytes of PNG can claim billions of pixels).
 inline constexpr int kMaxPictureSide = 20000;
-inline constexpr int64_t kMaxPicturePixels = 40'000'000;
+inline constexpr int64_t kMaxPicturePixels = 16'000'000;
 
 // Decodes `path` as a PNG or a JPEG (by its first bytes). False with `error` set and `out`
 // empty when it is neither, damaged, or too large.

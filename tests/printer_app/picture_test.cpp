@@ -195,6 +195,20 @@ TEST(PrinterAppPicture, APictureWithoutResolutionFillsTheMediumWidth) {
   EXPECT_EQ(item.LeadBlank + item.ColumnCount + item.TrailBlank, 21);
 }
 
+// A tiny picture claiming 1 dpi would be blown up to 6720 x 11200 dots: refused, at once.
+TEST(PrinterAppPicture, ATinyPictureAtATinyResolutionIsNotBlownUp) {
+  GreyPicture p;
+  p.width = 24;
+  p.height = 40;
+  p.dpi_x = p.dpi_y = 1;
+  p.grey.assign(24 * 40, 0);
+  ItemImage item;
+  EXPECT_FALSE(PictureItem(p, 132, item));
+  p.dpi_x = p.dpi_y = 140;  // twice the printer's dots: fine
+  EXPECT_TRUE(PictureItem(p, 132, item));
+  EXPECT_EQ(item.LeadBlank + item.ColumnCount + item.TrailBlank, 80);
+}
+
 TEST(PrinterAppPicture, DamagedAndHugePicturesAreRefusedUnread) {
   testing::TempDir dir;
   struct Case {
