@@ -111,10 +111,10 @@ TEST_F(PrintResumeTest, EveryMarkerIsOnTheTapeAfterAFaultAndTheResume) {
       for (const char* fault : p.faults) {
         for (int at : {1, 2, 10, kMarkers}) {
           for (const char* speed : {"", ":speed=real"}) {
-            const std::string spec = std::string(p.key) + ":fault=" + fault + "@" +
+            const std::string printer = std::string(p.key) + ":fault=" + fault + "@" +
                                      std::to_string(at) + speed;
-            SCOPED_TRACE(spec + (repeat_first ? " repeat first" : " serial first"));
-            UsePrinter(spec);
+            SCOPED_TRACE(printer + (repeat_first ? " repeat first" : " serial first"));
+            UsePrinter(printer);
             Print(repeat_first);
             std::string told;
             for (const std::string& m : ui_.Take()) told += m + ";";
