@@ -168,7 +168,7 @@ bool ReadPicture(const std::filesystem::path& path, GreyPicture& out, std::strin
   return read;
 }
 
-bool PictureItem(const GreyPicture& picture, int medium_dots, ItemImage& out) {
+bool PictureItem(const GreyPicture& picture, int medium_dots, ItemImage& out, bool* cut) {
   if (picture.width <= 0 || picture.height <= 0) return false;
   // Printer dots a picture pixel takes, across and along.
   double sx = 0, sy = 0;
@@ -212,6 +212,7 @@ bool PictureItem(const GreyPicture& picture, int medium_dots, ItemImage& out) {
     }
     builder.AddLine(line);
   }
+  if (cut) *cut = builder.Cut();
   return builder.Finish(out);
 }
 

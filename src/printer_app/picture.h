@@ -30,7 +30,9 @@ bool ReadPicture(const std::filesystem::path& path, GreyPicture& out, std::strin
 // The picture as a marker: scaled to the printer's resolution (by its own resolution, or,
 // when it gives none, to the width of a medium `medium_dots` wide), then turned onto the
 // tape as a raster page is (see raster_item.h) and dithered. False when the marker would be
-// longer than an item may be.
-bool PictureItem(const GreyPicture& picture, int medium_dots, ItemImage& out);
+// longer than an item may be. `cut`, when given, tells whether dark pixels fell beyond the
+// head's 96 dots.
+bool PictureItem(const GreyPicture& picture, int medium_dots, ItemImage& out,
+                 bool* cut = nullptr);
 
 }  // namespace qx::papp

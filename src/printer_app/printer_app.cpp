@@ -276,8 +276,19 @@ struct RasterJob {
   RasterItemBuilder builder;
   std::size_t line_bytes = 0;  // of each line the page's lines hold
   std::vector<ItemImage> items;
+  int cut_items = 0;  // pages with dots beyond the head
   bool too_long = false;
 };
+
+// After a job that printed: says how many of its markers had content beyond the head's
+// width, which is not on the tape.
+void TellCut(pappl_job_t* job, int cut_items) {
+  if (cut_items == 0) return;
+  papplJobSetMessage(job, "打印完成! %d个标记超出可打印宽度(%.1f毫米)的部分未打印", cut_items,
+                     kHeadDots * 25.4 / kDotsPerInch);
+  papplLogJob(job, PAPPL_LOGLEVEL_WARN, "%d item(s) had dots beyond the head's %d", cut_items,
+              kHeadDots);
+}
 
 bool StartRasterJob(pappl_job_t* job, pappl_pr_options_t*, pappl_device_t*) {
   const JobActive active;
@@ -346,6 +357,7 @@ bool EndRasterPage(pappl_job_t* job, pappl_pr_options_t*, pappl_device_t*, unsig
     papplJobSetMessage(job, "标记超出打印机的存储容量");
     return false;
   }
+  if (r->builder.Cut()) ++r->cut_items;
   r->items.push_back(std::move(item));
   return true;
 }
@@ -398,7 +410,9 @@ bool EndRasterJob(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t*
   std::unique_ptr<RasterJob> r(static_cast<RasterJob*>(papplJobGetData(job)));
   papplJobSetData(job, nullptr);
   if (!r || r->too_long || r->items.empty()) return false;
-  return PrintItems(job, device, r->items, SetupOf(job, options, r->items.size()));
+  if (!PrintItems(job, device, r->items, SetupOf(job, options, r->items.size()))) return false;
+  TellCut(job, r->cut_items);
+  return true;
 }
 
 // ---------------------------------------------------------------------------------------
@@ -419,7 +433,8 @@ bool PrintPicture(pappl_job_t* job, pappl_device_t* device, void*) {
   if (!options) return false;
   const int medium_dots = options->media.size_width * kDotsPerInch / 2540;
   std::vector<ItemImage> items(1);
-  if (!PictureItem(picture, medium_dots, items[0])) {
+  bool cut = false;
+  if (!PictureItem(picture, medium_dots, items[0], &cut)) {
     papplJobSetMessage(job, "标记超出打印机的存储容量");
     return false;
   }
@@ -427,7 +442,9 @@ bool PrintPicture(pappl_job_t* job, pappl_device_t* device, void*) {
   papplJobSetImpressions(job, copies);
   papplLogJob(job, PAPPL_LOGLEVEL_INFO, "Picture %dx%d pixels at %.0fx%.0f dpi, %d copies",
               picture.width, picture.height, picture.dpi_x, picture.dpi_y, copies);
-  return PrintItems(job, device, items, SetupOf(job, options.get(), 1), copies);
+  if (!PrintItems(job, device, items, SetupOf(job, options.get(), 1), copies)) return false;
+  TellCut(job, cut ? copies : 0);
+  return true;
 }
 
 // ---------------------------------------------------------------------------------------

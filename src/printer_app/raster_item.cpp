@@ -29,6 +29,7 @@ bool RasterItemBuilder::StartPage(int width, bool high_is_black, int bits_per_pi
   lead_ = 0;
   blank_run_ = 0;
   any_dot_ = false;
+  cut_ = false;
   columns_.clear();
   return true;
 }
@@ -52,7 +53,10 @@ void RasterItemBuilder::AddLine(std::span<const uint8_t> line) {
   for (int x = 0; x < pixels; ++x) {
     if (!Prints(line, x)) continue;
     const int row = offset_ + (width_ - 1 - x);  // turned, not mirrored: see raster_item.h
-    if (row < 0 || row >= kHeadDots) continue;
+    if (row < 0 || row >= kHeadDots) {
+      cut_ = true;
+      continue;
+    }
     column[static_cast<std::size_t>(row / 8)] |= static_cast<uint8_t>(1u << (row % 8));
     dot = true;
   }

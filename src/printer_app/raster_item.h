@@ -44,6 +44,8 @@ class RasterItemBuilder {
   // The finished item; false when the page is longer than an item may be (the printer's
   // image store, or the 16-bit feed counts).
   bool Finish(ItemImage& out);
+  // Whether the page has dots beyond the head's 96 (which are not printed).
+  bool Cut() const { return cut_; }
 
  private:
   // Whether the pixel at `x` of `line` prints (line `lines_` of the page).
@@ -57,6 +59,7 @@ class RasterItemBuilder {
   int lead_ = 0;    // blank lines before the first dot
   int blank_run_ = 0;
   bool any_dot_ = false;
+  bool cut_ = false;
   std::vector<uint8_t> columns_;
 };
 

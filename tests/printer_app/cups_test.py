@@ -266,6 +266,75 @@ class CupsClientTest(unittest.TestCase):
                             for dot in range(96) for y in range(min(width, 330)))
                 self.assertEqual(wrong, 0)
 
+    def assert_portrait_on_tape(self, job, ink, name):
+        """The tape of `job` against a portrait 132 x 330 picture whose dark pixels `ink`
+        gives: tape column y, head dot 95 - (x - 18), nothing mirrored or missing."""
+        tape = next(self.virtual_dir.glob(f"run-*/qb20-0-job{job}.png"))
+        shutil.copy(tape, self.work / f"{name}-tape.png")
+        width, _, tape_grey = grey(tape)
+        black = sum(ink(18 + 95 - dot, y) for dot in range(96) for y in range(330))
+        self.assertGreater(black, 1000)
+        wrong = sum((tape_grey[dot * width + y] < 64) != ink(18 + 95 - dot, y)
+                    for dot in range(96) for y in range(min(width, 330)))
+        mirrored = sum((tape_grey[dot * width + y] < 64) != ink(18 + dot, y)
+                       for dot in range(96) for y in range(min(width, 330)))
+        return wrong, black, mirrored
+
+    def test_jpegs_grey_and_colour_are_turned_onto_the_tape(self):
+        # A JPEG's soft edges are dithered: a few dots at the letter's edges may differ.
+        png = self.tmp / "art-for-jpeg.png"
+        write_art_png(png, 8)
+        for colours in ("Gray", "sRGB"):
+            with self.subTest(colours=colours):
+                jpeg = self.tmp / f"art-{colours}.jpg"
+                subprocess.run(["convert", str(png), "-colorspace", colours, "-type",
+                                "Grayscale" if colours == "Gray" else "TrueColor",
+                                "-quality", "92", str(jpeg)], check=True)
+                end = self.print_and_wait(jpeg, "-o", "PageSize=" + self.label_size())
+                self.assertRegex(end, r"^\d+ finished 1$")
+                wrong, black, mirrored = self.assert_portrait_on_tape(
+                    int(end.split()[0]), art_ink, f"jpeg-{colours}")
+                self.assertLess(wrong, black * 0.03)
+                self.assertGreater(mirrored, black * 0.5)
+
+    def test_apple_raster_as_airprint_clients_send_it(self):
+        # iPhones and Macs send Apple raster (image/urf), the format the queue prefers; the
+        # page is Ghostscript's rendering of a portrait label, sent straight to the printer.
+        cells = "".join(
+            f"{(ART_LEFT + x * ART_SCALE) * 72 / 280:.3f} "
+            f"{(330 - ART_TOP - (y + 1) * ART_SCALE) * 72 / 280:.3f} "
+            f"{ART_SCALE * 72 / 280:.3f} {ART_SCALE * 72 / 280:.3f} rectfill\n"
+            for y, row in enumerate(ART) for x, c in enumerate(row) if c == "#")
+        ps = self.tmp / "portrait.ps"
+        ps.write_text("%!PS\n<< /PageSize [34.02 85.04] >> setpagedevice\n" + cells + "showpage\n")
+        urf, rendered = self.tmp / "portrait.urf", self.tmp / "portrait.png"
+        for device, out in (("appleraster", urf), ("pnggray", rendered)):
+            # Apple raster carries 8-bit grey at the least, as AirPrint clients send it.
+            subprocess.run(["gs", "-q", f"-sDEVICE={device}", "-r280", "-dGraphicsAlphaBits=1",
+                            "-dcupsColorSpace=18", "-dcupsBitsPerColor=8",
+                            "-o", str(out), str(ps)], check=True, capture_output=True)
+        pw, ph, page = grey(rendered)
+        self.assertEqual((pw, ph), (132, 331))
+        ends = self.trace().count("\njob-end ")
+        subprocess.run(["ipptool", "-T", "30", "-f", str(urf), "-d", "filetype=image/urf",
+                        f"ipp://localhost:{self.app_port}/ipp/print/{QUEUE}",
+                        "/usr/share/cups/ipptool/print-job.test"], capture_output=True, check=True)
+        deadline = time.monotonic() + 60
+        while self.trace().count("\njob-end ") == ends:
+            self.assertIsNone(self.app.poll(), "qx-printer-app ended")
+            self.assertLess(time.monotonic(), deadline, "the job never reached the printer")
+            time.sleep(0.3)
+        end = self.trace().split("\njob-end ")[-1].split("\n")[0]
+        self.assertRegex(end, r"^\d+ finished 1$")
+        # Ghostscript's two devices may round the page's edges a pixel apart: the best of
+        # three neighbouring rows is compared.
+        results = [self.assert_portrait_on_tape(
+            int(end.split()[0]), lambda x, y, dy=dy: page[min(max(y + dy, 0), ph - 1) * pw + x] < 128,
+            "urf") for dy in (-1, 0, 1)]
+        wrong, black, mirrored = min(results)
+        self.assertLess(wrong, black * 0.05)
+        self.assertGreater(mirrored, black * 0.5)
+
     def test_a_landscape_pdf_reads_upright_on_the_tape(self):
         end = self.print_and_wait(self.tmp / "labels.pdf")  # the queue's default size
         self.assertRegex(end, r"^\d+ finished 2$")

@@ -362,6 +362,18 @@ class PrinterAppTest(unittest.TestCase):
                          "completed")
         self.assert_new_jobs(printer, before, [("finished", 1)])
 
+    def test_content_beyond_the_head_prints_cut_and_the_job_says_so(self):
+        # A 12 mm picture drawn edge to edge: the head prints its middle 96 dots (8.7 mm).
+        queue, printer = QB20
+        wide = self.work / "wide.png"
+        write_png(wide, 132, 330, {(x, y) for x in range(2, 130) for y in range(10, 20)})
+        job = self.print_file(queue, wide, "image/png")
+        self.assertEqual(job["job-state"], "completed")
+        self.assertEqual(job["job-state-message"], "打印完成! 1个标记超出可打印宽度(8.7毫米)的部分未打印")
+        # Within the band nothing is said.
+        job = self.print_file(queue, self.work / "bar.png", "image/png")
+        self.assertEqual(job["job-state-message"], "打印完成!")
+
     def test_a_fault_aborts_the_job_with_its_reason_and_message(self):
         cases = ((QA11_FAULT, "cover-open", "上盖异常打开,打印终止!"),
                  (QB20_FAULT, "marker-supply-empty", "当前色带余量为0,打印终止!"))

@@ -42,8 +42,10 @@ TEST(PrinterAppMedia, MaterialOfAJobsMedia) {
         << c.size_name;
 }
 
-// A page of `width` pixels and `lines` lines, with pixels x0..x1 black on lines y0..y1.
-ItemImage PageItem(int width, int lines, int x0, int x1, int y0, int y1, bool set_is_black = true) {
+// A page of `width` pixels and `lines` lines, with pixels x0..x1 black on lines y0..y1;
+// `cut` tells whether any of them fell beyond the head.
+ItemImage PageItem(int width, int lines, int x0, int x1, int y0, int y1, bool set_is_black = true,
+                   bool* cut = nullptr) {
   RasterItemBuilder b;
   b.StartPage(width, set_is_black);
   std::vector<uint8_t> line(static_cast<std::size_t>((width + 7) / 8));
@@ -55,6 +57,7 @@ ItemImage PageItem(int width, int lines, int x0, int x1, int y0, int y1, bool se
   }
   ItemImage item;
   EXPECT_TRUE(b.Finish(item));
+  if (cut) *cut = b.Cut();
   return item;
 }
 
@@ -181,6 +184,25 @@ TEST(PrinterAppRaster, NarrowPagesSitInTheMiddleAndBlankLinesInsideStay) {
   EXPECT_FALSE(Dot(item, 1, 80));
   EXPECT_TRUE(Dot(item, 2, 80));
   EXPECT_EQ(item.LeadBlank + item.TrailBlank, 0);
+}
+
+TEST(PrinterAppRaster, DotsBeyondTheHeadAreToldAsCut) {
+  struct Case {
+    int width, x0, x1;
+    bool cut;
+  };
+  const Case cases[] = {
+      {132, 18, 113, false},  // 12 mm: exactly the head's band
+      {132, 17, 17, true},    // one pixel left of it (head dot 96)
+      {132, 114, 114, true},  // one pixel right of it
+      {66, 0, 65, false},     // 6 mm: all of it on the head
+      {96, 0, 95, false},
+  };
+  for (const Case& c : cases) {
+    bool cut = !c.cut;
+    PageItem(c.width, 20, c.x0, c.x1, 5, 10, true, &cut);
+    EXPECT_EQ(cut, c.cut) << c.width << " " << c.x0 << ".." << c.x1;
+  }
 }
 
 TEST(PrinterAppRaster, BlankPagesFeedTheirLengthAndTooLongPagesAreRefused) {
