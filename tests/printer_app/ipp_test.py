@@ -334,6 +334,7 @@ class PrinterAppTest(unittest.TestCase):
         (self.work / "notes.txt").write_text("not a label\n")
         other = self.print_file(queue, self.work / "notes.txt", "application/octet-stream")
         self.assertEqual(other["job-state"], "aborted")
+        self.assertEqual(other["job-state-message"], "不支持的文件格式")
         self.assert_new_jobs(printer, before, [("finished", 78)])
         self.assertEqual(self.print_file(queue, self.work / "bar.png", "image/png")["job-state"],
                          "completed")
