@@ -11,7 +11,7 @@ QX_PACKAGES=(
   libfreetype-dev libfontconfig-dev libsqlite3-dev libpng-dev zlib1g-dev
   libzip-dev libexpat1-dev libusb-1.0-0-dev libjpeg-dev
   umockdev libumockdev-dev
-  libpappl-dev libcups2-dev libavahi-client-dev cups-ipp-utils
+  libpappl-dev libcups2-dev libavahi-client-dev cups-ipp-utils libpam0g-dev iproute2
   libgtest-dev libgmock-dev libbenchmark-dev
   clang-14 libclang-rt-14-dev python3
   qt6-base-dev qt6-translations-l10n xvfb xauth desktop-file-utils shared-mime-info

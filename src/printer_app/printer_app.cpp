@@ -17,6 +17,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -28,7 +29,9 @@
 #include "document/document_file.h"
 #include "document/memory_store.h"
 #include "layout/freetype_canvas.h"
+#include "printer_app/access.h"
 #include "printer_app/media.h"
+#include "printer_app/pam_login.h"
 #include "printer_app/picture.h"
 #include "printer_app/printer_faults.h"
 #include "printer_app/qx_printers.h"
@@ -673,6 +676,113 @@ struct ServerSettings {
 };
 ServerSettings g_settings;
 
+// Who may do what: see access.h.
+struct AccessSettings {
+  NetworkList allow;                       // -o allow=...; empty: every network
+  std::string admin_group = "lpadmin";     // -o admin-group=...
+  std::string pam_service = "qx-printer-app";  // -o auth-service=...
+};
+AccessSettings g_access;
+
+// The requesting-user-name of an IPP request; empty when it has none.
+std::string RequestingUser(pappl_client_t* client) {
+  ipp_t* request = papplClientGetRequest(client);
+  ipp_attribute_t* a = request ? ippFindAttribute(request, "requesting-user-name", IPP_TAG_NAME) : nullptr;
+  const char* name = a ? ippGetString(a, 0, nullptr) : nullptr;
+  return name ? name : "";
+}
+
+// PAPPL asks this for every request that needs more than reading a printer's attributes,
+// from another address once the connection is encrypted (PAPPL answers "426 Upgrade
+// Required" to plain connections from elsewhere and the client switches to TLS). `group`
+// is the administrators' group when PAPPL asks for one, else the printer's print group
+// (none).
+http_status_t Authorize(pappl_client_t* client, const char* group, gid_t, void*) {
+  http_t* http = papplClientGetHTTP(client);
+  const auto* address = reinterpret_cast<const sockaddr*>(httpGetAddress(http));
+  if (IsThisMachine(address)) return HTTP_STATUS_CONTINUE;
+  char host[256] = "";
+  httpGetHostname(http, host, sizeof(host));
+  if (!g_access.allow.empty() && !g_access.allow.Contains(address)) {
+    papplLogClient(client, PAPPL_LOGLEVEL_WARN, "Refused: %s is not in the allowed networks.", host);
+    return HTTP_STATUS_FORBIDDEN;
+  }
+  ipp_t* request = papplClientGetRequest(client);
+  const bool admin_asked = group && g_access.admin_group == group;
+  if (request && IsPrintingOperation(papplClientGetOperation(client))) {
+    if (!admin_asked) return HTTP_STATUS_CONTINUE;
+    // PAPPL asks for the administrators when a job is not the client's own by its login;
+    // without a login the owner is who the request says it comes from, as for any shared
+    // printer.
+    pappl_job_t* job = papplClientGetJob(client);
+    const std::string user = RequestingUser(client);
+    if (job && !user.empty() && papplJobGetUsername(job) && user == papplJobGetUsername(job))
+      return HTTP_STATUS_CONTINUE;
+  }
+  const char* header = httpGetField(http, HTTP_FIELD_AUTHORIZATION);
+  std::string user, password;
+  if (!header || !*header || !ParseBasicAuthorization(header, user, password))
+    return HTTP_STATUS_UNAUTHORIZED;
+  if (!PasswordIsRight(g_access.pam_service, user, password)) {
+    papplLogClient(client, PAPPL_LOGLEVEL_WARN, "Login of \"%s\" from %s refused.", user.c_str(), host);
+    return HTTP_STATUS_UNAUTHORIZED;
+  }
+  if (!IsMemberOf(user, g_access.admin_group)) {
+    papplLogClient(client, PAPPL_LOGLEVEL_WARN, "\"%s\" from %s is not in the group %s.",
+                   user.c_str(), host, g_access.admin_group.c_str());
+    return HTTP_STATUS_FORBIDDEN;
+  }
+  papplLogClient(client, PAPPL_LOGLEVEL_INFO, "Administrator \"%s\" from %s.", user.c_str(), host);
+  return HTTP_STATUS_CONTINUE;
+}
+
+}  // namespace
+}  // namespace qx::papp
+
+// PAPPL 1.3.1's printer page, exported by libpappl though not in its headers.
+extern "C" void _papplPrinterWebHome(pappl_client_t* client, pappl_printer_t* printer);
+
+namespace qx::papp {
+namespace {
+
+// PAPPL 1.3.1's printer page takes the pause, resume and hold-new-jobs buttons from anyone
+// who can load the page; its other pages ask for a login first. The page is served
+// through this guard, which asks for one before a form is taken.
+bool GuardedPrinterPage(pappl_client_t* client, void* data) {
+  if (papplClientGetMethod(client) == HTTP_STATE_POST && !papplClientHTMLAuthorize(client))
+    return true;  // refused, the answer sent
+  _papplPrinterWebHome(client, static_cast<pappl_printer_t*>(data));
+  return true;
+}
+
+// The printers whose page is guarded, by id (PAPPL removes a deleted printer's pages).
+std::mutex g_guarded_mutex;
+std::set<int> g_guarded;
+
+// Guards the page of every printer not yet guarded: those restored, found or added. The
+// printers are listed first: PAPPL holds the system's lock while it goes through them,
+// and changing its pages takes that lock again.
+void GuardPrinterPages(pappl_system_t* system) {
+  std::vector<pappl_printer_t*> printers;
+  papplSystemIteratePrinters(
+      system,
+      [](pappl_printer_t* printer, void* data) {
+        static_cast<std::vector<pappl_printer_t*>*>(data)->push_back(printer);
+      },
+      &printers);
+  for (pappl_printer_t* printer : printers) {
+    const int id = papplPrinterGetID(printer);
+    {
+      std::lock_guard lock(g_guarded_mutex);
+      if (!g_guarded.insert(id).second) continue;
+    }
+    char path[1024];
+    papplPrinterGetPath(printer, "", path, sizeof(path));  // "/NAME/", the page's path
+    papplSystemRemoveResource(system, path);
+    papplSystemAddResourceCallback(system, path, "text/html", GuardedPrinterPage, printer);
+  }
+}
+
 bool AddFound(pappl_system_t* system) {
   for (const FoundPrinter& p : QxPrinters::Instance().Find()) {
     const std::string uri = DeviceUriOf(p.path);
@@ -695,7 +805,12 @@ bool AddFound(pappl_system_t* system) {
   return true;
 }
 
-bool AddFoundTimer(pappl_system_t* system, void*) { return AddFound(system); }
+// Printers plugged in are added; printers added by an administrator get their page guarded.
+bool AddFoundTimer(pappl_system_t* system, void*) {
+  AddFound(system);
+  GuardPrinterPages(system);
+  return true;
+}
 
 bool SaveState(pappl_system_t* system, void*) {
   if (!JobsQuiet()) {  // see JobActivity
@@ -742,8 +857,19 @@ pappl_system_t* MakeSystem(int num, cups_option_t* options, void*) {
   else if (level == "warn") loglevel = PAPPL_LOGLEVEL_WARN;
   else if (level == "error") loglevel = PAPPL_LOGLEVEL_ERROR;
 
+  g_access.admin_group = Option(num, options, "admin-group", "lpadmin");
+  g_access.pam_service = Option(num, options, "auth-service", "qx-printer-app");
+  std::string bad_network;
+  if (!g_access.allow.Parse(Option(num, options, "allow", ""), bad_network)) {
+    std::fprintf(stderr, "qx-printer-app: allow=: \"%s\" is not an address or a network (such as 192.168.1.0/24)\n",
+                 bad_network.c_str());
+    return nullptr;
+  }
+
+  // The web pages: printers, media, the log and TLS certificates; never PAPPL's own web
+  // password (PAPPL_SOPTIONS_WEB_SECURITY), which logins through PAM replace.
   const pappl_soptions_t soptions = PAPPL_SOPTIONS_MULTI_QUEUE | PAPPL_SOPTIONS_WEB_INTERFACE |
-                                    PAPPL_SOPTIONS_WEB_LOG | PAPPL_SOPTIONS_NO_TLS;
+                                    PAPPL_SOPTIONS_WEB_LOG | PAPPL_SOPTIONS_WEB_TLS;
   pappl_system_t* system = papplSystemCreate(
       soptions, "QX Printer Application", port, "_print,_universal",
       (g_settings.state_dir / "spool").c_str(), log.c_str(), loglevel, nullptr, false);
@@ -755,6 +881,8 @@ pappl_system_t* MakeSystem(int num, cups_option_t* options, void*) {
     papplSystemDelete(system);
     return nullptr;
   }
+  papplSystemSetAdminGroup(system, g_access.admin_group.c_str());
+  papplSystemSetAuthCallback(system, "Basic", Authorize, nullptr);
   papplSystemSetPrinterDrivers(system, static_cast<int>(Drivers().size()), Drivers().data(),
                                AutoAdd, PrinterCreated, DriverSetup, nullptr);
   papplSystemAddMIMEFilter(system, kDocumentFormat, "image/pwg-raster", PrintDocument, nullptr);
@@ -768,6 +896,7 @@ pappl_system_t* MakeSystem(int num, cups_option_t* options, void*) {
   papplSystemSetDNSSDName(system, Option(num, options, "dnssd-name", "QX Printer Application"));
   papplSystemLoadState(system, g_settings.state_file.c_str());
   AddFound(system);
+  GuardPrinterPages(system);
   // Printers plugged in later are added too.
   papplSystemAddTimerCallback(system, 0, 10, AddFoundTimer, nullptr);
   papplSystemAddTimerCallback(system, 0, 2, SaveWaitingTimer, nullptr);
@@ -777,7 +906,9 @@ pappl_system_t* MakeSystem(int num, cups_option_t* options, void*) {
 void Usage(void*) {
   std::puts("Usage: qx-printer-app server [-o NAME=VALUE ...]");
   std::puts("Options: server-port (8631), listen-hostname (* or localhost), state-directory,");
-  std::puts("         log-file, log-level (debug|info|warn|error), usb (yes|no), dnssd-name.");
+  std::puts("         log-file, log-level (debug|info|warn|error), usb (yes|no), dnssd-name,");
+  std::puts("         admin-group (lpadmin), auth-service (PAM service, qx-printer-app),");
+  std::puts("         allow (networks that may print, e.g. 192.168.1.0/24,fd00::/8; default all).");
   std::puts("Virtual printers: QX_VIRTUAL_PRINTERS, as for qx-editor and qxlabel.");
 }
 

@@ -24,7 +24,7 @@ import zlib
 from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).parent))
-from ipp_files import free_port, start_server  # noqa: E402
+from ipp_files import CUPSD, cupsd_command, free_port, start_server  # noqa: E402
 
 PARSER = argparse.ArgumentParser()
 PARSER.add_argument("--app", required=True)
@@ -32,7 +32,6 @@ PARSER.add_argument("--work", required=True)
 ARGS, REST = PARSER.parse_known_args()
 
 TOOLS = ("cupsd", "lpadmin", "lp", "lpstat", "lpoptions", "gs", "convert", "ipptool")
-CUPSD = shutil.which("cupsd") or "/usr/sbin/cupsd"
 QUEUE = "Kelmor_QB20_virtual_0"
 
 # Two landscape label pages of 30 x 12 mm, as a label designer prints them.
@@ -162,23 +161,7 @@ class CupsClientTest(unittest.TestCase):
 
     @classmethod
     def start_cupsd(cls):
-        root = cls.tmp
-        for d in ("spool", "cache", "state", "log", "tmp", "ppd"):
-            (root / d).mkdir()
-            os.chmod(root / d, 0o777)
-        user = "User lp\nGroup lp\n" if os.geteuid() == 0 else ""
-        (root / "cups-files.conf").write_text(
-            f"ServerRoot {root}\nRequestRoot {root}/spool\nCacheDir {root}/cache\n"
-            f"StateDir {root}/state\nTempDir {root}/tmp\nAccessLog {root}/log/access_log\n"
-            f"ErrorLog {root}/log/error_log\nPageLog {root}/log/page_log\n"
-            "DataDir /usr/share/cups\nServerBin /usr/lib/cups\n"
-            "DocumentRoot /usr/share/cups/doc-root\nSystemGroup root\n" + user)
-        (root / "cupsd.conf").write_text(
-            f"Listen 127.0.0.1:{cls.cups_port}\nLogLevel info\nBrowsing Off\n"
-            "DefaultAuthType None\n<Location />\nOrder Allow,Deny\nAllow from all\n</Location>\n"
-            "<Policy default>\n<Limit All>\nOrder deny,allow\n</Limit>\n</Policy>\n")
-        return subprocess.Popen([CUPSD, "-f", "-c", str(root / "cupsd.conf"), "-s",
-                                 str(root / "cups-files.conf")],
+        return subprocess.Popen(cupsd_command(cls.tmp, cls.cups_port),
                                 stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
     @classmethod

@@ -20,7 +20,7 @@ import unittest
 import zlib
 from pathlib import Path
 
-from ipp_files import OPERATION_HEADER, free_port, start_server, wait_for_job
+from ipp_files import OPERATION_HEADER, free_port, start_server, wait_for_job, write_png
 
 ARGS = None
 
@@ -86,21 +86,6 @@ TEST_FILES = {
                      "  ATTR naturalLanguage attributes-natural-language en\n"
                      "  STATUS successful-ok\n  DISPLAY printer-name\n}\n",
 }
-
-
-def write_png(path, width, height, dots, dpi=280):
-    """An 8-bit grey PNG, white, with the pixels (x, y) in `dots` black."""
-    rows = []
-    for y in range(height):
-        rows.append(b"\0" + bytes(0 if (x, y) in dots else 255 for x in range(width)))
-    def chunk(kind, data):
-        return (struct.pack(">I", len(data)) + kind + data +
-                struct.pack(">I", zlib.crc32(kind + data) & 0xFFFFFFFF))
-    ppm = round(dpi / 0.0254)
-    Path(path).write_bytes(
-        b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", width, height, 8, 0, 0, 0, 0)) +
-        chunk(b"pHYs", struct.pack(">IIB", ppm, ppm, 1)) +
-        chunk(b"IDAT", zlib.compress(b"".join(rows))) + chunk(b"IEND", b""))
 
 
 def attributes(text):
@@ -443,10 +428,15 @@ class PrinterAppTest(unittest.TestCase):
                         "preferred-attributes-supported", "overrides-supported",
                         "print-rendering-intent-default", "print-rendering-intent-supported",
                         "pwg-raster-document-sheet-back"}
-        self.assertLessEqual(set(failed), {"PWG 5100.14 section 5.1/5.2 - Required Operations and Attributes"},
+        # And, asked from this machine, PAPPL 1.3.1 lists one printer URI (no ipps:// for
+        # loopback) beside two security values; asked from another address the counts
+        # agree (tried from a network namespace).
+        self.assertLessEqual(set(failed), {"PWG 5100.14 section 5.1/5.2 - Required Operations and Attributes",
+                                           "RFC 8011 section 4.2.5: Get-Printer-Attributes Operation (default)"},
                              result.stdout)
         missing = set(re.findall(r"EXPECTED: ([a-z0-9-]+)", result.stdout))
-        self.assertLessEqual(missing, not_applying, result.stdout)
+        loopback_counts = {"printer-uri-supported", "uri-security-supported"}
+        self.assertLessEqual(missing, not_applying | loopback_counts, result.stdout)
         self.assertGreater(result.stdout.count("[PASS]"), 5, result.stdout)
 
 
