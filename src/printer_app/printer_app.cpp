@@ -277,8 +277,21 @@ struct RasterJob {
   std::size_t line_bytes = 0;  // of each line the page's lines hold
   std::vector<ItemImage> items;
   int cut_items = 0;  // pages with dots beyond the head
-  bool too_long = false;
+  bool refused = false;  // a page was refused, with a message saying why
 };
+
+// Pages a raster job may have. Every page becomes one marker that is kept until the job
+// prints (at most the printer's image store, kImageStoreBytes, each): 1000 markers hold at
+// most 20 MB, and are far more than any label job asks for at once.
+constexpr unsigned kMaxRasterPages = 1000;
+
+// Ends a raster job at a page that cannot print, with the message a user reads.
+bool RefusePage(pappl_job_t* job, RasterJob& r, pappl_jreason_t reason, const char* message) {
+  r.refused = true;
+  papplJobSetMessage(job, "%s", message);
+  papplJobSetReasons(job, reason, PAPPL_JREASON_NONE);
+  return false;
+}
 
 // After a job that printed: says how many of its markers had content beyond the head's
 // width, which is not on the tape.
@@ -315,10 +328,32 @@ bool IsBlack1Page(pappl_job_t* job, const pappl_pr_options_t* options) {
          std::strcmp(h.MediaType, options->media.type) == 0;
 }
 
-bool StartRasterPage(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t*, unsigned) {
+bool StartRasterPage(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t*,
+                     unsigned page) {
   const JobActive active;
   auto* r = static_cast<RasterJob*>(papplJobGetData(job));
   const cups_page_header2_t& h = options->header;
+  if (page > kMaxRasterPages) {
+    papplLogJob(job, PAPPL_LOGLEVEL_ERROR, "More than %u pages: the job ends.", kMaxRasterPages);
+    char message[64];
+    std::snprintf(message, sizeof message, "一个任务最多%u个标记", kMaxRasterPages);
+    return RefusePage(job, *r, PAPPL_JREASON_DOCUMENT_UNPRINTABLE_ERROR, message);
+  }
+  // PAPPL 1.3.1 allocates for a page's lines only once this callback accepted it, and reads
+  // as many lines as the header says: a header with absurd numbers ends the job here. (A
+  // 1-bit page comes under PAPPL's own header, made from the job's media; PAPPL reads no
+  // more of its lines than that header has.)
+  switch (CheckRasterPage(h.cupsWidth, h.cupsHeight, h.cupsBitsPerPixel, h.cupsBytesPerLine)) {
+    case RasterPageCheck::kFits: break;
+    case RasterPageCheck::kBadHeader:
+      papplLogJob(job, PAPPL_LOGLEVEL_ERROR, "Page %u refused: %ux%u, %u bits, %u bytes a line.",
+                  page, h.cupsWidth, h.cupsHeight, h.cupsBitsPerPixel, h.cupsBytesPerLine);
+      return RefusePage(job, *r, PAPPL_JREASON_DOCUMENT_FORMAT_ERROR, "非法文件!");
+    case RasterPageCheck::kTooLong:
+      papplLogJob(job, PAPPL_LOGLEVEL_ERROR, "Page %u refused: %u lines.", page, h.cupsHeight);
+      return RefusePage(job, *r, PAPPL_JREASON_DOCUMENT_UNPRINTABLE_ERROR,
+                        "标记超出打印机的存储容量");
+  }
   const int width = static_cast<int>(h.cupsWidth);
   bool started = false;
   if (IsBlack1Page(job, options)) {
@@ -333,7 +368,7 @@ bool StartRasterPage(pappl_job_t* job, pappl_pr_options_t* options, pappl_device
   if (!started) {
     papplLogJob(job, PAPPL_LOGLEVEL_ERROR, "Raster page with %u bits a pixel, expected 1 or 8.",
                 h.cupsBitsPerPixel);
-    return false;
+    return RefusePage(job, *r, PAPPL_JREASON_DOCUMENT_FORMAT_ERROR, "非法文件!");
   }
   papplLogJob(job, PAPPL_LOGLEVEL_DEBUG, "Page %ux%u, colour space %d", h.cupsWidth,
               h.cupsHeight, static_cast<int>(h.cupsColorSpace));
@@ -352,11 +387,8 @@ bool EndRasterPage(pappl_job_t* job, pappl_pr_options_t*, pappl_device_t*, unsig
   const JobActive active;
   auto* r = static_cast<RasterJob*>(papplJobGetData(job));
   ItemImage item;
-  if (!r->builder.Finish(item)) {
-    r->too_long = true;
-    papplJobSetMessage(job, "标记超出打印机的存储容量");
-    return false;
-  }
+  if (!r->builder.Finish(item))
+    return RefusePage(job, *r, PAPPL_JREASON_DOCUMENT_UNPRINTABLE_ERROR, "标记超出打印机的存储容量");
   if (r->builder.Cut()) ++r->cut_items;
   r->items.push_back(std::move(item));
   return true;
@@ -409,7 +441,12 @@ bool EndRasterJob(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t*
   const JobActive active;
   std::unique_ptr<RasterJob> r(static_cast<RasterJob*>(papplJobGetData(job)));
   papplJobSetData(job, nullptr);
-  if (!r || r->too_long || r->items.empty()) return false;
+  if (!r || r->refused || papplJobIsCanceled(job)) return false;
+  if (r->items.empty() || papplJobGetState(job) == IPP_JSTATE_ABORTED) {
+    // PAPPL refused a page itself (16 bits a pixel, colour, lines missing): nothing prints.
+    papplJobSetMessage(job, "非法文件!");
+    return false;
+  }
   if (!PrintItems(job, device, r->items, SetupOf(job, options, r->items.size()))) return false;
   TellCut(job, r->cut_items);
   return true;
