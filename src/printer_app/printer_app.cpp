@@ -215,7 +215,22 @@ void SetSupplies(pappl_printer_t* printer, FaultReason reason) {
   papplPrinterSetSupplies(printer, 2, supplies);
 }
 
-void PrinterCreated(pappl_printer_t* printer, void*) { SetSupplies(printer, FaultReason::kNone); }
+// Jobs a printer keeps. Pending jobs hold their spooled documents on disk until they print;
+// a label printer works through a queue of 100 long before anyone sends more. Ended jobs
+// are kept for the web interface and Get-Jobs, each with its attributes in memory: the
+// last 50 are the day's history.
+constexpr int kMaxActiveJobs = 100;
+constexpr int kMaxCompletedJobs = 50;
+
+void BoundJobs(pappl_printer_t* printer) {
+  papplPrinterSetMaxActiveJobs(printer, kMaxActiveJobs);
+  papplPrinterSetMaxCompletedJobs(printer, kMaxCompletedJobs);
+}
+
+void PrinterCreated(pappl_printer_t* printer, void*) {
+  SetSupplies(printer, FaultReason::kNone);
+  BoundJobs(printer);
+}
 
 std::mutex& PrinterLock(const std::string& path) {
   static std::mutex guard;
@@ -769,6 +784,25 @@ bool SaveWaitingTimer(pappl_system_t* system, void*) {
   return true;
 }
 
+void BoundJobsCallback(pappl_printer_t* printer, void*) { BoundJobs(printer); }
+
+// The system's bounds, set once its saved state is loaded (the state file carries some of
+// them and would replace what was set before):
+// - clients served at once: each is a thread with its buffers; the queues of a desk's
+//   computers and a browser on the web interface need a few, 64 leave room for bursts
+//   (PAPPL leaves further connections waiting until one ends);
+// - PAPPL's own PNG and JPEG decoders: as large as our own (kMaxPictureSide,
+//   kMaxPicturePixels of 8-bit grey), rather than its default of a tenth of the memory;
+// - the log: rotated at 1 MiB (the one before is kept as .O), weeks of jobs at info level;
+// - the printers restored from the state file keep the job bounds of new printers.
+void SetBounds(pappl_system_t* system) {
+  papplSystemSetMaxClients(system, 64);
+  papplSystemSetMaxImageSize(system, static_cast<size_t>(kMaxPicturePixels), kMaxPictureSide,
+                             kMaxPictureSide);
+  papplSystemSetMaxLogSize(system, 1024 * 1024);
+  papplSystemIteratePrinters(system, BoundJobsCallback, nullptr);
+}
+
 const char* Option(int num, cups_option_t* options, const char* name, const char* fallback) {
   const char* value = cupsGetOption(name, num, options);
   return value ? value : fallback;
@@ -825,6 +859,7 @@ pappl_system_t* MakeSystem(int num, cups_option_t* options, void*) {
   papplSystemSetSaveCallback(system, SaveState, nullptr);
   papplSystemSetDNSSDName(system, Option(num, options, "dnssd-name", "QX Printer Application"));
   papplSystemLoadState(system, g_settings.state_file.c_str());
+  SetBounds(system);
   AddFound(system);
   // Printers plugged in later are added too.
   papplSystemAddTimerCallback(system, 0, 10, AddFoundTimer, nullptr);
