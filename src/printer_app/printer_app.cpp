@@ -355,9 +355,10 @@ bool StartRasterPage(pappl_job_t* job, pappl_pr_options_t* options, pappl_device
     return RefusePage(job, *r, PAPPL_JREASON_DOCUMENT_UNPRINTABLE_ERROR, message);
   }
   // PAPPL 1.3.1 allocates for a page's lines only once this callback accepted it, and reads
-  // as many lines as the header says: a header with absurd numbers ends the job here. (A
-  // 1-bit page comes under PAPPL's own header, made from the job's media; PAPPL reads no
-  // more of its lines than that header has.)
+  // as many lines as the header says: a header with absurd numbers ends the job here. A
+  // 1-bit page comes under PAPPL's own header, made from the job's media, and is passed on
+  // only as far as that header goes; the lines its own header claims beyond are read and
+  // dropped by PAPPL, which this callback cannot see or stop.
   switch (CheckRasterPage(h.cupsWidth, h.cupsHeight, h.cupsBitsPerPixel, h.cupsBytesPerLine)) {
     case RasterPageCheck::kFits: break;
     case RasterPageCheck::kBadHeader:
@@ -456,9 +457,12 @@ bool EndRasterJob(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t*
   const JobActive active;
   std::unique_ptr<RasterJob> r(static_cast<RasterJob*>(papplJobGetData(job)));
   papplJobSetData(job, nullptr);
-  if (!r || r->refused || papplJobIsCanceled(job)) return false;
-  if (r->items.empty() || papplJobGetState(job) == IPP_JSTATE_ABORTED) {
-    // PAPPL refused a page itself (16 bits a pixel, colour, lines missing): nothing prints.
+  if (!r || r->refused) return false;
+  // PAPPL refused a page itself (16 bits a pixel, colour, lines missing): nothing prints.
+  // (papplJobIsCanceled is true for an aborted job too.)
+  const bool aborted = papplJobGetState(job) == IPP_JSTATE_ABORTED;
+  if (!aborted && papplJobIsCanceled(job)) return false;
+  if (aborted || r->items.empty()) {
     papplJobSetMessage(job, "非法文件!");
     return false;
   }
