@@ -64,6 +64,10 @@ RowValues DocumentSettingsRow(const DocumentSettings& settings) {
 
 bool ReadDocumentFile(const std::filesystem::path& file, SegmentTable& working,
                       DocumentSettings& settings) {
+  std::error_code ec;
+  const std::uintmax_t size = std::filesystem::file_size(file, ec);
+  if (!ec && size > kMaxDocumentFileBytes)
+    throw TableError(file.string() + ": larger than a document file can be");
   std::unique_ptr<SegmentTable> in = MakeDocumentFileTable(file);
   in->Open();
   if (in->IsEmpty()) {

@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "document/document.h"
+#include "document/paradox.h"
 
 namespace qx {
 
@@ -29,11 +30,15 @@ void WriteDocumentFile(SegmentTable& working, const DocumentSettings& settings,
 // selectors in the columns that carry them, the rest null.
 RowValues DocumentSettingsRow(const DocumentSettings& settings);
 
+// The largest document file there is (see paradox::kMaxDocumentFileBytes): a larger file
+// is refused by its size, before any of it is read.
+inline constexpr std::uintmax_t kMaxDocumentFileBytes = paradox::kMaxDocumentFileBytes;
+
 // Reads the document file into `working`, which is created anew at its bound path, and
 // applies the settings row to `settings` (a text that matches no item keeps the new
 // Document's choice; the face name is taken as it is). Returns false, leaving `working`
 // untouched, when the file holds no rows at all. Throws TableError when the file is not a
-// document file or is damaged.
+// document file, is damaged or is larger than kMaxDocumentFileBytes.
 bool ReadDocumentFile(const std::filesystem::path& file, SegmentTable& working,
                       DocumentSettings& settings);
 

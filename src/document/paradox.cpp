@@ -336,8 +336,8 @@ std::optional<Table> Read(const std::filesystem::path& path, std::string* error)
 
 namespace {
 
-constexpr std::size_t kDocHeaderSize = 0x0800;
-constexpr std::size_t kDocBlockSize = 2048;
+constexpr std::size_t kDocHeaderSize = kDocumentHeaderBytes;
+constexpr std::size_t kDocBlockSize = kDocumentBlockBytes;
 constexpr uint8_t kLevel5 = 0x0B;
 constexpr uint16_t kCodePage936 = 936;
 constexpr uint8_t kChinaSortOrder = 0x03;
@@ -394,7 +394,7 @@ std::optional<std::vector<uint8_t>> BuildDocumentTable(const std::vector<RowValu
   const std::size_t per_block = (kDocBlockSize - kBlockHeaderSize) / record_size;
   const std::size_t n = rows.size();
   const std::size_t blocks = (n + per_block - 1) / per_block;
-  if (blocks > 0xFFFF) return fail("too many rows for a document table");
+  if (blocks > kMaxDocumentBlocks) return fail("too many rows for a document table");
 
   std::vector<uint8_t> out(kDocHeaderSize + blocks * kDocBlockSize, 0);
 

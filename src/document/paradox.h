@@ -95,6 +95,16 @@ struct DocumentOptions {
   uint32_t update_time = 0;  // seconds since 1970, stored at 0x60
 };
 
+// The layout of the document tables this program writes: a 2 KiB header and 2 KiB data
+// blocks. Block numbers are 16-bit, so a document table has at most 0xFFFF blocks, and a
+// document file is never larger than kMaxDocumentFileBytes (128 MiB): the size beyond
+// which a file is refused as a document before it is read.
+inline constexpr std::size_t kDocumentHeaderBytes = 0x0800;
+inline constexpr std::size_t kDocumentBlockBytes = 2048;
+inline constexpr std::size_t kMaxDocumentBlocks = 0xFFFF;
+inline constexpr std::uintmax_t kMaxDocumentFileBytes =
+    kDocumentHeaderBytes + kMaxDocumentBlocks * kDocumentBlockBytes;
+
 // The bytes of a document table holding `rows` (Segment rows, then the settings row).
 // Values must fit their columns: integers in the column's stored type, texts within the
 // column width and without zero bytes. Empty texts are stored blank, like nulls.

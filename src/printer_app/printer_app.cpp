@@ -218,7 +218,22 @@ void SetSupplies(pappl_printer_t* printer, FaultReason reason) {
   papplPrinterSetSupplies(printer, 2, supplies);
 }
 
-void PrinterCreated(pappl_printer_t* printer, void*) { SetSupplies(printer, FaultReason::kNone); }
+// Jobs a printer keeps. Pending jobs hold their spooled documents on disk until they print;
+// a label printer works through a queue of 100 long before anyone sends more. Ended jobs
+// are kept for the web interface and Get-Jobs, each with its attributes in memory: the
+// last 50 are the day's history.
+constexpr int kMaxActiveJobs = 100;
+constexpr int kMaxCompletedJobs = 50;
+
+void BoundJobs(pappl_printer_t* printer) {
+  papplPrinterSetMaxActiveJobs(printer, kMaxActiveJobs);
+  papplPrinterSetMaxCompletedJobs(printer, kMaxCompletedJobs);
+}
+
+void PrinterCreated(pappl_printer_t* printer, void*) {
+  SetSupplies(printer, FaultReason::kNone);
+  BoundJobs(printer);
+}
 
 std::mutex& PrinterLock(const std::string& path) {
   static std::mutex guard;
@@ -280,8 +295,21 @@ struct RasterJob {
   std::size_t line_bytes = 0;  // of each line the page's lines hold
   std::vector<ItemImage> items;
   int cut_items = 0;  // pages with dots beyond the head
-  bool too_long = false;
+  bool refused = false;  // a page was refused, with a message saying why
 };
+
+// Pages a raster job may have. Every page becomes one marker that is kept until the job
+// prints (at most the printer's image store, kImageStoreBytes, each): 1000 markers hold at
+// most 20 MB, and are far more than any label job asks for at once.
+constexpr unsigned kMaxRasterPages = 1000;
+
+// Ends a raster job at a page that cannot print, with the message a user reads.
+bool RefusePage(pappl_job_t* job, RasterJob& r, pappl_jreason_t reason, const char* message) {
+  r.refused = true;
+  papplJobSetMessage(job, "%s", message);
+  papplJobSetReasons(job, reason, PAPPL_JREASON_NONE);
+  return false;
+}
 
 // After a job that printed: says how many of its markers had content beyond the head's
 // width, which is not on the tape.
@@ -318,10 +346,33 @@ bool IsBlack1Page(pappl_job_t* job, const pappl_pr_options_t* options) {
          std::strcmp(h.MediaType, options->media.type) == 0;
 }
 
-bool StartRasterPage(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t*, unsigned) {
+bool StartRasterPage(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t*,
+                     unsigned page) {
   const JobActive active;
   auto* r = static_cast<RasterJob*>(papplJobGetData(job));
   const cups_page_header2_t& h = options->header;
+  if (page > kMaxRasterPages) {
+    papplLogJob(job, PAPPL_LOGLEVEL_ERROR, "More than %u pages: the job ends.", kMaxRasterPages);
+    char message[64];
+    std::snprintf(message, sizeof message, "一个任务最多%u个标记", kMaxRasterPages);
+    return RefusePage(job, *r, PAPPL_JREASON_DOCUMENT_UNPRINTABLE_ERROR, message);
+  }
+  // PAPPL 1.3.1 allocates for a page's lines only once this callback accepted it, and reads
+  // as many lines as the header says: a header with absurd numbers ends the job here. A
+  // 1-bit page comes under PAPPL's own header, made from the job's media, and is passed on
+  // only as far as that header goes; the lines its own header claims beyond are read and
+  // dropped by PAPPL, which this callback cannot see or stop.
+  switch (CheckRasterPage(h.cupsWidth, h.cupsHeight, h.cupsBitsPerPixel, h.cupsBytesPerLine)) {
+    case RasterPageCheck::kFits: break;
+    case RasterPageCheck::kBadHeader:
+      papplLogJob(job, PAPPL_LOGLEVEL_ERROR, "Page %u refused: %ux%u, %u bits, %u bytes a line.",
+                  page, h.cupsWidth, h.cupsHeight, h.cupsBitsPerPixel, h.cupsBytesPerLine);
+      return RefusePage(job, *r, PAPPL_JREASON_DOCUMENT_FORMAT_ERROR, "非法文件!");
+    case RasterPageCheck::kTooLong:
+      papplLogJob(job, PAPPL_LOGLEVEL_ERROR, "Page %u refused: %u lines.", page, h.cupsHeight);
+      return RefusePage(job, *r, PAPPL_JREASON_DOCUMENT_UNPRINTABLE_ERROR,
+                        "标记超出打印机的存储容量");
+  }
   const int width = static_cast<int>(h.cupsWidth);
   bool started = false;
   if (IsBlack1Page(job, options)) {
@@ -336,7 +387,7 @@ bool StartRasterPage(pappl_job_t* job, pappl_pr_options_t* options, pappl_device
   if (!started) {
     papplLogJob(job, PAPPL_LOGLEVEL_ERROR, "Raster page with %u bits a pixel, expected 1 or 8.",
                 h.cupsBitsPerPixel);
-    return false;
+    return RefusePage(job, *r, PAPPL_JREASON_DOCUMENT_FORMAT_ERROR, "非法文件!");
   }
   papplLogJob(job, PAPPL_LOGLEVEL_DEBUG, "Page %ux%u, colour space %d", h.cupsWidth,
               h.cupsHeight, static_cast<int>(h.cupsColorSpace));
@@ -355,11 +406,8 @@ bool EndRasterPage(pappl_job_t* job, pappl_pr_options_t*, pappl_device_t*, unsig
   const JobActive active;
   auto* r = static_cast<RasterJob*>(papplJobGetData(job));
   ItemImage item;
-  if (!r->builder.Finish(item)) {
-    r->too_long = true;
-    papplJobSetMessage(job, "标记超出打印机的存储容量");
-    return false;
-  }
+  if (!r->builder.Finish(item))
+    return RefusePage(job, *r, PAPPL_JREASON_DOCUMENT_UNPRINTABLE_ERROR, "标记超出打印机的存储容量");
   if (r->builder.Cut()) ++r->cut_items;
   r->items.push_back(std::move(item));
   return true;
@@ -412,7 +460,15 @@ bool EndRasterJob(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t*
   const JobActive active;
   std::unique_ptr<RasterJob> r(static_cast<RasterJob*>(papplJobGetData(job)));
   papplJobSetData(job, nullptr);
-  if (!r || r->too_long || r->items.empty()) return false;
+  if (!r || r->refused) return false;
+  // PAPPL refused a page itself (16 bits a pixel, colour, lines missing): nothing prints.
+  // (papplJobIsCanceled is true for an aborted job too.)
+  const bool aborted = papplJobGetState(job) == IPP_JSTATE_ABORTED;
+  if (!aborted && papplJobIsCanceled(job)) return false;
+  if (aborted || r->items.empty()) {
+    papplJobSetMessage(job, "非法文件!");
+    return false;
+  }
   if (!PrintItems(job, device, r->items, SetupOf(job, options, r->items.size()))) return false;
   TellCut(job, r->cut_items);
   return true;
@@ -462,8 +518,28 @@ void RangeOf(pappl_job_t* job, JobChoice& c) {
   c.last = upper;
 }
 
+// Refuses a document file whose size alone says it is none: empty, or larger than any
+// document file can be (the editor's own bound, so that a huge file is refused before a
+// byte of it is read into memory).
+bool DocumentSizeFits(pappl_job_t* job) {
+  std::error_code ec;
+  const std::uintmax_t size = std::filesystem::file_size(papplJobGetFilename(job), ec);
+  if (!ec && size > 0 && size <= kMaxDocumentFileBytes) return true;
+  papplLogJob(job, PAPPL_LOGLEVEL_ERROR, "Document of %.0f bytes refused (at most %.0f).",
+              ec ? -1.0 : static_cast<double>(size), static_cast<double>(kMaxDocumentFileBytes));
+  if (!ec && size > kMaxDocumentFileBytes) {
+    papplJobSetMessage(job, "文件太大, 无法打印");
+    papplJobSetReasons(job, PAPPL_JREASON_DOCUMENT_UNPRINTABLE_ERROR, PAPPL_JREASON_NONE);
+  } else {
+    papplJobSetMessage(job, "非法文件!");
+    papplJobSetReasons(job, PAPPL_JREASON_DOCUMENT_FORMAT_ERROR, PAPPL_JREASON_NONE);
+  }
+  return false;
+}
+
 bool PrintDocument(pappl_job_t* job, pappl_device_t* device, void*) {
   const JobActive active;
+  if (!DocumentSizeFits(job)) return false;
   DocumentState doc(std::make_unique<MemoryRowStore>());
   doc.table.Bind("working table");
   try {
@@ -474,6 +550,7 @@ bool PrintDocument(pappl_job_t* job, pappl_device_t* device, void*) {
   } catch (const std::exception& e) {
     papplLogJob(job, PAPPL_LOGLEVEL_ERROR, "Not a document file: %s", e.what());
     papplJobSetMessage(job, "非法文件!");
+    papplJobSetReasons(job, PAPPL_JREASON_DOCUMENT_FORMAT_ERROR, PAPPL_JREASON_NONE);
     return false;
   }
   ReadDocumentSettings(doc.settings, doc.file_state);
@@ -826,6 +903,25 @@ bool SaveWaitingTimer(pappl_system_t* system, void*) {
   return true;
 }
 
+void BoundJobsCallback(pappl_printer_t* printer, void*) { BoundJobs(printer); }
+
+// The system's bounds, set once its saved state is loaded (the state file carries some of
+// them and would replace what was set before):
+// - clients served at once: each is a thread with its buffers; the queues of a desk's
+//   computers and a browser on the web interface need a few, 64 leave room for bursts
+//   (PAPPL leaves further connections waiting until one ends);
+// - PAPPL's own PNG and JPEG decoders: as large as our own (kMaxPictureSide,
+//   kMaxPicturePixels of 8-bit grey), rather than its default of a tenth of the memory;
+// - the log: rotated at 1 MiB (the one before is kept as .O), weeks of jobs at info level;
+// - the printers restored from the state file keep the job bounds of new printers.
+void SetBounds(pappl_system_t* system) {
+  papplSystemSetMaxClients(system, 64);
+  papplSystemSetMaxImageSize(system, static_cast<size_t>(kMaxPicturePixels), kMaxPictureSide,
+                             kMaxPictureSide);
+  papplSystemSetMaxLogSize(system, 1024 * 1024);
+  papplSystemIteratePrinters(system, BoundJobsCallback, nullptr);
+}
+
 const char* Option(int num, cups_option_t* options, const char* name, const char* fallback) {
   const char* value = cupsGetOption(name, num, options);
   return value ? value : fallback;
@@ -895,6 +991,7 @@ pappl_system_t* MakeSystem(int num, cups_option_t* options, void*) {
   papplSystemSetSaveCallback(system, SaveState, nullptr);
   papplSystemSetDNSSDName(system, Option(num, options, "dnssd-name", "QX Printer Application"));
   papplSystemLoadState(system, g_settings.state_file.c_str());
+  SetBounds(system);
   AddFound(system);
   GuardPrinterPages(system);
   // Printers plugged in later are added too.

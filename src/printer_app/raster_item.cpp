@@ -19,6 +19,17 @@ constexpr uint8_t kBayer[8][8] = {
 
 }  // namespace
 
+RasterPageCheck CheckRasterPage(uint32_t width, uint32_t height, uint32_t bits_per_pixel,
+                                uint32_t bytes_per_line) {
+  if (bits_per_pixel != 1 && bits_per_pixel != 8) return RasterPageCheck::kBadHeader;
+  if (width == 0 || width > kMaxRasterWidth || height == 0) return RasterPageCheck::kBadHeader;
+  // In 64 bits: a width of 2^29 pixels of 8 bits wraps to a line of 0 bytes in 32.
+  const uint64_t line_bytes = (uint64_t{width} * bits_per_pixel + 7) / 8;
+  if (bytes_per_line != line_bytes) return RasterPageCheck::kBadHeader;
+  if (height > kMaxRasterLines) return RasterPageCheck::kTooLong;
+  return RasterPageCheck::kFits;
+}
+
 bool RasterItemBuilder::StartPage(int width, bool high_is_black, int bits_per_pixel) {
   if (bits_per_pixel != 1 && bits_per_pixel != 8) return false;
   width_ = std::max(width, 0);

@@ -26,8 +26,24 @@
 #include <span>
 
 #include "layout/image.h"
+#include "printer_app/picture.h"
 
 namespace qx::papp {
+
+// A page header's numbers, checked before anything is allocated for the page: its lines
+// are as wide as pictures may be (kMaxPictureSide), of 1 or 8 bits a pixel, as many bytes
+// as the width needs; and it has no more lines than one marker can take: the printer's
+// image store of columns with the longest blank feed before and after it.
+inline constexpr uint32_t kMaxRasterWidth = static_cast<uint32_t>(kMaxPictureSide);
+inline constexpr uint32_t kMaxRasterLines = static_cast<uint32_t>(kImageStoreColumns) + 2 * 0xFFFF;
+
+enum class RasterPageCheck {
+  kFits,
+  kBadHeader,  // numbers no page has (or none a 1-bit head prints: 16 bits, colour)
+  kTooLong,    // longer than a marker can be
+};
+RasterPageCheck CheckRasterPage(uint32_t width, uint32_t height, uint32_t bits_per_pixel,
+                                uint32_t bytes_per_line);
 
 // Collects the lines of one page. The page is `width` pixels across the tape and centred
 // on the head: pixels beyond the head's 96 dots are cut off. A pixel has 1 bit (most

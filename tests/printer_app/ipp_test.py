@@ -80,6 +80,20 @@ TEST_FILES = {
                      "  GROUP job-attributes-tag\n  ATTR keyword media $media\n"
                      "  ATTR integer print-darkness $darkness\n"
                      "  STATUS $status\n}\n",
+    # Print-Job with copies, waiting for the job's end (a job Cancel-Current-Job ends).
+    "print-copies.test": "{\n  NAME \"Print copies\"\n  OPERATION Print-Job" + TEST_HEADER +
+                         "  ATTR mimeMediaType document-format $filetype\n"
+                         "  GROUP job-attributes-tag\n  ATTR integer copies $copies\n"
+                         "  FILE $filename\n  STATUS successful-ok\n  EXPECT job-id\n}\n" +
+                         WAIT_FOR_JOB,
+    # Waits until the printer prints (a minute at most), then cancels its job.
+    "cancel-current.test": "{\n  NAME \"Wait until printing\"\n"
+                           "  OPERATION Get-Printer-Attributes" + TEST_HEADER +
+                           "  DELAY \"0,0.05\"\n  STATUS successful-ok\n"
+                           "  EXPECT printer-state WITH-VALUE 4 REPEAT-NO-MATCH REPEAT-LIMIT 1200\n}\n"
+                           "{\n  NAME \"Cancel the current job\"\n"
+                           "  OPERATION Cancel-Current-Job" + TEST_HEADER +
+                           "  STATUS successful-ok\n}\n",
     "printers.test": "{\n  NAME \"Printers\"\n  OPERATION CUPS-Get-Printers\n"
                      "  GROUP operation-attributes-tag\n"
                      "  ATTR charset attributes-charset utf-8\n"
@@ -94,6 +108,32 @@ def attributes(text):
     for m in re.finditer(r"^\s+([a-z0-9-]+) \(([^)]*)\) = (.*)$", text, re.M):
         found[m.group(1)] = m.group(3)
     return found
+
+
+def pwg_with_header(source, target, **fields):
+    """A copy of the PWG raster file `source` with its first page header's numbers replaced
+    (cupsWidth, cupsHeight, cupsBitsPerColor, cupsBitsPerPixel, cupsBytesPerLine,
+    cupsColorSpace, as named in cups/raster.h)."""
+    index = {"cupsWidth": 29, "cupsHeight": 30, "cupsBitsPerColor": 32, "cupsBitsPerPixel": 33,
+             "cupsBytesPerLine": 34, "cupsColorSpace": 36}
+    data = bytearray(Path(source).read_bytes())
+    for name, value in fields.items():
+        at = 4 + 256 + 4 * index[name]  # after the sync word and the four strings
+        data[at:at + 4] = struct.pack(">I", value)
+    Path(target).write_bytes(bytes(data))
+
+
+def png_of_zeros(path, width, height):
+    """An 8-bit grey PNG whose IDAT is all zero bytes (black): compressed a thousandfold."""
+    def chunk(kind, data):
+        return (struct.pack(">I", len(data)) + kind + data +
+                struct.pack(">I", zlib.crc32(kind + data) & 0xFFFFFFFF))
+    z = zlib.compressobj(9)
+    line = bytes(width + 1)
+    idat = b"".join(z.compress(line) for _ in range(height)) + z.flush()
+    Path(path).write_bytes(
+        b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", width, height, 8, 0, 0, 0, 0)) +
+        chunk(b"IDAT", idat) + chunk(b"IEND", b""))
 
 
 class PrinterApp:
@@ -137,6 +177,14 @@ class PrinterApp:
 
     def tape(self, printer, job):
         return (self.virtual_dir / "run-001" / f"{printer}-job{job}.png").read_bytes()
+
+    def peak_memory_kb(self):
+        """The server's peak resident memory so far (VmHWM)."""
+        status = Path(f"/proc/{self.process.pid}/status").read_text()
+        return int(re.search(r"^VmHWM:\s+(\d+) kB", status, re.M).group(1))
+
+    def alive(self):
+        return self.process.poll() is None
 
     def stop(self):
         self.process.send_signal(signal.SIGTERM)
@@ -403,6 +451,155 @@ class PrinterAppTest(unittest.TestCase):
         events = re.findall(r"^(vendor 24|job-end)", self.app.trace(printer), re.M)
         self.assertNotIn("vendor 24 vendor 24", " ".join(events))
         self.assertNotIn("\nerror ", self.app.trace(printer))
+
+    def assert_serving(self, peak_before_kb=None):
+        """The server is alive, a good job prints, its memory grew by less than 100 MB since
+        `peak_before_kb`, and its log is within the size it is rotated at (1 MiB)."""
+        self.assertTrue(self.app.alive())
+        job = self.print_file(QB20[0], self.work / "bar.png", "image/png")
+        self.assertEqual(job["job-state"], "completed", job)
+        if peak_before_kb is not None:
+            self.assertLess(self.app.peak_memory_kb() - peak_before_kb, 100 * 1024)
+        log = self.app.state_dir / "qx-printer-app.log"
+        self.assertLess(log.stat().st_size, 1024 * 1024 + 64 * 1024)
+
+    def test_damaged_empty_and_huge_documents_of_our_type_are_refused(self):
+        # The huge one (129 MiB, sparse: the header of a real document, then zeros) is larger
+        # than any document file can be: refused by its size, without reading it.
+        queue, printer = QB20
+        before = len(self.app.job_ends(printer))
+        original = self.document.read_bytes()
+        damaged, empty, huge = (self.work / n for n in ("damaged.kel", "empty.kel", "huge.kel"))
+        damaged.write_bytes(original[:3000])
+        empty.write_bytes(b"")
+        with open(huge, "wb") as f:
+            f.write(original[:2048])
+            f.truncate(129 * 1024 * 1024)
+        # PAPPL itself answers a request without document data as a bad request.
+        out = self.app.ipptool(queue, "print.test", "-f", str(empty), "-d",
+                               f"filetype={DOCUMENT_FORMAT}", "-d", "media=om_qx-label-12mm_12x30mm",
+                               check=False)
+        self.assertIn("got client-error-bad-request", out)
+        self.assert_serving()
+        cases = ((damaged, "非法文件!", "document-format-error"),
+                 (huge, "文件太大, 无法打印", "document-unprintable-error"))
+        for path, message, reason in cases:
+            with self.subTest(document=path.name):
+                peak = self.app.peak_memory_kb()
+                job = self.print_file(queue, path, DOCUMENT_FORMAT)
+                self.assertEqual(job["job-state"], "aborted", job)
+                self.assertEqual(job.get("job-state-message"), message)
+                self.assertIn(reason, job["job-state-reasons"])
+                self.assert_serving(peak)
+        huge.unlink()
+        self.assert_new_jobs(printer, before, [("finished", 1)] * 3)
+
+    def test_raster_pages_with_absurd_headers_end_their_jobs_before_anything_is_allocated(self):
+        queue, printer = QB20
+        before = len(self.app.job_ends(printer))
+        one = self.work / "one.pwg"
+        subprocess.run([ARGS.make_pwg, str(one), "1", "12", "30"], check=True)
+        grey = dict(cupsBitsPerColor=8, cupsBitsPerPixel=8, cupsColorSpace=18, cupsBytesPerLine=132)
+        big = 4_000_000_000
+        # The header's numbers, and the message (None: libcups refuses the header itself,
+        # before the driver sees the job).
+        cases = (
+            (dict(grey, cupsHeight=big), "标记超出打印机的存储容量"),
+            (dict(grey, cupsWidth=20001, cupsBytesPerLine=20001), "非法文件!"),
+            (dict(grey, cupsWidth=(1 << 29) + 1, cupsBytesPerLine=1), "非法文件!"),
+            (dict(grey, cupsWidth=big, cupsBytesPerLine=big), None),
+            (dict(grey, cupsBytesPerLine=big), None),
+            (dict(cupsWidth=0, cupsBytesPerLine=0), None),
+            (dict(cupsHeight=0), None),
+            (dict(cupsBitsPerColor=16, cupsBitsPerPixel=16, cupsBytesPerLine=264), "非法文件!"),
+            (dict(cupsBitsPerPixel=24, cupsBitsPerColor=8, cupsBytesPerLine=396, cupsColorSpace=19),
+             "非法文件!"),
+            (dict(cupsBitsPerPixel=32, cupsBitsPerColor=8, cupsBytesPerLine=528, cupsColorSpace=6),
+             "非法文件!"),
+        )
+        peak = self.app.peak_memory_kb()
+        for fields, message in cases:
+            with self.subTest(header=fields):
+                path = self.work / "absurd.pwg"
+                pwg_with_header(one, path, **fields)
+                job = self.print_file(queue, path, "image/pwg-raster")
+                self.assertEqual(job["job-state"], "aborted", job)
+                if message:
+                    self.assertEqual(job.get("job-state-message"), message)
+        self.assert_serving(peak)
+        # A job of more pages than a job may have ends at the first page too many.
+        many = self.work / "1001.pwg"
+        subprocess.run([ARGS.make_pwg, str(many), "1001", "12", "30"], check=True)
+        job = self.print_file(queue, many, "image/pwg-raster")
+        self.assertEqual(job["job-state"], "aborted", job)
+        self.assertEqual(job.get("job-state-message"), "一个任务最多1000个标记")
+        self.assertIn("document-unprintable-error", job["job-state-reasons"])
+        self.assert_serving(peak)
+        self.assert_new_jobs(printer, before, [("finished", 1)] * 2)
+
+    def test_png_decompression_bombs_within_the_bounds_are_decoded_beyond_them_refused(self):
+        # 16 M zero bytes (a black square of 4000 pixels: too long a marker once scaled) and
+        # 25 M (beyond the 16 M pixels a picture may have): some kilobytes each.
+        queue, _ = QB20
+        within, beyond = self.work / "bomb-4000.png", self.work / "bomb-5000.png"
+        png_of_zeros(within, 4000, 4000)
+        png_of_zeros(beyond, 5000, 5000)
+        peak = self.app.peak_memory_kb()
+        job = self.print_file(queue, within, "image/png")
+        self.assertIn(job["job-state"], ("completed", "aborted"), job)
+        if job["job-state"] == "aborted":
+            self.assertEqual(job.get("job-state-message"), "标记超出打印机的存储容量")
+        job = self.print_file(queue, beyond, "image/png")
+        self.assertEqual(job["job-state"], "aborted", job)
+        self.assertTrue(job["job-state-message"].startswith("无法打印这张图片"), job)
+        self.assert_serving(peak)
+
+    def test_fifty_clients_at_once_are_all_answered(self):
+        # Half ask for the printer's attributes, half print a picture, on two printers.
+        results = [None] * 50
+
+        def client(n):
+            queue = (QA11, QB20)[n % 4 // 2][0]
+            try:
+                if n % 2:
+                    self.app.ipptool(queue, "printer.test")
+                    results[n] = "answered"
+                else:
+                    results[n] = self.print_file(queue, self.work / "bar.png", "image/png")["job-state"]
+            except AssertionError as e:
+                results[n] = str(e)
+        threads = [threading.Thread(target=client, args=(n,)) for n in range(50)]
+        for t in threads:
+            t.start()
+        for t in threads:
+            t.join()
+        self.assertEqual(results, ["completed", "answered"] * 25)
+        self.assert_serving()
+
+    def test_cancel_ends_a_document_a_picture_and_a_streaming_raster_job(self):
+        # Each job long enough to be printing when the cancel comes: a document of 7800
+        # markers, a picture in 999 copies, 900 raster pages (sent as they print).
+        queue, printer = QB20
+        pages = self.work / "900.pwg"
+        subprocess.run([ARGS.make_pwg, str(pages), "900", "12", "30"], check=True)
+        cases = ((self.document, DOCUMENT_FORMAT, 100), (self.work / "bar.png", "image/png", 999),
+                 (pages, "image/pwg-raster", 1))
+        for path, filetype, copies in cases:
+            with self.subTest(job=filetype):
+                result = {}
+
+                def submit():
+                    result.update(attributes(self.app.ipptool(
+                        queue, "print-copies.test", "-f", str(path), "-d", f"filetype={filetype}",
+                        "-d", f"copies={copies}", check=False)))
+                thread = threading.Thread(target=submit)
+                thread.start()
+                self.app.ipptool(queue, "cancel-current.test")
+                thread.join(timeout=300)
+                self.assertFalse(thread.is_alive())
+                self.assertEqual(result.get("job-state"), "canceled", result)
+                self.app.ipptool(queue, "idle.test")
+                self.assert_serving()
 
     def test_devices_subcommand_lists_the_printers_without_a_server(self):
         result = subprocess.run(

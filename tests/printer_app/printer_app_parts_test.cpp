@@ -218,6 +218,55 @@ TEST(PrinterAppRaster, BlankPagesFeedTheirLengthAndTooLongPagesAreRefused) {
   EXPECT_FALSE(b.Finish(item));
 }
 
+TEST(PrinterAppRaster, PageHeadersAreCheckedBeforeAnythingIsAllocated) {
+  using C = RasterPageCheck;
+  struct Case {
+    uint32_t width, height, bits, bytes_per_line;
+    C expected;
+  };
+  const Case cases[] = {
+      {132, 330, 1, 17, C::kFits},               // a 12 mm label, 1 bit
+      {2380, 3080, 8, 2380, C::kFits},           // US Letter from CUPS, grey
+      {kMaxRasterWidth, 1, 8, kMaxRasterWidth, C::kFits},
+      {132, kMaxRasterLines, 1, 17, C::kFits},
+      {132, kMaxRasterLines + 1, 1, 17, C::kTooLong},
+      {132, 4'000'000'000u, 8, 132, C::kTooLong},
+      {kMaxRasterWidth + 1, 1, 8, kMaxRasterWidth + 1, C::kBadHeader},
+      {4'000'000'000u, 10, 1, 500'000'000, C::kBadHeader},
+      {0, 10, 8, 0, C::kBadHeader},
+      {132, 0, 8, 132, C::kBadHeader},
+      {132, 330, 8, 4'000'000'000u, C::kBadHeader},  // lines not as wide as the page
+      {132, 330, 1, 132, C::kBadHeader},
+      {(1u << 29) + 1, 10, 8, 1, C::kBadHeader},     // wraps to 1 byte in 32 bits
+      {132, 330, 16, 264, C::kBadHeader},
+      {132, 330, 24, 396, C::kBadHeader},
+      {132, 330, 32, 528, C::kBadHeader},
+      {132, 330, 0, 0, C::kBadHeader},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(CheckRasterPage(c.width, c.height, c.bits, c.bytes_per_line), c.expected)
+        << c.width << "x" << c.height << " " << c.bits << " bits, " << c.bytes_per_line
+        << " bytes a line";
+}
+
+TEST(PrinterAppRaster, TheLongestPageTheHeaderCheckLetsThroughIsOneMarker) {
+  // The most blank feed before and after the image store's columns: a marker. One line
+  // more no marker holds, and the header check refuses it before any line is read.
+  const auto page = [](int trail, ItemImage& item) {
+    RasterItemBuilder b;
+    b.StartPage(8);
+    const std::vector<uint8_t> blank{0x00}, dot{0x80};
+    for (int y = 0; y < 0xFFFF; ++y) b.AddLine(blank);
+    for (int y = 0; y < kImageStoreColumns; ++y) b.AddLine(dot);
+    for (int y = 0; y < trail; ++y) b.AddLine(blank);
+    return b.Finish(item);
+  };
+  ItemImage item;
+  ASSERT_TRUE(page(0xFFFF, item));
+  EXPECT_EQ(0xFFFF + item.ColumnCount + 0xFFFF, static_cast<int>(kMaxRasterLines));
+  EXPECT_FALSE(page(0xFFFF + 1, item));
+}
+
 TEST(PrinterAppFaults, MessagesBecomeStateReasons) {
   struct Case {
     std::string_view message;
