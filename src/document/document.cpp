@@ -85,7 +85,11 @@ std::span<const std::string_view> SpacingItems() { return kSpacingItems; }
 std::span<const std::string_view> DensityItems() { return kDensityItems; }
 
 int32_t PrintLengthDots(int64_t length_mm, int factor) {
-  return Saturate(length_mm * factor / 10);
+  // Far beyond any marker (an item is at most its image store and twice 65535 dots of
+  // feed) and far from overflow in the layout's sums, whatever a file stores.
+  constexpr int64_t kFar = int64_t{1} << 24;
+  const int64_t mm = std::clamp<int64_t>(length_mm, -kFar, kFar);
+  return static_cast<int32_t>(std::clamp<int64_t>(mm * factor / 10, -kFar, kFar));
 }
 
 void ReloadWorkingValues(SegmentTable& t, SegmentValues& v) {

@@ -30,6 +30,7 @@
 #include "document/memory_store.h"
 #include "layout/freetype_canvas.h"
 #include "printer_app/access.h"
+#include "printer_app/job_document.h"
 #include "printer_app/media.h"
 #include "printer_app/pam_login.h"
 #include "printer_app/picture.h"
@@ -518,45 +519,29 @@ void RangeOf(pappl_job_t* job, JobChoice& c) {
   c.last = upper;
 }
 
-// Refuses a document file whose size alone says it is none: empty, or larger than any
-// document file can be (the editor's own bound, so that a huge file is refused before a
-// byte of it is read into memory).
-bool DocumentSizeFits(pappl_job_t* job) {
-  std::error_code ec;
-  const std::uintmax_t size = std::filesystem::file_size(papplJobGetFilename(job), ec);
-  if (!ec && size > 0 && size <= kMaxDocumentFileBytes) return true;
-  papplLogJob(job, PAPPL_LOGLEVEL_ERROR, "Document of %.0f bytes refused (at most %.0f).",
-              ec ? -1.0 : static_cast<double>(size), static_cast<double>(kMaxDocumentFileBytes));
-  if (!ec && size > kMaxDocumentFileBytes) {
-    papplJobSetMessage(job, "文件太大, 无法打印");
-    papplJobSetReasons(job, PAPPL_JREASON_DOCUMENT_UNPRINTABLE_ERROR, PAPPL_JREASON_NONE);
-  } else {
-    papplJobSetMessage(job, "非法文件!");
-    papplJobSetReasons(job, PAPPL_JREASON_DOCUMENT_FORMAT_ERROR, PAPPL_JREASON_NONE);
-  }
-  return false;
-}
-
 bool PrintDocument(pappl_job_t* job, pappl_device_t* device, void*) {
   const JobActive active;
-  if (!DocumentSizeFits(job)) return false;
   DocumentState doc(std::make_unique<MemoryRowStore>());
   doc.table.Bind("working table");
-  try {
-    if (!ReadDocumentFile(papplJobGetFilename(job), doc.table, doc.settings)) {
+  std::string detail;
+  switch (ReadJobDocument(papplJobGetFilename(job), doc, detail)) {
+    case JobDocumentRead::kOk:
+      break;
+    case JobDocumentRead::kTooLarge:
+      // Larger than any document file can be: refused before a byte is read.
+      papplLogJob(job, PAPPL_LOGLEVEL_ERROR, "Document of %s refused (at most %.0f bytes).",
+                  detail.c_str(), static_cast<double>(kMaxDocumentFileBytes));
+      papplJobSetMessage(job, "文件太大, 无法打印");
+      papplJobSetReasons(job, PAPPL_JREASON_DOCUMENT_UNPRINTABLE_ERROR, PAPPL_JREASON_NONE);
+      return false;
+    case JobDocumentRead::kDamaged:
+      papplLogJob(job, PAPPL_LOGLEVEL_ERROR, "Not a document file: %s", detail.c_str());
+      papplJobSetMessage(job, "非法文件!");
+      papplJobSetReasons(job, PAPPL_JREASON_DOCUMENT_FORMAT_ERROR, PAPPL_JREASON_NONE);
+      return false;
+    case JobDocumentRead::kNothingToPrint:
       papplJobSetMessage(job, "%s", std::string(pmsg::kNothingToPrint).c_str());
       return false;
-    }
-  } catch (const std::exception& e) {
-    papplLogJob(job, PAPPL_LOGLEVEL_ERROR, "Not a document file: %s", e.what());
-    papplJobSetMessage(job, "非法文件!");
-    papplJobSetReasons(job, PAPPL_JREASON_DOCUMENT_FORMAT_ERROR, PAPPL_JREASON_NONE);
-    return false;
-  }
-  ReadDocumentSettings(doc.settings, doc.file_state);
-  if (!TidyForPrint(doc.table)) {
-    papplJobSetMessage(job, "%s", std::string(pmsg::kNothingToPrint).c_str());
-    return false;
   }
 
   JobChoice choice;

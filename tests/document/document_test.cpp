@@ -123,6 +123,9 @@ TEST_F(DecodeTest, EditingLengthIsTheLimitAndPrintingLengthIsCalibrated) {
       {25, 3, {.LabelCalibration = 117, .TubeCalibration = 100}, 275, 292},
       {-3, 1, {.LabelCalibration = 117, .TubeCalibration = 100}, -33, -35},  // toward zero
       {200, 7, {.LabelCalibration = 117, .TubeCalibration = 255}, 2200, 5100},  // not range-checked
+      // What a damaged file may store stays far from overflow in the layout's sums.
+      {INT32_MIN, 1, {.LabelCalibration = 117, .TubeCalibration = 100}, INT32_MIN, -(1 << 24)},
+      {INT32_MAX, 1, {.LabelCalibration = 255, .TubeCalibration = 100}, INT32_MAX, 1 << 24},
   };
   for (const Case& c : cases) {
     SegmentValues v = Reload({.length_mm = c.length_mm, .rep = 3});
