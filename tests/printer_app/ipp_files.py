@@ -1,7 +1,10 @@
 """What the printer application's tests and its benchmark share: ipptool test files and
 starting qx-printer-app on a free localhost port."""
 import socket
+import struct
 import subprocess
+import zlib
+from pathlib import Path
 
 # The operation attributes every request of ours starts with.
 OPERATION_HEADER = """
@@ -39,3 +42,18 @@ def start_server(app, port, state_dir, env, log_level, output):
         [str(app), "server", "-o", f"server-port={port}", "-o", "listen-hostname=localhost",
          "-o", f"state-directory={state_dir}", "-o", "usb=no", "-o", f"log-level={log_level}"],
         env=env, stdout=output, stderr=subprocess.STDOUT)
+
+
+def write_png(path, width, height, dots, dpi=280):
+    """An 8-bit grey PNG, white, with the pixels (x, y) in `dots` black."""
+    rows = []
+    for y in range(height):
+        rows.append(b"\0" + bytes(0 if (x, y) in dots else 255 for x in range(width)))
+    def chunk(kind, data):
+        return (struct.pack(">I", len(data)) + kind + data +
+                struct.pack(">I", zlib.crc32(kind + data) & 0xFFFFFFFF))
+    ppm = round(dpi / 0.0254)
+    Path(path).write_bytes(
+        b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", width, height, 8, 0, 0, 0, 0)) +
+        chunk(b"pHYs", struct.pack(">IIB", ppm, ppm, 1)) +
+        chunk(b"IDAT", zlib.compress(b"".join(rows))) + chunk(b"IEND", b""))

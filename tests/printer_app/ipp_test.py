@@ -20,7 +20,7 @@ import unittest
 import zlib
 from pathlib import Path
 
-from ipp_files import OPERATION_HEADER, free_port, start_server, wait_for_job
+from ipp_files import OPERATION_HEADER, free_port, start_server, wait_for_job, write_png
 
 ARGS = None
 
@@ -86,21 +86,6 @@ TEST_FILES = {
                      "  ATTR naturalLanguage attributes-natural-language en\n"
                      "  STATUS successful-ok\n  DISPLAY printer-name\n}\n",
 }
-
-
-def write_png(path, width, height, dots, dpi=280):
-    """An 8-bit grey PNG, white, with the pixels (x, y) in `dots` black."""
-    rows = []
-    for y in range(height):
-        rows.append(b"\0" + bytes(0 if (x, y) in dots else 255 for x in range(width)))
-    def chunk(kind, data):
-        return (struct.pack(">I", len(data)) + kind + data +
-                struct.pack(">I", zlib.crc32(kind + data) & 0xFFFFFFFF))
-    ppm = round(dpi / 0.0254)
-    Path(path).write_bytes(
-        b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", width, height, 8, 0, 0, 0, 0)) +
-        chunk(b"pHYs", struct.pack(">IIB", ppm, ppm, 1)) +
-        chunk(b"IDAT", zlib.compress(b"".join(rows))) + chunk(b"IEND", b""))
 
 
 def attributes(text):
