@@ -5,9 +5,11 @@
 // page into one marker item and prints the job through the print job of its printer's
 // generation, and prints our document files as the editor would.
 #include <pappl/pappl.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
@@ -118,6 +120,9 @@ pappl_preason_t PapplReason(FaultReason r) {
   }
   return PAPPL_PREASON_OTHER;
 }
+
+// PAPPL 1.3's own, exported by libpappl but not in its headers: marks the state changed.
+extern "C" void _papplSystemConfigChanged(pappl_system_t* system);
 
 // Saving the state while a job prints can deadlock PAPPL 1.3: a save takes the system's
 // lock and then each printer's, while a client refused with server-error-busy (a PWG raster
@@ -875,8 +880,13 @@ bool AddFoundTimer(pappl_system_t* system, void*) {
 }
 
 bool SaveState(pappl_system_t* system, void*) {
-  if (!JobsQuiet()) {  // see JobActivity
+  // Once the server has stopped running (SIGTERM, as when the service stops) no job prints
+  // and PAPPL saves for the last time: a save that waited is done then, or it is lost.
+  if (!JobsQuiet() && papplSystemIsRunning(system)) {  // see JobActivity
     g_save_waiting = true;
+    // Still unsaved for PAPPL, so that its last save comes here even when nothing changes
+    // after this.
+    _papplSystemConfigChanged(system);
     return true;
   }
   g_save_waiting = false;
@@ -920,14 +930,35 @@ std::filesystem::path DefaultStateDir() {
   return "/tmp/qx-printer-app";
 }
 
+// The state folder, its spool and the state file must be the server's to write: otherwise
+// its settings and jobs would be lost without a word (a folder owned by another user, as a
+// service's own folder is to anyone else). Says why not on stderr.
+bool MakeStateDir(const std::filesystem::path& dir) {
+  std::error_code ec;
+  std::filesystem::create_directories(dir / "spool", ec);
+  if (ec) {
+    std::fprintf(stderr, "qx-printer-app: cannot make the state folder %s: %s\n",
+                 (dir / "spool").c_str(), ec.message().c_str());
+    return false;
+  }
+  const std::filesystem::path file = dir / "qx-printer-app.state";
+  for (const std::filesystem::path& path : {dir, dir / "spool", file}) {
+    if (access(path.c_str(), path == file ? W_OK : W_OK | X_OK) == 0) continue;
+    if (path == file && errno == ENOENT) continue;  // made on the first save
+    std::fprintf(stderr, "qx-printer-app: cannot write the state to %s: %s\n", path.c_str(),
+                 std::strerror(errno));
+    return false;
+  }
+  return true;
+}
+
 pappl_system_t* MakeSystem(int num, cups_option_t* options, void*) {
   QxPrinters& printers = QxPrinters::Instance();
   printers.Start(std::strcmp(Option(num, options, "usb", "yes"), "no") != 0);
   if (!printers.error().empty()) std::fprintf(stderr, "qx-printer-app: %s\n", printers.error().c_str());
 
   g_settings.state_dir = Option(num, options, "state-directory", DefaultStateDir().c_str());
-  std::error_code ec;
-  std::filesystem::create_directories(g_settings.state_dir / "spool", ec);
+  if (!MakeStateDir(g_settings.state_dir)) return nullptr;
   g_settings.state_file = (g_settings.state_dir / "qx-printer-app.state").string();
 
   const int port = std::atoi(Option(num, options, "server-port", "8631"));
