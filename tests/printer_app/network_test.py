@@ -32,6 +32,8 @@ from ipp_files import CUPSD, OPERATION_HEADER, cupsd_command, free_port, write_p
 
 PARSER = argparse.ArgumentParser()
 PARSER.add_argument("--app", required=True)
+PARSER.add_argument("--shared-print", required=True, help="the editor's way of printing")
+PARSER.add_argument("--document", required=True, help="a document file that prints")
 PARSER.add_argument("--work", required=True)
 ARGS, REST = PARSER.parse_known_args()
 
@@ -304,6 +306,17 @@ class NetworkTest(unittest.TestCase):
         finally:
             cups.send_signal(signal.SIGTERM)
             cups.wait(timeout=20)
+
+    def test_the_editor_on_another_machine_prints_a_document(self):
+        # Its print dialog's way: the printers found at the address, Validate-Job then
+        # Print-Job with the document, the job followed to its end; all over TLS.
+        shutil.copy(ARGS.document, self.work / "document.kel")
+        before = self.job_ends()
+        done = run("ip", "netns", "exec", NETNS, ARGS.shared_print, f"{HERE}:{self.port}",
+                   str(self.work / "document.kel"), check=False)
+        self.assertEqual(done.returncode, 0, done.stderr)
+        self.assertEqual(done.stdout.split()[0], "completed")
+        self.assertRegex(self.wait_for_job_end(before), r"^\d+ finished 78$")
 
     def test_administration_from_another_machine_needs_an_administrators_login(self):
         cases = (

@@ -415,24 +415,41 @@ class IppClient final : public SharedPrinterClient {
       result.detail = http.error();
       return result;
     }
-    ipp_t* request = Request(IPP_OP_PRINT_JOB, printer, user);
-    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_NAME, "job-name", nullptr,
-                 std::filesystem::path(document).filename().c_str());
-    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_MIMETYPE, "document-format", nullptr,
-                 std::string(kQxDocumentFormat).c_str());
-    ippAddInteger(request, IPP_TAG_JOB, IPP_TAG_INTEGER, "copies", std::max(1, choice.copies));
-    if (choice.first > 0) {
-      const int last = choice.last > 0 ? choice.last : choice.first;
-      ippAddRange(request, IPP_TAG_JOB, "segment-range", std::min(choice.first, last),
-                  std::max(choice.first, last));
+    // The job's request, for Validate-Job and Print-Job alike.
+    auto job_request = [&](ipp_op_t op) {
+      ipp_t* request = Request(op, printer, user);
+      ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_NAME, "job-name", nullptr,
+                   std::filesystem::path(document).filename().c_str());
+      ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_MIMETYPE, "document-format", nullptr,
+                   std::string(kQxDocumentFormat).c_str());
+      ippAddInteger(request, IPP_TAG_JOB, IPP_TAG_INTEGER, "copies", std::max(1, choice.copies));
+      if (choice.first > 0) {
+        const int last = choice.last > 0 ? choice.last : choice.first;
+        ippAddRange(request, IPP_TAG_JOB, "segment-range", std::min(choice.first, last),
+                    std::max(choice.first, last));
+      }
+      ippAddString(request, IPP_TAG_JOB, IPP_TAG_KEYWORD, "marker-order", nullptr,
+                   choice.repeat_first ? "repeat-first" : "serial-first");
+      if (choice.first_marker > 1)
+        ippAddInteger(request, IPP_TAG_JOB, IPP_TAG_INTEGER, "first-marker", choice.first_marker);
+      if (choice.density >= 1 && choice.density <= 7)
+        ippAddInteger(request, IPP_TAG_JOB, IPP_TAG_INTEGER, "marker-density", choice.density);
+      return request;
+    };
+    // Validate-Job first, as CUPS does: a printer application on another machine asks a
+    // plain connection to switch to TLS, which is only safe before a document is under way;
+    // and a job it would refuse is refused before the document is sent.
+    if (ipp_t* validated = cupsDoRequest(http.get(), job_request(IPP_OP_VALIDATE_JOB),
+                                         uri.resource.c_str())) {
+      const ipp_status_t status = ippGetStatusCode(validated);
+      ippDelete(validated);
+      if (status >= IPP_STATUS_ERROR_BAD_REQUEST) {
+        result.error = SubmitError::kRefused;
+        result.detail = cupsLastErrorString();
+        return result;
+      }
     }
-    ippAddString(request, IPP_TAG_JOB, IPP_TAG_KEYWORD, "marker-order", nullptr,
-                 choice.repeat_first ? "repeat-first" : "serial-first");
-    if (choice.first_marker > 1)
-      ippAddInteger(request, IPP_TAG_JOB, IPP_TAG_INTEGER, "first-marker", choice.first_marker);
-    if (choice.density >= 1 && choice.density <= 7)
-      ippAddInteger(request, IPP_TAG_JOB, IPP_TAG_INTEGER, "marker-density", choice.density);
-
+    ipp_t* request = job_request(IPP_OP_PRINT_JOB);
     ipp_t* response = cupsDoFileRequest(http.get(), request, uri.resource.c_str(), document.c_str());
     if (!response) {
       // Nothing came back: the connection broke or the answer did not come in time.
