@@ -526,6 +526,8 @@ class PrinterAppTest(unittest.TestCase):
                 self.assertEqual(job["job-state"], "aborted", job)
                 if message:
                     self.assertEqual(job.get("job-state-message"), message)
+                grown = self.app.peak_memory_kb() - peak
+                self.assertLess(grown, 100 * 1024, f"{grown} kB more after {fields}")
         self.assert_serving(peak)
         # A job of more pages than a job may have ends at the first page too many.
         many = self.work / "1001.pwg"
