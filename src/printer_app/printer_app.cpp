@@ -33,6 +33,7 @@
 #include "layout/freetype_canvas.h"
 #include "printer_app/access.h"
 #include "printer_app/job_document.h"
+#include "printer_app/job_once.h"
 #include "printer_app/media.h"
 #include "printer_app/pam_login.h"
 #include "printer_app/picture.h"
@@ -248,10 +249,10 @@ std::mutex& PrinterLock(const std::string& path) {
   return locks[path];
 }
 
-// Runs a job on the printer behind `device`: opens it, prints, and tells IPP how it ended.
+// Prints a job on the printer behind `device`: opens it, prints, and tells IPP how it ended.
 // A job a fault or a lost link ended is aborted (false), never completed.
-bool RunOnPrinter(pappl_job_t* job, pappl_device_t* device, PrintJob& print_job,
-                  const std::function<bool(Transport&, DeviceTable&, PrintHost&)>& run) {
+bool PrintOnPrinter(pappl_job_t* job, pappl_device_t* device, PrintJob& print_job,
+                    const std::function<bool(Transport&, DeviceTable&, PrintHost&)>& run) {
   const auto* data = static_cast<QxDevice*>(papplDeviceGetData(device));
   pappl_printer_t* printer = papplJobGetPrinter(job);
   if (!data) return false;
@@ -259,7 +260,8 @@ bool RunOnPrinter(pappl_job_t* job, pappl_device_t* device, PrintJob& print_job,
   const QxDevice* dev = &own;
   // PAPPL 1.3 may start two jobs of one queue at once when they arrive together (it
   // marks a job as the one printing only once its thread runs): the printer takes one
-  // job at a time, the next waits here until the one before has ended.
+  // job at a time, the next waits here until the one before has ended. (The same job
+  // started twice is caught before: RunOnPrinter.)
   const JobActive active;
   std::lock_guard printing(PrinterLock(dev->path));
   Transport& t = QxPrinters::Instance().transport();
@@ -291,6 +293,19 @@ bool RunOnPrinter(pappl_job_t* job, pappl_device_t* device, PrintJob& print_job,
   }
   if (!papplJobIsCanceled(job)) papplJobSetReasons(job, PAPPL_JREASON_ERRORS_DETECTED, 0);
   return false;
+}
+
+// Runs a job on its printer once: a second start of the same job (see job_once.h) does not
+// print it again and ends as the first did.
+bool RunOnPrinter(pappl_job_t* job, pappl_device_t* device, PrintJob& print_job,
+                  const std::function<bool(Transport&, DeviceTable&, PrintHost&)>& run) {
+  static OncePerJob once;
+  bool again = false;
+  const bool ok = once.Run(papplPrinterGetID(papplJobGetPrinter(job)), papplJobGetID(job),
+                           [&] { return PrintOnPrinter(job, device, print_job, run); }, &again);
+  if (again)
+    papplLogJob(job, PAPPL_LOGLEVEL_WARN, "The job was started again: not printed a second time.");
+  return ok;
 }
 
 // ---------------------------------------------------------------------------------------

@@ -1,12 +1,17 @@
 // The parts of the printer application that need no PAPPL: media names and the material a
-// job's media stands for, raster pages as items, and fault messages as state reasons.
+// job's media stands for, raster pages as items, fault messages as state reasons, and each
+// job printing once.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "device/printer_messages.h"
 #include "document/document.h"
+#include "printer_app/job_once.h"
 #include "printer_app/media.h"
 #include "printer_app/printer_faults.h"
 #include "printer_app/qx_printers.h"
@@ -296,6 +301,53 @@ TEST(PrinterAppDevices, DeviceUrisCarryThePathBothWays) {
   }
   EXPECT_EQ(DevicePathOf("usb://x"), "");
   EXPECT_EQ(DeviceIdOf("Kelmor QB16i"), "MFG:Kelmor;MDL:QB16i;CMD:QX;");
+}
+
+}  // namespace
+}  // namespace qx::papp
+
+namespace qx::papp {
+namespace {
+
+// PAPPL starting one job two or three times at once, as it does under load: the job prints
+// once, and every start ends as the printing one did.
+TEST(PrinterAppJobs, AJobStartedSeveralTimesAtOncePrintsOnce) {
+  for (const bool prints : {true, false}) {
+    OncePerJob once;
+    std::atomic<int> printed{0}, seconds{0}, results{0};
+    std::atomic<bool> go{false};
+    std::vector<std::thread> starts;
+    for (int n = 0; n < 3; ++n)
+      starts.emplace_back([&] {
+        while (!go) std::this_thread::yield();
+        bool again = false;
+        const bool ok = once.Run(1, 50, [&] {
+          ++printed;
+          std::this_thread::sleep_for(std::chrono::milliseconds(20));  // a job takes a while
+          return prints;
+        }, &again);
+        seconds += again ? 1 : 0;
+        results += ok == prints ? 1 : 0;
+      });
+    go = true;
+    for (std::thread& t : starts) t.join();
+    EXPECT_EQ(printed, 1);
+    EXPECT_EQ(seconds, 2);
+    EXPECT_EQ(results, 3);
+    // A start after the job ended does not print it either.
+    EXPECT_EQ(once.Run(1, 50, [&] { return ++printed, true; }), prints);
+    // Job 50 of another printer is another job.
+    EXPECT_TRUE(once.Run(2, 50, [&] { return ++printed, true; }));
+    EXPECT_EQ(printed, 2);
+  }
+}
+
+TEST(PrinterAppJobs, EveryJobPrintsEvenAfterManyJobs) {
+  OncePerJob once;
+  int printed = 0;
+  for (int job = 1; job <= 10000; ++job)
+    EXPECT_TRUE(once.Run(1, job, [&] { return ++printed, true; }));
+  EXPECT_EQ(printed, 10000);
 }
 
 }  // namespace
