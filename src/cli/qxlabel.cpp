@@ -80,6 +80,7 @@
 #include "document/memory_store.h"
 #include "document/native_export.h"
 #include "document/paradox.h"
+#include "document/paradox_store.h"
 #include "document/workbook.h"
 #include "layout/fit.h"
 #include "layout/font_resolver.h"
@@ -336,40 +337,54 @@ bool Load(const std::string& file, LoadedDocument& d) {
   return true;
 }
 
+// One row as dump prints it: the thirteen columns tab-separated, \N for null, texts as
+// UTF-8 with \t, \n, \r and \\ for the characters that would break the line apart.
+void AppendDumpLine(const RowValues& row, std::string& line) {
+  for (int c = 0; c < kColumnCount; ++c) {
+    if (c) line += '\t';
+    const FieldValue& v = row[static_cast<std::size_t>(c)];
+    if (std::holds_alternative<std::monostate>(v)) {
+      line += "\\N";
+    } else if (const auto* i = std::get_if<int64_t>(&v)) {
+      line += std::to_string(*i);
+    } else {
+      for (char ch : gbk::ToUtf8(std::get<std::string>(v))) {
+        if (ch == '\t')
+          line += "\\t";
+        else if (ch == '\n')
+          line += "\\n";
+        else if (ch == '\r')
+          line += "\\r";
+        else if (ch == '\\')
+          line += "\\\\";
+        else
+          line += ch;
+      }
+    }
+  }
+  line += '\n';
+}
+
+// The file is read twice, a block at a time, and never held whole: first to check all of
+// it, so that a damaged file prints nothing but the reason, then to print it row by row.
 int Dump(const std::string& file) {
   if (!CanRead(file)) return 1;
-  std::unique_ptr<SegmentTable> t = MakeDocumentFileTable(file);
   try {
-    t->Open();
+    ParadoxRowStore::ForEachRow(file, [](const RowValues&) {});
   } catch (const TableError& e) {
     NotADocument(e);
     return 1;
   }
-  for (int r = 0; r < t->RowCount(); ++r) {
-    std::string line;
-    for (int c = 0; c < kColumnCount; ++c) {
-      if (c) line += '\t';
-      const FieldValue& v = t->ValueAt(r, c);
-      if (std::holds_alternative<std::monostate>(v)) {
-        line += "\\N";
-      } else if (const auto* i = std::get_if<int64_t>(&v)) {
-        line += std::to_string(*i);
-      } else {
-        for (char ch : gbk::ToUtf8(std::get<std::string>(v))) {
-          if (ch == '\t')
-            line += "\\t";
-          else if (ch == '\n')
-            line += "\\n";
-          else if (ch == '\r')
-            line += "\\r";
-          else if (ch == '\\')
-            line += "\\\\";
-          else
-            line += ch;
-        }
-      }
-    }
-    std::printf("%s\n", line.c_str());
+  std::string line;
+  try {
+    ParadoxRowStore::ForEachRow(file, [&](const RowValues& row) {
+      line.clear();
+      AppendDumpLine(row, line);
+      std::fwrite(line.data(), 1, line.size(), stdout);
+    });
+  } catch (const TableError& e) {  // the file changed between the two readings
+    NotADocument(e);
+    return 1;
   }
   return 0;
 }
