@@ -848,17 +848,21 @@ int PreviewDocument(const std::string& file, const std::string& out, int argc, c
   }
   PrintJob job = JobOf(choice, d.doc.table);
   job.calibration = cal;
-  const JobPreview preview =
-      JobPreview::Build({d.doc.table, d.doc.file_state, measurer, builder}, job);
   // Items that will not print are left out of the picture, as the print job skips them.
+  // Every copy prints the same items; each is walked in turn and its pictures drawn as
+  // they come, so no more than a page of them is held at once.
   TapePictureWriter picture(out, scale, per_row);
   cli::SkipReport skipped;
-  for (std::size_t k = 0; k < preview.size(); ++k) {
-    if (!preview.entry(k).printed) {
-      if (preview.copy_of(k) == 1) skipped.Add(preview.entry(k).skipped);
-      continue;
-    }
-    if (!picture.Add(preview.picture(k))) return 1;
+  const JobDocument doc{d.doc.table, d.doc.file_state, measurer, builder};
+  for (int copy = 1; copy <= std::max(job.Copies, 1); ++copy) {
+    const bool drawn = JobPreview::Walk(doc, job, [&](const JobEntry& entry, const ItemImage* item) {
+      if (!item) {
+        if (copy == 1) skipped.Add(entry.skipped);
+        return true;
+      }
+      return picture.Add(*item);
+    });
+    if (!drawn) return 1;
   }
   skipped.Print();
   if (picture.drawn() == 0) {
