@@ -65,10 +65,13 @@
 #include <charconv>
 #include <cstdio>
 #include <cstring>
+#include <deque>
 #include <filesystem>
+#include <future>
 #include <fstream>
 #include <span>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "cli/print_command.h"
@@ -220,9 +223,11 @@ constexpr int kPageHeightPixels = 65535;
 
 // Draws items as rows of tape (`per_row` items a row, 0: as many as keep the picture
 // about kRowWidthPixels wide) into `out`, or into numbered pages when the picture would
-// be taller than a viewer opens. Items come one at a time and only those of the page
-// being filled are held; a page is drawn row by row while it is compressed. So a job of
-// any size is drawn whole in little memory.
+// be taller than a viewer opens. Items come one at a time and only those of the pages
+// being filled and written are held; a page is drawn row by row while it is compressed.
+// So a job of any size is drawn whole in little memory. Compressing takes most of the
+// time: full pages are written on their own threads, one per processor, while the next
+// pages fill.
 class TapePictureWriter {
  public:
   TapePictureWriter(std::string out, int scale, int per_row)
@@ -248,10 +253,13 @@ class TapePictureWriter {
     return true;
   }
 
-  // Writes what is left: the whole picture into OUT, or the last page.
+  // Writes what is left: the whole picture into OUT, or the last page; and waits for
+  // every page to be written.
   bool Finish() {
-    if (page_.empty()) return true;
-    return WritePage(pages_ == 0 ? out_ : PageName(out_, ++pages_));
+    if (!page_.empty() && !WritePage(pages_ == 0 ? out_ : PageName(out_, ++pages_))) return false;
+    while (!writing_.empty())
+      if (!Collect()) return false;
+    return true;
   }
 
   std::size_t drawn() const { return drawn_; }
@@ -273,8 +281,10 @@ class TapePictureWriter {
     return (p.parent_path() / name).string();
   }
 
-  bool WritePage(const std::string& file) {
-    const TapeRows rows = WrapRows(page_, scale_, per_row_);
+  // Writes `items` as one picture into `file`: empty, or why it could not be written.
+  static std::string WritePicture(const std::string& file, const std::vector<ItemImage>& items,
+                                  int scale, int per_row) {
+    const TapeRows rows = WrapRows(items, scale, per_row);
     // Drawn at one pixel a dot; the writer makes each dot a scale x scale block.
     const TapeRows dots = rows.Unscaled();
     const int pitch = dots.row_height + dots.gap;
@@ -285,24 +295,52 @@ class TapePictureWriter {
       b.height = k == 0 ? dots.row_height : pitch;
       b.pixels.resize(static_cast<std::size_t>(b.width) * static_cast<std::size_t>(b.height));
       if (k == 0) {
-        DrawRows(page_, dots, 0, 1, b);
+        DrawRows(items, dots, 0, 1, b);
       } else {
         std::memset(b.pixels.data(), kGapIndex,
                     static_cast<std::size_t>(dots.gap) * static_cast<std::size_t>(b.width));
-        DrawRows(page_, dots, k, 1, b, dots.gap);
+        DrawRows(items, dots, k, 1, b, dots.gap);
       }
       return b.height;
     };
     std::string error;
-    if (!WriteIndexedPng(file, dots.width, dots.HeightOf(dots.rows()), scale_, TapePalette(),
-                         band, &error)) {
-      std::fprintf(stderr, "qxlabel: %s\n", error.c_str());
-      return false;
-    }
-    files_.push_back(file);
+    if (!WriteIndexedPng(file, dots.width, dots.HeightOf(dots.rows()), scale, TapePalette(), band,
+                         &error))
+      return error.empty() ? "cannot write " + file : error;
+    return {};
+  }
+
+  // Hands the page being filled to a writer thread, once one is free.
+  bool WritePage(const std::string& file) {
+    while (writing_.size() >= max_writing_)
+      if (!Collect()) return false;
+    writing_.push_back(
+        {file, std::async(std::launch::async, [file, items = std::move(page_), scale = scale_,
+                                               per_row = per_row_] {
+           return WritePicture(file, items, scale, per_row);
+         })});
     page_.clear();
     return true;
   }
+
+  // Waits for the oldest page being written, so pages are told in order. False when it
+  // could not be written (said on stderr).
+  bool Collect() {
+    PageWrite w = std::move(writing_.front());
+    writing_.pop_front();
+    const std::string error = w.error.get();
+    if (!error.empty()) {
+      std::fprintf(stderr, "qxlabel: %s\n", error.c_str());
+      return false;
+    }
+    files_.push_back(w.file);
+    return true;
+  }
+
+  struct PageWrite {
+    std::string file;
+    std::future<std::string> error;  // empty when written
+  };
 
   std::string out_;
   int scale_, per_row_;
@@ -314,6 +352,8 @@ class TapePictureWriter {
   int pages_ = 0;  // pages written or named
   std::size_t drawn_ = 0;
   std::vector<std::string> files_;
+  std::deque<PageWrite> writing_;  // oldest first
+  std::size_t max_writing_ = std::max(1u, std::thread::hardware_concurrency());
 };
 
 // A document file loaded into a working table in memory, as the editor loads it.
