@@ -65,10 +65,13 @@
 #include <charconv>
 #include <cstdio>
 #include <cstring>
+#include <deque>
 #include <filesystem>
+#include <future>
 #include <fstream>
 #include <span>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "cli/print_command.h"
@@ -80,6 +83,7 @@
 #include "document/memory_store.h"
 #include "document/native_export.h"
 #include "document/paradox.h"
+#include "document/paradox_store.h"
 #include "document/workbook.h"
 #include "layout/fit.h"
 #include "layout/font_resolver.h"
@@ -219,9 +223,11 @@ constexpr int kPageHeightPixels = 65535;
 
 // Draws items as rows of tape (`per_row` items a row, 0: as many as keep the picture
 // about kRowWidthPixels wide) into `out`, or into numbered pages when the picture would
-// be taller than a viewer opens. Items come one at a time and only those of the page
-// being filled are held; a page is drawn row by row while it is compressed. So a job of
-// any size is drawn whole in little memory.
+// be taller than a viewer opens. Items come one at a time and only those of the pages
+// being filled and written are held; a page is drawn row by row while it is compressed.
+// So a job of any size is drawn whole in little memory. Compressing takes most of the
+// time: full pages are written on their own threads, one per processor, while the next
+// pages fill.
 class TapePictureWriter {
  public:
   TapePictureWriter(std::string out, int scale, int per_row)
@@ -247,10 +253,13 @@ class TapePictureWriter {
     return true;
   }
 
-  // Writes what is left: the whole picture into OUT, or the last page.
+  // Writes what is left: the whole picture into OUT, or the last page; and waits for
+  // every page to be written.
   bool Finish() {
-    if (page_.empty()) return true;
-    return WritePage(pages_ == 0 ? out_ : PageName(out_, ++pages_));
+    if (!page_.empty() && !WritePage(pages_ == 0 ? out_ : PageName(out_, ++pages_))) return false;
+    while (!writing_.empty())
+      if (!Collect()) return false;
+    return true;
   }
 
   std::size_t drawn() const { return drawn_; }
@@ -272,8 +281,10 @@ class TapePictureWriter {
     return (p.parent_path() / name).string();
   }
 
-  bool WritePage(const std::string& file) {
-    const TapeRows rows = WrapRows(page_, scale_, per_row_);
+  // Writes `items` as one picture into `file`: empty, or why it could not be written.
+  static std::string WritePicture(const std::string& file, const std::vector<ItemImage>& items,
+                                  int scale, int per_row) {
+    const TapeRows rows = WrapRows(items, scale, per_row);
     // Drawn at one pixel a dot; the writer makes each dot a scale x scale block.
     const TapeRows dots = rows.Unscaled();
     const int pitch = dots.row_height + dots.gap;
@@ -284,24 +295,52 @@ class TapePictureWriter {
       b.height = k == 0 ? dots.row_height : pitch;
       b.pixels.resize(static_cast<std::size_t>(b.width) * static_cast<std::size_t>(b.height));
       if (k == 0) {
-        DrawRows(page_, dots, 0, 1, b);
+        DrawRows(items, dots, 0, 1, b);
       } else {
         std::memset(b.pixels.data(), kGapIndex,
                     static_cast<std::size_t>(dots.gap) * static_cast<std::size_t>(b.width));
-        DrawRows(page_, dots, k, 1, b, dots.gap);
+        DrawRows(items, dots, k, 1, b, dots.gap);
       }
       return b.height;
     };
     std::string error;
-    if (!WriteIndexedPng(file, dots.width, dots.HeightOf(dots.rows()), scale_, TapePalette(),
-                         band, &error)) {
-      std::fprintf(stderr, "qxlabel: %s\n", error.c_str());
-      return false;
-    }
-    files_.push_back(file);
+    if (!WriteIndexedPng(file, dots.width, dots.HeightOf(dots.rows()), scale, TapePalette(), band,
+                         &error))
+      return error.empty() ? "cannot write " + file : error;
+    return {};
+  }
+
+  // Hands the page being filled to a writer thread, once one is free.
+  bool WritePage(const std::string& file) {
+    while (writing_.size() >= max_writing_)
+      if (!Collect()) return false;
+    writing_.push_back(
+        {file, std::async(std::launch::async, [file, items = std::move(page_), scale = scale_,
+                                               per_row = per_row_] {
+           return WritePicture(file, items, scale, per_row);
+         })});
     page_.clear();
     return true;
   }
+
+  // Waits for the oldest page being written, so pages are told in order. False when it
+  // could not be written (said on stderr).
+  bool Collect() {
+    PageWrite w = std::move(writing_.front());
+    writing_.pop_front();
+    const std::string error = w.error.get();
+    if (!error.empty()) {
+      std::fprintf(stderr, "qxlabel: %s\n", error.c_str());
+      return false;
+    }
+    files_.push_back(w.file);
+    return true;
+  }
+
+  struct PageWrite {
+    std::string file;
+    std::future<std::string> error;  // empty when written
+  };
 
   std::string out_;
   int scale_, per_row_;
@@ -313,6 +352,8 @@ class TapePictureWriter {
   int pages_ = 0;  // pages written or named
   std::size_t drawn_ = 0;
   std::vector<std::string> files_;
+  std::deque<PageWrite> writing_;  // oldest first
+  std::size_t max_writing_ = std::max(1u, std::thread::hardware_concurrency());
 };
 
 // A document file loaded into a working table in memory, as the editor loads it.
@@ -336,40 +377,54 @@ bool Load(const std::string& file, LoadedDocument& d) {
   return true;
 }
 
+// One row as dump prints it: the thirteen columns tab-separated, \N for null, texts as
+// UTF-8 with \t, \n, \r and \\ for the characters that would break the line apart.
+void AppendDumpLine(const RowValues& row, std::string& line) {
+  for (int c = 0; c < kColumnCount; ++c) {
+    if (c) line += '\t';
+    const FieldValue& v = row[static_cast<std::size_t>(c)];
+    if (std::holds_alternative<std::monostate>(v)) {
+      line += "\\N";
+    } else if (const auto* i = std::get_if<int64_t>(&v)) {
+      line += std::to_string(*i);
+    } else {
+      for (char ch : gbk::ToUtf8(std::get<std::string>(v))) {
+        if (ch == '\t')
+          line += "\\t";
+        else if (ch == '\n')
+          line += "\\n";
+        else if (ch == '\r')
+          line += "\\r";
+        else if (ch == '\\')
+          line += "\\\\";
+        else
+          line += ch;
+      }
+    }
+  }
+  line += '\n';
+}
+
+// The file is read twice, a block at a time, and never held whole: first to check all of
+// it, so that a damaged file prints nothing but the reason, then to print it row by row.
 int Dump(const std::string& file) {
   if (!CanRead(file)) return 1;
-  std::unique_ptr<SegmentTable> t = MakeDocumentFileTable(file);
   try {
-    t->Open();
+    ParadoxRowStore::ForEachRow(file, [](const RowValues&) {});
   } catch (const TableError& e) {
     NotADocument(e);
     return 1;
   }
-  for (int r = 0; r < t->RowCount(); ++r) {
-    std::string line;
-    for (int c = 0; c < kColumnCount; ++c) {
-      if (c) line += '\t';
-      const FieldValue& v = t->ValueAt(r, c);
-      if (std::holds_alternative<std::monostate>(v)) {
-        line += "\\N";
-      } else if (const auto* i = std::get_if<int64_t>(&v)) {
-        line += std::to_string(*i);
-      } else {
-        for (char ch : gbk::ToUtf8(std::get<std::string>(v))) {
-          if (ch == '\t')
-            line += "\\t";
-          else if (ch == '\n')
-            line += "\\n";
-          else if (ch == '\r')
-            line += "\\r";
-          else if (ch == '\\')
-            line += "\\\\";
-          else
-            line += ch;
-        }
-      }
-    }
-    std::printf("%s\n", line.c_str());
+  std::string line;
+  try {
+    ParadoxRowStore::ForEachRow(file, [&](const RowValues& row) {
+      line.clear();
+      AppendDumpLine(row, line);
+      std::fwrite(line.data(), 1, line.size(), stdout);
+    });
+  } catch (const TableError& e) {  // the file changed between the two readings
+    NotADocument(e);
+    return 1;
   }
   return 0;
 }
@@ -833,17 +888,21 @@ int PreviewDocument(const std::string& file, const std::string& out, int argc, c
   }
   PrintJob job = JobOf(choice, d.doc.table);
   job.calibration = cal;
-  const JobPreview preview =
-      JobPreview::Build({d.doc.table, d.doc.file_state, measurer, builder}, job);
   // Items that will not print are left out of the picture, as the print job skips them.
+  // Every copy prints the same items; each is walked in turn and its pictures drawn as
+  // they come, so no more than a page of them is held at once.
   TapePictureWriter picture(out, scale, per_row);
   cli::SkipReport skipped;
-  for (std::size_t k = 0; k < preview.size(); ++k) {
-    if (!preview.entry(k).printed) {
-      if (preview.copy_of(k) == 1) skipped.Add(preview.entry(k).skipped);
-      continue;
-    }
-    if (!picture.Add(preview.picture(k))) return 1;
+  const JobDocument doc{d.doc.table, d.doc.file_state, measurer, builder};
+  for (int copy = 1; copy <= std::max(job.Copies, 1); ++copy) {
+    const bool drawn = JobPreview::Walk(doc, job, [&](const JobEntry& entry, const ItemImage* item) {
+      if (!item) {
+        if (copy == 1) skipped.Add(entry.skipped);
+        return true;
+      }
+      return picture.Add(*item);
+    });
+    if (!drawn) return 1;
   }
   skipped.Print();
   if (picture.drawn() == 0) {

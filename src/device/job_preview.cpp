@@ -4,35 +4,57 @@
 
 namespace qx {
 
-JobPreview JobPreview::Build(const JobDocument& doc, const PrintJob& job) {
-  JobPreview p;
-  p.copies_ = std::max(job.Copies, 1);
-  p.skipped_cell_.LeadBlank = kSkippedCellDots;
+bool JobPreview::Walk(const JobDocument& doc, const PrintJob& job, const EachEntry& each,
+                      WalkTotals* totals) {
   PrintJob walk = job;
   walk.Copies = 1;
   walk.FromItem = 1;
   int64_t dots = 0;
   int row = 0;  // the Segment of the item the walk is on
+  bool go_on = true;
   WalkCounts counts;
   WalkSegments(
       doc, walk,
       [&](const ItemImage& item, uint8_t) {
         dots += ItemFeedDots(item);
-        p.image_of_entry_.push_back(static_cast<int>(p.images_.size()));
-        p.entry_of_image_.push_back(p.entries_.size());
-        p.entries_.push_back({.row = row, .serial_text = walk.SerialText, .printed = true, .skipped = {}});
-        p.images_.push_back(item);
-        return true;
+        go_on = each({.row = row, .serial_text = walk.SerialText, .printed = true, .skipped = {}},
+                     &item);
+        return go_on;
       },
       counts,
       [&](const SkippedItems& items) {
-        p.image_of_entry_.push_back(-1);
-        p.entries_.push_back(
-            {.row = items.row, .serial_text = items.serial_text, .printed = false, .skipped = items});
+        // A skip heard after `each` asked to stop is not passed on.
+        if (go_on)
+          go_on = each({.row = items.row, .serial_text = items.serial_text, .printed = false,
+                        .skipped = items},
+                       nullptr);
       },
       [&](int r) { row = r; });
-  p.skipped_per_copy_ = counts.skipped;
-  p.metres_per_copy_ = TapeMetres(dots, doc.file_state.MaterialCode, job.calibration);
+  if (totals) *totals = {.skipped = counts.skipped, .dots = dots};
+  return go_on;
+}
+
+JobPreview JobPreview::Build(const JobDocument& doc, const PrintJob& job) {
+  JobPreview p;
+  p.copies_ = std::max(job.Copies, 1);
+  p.skipped_cell_.LeadBlank = kSkippedCellDots;
+  WalkTotals totals;
+  Walk(
+      doc, job,
+      [&](const JobEntry& entry, const ItemImage* picture) {
+        if (picture) {
+          p.image_of_entry_.push_back(static_cast<int>(p.images_.size()));
+          p.entry_of_image_.push_back(p.entries_.size());
+          p.images_.push_back(*picture);
+        } else {
+          p.image_of_entry_.push_back(-1);
+        }
+        p.entries_.push_back(entry);
+        return true;
+      },
+      &totals);
+  p.skipped_per_copy_ = totals.skipped;
+  p.metres_per_copy_ = TapeMetres(totals.dots, doc.file_state.MaterialCode, job.calibration);
   return p;
 }
 

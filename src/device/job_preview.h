@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -30,6 +31,18 @@ class JobPreview {
   // Walks one copy of `job` (its rows, order and calibration) without sending anything:
   // every copy prints the same items. Leaves the table where the walk ends.
   static JobPreview Build(const JobDocument& doc, const PrintJob& job);
+
+  // The walk Build makes, keeping nothing: each entry of one copy goes to `each` as it
+  // comes, with the marker's picture (null for skipped items), which lives only for the
+  // call. A job of any size is walked in little memory this way. Stops when `each`
+  // returns false; returns false then.
+  struct WalkTotals {
+    int skipped = 0;   // items skipped
+    int64_t dots = 0;  // tape the markers take, blank feed included
+  };
+  using EachEntry = std::function<bool(const JobEntry& entry, const ItemImage* picture)>;
+  static bool Walk(const JobDocument& doc, const PrintJob& job, const EachEntry& each,
+                   WalkTotals* totals = nullptr);
 
   int copies() const { return copies_; }
   // Entries of the whole job, every copy.

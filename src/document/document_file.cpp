@@ -68,12 +68,16 @@ bool ReadDocumentFile(const std::filesystem::path& file, SegmentTable& working,
   const std::uintmax_t size = std::filesystem::file_size(file, ec);
   if (!ec && size > kMaxDocumentFileBytes)
     throw TableError(file.string() + ": larger than a document file can be");
-  std::unique_ptr<SegmentTable> in = MakeDocumentFileTable(file);
-  in->Open();
-  if (in->IsEmpty()) {
-    in->Close();
-    return false;
-  }
+  // The file is read twice, a block at a time, and never held whole: first to check all of
+  // it and find its last row, so that `working` is only touched once the file is known to
+  // be good, then to copy its Segments one at a time.
+  int rows = 0;
+  RowValues last{};
+  ParadoxRowStore::ForEachRow(file, [&](const RowValues& row) {
+    ++rows;
+    last = row;
+  });
+  if (rows == 0) return false;
   working.Create();
   working.Open();
   // The views hear of the new rows once, when all are in (also when reading fails).
@@ -84,10 +88,12 @@ bool ReadDocumentFile(const std::filesystem::path& file, SegmentTable& working,
   } detached(working);
   {
     SegmentTable::Batch batch(working);
-    for (int r = 0; r + 1 < in->RowCount(); ++r) {
+    int r = 0;
+    ParadoxRowStore::ForEachRow(file, [&](const RowValues& row) {
+      if (++r >= rows) return;  // the settings row, or rows the file gained since
       working.Append();
       for (int c = 0; c < kCopiedColumns; ++c) {
-        FieldValue v = in->ValueAt(r, c);
+        FieldValue v = row[static_cast<std::size_t>(c)];
         // Texts wider than the column (files from elsewhere) keep their whole characters.
         const ColumnDef& def = kColumns[static_cast<std::size_t>(c)];
         if (auto* text = std::get_if<std::string>(&v); text && def.type == ColumnType::kText)
@@ -97,7 +103,7 @@ bool ReadDocumentFile(const std::filesystem::path& file, SegmentTable& working,
       working.SetInt(kUpperLengthColumn, 0);
       working.SetInt(kLowerLengthColumn, 0);
       working.Store();
-    }
+    });
     // A file with nothing but its settings row is an empty Document: it gets the one
     // default Segment every Document has.
     if (working.IsEmpty()) {
@@ -109,19 +115,21 @@ bool ReadDocumentFile(const std::filesystem::path& file, SegmentTable& working,
     batch.Commit();
   }
   // The last row carries the settings.
-  const int s = in->RowCount() - 1;
   const DocumentSettings fresh;
+  auto text_of = [&](int col) {
+    const auto* text = std::get_if<std::string>(&last[static_cast<std::size_t>(col)]);
+    return text ? *text : std::string();
+  };
   auto pick = [&](std::span<const std::string_view> items, int col, int fallback) {
-    const int i = ItemIndex(items, in->TextAt(s, col));
+    const int i = ItemIndex(items, text_of(col));
     return i >= 0 ? i : fallback;
   };
   settings.material_index = pick(MaterialItems(), kUpperLineColumn, fresh.material_index);
   settings.alignment_index = pick(AlignItems(), kOrientationColumn, fresh.alignment_index);
   settings.cut_index = pick(CutItems(), kDecorationColumn, fresh.cut_index);
   settings.spacing_index = pick(SpacingItems(), kSerialFirstColumn, fresh.spacing_index);
-  const std::string face = gbk::ToUtf8(in->TextAt(s, kLowerLineColumn));
+  const std::string face = gbk::ToUtf8(text_of(kLowerLineColumn));
   if (!face.empty()) settings.font_face = face;
-  in->Close();
   working.First();
   return true;
 }

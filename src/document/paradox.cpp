@@ -6,6 +6,8 @@
 #include <cstring>
 #include <ctime>
 #include <fstream>
+#include <functional>
+#include <memory>
 
 #include "document/atomic_file.h"
 #include "document/gbk.h"
@@ -165,13 +167,19 @@ Value DecodeField(const Field& f, const uint8_t* p) {
 
 }  // namespace
 
-std::optional<Table> ReadBytes(std::span<const uint8_t> b, std::string* error) {
+namespace {
+
+// The header of a table: everything of it but its rows. `b` holds the file's first bytes,
+// at least the whole header when the file has it (a header is never larger than 64 KiB);
+// `file_size` is the size of the whole file.
+std::optional<Table> ReadHeader(std::span<const uint8_t> b, std::size_t file_size,
+                                std::string* error) {
   auto fail = [&](const std::string& why) -> std::optional<Table> {
     if (error) *error = why;
     return std::nullopt;
   };
-  if (b.empty()) return fail("the file is empty");
-  if (b.size() < kExtensionAt) return fail("the file is too short for a Paradox table");
+  if (file_size == 0) return fail("the file is empty");
+  if (file_size < kExtensionAt) return fail("the file is too short for a Paradox table");
 
   Table t;
   t.version_id = b[kVersionAt];
@@ -194,7 +202,7 @@ std::optional<Table> ReadBytes(std::span<const uint8_t> b, std::string* error) {
   t.header_size = U16(b, kHeaderSizeAt);
   const auto header_size = static_cast<std::size_t>(t.header_size);
   if (header_size < descriptors_at) return fail("the table header is damaged (header size)");
-  if (header_size > b.size()) return fail("the file is truncated inside its header");
+  if (header_size > file_size) return fail("the file is truncated inside its header");
 
   const bool encrypted =
       has_extension ? U32(b, kEncryption2At) != 0 : U32(b, kEncryption1At) != 0;
@@ -264,6 +272,22 @@ std::optional<Table> ReadBytes(std::span<const uint8_t> b, std::string* error) {
       t.sort_order_name = CString(b, pos + 2 * num_fields, header_size).value_or("");
   }
 
+  return t;
+}
+
+// The records of the table whose header `t` holds (read from the header bytes `b`), in
+// block chain order, each given to `each` as it is read. `read(at, n)` gives `n` bytes of the file from `at` (within
+// `file_size`), or null when they cannot be read. Stops at the first fault, false with
+// *error saying why; the records before it have been given.
+bool WalkRecords(const Table& t, std::span<const uint8_t> b, std::size_t file_size,
+                 const std::function<const uint8_t*(std::size_t, std::size_t)>& read,
+                 const std::function<void(std::vector<Value>&)>& each, std::string* error) {
+  auto fail = [&](const std::string& why) {
+    if (error) *error = why;
+    return false;
+  };
+  const std::size_t num_fields = t.fields.size();
+  const auto header_size = static_cast<std::size_t>(t.header_size);
   // Data blocks, in chain order.
   const auto rec = static_cast<std::size_t>(t.record_size);
   const auto block_size = static_cast<std::size_t>(t.block_size);
@@ -274,17 +298,18 @@ std::optional<Table> ReadBytes(std::span<const uint8_t> b, std::string* error) {
   const std::size_t file_blocks = U16(b, kFileBlocksAt);
   std::size_t block = U16(b, kFirstBlockAt);
 
-  // The file holds at most this many records; the header's count is not trusted further.
-  t.rows.reserve(std::min({num_records, (b.size() - header_size) / rec, kMaxValues / num_fields}));
+  std::size_t records = 0;
   std::vector<bool> visited(file_blocks + 1, false);
   while (block != 0) {
     if (block > file_blocks) return fail("the table is damaged (block chain leaves the table)");
     if (visited[block]) return fail("the table is damaged (block chain loops)");
     visited[block] = true;
     const std::size_t start = header_size + (block - 1) * block_size;
-    if (start + kBlockHeaderSize > b.size()) return fail("the file is truncated (data blocks missing)");
-    const std::size_t next = U16(b, start);
-    const auto last_offset = static_cast<int16_t>(U16(b, start + 4));
+    if (start + kBlockHeaderSize > file_size) return fail("the file is truncated (data blocks missing)");
+    const uint8_t* head = read(start, kBlockHeaderSize);
+    if (!head) return fail("cannot read the file");
+    const std::size_t next = U16({head, kBlockHeaderSize}, 0);
+    const auto last_offset = static_cast<int16_t>(U16({head, kBlockHeaderSize}, 4));
     std::size_t count = 0;
     if (last_offset >= 0) {
       const auto off = static_cast<std::size_t>(last_offset);
@@ -293,24 +318,43 @@ std::optional<Table> ReadBytes(std::span<const uint8_t> b, std::string* error) {
       count = off / rec + 1;
     }
     const std::size_t data = start + kBlockHeaderSize;
-    if (data + count * rec > b.size()) return fail("the file is truncated (records missing)");
-    if ((t.rows.size() + count) * num_fields > kMaxValues)
+    if (data + count * rec > file_size) return fail("the file is truncated (records missing)");
+    if ((records + count) * num_fields > kMaxValues)
       return fail("the table is too large to read");
+    const uint8_t* records_at = count == 0 ? nullptr : read(data, count * rec);
+    if (count != 0 && !records_at) return fail("cannot read the file");
     for (std::size_t r = 0; r < count; ++r) {
-      const uint8_t* p = b.data() + data + r * rec;
+      const uint8_t* p = records_at + r * rec;
       std::vector<Value> row;
       row.reserve(num_fields);
       for (const Field& f : t.fields) {
         row.push_back(DecodeField(f, p));
         p += f.size;
       }
-      t.rows.push_back(std::move(row));
+      each(row);
+      ++records;
     }
     block = next;
   }
-  if (t.rows.size() != num_records)
+  if (records != num_records)
     return fail("the table is damaged (the header counts " + std::to_string(num_records) +
-                " records, the data blocks hold " + std::to_string(t.rows.size()) + ")");
+                " records, the data blocks hold " + std::to_string(records) + ")");
+  return true;
+}
+
+}  // namespace
+
+std::optional<Table> ReadBytes(std::span<const uint8_t> b, std::string* error) {
+  std::optional<Table> t = ReadHeader(b, b.size(), error);
+  if (!t) return t;
+  // The file holds at most this many records; the header's count is not trusted further.
+  const std::size_t rec = static_cast<std::size_t>(t->record_size);
+  t->rows.reserve(std::min({static_cast<std::size_t>(U32(b, kNumRecordsAt)),
+                            (b.size() - static_cast<std::size_t>(t->header_size)) / rec,
+                            kMaxValues / t->fields.size()}));
+  const auto read = [&](std::size_t at, std::size_t) { return b.data() + at; };
+  const auto each = [&](std::vector<Value>& row) { t->rows.push_back(std::move(row)); };
+  if (!WalkRecords(*t, b, b.size(), read, each, error)) return std::nullopt;
   return t;
 }
 
@@ -330,6 +374,41 @@ std::optional<Table> Read(const std::filesystem::path& path, std::string* error)
                                  static_cast<std::streamsize>(bytes.size())))
     return fail("cannot read " + path.string());
   return ReadBytes(bytes, error);
+}
+
+
+bool ForEachRecord(const std::filesystem::path& path, Table& header,
+                   const std::function<void(std::vector<Value>&)>& each, std::string* error) {
+  auto fail = [&](const std::string& why) {
+    if (error) *error = why;
+    return false;
+  };
+  std::unique_ptr<std::FILE, int (*)(std::FILE*)> in(std::fopen(path.c_str(), "rb"), std::fclose);
+  if (!in) return fail("cannot open " + path.string() + ": " + std::strerror(errno));
+  std::error_code ec;
+  const std::uintmax_t size = std::filesystem::file_size(path, ec);
+  if (ec) return fail("cannot read " + path.string() + ": " + ec.message());
+  if (size > kMaxFileBytes) return fail("the file is too large for a Paradox table");
+  const auto file_size = static_cast<std::size_t>(size);
+  // One buffer for the header, then for each block's records in turn.
+  std::vector<uint8_t> buffer(std::min<std::size_t>(file_size, 0x10000));
+  std::size_t pos = 0;  // where the file is read next
+  const auto read = [&](std::size_t at, std::size_t n) -> const uint8_t* {
+    if (buffer.size() < n) buffer.resize(n);
+    if (at != pos && fseeko(in.get(), static_cast<off_t>(at), SEEK_SET) != 0) return nullptr;
+    pos = at + n;
+    if (n != 0 && std::fread(buffer.data(), 1, n, in.get()) != n) {
+      pos = static_cast<std::size_t>(-1);
+      return nullptr;
+    }
+    return buffer.data();
+  };
+  if (!buffer.empty() && !read(0, buffer.size())) return fail("cannot read " + path.string());
+  std::optional<Table> t = ReadHeader(buffer, file_size, error);
+  if (!t) return false;
+  header = std::move(*t);
+  const std::vector<uint8_t> head(buffer.begin(), buffer.begin() + header.header_size);
+  return WalkRecords(header, head, file_size, read, each, error);
 }
 
 // --- Writing the document table -------------------------------------------------------

@@ -16,6 +16,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <span>
 #include <string>
@@ -85,6 +86,13 @@ std::optional<Table> ReadBytes(std::span<const uint8_t> bytes, std::string* erro
 
 // Reads the table file at `path` (the table file alone; companion files are not needed).
 std::optional<Table> Read(const std::filesystem::path& path, std::string* error);
+
+// Reads the table file at `path` one record at a time, holding no more of the file than
+// one block: `header` receives the table without its rows, then `each` gets every record
+// in block chain order. Returns false at the first fault with *error as Read says it;
+// the records before the fault have been given to `each`.
+bool ForEachRecord(const std::filesystem::path& path, Table& header,
+                   const std::function<void(std::vector<Value>&)>& each, std::string* error);
 
 // How the document table is written.
 struct DocumentOptions {

@@ -62,44 +62,73 @@ void ParadoxRowStore::Create(const std::filesystem::path& path) {
   dirty_ = true;
 }
 
-std::vector<RowStore::StoredRow> ParadoxRowStore::Open(const std::filesystem::path& path) {
-  std::string error;
-  const std::optional<paradox::Table> table = paradox::Read(path, &error);
-  if (!table) throw TableError(path.string() + ": " + error);
-  if (table->fields.size() < static_cast<std::size_t>(kColumnCount))
-    throw TableError(path.string() + ": not a document table (" +
-                     std::to_string(table->fields.size()) + " columns)");
-
-  List rows;
-  try {
+void ParadoxRowStore::ForEachRow(const std::filesystem::path& path,
+                                 const std::function<void(const RowValues&)>& each,
+                                 paradox::TypeCode* repeat_column_type) {
+  // Faults are told in the order a whole read finds them: the file's structure first, then
+  // the columns, then the first value that does not fit its column. Rows are given until
+  // the first fault of any kind.
+  std::string error, column_error, value_error;
+  bool columns_checked = false;
+  paradox::Table header;
+  auto check_columns = [&] {
+    columns_checked = true;
+    if (header.fields.size() < static_cast<std::size_t>(kColumnCount)) {
+      column_error = "not a document table (" + std::to_string(header.fields.size()) + " columns)";
+      return;
+    }
     for (std::size_t c = 0; c < static_cast<std::size_t>(kColumnCount); ++c) {
       const bool text = kColumns[c].type == ColumnType::kText;
-      const uint8_t code = table->fields[c].code;
+      const uint8_t code = header.fields[c].code;
       const bool numeric = code == paradox::kShort || code == paradox::kLong ||
                            code == paradox::kAutoIncrement || code == paradox::kNumber ||
                            code == paradox::kMoney;
-      if (text ? code != paradox::kAlpha : !numeric)
-        throw TableError("column " + ColumnName(c) + " has the wrong type (" +
-                         std::string(1, table->fields[c].type) + ")");
+      if (text ? code != paradox::kAlpha : !numeric) {
+        column_error = "column " + ColumnName(c) + " has the wrong type (" +
+                       std::string(1, header.fields[c].type) + ")";
+        return;
+      }
     }
-    int64_t key = 1;
-    for (const auto& r : table->rows) {
-      StoredRow row{key++, {}};
-      for (std::size_t c = 0; c < static_cast<std::size_t>(kColumnCount); ++c)
-        row.values[c] = kColumns[c].type == ColumnType::kText ? TextValue(r[c], c)
-                                                               : IntegerValue(r[c], c);
-      rows.push_back(std::move(row));
-    }
-  } catch (const TableError& e) {
-    throw TableError(path.string() + ": " + e.what());
-  }
+  };
+  RowValues row{};
+  const bool read = paradox::ForEachRecord(
+      path, header,
+      [&](std::vector<paradox::Value>& r) {
+        if (!columns_checked) check_columns();
+        if (!column_error.empty() || !value_error.empty()) return;
+        try {
+          for (std::size_t c = 0; c < static_cast<std::size_t>(kColumnCount); ++c)
+            row[c] = kColumns[c].type == ColumnType::kText ? TextValue(r[c], c)
+                                                           : IntegerValue(r[c], c);
+        } catch (const TableError& e) {
+          value_error = e.what();
+          return;
+        }
+        each(row);
+      },
+      &error);
+  if (!read) throw TableError(path.string() + ": " + error);
+  if (!columns_checked) check_columns();
+  if (!column_error.empty()) throw TableError(path.string() + ": " + column_error);
+  if (!value_error.empty()) throw TableError(path.string() + ": " + value_error);
+  if (repeat_column_type)
+    *repeat_column_type =
+        header.fields[kRepeatColumn].code == paradox::kShort ? paradox::kShort : paradox::kLong;
+}
+
+std::vector<RowStore::StoredRow> ParadoxRowStore::Open(const std::filesystem::path& path) {
+  List rows;
+  int64_t key = 1;
+  paradox::TypeCode repeat_type = paradox::kLong;
+  ForEachRow(
+      path, [&](const RowValues& values) { rows.push_back(StoredRow{key++, values}); },
+      &repeat_type);
 
   rows_ = std::move(rows);
   index_.clear();
   for (auto it = rows_.begin(); it != rows_.end(); ++it) index_[it->key] = it;
   next_key_ = static_cast<int64_t>(rows_.size()) + 1;
-  const uint8_t repeat_type = table->fields[kRepeatColumn].code;
-  repeat_column_type_ = repeat_type == paradox::kShort ? paradox::kShort : paradox::kLong;
+  repeat_column_type_ = repeat_type;
   path_ = path;
   open_ = true;
   dirty_ = false;

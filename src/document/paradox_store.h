@@ -11,6 +11,7 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
 #include <list>
 #include <unordered_map>
 
@@ -29,6 +30,13 @@ class ParadoxRowStore : public RowStore {
   void Create(const std::filesystem::path& path) override;
   // Reads the table file; throws TableError with the reason when it cannot be used.
   std::vector<StoredRow> Open(const std::filesystem::path& path) override;
+  // Reads the table file one row at a time, the values as Open takes them, giving each
+  // row to `each` (the settings row last) while holding no more of the file than a block.
+  // Throws TableError as Open does, once the rows before the fault have been given; sets
+  // *repeat_column_type to the physical type of PitchRep.
+  static void ForEachRow(const std::filesystem::path& path,
+                         const std::function<void(const RowValues&)>& each,
+                         paradox::TypeCode* repeat_column_type = nullptr);
   // Writes the file when the table was created or changed since Open. Throws TableError
   // when the write fails; the table then stays open with its changes, the old file intact.
   void Close() override;

@@ -164,8 +164,13 @@ class PaletteWriter {
         Pack(pixels, w, depth, packed.data());
       }
       row[0] = have_last ? 2 : 0;  // the first row goes unfiltered (Up of zeros is the same)
+      // Through plain pointers: stores through a vector's bytes could alias its own data
+      // pointer, which would keep the compiler from vectorising the loop.
+      uint8_t* const filtered = row.data() + 1;
+      const uint8_t* const now = packed.data();
+      const uint8_t* const before = above.data();
       for (std::size_t i = 0; i < row_bytes; ++i)
-        row[i + 1] = static_cast<uint8_t>(packed[i] - above[i]);
+        filtered[i] = static_cast<uint8_t>(now[i] - before[i]);
       packed.swap(above);
       have_last = true;
       if (!Deflate(row, Z_NO_FLUSH)) return false;
@@ -250,9 +255,19 @@ class PaletteWriter {
   }
 
   // Compresses `in`, writing each full output buffer as an IDAT chunk.
+  // Rows are gathered and handed to zlib some 64 KiB at a time: a call for every row of
+  // pixels costs more than compressing it. What zlib writes does not depend on how its
+  // input is split.
   bool Deflate(const std::vector<uint8_t>& in, int flush) {
-    z_.next_in = const_cast<Bytef*>(in.data());
-    z_.avail_in = static_cast<uInt>(in.size());
+    pending_.insert(pending_.end(), in.begin(), in.end());
+    if (flush == Z_NO_FLUSH && pending_.size() < kPendingBytes) return true;
+    const bool ok = DeflatePending(flush);
+    pending_.clear();
+    return ok;
+  }
+  bool DeflatePending(int flush) {
+    z_.next_in = pending_.data();
+    z_.avail_in = static_cast<uInt>(pending_.size());
     for (;;) {
       if (z_.avail_out == 0 || z_.next_out == nullptr) {
         if (z_.next_out && !Chunk("IDAT", out_.data(), out_.size())) return false;
@@ -278,6 +293,8 @@ class PaletteWriter {
   z_stream z_{};
   bool open_ = false;
   std::vector<uint8_t> out_;
+  static constexpr std::size_t kPendingBytes = 64 * 1024;
+  std::vector<uint8_t> pending_;  // rows not yet handed to zlib
 };
 
 // Encodes into an open file. Nothing in this frame that is used after a longjmp changes

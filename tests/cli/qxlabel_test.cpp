@@ -22,6 +22,7 @@
 #include "document/gbk.h"
 #include "document/memory_store.h"
 #include "document/native_export.h"
+#include "document/paradox.h"
 #include "layout/png.h"
 #include "layout/tape.h"
 #include "support/temp_dir.h"
@@ -224,6 +225,53 @@ TEST_F(QxlabelTest, DumpEscapesControlCharactersSoEveryRowStaysOneLine) {
   EXPECT_EQ(r.out.substr(0, r.out.find('\n', r.out.find('\n') + 1) + 1),
             "1\ta\\tb\tc\\\\d\t25\t4 号\t横向\t取消修饰\t1\t无序号\t\\N\t\\N\t\\N\t\\N\n"
             "2\te\\nf\t\\N\t25\t4 号\t横向\t取消修饰\t1\t无序号\t\\N\t\\N\t\\N\t\\N\n");
+}
+
+// The largest document: every row printed as it is stored, in order. A file damaged
+// anywhere, even in its very last row, prints nothing but the reason, although dump reads
+// a file a block at a time.
+TEST_F(QxlabelTest, DumpPrintsTheLargestDocumentWholeAndADamagedOneNotAtAll) {
+  std::vector<RowValues> rows;
+  std::string want;
+  for (int n = 1; n <= 65535; ++n) {
+    RowValues r{};
+    r[kNumberColumn] = int64_t{n};
+    const std::string upper = "X" + std::to_string(n % 1000) + (n % 5 == 0 ? "\t\\" : "");
+    r[kUpperLineColumn] = gbk::FromUtf8(upper).gbk;
+    if (n % 3 == 0) r[kLowerLineColumn] = gbk::FromUtf8("线号" + std::to_string(n)).gbk;
+    r[3] = int64_t{n % 90};
+    r[kRepeatColumn] = int64_t{1 + n % 200};
+    rows.push_back(r);
+    std::string upper_dumped;
+    for (char c : upper)
+      upper_dumped += c == '\t' ? std::string("\\t") : c == '\\' ? std::string("\\\\") : std::string(1, c);
+    want += std::to_string(n) + "\t" + upper_dumped + "\t" +
+            (n % 3 == 0 ? "线号" + std::to_string(n) : "\\N") + "\t" + std::to_string(n % 90) +
+            "\t\\N\t\\N\t\\N\t" + std::to_string(1 + n % 200) + "\t\\N\t\\N\t\\N\t\\N\t\\N\n";
+  }
+  rows.push_back(DocumentSettingsRow(DocumentSettings{}));
+  std::string error;
+  ASSERT_TRUE(paradox::WriteDocumentTable(Path("big.kel"), rows, &error)) << error;
+  const Result r = Run({"dump", Path("big.kel").string()});
+  ASSERT_EQ(r.status, 0) << Describe(r);
+  ASSERT_GT(r.out.size(), want.size());
+  EXPECT_EQ(r.out.substr(0, want.size()), want);
+  const std::string settings = r.out.substr(want.size());
+  EXPECT_EQ(std::count(settings.begin(), settings.end(), '\n'), 1) << settings;
+
+  // A value out of its column's range in the last Segment, and the file cut short.
+  rows[65534][kRepeatColumn] = int64_t{70000};
+  ASSERT_TRUE(paradox::WriteDocumentTable(Path("range.kel"), rows, &error)) << error;
+  const std::vector<uint8_t> bytes = ReadBytes(Path("big.kel"));
+  std::ofstream(Path("cut.kel"), std::ios::binary)
+      .write(reinterpret_cast<const char*>(bytes.data()),
+             static_cast<std::streamsize>(bytes.size() - 3000));
+  for (const char* name : {"range.kel", "cut.kel"}) {
+    const Result bad = Run({"dump", Path(name).string()});
+    EXPECT_EQ(bad.status, 1) << name << "\n" << Describe(bad);
+    EXPECT_EQ(bad.out, "") << name;
+    EXPECT_NE(bad.err.find("not a document file: "), std::string::npos) << bad.err;
+  }
 }
 
 // --- build ------------------------------------------------------------------------------
