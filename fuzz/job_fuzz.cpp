@@ -6,8 +6,6 @@
 // document file. It is read as a job reads it (ReadJobDocument), then the job's markers are
 // laid out and built as the printer would be sent them, up to 64 of them. Nothing may
 // crash, read outside its input, or take time or memory out of proportion to it.
-#include <unistd.h>
-
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -17,25 +15,13 @@
 
 #include "device/print_job.h"
 #include "document/memory_store.h"
+#include "input_file.h"
 #include "layout/freetype_canvas.h"
 #include "printer_app/job_document.h"
 
 namespace {
 
-const std::filesystem::path& File() {
-  static const std::filesystem::path* file = [] {
-    std::string tmpl = (std::filesystem::temp_directory_path() / "qx-job-fuzz-XXXXXX").string();
-    const int fd = mkstemp(tmpl.data());
-    if (fd < 0) std::abort();
-    close(fd);
-    std::atexit([] {
-      std::error_code ec;
-      std::filesystem::remove(File(), ec);
-    });
-    return new std::filesystem::path(tmpl);
-  }();
-  return *file;
-}
+const std::filesystem::path& File() { return qx::fuzz::InputFile("job"); }
 
 constexpr int kMarkersBuilt = 64;
 
@@ -46,12 +32,7 @@ extern "C" const char* __lsan_default_suppressions() { return "leak:libfontconfi
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 4) return 0;
-  if (std::FILE* f = std::fopen(File().c_str(), "wb")) {
-    if (size > 4 && std::fwrite(data + 4, 1, size - 4, f) != size - 4) std::abort();
-    std::fclose(f);
-  } else {
-    std::abort();
-  }
+  qx::fuzz::WriteInput(File(), data + 4, size - 4);
 
   qx::DocumentState doc(std::make_unique<qx::MemoryRowStore>());
   doc.table.Bind("working table");

@@ -7,40 +7,22 @@
 // hands them to the driver. Neither may crash, read outside its input or take memory out
 // of proportion to it; a decoded picture is refused before its pixels are read when it is
 // too large.
-#include <unistd.h>
-
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <span>
 #include <string>
 
+#include "input_file.h"
 #include "printer_app/picture.h"
 #include "printer_app/raster_item.h"
 
 namespace {
 
-const std::filesystem::path& File() {
-  static const std::filesystem::path* file = [] {
-    std::string tmpl = (std::filesystem::temp_directory_path() / "qx-picture-fuzz-XXXXXX").string();
-    const int fd = mkstemp(tmpl.data());
-    if (fd < 0) std::abort();
-    close(fd);
-    std::atexit([] {
-      std::error_code ec;
-      std::filesystem::remove(File(), ec);
-    });
-    return new std::filesystem::path(tmpl);
-  }();
-  return *file;
-}
+const std::filesystem::path& File() { return qx::fuzz::InputFile("picture"); }
 
 void Picture(const uint8_t* data, std::size_t size) {
-  {
-    std::ofstream out(File(), std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
-  }
+  qx::fuzz::WriteInput(File(), data, size);
   qx::papp::GreyPicture picture;
   std::string error;
   if (!qx::papp::ReadPicture(File(), picture, error)) {

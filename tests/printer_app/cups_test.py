@@ -194,6 +194,20 @@ class CupsClientTest(unittest.TestCase):
             time.sleep(0.3)
         return self.trace().split("\njob-end ")[-1].split("\n")[0]
 
+    def send_straight(self, path, filetype):
+        """Sends a file straight to the printer application (ipptool, no CUPS) and waits
+        for the printer's end of the job: its trace line ("JOB finished MARKERS")."""
+        ends = self.trace().count("\njob-end ")
+        subprocess.run(["ipptool", "-T", "30", "-f", str(path), "-d", f"filetype={filetype}",
+                        f"ipp://localhost:{self.app_port}/ipp/print/{QUEUE}",
+                        "/usr/share/cups/ipptool/print-job.test"], capture_output=True, check=True)
+        deadline = time.monotonic() + 60
+        while self.trace().count("\njob-end ") == ends:
+            self.assertIsNone(self.app.poll(), "qx-printer-app ended")
+            self.assertLess(time.monotonic(), deadline, "the job never reached the printer")
+            time.sleep(0.3)
+        return self.trace().split("\njob-end ")[-1].split("\n")[0]
+
     def label_size(self):
         """The queue's name of the 12 x 30 mm label size, as its print dialog lists it."""
         out = subprocess.run(["lpoptions", "-h", self.server, "-p", "Q", "-l"],
@@ -209,16 +223,7 @@ class CupsClientTest(unittest.TestCase):
         subprocess.run(["gs", "-q", "-sDEVICE=pwgraster", "-r280", "-dcupsColorSpace=18",
                         "-dcupsBitsPerColor=8", "-o", str(page), str(self.tmp / "letter.pdf")],
                        check=True, capture_output=True)
-        ends = self.trace().count("\njob-end ")
-        subprocess.run(["ipptool", "-T", "30", "-f", str(page), "-d", "filetype=image/pwg-raster",
-                        f"ipp://localhost:{self.app_port}/ipp/print/{QUEUE}",
-                        "/usr/share/cups/ipptool/print-job.test"], capture_output=True, check=True)
-        deadline = time.monotonic() + 60
-        while self.trace().count("\njob-end ") == ends:
-            self.assertIsNone(self.app.poll(), "qx-printer-app ended")
-            self.assertLess(time.monotonic(), deadline)
-            time.sleep(0.3)
-        self.assertRegex(self.trace().split("\njob-end ")[-1], r"^\d+ finished 1")
+        self.assertRegex(self.send_straight(page, "image/pwg-raster"), r"^\d+ finished 1")
         # And the next job prints as it should (a damaged heap shows here if not before).
         png = self.tmp / "after-wide.png"
         write_art_png(png, 8)
@@ -298,16 +303,7 @@ class CupsClientTest(unittest.TestCase):
                             "-o", str(out), str(ps)], check=True, capture_output=True)
         pw, ph, page = grey(rendered)
         self.assertEqual((pw, ph), (132, 331))
-        ends = self.trace().count("\njob-end ")
-        subprocess.run(["ipptool", "-T", "30", "-f", str(urf), "-d", "filetype=image/urf",
-                        f"ipp://localhost:{self.app_port}/ipp/print/{QUEUE}",
-                        "/usr/share/cups/ipptool/print-job.test"], capture_output=True, check=True)
-        deadline = time.monotonic() + 60
-        while self.trace().count("\njob-end ") == ends:
-            self.assertIsNone(self.app.poll(), "qx-printer-app ended")
-            self.assertLess(time.monotonic(), deadline, "the job never reached the printer")
-            time.sleep(0.3)
-        end = self.trace().split("\njob-end ")[-1].split("\n")[0]
+        end = self.send_straight(urf, "image/urf")
         self.assertRegex(end, r"^\d+ finished 1$")
         # Ghostscript's two devices may round the page's edges a pixel apart: the best of
         # three neighbouring rows is compared.
