@@ -273,14 +273,11 @@ void StoreNumbered(SegmentTable& t) {
 }
 
 void RenumberToEnd(SegmentTable& t) {
-  SegmentTable::Batch batch(t);
-  ForEachRowToEnd(t, [&] {
-    t.Edit();
-    t.SetInt(kNumberColumn, t.Position());
-    t.Store();
-    return true;
-  });
-  batch.Commit();
+  if (t.IsEmpty()) return;
+  // One change of the table however long it is, not a walk storing row after row.
+  t.NumberRowsFrom(t.Position() - 1);
+  t.Last();
+  t.Next();  // at the end, as a walk to the end leaves it
 }
 
 }  // namespace qx

@@ -139,8 +139,8 @@ void StoreNumbered(SegmentTable& t);
 // Moves to the row at 1-based `position`, or the nearest row there is.
 void GoToPosition(SegmentTable& t, int position);
 
-// Numbers the current row and every row after it with their positions, storing each,
-// as one durable step, and leaves the table at its end.
+// Numbers the current row and every row after it with their positions, as one change of
+// the table and one durable step, and leaves the table at its end.
 void RenumberToEnd(SegmentTable& t);
 
 // The length in dots a Segment of `length_mm` mm prints at with `factor` dots per 10 mm,

@@ -291,6 +291,31 @@ void SqliteRowStore::Remove(int64_t key) {
   });
 }
 
+bool SqliteRowStore::NumberRows(int64_t first_key, int64_t count,
+                                std::optional<int64_t> first_number, int column) {
+  if (column < 0 || column >= kColumnCount) return false;
+  const std::string name(kColumns[static_cast<std::size_t>(column)].name);
+  // The rows in order from the first one, each with its number; only those whose number
+  // differs are written.
+  const std::string sql =
+      "UPDATE segment SET " + name + " = r.n FROM (SELECT id, ?3 + ROW_NUMBER() OVER (ORDER BY ord)"
+      " - 1 AS n FROM segment WHERE ord >= (SELECT ord FROM segment WHERE id = ?1)"
+      " ORDER BY ord LIMIT ?2) AS r WHERE segment.id = r.id AND segment." + name + " IS NOT r.n";
+  ChangeRows([&] {
+    Reused st{Cached(sql)};
+    sqlite3_bind_int64(st.st, 1, first_key);
+    sqlite3_bind_int64(st.st, 2, count);
+    if (first_number) {
+      sqlite3_bind_int64(st.st, 3, *first_number);
+    } else {
+      sqlite3_bind_null(st.st, 3);
+    }
+    if (sqlite3_step(st.st) != SQLITE_DONE) Fail("number rows");
+    return 0;
+  });
+  return true;
+}
+
 void SqliteRowStore::BeginBatch() {
   if (!db_) throw TableError("table file is not open");
   if (batch_depth_++ == 0) Exec("BEGIN IMMEDIATE");

@@ -31,6 +31,8 @@ class SqliteRowStore : public RowStore {
   int64_t Insert(const RowValues& values, std::optional<int64_t> before) override;
   void Update(int64_t key, const RowValues& values) override;
   void Remove(int64_t key) override;
+  bool NumberRows(int64_t first_key, int64_t count, std::optional<int64_t> first_number,
+                  int column) override;
   void BeginBatch() override;
   void CommitBatch() override;
   void WriteSession(const SessionValues& values) override;

@@ -328,6 +328,18 @@ void SegmentTable::ApplyRowChange(const RowChange& change, bool forward) {
   const std::optional<RowSlot>& to = forward ? change.after : change.before;
   const auto at = static_cast<std::size_t>(change.index);
   editing_ = false;
+  if (change.renumbering) {
+    if (forward) {
+      WriteNumbers(at, rows_.size() - std::min(at, rows_.size()), static_cast<int64_t>(at) + 1);
+    } else {
+      std::size_t row = at;
+      for (const NumberRun& run : change.numbers_before) {
+        WriteNumbers(row, static_cast<std::size_t>(run.rows), run.first);
+        row += static_cast<std::size_t>(run.rows);
+      }
+    }
+    return;
+  }
   if (at > rows_.size() || (from && at >= rows_.size()))
     throw TableError("recorded change does not fit the table");
   if (!from && to) {
@@ -349,6 +361,66 @@ void SegmentTable::ApplyRowChange(const RowChange& change, bool forward) {
     }
     row.values = to->values;
   }
+}
+
+void SegmentTable::WriteNumbers(std::size_t at, std::size_t count, std::optional<int64_t> first) {
+  if (count == 0) return;
+  if (at + count > rows_.size()) throw TableError("recorded change does not fit the table");
+  const auto number = [&](std::size_t i) {
+    return first ? FieldValue(*first + static_cast<int64_t>(i)) : FieldValue();
+  };
+  bool stored = true;
+  for (std::size_t i = 0; i < count; ++i) stored = stored && rows_[at + i].key.has_value();
+  if (!stored || !store_->NumberRows(*rows_[at].key, static_cast<int64_t>(count), first,
+                                     kNumberColumn)) {
+    for (std::size_t i = 0; i < count; ++i) {
+      Row& row = rows_[at + i];
+      if (!row.key || row.values[kNumberColumn] == number(i)) continue;
+      RowValues values = row.values;
+      values[kNumberColumn] = number(i);
+      store_->Update(*row.key, values);
+    }
+  }
+  for (std::size_t i = 0; i < count; ++i) rows_[at + i].values[kNumberColumn] = number(i);
+}
+
+void SegmentTable::NumberRowsFrom(int from) {
+  RequireOpen();
+  Batch batch(*this);
+  StoreIfEditing();
+  const std::size_t n = rows_.size();
+  auto at = static_cast<std::size_t>(std::max(from, 0));
+  // Rows already numbered by their positions are left as they are.
+  const auto numbered = [&](std::size_t i) {
+    const auto* v = std::get_if<int64_t>(&rows_[i].values[kNumberColumn]);
+    return v && *v == static_cast<int64_t>(i) + 1;
+  };
+  while (at < n && numbered(at)) ++at;
+  if (at >= n) {
+    batch.Commit();
+    return;
+  }
+  RowChange change;
+  change.index = static_cast<int>(at);
+  change.renumbering = true;
+  if (observer_) {
+    for (std::size_t i = at; i < n; ++i) {
+      const auto* v = std::get_if<int64_t>(&rows_[i].values[kNumberColumn]);
+      const std::optional<int64_t> number = v ? std::optional<int64_t>(*v) : std::nullopt;
+      NumberRun* last = change.numbers_before.empty() ? nullptr : &change.numbers_before.back();
+      const bool follows = last && last->first.has_value() == number.has_value() &&
+                           (!number || *last->first + last->rows == *number);
+      if (follows) {
+        ++last->rows;
+      } else {
+        change.numbers_before.push_back({1, number});
+      }
+    }
+  }
+  WriteNumbers(at, n - at, static_cast<int64_t>(at) + 1);
+  batch.Commit();
+  if (observer_) observer_->OnRowChange(change);
+  Changed();
 }
 
 void SegmentTable::RestoreCursor(const CursorState& cursor) {

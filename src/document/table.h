@@ -88,6 +88,13 @@ class RowStore {
   virtual int64_t Insert(const RowValues& values, std::optional<int64_t> before) = 0;
   virtual void Update(int64_t key, const RowValues& values) = 0;
   virtual void Remove(int64_t key) = 0;
+  // Gives `count` stored rows, from the row `first_key` on in order, consecutive numbers
+  // from `first_number` (nullopt: none) in column `column`, in one step. Returns false when
+  // the store cannot (the table then updates the rows one at a time).
+  virtual bool NumberRows(int64_t /*first_key*/, int64_t /*count*/,
+                          std::optional<int64_t> /*first_number*/, int /*column*/) {
+    return false;
+  }
   // Groups the changes up to the matching CommitBatch into one durable step.
   virtual void BeginBatch() = 0;
   virtual void CommitBatch() = 0;
@@ -114,9 +121,19 @@ struct RowSlot {
   RowValues values{};
   bool operator==(const RowSlot&) const = default;
 };
+// Numbers of consecutive rows: `first`, first + 1, ... (nullopt: rows without a number).
+struct NumberRun {
+  int rows = 0;
+  std::optional<int64_t> first;
+  bool operator==(const NumberRun&) const = default;
+};
 struct RowChange {
   int index = 0;
   std::optional<RowSlot> before, after;  // nullopt: no row (an insert or a delete)
+  // Instead of one row: every row from `index` on took its position as its number (see
+  // SegmentTable::NumberRowsFrom); their numbers before, in runs, are kept for undo.
+  bool renumbering = false;
+  std::vector<NumberRun> numbers_before;
 };
 
 // Where the cursor stands: the current row, the end flag and the edit mode with its buffer.
@@ -200,6 +217,10 @@ class SegmentTable {
   // puts the cursor where it was; used by undo and redo. Nothing goes to the observer and
   // the controls are not told: the caller shows the result once.
   void ApplyRowChange(const RowChange& change, bool forward);
+  // Numbers every row from `from` (0-based) to the end by its position, in the number
+  // column, as one change: one statement of the store where it has one, and one
+  // renumbering told to the observer. A row in edit mode is stored first; the cursor stays.
+  void NumberRowsFrom(int from);
   void RestoreCursor(const CursorState& cursor);
 
   // A field of any row (0-based), without moving: what a grid shows. The current row
@@ -249,6 +270,9 @@ class SegmentTable {
   void Changed();
   std::optional<int64_t> NextStoredKey(std::size_t index) const;
   FieldValue Checked(int col, FieldValue v) const;
+  // Numbers `count` rows from `at` consecutively from `first` (nullopt: none), in memory and
+  // in the store.
+  void WriteNumbers(std::size_t at, std::size_t count, std::optional<int64_t> first);
 
   std::unique_ptr<RowStore> store_;
   std::filesystem::path path_;
@@ -265,7 +289,12 @@ class SegmentTable {
   std::function<void()> on_change_;
   RowChangeObserver* observer_ = nullptr;
   void Notify(int index, std::optional<RowSlot> before, std::optional<RowSlot> after) {
-    if (observer_) observer_->OnRowChange({index, std::move(before), std::move(after)});
+    if (!observer_) return;
+    RowChange change;
+    change.index = index;
+    change.before = std::move(before);
+    change.after = std::move(after);
+    observer_->OnRowChange(change);
   }
   RowSlot SlotOf(const Row& r) const { return {r.key.has_value(), r.values}; }
 };

@@ -86,6 +86,8 @@ void UndoHistory::TakeChange(const RowChange& c) {
   ++pending_.count;
   // Shown: a row added or deleted, or changed as printed other than by storing what was
   // being edited in it (that is on screen already).
+  // A renumbering changes nothing shown or saved on its own: the numbers follow the rows.
+  if (c.renumbering) return;
   const WindowState& b = before_;
   if (!c.before || !c.after) {
     pending_.shows_change = true;

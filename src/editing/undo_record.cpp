@@ -6,10 +6,13 @@ namespace qx {
 namespace {
 
 // The first byte of a kept step: a record of another layout is not read.
-constexpr uint8_t kStepFormat = 3;
+// Format 4 added renumberings; a step of format 3 reads the same.
+constexpr uint8_t kStepFormat = 4, kOldStepFormat = 3;
 
 // Bits of a row change's first byte.
 constexpr uint8_t kHasBefore = 1, kHasAfter = 2, kBeforeStored = 4, kAfterStored = 8;
+// Rows from the index on numbered by their positions; their numbers before follow as runs.
+constexpr uint8_t kRenumbering = 16;
 // Tags of a field value.
 constexpr uint8_t kNull = 0, kInteger = 1, kText = 2;
 
@@ -231,11 +234,37 @@ std::size_t BytesOf(const WindowState& s) {
   return n;
 }
 
+// The runs of numbers of a renumbering (see AppendRowChanges).
+std::vector<NumberRun> ReadRuns(Reader& r) {
+  std::vector<NumberRun> runs;
+  const uint64_t count = r.Unsigned();
+  for (uint64_t i = 0; i < count && r.ok() && !r.AtEnd(); ++i) {
+    NumberRun run;
+    run.rows = static_cast<int>(std::min<uint64_t>(r.Unsigned(), uint64_t{1} << 20));
+    const bool has = r.Bool();
+    const int64_t first = r.Signed();
+    if (has) run.first = first;
+    runs.push_back(run);
+  }
+  return runs;
+}
+
 }  // namespace
 
 void AppendRowChanges(std::string& out, std::span<const RowChange> changes) {
   Writer w(out);
   for (const RowChange& c : changes) {
+    if (c.renumbering) {
+      w.Byte(kRenumbering);
+      w.Unsigned(static_cast<uint64_t>(c.index));
+      w.Unsigned(c.numbers_before.size());
+      for (const NumberRun& run : c.numbers_before) {
+        w.Unsigned(static_cast<uint64_t>(run.rows));
+        w.Bool(run.first.has_value());
+        w.Signed(run.first.value_or(0));
+      }
+      continue;
+    }
     unsigned kind = 0;
     if (c.before) kind |= kHasBefore | (c.before->stored ? kBeforeStored : 0u);
     if (c.after) kind |= kHasAfter | (c.after->stored ? kAfterStored : 0u);
@@ -271,7 +300,9 @@ void ApplyRowChanges(SegmentTable& t, std::string_view changes, bool forward) {
       starts.push_back(r.offset());
       const uint8_t kind = r.Byte();
       r.Unsigned();
-      if ((kind & kHasBefore) && (kind & kHasAfter)) {
+      if (kind == kRenumbering) {
+        ReadRuns(r);
+      } else if ((kind & kHasBefore) && (kind & kHasAfter)) {
         const uint64_t mask = r.Unsigned();
         for (int col = 0; col < kColumnCount; ++col)
           if (mask & (1u << col)) r.Value(), r.Value();
@@ -288,7 +319,10 @@ void ApplyRowChanges(SegmentTable& t, std::string_view changes, bool forward) {
     const uint8_t kind = r.Byte();
     RowChange c;
     c.index = static_cast<int>(r.Unsigned());
-    if ((kind & kHasBefore) && (kind & kHasAfter)) {
+    if (kind == kRenumbering) {
+      c.renumbering = true;
+      c.numbers_before = ReadRuns(r);
+    } else if ((kind & kHasBefore) && (kind & kHasAfter)) {
       // The table holds the side the change goes from; the other fields are the same on
       // both sides.
       if (c.index < 0 || c.index >= t.RowCount())
@@ -332,7 +366,8 @@ std::string EncodeStep(const UndoStep& step) {
 
 std::optional<UndoStep> DecodeStep(std::string_view data) {
   Reader r(data);
-  if (r.Byte() != kStepFormat) return std::nullopt;
+  if (const uint8_t format = r.Byte(); format != kStepFormat && format != kOldStepFormat)
+    return std::nullopt;
   UndoStep step;
   step.name = r.Text();
   step.marks_changed = r.Bool();

@@ -261,7 +261,7 @@ bool PrintOnPrinter(pappl_job_t* job, pappl_device_t* device, PrintJob& print_jo
   // PAPPL 1.3 may start two jobs of one queue at once when they arrive together (it
   // marks a job as the one printing only once its thread runs): the printer takes one
   // job at a time, the next waits here until the one before has ended. (The same job
-  // started twice is caught before: RunOnPrinter.)
+  // started twice is caught before: RunJobOnce.)
   const JobActive active;
   std::lock_guard printing(PrinterLock(dev->path));
   Transport& t = QxPrinters::Instance().transport();
@@ -295,17 +295,42 @@ bool PrintOnPrinter(pappl_job_t* job, pappl_device_t* device, PrintJob& print_jo
   return false;
 }
 
-// Runs a job on its printer once: a second start of the same job (see job_once.h) does not
-// print it again and ends as the first did.
-bool RunOnPrinter(pappl_job_t* job, pappl_device_t* device, PrintJob& print_job,
-                  const std::function<bool(Transport&, DeviceTable&, PrintHost&)>& run) {
+// Runs `print` for `job` once: a second start of the same job (see job_once.h) does not run
+// it again, reads no file (PAPPL may have removed it) and ends as the first did. Within
+// `print`, a call for the same job runs directly.
+bool RunJobOnce(pappl_job_t* job, const std::function<bool()>& print) {
   static OncePerJob once;
+  thread_local pappl_job_t* running = nullptr;
+  if (running == job) return print();
   bool again = false;
   const bool ok = once.Run(papplPrinterGetID(papplJobGetPrinter(job)), papplJobGetID(job),
-                           [&] { return PrintOnPrinter(job, device, print_job, run); }, &again);
+                           [&] {
+                             running = job;
+                             struct Reset {
+                               ~Reset() { running = nullptr; }
+                             } reset;
+                             return print();
+                           },
+                           &again);
   if (again)
     papplLogJob(job, PAPPL_LOGLEVEL_WARN, "The job was started again: not printed a second time.");
   return ok;
+}
+
+// Runs a job on its printer, once.
+bool RunOnPrinter(pappl_job_t* job, pappl_device_t* device, PrintJob& print_job,
+                  const std::function<bool(Transport&, DeviceTable&, PrintHost&)>& run) {
+  return RunJobOnce(job, [&] { return PrintOnPrinter(job, device, print_job, run); });
+}
+
+// The file of a job's document; nullptr, the job told why, when PAPPL has none.
+const char* JobFile(pappl_job_t* job) {
+  const char* file = papplJobGetFilename(job);
+  if (!file) {
+    papplLogJob(job, PAPPL_LOGLEVEL_ERROR, "The job has no document file.");
+    papplJobSetMessage(job, "非法文件!");
+  }
+  return file;
 }
 
 // ---------------------------------------------------------------------------------------
@@ -498,11 +523,12 @@ bool EndRasterJob(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t*
 // ---------------------------------------------------------------------------------------
 // Pictures (PNG, JPEG): decoded here, one marker each.
 
-bool PrintPicture(pappl_job_t* job, pappl_device_t* device, void*) {
-  const JobActive active;
+bool PrintPictureOnce(pappl_job_t* job, pappl_device_t* device) {
   GreyPicture picture;
   std::string error;
-  if (!ReadPicture(papplJobGetFilename(job), picture, error)) {
+  const char* file = JobFile(job);
+  if (!file) return false;
+  if (!ReadPicture(file, picture, error)) {
     papplLogJob(job, PAPPL_LOGLEVEL_ERROR, "%s", error.c_str());
     papplJobSetMessage(job, "无法打印这张图片: %s", error.c_str());
     papplJobSetReasons(job, PAPPL_JREASON_DOCUMENT_FORMAT_ERROR, PAPPL_JREASON_NONE);
@@ -527,6 +553,11 @@ bool PrintPicture(pappl_job_t* job, pappl_device_t* device, void*) {
   return true;
 }
 
+bool PrintPicture(pappl_job_t* job, pappl_device_t* device, void*) {
+  const JobActive active;
+  return RunJobOnce(job, [&] { return PrintPictureOnce(job, device); });
+}
+
 // ---------------------------------------------------------------------------------------
 // Our document files: laid out and printed by the print job, as the editor prints them.
 
@@ -539,12 +570,13 @@ void RangeOf(pappl_job_t* job, JobChoice& c) {
   c.last = upper;
 }
 
-bool PrintDocument(pappl_job_t* job, pappl_device_t* device, void*) {
-  const JobActive active;
+bool PrintDocumentOnce(pappl_job_t* job, pappl_device_t* device) {
   DocumentState doc(std::make_unique<MemoryRowStore>());
   doc.table.Bind("working table");
   std::string detail;
-  switch (ReadJobDocument(papplJobGetFilename(job), doc, detail)) {
+  const char* file = JobFile(job);
+  if (!file) return false;
+  switch (ReadJobDocument(file, doc, detail)) {
     case JobDocumentRead::kOk:
       break;
     case JobDocumentRead::kTooLarge:
@@ -597,6 +629,11 @@ bool PrintDocument(pappl_job_t* job, pappl_device_t* device, void*) {
   return RunOnPrinter(job, device, print_job, [&](Transport& t, DeviceTable& d, PrintHost& host) {
     return RunDeviceJob(t, d, print_job, jd, host);
   });
+}
+
+bool PrintDocument(pappl_job_t* job, pappl_device_t* device, void*) {
+  const JobActive active;
+  return RunJobOnce(job, [&] { return PrintDocumentOnce(job, device); });
 }
 
 // A document of a format that is neither raster nor ours.

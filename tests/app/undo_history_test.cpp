@@ -327,6 +327,40 @@ TEST_F(UndoTest, HistoryKeepsTheLastSteps) {
 }
 
 
+// 删段 of the first Segment of a long list moves every other one up: the step keeps the
+// Segment and the renumbering as one change, not a change per Segment, and undo and redo
+// (also of the step as kept beside the working table) bring each side back whole.
+TEST_F(UndoTest, DeletingTheFirstOfALongListIsOneSmallStep) {
+  constexpr int kSegments = 3000;
+  std::vector<SegmentRow> rows;
+  for (int i = 1; i <= kSegments; ++i) rows.push_back({"L" + std::to_string(i) + "→", "", 25});
+  BuildRows(rows, 1);
+  Event([] {});
+  const std::string start = Whole();
+  Event([&] { model_.segment_list().OnDeleteButton(); });
+  ASSERT_EQ(t().RowCount(), kSegments - 1);
+  EXPECT_EQ(gbk::ToUtf8(t().TextAt(0, kUpperLineColumn)), "L2→");
+  for (int r : {0, 1, kSegments - 2}) EXPECT_EQ(t().TextAt(r, kNumberColumn), std::to_string(r + 1));
+  const std::string deleted = Whole();
+  const KeptHistory kept = t().ReadHistory();
+  ASSERT_FALSE(kept.steps.empty());
+  const std::string& data = kept.steps.back().data;
+  // A change per Segment moved up would take some 14 bytes each.
+  EXPECT_LT(data.size(), 4000u);
+  const std::optional<UndoStep> step = DecodeStep(data);
+  ASSERT_TRUE(step);
+  EXPECT_EQ(EncodeStep(*step), data);
+  Undo();
+  EXPECT_EQ(Whole(), start);
+  Redo();
+  EXPECT_EQ(Whole(), deleted);
+  // The kept step's changes, taken back and made again on the table itself.
+  ApplyRowChanges(t(), step->changes, /*forward=*/false);
+  EXPECT_EQ(t().RowCount(), kSegments);
+  EXPECT_EQ(gbk::ToUtf8(t().TextAt(0, kUpperLineColumn)), "L1→");
+  for (int r : {0, 1, kSegments - 1}) EXPECT_EQ(t().TextAt(r, kNumberColumn), std::to_string(r + 1));
+}
+
 // Undo pressed while a number editor holds a value not yet taken: the value is dropped
 // with the step before it, and the editors show the Segment as it was.
 TEST_F(UndoTest, UndoInsideANumberEditorTakesBackTheLastStep) {

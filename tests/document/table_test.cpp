@@ -301,6 +301,59 @@ TEST_P(TableTest, OperationsOnAClosedOrEmptyTableFailCleanly) {
   EXPECT_THROW(table_->First(), TableError);
 }
 
+// Numbering from a row is one change, however many rows it numbers: rows already numbered
+// by their positions are left, the others take their positions (also in the file), and the
+// change keeps their numbers before, so that taking it back restores them exactly.
+TEST_P(TableTest, NumberingRowsIsOneChangeThatIsTakenBackExactly) {
+  struct Recorder : RowChangeObserver {
+    std::vector<RowChange> changes;
+    void OnRowChange(const RowChange& c) override { changes.push_back(c); }
+  } recorder;
+  const std::vector<std::optional<int64_t>> before = {1, 2, std::nullopt, 9, 10, 4};
+  for (std::size_t i = 0; i < before.size(); ++i) {
+    table_->Append();
+    table_->SetText(kUpperLineColumn, std::string(1, static_cast<char>('A' + i)));
+    if (before[i]) table_->SetInt(kNumberColumn, *before[i]);
+    table_->Store();
+  }
+  const auto numbers = [](SegmentTable& t) {
+    std::vector<std::optional<int64_t>> out;
+    for (int r = 0; r < t.RowCount(); ++r) {
+      const auto* n = std::get_if<int64_t>(&t.ValueAt(r, kNumberColumn));
+      out.push_back(n ? std::optional<int64_t>(*n) : std::nullopt);
+    }
+    return out;
+  };
+  const auto stored_numbers = [&] {
+    table_->Close();
+    table_ = MakeTable();
+    table_->Open();
+    return numbers(*table_);
+  };
+  table_->First();
+  table_->Next();  // the cursor stays where it is
+  table_->SetRowChangeObserver(&recorder);
+  table_->NumberRowsFrom(0);
+  EXPECT_EQ(table_->Position(), 2);
+  const std::vector<std::optional<int64_t>> by_position = {1, 2, 3, 4, 5, 6};
+  EXPECT_EQ(numbers(*table_), by_position);
+  ASSERT_EQ(recorder.changes.size(), 1u);
+  const RowChange change = recorder.changes[0];
+  EXPECT_TRUE(change.renumbering);
+  EXPECT_EQ(change.index, 2);  // the first two were numbered already
+  EXPECT_EQ(change.numbers_before,
+            (std::vector<NumberRun>{{1, std::nullopt}, {2, 9}, {1, 4}}));
+  table_->SetRowChangeObserver(nullptr);
+  EXPECT_EQ(stored_numbers(), by_position);
+
+  table_->ApplyRowChange(change, /*forward=*/false);
+  EXPECT_EQ(numbers(*table_), before);
+  EXPECT_EQ(stored_numbers(), before);
+  table_->ApplyRowChange(change, /*forward=*/true);
+  EXPECT_EQ(stored_numbers(), by_position);
+  EXPECT_EQ(Lines(), (std::vector<std::string>{"A", "B", "C", "D", "E", "F"}));
+}
+
 INSTANTIATE_TEST_SUITE_P(Stores, TableTest,
                          ::testing::Values(StoreKind::kSqlite, StoreKind::kMemory),
                          [](const ::testing::TestParamInfo<StoreKind>& p) {
