@@ -1,8 +1,16 @@
 // A whole print job through the protocol to a virtual printer of each generation: 1,000
 // items of "L1-A" with a serial value 0..999 on a 4 mm² sleeve, from the Document's rows
 // to the last message (host waits on virtual time). What it costs the host beyond
-// building the images: the messages, checksums and the printer's own checking.
+// building the images: the messages, checksums and the printer's own checking. The
+// "Files" variants run the printer as the programs do (VirtualRecords::kFilesOnly),
+// writing its trace and tape pages into a temporary folder, with the process's peak
+// resident memory as a counter: it stays the same however many items are printed.
 #include <benchmark/benchmark.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <string>
 
 #include "device/print_job.h"
 #include "device/virtual/virtual_transport.h"
@@ -26,7 +34,7 @@ class VirtualTimeHost final : public qx::PrintHost {
   qx::FakeClock& clock_;
 };
 
-void PrintJob(benchmark::State& state, std::string_view printer) {
+void PrintJob(benchmark::State& state, std::string_view printer, bool files = false) {
   qx::FreeTypeCanvas measure_canvas, glyph_canvas(192, 96);
   qx::GlyphMeasurer m(measure_canvas);
   m.SetFace("黑体");
@@ -51,9 +59,14 @@ void PrintJob(benchmark::State& state, std::string_view printer) {
   qx::DocumentFileState file_state;
   const qx::JobDocument doc{t, file_state, m, b, 4};
   int64_t items = 0;
+  const std::filesystem::path folder =
+      files ? std::filesystem::temp_directory_path() /
+                  ("qx-print-bench-" + std::to_string(getpid()))
+            : std::filesystem::path();
   for (auto _ : state) {
     qx::FakeClock clock;
-    qx::VirtualTransport vt(clock, qx::ParseVirtualPrinters(printer).printers, "");
+    qx::VirtualTransport vt(clock, qx::ParseVirtualPrinters(printer).printers, folder,
+                            files ? qx::VirtualRecords::kFilesOnly : qx::VirtualRecords::kKept);
     qx::DeviceTable d;
     qx::EnumerateDevices(vt, d);
     d.handle = vt.OpenByPath(std::string(d.Path(0)).c_str());
@@ -66,11 +79,22 @@ void PrintJob(benchmark::State& state, std::string_view printer) {
     items += counts.sent;
   }
   state.counters["items/s"] = benchmark::Counter(static_cast<double>(items), benchmark::Counter::kIsRate);
+  if (files) {
+    std::error_code ec;
+    std::filesystem::remove_all(folder, ec);
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    state.counters["peak MB"] = static_cast<double>(usage.ru_maxrss) / 1024;
+  }
 }
 
 void BM_PrintJobOf1000ItemsQB20(benchmark::State& s) { PrintJob(s, "qb20"); }
 void BM_PrintJobOf1000ItemsQA11(benchmark::State& s) { PrintJob(s, "qa11"); }
 BENCHMARK(BM_PrintJobOf1000ItemsQB20)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_PrintJobOf1000ItemsQA11)->Unit(benchmark::kMillisecond);
+void BM_PrintJobOf1000ItemsQB20Files(benchmark::State& s) { PrintJob(s, "qb20", true); }
+void BM_PrintJobOf1000ItemsQA11Files(benchmark::State& s) { PrintJob(s, "qa11", true); }
+BENCHMARK(BM_PrintJobOf1000ItemsQB20Files)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_PrintJobOf1000ItemsQA11Files)->Unit(benchmark::kMillisecond);
 
 }  // namespace

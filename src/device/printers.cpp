@@ -16,7 +16,8 @@ std::unique_ptr<PrinterTransports> MakePrinterTransports(const Clock& clock, boo
   if (with_usb) p->usb_ = std::make_unique<LibusbTransport>();
   if (!list.printers.empty())
     p->virtual_ = std::make_unique<VirtualTransport>(clock, std::move(list.printers),
-                                                     VirtualPrinterDir(env));
+                                                     VirtualPrinterDir(env),
+                                                     VirtualRecords::kFilesOnly);
   if (p->virtual_ && p->usb_) {
     p->combined_ = std::make_unique<CombinedTransport>(*p->virtual_, *p->usb_);
     p->active_ = p->combined_.get();

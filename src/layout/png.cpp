@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -386,6 +387,24 @@ bool WritePng(const std::filesystem::path& path, const IndexedImage& image, std:
       path,
       {.width = image.width, .height = image.height, .palette = &image.palette, .whole = &image},
       error);
+}
+
+bool WritePng(std::FILE* file, const IndexedImage& image, std::string* error) {
+  std::string local_error;
+  std::string* err = error ? error : &local_error;
+  if (image.width <= 0 || image.height <= 0) {
+    *err = "empty image";
+    return false;
+  }
+  IndexedImage band;
+  const PngSource src{
+      .width = image.width, .height = image.height, .palette = &image.palette, .whole = &image};
+  if (!EncodeInto(file, src, band, err)) return false;
+  if (std::fflush(file) != 0 || std::ferror(file)) {
+    *err = std::strerror(errno);
+    return false;
+  }
+  return true;
 }
 
 bool WriteIndexedPng(const std::filesystem::path& path, int columns, int rows, int scale,

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <filesystem>
 #include <functional>
 #include <optional>
@@ -47,6 +48,10 @@ struct IndexedImage {
 // failure returns false and says why in `error`.
 bool WritePng(const std::filesystem::path& path, const RgbImage& image, std::string* error);
 bool WritePng(const std::filesystem::path& path, const IndexedImage& image, std::string* error);
+// The same PNG into an open file, at its position, for a writer that makes many pictures
+// and sees to their names itself (WritePng by path goes through a temporary file flushed
+// to disk, which takes a while).
+bool WritePng(std::FILE* file, const IndexedImage& image, std::string* error);
 
 // Writes a palette PNG of `columns` x `rows` blocks of `scale` x `scale` pixels each,
 // whose rows of blocks `fill` hands over in bands: fill(y, band) draws the block rows

@@ -187,6 +187,13 @@ RgbImage RenderItem(const ItemImage& item, int scale) {
   return RenderStrip(std::span<const ItemImage>(&item, 1), scale);
 }
 
+int64_t StripDots(const ItemSequence& items) { return StripDots(Strip{items, 0, items.size()}); }
+
+void DrawStripLines(const ItemSequence& items, uint8_t* lines) {
+  const Strip strip{items, 0, items.size()};
+  StripLines(strip, static_cast<int>(StripDots(strip)), lines);
+}
+
 RgbImage RenderStrip(std::span<const ItemImage> items, int scale) {
   TapeRows one = WrapRows(items, scale);
   one.first = {0, items.size()};  // one row, however long

@@ -108,4 +108,13 @@ RgbImage RenderItem(const ItemImage& item, int scale = 1);
 // Items one after another, with a boundary line (one scaled dot wide) between them.
 RgbImage RenderStrip(std::span<const ItemImage> items, int scale = 1);
 
+// Dots of tape `items` take one after another: their feeds and a boundary between each two.
+int64_t StripDots(const ItemSequence& items);
+
+// The same strip at one pixel a dot as palette indices into `lines`: kHeadDots rows of
+// StripDots(items) indices each, row r at lines + r * StripDots(items). Every index is
+// written, so `lines` needs no filling first (a caller drawing strip after strip reuses
+// its buffer).
+void DrawStripLines(const ItemSequence& items, uint8_t* lines);
+
 }  // namespace qx

@@ -1220,6 +1220,73 @@ TEST_F(QxlabelPrintTest, CtrlCDuringThePrinterCheckStopsTheJob) {
   EXPECT_NE(lines.find("\njob-end 1 stopped 0\n"), std::string::npos) << lines;
 }
 
+// A job of 65,535 repeats in 100 copies (6.5 million markers) prints to a virtual printer
+// in bounded memory: the printer writes its trace and tape pages as it goes and keeps
+// neither. Ctrl-C part-way stops it at once: no marker is handed over after the stop
+// request, and the tape drawn so far is written in pages without holding the job.
+TEST_F(QxlabelPrintTest, AHugeJobPrintsInBoundedMemoryAndCtrlCStopsIt) {
+  const std::string doc = Path("huge.kel").string();
+  Doc().Add("W→A1", "↙下", 25, 65535).Save(doc);
+  struct Case {
+    const char* printer;
+    const char* stop;                  // the stop request in the trace
+    std::vector<std::string> handover;  // the lines that hand a marker over
+  };
+  const Case cases[] = {
+      {"qb20", "\nvendor 18 ", {"\nvendor 22 ", "\nvendor 23 "}},
+      {"qa11", "\nbulk-out 4 010d000d\n", {"\nbulk-out 4 01000016\n", "\nbulk-out 4 01800016\n"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.printer);
+    const fs::path dir = dir_ / c.printer;
+    setenv("QX_VIRTUAL_PRINTERS", c.printer, 1);
+    setenv("QX_VIRTUAL_PRINTER_DIR", dir.c_str(), 1);
+    const pid_t pid = Start(dir_.path(), {"print", doc, "--copies", "100"});
+    ASSERT_GT(pid, 0);
+    // Some thousands of markers: the old printers held 100 MB for them, and drew them
+    // into one picture of gigabytes when the job ended.
+    const fs::path trace = dir / "run-001" / (std::string(c.printer) + "-0.trace");
+    auto size = [&] {
+      std::error_code ec;
+      const auto bytes = fs::file_size(trace, ec);
+      return ec ? 0 : bytes;
+    };
+    for (int i = 0; i < 6000 && size() < (48u << 20); ++i) usleep(10000);
+    EXPECT_GE(size(), 48u << 20) << "the job did not get going";
+    kill(pid, SIGINT);
+    int wstatus = 0;
+    rusage usage{};
+    while (wait4(pid, &wstatus, 0, &usage) < 0 && errno == EINTR) {
+    }
+    const std::string err = ReadText(dir_ / "stderr.txt");
+    EXPECT_TRUE(WIFEXITED(wstatus) && WEXITSTATUS(wstatus) == 1) << err;
+    EXPECT_NE(err.find("qxlabel: stopping the printer\n"), std::string::npos) << err;
+#if !defined(__SANITIZE_ADDRESS__)
+    EXPECT_LT(usage.ru_maxrss, 200 * 1024) << "kB at most";
+#endif
+    const std::string lines = ReadText(trace);
+    const std::size_t stop = lines.find(c.stop);
+    ASSERT_NE(stop, std::string::npos);
+    std::size_t handed_over = 0;
+    for (const std::string& h : c.handover) {
+      EXPECT_EQ(lines.find(h, stop), std::string::npos) << h << " after the stop";
+      for (std::size_t at = lines.find(h); at != std::string::npos; at = lines.find(h, at + 1))
+        ++handed_over;
+    }
+    // Every marker handed over is on the tape but those still in the buffers (two).
+    const std::size_t end = lines.find("\njob-end 1 stopped ");
+    ASSERT_NE(end, std::string::npos);
+    const std::size_t printed = std::stoul(lines.substr(end + 19));
+    EXPECT_LE(printed, handed_over);
+    EXPECT_GE(printed + 2, handed_over);
+    EXPECT_GT(printed, 4000u);
+    // The tape in pages: the first under the job's name, the next ones numbered.
+    EXPECT_TRUE(fs::exists(dir / "run-001" / (std::string(c.printer) + "-0-job1.png")));
+    EXPECT_TRUE(fs::exists(dir / "run-001" / (std::string(c.printer) + "-0-job1-2.png")));
+    fs::remove_all(dir);  // hundreds of megabytes of trace
+  }
+}
+
 TEST_F(QxlabelPrintTest, CopiesRangeAndOrder) {
   Printers("qa11");
   const std::string doc = Path("d.kel").string();

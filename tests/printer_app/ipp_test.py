@@ -619,6 +619,53 @@ class PrinterAppTest(unittest.TestCase):
                 self.app.ipptool(queue, "idle.test")
                 self.assert_serving()
 
+    def test_a_huge_document_prints_in_bounded_memory_and_a_cancel_stops_it_at_once(self):
+        # 65,535 repeats in 100 copies: 6.5 million markers, on a server of its own (its
+        # trace grows by hundreds of megabytes). The virtual printer writes its trace and
+        # tape pages as it goes; cancelled part-way, the printer stops at once (no marker
+        # handed over after the stop request) and the server's memory stays flat, also
+        # while the job ends.
+        work = self.work / "huge"
+        work.mkdir()
+        for name, text in TEST_FILES.items():
+            (work / name).write_text(text)
+        (work / "huge.tsv").write_text(
+            "1\tW→A1\t↙下\t25\t4 号\t横向\t取消修饰\t65535\t无序号\t\\N\t\\N\t\\N\t\\N\n")
+        subprocess.run([ARGS.qxlabel, "build", str(work / "huge.tsv"), str(work / "huge.kel")],
+                       check=True, capture_output=True)
+        app = PrinterApp(work)
+        try:
+            queue, printer = QB20
+            trace = app.virtual_dir / "run-001" / f"{printer}.trace"
+            peak = app.peak_memory_kb()
+            result = {}
+
+            def submit():
+                result.update(attributes(app.ipptool(
+                    queue, "print-copies.test", "-f", str(work / "huge.kel"),
+                    "-d", f"filetype={DOCUMENT_FORMAT}", "-d", "copies=100", check=False)))
+            thread = threading.Thread(target=submit)
+            thread.start()
+            deadline = time.monotonic() + 120
+            while time.monotonic() < deadline and (
+                    not trace.exists() or trace.stat().st_size < 48 << 20):
+                time.sleep(0.05)
+            app.ipptool(queue, "cancel-current.test")
+            thread.join(timeout=120)
+            self.assertFalse(thread.is_alive())
+            self.assertEqual(result.get("job-state"), "canceled", result)
+            text = trace.read_text()
+            stop = text.index("\nvendor 18 ")
+            self.assertNotRegex(text[stop:], r"\nvendor 2[23] ")
+            ends = re.findall(r"^job-end 1 (\w+) (\d+)$", text, re.M)
+            self.assertEqual(ends[0][0], "stopped")
+            self.assertGreater(int(ends[0][1]), 4000)
+            if not app.under_address_sanitizer():
+                self.assertLess(app.peak_memory_kb() - peak, 200 * 1024)
+        finally:
+            app.stop()
+            shutil.rmtree(work, ignore_errors=True)
+
     def test_devices_subcommand_lists_the_printers_without_a_server(self):
         result = subprocess.run(
             [ARGS.app, "devices"], capture_output=True, text=True, timeout=60,

@@ -61,8 +61,8 @@ std::string Hex2(uint8_t b) {
 class FirstGenerationPrinter final : public VirtualPrinter {
  public:
   FirstGenerationPrinter(const Clock& clock, VirtualPrinterConfig config, int index,
-                         std::filesystem::path output_dir)
-      : VirtualPrinter(clock, std::move(config), index, std::move(output_dir)) {}
+                         std::filesystem::path output_dir, VirtualRecords records)
+      : VirtualPrinter(clock, std::move(config), index, std::move(output_dir), records) {}
 
  private:
   enum class Phase { kNone, kSetUp, kPrinting, kEnding };
@@ -75,7 +75,7 @@ class FirstGenerationPrinter final : public VirtualPrinter {
 
   int ItemStartedBy(std::span<const uint8_t> m) const override {
     if (!job_open_ || m.size() != kHeaderLength || m[0] != 1 || m[3] != kHeaderTag) return 0;
-    return static_cast<int>(jobs().back().items.size()) + 1;
+    return jobs().back().loaded + 1;
   }
 
   void ResetJobState() override { phase_ = Phase::kNone; }
@@ -183,7 +183,7 @@ class FirstGenerationPrinter final : public VirtualPrinter {
       case kCmdStart:
         if (phase_ == Phase::kNone) return Violation("command 12 without a set-up (command 6)");
         if (phase_ != Phase::kSetUp) return Violation("command 12 sent twice in a job");
-        if (job().items.empty()) return Violation("command 12 before the first image was complete");
+        if (job().loaded == 0) return Violation("command 12 before the first image was complete");
         phase_ = Phase::kPrinting;
         StartPrinting();
         Reply(CurrentState(false));
@@ -198,7 +198,7 @@ class FirstGenerationPrinter final : public VirtualPrinter {
         if (phase_ == Phase::kEnding) return Violation("command 14 sent twice in a job");
         // A job whose every item was refused sends its data end straight after the
         // set-up; the printer takes it as a job that prints nothing and ends it.
-        if (phase_ == Phase::kSetUp && job().items.empty()) {
+        if (phase_ == Phase::kSetUp && job().loaded == 0) {
           phase_ = Phase::kEnding;
           EndOfData();
           Reply(CurrentState(false));
@@ -252,7 +252,7 @@ class FirstGenerationPrinter final : public VirtualPrinter {
       return Violation("image header for buffer " + std::to_string(b) +
                        " while the image for buffer " + std::to_string(load_->buffer) +
                        " is incomplete");
-    if (phase_ == Phase::kSetUp && !job().items.empty())
+    if (phase_ == Phase::kSetUp && job().loaded > 0)
       return Violation("second image before printing started with command 12");
     if (BufferBusy(b))
       return Violation("image header for buffer " + std::to_string(b) + ", which is not free");
@@ -333,9 +333,10 @@ class FirstGenerationPrinter final : public VirtualPrinter {
 
 std::unique_ptr<VirtualPrinter> MakeFirstGenerationPrinter(const Clock& clock,
                                                            VirtualPrinterConfig config, int index,
-                                                           std::filesystem::path output_dir) {
+                                                           std::filesystem::path output_dir,
+                                                           VirtualRecords records) {
   return std::make_unique<FirstGenerationPrinter>(clock, std::move(config), index,
-                                                  std::move(output_dir));
+                                                  std::move(output_dir), records);
 }
 
 }  // namespace qx

@@ -10,9 +10,11 @@ namespace qx {
 
 std::unique_ptr<VirtualPrinter> MakeFirstGenerationPrinter(const Clock& clock,
                                                            VirtualPrinterConfig config, int index,
-                                                           std::filesystem::path output_dir);
+                                                           std::filesystem::path output_dir,
+                                                           VirtualRecords records);
 std::unique_ptr<VirtualPrinter> MakeSecondGenerationPrinter(const Clock& clock,
                                                             VirtualPrinterConfig config, int index,
-                                                            std::filesystem::path output_dir);
+                                                            std::filesystem::path output_dir,
+                                                           VirtualRecords records);
 
 }  // namespace qx

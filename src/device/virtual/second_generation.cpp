@@ -51,8 +51,8 @@ bool AllZero(std::span<const uint8_t> bytes) {
 class SecondGenerationPrinter final : public VirtualPrinter {
  public:
   SecondGenerationPrinter(const Clock& clock, VirtualPrinterConfig config, int index,
-                          std::filesystem::path output_dir)
-      : VirtualPrinter(clock, std::move(config), index, std::move(output_dir)) {}
+                          std::filesystem::path output_dir, VirtualRecords records)
+      : VirtualPrinter(clock, std::move(config), index, std::move(output_dir), records) {}
 
  private:
   enum class Phase { kNone, kSetUp, kDensity, kStarted };
@@ -63,7 +63,7 @@ class SecondGenerationPrinter final : public VirtualPrinter {
 
   int ItemStartedBy(std::span<const uint8_t> m) const override {
     if (!job_open_ || m.size() != kMessageBytes || m[0] != 1 || m[2] != 0 || m[3] != 0) return 0;
-    return static_cast<int>(jobs().back().items.size()) + 1;
+    return jobs().back().loaded + 1;
   }
 
   void ResetJobState() override {
@@ -320,7 +320,7 @@ class SecondGenerationPrinter final : public VirtualPrinter {
     for (std::size_t i = 4; i < m.size(); ++i) sum = static_cast<uint16_t>(sum + m[i]);
     bool wrong = options().echo == EchoFault::kAlways;
     if (options().echo == EchoFault::kOnce && first && !echo_once_used_ &&
-        static_cast<int>(job().items.size()) + 1 == options().echo_item) {
+        job().loaded + 1 == options().echo_item) {
       echo_once_used_ = true;
       wrong = true;
     }
@@ -345,9 +345,10 @@ class SecondGenerationPrinter final : public VirtualPrinter {
 
 std::unique_ptr<VirtualPrinter> MakeSecondGenerationPrinter(const Clock& clock,
                                                             VirtualPrinterConfig config, int index,
-                                                            std::filesystem::path output_dir) {
+                                                            std::filesystem::path output_dir,
+                                                            VirtualRecords records) {
   return std::make_unique<SecondGenerationPrinter>(clock, std::move(config), index,
-                                                   std::move(output_dir));
+                                                   std::move(output_dir), records);
 }
 
 }  // namespace qx

@@ -2,7 +2,10 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cerrno>
 #include <cmath>
+#include <cstdio>
+#include <cstring>
 #include <thread>
 
 #include "device/virtual/generations.h"
@@ -42,57 +45,117 @@ std::string_view JobEndName(JobEnd end) {
   return "running";
 }
 
-RgbImage RenderJobTape(const VirtualJob& job, int scale) {
+namespace {
+
+// The width in dots of the item `it` on a job's tape with cut code `cut`.
+int64_t TapeDots(const ItemImage& it, int cut) {
+  return ItemFeedDots(it) + (cut == 2 ? 2 * kSeparatorDots : 0);
+}
+
+// Fills the block of dot column `x`, head rows [r0, r1), with palette index `index`.
+void FillDots(IndexedImage& img, int scale, int x, int r0, int r1, uint8_t index) {
+  for (int y = r0 * scale; y < r1 * scale; ++y)
+    std::memset(img.Row(y) + static_cast<std::ptrdiff_t>(x) * scale, index,
+                static_cast<std::size_t>(scale));
+}
+
+}  // namespace
+
+void RenderTapePage(std::span<const ItemImage> printed, int cut, IndexedImage& img, int scale) {
   scale = std::max(scale, 1);
-  const bool separator = job.cut == 2;
-  std::vector<ItemImage> shown;
-  for (const VirtualItem& it : job.items) {
-    if (!it.printed) continue;
-    ItemImage im = it.image;
-    if (separator) {
-      // The separator dots are drawn over blank feed, so they go into the blanks here.
+  const bool separator = cut == 2;
+  std::vector<ItemImage> adjusted;
+  if (separator) {
+    // The separator dots are drawn over blank feed, so they go into the blanks here.
+    adjusted.assign(printed.begin(), printed.end());
+    for (ItemImage& im : adjusted) {
       im.LeadBlank = static_cast<uint16_t>(std::min(im.LeadBlank + kSeparatorDots, 0xFFFF));
       im.TrailBlank = static_cast<uint16_t>(std::min(im.TrailBlank + kSeparatorDots, 0xFFFF));
     }
-    shown.push_back(std::move(im));
   }
-  RgbImage img = RenderStrip(shown, scale);
+  const std::span<const ItemImage> shown = separator ? adjusted : printed;
+  // One row as RenderStrip draws it, however long.
+  if (scale == 1 && !shown.empty()) {
+    // Straight into the picture's rows, whose storage a printer reuses page after page.
+    img.width = static_cast<int>(StripDots(shown));
+    img.height = kHeadDots;
+    img.palette = TapePalette();
+    img.pixels.resize(static_cast<std::size_t>(img.width) * kHeadDots);
+    DrawStripLines(shown, img.pixels.data());
+  } else {
+    TapeRows one = WrapRows(shown, scale);
+    one.first = {0, shown.size()};
+    one.width = static_cast<int>(std::max<int64_t>(StripDots(shown), 1) * one.scale);
+    img = RenderRows(shown, one);
+  }
 
-  auto column = [&](int x, const std::array<uint8_t, kColumnBytes>* pattern, Rgb off) {
+  // The cut marks, in a colour of their own after the tape's.
+  const auto half_cut = static_cast<uint8_t>(img.palette.size());
+  img.palette.push_back(kTapeHalfCut);
+  auto column = [&](int x, const std::array<uint8_t, kColumnBytes>& pattern) {
     for (int r = 0; r < kHeadDots; ++r) {
-      const bool dot = pattern && ((*pattern)[static_cast<std::size_t>(r / 8)] >> (r % 8)) & 1;
-      img.FillRect(x * scale, r * scale, (x + 1) * scale, (r + 1) * scale, dot ? kTapeDot : off);
+      const bool dot = (pattern[static_cast<std::size_t>(r / 8)] >> (r % 8)) & 1;
+      FillDots(img, scale, x, r, r + 1, dot ? kDotIndex : kBlankIndex);
     }
   };
   int x = 0;
   for (std::size_t n = 0; n < shown.size(); ++n) {
     const ItemImage& it = shown[n];
     if (n > 0) {
-      if (job.cut == 1) {
-        for (int r = 0; r < kHeadDots; ++r) {
-          const Rgb c = (r / 4) % 2 == 0 ? kTapeHalfCut : kTapeBlank;
-          img.FillRect(x * scale, r * scale, (x + 1) * scale, (r + 1) * scale, c);
-        }
+      if (cut == 1) {
+        for (int r = 0; r < kHeadDots; r += 4)
+          FillDots(img, scale, x, r, std::min(r + 4, kHeadDots),
+                   (r / 4) % 2 == 0 ? half_cut : uint8_t{kBlankIndex});
       } else if (separator) {
-        column(x, &it.SeparatorColumn, kTapeBlank);
+        column(x, it.SeparatorColumn);
       }
       ++x;
     }
     const int feed = ItemFeedDots(it);
     if (separator) {
       for (int d = 0; d < kSeparatorDots; ++d) {
-        column(x + d, &it.SeparatorColumn, kTapeBlank);
-        column(x + feed - 1 - d, &it.SeparatorColumn, kTapeBlank);
+        column(x + d, it.SeparatorColumn);
+        column(x + feed - 1 - d, it.SeparatorColumn);
       }
     }
     x += feed;
   }
+
+  // Renumbers the colours in the order they first appear.
+  std::array<int, 256> renumbered;
+  renumbered.fill(-1);
+  std::vector<Rgb> palette;
+  for (uint8_t& px : img.pixels) {
+    int& to = renumbered[px];
+    if (to < 0) {
+      to = static_cast<int>(palette.size());
+      palette.push_back(img.palette[px]);
+    }
+    px = static_cast<uint8_t>(to);
+  }
+  img.palette = std::move(palette);
+}
+
+IndexedImage RenderTapePage(std::span<const ItemImage> printed, int cut, int scale) {
+  IndexedImage img;
+  RenderTapePage(printed, cut, img, scale);
   return img;
 }
 
+RgbImage RenderJobTape(const VirtualJob& job, int scale) {
+  std::vector<ItemImage> printed;
+  for (const VirtualItem& it : job.items)
+    if (it.printed) printed.push_back(it.image);
+  return RenderTapePage(printed, job.cut, scale).ToRgb();
+}
+
 VirtualPrinter::VirtualPrinter(const Clock& clock, VirtualPrinterConfig config, int index,
-                               std::filesystem::path output_dir)
-    : clock_(clock), config_(std::move(config)), index_(index), output_dir_(std::move(output_dir)) {
+                               std::filesystem::path output_dir, VirtualRecords records)
+    : clock_(clock),
+      config_(std::move(config)),
+      index_(index),
+      output_dir_(std::move(output_dir)),
+      records_(records) {
   path_ = "virtual:" + std::string(info().ids) + "#" + std::to_string(index_);
   failure_fired_.assign(config_.failures.size(), false);
   fault_fired_.assign(config_.faults.size(), false);
@@ -117,15 +180,18 @@ bool VirtualPrinter::connected() const {
 
 void VirtualPrinter::Trace(std::string line) {
   if (trace_file_.is_open()) {
-    trace_file_ << line << '\n';
+    // Each line reaches the file at once (one write), for those who read it meanwhile.
+    line += '\n';
+    trace_file_.write(line.data(), static_cast<std::streamsize>(line.size()));
     trace_file_.flush();
+    line.pop_back();
   }
-  trace_.push_back(std::move(line));
+  if (records_ == VirtualRecords::kKept) trace_.push_back(std::move(line));
 }
 
 bool VirtualPrinter::Violation(std::string text) {
   if (pending_error_.empty()) {
-    violations_.push_back(text);
+    if (records_ == VirtualRecords::kKept) violations_.push_back(text);
     pending_error_ = std::move(text);
   }
   return false;
@@ -371,9 +437,12 @@ std::vector<FaultKind> VirtualPrinter::ActiveFaults() const {
 
 void VirtualPrinter::BeginJob(int material, int cut) {
   FinishJob();
+  // Without records only the job running is kept.
+  if (records_ == VirtualRecords::kFilesOnly) jobs_.clear();
   VirtualJob j;
   j.material = material;
   j.cut = cut;
+  j.number = ++job_count_;
   jobs_.push_back(std::move(j));
   job_open_ = true;
 }
@@ -391,44 +460,75 @@ void VirtualPrinter::FinishJob() {
   else
     j.end = JobEnd::kAborted;
   j.fault = job_fault_;
-  WritePicture(j);
-  const auto printed = std::count_if(j.items.begin(), j.items.end(),
-                                     [](const VirtualItem& it) { return it.printed; });
-  Trace("job-end " + std::to_string(jobs_.size()) + " " + std::string(JobEndName(j.end)) + " " +
-        std::to_string(printed));
+  WritePage(j);
+  Trace("job-end " + std::to_string(j.number) + " " + std::string(JobEndName(j.end)) + " " +
+        std::to_string(j.printed));
 
   job_open_ = false;
   load_.reset();
   buffer_full_ = {};
   queue_.clear();
+  page_.clear();
+  page_dots_ = 0;
   printing_ = halted_ = stopping_ = data_ended_ = current_started_ = false;
   polls_pending_ = 0;
   job_fault_.reset();
   ResetJobState();
 }
 
-void VirtualPrinter::WritePicture(VirtualJob& j) {
+void VirtualPrinter::WritePage(VirtualJob& j) {
+  if (page_.empty()) return;
+  if (!output_dir_.empty()) {
+    const std::string name = std::string(info().key) + "-" + std::to_string(index_) + "-job" +
+                             std::to_string(j.number) +
+                             (j.pages == 0 ? std::string() : "-" + std::to_string(j.pages + 1));
+    const std::filesystem::path file = output_dir_ / (name + ".png");
+    // Written under a temporary name and renamed: a page is there whole or not at all.
+    // Not flushed to disk: a printer writing page after page must not wait for the disk.
+    const std::filesystem::path part = output_dir_ / ("." + name + ".png.part");
+    RenderTapePage(page_, j.cut, page_image_);
+    std::string error;
+    std::FILE* f = std::fopen(part.c_str(), "wb");
+    bool ok = f && WritePng(f, page_image_, &error);
+    if (!f) error = std::strerror(errno);
+    if (f && std::fclose(f) != 0 && ok) ok = false, error = std::strerror(errno);
+    std::error_code ec;
+    if (ok) std::filesystem::rename(part, file, ec);
+    if (ok && ec) ok = false, error = ec.message();
+    if (ok) {
+      if (j.pages == 0) j.picture = file;
+      ++j.pages;
+    } else {
+      if (f) std::filesystem::remove(part, ec);
+      output_error_ = "cannot write " + file.string() + ": " + error;
+    }
+  }
+  page_.clear();
+  page_dots_ = 0;
+}
+
+void VirtualPrinter::Printed(Queued& q) {
+  VirtualJob& j = job();
+  ++j.printed;
+  if (records_ == VirtualRecords::kKept) j.items[static_cast<std::size_t>(q.item)].printed = true;
   if (output_dir_.empty()) return;
-  if (std::none_of(j.items.begin(), j.items.end(),
-                   [](const VirtualItem& it) { return it.printed; }))
-    return;
-  const std::filesystem::path file =
-      output_dir_ / (std::string(info().key) + "-" + std::to_string(index_) + "-job" +
-                     std::to_string(jobs_.size()) + ".png");
-  std::string error;
-  if (WritePng(file, RenderJobTape(j), &error))
-    j.picture = file;
-  else
-    output_error_ = "cannot write " + file.string() + ": " + error;
+  // A page takes items while it stays within kTapePageDots; an item longer than that is a
+  // page of its own. Items are one boundary dot apart.
+  const int64_t dots = TapeDots(q.image, j.cut);
+  if (!page_.empty() && page_dots_ + 1 + dots > kTapePageDots) WritePage(j);
+  page_dots_ += (page_.empty() ? 0 : 1) + dots;
+  page_.push_back(std::move(q.image));
 }
 
 void VirtualPrinter::Commit() {
   VirtualJob& j = job();
   const int b = load_->buffer;
-  j.items.push_back(VirtualItem{std::move(load_->image), b, load_->row, false});
+  const int item = j.loaded++;
+  if (records_ == VirtualRecords::kKept)
+    j.items.push_back(VirtualItem{load_->image, b, load_->row, false});
+  queue_.push_back(Queued{item, b, clock_.NowMs(), std::move(load_->image)});
   load_.reset();
   buffer_full_[static_cast<std::size_t>(b)] = true;
-  queue_.push_back(Queued{static_cast<int>(j.items.size()) - 1, clock_.NowMs()});
   AdvancePrinting();
 }
 
@@ -444,9 +544,7 @@ void VirtualPrinter::StopPrinting() {
   // The item under the head is finished; what waits in the buffers is dropped.
   const std::size_t keep = current_started_ && !halted_ ? 1 : 0;
   while (queue_.size() > keep) {
-    const Queued q = queue_.back();
-    buffer_full_[static_cast<std::size_t>(job().items[static_cast<std::size_t>(q.item)].buffer)] =
-        false;
+    buffer_full_[static_cast<std::size_t>(queue_.back().buffer)] = false;
     queue_.pop_back();
   }
   if (keep == 0) current_started_ = false;
@@ -460,10 +558,10 @@ void VirtualPrinter::EndOfData() {
   AdvancePrinting();
 }
 
-uint64_t VirtualPrinter::PrintMs(const VirtualItem& item) const {
+uint64_t VirtualPrinter::PrintMs(const ItemImage& image) const {
   const double speed = config_.options.speed_mm_per_s;
   if (speed <= 0) return 0;
-  int dots = ItemFeedDots(item.image);
+  int dots = ItemFeedDots(image);
   if (job_open_ && jobs_.back().cut == 2) dots += 2 * kSeparatorDots;
   return static_cast<uint64_t>(std::ceil(dots * 1000.0 / (speed * kDotsPerMm)));
 }
@@ -472,29 +570,31 @@ void VirtualPrinter::AdvancePrinting() {
   if (!job_open_ || !printing_ || halted_) return;
   const uint64_t now = clock_.NowMs();
   while (!queue_.empty()) {
-    const Queued q = queue_.front();
-    VirtualItem& item = job().items[static_cast<std::size_t>(q.item)];
+    Queued& q = queue_.front();
     if (!current_started_) {
       if (!stopping_) TriggerStage(FaultStage::kItem, q.item + 1);
       if (halted_) return;
       current_started_ = true;
       current_start_ = std::max(print_clock_, q.committed_at);
     }
-    const uint64_t end = current_start_ + PrintMs(item);
+    const uint64_t end = current_start_ + PrintMs(q.image);
     if (end > now) return;
-    item.printed = true;
-    buffer_full_[static_cast<std::size_t>(item.buffer)] = false;
+    buffer_full_[static_cast<std::size_t>(q.buffer)] = false;
     print_clock_ = end;
-    queue_.pop_front();
     current_started_ = false;
+    Printed(q);
+    queue_.pop_front();
   }
 }
 
 std::unique_ptr<VirtualPrinter> MakeVirtualPrinter(const Clock& clock, VirtualPrinterConfig config,
-                                                   int index, std::filesystem::path output_dir) {
+                                                   int index, std::filesystem::path output_dir,
+                                                   VirtualRecords records) {
   if (InfoOf(config.model).generation == 1)
-    return MakeFirstGenerationPrinter(clock, std::move(config), index, std::move(output_dir));
-  return MakeSecondGenerationPrinter(clock, std::move(config), index, std::move(output_dir));
+    return MakeFirstGenerationPrinter(clock, std::move(config), index, std::move(output_dir),
+                                      records);
+  return MakeSecondGenerationPrinter(clock, std::move(config), index, std::move(output_dir),
+                                     records);
 }
 
 }  // namespace qx

@@ -5,11 +5,19 @@
 // message against its generation's protocol; a message that breaks it makes the transfer
 // fail (negative result) and leaves a violation text that names what was wrong. It
 // rebuilds every item it receives as an ItemImage, "prints" it (at once, or at the
-// configured speed on the given Clock), keeps the jobs with their items in memory, and
-// when a job ends draws its tape to a PNG picture in the output folder.
+// configured speed on the given Clock) and draws its tape into PNG pictures in the output
+// folder as it prints.
 //
-// Trace: one line per event, kept in memory and, with an output folder, appended to
-// "<key>-<index>.trace" there (e.g. "qb20-0.trace"):
+// Records. With VirtualRecords::kKept (for tests that look at what a printer saw) the
+// printer also keeps its trace lines, violations, jobs and their items in memory, for as
+// long as it lives. With kFilesOnly (the programs) it keeps nothing that grows with a job
+// or with its life: trace lines go to the trace file as they come, an item is held from
+// its first message until it is printed and, with an output folder, until the page of the
+// tape picture it is on is written; of the jobs only the last one's figures are kept
+// (jobs() has at most one entry, without items).
+//
+// Trace: one line per event, appended to "<key>-<index>.trace" in the output folder (e.g.
+// "qb20-0.trace") as it happens, and kept in memory with kKept:
 //   open PATH                   OpenByPath of this printer
 //   close                       CloseHandle
 //   bulk-out LEN HEX            a BulkWrite; HEX: the bytes written, two lower-case hex digits
@@ -32,7 +40,11 @@
 // still open, a close of the printer ends a job the printer has already finished, stopped
 // or halted on a fault, and EndJob() ends one at once (VirtualTransport does so for every
 // printer when it is destroyed). The tape picture "<key>-<index>-job<N>.png" shows the
-// items printed, in print order; nothing is written for a job without printed items.
+// items printed, in print order; nothing is written for a job without printed items. It
+// is drawn in pages of at most kTapePageDots dots of tape (an item longer than that is a
+// page of its own), each written as soon as it is full, the rest when the job ends: the
+// first page is "<key>-<index>-job<N>.png", the next ones "<key>-<index>-job<N>-2.png",
+// "-3.png", ... A job that fits one page has one picture, as it always had.
 //
 // Timing. By default the printer answers at once: an image loaded into a buffer is printed
 // as soon as printing runs (first generation: after command 12; second: after request 16),
@@ -79,6 +91,9 @@
 
 namespace qx {
 
+// What a printer keeps in memory of what it saw (see above).
+enum class VirtualRecords { kKept, kFilesOnly };
+
 // One item as the printer received it.
 struct VirtualItem {
   ItemImage image;       // header fields, separator column and ColumnCount x 12 image bytes
@@ -101,10 +116,14 @@ struct VirtualJob {
   int material = 0;                // MaterialCode of the set-up
   int cut = 0;                     // CutCode of the set-up: 0 none, 1 half cut, 2 separator line
   int density = 0;                 // second generation: density of request 25 (0 until given)
-  std::vector<VirtualItem> items;  // every complete item, in the order it was loaded
+  int number = 0;                  // from 1, in the printer's life
+  int loaded = 0;                  // complete items received
+  int printed = 0;                 // of those, the items on the tape
+  std::vector<VirtualItem> items;  // kKept: every complete item, in the order it was loaded
   JobEnd end = JobEnd::kRunning;
   std::optional<FaultKind> fault;  // the fault that halted it, if any
-  std::filesystem::path picture;   // the PNG written when it ended; empty if none
+  std::filesystem::path picture;   // the first page of its tape picture; empty if none
+  int pages = 0;                   // pages of the tape picture written
 };
 
 // Colours the tape picture adds to those of layout/tape.h.
@@ -116,6 +135,18 @@ inline constexpr Rgb kTapeHalfCut = 0x2060E0;
 // the image builder took off for it), and the boundary column between two items shows
 // the separator pattern too. No cut: the plain boundaries.
 RgbImage RenderJobTape(const VirtualJob& job, int scale = 1);
+
+// The same picture of the printed items `printed` of a job with cut code `cut`, as palette
+// indices: the colours in the order they first appear, row by row, as a PNG writer that
+// is handed the RGB picture would number them.
+IndexedImage RenderTapePage(std::span<const ItemImage> printed, int cut, int scale = 1);
+// The same into `img`, reusing its storage.
+void RenderTapePage(std::span<const ItemImage> printed, int cut, IndexedImage& img,
+                    int scale = 1);
+
+// Dots of tape a page of the tape picture takes at most (about 2.8 m): its picture is
+// 96 pixels high, so a page takes about 3 MB while it is drawn.
+inline constexpr int kTapePageDots = 32768;
 
 class VirtualPrinter {
  public:
@@ -131,7 +162,9 @@ class VirtualPrinter {
   const VirtualPrinterConfig& config() const { return config_; }
   VirtualPrinterOptions& options() { return config_.options; }  // may change at any time
 
-  // What it saw.
+  // What it saw. trace(), violations() and the jobs' items stay empty with kFilesOnly,
+  // and jobs() holds only the last job.
+  VirtualRecords records() const { return records_; }
   const std::vector<std::string>& trace() const { return trace_; }
   const std::vector<std::string>& violations() const { return violations_; }
   const std::vector<VirtualJob>& jobs() const { return jobs_; }
@@ -158,7 +191,7 @@ class VirtualPrinter {
 
  protected:
   VirtualPrinter(const Clock& clock, VirtualPrinterConfig config, int index,
-                 std::filesystem::path output_dir);
+                 std::filesystem::path output_dir, VirtualRecords records);
 
   // The generation's protocol. A handler that finds a violation calls Violation() and
   // returns false; the transfer then fails.
@@ -231,9 +264,12 @@ class VirtualPrinter {
     FaultKind kind;
     bool reported = false;
   };
+  // An item loaded and not yet printed: what printing and the picture need of it.
   struct Queued {
-    int item;
+    int item;  // its index in the job, from 0
+    int buffer;
     uint64_t committed_at;
+    ItemImage image;
   };
   struct HandleState {
     bool open = true;
@@ -245,8 +281,9 @@ class VirtualPrinter {
   bool CheckHandle(int32_t handle);
   bool InjectedFailure(int item_started);
   void EmitOutcome();
-  void WritePicture(VirtualJob& j);
-  uint64_t PrintMs(const VirtualItem& item) const;
+  void Printed(Queued& q);     // q has reached the tape
+  void WritePage(VirtualJob& j);  // the page drawn so far, if any
+  uint64_t PrintMs(const ItemImage& image) const;
 
   VirtualPrinterConfig config_;
   int index_;
@@ -255,6 +292,12 @@ class VirtualPrinter {
   std::filesystem::path trace_path_;
   std::ofstream trace_file_;
   std::string output_error_;
+  VirtualRecords records_;
+  int job_count_ = 0;
+  // The page of the tape picture being drawn: its items, and its width in dots.
+  std::vector<ItemImage> page_;
+  int64_t page_dots_ = 0;
+  IndexedImage page_image_;  // the last page drawn: its storage serves the next
 
   std::vector<std::string> trace_;
   std::vector<std::string> violations_;
@@ -289,6 +332,7 @@ class VirtualPrinter {
 
 // Makes the printer of `config.model`'s generation.
 std::unique_ptr<VirtualPrinter> MakeVirtualPrinter(const Clock& clock, VirtualPrinterConfig config,
-                                                   int index, std::filesystem::path output_dir);
+                                                   int index, std::filesystem::path output_dir,
+                                                   VirtualRecords records = VirtualRecords::kKept);
 
 }  // namespace qx

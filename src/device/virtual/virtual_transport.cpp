@@ -47,11 +47,11 @@ std::filesystem::path NewRunFolder(const std::filesystem::path& base) {
 }
 
 VirtualTransport::VirtualTransport(const Clock& clock, std::vector<VirtualPrinterConfig> printers,
-                                   std::filesystem::path output_dir) {
+                                   std::filesystem::path output_dir, VirtualRecords records) {
   if (!output_dir.empty() && !printers.empty()) run_dir_ = NewRunFolder(output_dir);
   for (std::size_t i = 0; i < printers.size(); ++i)
-    printers_.push_back(
-        MakeVirtualPrinter(clock, std::move(printers[i]), static_cast<int>(i), run_dir_));
+    printers_.push_back(MakeVirtualPrinter(clock, std::move(printers[i]), static_cast<int>(i),
+                                           run_dir_, records));
 }
 
 VirtualTransport::~VirtualTransport() {

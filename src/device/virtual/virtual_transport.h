@@ -32,9 +32,11 @@ class VirtualTransport final : public Transport {
  public:
   // `output_dir`: the folder under which the printers write their traces and tape
   // pictures, into a new run folder (see above); empty: nowhere. `clock` must outlive the
-  // transport.
+  // transport. `records`: what the printers keep in memory (see virtual_printer.h); the
+  // programs take kFilesOnly, so that no job is too long for the printers' memory.
   VirtualTransport(const Clock& clock, std::vector<VirtualPrinterConfig> printers,
-                   std::filesystem::path output_dir);
+                   std::filesystem::path output_dir,
+                   VirtualRecords records = VirtualRecords::kKept);
   // Ends every printer's running job (writing its picture).
   ~VirtualTransport() override;
 

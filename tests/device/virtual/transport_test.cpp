@@ -2,6 +2,7 @@
 // combined transport.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -9,6 +10,7 @@
 #include "device/virtual/combined_transport.h"
 #include "device/virtual/virtual_transport.h"
 #include "host_messages.h"
+#include "layout/png.h"
 #include "support/temp_dir.h"
 
 namespace qx {
@@ -172,6 +174,98 @@ TEST(VirtualTransport, EveryTraceLineHasItsForm) {
   EXPECT_EQ(run, dir / "run-001");
   EXPECT_TRUE(std::filesystem::exists(run / "qb20-0.trace"));
   EXPECT_FALSE(std::filesystem::exists(run / "qb20-0-job1.png")) << "nothing was printed";
+}
+
+// With kFilesOnly a printer writes the same trace and tape pictures as with its records
+// kept, and keeps nothing of them: no trace lines, no items, only the last job's figures.
+// The tape goes into pages of at most kTapePageDots dots as it prints, an item longer
+// than that on a page of its own; joined with a boundary dot between them, the pages make
+// the job's tape.
+TEST(VirtualTransport, FilesOnlyWritesTheSameFilesAndKeepsNothing) {
+  FakeClock clock;
+  testing::TempDir kept_dir, files_dir;
+  std::vector<ItemImage> first_job;
+  for (uint32_t n = 0; n < 10; ++n) first_job.push_back(testing::TestItem(20, 20, 1500, n + 1));
+  first_job.push_back(testing::TestItem(30000, 1000, 2000, 99));  // longer than a page
+  for (uint32_t n = 0; n < 10; ++n) first_job.push_back(testing::TestItem(5, 40, 1500, n + 50));
+  const std::vector<ItemImage> second_job = {testing::TestItem(3, 9, 30, 7),
+                                             testing::TestItem(12, 1, 44, 8),
+                                             testing::TestItem(2, 2, 5, 9)};
+  auto print_job = [](Link& l, const std::vector<ItemImage>& items, int cut) {
+    l.Exchange(G1Command(1));
+    l.Exchange(testing::G1SetUp(5, cut));
+    for (std::size_t k = 0; k < items.size(); ++k) {
+      if (k > 0) l.Exchange(G1Command(4));  // frees the buffer the item before printed from
+      EXPECT_TRUE(l.SendG1(items[k], 0));
+      if (k == 0) l.Exchange(G1Command(12));
+    }
+    l.Exchange(G1Command(14));
+    l.Exchange(G1Command(4));
+    l.Exchange(G1Command(4));
+    l.Exchange(G1Command(11));
+  };
+  VirtualTransport kept(clock, Printers("qa11"), kept_dir.path(), VirtualRecords::kKept);
+  VirtualTransport files(clock, Printers("qa11"), files_dir.path(), VirtualRecords::kFilesOnly);
+  for (VirtualTransport* t : {&kept, &files}) {
+    Link l(*t, t->OpenByPath(t->printer(0).path().c_str()));
+    print_job(l, first_job, 1);
+    print_job(l, second_job, 2);
+    l.Close();
+  }
+
+  const VirtualPrinter& k = kept.printer(0);
+  const VirtualPrinter& f = files.printer(0);
+  ASSERT_TRUE(k.violations().empty()) << k.violations().front();
+  EXPECT_EQ(f.records(), VirtualRecords::kFilesOnly);
+  EXPECT_TRUE(f.trace().empty());
+  EXPECT_TRUE(f.violations().empty());
+  ASSERT_EQ(f.jobs().size(), 1u);
+  const VirtualJob& last = f.jobs()[0];
+  EXPECT_EQ(last.number, 2);
+  EXPECT_EQ(last.cut, 2);
+  EXPECT_EQ(last.end, JobEnd::kFinished);
+  EXPECT_EQ(last.loaded, 3);
+  EXPECT_EQ(last.printed, 3);
+  EXPECT_TRUE(last.items.empty());
+  EXPECT_EQ(last.picture, files.run_dir() / "qa11-0-job2.png");
+  EXPECT_EQ(last.pages, 1);
+
+  auto text = [](const std::filesystem::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+  };
+  std::vector<std::string> names;
+  for (const auto& e : std::filesystem::directory_iterator(kept.run_dir()))
+    names.push_back(e.path().filename().string());
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, (std::vector<std::string>{"qa11-0-job1-2.png", "qa11-0-job1-3.png",
+                                             "qa11-0-job1.png", "qa11-0-job2.png",
+                                             "qa11-0.trace"}));
+  for (const std::string& name : names)
+    EXPECT_EQ(text(files.run_dir() / name), text(kept.run_dir() / name)) << name;
+
+  // The first job's pages: ten items, the long one alone, ten items.
+  ASSERT_EQ(k.jobs().size(), 2u);
+  EXPECT_EQ(k.jobs()[0].pages, 3);
+  const RgbImage whole = RenderJobTape(k.jobs()[0]);
+  int x = 0;
+  const std::vector<int> widths = {10 * 1540 + 9, 33000, 10 * 1545 + 9};
+  for (int page = 0; page < 3; ++page) {
+    SCOPED_TRACE(page);
+    const auto png = ReadPng(kept.run_dir() / (page == 0 ? std::string("qa11-0-job1.png")
+                                                         : "qa11-0-job1-" +
+                                                               std::to_string(page + 1) + ".png"));
+    ASSERT_TRUE(png);
+    ASSERT_EQ(png->width, widths[static_cast<std::size_t>(page)]);
+    ASSERT_EQ(png->height, whole.height);
+    for (int y = 0; y < png->height; y += 7)
+      for (int px = 0; px < png->width; ++px)
+        ASSERT_EQ(png->Get(px, y), whole.Get(x + px, y)) << px << "," << y;
+    x += png->width + 1;  // the boundary between the pages is on neither
+  }
+  EXPECT_EQ(x - 1, whole.width);
 }
 
 // Every transport (every program start) writes into a run folder of its own, numbered
