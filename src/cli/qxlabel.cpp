@@ -22,9 +22,12 @@
 //       column for one-line Segments), --skip-empty goes on past rows whose upper cell is
 //       empty, and --append-to adds the rows after the Segments of DOC.kel, with its
 //       settings (DOC.kel itself is only written when it is OUT.kel). Every row that was
-//       cut, changed or left out is named on stderr. A sheet that is damaged part-way
-//       gives exit status 1 and writes nothing (the editor keeps the rows before the
-//       damage); when text was left out below the end of the list, stderr says where.
+//       cut, changed or left out is named on stderr. A document holds at most 65535
+//       Segments: rows beyond are left out and stderr says from which row (exit status 0
+//       for the rows imported); a DOC.kel that holds 65535 takes none. A sheet that is
+//       damaged part-way, or a list with no row to import, gives exit status 1 and writes
+//       nothing (the editor keeps the rows before the damage); when text was left out
+//       below the end of the list, stderr says where.
 //   qxlabel preview DOC.kel OUT.png [--copies N] [--range A-B] [--repeat-first]
 //                   [--label-cal N] [--tube-cal N] [--scale N] [--per-row N]
 //       Draws every marker `qxlabel print` with the same choices prints (copies, range,
@@ -47,12 +50,14 @@
 //       Prints a document as the editor's print command does (after the same tidying),
 //       from its K-th marker when given (a job that ended early says which K goes on),
 //       with progress on the terminal and the printer's messages on stderr; exit status 1
-//       when the job fails. Items skipped are named on stderr with the reason. Ctrl-C
-//       stops the printer.
+//       when the job fails or every item was skipped. Items skipped are named on stderr
+//       with the reason. Ctrl-C stops the printer.
 //
 // No command writes its output over one of its inputs (under any name; the document
 // import --append-to adds to is the one input that may also be the output), and a command
-// that fails leaves its output file as it was. Inputs must be regular files.
+// that fails leaves its output file as it was. Inputs must be regular files. A document
+// file of more than 65535 Segments, more than a Document holds, is refused (dump still
+// prints it).
 //
 // Texts are UTF-8; in them № stands for the serial value, ↖ and ↙ make the next
 // character a superscript or subscript.
@@ -128,7 +133,8 @@ constexpr const char kUsage[] =
     "                           column, like --columns C, for one-line Segments\n"
     "         --skip-empty      go on past rows whose upper cell is empty (default: such a\n"
     "                           row ends the list)\n"
-    "         --append-to DOC.kel  add the rows after DOC.kel's Segments, with its settings\n"
+    "         --append-to DOC.kel  add the rows after DOC.kel's Segments, with its settings;\n"
+    "                           rows past 65535 Segments are left out and named\n"
     "       qxlabel preview DOC.kel OUT.png [--copies N] [--range A-B] [--repeat-first]\n"
     "                       [--label-cal N] [--tube-cal N] [--scale N] [--per-row N]\n"
     "       qxlabel measure [--face NAME] [--size 0-7] TEXT\n"
@@ -369,6 +375,10 @@ bool Load(const std::string& file, LoadedDocument& d) {
       std::fprintf(stderr, "qxlabel: %s holds no rows\n", file.c_str());
       return false;
     }
+  } catch (const TooManySegmentsError& e) {
+    std::fprintf(stderr, "qxlabel: %s holds %d Segments, more than the %d a document holds\n",
+                 file.c_str(), e.segments(), kMaxSegments);
+    return false;
   } catch (const TableError& e) {
     NotADocument(e);
     return false;
@@ -470,6 +480,11 @@ bool ParseField(const std::string& field, int col, FieldValue& v, std::string& p
         utf8 += field[i];
     }
   }
+  // A NUL byte would end the text in the file; no text holds one.
+  if (utf8.find('\0') != std::string::npos) {
+    problem = "the text holds a NUL byte (a zero byte), which no text can hold";
+    return false;
+  }
   qx::gbk::EncodeResult r = qx::gbk::FromUtf8(utf8);
   if (!r.ok()) {
     problem = "GBK cannot represent \"" + utf8 + "\"";
@@ -482,7 +497,7 @@ bool ParseField(const std::string& field, int col, FieldValue& v, std::string& p
 // What a rows file may hold, checked while it is read so that no file can make build hold
 // much memory: a document holds at most 65535 Segments and its settings row, and a row of
 // the longest texts is well under 2 KB.
-constexpr int kMaxSegmentRows = kMaxImportedRows;
+constexpr int kMaxSegmentRows = kMaxSegments;
 constexpr std::size_t kMaxLineBytes = 64 * 1024;
 
 // The lines of a rows file, one at a time, none longer than kMaxLineBytes.
@@ -810,6 +825,7 @@ int Import(int argc, char** argv) {
     NewDocument(doc, "working table");
   }
   const ImportResult r = ImportSheet(doc.table, *rows, options);
+  const int had = kMaxSegments - r.room;  // the Segments the rows are added after
   // Added rows keep the Document's settings; a new Document takes the material the rows need.
   if (r.two_lines && !options.append) doc.settings.material_index = 5;
   // An import that could not read the whole sheet writes nothing: OUT keeps what it held.
@@ -828,8 +844,17 @@ int Import(int argc, char** argv) {
       if (const char* text = RowNoteText(r.reports[i].note)) what += (what.empty() ? "" : "; ") + std::string(text);
     if (!what.empty()) std::fprintf(stderr, "qxlabel: row %d: %s\n", row, what.c_str());
   }
-  if (r.truncated)
+  // A document holds kMaxSegments: rows beyond are left out, and a document that is full
+  // already takes none.
+  if (r.truncated && !options.append)
     std::fprintf(stderr, "qxlabel: only the first %d rows were imported\n", kMaxImportedRows);
+  if (r.truncated && options.append && r.segments > 0)
+    std::fprintf(stderr,
+                 "qxlabel: %s holds %d Segment(s) and a document holds at most %d: only %d "
+                 "row(s) were added, row %d and the rows below it were left out "
+                 "(文档最多容纳%d个段落,只添加了%d个段落,以下的行未导入。)\n",
+                 append_to.c_str(), had, kMaxSegments, r.segments, r.reports.back().row,
+                 kMaxSegments, r.segments);
   if (r.stopped_at_row > 0)
     std::fprintf(stderr,
                  "qxlabel: %d row(s) imported; row %d has an empty first cell, so it and the "
@@ -837,6 +862,18 @@ int Import(int argc, char** argv) {
                  r.segments, r.stopped_at_row);
   if (r.replaced)
     std::fprintf(stderr, "qxlabel: %d character(s) GBK cannot hold became '?'\n", r.replaced);
+  // Nothing to import writes nothing: OUT keeps what it held.
+  if (r.segments == 0) {
+    if (r.truncated)
+      std::fprintf(stderr,
+                   "qxlabel: %s already holds %d Segments, the most a document holds; nothing "
+                   "was added and %s was not written (文档已有%d个段落,不能再添加段落!)\n",
+                   append_to.c_str(), had, out.c_str(), kMaxSegments);
+    else
+      std::fprintf(stderr, "qxlabel: %s has no rows to import; %s was not written\n",
+                   book.c_str(), out.c_str());
+    return 1;
+  }
   StoreNumbered(doc.table);
   DropTrailingEmptySegments(doc.table);
   try {

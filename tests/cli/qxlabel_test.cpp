@@ -195,6 +195,29 @@ class Doc {
   int added_ = 0;
 };
 
+// A document file of `segments` Segments "S1", "S2", ..., written straight as its table
+// (a Document built row by row would take long).
+fs::path DocumentOf(const fs::path& file, int segments) {
+  std::vector<RowValues> rows;
+  rows.reserve(static_cast<std::size_t>(segments) + 1);
+  for (int n = 1; n <= segments; ++n) {
+    RowValues r{};
+    r[kNumberColumn] = int64_t{n};
+    r[kUpperLineColumn] = "S" + std::to_string(n);
+    r[kLengthColumn] = int64_t{25};
+    r[kSizeColumn] = gbk::Encode("4 号");
+    r[kOrientationColumn] = gbk::Encode("横向");
+    r[kDecorationColumn] = gbk::Encode("取消修饰");
+    r[kRepeatColumn] = int64_t{1};
+    r[kSerialTypeColumn] = gbk::Encode("无序号");
+    rows.push_back(std::move(r));
+  }
+  rows.push_back(DocumentSettingsRow(DocumentSettings{}));
+  std::string error;
+  EXPECT_TRUE(paradox::WriteDocumentTable(file, rows, &error)) << error;
+  return file;
+}
+
 class QxlabelTest : public ::testing::Test {
  protected:
   Result Run(const std::vector<std::string>& args, rlim_t address_space = 0) {
@@ -495,6 +518,80 @@ TEST_F(QxlabelTest, ImportAppendsToADocument) {
   // Into the document itself.
   ASSERT_EQ(Run({"import", book, doc, "--sheet", "2", "--append-to", doc}).status, 0);
   EXPECT_EQ(Run({"dump", doc}).out, dumped);
+}
+
+// A document holds at most 65535 Segments, and --append-to stops there: after 65533
+// Segments two of four rows are added and the rest named; a full document takes none,
+// and nothing is written.
+TEST_F(QxlabelTest, ImportAddsRowsOnlyUpToTheMostSegmentsADocumentHolds) {
+  const std::string list = Path("four.csv").string(), out = Path("out.kel").string();
+  std::ofstream(list, std::ios::binary) << "K1→,X\nK2,←Y\nK3,Z\nK4,W\n";
+  struct Case {
+    int segments;
+    int status;
+    std::string says;  // stderr after "qxlabel: DOC"
+  };
+  const Case cases[] = {
+      {65533, 0,
+       " holds 65533 Segment(s) and a document holds at most 65535: only 2 row(s) were added, "
+       "row 3 and the rows below it were left out (文档最多容纳65535个段落,只添加了2个段落,以下的行"
+       "未导入。)\n"},
+      {65535, 1,
+       " already holds 65535 Segments, the most a document holds; nothing was added and " + out +
+           " was not written (文档已有65535个段落,不能再添加段落!)\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.segments);
+    const std::string doc = DocumentOf(Path("doc.kel"), c.segments).string();
+    Doc().Add("OLD").Save(out);
+    const std::string before = ReadText(out);
+    const Result r = Run({"import", list, out, "--append-to", doc});
+    EXPECT_EQ(r.status, c.status) << Describe(r);
+    EXPECT_EQ(r.err, "qxlabel: " + doc + c.says);
+    if (c.status != 0) {
+      EXPECT_TRUE(ReadText(out) == before) << "the output was written";
+      continue;
+    }
+    EXPECT_EQ(r.out, "2 Segment(s) added after those of " + doc + " into " + out + "\n");
+    const std::string dumped = Run({"dump", out}).out;
+    EXPECT_EQ(std::count(dumped.begin(), dumped.end(), '\n'), 65536);  // and the settings row
+    EXPECT_NE(dumped.find("\n65533\tS65533\t\\N\t25\t4 号\t横向\t取消修饰\t1\t无序号\t\\N\t\\N\t\\N\t\\N\n"
+                          "65534\tK1→\tX\t25\t2 号\t"),
+              std::string::npos);
+    EXPECT_NE(dumped.find("\n65535\tK2\t←Y\t"), std::string::npos);
+    EXPECT_EQ(dumped.find("K3"), std::string::npos);
+  }
+}
+
+// A list with no row to import writes nothing and says so: a header alone, a first cell
+// that is empty in the first row.
+TEST_F(QxlabelTest, AListWithNoRowToImportWritesNothing) {
+  const std::string out = Path("out.kel").string();
+  Doc().Add("OLD→").Save(out);
+  const std::string before = ReadText(out);
+  std::ofstream(Path("header.csv"), std::ios::binary) << "线号,去向\n";
+  std::ofstream(Path("gap.csv"), std::ios::binary) << ",X1\nK2,Y\n";
+  struct Case {
+    std::vector<std::string> args;
+    std::string says;
+  };
+  const Case cases[] = {
+      {{"import", Path("header.csv").string(), out, "--header"},
+       "qxlabel: " + Path("header.csv").string() + " has no rows to import; " + out +
+           " was not written\n"},
+      {{"import", Path("gap.csv").string(), out},
+       "qxlabel: 0 row(s) imported; row 1 has an empty first cell, so it and the rows below it "
+       "were left out\nqxlabel: " +
+           Path("gap.csv").string() + " has no rows to import; " + out + " was not written\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.args[1]);
+    const Result r = Run(c.args);
+    EXPECT_EQ(r.status, 1) << Describe(r);
+    EXPECT_EQ(r.err, c.says);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(ReadText(out), before);
+  }
 }
 
 TEST_F(QxlabelTest, ImportRefusesBadChoices) {
@@ -883,6 +980,31 @@ TEST_F(QxlabelTest, WrongInputIsToldInPlainWordsWithAnExitStatus) {
   }
 }
 
+// A document file of more Segments than a Document holds is refused by every command that
+// opens it as a Document, with the count; dump still prints it.
+TEST_F(QxlabelTest, ADocumentFileOfMoreSegmentsThanADocumentHoldsIsRefused) {
+  const std::string over = DocumentOf(Path("over.kel"), 65536).string();
+  std::ofstream(Path("one.csv"), std::ios::binary) << "K1→,X\n";
+  const std::string says =
+      "qxlabel: " + over + " holds 65536 Segments, more than the 65535 a document holds\n";
+  const std::vector<std::vector<std::string>> commands = {
+      {"export", over, Path("o.qxf").string()},
+      {"preview", over, Path("o.png").string()},
+      {"print", over},
+      {"import", Path("one.csv").string(), Path("o.kel").string(), "--append-to", over},
+  };
+  for (const auto& args : commands) {
+    SCOPED_TRACE(args[0]);
+    const Result r = Run(args);
+    EXPECT_EQ(r.status, 1) << Describe(r);
+    EXPECT_EQ(r.err, says);
+  }
+  for (const char* name : {"o.qxf", "o.png", "o-001.png", "o.kel"}) EXPECT_FALSE(fs::exists(Path(name)));
+  const Result dump = Run({"dump", over});
+  EXPECT_EQ(dump.status, 0) << Describe(dump);
+  EXPECT_EQ(std::count(dump.out.begin(), dump.out.end(), '\n'), 65537);
+}
+
 TEST_F(QxlabelTest, HelpGoesToStandardOutput) {
   const Result r = Run({"--help"});
   EXPECT_EQ(r.status, 0);
@@ -1054,6 +1176,9 @@ TEST_F(QxlabelTest, RowsFilesFromWindowsAreReadOrRefusedInPlainWords) {
        1, " is UTF-16 text, not UTF-8; save it as UTF-8\n", ""},
       {"a line longer than any row", row1 + std::string(70000, 'x') + "\n", 1,
        ", line 2: longer than 65536 bytes, more than any row\n", ""},
+      {"a NUL byte in a text", row1 + "2\t线" + std::string(1, '\0') + row2.substr(2), 1,
+       ", line 2, column Flin: the text holds a NUL byte (a zero byte), which no text can hold\n",
+       ""},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -1341,6 +1466,26 @@ TEST_F(QxlabelPrintTest, AnItemTooLongForThePrinterIsNamedWithItsReasonEverywher
   EXPECT_EQ(one.status, 1) << Describe(one);
   EXPECT_EQ(one.err.rfind("qxlabel: item 1 is skipped: " + says, 0), 0u) << one.err;
   EXPECT_FALSE(fs::exists(Path("one.png")));
+}
+
+// A Segment 100 m long is longer than any marker the printer feeds: it is named with that
+// reason, and a job with nothing left to print fails, on the printer and in the previews.
+TEST_F(QxlabelPrintTest, AJobWithNothingPrintableLeftFailsAndSaysWhy) {
+  const std::string doc = Path("far.kel").string();
+  Doc().Add("A→", "", 100000).Save(doc);
+  const std::string reason =
+      "too long for the printer: longer than 65535 dots (about 5.9 m), the most one marker can be\n";
+  Printers("qb20");
+  const Result print = Run({"print", doc});
+  EXPECT_EQ(print.status, 1) << Describe(print);
+  EXPECT_EQ(print.err, "qxlabel: Segment 1: 1 item(s) skipped: " + reason + "qxlabel: " + doc +
+                           ": nothing was printed, every item was skipped (无内容可打印!)\n");
+
+  const Result strip = Run({"preview", doc, Path("far.png").string()});
+  EXPECT_EQ(strip.status, 1) << Describe(strip);
+  EXPECT_EQ(strip.err, "qxlabel: Segment 1: 1 item(s) skipped: " + reason +
+                           "qxlabel: nothing to print in " + doc + "\n");
+  EXPECT_FALSE(fs::exists(Path("far.png")));
 }
 
 TEST_F(QxlabelPrintTest, SerialsOfEveryTypeSuperscriptsSubscriptsAndSymbolsPrintInBothOrders) {
