@@ -877,6 +877,80 @@ TEST_F(QxlabelTest, PreviewOfAHugeJobIsDrawnWholeInNumberedPages) {
   EXPECT_LE(HeaderOf(Path("wire-001.png")).height, 65535);
 }
 
+// The pages of a preview are named after OUT: OUT-001.png, ... Whichever page count the
+// picture will have, none of them may be the input (under any name); nothing is written.
+TEST_F(QxlabelTest, APreviewNeverWritesOverItsInputUnderAPageName) {
+  Doc().Add("A→").Save(Path("t-001.kel"));
+  Doc().Add("B←").Save(Path("doc.kel"));
+  fs::create_hard_link(Path("doc.kel"), Path("o-002.png"));
+  const std::string t1 = ReadText(Path("t-001.kel")), doc = ReadText(Path("doc.kel"));
+  struct Case {
+    std::string input, out, says;
+  };
+  const Case cases[] = {
+      {Path("t-001.kel").string(), Path("t.kel").string(),
+       "qxlabel: " + Path("t-001.kel").string() + " is the input file; a picture too tall for "
+       "one file goes into pages named like it; give another output file\n"},
+      {Path("doc.kel").string(), Path("o.png").string(),
+       "qxlabel: " + Path("o-002.png").string() + " is the input file " + Path("doc.kel").string() +
+           " under another name; a picture too tall for one file goes into pages named like it; "
+           "give another output file\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.out);
+    const Result r = Run({"preview", c.input, c.out});
+    EXPECT_EQ(r.status, 1) << Describe(r);
+    EXPECT_EQ(r.err, c.says);
+    EXPECT_FALSE(fs::exists(c.out));
+  }
+  EXPECT_EQ(ReadText(Path("t-001.kel")), t1);
+  EXPECT_EQ(ReadText(Path("doc.kel")), doc);
+  EXPECT_FALSE(fs::exists(Path("t-002.kel")));
+  EXPECT_FALSE(fs::exists(Path("o-001.png")));
+}
+
+// A preview names the existing files it writes over, and the files of an earlier picture
+// of the same name that it leaves beside its own (a single picture beside new pages, pages
+// beyond the new count, pages beside a new single picture); those are left as they were.
+// Sixty items a row at scale 16 make two pages.
+TEST_F(QxlabelTest, APreviewNamesTheFilesItReplacesAndThoseOfAnEarlierPictureItLeaves) {
+  const std::string doc = Doc().Add("A→№").Serial("序号0-999", "1", "60").Save(Path("d.kel")).string();
+  const std::string o = Path("o.png").string();
+  auto page = [&](int n) { return Path("o-00" + std::to_string(n) + ".png").string(); };
+  const std::vector<std::string> pages = {"--per-row", "1", "--scale", "16"};
+  auto run = [&](const std::vector<std::string>& options) {
+    std::vector<std::string> args = {"preview", doc, o};
+    args.insert(args.end(), options.begin(), options.end());
+    return Run(args);
+  };
+  // First a single picture, over nothing.
+  Result r = run({});
+  ASSERT_EQ(r.status, 0) << Describe(r);
+  EXPECT_EQ(r.err, "");
+  // Again: it replaces itself. Older pages of a bigger picture beside it: the fourth is
+  // not replaced either way, and a page name with another count of digits is no page.
+  std::ofstream(page(4)) << "older";
+  std::ofstream(Path("o-04.png")) << "mine";
+  r = run({});
+  ASSERT_EQ(r.status, 0) << Describe(r);
+  EXPECT_EQ(r.err, "qxlabel: replaced the existing file(s) " + o +
+                       "\nqxlabel: page(s) " + page(4) +
+                       ", of an earlier picture, were left as they were; this picture is " + o + "\n");
+  // In two pages: page 1 and 2 are new, o.png and page 4 are left.
+  std::ofstream(page(1)) << "older";
+  r = run(pages);
+  ASSERT_EQ(r.status, 0) << Describe(r);
+  EXPECT_NE(r.out.find("2 pages " + page(1) + " to " + page(2)), std::string::npos) << r.out;
+  const std::string here = "; this picture is in 2 pages " + page(1) + " to " + page(2) + "\n";
+  EXPECT_EQ(r.err, "qxlabel: replaced the existing file(s) " + page(1) + "\nqxlabel: " + o +
+                       ", of an earlier picture, was left as it was" + here + "qxlabel: page(s) " +
+                       page(4) + ", of an earlier picture, were left as they were" + here);
+  EXPECT_EQ(HeaderOf(page(1)).width, HeaderOf(page(2)).width);
+  EXPECT_EQ(ReadText(page(4)), "older");
+  EXPECT_EQ(ReadText(Path("o-04.png")), "mine");
+  EXPECT_TRUE(fs::exists(o));
+}
+
 // --- errors -----------------------------------------------------------------------------
 
 // A document file cut short, and one whose block chain loops.
