@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "bench_support.h"
+#include "long_document.h"
 #include "device/job_preview.h"
 #include "document/document_file.h"
 #include "document/gbk.h"
@@ -25,30 +26,7 @@ namespace {
 
 constexpr int kSegments = 65535;
 
-std::filesystem::path LargestDocument() {
-  static const std::filesystem::path file = [] {
-    std::vector<qx::RowValues> rows;
-    for (int n = 1; n <= kSegments; ++n) {
-      qx::RowValues r{};
-      r[qx::kNumberColumn] = int64_t{n};
-      r[qx::kUpperLineColumn] = "X" + std::to_string(n % 100) + ":" + std::to_string(n);
-      if (n % 3 == 0) r[qx::kLowerLineColumn] = "W" + std::to_string(n);
-      r[3] = int64_t{25};
-      r[4] = qx::gbk::Encode("2 号");
-      r[5] = qx::gbk::Encode("横向");
-      r[6] = qx::gbk::Encode(n % 7 == 0 ? "加 边 框" : "取消修饰");
-      r[qx::kRepeatColumn] = int64_t{1};
-      r[8] = qx::gbk::Encode("无序号");
-      rows.push_back(r);
-    }
-    rows.push_back(qx::DocumentSettingsRow(qx::DocumentSettings{}));
-    const std::filesystem::path f = qx::bench::BenchDir() / "largest.kel";
-    std::string error;
-    if (!qx::paradox::WriteDocumentTable(f, rows, &error)) throw std::runtime_error(error);
-    return f;
-  }();
-  return file;
-}
+std::filesystem::path LargestDocument() { return qx::bench::LongDocument(kSegments); }
 
 // One page of markers written as the command writes it.
 bool WritePage(const std::filesystem::path& file, const std::vector<qx::ItemImage>& items,

@@ -193,22 +193,6 @@ void DeleteAllRows(SegmentTable& t) {
   t.AttachControls();
 }
 
-void ReplaceAllRows(SegmentTable& t, const SegmentTable& from) {
-  t.DetachControls();
-  {
-    SegmentTable::Batch batch(t);
-    DeleteAllRows(t);
-    for (int r = 0; r < from.RowCount(); ++r) {
-      t.Append();
-      for (int c = 0; c < kColumnCount; ++c) t.SetValue(c, from.ValueAt(r, c));
-      t.Store();
-    }
-    batch.Commit();
-  }
-  if (!t.IsEmpty()) t.First();
-  t.AttachControls();
-}
-
 namespace {
 
 void StartEmptyDocument(DocumentState& doc, const std::filesystem::path* temp_path) {

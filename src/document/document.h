@@ -134,9 +134,6 @@ void NewDocumentInOpenTable(DocumentState& doc);
 // Deletes every row of the open table, last first, as one durable step; the views hear
 // of it once.
 void DeleteAllRows(SegmentTable& t);
-// Makes the open table hold copies of the rows of `from`, in order, the first current:
-// its own rows are deleted and the copies added as one durable step.
-void ReplaceAllRows(SegmentTable& t, const SegmentTable& from);
 
 // Gives the current (new) row the values of the first Segment of a new Document.
 void FillNewSegment(SegmentTable& t);

@@ -74,61 +74,22 @@ RowValues DocumentSettingsRow(const DocumentSettings& settings) {
   return s;
 }
 
-bool ReadDocumentFile(const std::filesystem::path& file, SegmentTable& working,
-                      DocumentSettings& settings) {
+int CheckDocumentFile(const std::filesystem::path& file, DocumentSettings& settings) {
   std::error_code ec;
   const std::uintmax_t size = std::filesystem::file_size(file, ec);
   if (!ec && size > kMaxDocumentFileBytes)
     throw TableError(file.string() + ": larger than a document file can be");
-  // The file is read twice, a block at a time, and never held whole: first to check all of
-  // it and find its last row, so that `working` is only touched once the file is known to
-  // be good, then to copy its Segments one at a time.
+  // Read a block at a time and never held whole: all of it is checked, and its last row
+  // carries the settings.
   int rows = 0;
   RowValues last{};
   ParadoxRowStore::ForEachRow(file, [&](const RowValues& row) {
     ++rows;
     last = row;
   });
-  if (rows == 0) return false;
+  if (rows == 0) return 0;
   // The last row is the settings row.
   if (rows - 1 > kMaxSegments) throw TooManySegmentsError(file, rows - 1);
-  working.Create();
-  working.Open();
-  // The views hear of the new rows once, when all are in (also when reading fails).
-  struct Detached {
-    SegmentTable& t;
-    explicit Detached(SegmentTable& table) : t(table) { t.DetachControls(); }
-    ~Detached() { t.AttachControls(); }
-  } detached(working);
-  {
-    SegmentTable::Batch batch(working);
-    int r = 0;
-    ParadoxRowStore::ForEachRow(file, [&](const RowValues& row) {
-      if (++r >= rows) return;  // the settings row, or rows the file gained since
-      working.Append();
-      for (int c = 0; c < kCopiedColumns; ++c) {
-        FieldValue v = row[static_cast<std::size_t>(c)];
-        // Texts wider than the column (files from elsewhere) keep their whole characters.
-        const ColumnDef& def = kColumns[static_cast<std::size_t>(c)];
-        if (auto* text = std::get_if<std::string>(&v); text && def.type == ColumnType::kText)
-          *text = std::string(gbk::TruncateToBytes(*text, static_cast<std::size_t>(def.max_bytes)));
-        working.SetValue(c, std::move(v));
-      }
-      working.SetInt(kUpperLengthColumn, 0);
-      working.SetInt(kLowerLengthColumn, 0);
-      working.Store();
-    });
-    // A file with nothing but its settings row is an empty Document: it gets the one
-    // default Segment every Document has.
-    if (working.IsEmpty()) {
-      working.Append();
-      FillNewSegment(working);
-      working.SetInt(kUpperLengthColumn, 0);
-      working.Store();
-    }
-    batch.Commit();
-  }
-  // The last row carries the settings.
   const DocumentSettings fresh;
   auto text_of = [&](int col) {
     const auto* text = std::get_if<std::string>(&last[static_cast<std::size_t>(col)]);
@@ -144,6 +105,56 @@ bool ReadDocumentFile(const std::filesystem::path& file, SegmentTable& working,
   settings.spacing_index = pick(SpacingItems(), kSerialFirstColumn, fresh.spacing_index);
   const std::string face = gbk::ToUtf8(text_of(kLowerLineColumn));
   if (!face.empty()) settings.font_face = face;
+  return rows;
+}
+
+void AppendDocumentSegments(const std::filesystem::path& file, int rows, SegmentTable& into) {
+  SegmentTable::Batch batch(into);
+  into.ReserveRows(into.RowCount() + rows);
+  int r = 0;
+  ParadoxRowStore::ForEachRow(file, [&](const RowValues& row) {
+    if (++r >= rows) return;  // the settings row, or rows the file gained since
+    into.Append();
+    for (int c = 0; c < kCopiedColumns; ++c) {
+      FieldValue v = row[static_cast<std::size_t>(c)];
+      // Texts wider than the column (files from elsewhere) keep their whole characters.
+      const ColumnDef& def = kColumns[static_cast<std::size_t>(c)];
+      if (auto* text = std::get_if<std::string>(&v); text && def.type == ColumnType::kText)
+        *text = std::string(gbk::TruncateToBytes(*text, static_cast<std::size_t>(def.max_bytes)));
+      into.SetValue(c, std::move(v));
+    }
+    into.SetInt(kUpperLengthColumn, 0);
+    into.SetInt(kLowerLengthColumn, 0);
+    into.Store();
+  });
+  // A file with nothing but its settings row is an empty Document: it gets the one
+  // default Segment every Document has.
+  if (into.IsEmpty()) {
+    into.Append();
+    FillNewSegment(into);
+    into.SetInt(kUpperLengthColumn, 0);
+    into.Store();
+  }
+  batch.Commit();
+}
+
+bool ReadDocumentFile(const std::filesystem::path& file, SegmentTable& working,
+                      DocumentSettings& settings) {
+  // The file is read twice: first to check all of it, so that `working` is only touched
+  // once the file is known to be good, then to copy its Segments one at a time.
+  DocumentSettings carried = settings;
+  const int rows = CheckDocumentFile(file, carried);
+  if (rows == 0) return false;
+  working.Create();
+  working.Open();
+  // The views hear of the new rows once, when all are in (also when reading fails).
+  struct Detached {
+    SegmentTable& t;
+    explicit Detached(SegmentTable& table) : t(table) { t.DetachControls(); }
+    ~Detached() { t.AttachControls(); }
+  } detached(working);
+  AppendDocumentSegments(file, rows, working);
+  settings = carried;
   working.First();
   return true;
 }

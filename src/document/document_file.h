@@ -56,4 +56,13 @@ class TooManySegmentsError : public TableError {
 bool ReadDocumentFile(const std::filesystem::path& file, SegmentTable& working,
                       DocumentSettings& settings);
 
+// The two halves of reading, for a caller that fills a table of its own: checks the whole
+// file and applies its settings row to `settings` as ReadDocumentFile does, returning its
+// row count (0: no rows at all; `settings` untouched); throws as ReadDocumentFile.
+int CheckDocumentFile(const std::filesystem::path& file, DocumentSettings& settings);
+// Adds the Segments of a file CheckDocumentFile counted `rows` in to the end of `into`, in
+// one batch; a table still empty after them gets the one default Segment. Throws
+// TableError when the file no longer reads.
+void AppendDocumentSegments(const std::filesystem::path& file, int rows, SegmentTable& into);
+
 }  // namespace qx

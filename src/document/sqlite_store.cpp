@@ -49,6 +49,15 @@ struct Stmt {
   ~Stmt() { sqlite3_finalize(st); }
 };
 
+// Resets a cached statement and its bindings when leaving scope, for its next use.
+struct Reused {
+  sqlite3_stmt* st;
+  ~Reused() {
+    sqlite3_reset(st);
+    sqlite3_clear_bindings(st);
+  }
+};
+
 }  // namespace
 
 SqliteRowStore::~SqliteRowStore() { Close(); }
@@ -66,6 +75,22 @@ sqlite3_stmt* SqliteRowStore::Prepare(const char* sql) {
   sqlite3_stmt* st = nullptr;
   if (sqlite3_prepare_v2(db_, sql, -1, &st, nullptr) != SQLITE_OK) Fail("prepare");
   return st;
+}
+
+sqlite3_stmt* SqliteRowStore::Cached(const std::string& sql) {
+  auto it = cached_.find(sql);
+  if (it != cached_.end()) return it->second;
+  sqlite3_stmt* st = nullptr;
+  if (sqlite3_prepare_v3(db_, sql.c_str(), -1, SQLITE_PREPARE_PERSISTENT, &st, nullptr) !=
+      SQLITE_OK)
+    Fail("prepare");
+  cached_.emplace(sql, st);
+  return st;
+}
+
+void SqliteRowStore::StepCached(const char* sql) {
+  Reused st{Cached(sql)};
+  if (sqlite3_step(st.st) != SQLITE_DONE) Fail(sql);
 }
 
 void SqliteRowStore::OpenDb(const std::filesystem::path& path, bool create) {
@@ -146,6 +171,8 @@ void SqliteRowStore::Close() {
     sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr);
   }
   batch_depth_ = 0;
+  for (auto& [sql, st] : cached_) sqlite3_finalize(st);
+  cached_.clear();
   sqlite3_close_v2(db_);
   db_ = nullptr;
 }
@@ -187,7 +214,7 @@ auto SqliteRowStore::ChangeRows(F&& change) {
 }
 
 void SqliteRowStore::WriteRowsVersion() {
-  Stmt st{Prepare("INSERT OR REPLACE INTO rows_version (id, n) VALUES (1, ?)")};
+  Reused st{Cached("INSERT OR REPLACE INTO rows_version (id, n) VALUES (1, ?)")};
   sqlite3_bind_int64(st.st, 1, rows_version_);
   if (sqlite3_step(st.st) != SQLITE_DONE) Fail("write rows version");
   version_unwritten_ = false;
@@ -200,30 +227,30 @@ int64_t SqliteRowStore::Insert(const RowValues& values, std::optional<int64_t> b
 int64_t SqliteRowStore::InsertRow(const RowValues& values, std::optional<int64_t> before) {
   // Rows are ordered by `ord`; a row inserted before another takes its place and moves the
   // rest one step down, in one transaction.
-  Exec("SAVEPOINT ins");
+  StepCached("SAVEPOINT ins");
   try {
     int64_t ord;
     if (before) {
-      Stmt q{Prepare("SELECT ord FROM segment WHERE id = ?")};
+      Reused q{Cached("SELECT ord FROM segment WHERE id = ?")};
       sqlite3_bind_int64(q.st, 1, *before);
       if (sqlite3_step(q.st) != SQLITE_ROW) Fail("find row");
       ord = sqlite3_column_int64(q.st, 0);
-      Stmt shift{Prepare("UPDATE segment SET ord = ord + 1 WHERE ord >= ?")};
+      Reused shift{Cached("UPDATE segment SET ord = ord + 1 WHERE ord >= ?")};
       sqlite3_bind_int64(shift.st, 1, ord);
       if (sqlite3_step(shift.st) != SQLITE_DONE) Fail("shift rows");
     } else {
-      Stmt q{Prepare("SELECT COALESCE(MAX(ord), 0) + 1 FROM segment")};
+      Reused q{Cached("SELECT COALESCE(MAX(ord), 0) + 1 FROM segment")};
       if (sqlite3_step(q.st) != SQLITE_ROW) Fail("find end");
       ord = sqlite3_column_int64(q.st, 0);
     }
-    const std::string sql = "INSERT INTO segment (ord, " + ColumnList() +
-                            ") VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)";
-    Stmt ins{Prepare(sql.c_str())};
+    static const std::string sql = "INSERT INTO segment (ord, " + ColumnList() +
+                                   ") VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)";
+    Reused ins{Cached(sql)};
     sqlite3_bind_int64(ins.st, 1, ord);
     Bind(ins.st, 2, values);
     if (sqlite3_step(ins.st) != SQLITE_DONE) Fail("insert row");
     const int64_t key = sqlite3_last_insert_rowid(db_);
-    Exec("RELEASE ins");
+    StepCached("RELEASE ins");
     return key;
   } catch (...) {
     sqlite3_exec(db_, "ROLLBACK TO ins; RELEASE ins", nullptr, nullptr, nullptr);
@@ -239,14 +266,16 @@ void SqliteRowStore::Update(int64_t key, const RowValues& values) {
 }
 
 void SqliteRowStore::UpdateRow(int64_t key, const RowValues& values) {
-  std::string sql = "UPDATE segment SET ";
-  for (int c = 0; c < kColumnCount; ++c) {
-    if (c) sql += ", ";
-    sql += kColumns[static_cast<std::size_t>(c)].name;
-    sql += " = ?";
-  }
-  sql += " WHERE id = ?";
-  Stmt st{Prepare(sql.c_str())};
+  static const std::string sql = [] {
+    std::string s = "UPDATE segment SET ";
+    for (int c = 0; c < kColumnCount; ++c) {
+      if (c) s += ", ";
+      s += kColumns[static_cast<std::size_t>(c)].name;
+      s += " = ?";
+    }
+    return s + " WHERE id = ?";
+  }();
+  Reused st{Cached(sql)};
   Bind(st.st, 1, values);
   sqlite3_bind_int64(st.st, kColumnCount + 1, key);
   if (sqlite3_step(st.st) != SQLITE_DONE) Fail("update row");
@@ -255,7 +284,7 @@ void SqliteRowStore::UpdateRow(int64_t key, const RowValues& values) {
 
 void SqliteRowStore::Remove(int64_t key) {
   ChangeRows([&] {
-    Stmt st{Prepare("DELETE FROM segment WHERE id = ?")};
+    Reused st{Cached("DELETE FROM segment WHERE id = ?")};
     sqlite3_bind_int64(st.st, 1, key);
     if (sqlite3_step(st.st) != SQLITE_DONE) Fail("delete row");
     return 0;

@@ -10,6 +10,8 @@
 #pragma once
 
 #include <filesystem>
+#include <map>
+#include <string>
 
 #include "document/table.h"
 
@@ -56,6 +58,10 @@ class SqliteRowStore : public RowStore {
   void OpenDb(const std::filesystem::path& path, bool create);
   void Exec(const char* sql);
   sqlite3_stmt* Prepare(const char* sql);
+  // The statement of `sql`, prepared once per open file and reset after each use (see
+  // Reused): the changes to the rows run the same few statements many times.
+  sqlite3_stmt* Cached(const std::string& sql);
+  void StepCached(const char* sql);  // runs a statement without result
   void Bind(sqlite3_stmt* st, int first, const RowValues& values);
   [[noreturn]] void Fail(const char* what);
   // Runs one change to the rows in a transaction (the batch's, else its own) that also
@@ -67,6 +73,7 @@ class SqliteRowStore : public RowStore {
   void UpdateRow(int64_t key, const RowValues& values);
 
   sqlite3* db_ = nullptr;
+  std::map<std::string, sqlite3_stmt*> cached_;
   int batch_depth_ = 0;
   int64_t rows_version_ = 0;
   bool version_unwritten_ = false;

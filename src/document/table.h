@@ -17,6 +17,7 @@
 //   - A new row that is not stored yet counts in RowCount and Position: it is on screen.
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <filesystem>
@@ -163,6 +164,8 @@ class SegmentTable {
   int Position() const { return rows_.empty() ? 0 : current_ + 1; }  // 1-based, 0 when empty
   bool Eof() const { return eof_; }
 
+  // Room for `rows` rows, so that a long document loads without moving them again.
+  void ReserveRows(int rows) { rows_.reserve(static_cast<std::size_t>(std::max(rows, 0))); }
   void Append();
   void Insert();
   void Delete();

@@ -278,12 +278,9 @@ bool DocumentFiles::GiveUpDocument(GiveUp command) {
   return true;
 }
 
-std::unique_ptr<SegmentTable> DocumentFiles::ReadDocument(const std::filesystem::path& file,
-                                                          DocumentSettings& settings) {
-  auto rows = std::make_unique<SegmentTable>(std::make_unique<MemoryRowStore>());
-  rows->Bind(file);
+int DocumentFiles::CheckDocument(const std::filesystem::path& file, DocumentSettings& settings) {
   try {
-    if (ReadDocumentFile(file, *rows, settings)) return rows;
+    if (const int rows = CheckDocumentFile(file, settings)) return rows;
     ctx_.ui.Message(msg::kNoSegmentsInFile, msg::kInfo);
   } catch (const TooManySegmentsError& e) {
     std::string text(msg::kTooManySegmentsInFile);
@@ -292,10 +289,10 @@ std::unique_ptr<SegmentTable> DocumentFiles::ReadDocument(const std::filesystem:
   } catch (const TableError&) {
     ctx_.ui.Message(msg::kInvalidFile, msg::kInfo);
   }
-  return nullptr;
+  return 0;
 }
 
-void DocumentFiles::LoadDocument(const std::filesystem::path& file, const SegmentTable& rows,
+void DocumentFiles::LoadDocument(const std::filesystem::path& file, int rows,
                                  const DocumentSettings& settings) {
   DocumentFileState& p = ctx_.doc.file_state;
   SegmentTable& t = ctx_.doc.table;
@@ -305,8 +302,28 @@ void DocumentFiles::LoadDocument(const std::filesystem::path& file, const Segmen
     t.Create();
     t.Open();
   }
-  // The rows given up are deleted one by one, so that undo can put them back.
-  ReplaceAllRows(t, rows);
+  // The rows given up are deleted one by one, so that undo can put them back; the file's
+  // rows go straight into the table, and the views hear of them once.
+  t.DetachControls();
+  {
+    SegmentTable::Batch batch(t);
+    DeleteAllRows(t);
+    try {
+      AppendDocumentSegments(file, rows, t);
+    } catch (const TableError&) {
+      // The file changed since it was checked: what was read stays, and the operator is
+      // told; undo brings the Document given up back.
+      ctx_.ui.Message(msg::kInvalidFile, msg::kInfo);
+      if (t.IsEmpty()) {
+        t.Append();
+        FillNewSegment(t);
+        t.Store();
+      }
+    }
+    batch.Commit();
+  }
+  t.First();
+  t.AttachControls();
   ctx_.doc.settings = settings;
   p.DocPath = file;
   ctx_.measurer.SetFace(ctx_.doc.settings.font_face);
@@ -340,14 +357,14 @@ void DocumentFiles::OpenDocument(const std::filesystem::path* given) {
   RememberFolderOf(*file);
   // The settings the file does not carry stay as they are (density, bold).
   DocumentSettings settings = ctx_.doc.settings;
-  const std::unique_ptr<SegmentTable> rows = ReadDocument(*file, settings);
-  if (!rows) return;
+  const int rows = CheckDocument(*file, settings);
+  if (rows == 0) return;
   p.UserEditing = false;
   if (!GiveUpDocument(GiveUp::kOpen)) return;
   // From here the event is one undo step that brings the Document given up back.
   ctx_.StartReplacingDocument();
   ctx_.NameStep(msg::kStepOpen);
-  LoadDocument(*file, *rows, settings);
+  LoadDocument(*file, rows, settings);
   ReadDocumentSettings(ctx_.doc.settings, p);
   p.SkipNextEnter = false;
   p.UserEditing = true;

@@ -116,13 +116,12 @@ class DocumentFiles {
   // leave the Document, its file, its history and the working table as they were.
   bool GiveUpDocument(GiveUp command);
   bool WriteGivenUp(const std::filesystem::path& file);
-  // The rows of `file` read into a table in memory, and its settings into `settings`;
-  // nullptr, the operator told why, when it cannot be opened as a Document.
-  std::unique_ptr<SegmentTable> ReadDocument(const std::filesystem::path& file,
-                                             DocumentSettings& settings);
-  // `rows` and `settings` read from `file` become the Document.
-  void LoadDocument(const std::filesystem::path& file, const SegmentTable& rows,
-                    const DocumentSettings& settings);
+  // Checks the whole of `file` and reads its settings into `settings`: its row count, or
+  // 0, the operator told why, when it cannot be opened as a Document. Nothing of it is
+  // held: a long document is read again as it is loaded.
+  int CheckDocument(const std::filesystem::path& file, DocumentSettings& settings);
+  // The `rows` rows of the checked `file` and `settings` become the Document.
+  void LoadDocument(const std::filesystem::path& file, int rows, const DocumentSettings& settings);
   void OpenDocument(const std::filesystem::path* given);
   void SaveDocument(bool ask);
   // Fills the new Document from the opened sheet and tells what was left out.

@@ -64,7 +64,7 @@ void UndoHistory::OnSaved() {
   // any event it is taken now when the history follows this table, else when the history
   // takes the table up.
   saved_here_ = true;
-  marked_changes_ = pending_.size();
+  pending_.changed_since_mark = false;
   marked_settings_ = ctx_.doc.settings;
   if (recording_ || generation_ != ctx_.doc.table.generation() || untracked_change_) return;
   saved_here_ = false;
@@ -75,9 +75,30 @@ void UndoHistory::OnSaved() {
 
 void UndoHistory::OnRowChange(const RowChange& change) {
   if (recording_) {
-    pending_.push_back(change);
+    TakeChange(change);
   } else {
     untracked_change_ = true;  // the history no longer matches the rows
+  }
+}
+
+void UndoHistory::TakeChange(const RowChange& c) {
+  AppendRowChanges(pending_.changes, std::span<const RowChange>(&c, 1));
+  ++pending_.count;
+  // Shown: a row added or deleted, or changed as printed other than by storing what was
+  // being edited in it (that is on screen already).
+  const WindowState& b = before_;
+  if (!c.before || !c.after) {
+    pending_.shows_change = true;
+  } else if (PrintsDifferently(c.before->values, c.after->values)) {
+    const bool stores_edits = c.index == b.cursor.current && b.cursor.editing &&
+                              !PrintsDifferently(c.after->values, b.cursor.edit_buffer);
+    if (!stores_edits) pending_.shows_change = true;
+  }
+  // What a save writes: rows with text.
+  if ((HasText(c.before) || HasText(c.after)) &&
+      (!c.before || !c.after || PrintsDifferently(c.before->values, c.after->values))) {
+    pending_.changes_rows_text = true;
+    pending_.changed_since_mark = true;
   }
 }
 
@@ -312,7 +333,7 @@ void UndoHistory::BeginStep() {
     Clear();
   }
   before_ = Capture();
-  pending_.clear();
+  ForgetPending();
   ctx_.step_name.clear();
   undo_ran_ = false;
   replacing_ = false;
@@ -326,23 +347,13 @@ bool UndoHistory::ChangesWhatIsShown(const WindowState& after) const {
   const bool same_row = b.cursor.current == after.cursor.current && b.row_count == after.row_count;
   if (same_row && (b.upper.text != after.upper.text || b.lower.text != after.lower.text))
     return true;
-  for (const RowChange& c : pending_) {
-    if (!c.before || !c.after) return true;  // a row added or deleted
-    if (!PrintsDifferently(c.before->values, c.after->values)) continue;
-    // Storing what was being edited changes nothing on screen.
-    const bool stores_edits = c.index == b.cursor.current && b.cursor.editing &&
-                              !PrintsDifferently(c.after->values, b.cursor.edit_buffer);
-    if (!stores_edits) return true;
-  }
+  if (pending_.shows_change) return true;
   return b.cursor.current == after.cursor.current && b.row_count == after.row_count &&
          PrintsDifferently(b.current_row, after.current_row);
 }
 
 bool UndoHistory::ChangesTheDocument(const WindowState& after) const {
-  for (const RowChange& c : pending_) {
-    if (!HasText(c.before) && !HasText(c.after)) continue;
-    if (!c.before || !c.after || PrintsDifferently(c.before->values, c.after->values)) return true;
-  }
+  if (pending_.changes_rows_text) return true;
   if (!SameFileSettings(before_.settings, after.settings)) return true;
   // The fields of the Segment being edited changed before it is stored (a property chosen),
   // when it has text.
@@ -360,7 +371,7 @@ bool UndoHistory::ChangesTheDocument(const WindowState& after) const {
 }
 
 bool UndoHistory::IsTyping(const WindowState& after, Control* line) const {
-  if (!ctx_.step_name.empty() || !pending_.empty()) return false;
+  if (!ctx_.step_name.empty() || pending_.count > 0) return false;
   if (before_.cursor.current != after.cursor.current) return false;
   if (!SameSettings(before_.settings, after.settings)) return false;
   const bool upper = before_.upper.text != after.upper.text;
@@ -377,12 +388,12 @@ void UndoHistory::EndStep() {
   // new, empty Document an import fills).
   if (saved_here_ && ChangedSinceMarked()) saved_here_ = false;
   if (undo_ran_) {
-    pending_.clear();
+    ForgetPending();
   } else if (generation_ != ctx_.doc.table.generation()) {
     // Another Document (opened, new, restored): its history starts now, or goes on from
     // where the working table's own history left it.
     TakeUpKept();
-    pending_.clear();
+    ForgetPending();
   } else {
     Record(replacing);
   }
@@ -403,23 +414,18 @@ void UndoHistory::TakeUpTable() {
 
 bool UndoHistory::ChangedSinceMarked() const {
   if (!SameFileSettings(marked_settings_, ctx_.doc.settings)) return true;
-  for (std::size_t i = std::min(marked_changes_, pending_.size()); i < pending_.size(); ++i) {
-    const RowChange& c = pending_[i];
-    if (!HasText(c.before) && !HasText(c.after)) continue;
-    if (!c.before || !c.after || PrintsDifferently(c.before->values, c.after->values)) return true;
-  }
-  return false;
+  return pending_.changed_since_mark;
 }
 
 void UndoHistory::Record(bool replacing) {
   WindowState after = Capture();
   if (!replacing && !ChangesWhatIsShown(after)) {
-    if (!pending_.empty()) {
+    if (pending_.count > 0) {
       // Edits stored on leaving a line or moving: they belong to the step that made them.
       DropRedo();
       if (position_ > 0) {
         UndoStep& last = steps_[position_ - 1];
-        AppendRowChanges(last.changes, pending_);
+        last.changes += pending_.changes;
         bytes_ -= last.bytes;
         last.bytes = BytesOf(last);
         bytes_ += last.bytes;
@@ -429,7 +435,7 @@ void UndoHistory::Record(bool replacing) {
       Keep();
     }
     if (ctx_.focus() != typing_line_) typing_open_ = false;
-    pending_.clear();
+    ForgetPending();
     return;
   }
   Control line = Control::None;
@@ -472,7 +478,7 @@ void UndoHistory::Record(bool replacing) {
     }
     step.before = std::move(before_);
     step.after = std::move(after);
-    AppendRowChanges(step.changes, pending_);
+    step.changes = std::move(pending_.changes);
     Push(std::move(step));
     Keep();
     typing_open_ = typing;
@@ -480,7 +486,7 @@ void UndoHistory::Record(bool replacing) {
     typing_row_ = steps_.back().after.cursor.current;
     typing_last_ms_ = now;
   }
-  pending_.clear();
+  ForgetPending();
 }
 
 void UndoHistory::Push(UndoStep step) {
@@ -530,7 +536,7 @@ std::string UndoHistory::RedoText() const {
 
 void UndoHistory::TakeInPending() {
   // The command's event may have stored edits before it came here (the focus left a line).
-  if (!recording_ || pending_.empty()) return;
+  if (!recording_ || pending_.count == 0) return;
   const std::string name = ctx_.step_name;
   EndStep();
   BeginStep();

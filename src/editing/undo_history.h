@@ -104,9 +104,7 @@ class UndoHistory : private RowChangeObserver {
   std::size_t position_ = 0;  // steps before it are done; from it on they can be redone
   long saved_ = 0;            // the position the file on disk matches; -1: none
   bool saved_here_ = false;   // the Document was saved, opened or started: not taken up yet
-  // Where the running event was when it marked the saved point: the row changes it had
-  // made and the settings.
-  std::size_t marked_changes_ = 0;
+  // The settings when the running event marked the saved point.
   DocumentSettings marked_settings_;
   std::size_t bytes_ = 0;
   uint64_t generation_ = ~uint64_t{0};  // the table the history belongs to
@@ -122,7 +120,18 @@ class UndoHistory : private RowChangeObserver {
   bool undo_ran_ = false;          // the running event was an undo or redo
   bool replacing_ = false;         // the running step replaces the Document
   WindowState before_;
-  std::vector<RowChange> pending_;
+  // The row changes of the running event, encoded as they come (a bulk change of a long
+  // document is not held row by row), with what the step's checks need to know of them.
+  struct Pending {
+    std::string changes;  // AppendRowChanges
+    std::size_t count = 0;
+    bool shows_change = false;       // a change the window shows (see ChangesWhatIsShown)
+    bool changes_rows_text = false;  // a row with text added, deleted or changed as printed
+    bool changed_since_mark = false; // such a change after the saved point was marked
+  };
+  Pending pending_;
+  void TakeChange(const RowChange& change);
+  void ForgetPending() { pending_ = Pending{}; }
   // Typing into a line merges into the last step while this is set.
   bool typing_open_ = false;
   Control typing_line_ = Control::None;

@@ -313,6 +313,9 @@ INSTANTIATE_TEST_SUITE_P(
     [](const ::testing::TestParamInfo<PrintCase>& i) { return std::string(i.param.name); });
 
 TEST_F(PrintWindowTest, TheDialogLooksForPrintersAgainWhenItIsActivatedAgain) {
+  // The operator turning to another program and back is made by activating windows of
+  // this one, which a window manager does not allow while the dialog is modal.
+  if (qEnvironmentVariableIsSet("QX_UNDER_WM")) GTEST_SKIP() << "needs another program's window";
   Printers("qb20,qa11");
   OpenSample("设备标识.kel");
   DialogSeen first, again;
