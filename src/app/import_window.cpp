@@ -73,6 +73,8 @@ std::string ImportWindow::BecomesText(const PreviewRow& row) const {
       return "第一格为空,到此结束";
     case RowFate::kAfterEnd:
       return "不导入";
+    case RowFate::kNoRoom:
+      return "文档已满65535段,不导入";
     case RowFate::kSegment:
       break;
   }
@@ -165,7 +167,9 @@ void ImportWindow::Reload() {
     error_text_ = std::string(WorkbookReason(sheet_start_.open_error));
   } else {
     RowsReadBefore rows(sheet_start_.rows, sheet_start_.error, sheet_start_.limit_reached);
-    preview_ = PreviewImport(rows, options_, kPreviewRows);
+    // Rows added to the Document stop where it is full, as the import stops them.
+    const int room = options_.append ? std::max(kMaxSegments - existing_segments_, 0) : kMaxSegments;
+    preview_ = PreviewImport(rows, options_, kPreviewRows, room);
     if (preview_.error != WorkbookError::kNone && preview_.rows.empty())
       error_text_ = std::string(WorkbookReason(preview_.error));
   }

@@ -119,6 +119,11 @@ int Fail(const std::string& problem, int status = 2) {
 
 std::string NotPrintedReason(ItemResult result, LayoutRefusal refusal, int columns,
                              int most_columns) {
+  if (result == ItemResult::kTooLong && most_columns <= 0 && columns <= 0) {
+    // Nothing was built: the marker is longer than the header's 16-bit dot counts hold.
+    return "too long for the printer: longer than 65535 dots (about 5.9 m), the most one "
+           "marker can be";
+  }
   if (result == ItemResult::kTooLong) {
     std::string size = std::to_string(columns);
     if (most_columns > columns) size += " to " + std::to_string(most_columns);
@@ -288,6 +293,12 @@ int Print(DocumentState& doc, const char* file, int argc, char** argv) {
   std::printf("\n");
   std::fflush(stdout);
   host.skipped.Print();
+  // A job with nothing left to print once its items were skipped fails: nothing came out.
+  if (ok && !host.failed_message && counts.sent == 0 && counts.skipped > 0) {
+    std::fprintf(stderr, "qxlabel: %s: nothing was printed, every item was skipped (无内容可打印!)\n",
+                 file);
+    return 1;
+  }
   // A printer fault ends the job even where the protocol counts the end as orderly.
   const bool printed_all = ok && !host.failed_message;
   // How far it got is what the printer reported printed: a marker sent and not reported

@@ -22,16 +22,23 @@
 //       column for one-line Segments), --skip-empty goes on past rows whose upper cell is
 //       empty, and --append-to adds the rows after the Segments of DOC.kel, with its
 //       settings (DOC.kel itself is only written when it is OUT.kel). Every row that was
-//       cut, changed or left out is named on stderr. A sheet that is damaged part-way
-//       gives exit status 1 and writes nothing (the editor keeps the rows before the
-//       damage); when text was left out below the end of the list, stderr says where.
+//       cut, changed or left out is named on stderr. A document holds at most 65535
+//       Segments: rows beyond are left out and stderr says from which row (exit status 0
+//       for the rows imported); a DOC.kel that holds 65535 takes none. A sheet that is
+//       damaged part-way, or a list with no row to import, gives exit status 1 and writes
+//       nothing (the editor keeps the rows before the damage); when text was left out
+//       below the end of the list, stderr says where.
 //   qxlabel preview DOC.kel OUT.png [--copies N] [--range A-B] [--repeat-first]
 //                   [--label-cal N] [--tube-cal N] [--scale N] [--per-row N]
 //       Draws every marker `qxlabel print` with the same choices prints (copies, range,
 //       order, repeats and serial values), in job order, as tape wrapped into rows: N items a row, by default as many as keep the
 //       picture about 4000 pixels wide. A picture too tall for a viewer is written as
 //       numbered pages OUT-001.png, OUT-002.png, ... Items that will not print are left
-//       out, as a print job leaves them out, and named on stderr with the reason.
+//       out, as a print job leaves them out, and named on stderr with the reason. When
+//       OUT or a page of its name is the input, nothing is written (exit status 1);
+//       existing files written over are named on stderr, and so are the files of an
+//       earlier picture of the same name that this one does not replace (OUT beside new
+//       pages, pages beyond the new count): they are left as they were.
 //   qxlabel preview [options] TEXT [SECOND-LINE] -o OUT.png
 //       Lays out and draws a Segment exactly as the printer will print it and writes the
 //       tape as a PNG: one item, or one item per serial value with --serial (in rows and
@@ -47,12 +54,14 @@
 //       Prints a document as the editor's print command does (after the same tidying),
 //       from its K-th marker when given (a job that ended early says which K goes on),
 //       with progress on the terminal and the printer's messages on stderr; exit status 1
-//       when the job fails. Items skipped are named on stderr with the reason. Ctrl-C
-//       stops the printer.
+//       when the job fails or every item was skipped. Items skipped are named on stderr
+//       with the reason. Ctrl-C stops the printer.
 //
 // No command writes its output over one of its inputs (under any name; the document
 // import --append-to adds to is the one input that may also be the output), and a command
-// that fails leaves its output file as it was. Inputs must be regular files.
+// that fails leaves its output file as it was. Inputs must be regular files. A document
+// file of more than 65535 Segments, more than a Document holds, is refused (dump still
+// prints it).
 //
 // Texts are UTF-8; in them № stands for the serial value, ↖ and ↙ make the next
 // character a superscript or subscript.
@@ -69,6 +78,7 @@
 #include <filesystem>
 #include <future>
 #include <fstream>
+#include <map>
 #include <span>
 #include <string>
 #include <thread>
@@ -128,9 +138,12 @@ constexpr const char kUsage[] =
     "                           column, like --columns C, for one-line Segments\n"
     "         --skip-empty      go on past rows whose upper cell is empty (default: such a\n"
     "                           row ends the list)\n"
-    "         --append-to DOC.kel  add the rows after DOC.kel's Segments, with its settings\n"
+    "         --append-to DOC.kel  add the rows after DOC.kel's Segments, with its settings;\n"
+    "                           rows past 65535 Segments are left out and named\n"
     "       qxlabel preview DOC.kel OUT.png [--copies N] [--range A-B] [--repeat-first]\n"
     "                       [--label-cal N] [--tube-cal N] [--scale N] [--per-row N]\n"
+    "         a tall picture goes into pages OUT-001.png, OUT-002.png, ...; never over the\n"
+    "         input; files replaced, and older ones of the same name left, are named\n"
     "       qxlabel measure [--face NAME] [--size 0-7] TEXT\n"
     "       qxlabel fonts\n"
     "       qxlabel devices\n"
@@ -223,7 +236,11 @@ constexpr int kPageHeightPixels = 65535;
 
 // Draws items as rows of tape (`per_row` items a row, 0: as many as keep the picture
 // about kRowWidthPixels wide) into `out`, or into numbered pages when the picture would
-// be taller than a viewer opens. Items come one at a time and only those of the pages
+// be taller than a viewer opens. The files it may write are looked at before anything is
+// drawn (Prepare): none of them may be the input, and the files replaced are named
+// afterwards, as are files of an earlier picture of the same name that this one does not
+// replace (a single picture beside new pages, pages beyond the new count), which are left
+// as they were. Items come one at a time and only those of the pages
 // being filled and written are held; a page is drawn row by row while it is compressed.
 // So a job of any size is drawn whole in little memory. Compressing takes most of the
 // time: full pages are written on their own threads, one per processor, while the next
@@ -253,13 +270,63 @@ class TapePictureWriter {
     return true;
   }
 
-  // Writes what is left: the whole picture into OUT, or the last page; and waits for
-  // every page to be written.
-  bool Finish() {
-    if (!page_.empty() && !WritePage(pages_ == 0 ? out_ : PageName(out_, ++pages_))) return false;
-    while (!writing_.empty())
-      if (!Collect()) return false;
+  // Before anything is drawn: notes which of the files this picture may be written to
+  // exist (OUT and every page OUT-NNN there is), and refuses, saying so, when one of them
+  // is `input` (under any name: itself, a link to it, a hard link), whichever page count
+  // the picture will have.
+  bool Prepare(const std::string* input) {
+    namespace fs = std::filesystem;
+    const fs::path p(out_);
+    std::error_code ec;
+    existing_single_ = fs::exists(p, ec);
+    const fs::path folder = p.parent_path().empty() ? fs::path(".") : p.parent_path();
+    const std::string stem = p.stem().string() + "-", extension = p.extension().string();
+    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+      const std::string name = it->path().filename().string();
+      if (name.size() <= stem.size() + extension.size() || !name.starts_with(stem) ||
+          !name.ends_with(extension))
+        continue;
+      const std::string digits =
+          name.substr(stem.size(), name.size() - stem.size() - extension.size());
+      int n = 0;
+      // Only names a page gets: "-001", "-1000", not "-01" or "-0001".
+      if (!ParseInt(digits.c_str(), 1, 1 << 30, n) || fs::path(PageName(out_, n)).filename() != name)
+        continue;
+      existing_pages_[n] = PageName(out_, n);
+    }
+    if (!input) return true;
+    auto is_input = [&](const std::string& file) {
+      std::error_code e;
+      return fs::equivalent(*input, file, e);
+    };
+    if (existing_single_ && is_input(out_)) {
+      OutputIsInput(*input, out_);
+      return false;
+    }
+    for (const auto& [n, file] : existing_pages_) {
+      if (!is_input(file)) continue;
+      std::fprintf(stderr,
+                   "qxlabel: %s is the input file%s; a picture too tall for one file goes into "
+                   "pages named like it; give another output file\n",
+                   file.c_str(), file == *input ? "" : (" " + *input + " under another name").c_str());
+      return false;
+    }
     return true;
+  }
+
+  // Writes what is left: the whole picture into OUT, or the last page; and waits for
+  // every page to be written. Then names the files replaced and those of an earlier
+  // picture left beside this one.
+  bool Finish() {
+    const bool ok = Write();
+    Report(ok);
+    return ok;
+  }
+
+  // When a page could not be written (Add failed): the files already replaced.
+  void Abandon() {
+    while (!writing_.empty()) Collect();
+    Report(false);
   }
 
   std::size_t drawn() const { return drawn_; }
@@ -310,6 +377,48 @@ class TapePictureWriter {
     return {};
   }
 
+  bool Write() {
+    if (!page_.empty() && !WritePage(pages_ == 0 ? out_ : PageName(out_, ++pages_))) return false;
+    while (!writing_.empty())
+      if (!Collect()) return false;
+    return true;
+  }
+
+  // "a.png, b.png", or the first and the last of many.
+  static std::string NameList(const std::vector<std::string>& names) {
+    std::string s;
+    if (names.size() > 4)
+      return names.front() + ", " + names[1] + " ... " + names.back() + " (" +
+             std::to_string(names.size()) + " files)";
+    for (const std::string& n : names) s += (s.empty() ? "" : ", ") + n;
+    return s;
+  }
+
+  // Names the files that were there before and were written over, and, once the whole
+  // picture is written (`complete`), the files of an earlier picture of the same name
+  // that are left beside it.
+  void Report(bool complete) const {
+    std::vector<std::string> replaced;
+    for (std::size_t i = 0; i < files_.size(); ++i)
+      if (pages_ == 0 ? existing_single_ : existing_pages_.contains(static_cast<int>(i) + 1))
+        replaced.push_back(files_[i]);
+    if (!replaced.empty())
+      std::fprintf(stderr, "qxlabel: replaced the existing file(s) %s\n", NameList(replaced).c_str());
+    if (!complete || files_.empty()) return;
+    std::vector<std::string> stale;
+    for (const auto& [n, file] : existing_pages_)
+      if (n > pages_) stale.push_back(file);
+    const std::string here = pages_ == 0 ? "this picture is " + out_
+                                         : "this picture is in " + Files();
+    if (pages_ > 0 && existing_single_)
+      std::fprintf(stderr, "qxlabel: %s, of an earlier picture, was left as it was; %s\n",
+                   out_.c_str(), here.c_str());
+    if (!stale.empty())
+      std::fprintf(stderr,
+                   "qxlabel: page(s) %s, of an earlier picture, were left as they were; %s\n",
+                   NameList(stale).c_str(), here.c_str());
+  }
+
   // Hands the page being filled to a writer thread, once one is free.
   bool WritePage(const std::string& file) {
     while (writing_.size() >= max_writing_)
@@ -351,8 +460,11 @@ class TapePictureWriter {
   std::size_t in_row_ = 0;
   int pages_ = 0;  // pages written or named
   std::size_t drawn_ = 0;
-  std::vector<std::string> files_;
+  std::vector<std::string> files_;  // written, in page order
   std::deque<PageWrite> writing_;  // oldest first
+  // What was there before (Prepare): OUT, and the pages by number.
+  bool existing_single_ = false;
+  std::map<int, std::string> existing_pages_;
   std::size_t max_writing_ = std::max(1u, std::thread::hardware_concurrency());
 };
 
@@ -369,6 +481,10 @@ bool Load(const std::string& file, LoadedDocument& d) {
       std::fprintf(stderr, "qxlabel: %s holds no rows\n", file.c_str());
       return false;
     }
+  } catch (const TooManySegmentsError& e) {
+    std::fprintf(stderr, "qxlabel: %s holds %d Segments, more than the %d a document holds\n",
+                 file.c_str(), e.segments(), kMaxSegments);
+    return false;
   } catch (const TableError& e) {
     NotADocument(e);
     return false;
@@ -470,6 +586,11 @@ bool ParseField(const std::string& field, int col, FieldValue& v, std::string& p
         utf8 += field[i];
     }
   }
+  // A NUL byte would end the text in the file; no text holds one.
+  if (utf8.find('\0') != std::string::npos) {
+    problem = "the text holds a NUL byte (a zero byte), which no text can hold";
+    return false;
+  }
   qx::gbk::EncodeResult r = qx::gbk::FromUtf8(utf8);
   if (!r.ok()) {
     problem = "GBK cannot represent \"" + utf8 + "\"";
@@ -482,7 +603,7 @@ bool ParseField(const std::string& field, int col, FieldValue& v, std::string& p
 // What a rows file may hold, checked while it is read so that no file can make build hold
 // much memory: a document holds at most 65535 Segments and its settings row, and a row of
 // the longest texts is well under 2 KB.
-constexpr int kMaxSegmentRows = kMaxImportedRows;
+constexpr int kMaxSegmentRows = kMaxSegments;
 constexpr std::size_t kMaxLineBytes = 64 * 1024;
 
 // The lines of a rows file, one at a time, none longer than kMaxLineBytes.
@@ -810,6 +931,7 @@ int Import(int argc, char** argv) {
     NewDocument(doc, "working table");
   }
   const ImportResult r = ImportSheet(doc.table, *rows, options);
+  const int had = kMaxSegments - r.room;  // the Segments the rows are added after
   // Added rows keep the Document's settings; a new Document takes the material the rows need.
   if (r.two_lines && !options.append) doc.settings.material_index = 5;
   // An import that could not read the whole sheet writes nothing: OUT keeps what it held.
@@ -828,8 +950,17 @@ int Import(int argc, char** argv) {
       if (const char* text = RowNoteText(r.reports[i].note)) what += (what.empty() ? "" : "; ") + std::string(text);
     if (!what.empty()) std::fprintf(stderr, "qxlabel: row %d: %s\n", row, what.c_str());
   }
-  if (r.truncated)
+  // A document holds kMaxSegments: rows beyond are left out, and a document that is full
+  // already takes none.
+  if (r.truncated && !options.append)
     std::fprintf(stderr, "qxlabel: only the first %d rows were imported\n", kMaxImportedRows);
+  if (r.truncated && options.append && r.segments > 0)
+    std::fprintf(stderr,
+                 "qxlabel: %s holds %d Segment(s) and a document holds at most %d: only %d "
+                 "row(s) were added, row %d and the rows below it were left out "
+                 "(文档最多容纳%d个段落,只添加了%d个段落,以下的行未导入。)\n",
+                 append_to.c_str(), had, kMaxSegments, r.segments, r.reports.back().row,
+                 kMaxSegments, r.segments);
   if (r.stopped_at_row > 0)
     std::fprintf(stderr,
                  "qxlabel: %d row(s) imported; row %d has an empty first cell, so it and the "
@@ -837,6 +968,18 @@ int Import(int argc, char** argv) {
                  r.segments, r.stopped_at_row);
   if (r.replaced)
     std::fprintf(stderr, "qxlabel: %d character(s) GBK cannot hold became '?'\n", r.replaced);
+  // Nothing to import writes nothing: OUT keeps what it held.
+  if (r.segments == 0) {
+    if (r.truncated)
+      std::fprintf(stderr,
+                   "qxlabel: %s already holds %d Segments, the most a document holds; nothing "
+                   "was added and %s was not written (文档已有%d个段落,不能再添加段落!)\n",
+                   append_to.c_str(), had, out.c_str(), kMaxSegments);
+    else
+      std::fprintf(stderr, "qxlabel: %s has no rows to import; %s was not written\n",
+                   book.c_str(), out.c_str());
+    return 1;
+  }
   StoreNumbered(doc.table);
   DropTrailingEmptySegments(doc.table);
   try {
@@ -876,6 +1019,8 @@ int PreviewDocument(const std::string& file, const std::string& out, int argc, c
   }
   LoadedDocument d;
   if (!Load(file, d) || OutputIsInput(file, out)) return 1;
+  TapePictureWriter picture(out, scale, per_row);
+  if (!picture.Prepare(&file)) return 1;
   FreeTypeCanvas measure_canvas, glyph_canvas(192, 96);
   GlyphMeasurer measurer(measure_canvas);
   measurer.SetFace(d.doc.settings.font_face);
@@ -891,7 +1036,6 @@ int PreviewDocument(const std::string& file, const std::string& out, int argc, c
   // Items that will not print are left out of the picture, as the print job skips them.
   // Every copy prints the same items; each is walked in turn and its pictures drawn as
   // they come, so no more than a page of them is held at once.
-  TapePictureWriter picture(out, scale, per_row);
   cli::SkipReport skipped;
   const JobDocument doc{d.doc.table, d.doc.file_state, measurer, builder};
   for (int copy = 1; copy <= std::max(job.Copies, 1); ++copy) {
@@ -902,7 +1046,10 @@ int PreviewDocument(const std::string& file, const std::string& out, int argc, c
       }
       return picture.Add(*item);
     });
-    if (!drawn) return 1;
+    if (!drawn) {
+      picture.Abandon();
+      return 1;
+    }
   }
   skipped.Print();
   if (picture.drawn() == 0) {
@@ -1078,6 +1225,7 @@ int Preview(int argc, char** argv) {
   v.SerialType = serial.type;
 
   TapePictureWriter picture(out, scale, per_row);
+  if (!picture.Prepare(nullptr)) return 1;
   int64_t dots = 0;
   for (uint32_t value = serial.first; value <= serial.last; ++value) {
     const std::string text = qx::SerialText(serial.type, static_cast<uint16_t>(value), serial.last);
@@ -1088,7 +1236,10 @@ int Preview(int argc, char** argv) {
     switch (qx::MakeItem(builder, c, text1, text2, img)) {
       case qx::ItemResult::kBuilt:
         dots += qx::ItemFeedDots(img);
-        if (!picture.Add(std::move(img))) return 1;
+        if (!picture.Add(std::move(img))) {
+          picture.Abandon();
+          return 1;
+        }
         break;
       case qx::ItemResult::kSkipped:
         std::fprintf(stderr, "qxlabel: item %s is skipped: %s\n", text.empty() ? "1" : text.c_str(),
@@ -1104,7 +1255,11 @@ int Preview(int argc, char** argv) {
         break;
     }
   }
-  if (picture.drawn() == 0 || !picture.Finish()) return 1;
+  if (picture.drawn() == 0) {
+    std::fprintf(stderr, "qxlabel: nothing to draw; %s was not written\n", out.c_str());
+    return 1;
+  }
+  if (!picture.Finish()) return 1;
   std::printf("%zu item(s), %lld dots of tape (%.1f mm at 11 dots per mm), drawn with %s: %s\n",
               picture.drawn(), static_cast<long long>(dots), static_cast<double>(dots) / 11.0,
               glyph_canvas.UsedFaceName().c_str(), picture.Files().c_str());

@@ -15,6 +15,11 @@
 
 namespace qx {
 
+// The most Segments a Document holds. Everything that adds Segments stops here: the
+// import and the paste of lines (they cut the list and say so), the append and insert
+// buttons, reading and writing document files, and the command line.
+inline constexpr int kMaxSegments = 65535;
+
 // Working values of the Segment decoded last.
 struct SegmentValues {
   int32_t LengthDots = 0;  // editing: the length limit; printing: the calibrated length

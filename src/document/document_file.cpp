@@ -1,5 +1,6 @@
 #include "document/document_file.h"
 
+#include <string>
 #include <vector>
 
 #include "document/gbk.h"
@@ -24,6 +25,11 @@ std::string ItemText(std::span<const std::string_view> items, int index) {
 
 }  // namespace
 
+TooManySegmentsError::TooManySegmentsError(const std::filesystem::path& file, int segments)
+    : TableError(file.string() + ": " + std::to_string(segments) + " Segments, more than the " +
+                 std::to_string(kMaxSegments) + " a document holds"),
+      segments_(segments) {}
+
 std::unique_ptr<SegmentTable> MakeDocumentFileTable(const std::filesystem::path& file) {
   auto t = std::make_unique<SegmentTable>(std::make_unique<ParadoxRowStore>());
   t->Bind(file);
@@ -35,12 +41,18 @@ void WriteDocumentFile(SegmentTable& working, const DocumentSettings& settings,
   // The rows go straight into the file's store, which writes the file once, on Close,
   // through a temporary file renamed over the old one. Nothing touches an existing file
   // before the whole new table is ready, so a failed save leaves it as it was.
+  auto written = [&](int r) {
+    return which == DocumentRows::kAll || !working.TextAt(r, kUpperLineColumn).empty();
+  };
+  int segments = 0;
+  for (int r = 0; r < working.RowCount(); ++r) segments += written(r) ? 1 : 0;
+  if (segments > kMaxSegments) throw TooManySegmentsError(file, segments);
   ParadoxRowStore out;
   out.Create(file);
   // Read the rows where they are, without moving the working table.
   int64_t number = 0;
   for (int r = 0; r < working.RowCount(); ++r) {
-    if (which == DocumentRows::kWithUpperLine && working.TextAt(r, kUpperLineColumn).empty()) continue;
+    if (!written(r)) continue;
     RowValues row{};
     for (int c = 0; c < kCopiedColumns; ++c)
       row[static_cast<std::size_t>(c)] = working.ValueAt(r, c);
@@ -76,6 +88,8 @@ int CheckDocumentFile(const std::filesystem::path& file, DocumentSettings& setti
     last = row;
   });
   if (rows == 0) return 0;
+  // The last row is the settings row.
+  if (rows - 1 > kMaxSegments) throw TooManySegmentsError(file, rows - 1);
   const DocumentSettings fresh;
   auto text_of = [&](int col) {
     const auto* text = std::get_if<std::string>(&last[static_cast<std::size_t>(col)]);

@@ -21,8 +21,9 @@ enum class DocumentRows {
 
 // Writes the working table and the settings row to `file` (WriteFileAtomically). The file
 // is replaced only once it is completely written; on failure (TableError, or its
-// FileWriteError when the file itself could not be written) the old file is intact. The
-// working table's current row and edit state are left as they were.
+// FileWriteError when the file itself could not be written, or its TooManySegmentsError
+// for more than kMaxSegments Segments) the old file is intact. The working table's
+// current row and edit state are left as they were.
 void WriteDocumentFile(SegmentTable& working, const DocumentSettings& settings,
                        const std::filesystem::path& file, DocumentRows rows);
 
@@ -34,11 +35,24 @@ RowValues DocumentSettingsRow(const DocumentSettings& settings);
 // is refused by its size, before any of it is read.
 inline constexpr std::uintmax_t kMaxDocumentFileBytes = paradox::kMaxDocumentFileBytes;
 
+// A document file holding more Segments than a Document can (kMaxSegments), refused
+// before any of them is read into a table.
+class TooManySegmentsError : public TableError {
+ public:
+  TooManySegmentsError(const std::filesystem::path& file, int segments);
+  int segments() const { return segments_; }
+
+ private:
+  int segments_;
+};
+
 // Reads the document file into `working`, which is created anew at its bound path, and
 // applies the settings row to `settings` (a text that matches no item keeps the new
 // Document's choice; the face name is taken as it is). Returns false, leaving `working`
 // untouched, when the file holds no rows at all. Throws TableError when the file is not a
-// document file, is damaged or is larger than kMaxDocumentFileBytes.
+// document file, is damaged or is larger than kMaxDocumentFileBytes, and its
+// TooManySegmentsError when it holds more than kMaxSegments Segments; `working` is
+// untouched then too.
 bool ReadDocumentFile(const std::filesystem::path& file, SegmentTable& working,
                       DocumentSettings& settings);
 

@@ -97,13 +97,15 @@ std::string CutLine(std::string_view gbk, int n) {
 // preview share.
 class RowWalk {
  public:
-  explicit RowWalk(const ImportOptions& o) : o_(o) {}
+  // `room`: the Segments the Document can still take.
+  RowWalk(const ImportOptions& o, int room) : o_(o), room_(std::max(room, 0)) {}
 
   int row() const { return row_; }
   bool truncated() const { return truncated_; }
 
   RowFate Next(const std::vector<std::string>& cells, ImportedRow& segment) {
     ++row_;
+    if (truncated_) return RowFate::kNoRoom;
     if (ended_) return RowFate::kAfterEnd;
     if (o_.header && row_ == 1) return RowFate::kHeader;
     const std::string_view upper = CellOf(cells, o_.upper_column);
@@ -112,9 +114,9 @@ class RowWalk {
       ended_ = true;
       return RowFate::kEndsList;
     }
-    if (segments_ == kMaxImportedRows) {
-      ended_ = truncated_ = true;
-      return RowFate::kAfterEnd;
+    if (segments_ == room_) {
+      truncated_ = true;
+      return RowFate::kNoRoom;
     }
     ++segments_;
     segment = ImportRow(upper, CellOf(cells, o_.lower_column));
@@ -128,6 +130,7 @@ class RowWalk {
 
  private:
   const ImportOptions& o_;
+  int room_;
   int row_ = 0, segments_ = 0;
   bool ended_ = false, truncated_ = false;
 };
@@ -157,6 +160,12 @@ void WriteSegment(SegmentTable& t, const ImportedRow& s) {
   t.SetInt(kLowerLengthColumn, 0);
   t.SetInt(kNumberColumn, t.Position());
   t.Store();
+}
+
+// Whether rows added to `t` start by filling its one Segment, which is still empty.
+bool FillsOnlySegment(const SegmentTable& t) {
+  return t.RowCount() == 1 && t.TextAt(0, kUpperLineColumn).empty() &&
+         t.TextAt(0, kLowerLineColumn).empty();
 }
 
 void ReportChanges(int row, const ImportedRow& s, std::vector<RowReport>& out) {
@@ -218,14 +227,12 @@ ImportResult ImportSheet(SegmentTable& t, SheetRows& rows, const ImportOptions& 
   ImportResult r;
   std::vector<std::string> cells;
   SegmentTable::Batch batch(t);
-  RowWalk walk(options);
   // Appended rows follow the last Segment; a Document whose only Segment is still empty
   // has that one filled first, as a new Document has.
-  bool fill_current = true;
-  if (options.append) {
-    if (!options.after_current) t.Last();
-    fill_current = t.RowCount() == 1 && t.Text(kUpperLineColumn).empty() && t.Text(kLowerLineColumn).empty();
-  }
+  const bool fill_current = !options.append || FillsOnlySegment(t);
+  if (options.append && !options.after_current) t.Last();
+  r.room = SegmentRoom(t, options);
+  RowWalk walk(options, r.room);
   bool ended_at_empty_cell = false;
   int first_added = 0;  // the position of the first row added before others
   while (rows.NextRow(cells)) {
@@ -244,8 +251,8 @@ ImportResult ImportSheet(SegmentTable& t, SheetRows& rows, const ImportOptions& 
       }
       break;
     }
-    if (fate == RowFate::kAfterEnd) {
-      r.truncated = walk.truncated();
+    if (fate == RowFate::kNoRoom) {
+      r.truncated = true;
       r.reports.push_back({walk.row(), RowNote::kTooManyRows});
       break;
     }
@@ -277,9 +284,14 @@ ImportResult ImportSheet(SegmentTable& t, SheetRows& rows, const ImportOptions& 
   return r;
 }
 
-ImportPreview PreviewImport(SheetRows& rows, const ImportOptions& options, int max_rows) {
+int SegmentRoom(const SegmentTable& t, const ImportOptions& options) {
+  if (!options.append || FillsOnlySegment(t)) return kMaxSegments;
+  return std::max(kMaxSegments - t.RowCount(), 0);
+}
+
+ImportPreview PreviewImport(SheetRows& rows, const ImportOptions& options, int max_rows, int room) {
   ImportPreview p;
-  RowWalk walk(options);
+  RowWalk walk(options, room);
   std::vector<std::string> cells;
   while (static_cast<int>(p.rows.size()) < max_rows && rows.NextRow(cells)) {
     PreviewRow row;

@@ -17,8 +17,9 @@
 
 namespace qx {
 
-// At most this many rows are imported; a longer sheet is cut off with a notice.
-inline constexpr int kMaxImportedRows = 65535;
+// At most this many rows are imported into a new Document (a longer sheet is cut off with
+// a notice); rows added to a Document stop where it holds kMaxSegments.
+inline constexpr int kMaxImportedRows = kMaxSegments;
 
 // A column index for "no column" (a one-line import).
 inline constexpr int kNoColumn = -1;
@@ -45,7 +46,7 @@ enum class RowNote {
   kMarked,         // superscript or subscript digits became a mark and the digit
   kSkipped,        // an empty upper cell with text beside it: the row was left out
   kEndedList,      // an empty upper cell ended the list while text followed
-  kTooManyRows,    // the list ended at kMaxImportedRows; the rows from here were left out
+  kTooManyRows,    // the Document was full (kMaxSegments); the rows from here were left out
 };
 
 struct RowReport {
@@ -59,7 +60,8 @@ struct ImportResult {
   bool two_lines = false;   // some row had a second cell: the material becomes 6.0 mm² sleeve
   int replaced = 0;         // characters GBK cannot hold, written as '?'
   int marked = 0;           // superscript and subscript digits written as a mark and the digit
-  bool truncated = false;   // the sheet had more rows than kMaxImportedRows
+  bool truncated = false;   // the sheet had more rows than the Document had room for
+  int room = kMaxSegments;  // the most Segments this import could add (fewer when adding)
   // The sheet row (from 1) whose empty first cell ended the import while that row or a
   // row below it still held text, which was therefore left out; 0 when nothing was.
   int stopped_at_row = 0;
@@ -94,7 +96,8 @@ ImportedRow ImportRow(std::string_view upper_utf8, std::string_view lower_utf8);
 
 // Fills Segments from the sheet. Without options.append the working table is that of a new
 // Document, whose one row is the first to fill; with it, the rows are added after the last
-// Segment. `rows` must have been opened with options.columns() columns or more.
+// Segment. The table never holds more than kMaxSegments: the rows beyond are left out
+// (`truncated`). `rows` must have been opened with options.columns() columns or more.
 ImportResult ImportSheet(SegmentTable& t, SheetRows& rows, const ImportOptions& options = {});
 
 // What the import will do with a row of the sheet.
@@ -103,7 +106,8 @@ enum class RowFate {
   kSegment,   // becomes `segment`
   kSkipped,   // empty upper cell, skipped
   kEndsList,  // empty upper cell, ends the list
-  kAfterEnd,  // below the end of the list (or past kMaxImportedRows): not imported
+  kAfterEnd,  // below the end of the list: not imported
+  kNoRoom,    // the Document is full (kMaxSegments) by here: this row and those below are not imported
 };
 
 struct PreviewRow {
@@ -125,7 +129,14 @@ struct ImportPreview {
 };
 
 // The first `max_rows` rows of the sheet and what each becomes with `options` (the sheet
-// and column choices are those the rows were opened with).
-ImportPreview PreviewImport(SheetRows& rows, const ImportOptions& options, int max_rows);
+// and column choices are those the rows were opened with), when the Document has room for
+// `room` more Segments (SegmentRoom).
+ImportPreview PreviewImport(SheetRows& rows, const ImportOptions& options, int max_rows,
+                            int room = kMaxSegments);
+
+// The Segments an import with `options` can still put into `t` before it holds
+// kMaxSegments: all of them for a new Document, and for rows added to a Document whose
+// only Segment is empty (that one is filled first).
+int SegmentRoom(const SegmentTable& t, const ImportOptions& options);
 
 }  // namespace qx

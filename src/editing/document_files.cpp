@@ -18,6 +18,9 @@
 namespace qx {
 namespace {
 
+// The messages about full Documents name the limit in words.
+static_assert(kMaxSegments == 65535, "the messages say 65535");
+
 std::string WithReason(std::string_view message, std::string_view reason) {
   std::string s(message);
   if (!reason.empty()) s += "\n" + std::string(reason);
@@ -279,6 +282,10 @@ int DocumentFiles::CheckDocument(const std::filesystem::path& file, DocumentSett
   try {
     if (const int rows = CheckDocumentFile(file, settings)) return rows;
     ctx_.ui.Message(msg::kNoSegmentsInFile, msg::kInfo);
+  } catch (const TooManySegmentsError& e) {
+    std::string text(msg::kTooManySegmentsInFile);
+    text.replace(text.find("%d"), 2, std::to_string(e.segments()));
+    ctx_.ui.Message(text, msg::kInfo);
   } catch (const TableError&) {
     ctx_.ui.Message(msg::kInvalidFile, msg::kInfo);
   }
@@ -618,7 +625,19 @@ void DocumentFiles::ImportRows(SheetRows& rows, const ImportOptions& options) {
   p.DocBusy = false;
   if (r.error != WorkbookError::kNone)
     ctx_.ui.Message(WithReason(msg::kImportStopped, WorkbookReason(r.error)), msg::kInfo);
-  if (r.truncated) ctx_.ui.Message(msg::kImportTooManyRows, msg::kInfo);
+  if (r.truncated) {
+    // A new Document takes as many rows as a Document holds; rows added to one stop
+    // where it is full.
+    if (!options.append) {
+      ctx_.ui.Message(msg::kImportTooManyRows, msg::kInfo);
+    } else if (r.segments == 0) {
+      ctx_.ui.Message(msg::kDocumentFull, msg::kInfo);
+    } else {
+      std::string text(msg::kAddTooManyRows);
+      text.replace(text.find("%d"), 2, std::to_string(r.segments));
+      ctx_.ui.Message(text, msg::kInfo);
+    }
+  }
   if (r.stopped_at_row > 0) {
     std::string text(msg::kImportStoppedAtEmptyCell);
     text.replace(text.find("%d"), 2, std::to_string(r.segments));

@@ -39,6 +39,15 @@ inline constexpr std::string_view kFileReadOnly = "文件是只读的。";
 inline constexpr std::string_view kImportFailed = "无法读取此Excel文件:";
 inline constexpr std::string_view kImportStopped = "读取Excel文件时出错,只导入了前面的行:";
 inline constexpr std::string_view kImportTooManyRows = "工作表超过65535行,只导入了前65535行。";
+// Rows added to a Document (the import's "添加", pasted lines) stop where it is full.
+// %d: the Segments added.
+inline constexpr std::string_view kAddTooManyRows =
+    "文档最多容纳65535个段落,只添加了%d个段落,以下的行未导入。";
+// The Document holds 65535 Segments: nothing more can be added or inserted.
+inline constexpr std::string_view kDocumentFull = "文档已有65535个段落,不能再添加段落!";
+// %d: the Segments the file holds.
+inline constexpr std::string_view kTooManySegmentsInFile =
+    "此文件有%d个段落,超过了文档最多容纳的65535个,不能打开。";
 inline constexpr std::string_view kImportReplaced = "有些字符打印机的字库中没有,已替换为“?”。";
 // %d: the rows imported, then the sheet row whose first cell is empty.
 inline constexpr std::string_view kImportStoppedAtEmptyCell =

@@ -72,8 +72,20 @@ void SegmentList::OnLastButton() {
   ctx_.Changed();
 }
 
+bool SegmentList::RefuseWhenFull() {
+  if (ctx_.doc.table.RowCount() < kMaxSegments) return false;
+  ctx_.ui.Message(msg::kDocumentFull, msg::kInfo);
+  return true;
+}
+
 void SegmentList::AppendSegment() {
   SegmentTable& t = ctx_.doc.table;
+  // A full Document keeps the Segment being edited: it is stored, and no new one follows.
+  if (t.RowCount() >= kMaxSegments) {
+    StoreSegment();
+    RefuseWhenFull();
+    return;
+  }
   t.Edit();
   t.SetInt(kNumberColumn, t.Position());
   const CarriedValues carried = Carry(t);
@@ -91,6 +103,7 @@ void SegmentList::AppendSegment() {
 }
 
 void SegmentList::OnInsertButton() {
+  if (RefuseWhenFull()) return;
   SegmentTable& t = ctx_.doc.table;
   ctx_.doc.file_state.UserEditing = false;
   t.Edit();

@@ -1,5 +1,6 @@
 // The Segment list: the grid of stored Segments and the six list buttons (first, last,
 // append, insert, delete, store), with the states those buttons take after each step.
+// Append and insert stop at kMaxSegments.
 #pragma once
 
 #include "editing/editing_context.h"
@@ -22,10 +23,14 @@ class SegmentList {
   // Stores the current Segment with its number ("存段", and Enter in a line editor).
   void StoreSegment();
   // Stores the current Segment and appends a new one after the last, which takes the
-  // current one's length, size, orientation, decoration and repeat count.
+  // current one's length, size, orientation, decoration and repeat count. A Document of
+  // kMaxSegments takes no more: the current Segment is stored and the operator told.
   void AppendSegment();
 
  private:
+  // Tells the operator when the Document holds kMaxSegments and no Segment can be added.
+  bool RefuseWhenFull();
+
   EditingContext& ctx_;
 };
 

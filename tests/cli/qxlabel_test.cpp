@@ -195,6 +195,29 @@ class Doc {
   int added_ = 0;
 };
 
+// A document file of `segments` Segments "S1", "S2", ..., written straight as its table
+// (a Document built row by row would take long).
+fs::path DocumentOf(const fs::path& file, int segments) {
+  std::vector<RowValues> rows;
+  rows.reserve(static_cast<std::size_t>(segments) + 1);
+  for (int n = 1; n <= segments; ++n) {
+    RowValues r{};
+    r[kNumberColumn] = int64_t{n};
+    r[kUpperLineColumn] = "S" + std::to_string(n);
+    r[kLengthColumn] = int64_t{25};
+    r[kSizeColumn] = gbk::Encode("4 号");
+    r[kOrientationColumn] = gbk::Encode("横向");
+    r[kDecorationColumn] = gbk::Encode("取消修饰");
+    r[kRepeatColumn] = int64_t{1};
+    r[kSerialTypeColumn] = gbk::Encode("无序号");
+    rows.push_back(std::move(r));
+  }
+  rows.push_back(DocumentSettingsRow(DocumentSettings{}));
+  std::string error;
+  EXPECT_TRUE(paradox::WriteDocumentTable(file, rows, &error)) << error;
+  return file;
+}
+
 class QxlabelTest : public ::testing::Test {
  protected:
   Result Run(const std::vector<std::string>& args, rlim_t address_space = 0) {
@@ -497,6 +520,80 @@ TEST_F(QxlabelTest, ImportAppendsToADocument) {
   EXPECT_EQ(Run({"dump", doc}).out, dumped);
 }
 
+// A document holds at most 65535 Segments, and --append-to stops there: after 65533
+// Segments two of four rows are added and the rest named; a full document takes none,
+// and nothing is written.
+TEST_F(QxlabelTest, ImportAddsRowsOnlyUpToTheMostSegmentsADocumentHolds) {
+  const std::string list = Path("four.csv").string(), out = Path("out.kel").string();
+  std::ofstream(list, std::ios::binary) << "K1→,X\nK2,←Y\nK3,Z\nK4,W\n";
+  struct Case {
+    int segments;
+    int status;
+    std::string says;  // stderr after "qxlabel: DOC"
+  };
+  const Case cases[] = {
+      {65533, 0,
+       " holds 65533 Segment(s) and a document holds at most 65535: only 2 row(s) were added, "
+       "row 3 and the rows below it were left out (文档最多容纳65535个段落,只添加了2个段落,以下的行"
+       "未导入。)\n"},
+      {65535, 1,
+       " already holds 65535 Segments, the most a document holds; nothing was added and " + out +
+           " was not written (文档已有65535个段落,不能再添加段落!)\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.segments);
+    const std::string doc = DocumentOf(Path("doc.kel"), c.segments).string();
+    Doc().Add("OLD").Save(out);
+    const std::string before = ReadText(out);
+    const Result r = Run({"import", list, out, "--append-to", doc});
+    EXPECT_EQ(r.status, c.status) << Describe(r);
+    EXPECT_EQ(r.err, "qxlabel: " + doc + c.says);
+    if (c.status != 0) {
+      EXPECT_TRUE(ReadText(out) == before) << "the output was written";
+      continue;
+    }
+    EXPECT_EQ(r.out, "2 Segment(s) added after those of " + doc + " into " + out + "\n");
+    const std::string dumped = Run({"dump", out}).out;
+    EXPECT_EQ(std::count(dumped.begin(), dumped.end(), '\n'), 65536);  // and the settings row
+    EXPECT_NE(dumped.find("\n65533\tS65533\t\\N\t25\t4 号\t横向\t取消修饰\t1\t无序号\t\\N\t\\N\t\\N\t\\N\n"
+                          "65534\tK1→\tX\t25\t2 号\t"),
+              std::string::npos);
+    EXPECT_NE(dumped.find("\n65535\tK2\t←Y\t"), std::string::npos);
+    EXPECT_EQ(dumped.find("K3"), std::string::npos);
+  }
+}
+
+// A list with no row to import writes nothing and says so: a header alone, a first cell
+// that is empty in the first row.
+TEST_F(QxlabelTest, AListWithNoRowToImportWritesNothing) {
+  const std::string out = Path("out.kel").string();
+  Doc().Add("OLD→").Save(out);
+  const std::string before = ReadText(out);
+  std::ofstream(Path("header.csv"), std::ios::binary) << "线号,去向\n";
+  std::ofstream(Path("gap.csv"), std::ios::binary) << ",X1\nK2,Y\n";
+  struct Case {
+    std::vector<std::string> args;
+    std::string says;
+  };
+  const Case cases[] = {
+      {{"import", Path("header.csv").string(), out, "--header"},
+       "qxlabel: " + Path("header.csv").string() + " has no rows to import; " + out +
+           " was not written\n"},
+      {{"import", Path("gap.csv").string(), out},
+       "qxlabel: 0 row(s) imported; row 1 has an empty first cell, so it and the rows below it "
+       "were left out\nqxlabel: " +
+           Path("gap.csv").string() + " has no rows to import; " + out + " was not written\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.args[1]);
+    const Result r = Run(c.args);
+    EXPECT_EQ(r.status, 1) << Describe(r);
+    EXPECT_EQ(r.err, c.says);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(ReadText(out), before);
+  }
+}
+
 TEST_F(QxlabelTest, ImportRefusesBadChoices) {
   const std::string book = (kFixtures / "import" / "wires.xlsx").string();
   const std::string out = Path("out.kel").string();
@@ -780,6 +877,80 @@ TEST_F(QxlabelTest, PreviewOfAHugeJobIsDrawnWholeInNumberedPages) {
   EXPECT_LE(HeaderOf(Path("wire-001.png")).height, 65535);
 }
 
+// The pages of a preview are named after OUT: OUT-001.png, ... Whichever page count the
+// picture will have, none of them may be the input (under any name); nothing is written.
+TEST_F(QxlabelTest, APreviewNeverWritesOverItsInputUnderAPageName) {
+  Doc().Add("A→").Save(Path("t-001.kel"));
+  Doc().Add("B←").Save(Path("doc.kel"));
+  fs::create_hard_link(Path("doc.kel"), Path("o-002.png"));
+  const std::string t1 = ReadText(Path("t-001.kel")), doc = ReadText(Path("doc.kel"));
+  struct Case {
+    std::string input, out, says;
+  };
+  const Case cases[] = {
+      {Path("t-001.kel").string(), Path("t.kel").string(),
+       "qxlabel: " + Path("t-001.kel").string() + " is the input file; a picture too tall for "
+       "one file goes into pages named like it; give another output file\n"},
+      {Path("doc.kel").string(), Path("o.png").string(),
+       "qxlabel: " + Path("o-002.png").string() + " is the input file " + Path("doc.kel").string() +
+           " under another name; a picture too tall for one file goes into pages named like it; "
+           "give another output file\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.out);
+    const Result r = Run({"preview", c.input, c.out});
+    EXPECT_EQ(r.status, 1) << Describe(r);
+    EXPECT_EQ(r.err, c.says);
+    EXPECT_FALSE(fs::exists(c.out));
+  }
+  EXPECT_EQ(ReadText(Path("t-001.kel")), t1);
+  EXPECT_EQ(ReadText(Path("doc.kel")), doc);
+  EXPECT_FALSE(fs::exists(Path("t-002.kel")));
+  EXPECT_FALSE(fs::exists(Path("o-001.png")));
+}
+
+// A preview names the existing files it writes over, and the files of an earlier picture
+// of the same name that it leaves beside its own (a single picture beside new pages, pages
+// beyond the new count, pages beside a new single picture); those are left as they were.
+// Sixty items a row at scale 16 make two pages.
+TEST_F(QxlabelTest, APreviewNamesTheFilesItReplacesAndThoseOfAnEarlierPictureItLeaves) {
+  const std::string doc = Doc().Add("A→№").Serial("序号0-999", "1", "60").Save(Path("d.kel")).string();
+  const std::string o = Path("o.png").string();
+  auto page = [&](int n) { return Path("o-00" + std::to_string(n) + ".png").string(); };
+  const std::vector<std::string> pages = {"--per-row", "1", "--scale", "16"};
+  auto run = [&](const std::vector<std::string>& options) {
+    std::vector<std::string> args = {"preview", doc, o};
+    args.insert(args.end(), options.begin(), options.end());
+    return Run(args);
+  };
+  // First a single picture, over nothing.
+  Result r = run({});
+  ASSERT_EQ(r.status, 0) << Describe(r);
+  EXPECT_EQ(r.err, "");
+  // Again: it replaces itself. Older pages of a bigger picture beside it: the fourth is
+  // not replaced either way, and a page name with another count of digits is no page.
+  std::ofstream(page(4)) << "older";
+  std::ofstream(Path("o-04.png")) << "mine";
+  r = run({});
+  ASSERT_EQ(r.status, 0) << Describe(r);
+  EXPECT_EQ(r.err, "qxlabel: replaced the existing file(s) " + o +
+                       "\nqxlabel: page(s) " + page(4) +
+                       ", of an earlier picture, were left as they were; this picture is " + o + "\n");
+  // In two pages: page 1 and 2 are new, o.png and page 4 are left.
+  std::ofstream(page(1)) << "older";
+  r = run(pages);
+  ASSERT_EQ(r.status, 0) << Describe(r);
+  EXPECT_NE(r.out.find("2 pages " + page(1) + " to " + page(2)), std::string::npos) << r.out;
+  const std::string here = "; this picture is in 2 pages " + page(1) + " to " + page(2) + "\n";
+  EXPECT_EQ(r.err, "qxlabel: replaced the existing file(s) " + page(1) + "\nqxlabel: " + o +
+                       ", of an earlier picture, was left as it was" + here + "qxlabel: page(s) " +
+                       page(4) + ", of an earlier picture, were left as they were" + here);
+  EXPECT_EQ(HeaderOf(page(1)).width, HeaderOf(page(2)).width);
+  EXPECT_EQ(ReadText(page(4)), "older");
+  EXPECT_EQ(ReadText(Path("o-04.png")), "mine");
+  EXPECT_TRUE(fs::exists(o));
+}
+
 // --- errors -----------------------------------------------------------------------------
 
 // A document file cut short, and one whose block chain loops.
@@ -881,6 +1052,31 @@ TEST_F(QxlabelTest, WrongInputIsToldInPlainWordsWithAnExitStatus) {
       EXPECT_NE(r.err.find("qxlabel --help"), std::string::npos) << r.err;
     }
   }
+}
+
+// A document file of more Segments than a Document holds is refused by every command that
+// opens it as a Document, with the count; dump still prints it.
+TEST_F(QxlabelTest, ADocumentFileOfMoreSegmentsThanADocumentHoldsIsRefused) {
+  const std::string over = DocumentOf(Path("over.kel"), 65536).string();
+  std::ofstream(Path("one.csv"), std::ios::binary) << "K1→,X\n";
+  const std::string says =
+      "qxlabel: " + over + " holds 65536 Segments, more than the 65535 a document holds\n";
+  const std::vector<std::vector<std::string>> commands = {
+      {"export", over, Path("o.qxf").string()},
+      {"preview", over, Path("o.png").string()},
+      {"print", over},
+      {"import", Path("one.csv").string(), Path("o.kel").string(), "--append-to", over},
+  };
+  for (const auto& args : commands) {
+    SCOPED_TRACE(args[0]);
+    const Result r = Run(args);
+    EXPECT_EQ(r.status, 1) << Describe(r);
+    EXPECT_EQ(r.err, says);
+  }
+  for (const char* name : {"o.qxf", "o.png", "o-001.png", "o.kel"}) EXPECT_FALSE(fs::exists(Path(name)));
+  const Result dump = Run({"dump", over});
+  EXPECT_EQ(dump.status, 0) << Describe(dump);
+  EXPECT_EQ(std::count(dump.out.begin(), dump.out.end(), '\n'), 65537);
 }
 
 TEST_F(QxlabelTest, HelpGoesToStandardOutput) {
@@ -1054,6 +1250,9 @@ TEST_F(QxlabelTest, RowsFilesFromWindowsAreReadOrRefusedInPlainWords) {
        1, " is UTF-16 text, not UTF-8; save it as UTF-8\n", ""},
       {"a line longer than any row", row1 + std::string(70000, 'x') + "\n", 1,
        ", line 2: longer than 65536 bytes, more than any row\n", ""},
+      {"a NUL byte in a text", row1 + "2\t线" + std::string(1, '\0') + row2.substr(2), 1,
+       ", line 2, column Flin: the text holds a NUL byte (a zero byte), which no text can hold\n",
+       ""},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -1408,6 +1607,26 @@ TEST_F(QxlabelPrintTest, AnItemTooLongForThePrinterIsNamedWithItsReasonEverywher
   EXPECT_EQ(one.status, 1) << Describe(one);
   EXPECT_EQ(one.err.rfind("qxlabel: item 1 is skipped: " + says, 0), 0u) << one.err;
   EXPECT_FALSE(fs::exists(Path("one.png")));
+}
+
+// A Segment 100 m long is longer than any marker the printer feeds: it is named with that
+// reason, and a job with nothing left to print fails, on the printer and in the previews.
+TEST_F(QxlabelPrintTest, AJobWithNothingPrintableLeftFailsAndSaysWhy) {
+  const std::string doc = Path("far.kel").string();
+  Doc().Add("A→", "", 100000).Save(doc);
+  const std::string reason =
+      "too long for the printer: longer than 65535 dots (about 5.9 m), the most one marker can be\n";
+  Printers("qb20");
+  const Result print = Run({"print", doc});
+  EXPECT_EQ(print.status, 1) << Describe(print);
+  EXPECT_EQ(print.err, "qxlabel: Segment 1: 1 item(s) skipped: " + reason + "qxlabel: " + doc +
+                           ": nothing was printed, every item was skipped (无内容可打印!)\n");
+
+  const Result strip = Run({"preview", doc, Path("far.png").string()});
+  EXPECT_EQ(strip.status, 1) << Describe(strip);
+  EXPECT_EQ(strip.err, "qxlabel: Segment 1: 1 item(s) skipped: " + reason +
+                           "qxlabel: nothing to print in " + doc + "\n");
+  EXPECT_FALSE(fs::exists(Path("far.png")));
 }
 
 TEST_F(QxlabelPrintTest, SerialsOfEveryTypeSuperscriptsSubscriptsAndSymbolsPrintInBothOrders) {

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "document/document_file.h"
 #include "document/gbk.h"
 #include "document/sqlite_store.h"
 #include "document/memory_store.h"
@@ -254,6 +255,42 @@ TEST(Numbering, StoreNumberedAndRenumberToEnd) {
   std::vector<int64_t> nums;
   for (t.First(); !t.Eof(); t.Next()) nums.push_back(t.Int(kNumberColumn));
   EXPECT_EQ(nums, (std::vector<int64_t>{1, 2, 3, 4, 5}));
+}
+
+// A document file never holds more than kMaxSegments Segments: a working table of more is
+// not written (the old file stays), though one whose extra rows are empty is, when only the
+// rows with an upper line go into the file.
+TEST(DocumentFileLimit, MoreSegmentsThanADocumentHoldsAreNotWritten) {
+  testing::TempDir dir;
+  SegmentTable t(std::make_unique<MemoryRowStore>());
+  t.Create();
+  t.Open();
+  {
+    SegmentTable::Batch batch(t);
+    for (int n = 1; n <= kMaxSegments + 1; ++n) {
+      t.Append();
+      t.SetInt(kNumberColumn, n);
+      t.SetText(kUpperLineColumn, n == 2 ? "" : "S" + std::to_string(n));
+      t.Store();
+    }
+    batch.Commit();
+  }
+  const std::filesystem::path file = dir / "doc.kel";
+  const DocumentSettings settings;
+  try {
+    WriteDocumentFile(t, settings, file, DocumentRows::kAll);
+    ADD_FAILURE() << "written";
+  } catch (const TooManySegmentsError& e) {
+    EXPECT_EQ(e.segments(), kMaxSegments + 1);
+  }
+  EXPECT_FALSE(std::filesystem::exists(file));
+  WriteDocumentFile(t, settings, file, DocumentRows::kWithUpperLine);
+  SegmentTable back(std::make_unique<MemoryRowStore>());
+  back.Bind("working table");
+  DocumentSettings read;
+  ASSERT_TRUE(ReadDocumentFile(file, back, read));
+  EXPECT_EQ(back.RowCount(), kMaxSegments);
+  EXPECT_EQ(back.TextAt(1, kUpperLineColumn), "S3");
 }
 
 }  // namespace
