@@ -110,6 +110,9 @@ TEST_F(SegmentListViewTest, EndInALongListMovesTheModelOnceAndShowsTheLastRow) {
   EXPECT_TRUE(Shown(kSegments - 1));
   EXPECT_FALSE(Shown(0));
   EXPECT_EQ(Text(kSegments - 1, 0), QStringLiteral("10000"));
+  // The number column shows the largest number a Segment can have whole.
+  EXPECT_GE(View()->columnWidth(0),
+            View()->fontMetrics().horizontalAdvance(QStringLiteral("65535")) + 6);
   EXPECT_EQ(Text(kSegments - 1, 1), QStringLiteral("L10000"));
   // What was read is a few screens of rows, not the document.
   EXPECT_LT(List()->rows_read() - read, 1000);

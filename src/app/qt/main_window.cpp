@@ -1,5 +1,6 @@
 #include "app/qt/main_window.h"
 
+#include <algorithm>
 #include <QAction>
 #include <QCloseEvent>
 #include <QComboBox>
@@ -158,11 +159,16 @@ void MainWindow::dropEvent(QDropEvent* e) {
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
   if (watched == grid_ && event->type() == QEvent::Resize) {
-    // Column widths by the window's rule: the number 30, the two lines share the rest.
+    // Column widths by the window's rule: the number 30, the two lines share the rest;
+    // the number column is wider when the largest number (65535) needs it, taken from
+    // the lines.
     const WindowLayout l = ComputeLayout(grid_->width() + 160, 0);
-    grid_->setColumnWidth(0, l.grid_col0_width);
-    grid_->setColumnWidth(1, l.grid_text_col_width);
-    grid_->setColumnWidth(2, l.grid_text_col_width);
+    const int number = std::max(
+        l.grid_col0_width, grid_->fontMetrics().horizontalAdvance(QStringLiteral("65535")) + 10);
+    const int text = std::max(l.grid_text_col_width - (number - l.grid_col0_width + 1) / 2, 40);
+    grid_->setColumnWidth(0, number);
+    grid_->setColumnWidth(1, text);
+    grid_->setColumnWidth(2, text);
   }
   if (event->type() == QEvent::ShortcutOverride) {
     // The window's command keys win over the editors' own uses of them (Ctrl+E moves to
