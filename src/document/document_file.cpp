@@ -41,8 +41,12 @@ void WriteDocumentFile(SegmentTable& working, const DocumentSettings& settings,
   // The rows go straight into the file's store, which writes the file once, on Close,
   // through a temporary file renamed over the old one. Nothing touches an existing file
   // before the whole new table is ready, so a failed save leaves it as it was.
+  int rows = working.RowCount();
+  if (which == DocumentRows::kAsSavedWithoutTidying)
+    while (rows > 1 && working.TextAt(rows - 1, kUpperLineColumn).empty()) --rows;
   auto written = [&](int r) {
-    return which == DocumentRows::kAll || !working.TextAt(r, kUpperLineColumn).empty();
+    return r < rows && (which != DocumentRows::kWithUpperLine ||
+                        !working.TextAt(r, kUpperLineColumn).empty());
   };
   int segments = 0;
   for (int r = 0; r < working.RowCount(); ++r) segments += written(r) ? 1 : 0;
@@ -56,7 +60,8 @@ void WriteDocumentFile(SegmentTable& working, const DocumentSettings& settings,
     RowValues row{};
     for (int c = 0; c < kCopiedColumns; ++c)
       row[static_cast<std::size_t>(c)] = working.ValueAt(r, c);
-    if (which == DocumentRows::kWithUpperLine) row[kNumberColumn] = ++number;
+    ++number;
+    if (which != DocumentRows::kAll) row[kNumberColumn] = number;
     out.Insert(row, std::nullopt);
   }
   out.Insert(DocumentSettingsRow(settings), std::nullopt);

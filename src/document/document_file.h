@@ -17,6 +17,10 @@ std::unique_ptr<SegmentTable> MakeDocumentFileTable(const std::filesystem::path&
 enum class DocumentRows {
   kAll,              // every row, numbers as they are (saving)
   kWithUpperLine,    // only rows with an upper line, renumbered 1..n (giving a Document up)
+  // Every row but the empty Segments at the end (at least one row), numbered by place:
+  // saving from the rows as they are when the working table cannot be written to drop
+  // those Segments and number the rows first.
+  kAsSavedWithoutTidying,
 };
 
 // Writes the working table and the settings row to `file` (WriteFileAtomically). The file

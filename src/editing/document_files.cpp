@@ -385,9 +385,19 @@ void DocumentFiles::OnNewButton() {
 void DocumentFiles::SaveDocument(bool ask) {
   SegmentTable& t = ctx_.doc.table;
   DocumentFileState& p = ctx_.doc.file_state;
-  StoreNumbered(t);
-  const int current = t.Position();
-  DropTrailingEmptySegments(t);
+  // The working table first: the Segment being edited stored with its number, the empty
+  // Segments at the end dropped. When the table cannot be written (a full or failing disk)
+  // the file is still written, from the rows as the window holds them, so that the
+  // Document can always be saved elsewhere.
+  int current = t.Position();
+  std::optional<std::string> table_failure;
+  try {
+    StoreNumbered(t);
+    current = t.Position();
+    DropTrailingEmptySegments(t);
+  } catch (const TableError& e) {
+    table_failure = e.what();
+  }
   t.DetachControls();
   p.UserEditing = false;
 
@@ -399,7 +409,8 @@ void DocumentFiles::SaveDocument(bool ask) {
   if (!ask || chosen) {
     if (chosen) target = *chosen;
     try {
-      WriteDocumentFile(t, ctx_.doc.settings, target, DocumentRows::kAll);
+      WriteDocumentFile(t, ctx_.doc.settings, target,
+                        table_failure ? DocumentRows::kAsSavedWithoutTidying : DocumentRows::kAll);
       written = true;
     } catch (const TableError& e) {
       ctx_.ui.Message(SaveFailedMessage(e), msg::kInfo);
@@ -407,7 +418,15 @@ void DocumentFiles::SaveDocument(bool ask) {
   }
   // Back to the Segment that was current, by its place: the numbers of the other rows need
   // not follow their places. When it was an empty one at the end, the last one left.
-  GoToPosition(t, current);
+  // (A table that could not be written stays where it is, with the edit it could not store.)
+  if (!table_failure) GoToPosition(t, current);
+  if (written && table_failure) {
+    std::string text(msg::kSavedWithoutWorkingTable);
+    text.replace(text.find("%s"), 2, target.string());
+    text.replace(text.find("%s"), 2, *table_failure);
+    ctx_.ui.Message(text, msg::kInfo);
+    ctx_.StorageFailureTold();
+  }
   if (written) {
     p.DocPath = target;
     p.HasFile = true;

@@ -169,6 +169,9 @@ class EditingContext {
   // Tells the operator that the working table could not store a step; what was typed
   // stays in the editors and the next store tries again.
   void ReportStorageFailure(std::string_view reason);
+  // The operator was told that the working table cannot be written: the session facts
+  // failing to be written in the same event are not told again.
+  void StorageFailureTold() { session_failed_ = true; }
 
  private:
   LineEditor upper_line_, lower_line_;

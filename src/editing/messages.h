@@ -24,7 +24,10 @@ inline constexpr std::string_view kDamagedNothingReadable =
 inline constexpr std::string_view kStateFolderUnusable =
     "无法使用状态文件夹%s:%s\n编辑器改用临时文件夹中的工作表。修好该文件夹之前,程序意外退出后无法恢复编辑内容。";
 inline constexpr std::string_view kStoreFailed =
-    "段落未能存入工作表:%s\n输入的内容仍在编辑框中。请腾出磁盘空间或检查文件夹权限,然后再存段。";
+    "段落未能存入工作表:%s\n输入的内容仍在编辑框中。可以用“另存文件”把文档存到别的位置;腾出磁盘空间或检查文件夹权限后再存段。";
+// A save written from the window's rows while the working table could not be written.
+inline constexpr std::string_view kSavedWithoutWorkingTable =
+    "文档已保存到%s。\n但工作表无法写入:%s\n程序意外退出后无法恢复之后的修改,请经常保存。";
 inline constexpr std::string_view kRestore = "恢复";
 inline constexpr std::string_view kDiscard = "放弃";
 

@@ -9,6 +9,8 @@
 #include <unistd.h>
 
 #include "app/main_window_model.h"
+#include "document/document_file.h"
+#include "document/memory_store.h"
 #include "document/working_table.h"
 #include "editing/messages.h"
 #include "support/failing_store.h"
@@ -359,6 +361,51 @@ TEST(CrashRecovery, AFailedStoreKeepsTheTextAndTheWindow) {
   on_disk.Bind(dir / "TL.$$$");
   on_disk.Open();
   EXPECT_EQ(UpperLines(on_disk), (S{"A1", ""}));
+}
+
+// While the working table cannot be written (a full or failing disk), 另存文件 still writes
+// the Document elsewhere, the Segment being edited included, and says that the table is
+// not being written; the text stays in the editor for when the table works again.
+TEST(CrashRecovery, SaveAsWritesTheDocumentWhileTheWorkingTableFails) {
+  TempDir dir;
+  auto failing = std::make_shared<bool>(false);
+  ScriptedUi ui;
+  BarCanvas a, b;
+  MainWindowModel model(ui, std::make_unique<FailingStore>(failing), a, b);
+  model.Start(1024, 768, dir.path(), dir / "TL.$$$");
+  model.OnActivated();
+  for (const char* line : {"A1", "B2→"}) {
+    ASSERT_TRUE(model.Run([&] { model.line_editors().TypeText(Control::UpperLine, line); }));
+    ASSERT_TRUE(model.Run([&] { model.line_editors().PressEnter(Control::UpperLine); }));
+  }
+  ASSERT_TRUE(model.Run([&] { model.line_editors().TypeText(Control::UpperLine, "C3←"); }));
+  *failing = true;
+  const std::filesystem::path elsewhere = dir / "elsewhere" / "wires.kel";
+  std::filesystem::create_directories(elsewhere.parent_path());
+  ui.files = {elsewhere};
+  EXPECT_TRUE(model.Run([&] { model.files().OnSaveAsButton(); }));
+
+  ASSERT_EQ(ui.messages.size(), 1u);
+  EXPECT_EQ(ui.messages[0].text.rfind("文档已保存到" + elsewhere.string(), 0), 0u)
+      << ui.messages[0].text;
+  EXPECT_NE(ui.messages[0].text.find("database or disk is full"), std::string::npos);
+  SegmentTable saved(std::make_unique<MemoryRowStore>());
+  saved.Bind(elsewhere);
+  DocumentSettings settings;
+  ASSERT_TRUE(ReadDocumentFile(elsewhere, saved, settings));
+  EXPECT_EQ(UpperLines(saved), (S{"A1", "B2→", "C3←"}));
+  for (int r = 0; r < saved.RowCount(); ++r)
+    EXPECT_EQ(saved.TextAt(r, kNumberColumn), std::to_string(r + 1));
+  EXPECT_EQ(model.doc().file_state.DocPath, elsewhere);
+  EXPECT_EQ(gbk::ToUtf8(model.context().editor(Control::UpperLine).text), "C3←");
+  EXPECT_TRUE(model.table().InEditMode());
+
+  // Once the table works again, the Segment is stored as usual.
+  *failing = false;
+  ui.messages.clear();
+  EXPECT_TRUE(model.Run([&] { model.segment_list().OnStoreButton(); }));
+  EXPECT_TRUE(ui.messages.empty());
+  EXPECT_EQ(UpperLines(model.table()), (S{"A1", "B2→", "C3←"}));
 }
 
 }  // namespace
