@@ -87,7 +87,8 @@ WorkingTableSlot::WorkingTableSlot(WorkingTableSlot&& other) noexcept
       table_path_(std::move(other.table_path_)),
       leftover_(other.leftover_),
       damaged_kept_as_(std::move(other.damaged_kept_as_)),
-      salvaged_rows_(other.salvaged_rows_) {}
+      salvaged_rows_(other.salvaged_rows_),
+      private_dir_(std::exchange(other.private_dir_, {})) {}
 
 WorkingTableSlot& WorkingTableSlot::operator=(WorkingTableSlot&& other) noexcept {
   if (this != &other) {
@@ -98,12 +99,22 @@ WorkingTableSlot& WorkingTableSlot::operator=(WorkingTableSlot&& other) noexcept
     leftover_ = other.leftover_;
     damaged_kept_as_ = std::move(other.damaged_kept_as_);
     salvaged_rows_ = other.salvaged_rows_;
+    RemovePrivateDir();
+    private_dir_ = std::exchange(other.private_dir_, {});
   }
   return *this;
 }
 
 WorkingTableSlot::~WorkingTableSlot() {
   if (lock_fd_ >= 0) close(lock_fd_);
+  RemovePrivateDir();
+}
+
+void WorkingTableSlot::RemovePrivateDir() {
+  if (private_dir_.empty()) return;
+  std::error_code ec;
+  std::filesystem::remove_all(private_dir_, ec);
+  private_dir_.clear();
 }
 
 WorkingTableSlot WorkingTableSlot::Acquire(const std::filesystem::path& dir) {
@@ -194,7 +205,9 @@ SlotChoice AcquireSlot(const std::filesystem::path& state_dir,
   if (!mkdtemp(pattern.data()))
     throw std::runtime_error("cannot make a working folder in " + fallback_base.string() + ": " +
                              std::strerror(errno));
-  return {WorkingTableSlot::Acquire(pattern), problem};
+  SlotChoice choice{WorkingTableSlot::Acquire(pattern), problem};
+  choice.slot.private_dir_ = pattern;
+  return choice;
 }
 
 }  // namespace qx

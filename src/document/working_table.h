@@ -20,6 +20,11 @@ std::filesystem::path StateDirectory();
 // Its path, without creating it.
 std::filesystem::path StateDirectoryPath();
 
+struct SlotChoice;
+class WorkingTableSlot;
+SlotChoice AcquireSlot(const std::filesystem::path& state_dir,
+                       const std::filesystem::path& fallback_base);
+
 class WorkingTableSlot {
  public:
   static constexpr int kMaxSlots = 32;
@@ -52,9 +57,14 @@ class WorkingTableSlot {
  private:
   WorkingTableSlot(int fd, int index, std::filesystem::path table_path);
   void TakeLeftover();
+  void RemovePrivateDir();
+
+  friend SlotChoice AcquireSlot(const std::filesystem::path&, const std::filesystem::path&);
 
   int lock_fd_ = -1;
   int index_ = 0;
+  // A private folder made for this run only, removed with the slot.
+  std::filesystem::path private_dir_;
   std::filesystem::path table_path_;
   bool leftover_ = false;
   std::filesystem::path damaged_kept_as_;
@@ -62,7 +72,8 @@ class WorkingTableSlot {
 };
 
 // The slot of this run: in `state_dir` when that folder can be used, else in a private
-// folder made under `fallback_base` (a table there is not found again after a crash).
+// folder made under `fallback_base` (a table there is not found again after a crash; the
+// folder goes with the slot when the program ends normally).
 // `problem` says why the state folder was not used; empty when it was.
 struct SlotChoice {
   WorkingTableSlot slot;

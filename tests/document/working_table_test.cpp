@@ -193,10 +193,19 @@ TEST(WorkingTableSlot, AStateFolderThatCannotBeWrittenFallsBackToAPrivateFolder)
     std::FILE* f = std::fopen((dir / "file").c_str(), "wb");
     std::fclose(f);
   }
-  SlotChoice choice = AcquireSlot(dir / "file" / "qx-editor", dir.path());
-  EXPECT_FALSE(choice.problem.empty());
-  EXPECT_EQ(choice.slot.table_path().parent_path().parent_path(), dir.path());
-  EXPECT_EQ(choice.slot.table_path().filename(), "TL.$$$");
+  std::filesystem::path private_dir;
+  {
+    SlotChoice choice = AcquireSlot(dir / "file" / "qx-editor", dir.path());
+    EXPECT_FALSE(choice.problem.empty());
+    private_dir = choice.slot.table_path().parent_path();
+    EXPECT_EQ(private_dir.parent_path(), dir.path());
+    EXPECT_EQ(choice.slot.table_path().filename(), "TL.$$$");
+    // Moved on (as the editor's start does), the slot still owns its folder.
+    WorkingTableSlot moved = std::move(choice.slot);
+    EXPECT_TRUE(std::filesystem::is_directory(private_dir));
+  }
+  // A normal end leaves no folder behind.
+  EXPECT_FALSE(std::filesystem::exists(private_dir));
 
   SlotChoice usable = AcquireSlot(dir / "state", dir.path());
   EXPECT_TRUE(usable.problem.empty());
