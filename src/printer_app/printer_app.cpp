@@ -281,6 +281,12 @@ bool PrintOnPrinter(pappl_job_t* job, pappl_device_t* device, PrintJob& print_jo
     papplPrinterSetReasons(printer, PAPPL_PREASON_NONE, kOurReasons);
     return true;
   }
+  if (host.fault().empty() && papplJobIsCanceled(job)) {
+    // Canceled (or aborted by PAPPL): the printer is as it was, and the job says nothing
+    // of the device.
+    papplPrinterSetReasons(printer, PAPPL_PREASON_NONE, kOurReasons);
+    return false;
+  }
   if (!host.fault().empty()) {
     papplPrinterSetReasons(printer, PapplReason(host.reason()),
                            kOurReasons & ~PapplReason(host.reason()));
