@@ -7,7 +7,8 @@
 // Run it on a real X server under a window manager, where every round trip to the server
 // is real: `scripts/under-wm build/bench/qx_editor_bench`. Without a display it runs
 // offscreen (the figures then leave out the X server). The memory the process holds with
-// the document open is the counter rss_MB of the open benchmark.
+// the document open is the counter rss_MB of the open benchmark, and once the job preview
+// has closed rss_after_MB of the preview benchmark.
 #include <benchmark/benchmark.h>
 #include <malloc.h>
 
@@ -254,6 +255,7 @@ void BM_JobPreviewShown(benchmark::State& state) {
     }
     state.SetIterationTime(s);
   }
+  state.counters["rss_after_MB"] = ResidentMb();  // once the preview has closed
 }
 
 void BM_PrintDialogShown(benchmark::State& state) {

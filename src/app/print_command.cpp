@@ -1,5 +1,6 @@
 #include "app/print_command.h"
 
+#include <malloc.h>
 #include <pwd.h>
 #include <unistd.h>
 
@@ -202,12 +203,17 @@ void PrintCommand::OnPreviewButton() {
 }
 
 void PrintCommand::ShowPreview(const PrintJob& choices) {
-  const JobDocument jd = CurrentJobDocument();
-  JobPreview preview = WalkAside([&] { return JobPreview::Build(jd, choices); });
-  JobPreviewWindow window(std::move(preview), [this](int row) {
-    if (go_to_segment_) go_to_segment_(row);
-  });
-  ui_.ShowJobPreview(window);
+  {
+    const JobDocument jd = CurrentJobDocument();
+    JobPreview preview = WalkAside([&] { return JobPreview::Build(jd, choices); });
+    JobPreviewWindow window(std::move(preview), [this](int row) {
+      if (go_to_segment_) go_to_segment_(row);
+    });
+    ui_.ShowJobPreview(window);
+  }
+  // The markers of a long job took much memory while they were shown: it goes back to the
+  // system now (the allocator would otherwise keep it for the life of the editor).
+  malloc_trim(0);
 }
 
 uint64_t PrintCommand::ContentFingerprint() const {
