@@ -211,13 +211,17 @@ void BM_KeyInTheLineEditor(benchmark::State& state) {
   ReportMessage(state, e);
 }
 
-void BM_StoreSegment(benchmark::State& state) {
+// A click on `button`, timed until the window has handled it.
+void TimeClicks(benchmark::State& state, qx::Control button) {
   Editor& e = EditorOf(static_cast<int>(state.range(0)));
   for (auto _ : state) {
-    state.SetIterationTime(Seconds([&] { e.Click(qx::Control::StoreButton); }));
+    state.SetIterationTime(Seconds([&] { e.Click(button); }));
     if (ReportMessage(state, e)) break;
   }
 }
+
+void BM_StoreSegment(benchmark::State& state) { TimeClicks(state, qx::Control::StoreButton); }
+void BM_Save(benchmark::State& state) { TimeClicks(state, qx::Control::SaveButton); }
 
 // 删段 of Segment 1, which moves every other Segment up, then Ctrl+Z.
 void BM_DeleteFirstSegmentThenUndo(benchmark::State& state) {
@@ -237,38 +241,27 @@ void BM_DeleteFirstSegmentThenUndo(benchmark::State& state) {
   }
 }
 
-void BM_Save(benchmark::State& state) {
+// A click on `button`, timed until the dialog it opens (`what`) is shown and drawn.
+void TimeDialog(benchmark::State& state, qx::Control button, const char* what) {
   Editor& e = EditorOf(static_cast<int>(state.range(0)));
   for (auto _ : state) {
-    state.SetIterationTime(Seconds([&] { e.Click(qx::Control::SaveButton); }));
+    const double s = e.SecondsUntilDialogShown(button);
     if (ReportMessage(state, e)) break;
+    if (s < 0) {
+      state.SkipWithError((std::string(what) + " did not show").c_str());
+      break;
+    }
+    state.SetIterationTime(s);
   }
 }
 
 void BM_JobPreviewShown(benchmark::State& state) {
-  Editor& e = EditorOf(static_cast<int>(state.range(0)));
-  for (auto _ : state) {
-    const double s = e.SecondsUntilDialogShown(qx::Control::PreviewButton);
-    if (s < 0) {
-      state.SkipWithError("the job preview did not show");
-      break;
-    }
-    state.SetIterationTime(s);
-  }
+  TimeDialog(state, qx::Control::PreviewButton, "the job preview");
   state.counters["rss_after_MB"] = ResidentMb();  // once the preview has closed
 }
 
 void BM_PrintDialogShown(benchmark::State& state) {
-  Editor& e = EditorOf(static_cast<int>(state.range(0)));
-  for (auto _ : state) {
-    const double s = e.SecondsUntilDialogShown(qx::Control::PrintButton);
-    if (ReportMessage(state, e)) break;
-    if (s < 0) {
-      state.SkipWithError("the print dialog did not show");
-      break;
-    }
-    state.SetIterationTime(s);
-  }
+  TimeDialog(state, qx::Control::PrintButton, "the print dialog");
 }
 
 }  // namespace

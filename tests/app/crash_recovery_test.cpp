@@ -321,17 +321,24 @@ TEST(CrashRecovery, AnUnusableStateFolderIsToldAndTheEditorRuns) {
   EXPECT_EQ(UpperLines(model.table()), (S{"A1", ""}));
 }
 
+// An editor on a working table whose writes fail while `failing` is set.
+class FailingWorkingTable : public ::testing::Test {
+ protected:
+  FailingWorkingTable() {
+    model.Start(1024, 768, dir.path(), dir / "TL.$$$");
+    model.OnActivated();
+  }
+  TempDir dir;
+  std::shared_ptr<bool> failing = std::make_shared<bool>(false);
+  ScriptedUi ui;
+  BarCanvas a, b;
+  MainWindowModel model{ui, std::make_unique<FailingStore>(failing), a, b};
+};
+
 // The folder of the working table fills up (or turns read-only) while the operator types:
 // Enter and "存段" fail with a message, the typed text stays, the window goes on, and the
 // next store once there is room again writes the Segment.
-TEST(CrashRecovery, AFailedStoreKeepsTheTextAndTheWindow) {
-  TempDir dir;
-  auto failing = std::make_shared<bool>(false);
-  ScriptedUi ui;
-  BarCanvas a, b;
-  MainWindowModel model(ui, std::make_unique<FailingStore>(failing), a, b);
-  model.Start(1024, 768, dir.path(), dir / "TL.$$$");
-  model.OnActivated();
+TEST_F(FailingWorkingTable, AFailedStoreKeepsTheTextAndTheWindow) {
   model.line_editors().TypeText(Control::UpperLine, "A1");
   *failing = true;
   for (auto step : std::vector<std::function<void()>>{
@@ -366,14 +373,7 @@ TEST(CrashRecovery, AFailedStoreKeepsTheTextAndTheWindow) {
 // While the working table cannot be written (a full or failing disk), 另存文件 still writes
 // the Document elsewhere, the Segment being edited included, and says that the table is
 // not being written; the text stays in the editor for when the table works again.
-TEST(CrashRecovery, SaveAsWritesTheDocumentWhileTheWorkingTableFails) {
-  TempDir dir;
-  auto failing = std::make_shared<bool>(false);
-  ScriptedUi ui;
-  BarCanvas a, b;
-  MainWindowModel model(ui, std::make_unique<FailingStore>(failing), a, b);
-  model.Start(1024, 768, dir.path(), dir / "TL.$$$");
-  model.OnActivated();
+TEST_F(FailingWorkingTable, SaveAsWritesTheDocumentWhileTheWorkingTableFails) {
   for (const char* line : {"A1", "B2→"}) {
     ASSERT_TRUE(model.Run([&] { model.line_editors().TypeText(Control::UpperLine, line); }));
     ASSERT_TRUE(model.Run([&] { model.line_editors().PressEnter(Control::UpperLine); }));

@@ -12,6 +12,7 @@
 #include "document/document_file.h"
 #include "document/paradox.h"
 #include "editing/messages.h"
+#include "support/numbered_document.h"
 #include "support/window_fixture.h"
 
 namespace qx {
@@ -21,27 +22,10 @@ using S = std::vector<std::string>;
 
 class SegmentLimitTest : public testing::WindowTest {
  protected:
-  // A document file of `segments` Segments "S1", "S2", ..., written straight as its table.
+  // A document file of `segments` Segments "S1", "S2", ...
   std::filesystem::path DocumentOf(int segments) {
-    std::vector<RowValues> rows;
-    rows.reserve(static_cast<std::size_t>(segments) + 1);
-    for (int n = 1; n <= segments; ++n) {
-      RowValues r{};
-      r[kNumberColumn] = int64_t{n};
-      r[kUpperLineColumn] = "S" + std::to_string(n);
-      r[kLengthColumn] = int64_t{25};
-      r[kSizeColumn] = gbk::Encode("4 号");
-      r[kOrientationColumn] = gbk::Encode("横向");
-      r[kDecorationColumn] = gbk::Encode("取消修饰");
-      r[kRepeatColumn] = int64_t{1};
-      r[kSerialTypeColumn] = gbk::Encode("无序号");
-      rows.push_back(std::move(r));
-    }
-    rows.push_back(DocumentSettingsRow(DocumentSettings{}));
-    const std::filesystem::path file = dir_ / ("doc" + std::to_string(segments) + ".kel");
-    std::string error;
-    EXPECT_TRUE(paradox::WriteDocumentTable(file, rows, &error)) << error;
-    return file;
+    return testing::WriteNumberedDocument(dir_ / ("doc" + std::to_string(segments) + ".kel"),
+                                          segments);
   }
   // Opens a document of `segments` Segments through the open command.
   void Open(int segments) {

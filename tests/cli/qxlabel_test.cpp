@@ -25,6 +25,7 @@
 #include "document/paradox.h"
 #include "layout/png.h"
 #include "layout/tape.h"
+#include "support/numbered_document.h"
 #include "support/temp_dir.h"
 
 extern char** environ;
@@ -195,27 +196,8 @@ class Doc {
   int added_ = 0;
 };
 
-// A document file of `segments` Segments "S1", "S2", ..., written straight as its table
-// (a Document built row by row would take long).
 fs::path DocumentOf(const fs::path& file, int segments) {
-  std::vector<RowValues> rows;
-  rows.reserve(static_cast<std::size_t>(segments) + 1);
-  for (int n = 1; n <= segments; ++n) {
-    RowValues r{};
-    r[kNumberColumn] = int64_t{n};
-    r[kUpperLineColumn] = "S" + std::to_string(n);
-    r[kLengthColumn] = int64_t{25};
-    r[kSizeColumn] = gbk::Encode("4 号");
-    r[kOrientationColumn] = gbk::Encode("横向");
-    r[kDecorationColumn] = gbk::Encode("取消修饰");
-    r[kRepeatColumn] = int64_t{1};
-    r[kSerialTypeColumn] = gbk::Encode("无序号");
-    rows.push_back(std::move(r));
-  }
-  rows.push_back(DocumentSettingsRow(DocumentSettings{}));
-  std::string error;
-  EXPECT_TRUE(paradox::WriteDocumentTable(file, rows, &error)) << error;
-  return file;
+  return qx::testing::WriteNumberedDocument(file, segments);
 }
 
 class QxlabelTest : public ::testing::Test {
